@@ -1,0 +1,3 @@
+#include "CompilerFront.h"
+
+int main(int argc, char** argv) { return mirvo::RunCompilerFront(argc, argv); }

@@ -1,0 +1,38 @@
+# Thin wrapper over the CMake presets.
+#   make demo   build a Release tree and run an example through the toolchain
+#   make test   build a Debug tree with warnings as errors and run every test
+#   make asan   the same tests built with address and undefined-behaviour sanitizers
+#   make bench  run the benchmarks
+
+DEMO_DIR := build/demo
+
+.PHONY: all demo test asan bench clean
+
+all: demo
+
+.PHONY: build-release
+build-release:
+	cmake --preset release
+	cmake --build --preset release
+
+demo: build-release
+	@mkdir -p $(DEMO_DIR)
+	cd $(DEMO_DIR) && ../release/bin/MirvoVM ../../examples/add.bin
+	@echo "--- registers, flags, program counter and stack pointer ($(DEMO_DIR)/MirvoVMStateMap.txt) ---"
+	@sed -n '9,27p' $(DEMO_DIR)/MirvoVMStateMap.txt
+
+test:
+	cmake --preset debug
+	cmake --build --preset debug
+	ctest --preset debug
+
+asan:
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
+
+bench: build-release
+	cd build/release && ./bin/mirvo_vm_bench
+
+clean:
+	rm -rf build

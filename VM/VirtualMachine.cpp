@@ -1,0 +1,236 @@
+#include "VirtualMachine.h"
+
+#include <algorithm>
+
+namespace mirvo {
+
+VirtualMachine::VirtualMachine()
+    : registers{}, flags{}, programCounter(0), stackPointer(kEmptyStack), memory{} {}
+
+int VirtualMachine::WriteMemory(std::uint16_t address, std::uint8_t value) {
+  memory[address] = value;
+  return 0;
+}
+
+int VirtualMachine::SetProgramCounter(std::uint16_t address) {
+  programCounter = address;
+  return 0;
+}
+
+int VirtualMachine::SetStackPointer(std::uint16_t address) {
+  stackPointer = address;
+  return 0;
+}
+
+int VirtualMachine::SetRegister(std::uint8_t code, std::uint8_t value) {
+  if (code > 7) return 1;
+  registers[code] = value;
+  return 0;
+}
+
+std::uint8_t& VirtualMachine::RegisterAt(std::uint8_t code) {
+  return registers[code > 7 ? std::uint8_t{kRegA} : code];
+}
+
+std::uint16_t VirtualMachine::AddressHL() {
+  return static_cast<std::uint16_t>(RegisterAt(kRegH) << 8 | RegisterAt(kRegL));
+}
+
+StepResult VirtualMachine::Step() {
+  const std::uint8_t opcode = memory[programCounter];
+  switch (kDecodeTable[opcode].operation) {
+    case Operation::kMov:
+      return ExecuteMov(opcode);
+    case Operation::kMvi:
+      return ExecuteMvi(opcode);
+    case Operation::kAdd:
+      return ExecuteAdd(opcode);
+    case Operation::kCmp:
+      return ExecuteCmp(opcode);
+    case Operation::kRet:
+      return ExecuteRet(opcode);
+    case Operation::kUndefined:
+      break;
+  }
+  // Not an instruction: nothing changes, the program counter included.
+  return Continue;
+}
+
+StepResult VirtualMachine::ExecuteMov(std::uint8_t opcode) {
+  const auto d = static_cast<std::uint8_t>(DestinationField(opcode));
+  const auto s = static_cast<std::uint8_t>(SourceField(opcode));
+  // The source test comes first, so 0x76 (M to M) loads memory into the
+  // spare slot 6 and leaves memory alone.
+  if (s == kRegM) {
+    SetRegister(d, memory[AddressHL()]);
+  } else if (d == kRegM) {
+    memory[AddressHL()] = RegisterAt(s);
+  } else {
+    SetRegister(d, RegisterAt(s));
+  }
+  ++programCounter;
+  return Continue;
+}
+
+StepResult VirtualMachine::ExecuteMvi(std::uint8_t opcode) {
+  const auto d = static_cast<std::uint8_t>(DestinationField(opcode));
+  const std::uint8_t immediate = memory[static_cast<std::uint16_t>(programCounter + 1)];
+  if (d == kRegM) {
+    memory[AddressHL()] = immediate;
+  } else {
+    registers[d] = immediate;
+  }
+  programCounter = static_cast<std::uint16_t>(programCounter + 2);
+  return Continue;
+}
+
+StepResult VirtualMachine::ExecuteAdd(std::uint8_t opcode) {
+  const auto s = static_cast<std::uint8_t>(SourceField(opcode));
+  std::uint8_t& accumulator = registers[kRegA];
+  if (s == kRegM) {
+    // Only the memory form computes flags, and only Z and CY.
+    const unsigned sum = accumulator + memory[AddressHL()];
+    accumulator = static_cast<std::uint8_t>(sum);
+    flags[kFlagCarry] = sum > 0xFF ? 1 : 0;
+    flags[kFlagZero] = accumulator == 0 ? 1 : 0;
+  } else {
+    accumulator = static_cast<std::uint8_t>(accumulator + registers[s]);
+  }
+  ++programCounter;
+  return Continue;
+}
+
+StepResult VirtualMachine::ExecuteCmp(std::uint8_t opcode) {
+  const auto s = static_cast<std::uint8_t>(SourceField(opcode));
+  const std::uint8_t value = s == kRegM ? memory[AddressHL()] : registers[s];
+  const std::uint8_t accumulator = registers[kRegA];
+  flags[kFlagZero] = accumulator == value ? 1 : 0;
+  flags[kFlagCarry] = accumulator < value ? 1 : 0;
+  ++programCounter;
+  return Continue;
+}
+
+StepResult VirtualMachine::ExecuteRet(std::uint8_t /*opcode*/) {
+  if (stackPointer == kEmptyStack) return Halt;
+  // A non-empty stack pops the return address as the 8080 does: low byte
+  // first. No instruction of the set can build such a stack.
+  const std::uint8_t low = memory[stackPointer];
+  const std::uint8_t high = memory[static_cast<std::uint16_t>(stackPointer + 1)];
+  stackPointer = static_cast<std::uint16_t>(stackPointer + 2);
+  programCounter = static_cast<std::uint16_t>(high << 8 | low);
+  return Continue;
+}
+
+namespace {
+
+// One instruction of the fast loop, specialised at compile time from the
+// shared decoder. Returns false, having done nothing, for RET and undefined
+// opcodes, which the caller leaves to Step. The caller guarantees that
+// pc + 1 does not pass 0xFFFF, so no address here needs wrapping.
+template <std::uint8_t kOpcode>
+[[gnu::always_inline]] inline bool FastExecute(std::uint8_t* r, std::uint8_t* f, std::uint8_t* m,
+                                               std::uint32_t& pc) {
+  constexpr Instruction in = Decode(kOpcode);
+  constexpr unsigned d = in.destination;
+  constexpr unsigned s = in.source;
+  const auto hl = [r] { return static_cast<unsigned>(r[kRegH] << 8 | r[kRegL]); };
+  if constexpr (in.operation == Operation::kMov) {
+    if constexpr (s == kRegM) {
+      r[d] = m[hl()];
+    } else if constexpr (d == kRegM) {
+      m[hl()] = r[s];
+    } else {
+      r[d] = r[s];
+    }
+    pc += 1;
+    return true;
+  } else if constexpr (in.operation == Operation::kMvi) {
+    if constexpr (d == kRegM) {
+      m[hl()] = m[pc + 1];
+    } else {
+      r[d] = m[pc + 1];
+    }
+    pc += 2;
+    return true;
+  } else if constexpr (in.operation == Operation::kAdd) {
+    if constexpr (s == kRegM) {
+      const unsigned sum = r[kRegA] + m[hl()];
+      r[kRegA] = static_cast<std::uint8_t>(sum);
+      f[kFlagCarry] = sum > 0xFF ? 1 : 0;
+      f[kFlagZero] = r[kRegA] == 0 ? 1 : 0;
+    } else {
+      r[kRegA] = static_cast<std::uint8_t>(r[kRegA] + r[s]);
+    }
+    pc += 1;
+    return true;
+  } else if constexpr (in.operation == Operation::kCmp) {
+    const std::uint8_t value = s == kRegM ? m[hl()] : r[s];
+    f[kFlagZero] = r[kRegA] == value ? 1 : 0;
+    f[kFlagCarry] = r[kRegA] < value ? 1 : 0;
+    pc += 1;
+    return true;
+  } else {
+    return false;
+  }
+}
+
+}  // namespace
+
+// Threaded dispatch: every opcode has its own label, and each handler jumps
+// straight to the next opcode's label. Labels as values are a GNU extension,
+// hence the local pragma.
+#define MIRVO_OP(n)                                   \
+  op_##n : if (!FastExecute<(n)>(r, f, m, pc)) goto stopped; \
+  if (--left == 0) goto batchDone;                    \
+  goto* kHandlers[m[pc]];
+#define MIRVO_OP16(h)                                                                                   \
+  MIRVO_OP(h##0) MIRVO_OP(h##1) MIRVO_OP(h##2) MIRVO_OP(h##3) MIRVO_OP(h##4) MIRVO_OP(h##5) MIRVO_OP(h##6) \
+  MIRVO_OP(h##7) MIRVO_OP(h##8) MIRVO_OP(h##9) MIRVO_OP(h##A) MIRVO_OP(h##B) MIRVO_OP(h##C) MIRVO_OP(h##D) \
+  MIRVO_OP(h##E) MIRVO_OP(h##F)
+#define MIRVO_LABEL(n) &&op_##n,
+#define MIRVO_LABEL16(h)                                                                        \
+  MIRVO_LABEL(h##0) MIRVO_LABEL(h##1) MIRVO_LABEL(h##2) MIRVO_LABEL(h##3) MIRVO_LABEL(h##4)     \
+  MIRVO_LABEL(h##5) MIRVO_LABEL(h##6) MIRVO_LABEL(h##7) MIRVO_LABEL(h##8) MIRVO_LABEL(h##9)     \
+  MIRVO_LABEL(h##A) MIRVO_LABEL(h##B) MIRVO_LABEL(h##C) MIRVO_LABEL(h##D) MIRVO_LABEL(h##E)     \
+  MIRVO_LABEL(h##F)
+#define MIRVO_ALL(X) X(0x0) X(0x1) X(0x2) X(0x3) X(0x4) X(0x5) X(0x6) X(0x7) X(0x8) X(0x9) X(0xA) X(0xB) X(0xC) X(0xD) X(0xE) X(0xF)
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+
+std::uint32_t VirtualMachine::RunWithoutWrap(std::uint32_t maxSteps) {
+  static const void* const kHandlers[256] = {MIRVO_ALL(MIRVO_LABEL16)};
+  std::uint8_t* const r = registers.data();
+  std::uint8_t* const f = flags.data();
+  std::uint8_t* const m = memory.data();
+  std::uint32_t pc = programCounter;
+  std::uint32_t done = 0;
+  std::uint32_t batch = 0;
+  std::uint32_t left = 0;
+  while (done < maxSteps) {
+    // No instruction is longer than 2 bytes, so a batch of this many steps
+    // ends at or below 0xFFFF: nothing inside it wraps.
+    batch = std::min(maxSteps - done, (0xFFFFU - pc) / 2);
+    if (batch == 0) break;
+    left = batch;
+    goto* kHandlers[m[pc]];
+    MIRVO_ALL(MIRVO_OP16)
+  batchDone:
+    done += batch;
+  }
+  programCounter = static_cast<std::uint16_t>(pc);
+  return done;
+stopped:
+  programCounter = static_cast<std::uint16_t>(pc);
+  return done + (batch - left);
+}
+
+#pragma GCC diagnostic pop
+
+#undef MIRVO_ALL
+#undef MIRVO_LABEL16
+#undef MIRVO_LABEL
+#undef MIRVO_OP16
+#undef MIRVO_OP
+
+}  // namespace mirvo

@@ -1,0 +1,81 @@
+#pragma once
+// The virtual 8-bit processor and its 64 KiB memory, all in one object so
+// that a single allocation holds a whole machine.
+
+#include <array>
+#include <cstdint>
+
+#include "InstructionSet.h"
+
+namespace mirvo {
+
+enum StepResult : int {
+  Continue = 0,
+  Halt = 2,
+};
+
+// Slots of FlagBytes: each flag sits at its bit position in the 8080 flag byte.
+enum FlagSlot : std::uint8_t {
+  kFlagCarry = 0,
+  kFlagParity = 2,
+  kFlagAuxCarry = 4,
+  kFlagZero = 6,
+  kFlagSign = 7,
+};
+
+using RegisterFile = std::array<std::uint8_t, 8>;  // indexed by register code
+using FlagBytes = std::array<std::uint8_t, 8>;     // indexed by FlagSlot
+using Memory = std::array<std::uint8_t, kMemorySize>;
+
+inline constexpr std::uint16_t kEmptyStack = 0xFFFF;
+
+class VirtualMachine {
+ public:
+  VirtualMachine();
+
+  // Executes the one instruction at the program counter.
+  StepResult Step();
+
+  // Executes at most maxSteps MOV, MVI, ADD and CMP instructions with exactly
+  // the effect of as many Step calls, and returns how many it executed. It
+  // stops early, without executing it, at a RET or an undefined opcode, and
+  // at an instruction that could carry the program counter past 0xFFFF; so
+  // after it returns, a caller that steps one at a time sees every halt,
+  // frozen step and wrap of the program counter itself.
+  std::uint32_t RunWithoutWrap(std::uint32_t maxSteps);
+
+  int WriteMemory(std::uint16_t address, std::uint8_t value);
+  std::uint8_t& MemoryAt(std::uint16_t address) { return memory[address]; }
+  const std::uint8_t& MemoryAt(std::uint16_t address) const { return memory[address]; }
+  int SetProgramCounter(std::uint16_t address);
+  std::uint16_t GetProgramCounter() const { return programCounter; }
+  // No instruction moves the stack pointer; this lets a test set up a stack.
+  int SetStackPointer(std::uint16_t address);
+  std::uint16_t GetStackPointer() const { return stackPointer; }
+  const RegisterFile& GetRegisters() const { return registers; }
+  const FlagBytes& GetFlags() const { return flags; }
+  // 1 for a code above 7, which changes nothing.
+  int SetRegister(std::uint8_t code, std::uint8_t value);
+  // A code above 7 refers to A.
+  std::uint8_t& RegisterAt(std::uint8_t code);
+
+  // Whole-state equality: registers (slot 6 included), flag bytes, program
+  // counter, stack pointer and memory, memory compared last.
+  bool operator==(const VirtualMachine& other) const = default;
+
+ private:
+  StepResult ExecuteMov(std::uint8_t opcode);
+  StepResult ExecuteMvi(std::uint8_t opcode);
+  StepResult ExecuteAdd(std::uint8_t opcode);
+  StepResult ExecuteCmp(std::uint8_t opcode);
+  StepResult ExecuteRet(std::uint8_t opcode);
+  std::uint16_t AddressHL();
+
+  RegisterFile registers;
+  FlagBytes flags;
+  std::uint16_t programCounter;
+  std::uint16_t stackPointer;
+  Memory memory;
+};
+
+}  // namespace mirvo

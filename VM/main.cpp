@@ -1,0 +1,3 @@
+#include "VmDriver.h"
+
+int main(int argc, char** argv) { return mirvo::RunVirtualMachineProgram(argc, argv); }

@@ -1,0 +1,121 @@
+// Speed of the virtual machine's two heavy parts:
+// - the run loop, in steps per second, on a long program that never halts;
+// - the state map, written whole, beside a plain write of as many bytes to a
+//   file in the same folder (the report's cost should stay within 1.3 times
+//   that of the plain write).
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "RunLoop.h"
+#include "StateMap.h"
+
+namespace mirvo {
+namespace {
+
+std::unique_ptr<VirtualMachine> CountingProgram() {
+  auto machine = std::make_unique<VirtualMachine>();
+  const std::uint8_t pattern[] = {0x80, 0x48, 0x51, 0x80, 0x5A, 0x63, 0x80, 0x41};
+  for (unsigned a = 0; a < kMemorySize; ++a) {
+    machine->WriteMemory(static_cast<std::uint16_t>(a), pattern[a % sizeof(pattern)]);
+  }
+  machine->WriteMemory(0, 0x40);
+  machine->SetRegister(kRegB, 1);
+  return machine;
+}
+
+void BM_RunLoop(benchmark::State& state) {
+  const auto start = CountingProgram();
+  auto machine = std::make_unique<VirtualMachine>();
+  const auto steps = static_cast<std::uint64_t>(state.range(0));
+  for (auto _ : state) {
+    *machine = *start;
+    benchmark::DoNotOptimize(RunToEnd(*machine, steps));
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(steps));
+}
+BENCHMARK(BM_RunLoop)->Arg(10000000)->Unit(benchmark::kMillisecond);
+
+// Both file benchmarks work in a scratch folder under the current one.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    char name[] = "mirvo-bench-XXXXXX";
+    if (::mkdtemp(name) != nullptr) path = name;
+    previous = ::getcwd(nullptr, 0);
+    if (!path.empty() && ::chdir(path.c_str()) != 0) path.clear();
+  }
+  ~ScratchFolder() {
+    if (previous != nullptr && ::chdir(previous) == 0 && !path.empty()) {
+      std::remove((path + "/" + kStateMapFileName).c_str());
+      std::remove((path + "/plain.txt").c_str());
+      ::rmdir(path.c_str());
+    }
+    std::free(previous);
+  }
+
+ private:
+  std::string path;
+  char* previous = nullptr;
+};
+
+std::unique_ptr<VirtualMachine> VariedMachine() {
+  auto machine = std::make_unique<VirtualMachine>();
+  for (unsigned a = 0; a < kMemorySize; ++a) {
+    machine->WriteMemory(static_cast<std::uint16_t>(a), static_cast<std::uint8_t>(a * 37 + (a >> 8)));
+  }
+  return machine;
+}
+
+void BM_WriteStateMap(benchmark::State& state) {
+  const ScratchFolder folder;
+  const auto machine = VariedMachine();
+  for (auto _ : state) benchmark::DoNotOptimize(WriteStateMap(*machine, "prog.bin"));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(StateMapText(*machine, "prog.bin").size()));
+}
+BENCHMARK(BM_WriteStateMap)->Unit(benchmark::kMicrosecond);
+
+void BM_PlainWriteOfTheSameSize(benchmark::State& state) {
+  const ScratchFolder folder;
+  const auto machine = VariedMachine();
+  const std::string bytes = StateMapText(*machine, "prog.bin");
+  for (auto _ : state) {
+    std::FILE* file = std::fopen("plain.txt", "w");
+    if (file == nullptr) {
+      state.SkipWithError("cannot create plain.txt");
+      break;
+    }
+    for (std::size_t at = 0; at < bytes.size(); at += 65536) {
+      std::fwrite(bytes.data() + at, 1, std::min<std::size_t>(65536, bytes.size() - at), file);
+    }
+    std::fclose(file);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_PlainWriteOfTheSameSize)->Unit(benchmark::kMicrosecond);
+
+void BM_FormatStateMapOnly(benchmark::State& state) {
+  const auto machine = VariedMachine();
+  for (auto _ : state) {
+    std::size_t total = 0;
+    FormatStateMap(
+        *machine, "prog.bin",
+        [](void* context, const char*, std::size_t size) {
+          *static_cast<std::size_t*>(context) += size;
+          return true;
+        },
+        &total);
+    benchmark::DoNotOptimize(total);
+  }
+}
+BENCHMARK(BM_FormatStateMapOnly)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace mirvo
+
+BENCHMARK_MAIN();

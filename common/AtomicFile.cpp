@@ -1,0 +1,67 @@
+#include "AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace mirvo {
+
+AtomicFile::~AtomicFile() { Discard(); }
+
+void AtomicFile::Discard() {
+  file.reset();
+  if (!temporary.empty()) {
+    ::unlink(temporary.c_str());
+    temporary.clear();
+  }
+}
+
+int AtomicFile::Open(const char* targetPath) {
+  Discard();
+  failed = false;
+  target = targetPath;
+  // The temporary name shares the target's folder, so the rename never
+  // crosses file systems and is atomic.
+  temporary = target + ".tmpXXXXXX";
+  const int descriptor = ::mkstemp(temporary.data());
+  if (descriptor < 0) {
+    temporary.clear();
+    return 1;
+  }
+  // mkstemp creates the file 0600; give it the mode fopen would have given.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(descriptor, static_cast<mode_t>(0666 & ~mask));
+  file.reset(::fdopen(descriptor, "wb"));
+  if (!file) {
+    ::close(descriptor);
+    Discard();
+    return 1;
+  }
+  return 0;
+}
+
+int AtomicFile::Write(const void* data, std::size_t size) {
+  if (!file || failed) return 1;
+  if (size != 0 && std::fwrite(data, 1, size, file.get()) != size) failed = true;
+  return failed ? 1 : 0;
+}
+
+int AtomicFile::Commit() {
+  if (!file || failed) {
+    Discard();
+    return 1;
+  }
+  const bool flushed = std::fflush(file.get()) == 0 && !std::ferror(file.get());
+  const bool closed = std::fclose(file.release()) == 0;
+  if (!flushed || !closed || std::rename(temporary.c_str(), target.c_str()) != 0) {
+    Discard();
+    return 1;
+  }
+  temporary.clear();
+  return 0;
+}
+
+}  // namespace mirvo

@@ -1,0 +1,97 @@
+#pragma once
+// The one definition of the instruction set: register codes, opcode formats
+// and the decoder. The assembler encodes with these builders and the virtual
+// machine decodes with the same table, so the two can never disagree.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace mirvo {
+
+// A register code is the 3-bit field of an opcode. Code 6 is no register but
+// the memory operand M, the byte at address H * 256 + L.
+enum RegisterCode : std::uint8_t {
+  kRegB = 0,
+  kRegC = 1,
+  kRegD = 2,
+  kRegE = 3,
+  kRegH = 4,
+  kRegL = 5,
+  kRegM = 6,
+  kRegA = 7,
+};
+
+enum class Operation : std::uint8_t { kUndefined, kMov, kMvi, kAdd, kCmp, kRet };
+
+// Opcode formats (bit 7 first): MOV 01 ddd sss, MVI 00 ddd 110 n,
+// ADD 10 000 sss, CMP 10 111 sss, RET 11 001 001.
+inline constexpr std::uint8_t kMovBase = 0x40;
+inline constexpr std::uint8_t kMovMask = 0xC0;
+inline constexpr std::uint8_t kMviLowBits = 0x06;
+inline constexpr std::uint8_t kMviMask = 0xC7;
+inline constexpr std::uint8_t kAddBase = 0x80;
+inline constexpr std::uint8_t kCmpBase = 0xB8;
+inline constexpr std::uint8_t kSourceMask = 0x07;
+inline constexpr std::uint8_t kRetOpcode = 0xC9;
+
+constexpr unsigned DestinationField(std::uint8_t opcode) { return (opcode >> 3) & 7U; }
+constexpr unsigned SourceField(std::uint8_t opcode) { return opcode & 7U; }
+
+constexpr std::uint8_t MovOpcode(unsigned destination, unsigned source) {
+  return static_cast<std::uint8_t>(kMovBase | (destination & 7U) << 3 | (source & 7U));
+}
+constexpr std::uint8_t MviOpcode(unsigned destination) {
+  return static_cast<std::uint8_t>((destination & 7U) << 3 | kMviLowBits);
+}
+constexpr std::uint8_t AddOpcode(unsigned source) {
+  return static_cast<std::uint8_t>(kAddBase | (source & 7U));
+}
+constexpr std::uint8_t CmpOpcode(unsigned source) {
+  return static_cast<std::uint8_t>(kCmpBase | (source & 7U));
+}
+
+struct Instruction {
+  Operation operation;
+  std::uint8_t length;       // bytes, opcode included; 0 for an undefined opcode
+  std::uint8_t destination;  // ddd field, meaningful for MOV and MVI
+  std::uint8_t source;       // sss field, meaningful for MOV, ADD and CMP
+};
+
+// Decodes in the hardware's order: the whole 0x40-0x7F block is MOV (0x76
+// included), then the MVI column, then the ADD and CMP rows, then RET.
+constexpr Instruction Decode(std::uint8_t opcode) {
+  const auto d = static_cast<std::uint8_t>(DestinationField(opcode));
+  const auto s = static_cast<std::uint8_t>(SourceField(opcode));
+  if ((opcode & kMovMask) == kMovBase) return {Operation::kMov, 1, d, s};
+  if ((opcode & kMviMask) == kMviLowBits) return {Operation::kMvi, 2, d, s};
+  if ((opcode & ~kSourceMask & 0xFF) == kAddBase) return {Operation::kAdd, 1, d, s};
+  if ((opcode & ~kSourceMask & 0xFF) == kCmpBase) return {Operation::kCmp, 1, d, s};
+  if (opcode == kRetOpcode) return {Operation::kRet, 1, d, s};
+  return {Operation::kUndefined, 0, d, s};
+}
+
+inline constexpr std::array<Instruction, 256> kDecodeTable = [] {
+  std::array<Instruction, 256> table{};
+  for (unsigned opcode = 0; opcode < 256; ++opcode) {
+    table[opcode] = Decode(static_cast<std::uint8_t>(opcode));
+  }
+  return table;
+}();
+
+// Mnemonics indexed by Operation; the assembler searches kMov..kRet in order.
+inline constexpr std::array<const char*, 6> kMnemonics = {"???", "MOV", "MVI", "ADD", "CMP", "RET"};
+
+// How each register code is written in assembly text; M is spelled "Mem".
+inline constexpr std::array<const char*, 8> kRegisterNames = {"B", "C", "D", "E", "H", "L", "Mem", "A"};
+
+inline constexpr std::size_t kMemorySize = 65536;
+
+// Writes one line of disassembly for the instruction at bytes[0] into out
+// (at most outSize characters, always terminated) and returns the number of
+// bytes the instruction takes: 1 or 2, or 1 for an undefined byte, which is
+// shown as a data byte. A 2-byte instruction cut short by the end of the
+// available bytes is shown with its immediate missing.
+std::size_t Disassemble(const std::uint8_t* bytes, std::size_t available, char* out, std::size_t outSize);
+
+}  // namespace mirvo

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "RunLoop.h"
+
+namespace mirvo {
+namespace {
+
+// The driver's rules applied with nothing but Step, Brent's search written
+// out plainly: the yardstick that the batched loop must match exactly.
+RunOutcome ReferenceRun(VirtualMachine& machine, std::uint64_t limit, std::uint64_t& steps) {
+  auto tortoise = std::make_unique<VirtualMachine>(machine);
+  std::uint64_t power = 1;
+  std::uint64_t lambda = 1;
+  for (steps = 0; steps < limit;) {
+    const std::uint16_t before = machine.GetProgramCounter();
+    const StepResult result = machine.Step();
+    ++steps;
+    if (result == Halt) return RunOutcome::kHalted;
+    const std::uint16_t after = machine.GetProgramCounter();
+    if (after == before) return RunOutcome::kUndefinedOpcode;
+    if (after < before) {
+      if (*tortoise == machine) return RunOutcome::kLoopsForever;
+      if (power == lambda) {
+        *tortoise = machine;
+        power *= 2;
+        lambda = 0;
+      }
+      ++lambda;
+    }
+  }
+  return RunOutcome::kStepLimit;
+}
+
+std::unique_ptr<VirtualMachine> Fill(std::uint8_t opcode, const std::vector<std::uint8_t>& prefix = {}) {
+  auto machine = std::make_unique<VirtualMachine>();
+  for (unsigned a = 0; a < kMemorySize; ++a) {
+    machine->WriteMemory(static_cast<std::uint16_t>(a), a < prefix.size() ? prefix[a] : opcode);
+  }
+  return machine;
+}
+
+struct OutcomeCase {
+  const char* name;
+  std::unique_ptr<VirtualMachine> machine;
+  std::uint64_t limit;
+  RunOutcome outcome;
+  std::uint64_t maxSteps;
+};
+
+TEST(RunLoopTest, EndsEachKindOfRun) {
+  OutcomeCase cases[] = {
+      {"empty memory freezes at once", std::make_unique<VirtualMachine>(), kStepLimit, RunOutcome::kUndefinedOpcode, 1},
+      {"ret halts", Fill(0x40, {0xC9}), kStepLimit, RunOutcome::kHalted, 1},
+      {"mov b,b everywhere repeats within two passes", Fill(0x40), kStepLimit, RunOutcome::kLoopsForever, 2 * 65536},
+      {"a counter in A repeats after 256 passes", Fill(0x80, {0x06, 0x01}), kStepLimit, RunOutcome::kLoopsForever,
+       1024 * 65536},
+      {"the backstop stops a long run", Fill(0x80, {0x06, 0x01}), 1000, RunOutcome::kStepLimit, 1000},
+      {"mvi over the top wraps to 1 and repeats", Fill(0x3E), kStepLimit, RunOutcome::kLoopsForever, 4 * 65536},
+  };
+  for (OutcomeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::uint64_t steps = 0;
+    EXPECT_EQ(RunToEnd(*c.machine, c.limit, &steps), c.outcome);
+    EXPECT_LE(steps, c.maxSteps);
+  }
+}
+
+// Random programs, some of them self-modifying, run by the batched loop and
+// by the reference loop must end the same way in the same state.
+TEST(RunLoopTest, BatchedRunMatchesStepByStep) {
+  std::mt19937 random(12345);
+  const std::uint8_t common[] = {0x40, 0x41, 0x47, 0x78, 0x7E, 0x77, 0x70, 0x76, 0x3E, 0x06, 0x26,
+                                 0x2E, 0x36, 0x80, 0x86, 0x87, 0xB8, 0xBE, 0xBF, 0x65, 0x6C};
+  const std::uint8_t registerOnly[] = {0x40, 0x41, 0x47, 0x78, 0x7E, 0x76, 0x3E, 0x06, 0x80, 0x86, 0x87, 0xBE};
+  int outcomes[4] = {};
+  for (int round = 0; round < 60; ++round) {
+    auto batched = std::make_unique<VirtualMachine>();
+    for (unsigned a = 0; a < kMemorySize; ++a) {
+      const auto pick = random() % 1000;
+      // Every third program writes no memory, so it neither freezes nor halts.
+      std::uint8_t byte = round % 3 == 2 ? registerOnly[random() % sizeof(registerOnly)]
+                                         : common[random() % sizeof(common)];
+      if (pick < 2 && round % 3 == 0) byte = 0xC9;
+      if (pick == 2 && round % 3 == 1) byte = static_cast<std::uint8_t>(random());
+      batched->WriteMemory(static_cast<std::uint16_t>(a), byte);
+    }
+    for (std::uint8_t code = 0; code < 8; ++code) {
+      batched->SetRegister(code, static_cast<std::uint8_t>(random()));
+    }
+    batched->SetProgramCounter(static_cast<std::uint16_t>(random()));
+    auto reference = std::make_unique<VirtualMachine>(*batched);
+    const std::uint64_t limit = 1 + random() % 400000;
+    std::uint64_t batchedSteps = 0;
+    std::uint64_t referenceSteps = 0;
+    SCOPED_TRACE(round);
+    const RunOutcome outcome = RunToEnd(*batched, limit, &batchedSteps);
+    EXPECT_EQ(outcome, ReferenceRun(*reference, limit, referenceSteps));
+    EXPECT_EQ(batchedSteps, referenceSteps);
+    EXPECT_TRUE(*batched == *reference);
+    ++outcomes[static_cast<int>(outcome)];
+  }
+  // The random programs must exercise every way a run can end.
+  EXPECT_GT(outcomes[static_cast<int>(RunOutcome::kHalted)], 0);
+  EXPECT_GT(outcomes[static_cast<int>(RunOutcome::kUndefinedOpcode)], 0);
+  EXPECT_GT(outcomes[static_cast<int>(RunOutcome::kStepLimit)], 0);
+  EXPECT_GT(outcomes[static_cast<int>(RunOutcome::kLoopsForever)], 0);
+}
+
+}  // namespace
+}  // namespace mirvo

@@ -1,0 +1,98 @@
+#include "TestSupport.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace mirvo::test {
+
+ScratchDir::ScratchDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/mirvo-test-XXXXXX";
+  if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  if (path.empty()) return;
+  // Restore permissions a test may have taken away, then remove everything.
+  const std::string command = "chmod -R u+rwx '" + path + "' 2>/dev/null; rm -rf '" + path + "'";
+  [[maybe_unused]] const int ignored = std::system(command.c_str());
+}
+
+std::vector<std::string> ScratchDir::Entries() const {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(path.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd) {
+  ProcessResult result;
+  int pipeEnds[2];
+  if (::pipe(pipeEnds) != 0) return result;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(pipeEnds[1], STDOUT_FILENO);
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    const int devNull = ::open("/dev/null", O_RDONLY);
+    if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
+    if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(pipeEnds[1]);
+  char buffer[4096];
+  ssize_t got = 0;
+  while ((got = ::read(pipeEnds[0], buffer, sizeof(buffer))) > 0) {
+    result.output.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(pipeEnds[0]);
+  int status = 0;
+  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+    result.exitCode = WEXITSTATUS(status);
+  }
+  return result;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+std::string Bytes(std::initializer_list<std::uint8_t> bytes) {
+  std::string text;
+  for (const std::uint8_t b : bytes) text.push_back(static_cast<char>(b));
+  return text;
+}
+
+}  // namespace mirvo::test

@@ -1,0 +1,39 @@
+#pragma once
+// Helpers for tests that run the real programs: a scratch folder that is
+// removed afterwards, file helpers, and a runner that captures standard output.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mirvo::test {
+
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& Path() const { return path; }
+  std::string operator/(const std::string& name) const { return path + "/" + name; }
+  // Names of the entries in the folder, sorted.
+  std::vector<std::string> Entries() const;
+
+ private:
+  std::string path;
+};
+
+struct ProcessResult {
+  int exitCode = -1;
+  std::string output;
+};
+
+// Runs program with args in folder cwd, with no standard input.
+ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd);
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+std::string Bytes(std::initializer_list<std::uint8_t> bytes);
+
+}  // namespace mirvo::test
