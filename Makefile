@@ -17,7 +17,8 @@ build-release:
 
 demo: build-release
 	@mkdir -p $(DEMO_DIR)
-	cd $(DEMO_DIR) && ../release/bin/MirvoVM ../../examples/add.bin
+	cd $(DEMO_DIR) && ../release/bin/MirvoVMAssembler ../../examples/sum.asm sum.bin
+	cd $(DEMO_DIR) && ../release/bin/MirvoVM sum.bin
 	@echo "--- registers, flags, program counter and stack pointer ($(DEMO_DIR)/MirvoVMStateMap.txt) ---"
 	@sed -n '9,27p' $(DEMO_DIR)/MirvoVMStateMap.txt
 

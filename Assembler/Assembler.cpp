@@ -1,0 +1,205 @@
+#include "Assembler.h"
+
+#include <strings.h>
+
+#include <cctype>
+#include <cstring>
+
+#include "AtomicFile.h"
+#include "Banner.h"
+
+namespace mirvo {
+
+Assembler::Assembler() : image{}, length(0) {}
+
+void Assembler::Open(const char* path) {
+  sourcePath = path;
+  reader = std::make_unique<SourceReader>(path);
+}
+
+void Assembler::Open(std::FILE* stream) { reader = std::make_unique<SourceReader>(stream); }
+
+int Assembler::Assemble() {
+  if (!reader) return 1;
+  if (!reader->IsOpen()) {
+    std::printf("Error! Cannot open %s\n", sourcePath);
+    return 1;
+  }
+  Statement args;
+  for (;;) {
+    reader->ReadStatement(&args);
+    const bool last = args.count < 1;
+    if (EncodeStatement(args) != 0) {
+      std::printf("Error! on line %d\n", reader->GetLineNumber());
+      return 1;
+    }
+    if (last) break;
+  }
+  if (reader->HasReadError()) {
+    std::printf("Error! Cannot read %s\n", sourcePath);
+    return 1;
+  }
+  return 0;
+}
+
+int Assembler::WriteImage(const char* path) {
+  AtomicFile file;
+  if (file.Open(path) != 0 || file.Write(image.data(), length) != 0 || file.Commit() != 0) {
+    std::printf("Error! Cannot write %s\n", path);
+    return 1;
+  }
+  return 0;
+}
+
+int Assembler::EncodeStatement(const Statement& statement) {
+  if (statement.count < 1) return 0;
+  using Encoder = int (Assembler::*)(const Statement&);
+  // Searched in the order of the mnemonic table, without regard to case.
+  static constexpr struct {
+    Operation operation;
+    Encoder encode;
+  } kEncoders[] = {{Operation::kMov, &Assembler::EncodeMov},
+                   {Operation::kMvi, &Assembler::EncodeMvi},
+                   {Operation::kAdd, &Assembler::EncodeAdd},
+                   {Operation::kCmp, &Assembler::EncodeCmp},
+                   {Operation::kRet, &Assembler::EncodeRet}};
+  for (const auto& entry : kEncoders) {
+    if (::strcasecmp(statement.tokens[0], kMnemonics[static_cast<std::size_t>(entry.operation)]) == 0) {
+      return (this->*entry.encode)(statement);
+    }
+  }
+  std::printf("Undefined Instruction\n");
+  return 1;
+}
+
+OperandKind Assembler::ClassifyOperand(const Statement& statement, int index) const {
+  if (index < 0 || index >= statement.count) return Invalid;
+  const char* token = statement.tokens[index];
+  const std::size_t n = std::strlen(token);
+  // The length test comes first: a lone h or M is a register letter, which
+  // RegisterCode then refuses.
+  if (n == 1) return Register;
+  if (n == 0) return Invalid;
+  if (token[n - 1] == 'h') return MemoryOrImmediate;
+  if (::strcasecmp(token, kRegisterNames[kRegM]) == 0) return MemoryOrImmediate;
+  return Invalid;
+}
+
+int Assembler::RegisterCode(char letter) const {
+  // Upper case only; M is written "Mem" and never reaches this table.
+  static constexpr struct {
+    char letter;
+    std::uint8_t code;
+  } kLetters[] = {{'B', kRegB}, {'C', kRegC}, {'D', kRegD}, {'E', kRegE}, {'H', kRegH}, {'L', kRegL}, {'A', kRegA}};
+  for (const auto& entry : kLetters) {
+    if (entry.letter == letter) return entry.code;
+  }
+  std::printf("Not a reg\n");
+  return -1;
+}
+
+int Assembler::OperandCode(const Statement& statement, int index) const {
+  switch (ClassifyOperand(statement, index)) {
+    case Register:
+      return RegisterCode(statement.tokens[index][0]);
+    case MemoryOrImmediate:
+      return kRegM;
+    case Invalid:
+      break;
+  }
+  return -1;
+}
+
+int Assembler::Reserve(std::uint32_t count) const {
+  if (length + count > image.size()) {
+    std::printf("Program too large\n");
+    return 1;
+  }
+  return 0;
+}
+
+void Assembler::EmitByte(std::uint8_t value) {
+  if (length < image.size()) image[length++] = value;
+}
+
+int Assembler::EncodeMov(const Statement& statement) {
+  if (statement.count < 3) return 1;
+  const int destination = OperandCode(statement, 1);
+  if (destination < 0) return 1;
+  const int source = OperandCode(statement, 2);
+  if (source < 0 || Reserve(1) != 0) return 1;
+  EmitByte(MovOpcode(static_cast<unsigned>(destination), static_cast<unsigned>(source)));
+  return 0;
+}
+
+int Assembler::EncodeMvi(const Statement& statement) {
+  if (statement.count < 3) return 1;
+  const int destination = OperandCode(statement, 1);
+  if (destination < 0) return 1;
+  std::uint8_t immediate = 0;
+  if (ClassifyOperand(statement, 2) != MemoryOrImmediate || ParseImmediate(statement.tokens[2], immediate) != 0) {
+    return 1;
+  }
+  if (Reserve(2) != 0) return 1;
+  EmitByte(MviOpcode(static_cast<unsigned>(destination)));
+  EmitByte(immediate);
+  return 0;
+}
+
+int Assembler::EncodeSingleOperand(const Statement& statement, std::uint8_t base) {
+  if (statement.count != 2) return 1;
+  const int source = OperandCode(statement, 1);
+  if (source < 0 || Reserve(1) != 0) return 1;
+  EmitByte(static_cast<std::uint8_t>(base | source));
+  return 0;
+}
+
+int Assembler::EncodeAdd(const Statement& statement) { return EncodeSingleOperand(statement, kAddBase); }
+
+int Assembler::EncodeCmp(const Statement& statement) { return EncodeSingleOperand(statement, kCmpBase); }
+
+int Assembler::EncodeRet(const Statement& statement) {
+  if (statement.count > 1 || Reserve(1) != 0) return 1;
+  EmitByte(kRetOpcode);
+  return 0;
+}
+
+int ParseImmediate(const char* token, std::uint8_t& value) {
+  const char* p = token;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  const auto isHex = [](char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) != 0; };
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && isHex(p[2])) p += 2;
+  unsigned magnitude = 0;
+  const char* const digits = p;
+  for (; isHex(*p); ++p) {
+    const unsigned digit = std::isdigit(static_cast<unsigned char>(*p)) != 0
+                               ? static_cast<unsigned>(*p - '0')
+                               : static_cast<unsigned>(std::tolower(static_cast<unsigned char>(*p)) - 'a' + 10);
+    // Saturate: anything above 0x100 is out of range anyway.
+    magnitude = magnitude > 0x100 ? magnitude : magnitude * 16 + digit;
+  }
+  if (p == digits || p[0] != 'h' || p[1] != '\0') return 1;
+  if (magnitude > (negative ? 0x80U : 0xFFU)) return 1;
+  value = static_cast<std::uint8_t>(negative ? 0x100 - magnitude : magnitude);
+  return 0;
+}
+
+int RunAssemblerProgram(int argc, char** argv) {
+  PrintBanner("------------------------\n", "MirvoVM Assembler v%s\n");
+  if (argc < 3) {
+    std::printf("Invalid arguments!\nUsage: MirvoVMAssembler <filename> <out filename>\n\n");
+    return 1;
+  }
+  std::printf("Opening %s\n", argv[1]);
+  Assembler assembler;
+  assembler.Open(argv[1]);
+  if (assembler.Assemble() != 0 || assembler.WriteImage(argv[2]) != 0) {
+    std::printf("Assembly Failure!\n");
+    return 1;
+  }
+  std::printf("Assembly Complete(%s)\n", argv[2]);
+  return 0;
+}
+
+}  // namespace mirvo

@@ -1,0 +1,40 @@
+#pragma once
+// Splits one text into tokens at runs of delimiter characters and stops at an
+// optional comment character. It never copies or changes the text: it walks
+// the caller's characters and builds each token in a buffer of its own.
+
+#include <cstdint>
+
+namespace mirvo {
+
+class Tokenizer {
+ public:
+  // Both strings are the caller's and must outlive the tokenizer.
+  Tokenizer(const char* text, const char* delimiters);
+  virtual ~Tokenizer() = default;
+  Tokenizer(const Tokenizer&) = delete;
+  Tokenizer& operator=(const Tokenizer&) = delete;
+
+  // 0 means no comment character.
+  void SetCommentChar(char ch);
+  // True until a NextToken call has used up the text or met the comment.
+  bool HasMore() const;
+  // The next token, or the empty string once there is none; an empty token
+  // is always the last. The buffer is reused by the next call. A token longer
+  // than the buffer is cut to its first 511 characters.
+  char* NextToken();
+
+ private:
+  bool IsDelimiter(char ch) const;
+
+  const char* text;
+  const char* delimiters;
+  char commentChar;
+  std::int32_t position;
+  bool done;
+  std::int32_t textLength;
+  std::int32_t delimiterCount;
+  char token[512];
+};
+
+}  // namespace mirvo

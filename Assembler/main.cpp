@@ -1,0 +1,3 @@
+#include "Assembler.h"
+
+int main(int argc, char** argv) { return mirvo::RunAssemblerProgram(argc, argv); }

@@ -1,0 +1,119 @@
+// Runs the real MirvoVMAssembler (and, end to end, MirvoVM) in a scratch
+// folder: console text, exit code, and what becomes of the image file.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace mirvo::test {
+namespace {
+
+const std::string kBanner =
+    "------------------------\n"
+    "MirvoVM Assembler v1.0\n"
+    "------------------------\n"
+    "September 2003\n\n";
+const std::string kUsage = "Invalid arguments!\nUsage: MirvoVMAssembler <filename> <out filename>\n\n";
+const std::string kOldImage = "old image bytes";
+
+struct AssemblerCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::string source;  // written to prog.asm unless empty and noSource
+  bool noSource;
+  std::string output;  // after the banner
+  int exitCode;
+  std::string image;  // expected contents of out.bin afterwards
+};
+
+TEST(AssemblerProgramTest, ConsoleExitCodeAndImageForEachPath) {
+  const std::string opening = "Opening prog.asm\n";
+  const std::string complete = "Assembly Complete(out.bin)\n";
+  const std::string failure = "Assembly Failure!\n";
+  const AssemblerCase cases[] = {
+      {"no argument", {}, "RET\n", false, kUsage, 1, kOldImage},
+      {"only the source", {"prog.asm"}, "RET\n", false, kUsage, 1, kOldImage},
+      {"success", {"prog.asm", "out.bin"}, "MVI A, 5h\nRET\n", false, opening + complete, 0,
+       Bytes({0x3E, 0x05, 0xC9})},
+      {"extra arguments ignored", {"prog.asm", "out.bin", "x"}, "RET\n", false, opening + complete, 0, Bytes({0xC9})},
+      {"empty source", {"prog.asm", "out.bin"}, "", false, opening + complete, 0, ""},
+      {"last line without line feed", {"prog.asm", "out.bin"}, "ADD B\nRET", false, opening + complete, 0,
+       Bytes({0x80, 0xC9})},
+      {"line without tokens is skipped", {"prog.asm", "out.bin"}, "MVI A, 5h\n, ; note\nRET\n", false,
+       opening + complete, 0, Bytes({0x3E, 0x05, 0xC9})},
+      {"missing source", {"prog.asm", "out.bin"}, "", true, opening + "Error! Cannot open prog.asm\n" + failure, 1,
+       kOldImage},
+      {"source is a folder", {".", "out.bin"}, "", true, "Opening .\nError! Cannot read .\n" + failure, 1, kOldImage},
+      {"undefined instruction on line 5", {"prog.asm", "out.bin"}, ";1\n;2\n;3\n;4\nNOP\n", false,
+       opening + "Undefined Instruction\nError! on line 5\n" + failure, 1, kOldImage},
+      {"failure on line 3 after two good lines", {"prog.asm", "out.bin"}, "MVI A, 5h\nADD B\nADD B, C\nRET\n", false,
+       opening + "Error! on line 3\n" + failure, 1, kOldImage},
+      {"immediate out of range", {"prog.asm", "out.bin"}, "MVI A, 100h\n", false,
+       opening + "Error! on line 1\n" + failure, 1, kOldImage},
+  };
+  for (const AssemblerCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    WriteFile(dir / "out.bin", kOldImage);
+    if (!c.noSource) WriteFile(dir / "prog.asm", c.source);
+    const ProcessResult result = RunProgram(MIRVO_ASSEMBLER_PATH, c.args, dir.Path());
+    EXPECT_EQ(result.output, kBanner + c.output);
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    EXPECT_EQ(ReadFile(dir / "out.bin"), c.image);
+    std::vector<std::string> expected{"out.bin"};
+    if (!c.noSource) expected.push_back("prog.asm");
+    EXPECT_EQ(dir.Entries(), expected);
+  }
+}
+
+TEST(AssemblerProgramTest, UnwritableImageIsAnError) {
+  struct Row {
+    const char* name;
+    std::string imagePath;
+  };
+  const Row rows[] = {{"folder does not exist", "no/such/out.bin"}, {"name is a folder", "outdir"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScratchDir dir;
+    WriteFile(dir / "prog.asm", "RET\n");
+    ASSERT_EQ(::mkdir((dir / "outdir").c_str(), 0755), 0);
+    const ProcessResult result = RunProgram(MIRVO_ASSEMBLER_PATH, {"prog.asm", row.imagePath}, dir.Path());
+    EXPECT_EQ(result.output,
+              kBanner + "Opening prog.asm\nError! Cannot write " + row.imagePath + "\nAssembly Failure!\n");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"outdir", "prog.asm"}));
+  }
+}
+
+TEST(ToolchainTest, AssembledProgramRunsOnTheVirtualMachine) {
+  ScratchDir dir;
+  WriteFile(dir / "sum.asm",
+            "; add two numbers and keep the sum in memory\n"
+            "MVI A, 0F0h\n"
+            "MVI B, 20h\n"
+            "ADD B\n"
+            "MVI H, 10h\n"
+            "MVI L, 00h\n"
+            "MOV Mem, A\n"
+            "ADD Mem        ; 10h + 10h, no carry\n"
+            "CMP B\n"
+            "RET\n");
+  const ProcessResult assembled = RunProgram(MIRVO_ASSEMBLER_PATH, {"sum.asm", "sum.bin"}, dir.Path());
+  ASSERT_EQ(assembled.exitCode, 0) << assembled.output;
+  const ProcessResult run = RunProgram(MIRVO_VM_PATH, {"sum.bin"}, dir.Path());
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  const std::string map = ReadFile(dir / "MirvoVMStateMap.txt");
+  for (const char* line : {"Reg A: 20 (32)\nReg B: 20 (32)\n", "Reg H: 10 (16)\nReg L: 0 (0)\n",
+                           "S Z - AC - P - CY\n0 1   0    0   0\n", "Instruction Pointer\n0xc (12)\n",
+                           "\n0x1000: 0x10 (16)\n"}) {
+    EXPECT_NE(map.find(line), std::string::npos) << line;
+  }
+}
+
+}  // namespace
+}  // namespace mirvo::test
