@@ -3,10 +3,11 @@
 #   make test   build a Debug tree with warnings as errors and run every test
 #   make asan   the same tests built with address and undefined-behaviour sanitizers
 #   make bench  run the benchmarks
+#   make compare  time the programs beside z80asm, pasmo and cp
 
 DEMO_DIR := build/demo
 
-.PHONY: all demo test asan bench clean
+.PHONY: all demo test asan bench compare clean
 
 all: demo
 
@@ -37,3 +38,6 @@ bench: build-release
 
 clean:
 	rm -rf build
+
+compare: build-release
+	bench/compare.sh

@@ -1,14 +1,36 @@
 #include "Assembler.h"
 
-#include <strings.h>
-
-#include <cctype>
 #include <cstring>
 
 #include "AtomicFile.h"
 #include "Banner.h"
 
 namespace mirvo {
+
+namespace {
+
+// Compares two texts without regard to ASCII letter case, as strcasecmp does
+// in the C locale, without its per-call cost.
+bool EqualsIgnoringCase(const char* a, const char* b) {
+  const auto upper = [](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c;
+  };
+  for (;; ++a, ++b) {
+    if (upper(*a) != upper(*b)) return false;
+    if (*a == '\0') return true;
+  }
+}
+
+// The value of a hexadecimal digit in either case, or -1.
+int HexDigit(char ch) {
+  if (ch >= '0' && ch <= '9') return ch - '0';
+  if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+  if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
 
 Assembler::Assembler() : image{}, length(0) {}
 
@@ -63,8 +85,11 @@ int Assembler::EncodeStatement(const Statement& statement) {
                    {Operation::kAdd, &Assembler::EncodeAdd},
                    {Operation::kCmp, &Assembler::EncodeCmp},
                    {Operation::kRet, &Assembler::EncodeRet}};
+  const char* const mnemonic = statement.tokens[0];
   for (const auto& entry : kEncoders) {
-    if (::strcasecmp(statement.tokens[0], kMnemonics[static_cast<std::size_t>(entry.operation)]) == 0) {
+    const char* const name = kMnemonics[static_cast<std::size_t>(entry.operation)];
+    // Every mnemonic starts with an upper-case letter: a cheap first test.
+    if ((mnemonic[0] & 0xDF) == name[0] && EqualsIgnoringCase(mnemonic, name)) {
       return (this->*entry.encode)(statement);
     }
   }
@@ -75,24 +100,35 @@ int Assembler::EncodeStatement(const Statement& statement) {
 OperandKind Assembler::ClassifyOperand(const Statement& statement, int index) const {
   if (index < 0 || index >= statement.count) return Invalid;
   const char* token = statement.tokens[index];
-  const std::size_t n = std::strlen(token);
+  const std::size_t n = token[0] == '\0' ? 0 : token[1] == '\0' ? 1 : std::strlen(token);
   // The length test comes first: a lone h or M is a register letter, which
   // RegisterCode then refuses.
   if (n == 1) return Register;
   if (n == 0) return Invalid;
   if (token[n - 1] == 'h') return MemoryOrImmediate;
-  if (::strcasecmp(token, kRegisterNames[kRegM]) == 0) return MemoryOrImmediate;
+  if (EqualsIgnoringCase(token, kRegisterNames[kRegM])) return MemoryOrImmediate;
   return Invalid;
 }
 
 int Assembler::RegisterCode(char letter) const {
   // Upper case only; M is written "Mem" and never reaches this table.
-  static constexpr struct {
-    char letter;
-    std::uint8_t code;
-  } kLetters[] = {{'B', kRegB}, {'C', kRegC}, {'D', kRegD}, {'E', kRegE}, {'H', kRegH}, {'L', kRegL}, {'A', kRegA}};
-  for (const auto& entry : kLetters) {
-    if (entry.letter == letter) return entry.code;
+  switch (letter) {
+    case 'B':
+      return kRegB;
+    case 'C':
+      return kRegC;
+    case 'D':
+      return kRegD;
+    case 'E':
+      return kRegE;
+    case 'H':
+      return kRegH;
+    case 'L':
+      return kRegL;
+    case 'A':
+      return kRegA;
+    default:
+      break;
   }
   std::printf("Not a reg\n");
   return -1;
@@ -168,16 +204,12 @@ int ParseImmediate(const char* token, std::uint8_t& value) {
   const char* p = token;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
-  const auto isHex = [](char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) != 0; };
-  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && isHex(p[2])) p += 2;
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && HexDigit(p[2]) >= 0) p += 2;
   unsigned magnitude = 0;
   const char* const digits = p;
-  for (; isHex(*p); ++p) {
-    const unsigned digit = std::isdigit(static_cast<unsigned char>(*p)) != 0
-                               ? static_cast<unsigned>(*p - '0')
-                               : static_cast<unsigned>(std::tolower(static_cast<unsigned char>(*p)) - 'a' + 10);
+  for (int digit = HexDigit(*p); digit >= 0; digit = HexDigit(*++p)) {
     // Saturate: anything above 0x100 is out of range anyway.
-    magnitude = magnitude > 0x100 ? magnitude : magnitude * 16 + digit;
+    magnitude = magnitude > 0x100 ? magnitude : magnitude * 16 + static_cast<unsigned>(digit);
   }
   if (p == digits || p[0] != 'h' || p[1] != '\0') return 1;
   if (magnitude > (negative ? 0x80U : 0xFFU)) return 1;

@@ -1,5 +1,6 @@
 #include "SourceReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Tokenizer.h"
@@ -16,14 +17,11 @@ constexpr std::size_t kPieceLimit = 510;
 
 bool IsDelimiter(char ch) { return ch != '\0' && std::strchr(kDelimiters, ch) != nullptr; }
 
-void CopyToken(char* slot, const char* token) {
-  std::strncpy(slot, token, kTokenSlotSize - 1);
-  slot[kTokenSlotSize - 1] = '\0';
-}
-
-void AppendToken(char* slot, const char* token) {
-  const std::size_t used = std::strlen(slot);
-  std::strncat(slot, token, kTokenSlotSize - 1 - used);
+// Copies token after the first used characters of slot, cut so that the
+// slot keeps at most 255 characters, and terminates it.
+void PutToken(char* slot, std::size_t used, const char* token) {
+  while (*token != '\0' && used < kTokenSlotSize - 1) slot[used++] = *token++;
+  slot[used] = '\0';
 }
 
 // Takes the tokens of one piece of a physical line into out. A token that
@@ -32,9 +30,7 @@ void AppendToken(char* slot, const char* token) {
 // rest of the line can no longer add a token: a comment, a NUL byte (text
 // ends there) or three whole tokens.
 void TakeTokens(const char* line, std::size_t size, Statement& out, bool& continuing, bool& finished) {
-  const std::size_t textLength = std::strlen(line);
-  const bool hasComment = std::memchr(line, kCommentChar, textLength) != nullptr;
-  bool joinFirst = continuing && textLength > 0 && !IsDelimiter(line[0]) && line[0] != kCommentChar;
+  bool joinFirst = continuing && !IsDelimiter(line[0]) && line[0] != kCommentChar && line[0] != '\0';
   continuing = false;
   Tokenizer ST(line, kDelimiters);
   ST.SetCommentChar(kCommentChar);
@@ -46,14 +42,18 @@ void TakeTokens(const char* line, std::size_t size, Statement& out, bool& contin
     const char* token = ST.NextToken();
     if (token[0] == '\0') break;
     if (joinFirst) {
-      AppendToken(out.tokens[out.count - 1], token);
+      char* const slot = out.tokens[out.count - 1];
+      PutToken(slot, std::strlen(slot), token);
       joinFirst = false;
     } else {
-      CopyToken(out.tokens[out.count++], token);
+      PutToken(out.tokens[out.count++], 0, token);
     }
-    continuing = !ST.HasMore() && !hasComment;
+    // A token that ran into the end of the text may go on in the next piece.
+    continuing = !ST.HasMore() && ST.GetPosition() == ST.GetTextLength();
   }
-  if (hasComment || textLength < size) finished = true;
+  const bool stoppedAtComment = !ST.HasMore() && ST.GetPosition() < ST.GetTextLength();
+  const bool textEndsAtNul = static_cast<std::size_t>(ST.GetTextLength()) < size;
+  if (stoppedAtComment || textEndsAtNul) finished = true;
 }
 
 }  // namespace
@@ -62,18 +62,31 @@ SourceReader::SourceReader(const char* path) : file(std::fopen(path, "r")) {}
 
 SourceReader::SourceReader(std::FILE* stream) : file(stream) {}
 
+bool SourceReader::Refill() {
+  blockPosition = 0;
+  blockSize = std::fread(block, 1, sizeof(block), file.get());
+  if (blockSize == 0 && std::ferror(file.get())) readError = true;
+  return blockSize > 0;
+}
+
+// Copies the next piece of the current physical line into line: up to and
+// including its line feed, or kPieceLimit characters, or what is left of the
+// file. line is always terminated.
 SourceReader::PieceEnd SourceReader::ReadPiece(char* line, std::size_t& size) {
   size = 0;
-  std::FILE* const stream = file.get();
   while (size < kPieceLimit) {
-    const int ch = getc_unlocked(stream);
-    if (ch == EOF) {
-      if (std::ferror(stream)) readError = true;
+    if (blockPosition == blockSize && !Refill()) {
       line[size] = '\0';
       return PieceEnd::kFileEnd;
     }
-    line[size++] = static_cast<char>(ch);
-    if (ch == '\n') {
+    const char* const start = block + blockPosition;
+    const std::size_t available = std::min(kPieceLimit - size, blockSize - blockPosition);
+    const auto* const lineFeed = static_cast<const char*>(std::memchr(start, '\n', available));
+    const std::size_t taken = lineFeed != nullptr ? static_cast<std::size_t>(lineFeed - start) + 1 : available;
+    std::memcpy(line + size, start, taken);
+    size += taken;
+    blockPosition += taken;
+    if (lineFeed != nullptr) {
       line[size] = '\0';
       return PieceEnd::kLineEnd;
     }

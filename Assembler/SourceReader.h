@@ -41,10 +41,15 @@ class SourceReader {
   enum class PieceEnd { kMore, kLineEnd, kFileEnd };
 
   PieceEnd ReadPiece(char* line, std::size_t& size);
+  bool Refill();
 
   FilePtr file;
   std::int32_t lineNumber = 0;
   bool readError = false;
+  // The file is read in blocks; lines are cut out of the current block.
+  std::size_t blockSize = 0;
+  std::size_t blockPosition = 0;
+  char block[std::size_t{1} << 16];
 };
 
 }  // namespace mirvo

@@ -18,14 +18,19 @@ class Tokenizer {
   // 0 means no comment character.
   void SetCommentChar(char ch);
   // True until a NextToken call has used up the text or met the comment.
-  bool HasMore() const;
+  bool HasMore() const { return !done; }
+  // Index of the next character to examine; once finished, it stands on the
+  // comment character if one ended the text, else at the text's length.
+  std::int32_t GetPosition() const { return position; }
+  std::int32_t GetTextLength() const { return textLength; }
   // The next token, or the empty string once there is none; an empty token
   // is always the last. The buffer is reused by the next call. A token longer
   // than the buffer is cut to its first 511 characters.
   char* NextToken();
 
  private:
-  bool IsDelimiter(char ch) const;
+  // What each byte value is to the splitting loop.
+  enum CharClass : std::uint8_t { kOrdinary = 0, kDelimiter = 1, kComment = 2 };
 
   const char* text;
   const char* delimiters;
@@ -35,6 +40,9 @@ class Tokenizer {
   std::int32_t textLength;
   std::int32_t delimiterCount;
   char token[512];
+  // The class of every byte value, from delimiters and commentChar; the NUL
+  // byte is never examined, so it stays ordinary.
+  CharClass classes[256];
 };
 
 }  // namespace mirvo

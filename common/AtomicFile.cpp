@@ -24,7 +24,8 @@ int AtomicFile::Open(const char* targetPath) {
   target = targetPath;
   // The temporary name shares the target's folder, so the rename never
   // crosses file systems and is atomic.
-  temporary = target + ".tmpXXXXXX";
+  temporary = target;
+  temporary.append(".tmpXXXXXX");
   const int descriptor = ::mkstemp(temporary.data());
   if (descriptor < 0) {
     temporary.clear();
