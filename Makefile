@@ -4,10 +4,14 @@
 #   make asan   the same tests built with address and undefined-behaviour sanitizers
 #   make bench  run the benchmarks
 #   make compare  time the programs beside z80asm, pasmo and cp
+#   make fuzz       build the libFuzzer targets (clang)
+#   make fuzz-smoke run each fuzz target for FUZZ_SECONDS (60) seconds
 
 DEMO_DIR := build/demo
 
-.PHONY: all demo test asan bench compare clean
+.PHONY: all demo test asan bench compare fuzz fuzz-smoke clean
+
+FUZZ_SECONDS ?= 60
 
 all: demo
 
@@ -35,6 +39,13 @@ asan:
 
 bench: build-release
 	cd build/release && ./bin/mirvo_vm_bench
+
+fuzz:
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+
+fuzz-smoke: fuzz
+	fuzz/run.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build

@@ -13,7 +13,9 @@ Tokenizer::Tokenizer(const char* text, const char* delimiters)
       textLength(static_cast<std::int32_t>(std::strlen(text))),
       delimiterCount(static_cast<std::int32_t>(std::strlen(delimiters))),
       classes{} {
-  for (std::int32_t i = 0; i < delimiterCount; ++i) classes[static_cast<unsigned char>(delimiters[i])] = kDelimiter;
+  for (std::int32_t i = 0; i < delimiterCount; ++i) {
+    classes[static_cast<unsigned char>(this->delimiters[i])] = kDelimiter;
+  }
 }
 
 void Tokenizer::SetCommentChar(char ch) {

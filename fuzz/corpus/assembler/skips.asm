@@ -1,0 +1,3 @@
+MVI A, 5h
+, ; note
+	RET
