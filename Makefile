@@ -4,12 +4,13 @@
 #   make asan   the same tests built with address and undefined-behaviour sanitizers
 #   make bench  run the benchmarks
 #   make compare  time the programs beside z80asm, pasmo and cp
+#   make package    build a Debian package (build/release/mirvovm_*.deb)
 #   make fuzz       build the libFuzzer targets (clang)
 #   make fuzz-smoke run each fuzz target for FUZZ_SECONDS (60) seconds
 
 DEMO_DIR := build/demo
 
-.PHONY: all demo test asan bench compare fuzz fuzz-smoke clean
+.PHONY: all demo test asan bench compare fuzz fuzz-smoke package clean
 
 FUZZ_SECONDS ?= 60
 
@@ -39,6 +40,9 @@ asan:
 
 bench: build-release
 	cd build/release && ./bin/mirvo_vm_bench
+
+package: build-release
+	cd build/release && cpack
 
 fuzz:
 	cmake --preset fuzz

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs a build into a scratch prefix and runs the installed programs on
+# an example:   install_test.sh <build folder> <source folder>
+set -euo pipefail
+build=$1
+source=$2
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for file in bin/MirvoVM bin/MirvoVMAssembler bin/MirvoVMCompiler \
+            share/man/man1/MirvoVM.1 share/man/man1/MirvoVMAssembler.1 share/man/man1/MirvoVMCompiler.1 \
+            share/doc/MirvoVM/sum.asm; do
+  [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
+done
+
+cd "$prefix"
+"$prefix/bin/MirvoVMAssembler" "$source/examples/sum.asm" sum.bin | grep -qx 'Assembly Complete(sum.bin)'
+"$prefix/bin/MirvoVM" sum.bin | grep -qx 'MirvoVM runtime complete.. exiting.'
+grep -qx 'Reg A: 20 (32)' MirvoVMStateMap.txt
+grep -qx '0 1   0    0   0' MirvoVMStateMap.txt
+"$prefix/bin/MirvoVMCompiler" x.c | grep -qx 'Opening x.c ...'
+echo "installed programs run"
