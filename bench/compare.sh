@@ -43,10 +43,10 @@ cp MirvoVMStateMap.txt same-size.txt
 hyperfine -N --warmup 5 --runs "$runs" --export-json assemblers.json \
   "$build/bin/MirvoVMAssembler prog.asm prog.bin" \
   "z80asm -o z80asm.bin prog.z80" \
-  "pasmo prog.z80 pasmo.bin" >/dev/null
+  "pasmo prog.z80 pasmo.bin" >/dev/null 2>>hyperfine.log || { cat hyperfine.log >&2; exit 1; }
 hyperfine -N --warmup 5 --runs "$runs" --export-json vm.json \
   "$build/bin/MirvoVM sum.bin" \
-  "cp same-size.txt copy.txt" >/dev/null
+  "cp same-size.txt copy.txt" >/dev/null 2>>hyperfine.log || { cat hyperfine.log >&2; exit 1; }
 
 python3 - "$runs" "$(wc -c <prog.asm)" "$(wc -c <MirvoVMStateMap.txt)" <<'PY'
 import json, sys
