@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs each fuzz target for a bounded time on a scratch copy of its seed
-# corpus (the seeds in the repo are never changed) and fails on any finding.
+# Runs each fuzz target for a bounded time, growing a scratch corpus from the
+# seeds in fuzz/corpus (the assembler also starts from the examples), which
+# are never changed, and fails on any finding.
 #   fuzz/run.sh [seconds per target]          (default 60)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,8 +15,10 @@ for pair in AssemblerFuzz:assembler VmFuzz:vm StateMapFuzz:statemap; do
   seeds=${pair##*:}
   mkdir -p "$work/$seeds"
   echo "== $target, $seconds s"
-  if ! "$bin/$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$work/" \
-      "$work/$seeds" "$root/fuzz/corpus/$seeds" >"$work/$target.log" 2>&1; then
+  extra=()
+  [ "$seeds" = assembler ] && extra=("$root/examples")
+  if ! "$bin/$target" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 -artifact_prefix="$work/" \
+      "$work/$seeds" "$root/fuzz/corpus/$seeds" "${extra[@]}" >"$work/$target.log" 2>&1; then
     tail -40 "$work/$target.log"
     for crash in "$work"/crash-* "$work"/leak-* "$work"/timeout-*; do
       [ -e "$crash" ] && cp "$crash" "$root/build/" && echo "input kept as build/$(basename "$crash")"
