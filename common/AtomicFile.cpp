@@ -22,6 +22,15 @@ int AtomicFile::Open(const char* targetPath) {
   Discard();
   failed = false;
   target = targetPath;
+  // A symbolic link is written through, as fopen would: the new file
+  // replaces the file the link names, and the link stays.
+  struct stat link {};
+  if (::lstat(targetPath, &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (char* const resolved = ::realpath(targetPath, nullptr)) {
+      target = resolved;
+      std::free(resolved);
+    }
+  }
   // The temporary name shares the target's folder, so the rename never
   // crosses file systems and is atomic.
   temporary = target;
@@ -31,10 +40,16 @@ int AtomicFile::Open(const char* targetPath) {
     temporary.clear();
     return 1;
   }
-  // mkstemp creates the file 0600; give it the mode fopen would have given.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(descriptor, static_cast<mode_t>(0666 & ~mask));
+  // mkstemp creates the file 0600; give it the mode fopen would have left:
+  // that of the file it replaces, or the default for a new file.
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    ::fchmod(descriptor, existing.st_mode & 07777);
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(descriptor, static_cast<mode_t>(0666 & ~mask));
+  }
   file.reset(::fdopen(descriptor, "wb"));
   if (!file) {
     ::close(descriptor);

@@ -90,6 +90,18 @@ TEST(AssemblerProgramTest, UnwritableImageIsAnError) {
   }
 }
 
+TEST(AssemblerProgramTest, ReplacedImageKeepsItsPermissions) {
+  ScratchDir dir;
+  WriteFile(dir / "prog.asm", "RET\n");
+  WriteFile(dir / "out.bin", kOldImage);
+  ASSERT_EQ(::chmod((dir / "out.bin").c_str(), 0640), 0);
+  ASSERT_EQ(RunProgram(MIRVO_ASSEMBLER_PATH, {"prog.asm", "out.bin"}, dir.Path()).exitCode, 0);
+  struct stat image {};
+  ASSERT_EQ(::stat((dir / "out.bin").c_str(), &image), 0);
+  EXPECT_EQ(image.st_mode & 07777, 0640U);
+  EXPECT_EQ(ReadFile(dir / "out.bin"), Bytes({0xC9}));
+}
+
 TEST(ToolchainTest, AssembledProgramRunsOnTheVirtualMachine) {
   ScratchDir dir;
   WriteFile(dir / "sum.asm",

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -116,6 +117,20 @@ TEST(VmProgramTest, UnwritableReportIsAnErrorAndLeavesNoTemporaryFile) {
     EXPECT_EQ(result.exitCode, row.exitCode);
     EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"MirvoVMStateMap.txt", "prog.bin"}));
   }
+}
+
+TEST(VmProgramTest, ReportIsWrittenThroughASymbolicLink) {
+  ScratchDir dir;
+  WriteFile(dir / "prog.bin", Bytes({0xC9}));
+  ASSERT_EQ(::mkdir((dir / "reports").c_str(), 0755), 0);
+  WriteFile(dir / "reports/latest.txt", "old\n");
+  ASSERT_EQ(::symlink("reports/latest.txt", (dir / "MirvoVMStateMap.txt").c_str()), 0);
+  ASSERT_EQ(RunProgram(MIRVO_VM_PATH, {"prog.bin"}, dir.Path()).exitCode, 0);
+  struct stat link {};
+  ASSERT_EQ(::lstat((dir / "MirvoVMStateMap.txt").c_str(), &link), 0);
+  EXPECT_TRUE(S_ISLNK(link.st_mode));
+  EXPECT_EQ(ReadFile(dir / "reports/latest.txt").rfind("This output file was produced by MirvoVM.\n", 0), 0U);
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"MirvoVMStateMap.txt", "prog.bin", "reports"}));
 }
 
 TEST(CompilerProgramTest, AnswersItsCommandLine) {
