@@ -13,11 +13,7 @@
 namespace mirvo::test {
 namespace {
 
-const std::string kBanner =
-    "------------------------\n"
-    "MirvoVM Assembler v1.0\n"
-    "------------------------\n"
-    "September 2003\n\n";
+const std::string& kBanner = kAssemblerBanner;
 const std::string kUsage = "Invalid arguments!\nUsage: MirvoVMAssembler <filename> <out filename>\n\n";
 const std::string kOldImage = "old image bytes";
 

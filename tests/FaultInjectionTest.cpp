@@ -17,9 +17,6 @@
 namespace mirvo::test {
 namespace {
 
-const std::string kAsmBanner = "------------------------\nMirvoVM Assembler v1.0\n------------------------\nSeptember 2003\n\n";
-const std::string kVmBanner =
-    "---------------------------\nMirvo Virtual Machine v1.0\n---------------------------\nSeptember 2003\n\n";
 
 // A small tmpfs, mounted for one test when the test runs as root.
 class SmallFileSystem {
@@ -78,7 +75,7 @@ TEST(FaultInjectionTest, FullDiskKeepsTheEarlierImage) {
   WriteFile(sources / "prog.asm", program);
   const std::string image = full / "out.bin";
   const ProcessResult result = RunProgram(MIRVO_ASSEMBLER_PATH, {"prog.asm", image}, sources.Path());
-  EXPECT_EQ(result.output, kAsmBanner + "Opening prog.asm\nError! Cannot write " + image + "\nAssembly Failure!\n");
+  EXPECT_EQ(result.output, kAssemblerBanner + "Opening prog.asm\nError! Cannot write " + image + "\nAssembly Failure!\n");
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(ReadFile(image), oldImage);
   EXPECT_EQ(full.Entries(), (std::vector<std::string>{"filler", "out.bin"}));
@@ -95,9 +92,9 @@ TEST(FaultInjectionTest, UnreadableInputsAreRefused) {
       {"vm: folder", MIRVO_VM_PATH, {"folder"}, kVmBanner + "Error! Cannot read folder\n"},
       {"vm: missing folder", MIRVO_VM_PATH, {"none/prog.bin"}, kVmBanner + "Error! Cannot open none/prog.bin\n"},
       {"assembler: folder", MIRVO_ASSEMBLER_PATH, {"folder", "out.bin"},
-       kAsmBanner + "Opening folder\nError! Cannot read folder\nAssembly Failure!\n"},
+       kAssemblerBanner + "Opening folder\nError! Cannot read folder\nAssembly Failure!\n"},
       {"assembler: missing folder", MIRVO_ASSEMBLER_PATH, {"none/prog.asm", "out.bin"},
-       kAsmBanner + "Opening none/prog.asm\nError! Cannot open none/prog.asm\nAssembly Failure!\n"},
+       kAssemblerBanner + "Opening none/prog.asm\nError! Cannot open none/prog.asm\nAssembly Failure!\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -120,7 +117,7 @@ TEST(FaultInjectionTest, FileWithoutReadPermissionIsRefused) {
   EXPECT_EQ(RunProgram(MIRVO_VM_PATH, {"prog.bin"}, dir.Path()).output,
             kVmBanner + "Error! Cannot open prog.bin\n");
   EXPECT_EQ(RunProgram(MIRVO_ASSEMBLER_PATH, {"prog.asm", "out.bin"}, dir.Path()).output,
-            kAsmBanner + "Opening prog.asm\nError! Cannot open prog.asm\nAssembly Failure!\n");
+            kAssemblerBanner + "Opening prog.asm\nError! Cannot open prog.asm\nAssembly Failure!\n");
 }
 
 TEST(FaultInjectionTest, HostileSources) {
@@ -151,7 +148,7 @@ TEST(FaultInjectionTest, HostileSources) {
     ScratchDir dir;
     WriteFile(dir / "prog.asm", row.source);
     const ProcessResult result = RunProgram(MIRVO_ASSEMBLER_PATH, {"prog.asm", "out.bin"}, dir.Path());
-    EXPECT_EQ(result.output, kAsmBanner + "Opening prog.asm\n" + row.output);
+    EXPECT_EQ(result.output, kAssemblerBanner + "Opening prog.asm\n" + row.output);
     const bool succeeded = row.output == complete;
     EXPECT_EQ(result.exitCode, succeeded ? 0 : 1);
     EXPECT_EQ(FileExists(dir / "out.bin"), succeeded);

@@ -8,6 +8,12 @@
 
 namespace mirvo::test {
 
+// The banners the programs print first on every run.
+inline const std::string kVmBanner =
+    "---------------------------\nMirvo Virtual Machine v1.0\n---------------------------\nSeptember 2003\n\n";
+inline const std::string kAssemblerBanner =
+    "------------------------\nMirvoVM Assembler v1.0\n------------------------\nSeptember 2003\n\n";
+
 class ScratchDir {
  public:
   ScratchDir();

@@ -15,11 +15,7 @@
 namespace mirvo::test {
 namespace {
 
-const std::string kBanner =
-    "---------------------------\n"
-    "Mirvo Virtual Machine v1.0\n"
-    "---------------------------\n"
-    "September 2003\n\n";
+const std::string& kBanner = kVmBanner;
 const std::string kClosing = "Writing output log\nMirvoVM runtime complete.. exiting.\n\n";
 const std::string kOldMap = "an earlier report\n";
 
