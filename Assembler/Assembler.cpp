@@ -9,17 +9,14 @@ namespace mirvo {
 
 namespace {
 
-// Compares two texts without regard to ASCII letter case, as strcasecmp does
-// in the C locale, without its per-call cost.
-bool EqualsIgnoringCase(const char* a, const char* b) {
-  const auto upper = [](char ch) {
-    const auto c = static_cast<unsigned char>(ch);
-    return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c;
-  };
-  for (;; ++a, ++b) {
-    if (upper(*a) != upper(*b)) return false;
-    if (*a == '\0') return true;
+// Compares text with word without regard to ASCII letter case, as
+// strcasecmp does in the C locale. word holds letters only, so clearing the
+// case bit (0x20) of both sides is enough.
+bool EqualsIgnoringCase(const char* text, const char* word) {
+  for (; *word != '\0'; ++text, ++word) {
+    if ((*text & 0xDF) != (*word & 0xDF)) return false;
   }
+  return *text == '\0';
 }
 
 // The value of a hexadecimal digit in either case, or -1.
@@ -88,8 +85,7 @@ int Assembler::EncodeStatement(const Statement& statement) {
   const char* const mnemonic = statement.tokens[0];
   for (const auto& entry : kEncoders) {
     const char* const name = kMnemonics[static_cast<std::size_t>(entry.operation)];
-    // Every mnemonic starts with an upper-case letter: a cheap first test.
-    if ((mnemonic[0] & 0xDF) == name[0] && EqualsIgnoringCase(mnemonic, name)) {
+    if (EqualsIgnoringCase(mnemonic, name)) {
       return (this->*entry.encode)(statement);
     }
   }

@@ -1,5 +1,6 @@
 #include "Tokenizer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace mirvo {
@@ -30,34 +31,26 @@ void Tokenizer::SetCommentChar(char ch) {
 char* Tokenizer::NextToken() {
   token[0] = '\0';
   if (done) return token;
-  // Work on locals: stores into token may alias any char, so members would
-  // be reloaded after every character.
-  const char* const characters = text;
-  const std::int32_t length = textLength;
-  std::int32_t at = position;
-  std::size_t n = 0;
-  while (at < length) {
-    const char ch = characters[at];
-    const CharClass kind = classes[static_cast<unsigned char>(ch)];
-    if (kind == kDelimiter) {
-      ++at;
-      if (n > 0) {
-        position = at;
-        token[n] = '\0';
-        return token;
-      }
-      continue;
-    }
-    if (kind == kComment) {
-      // The comment ends the text; position stays on it.
-      break;
-    }
-    // Characters past the buffer are consumed but not kept.
-    if (n < sizeof(token) - 1) token[n++] = ch;
-    ++at;
-  }
-  position = at;
+  // Pointers and locals rather than members: stores into token may alias any
+  // char, so members would be reloaded after every character.
+  const char* const begin = text;
+  const char* const end = begin + textLength;
+  const auto classOf = [this](const char* at) { return classes[static_cast<unsigned char>(*at)]; };
+  const char* at = begin + position;
+  while (at < end && classOf(at) == kDelimiter) ++at;
+  const char* const first = at;
+  while (at < end && classOf(at) == kOrdinary) ++at;
+  // Characters past the buffer are consumed but not kept.
+  const auto n = std::min(static_cast<std::size_t>(at - first), sizeof(token) - 1);
+  std::memcpy(token, first, n);
   token[n] = '\0';
+  if (at < end && classOf(at) == kDelimiter) {
+    // Only a token can stop at a delimiter: leading ones were skipped.
+    position = static_cast<std::int32_t>(at + 1 - begin);
+    return token;
+  }
+  // The end of the text, or the comment character, which position stays on.
+  position = static_cast<std::int32_t>(at - begin);
   done = true;
   return token;
 }
