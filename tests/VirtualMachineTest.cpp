@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "RunLoop.h"
 #include "VirtualMachine.h"
 
 namespace mirvo {
