@@ -1,9 +1,7 @@
 #include "Assembler.h"
 
+#include <algorithm>
 #include <cstring>
-
-#include "AtomicFile.h"
-#include "Banner.h"
 
 namespace mirvo {
 
@@ -31,46 +29,74 @@ int HexDigit(char ch) {
 
 Assembler::Assembler() : image{}, length(0) {}
 
-void Assembler::Open(const char* path) {
-  sourcePath = path;
-  reader = std::make_unique<SourceReader>(path);
+void Assembler::Open(const char* text, std::size_t size) { reader = std::make_unique<SourceReader>(text, size); }
+
+void Assembler::Open(SourceReader::ReadFunction read, void* context) {
+  reader = std::make_unique<SourceReader>(read, context);
 }
 
-void Assembler::Open(std::FILE* stream) { reader = std::make_unique<SourceReader>(stream); }
-
-int Assembler::Assemble() {
+int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
   if (!reader) return 1;
-  if (!reader->IsOpen()) {
-    std::printf("Error! Cannot open %s\n", sourcePath);
-    return 1;
-  }
+  options = assemblyOptions;
   Statement args;
   for (;;) {
     reader->ReadStatement(&args);
-    const bool last = args.count < 1;
+    if (args.count < 1) break;
+    currentLine = reader->GetLineNumber();
+    const std::uint32_t address = length;
     if (EncodeStatement(args) != 0) {
-      std::printf("Error! on line %d\n", reader->GetLineNumber());
-      return 1;
+      if (!options.keepGoing) return 1;
+      continue;
     }
-    if (last) break;
+    if (options.recordStatements) {
+      StatementRecord record{currentLine, args.places[0].column, static_cast<std::uint16_t>(address),
+                             static_cast<std::uint8_t>(length - address), {image[address], 0}};
+      if (record.length > 1) record.bytes[1] = image[address + 1];
+      statements.push_back(record);
+    }
   }
-  if (reader->HasReadError()) {
-    std::printf("Error! Cannot read %s\n", sourcePath);
-    return 1;
-  }
-  return 0;
+  if (reader->HasReadError()) return 1;
+  return errorCount == 0 ? 0 : 1;
 }
 
-int Assembler::WriteImage(const char* path) {
-  AtomicFile file;
-  if (file.Open(path) != 0 || file.Write(image.data(), length) != 0 || file.Commit() != 0) {
-    std::printf("Error! Cannot write %s\n", path);
-    return 1;
+const Diagnostic* Assembler::FirstError() const {
+  for (const Diagnostic& diagnostic : diagnostics) {
+    if (SeverityOf(diagnostic.kind) == Severity::kError) return &diagnostic;
   }
-  return 0;
+  return nullptr;
+}
+
+const StatementRecord* Assembler::StatementAt(std::uint16_t address) const {
+  const auto after = std::upper_bound(statements.begin(), statements.end(), address,
+                                      [](std::uint16_t a, const StatementRecord& r) { return a < r.address; });
+  if (after == statements.begin()) return nullptr;
+  const StatementRecord& record = *(after - 1);
+  return address < record.address + record.length ? &record : nullptr;
+}
+
+int Assembler::Report(DiagnosticKind kind, const Statement& statement, int index) {
+  const bool error = SeverityOf(kind) == Severity::kError;
+  if (error) ++errorCount;
+  if (!error && !options.reportWarnings) return 1;
+  Diagnostic diagnostic;
+  diagnostic.kind = kind;
+  diagnostic.line = currentLine;
+  diagnostic.operation = currentOperation;
+  diagnostic.operandCount = statement.count > 0 ? statement.count - 1 : 0;
+  diagnostic.token[0] = '\0';
+  const bool ignored = index >= static_cast<int>(kStatementTokens);
+  const TokenPlace place = ignored ? statement.ignored : index < statement.count ? statement.places[index] : TokenPlace{0, 0};
+  diagnostic.column = place.column;
+  diagnostic.length = place.length;
+  if (!ignored && index < statement.count) {
+    std::memcpy(diagnostic.token, statement.tokens[index], std::strlen(statement.tokens[index]) + 1);
+  }
+  diagnostics.push_back(diagnostic);
+  return 1;
 }
 
 int Assembler::EncodeStatement(const Statement& statement) {
+  currentOperation = Operation::kUndefined;
   if (statement.count < 1) return 0;
   using Encoder = int (Assembler::*)(const Statement&);
   // Searched in the order of the mnemonic table, without regard to case.
@@ -86,11 +112,29 @@ int Assembler::EncodeStatement(const Statement& statement) {
   for (const auto& entry : kEncoders) {
     const char* const name = kMnemonics[static_cast<std::size_t>(entry.operation)];
     if (EqualsIgnoringCase(mnemonic, name)) {
-      return (this->*entry.encode)(statement);
+      currentOperation = entry.operation;
+      const int result = (this->*entry.encode)(statement);
+      if (result == 0 && options.reportWarnings) CheckWarnings(statement);
+      return result;
     }
   }
-  std::printf("Undefined Instruction\n");
-  return 1;
+  return Report(DiagnosticKind::kUnknownMnemonic, statement, 0);
+}
+
+void Assembler::CheckWarnings(const Statement& statement) {
+  // Operands where a register is expected: both of MOV, the first of MVI,
+  // the one of ADD and CMP.
+  const int registerOperands = currentOperation == Operation::kMov ? 2 : currentOperation == Operation::kRet ? 0 : 1;
+  for (int index = 1; index <= registerOperands; ++index) {
+    if (ClassifyOperand(statement, index) == MemoryOrImmediate &&
+        !EqualsIgnoringCase(statement.tokens[index], kRegisterNames[kRegM])) {
+      Report(DiagnosticKind::kNumberReadAsMemory, statement, index);
+    }
+  }
+  if (currentOperation == Operation::kMov && image[length - 1] == MovOpcode(kRegM, kRegM)) {
+    Report(DiagnosticKind::kMemoryToMemory, statement, 0);
+  }
+  if (statement.ignored.column != 0) Report(DiagnosticKind::kIgnoredTokens, statement, kStatementTokens);
 }
 
 OperandKind Assembler::ClassifyOperand(const Statement& statement, int index) const {
@@ -106,47 +150,26 @@ OperandKind Assembler::ClassifyOperand(const Statement& statement, int index) co
   return Invalid;
 }
 
-int Assembler::RegisterCode(char letter) const {
-  // Upper case only; M is written "Mem" and never reaches this table.
-  switch (letter) {
-    case 'B':
-      return kRegB;
-    case 'C':
-      return kRegC;
-    case 'D':
-      return kRegD;
-    case 'E':
-      return kRegE;
-    case 'H':
-      return kRegH;
-    case 'L':
-      return kRegL;
-    case 'A':
-      return kRegA;
-    default:
-      break;
-  }
-  std::printf("Not a reg\n");
-  return -1;
-}
+int Assembler::RegisterCode(char letter) const { return RegisterCodeOfLetter(letter); }
 
-int Assembler::OperandCode(const Statement& statement, int index) const {
+int Assembler::OperandCode(const Statement& statement, int index) {
   switch (ClassifyOperand(statement, index)) {
-    case Register:
-      return RegisterCode(statement.tokens[index][0]);
+    case Register: {
+      const int code = RegisterCode(statement.tokens[index][0]);
+      if (code < 0) Report(DiagnosticKind::kNotARegister, statement, index);
+      return code;
+    }
     case MemoryOrImmediate:
       return kRegM;
     case Invalid:
       break;
   }
+  Report(DiagnosticKind::kWrongOperandKind, statement, index);
   return -1;
 }
 
-int Assembler::Reserve(std::uint32_t count) const {
-  if (length + count > image.size()) {
-    std::printf("Program too large\n");
-    return 1;
-  }
+int Assembler::Reserve(const Statement& statement, std::uint32_t count) {
+  if (length + count > image.size()) return Report(DiagnosticKind::kProgramTooLarge, statement, 0);
   return 0;
 }
 
@@ -154,34 +177,43 @@ void Assembler::EmitByte(std::uint8_t value) {
   if (length < image.size()) image[length++] = value;
 }
 
+// Too few operands point at the mnemonic, too many at the first extra one.
 int Assembler::EncodeMov(const Statement& statement) {
-  if (statement.count < 3) return 1;
+  if (statement.count < 3) return Report(DiagnosticKind::kWrongOperandCount, statement, 0);
   const int destination = OperandCode(statement, 1);
   if (destination < 0) return 1;
   const int source = OperandCode(statement, 2);
-  if (source < 0 || Reserve(1) != 0) return 1;
+  if (source < 0 || Reserve(statement, 1) != 0) return 1;
   EmitByte(MovOpcode(static_cast<unsigned>(destination), static_cast<unsigned>(source)));
   return 0;
 }
 
 int Assembler::EncodeMvi(const Statement& statement) {
-  if (statement.count < 3) return 1;
+  if (statement.count < 3) return Report(DiagnosticKind::kWrongOperandCount, statement, 0);
   const int destination = OperandCode(statement, 1);
   if (destination < 0) return 1;
   std::uint8_t immediate = 0;
-  if (ClassifyOperand(statement, 2) != MemoryOrImmediate || ParseImmediate(statement.tokens[2], immediate) != 0) {
-    return 1;
+  if (ClassifyOperand(statement, 2) != MemoryOrImmediate) {
+    return Report(DiagnosticKind::kImmediateNotANumber, statement, 2);
   }
-  if (Reserve(2) != 0) return 1;
+  switch (ReadImmediate(statement.tokens[2], immediate)) {
+    case ImmediateStatus::kValid:
+      break;
+    case ImmediateStatus::kNotANumber:
+      return Report(DiagnosticKind::kImmediateNotANumber, statement, 2);
+    case ImmediateStatus::kOutOfRange:
+      return Report(DiagnosticKind::kImmediateOutOfRange, statement, 2);
+  }
+  if (Reserve(statement, 2) != 0) return 1;
   EmitByte(MviOpcode(static_cast<unsigned>(destination)));
   EmitByte(immediate);
   return 0;
 }
 
 int Assembler::EncodeSingleOperand(const Statement& statement, std::uint8_t base) {
-  if (statement.count != 2) return 1;
+  if (statement.count != 2) return Report(DiagnosticKind::kWrongOperandCount, statement, statement.count > 2 ? 2 : 0);
   const int source = OperandCode(statement, 1);
-  if (source < 0 || Reserve(1) != 0) return 1;
+  if (source < 0 || Reserve(statement, 1) != 0) return 1;
   EmitByte(static_cast<std::uint8_t>(base | source));
   return 0;
 }
@@ -191,12 +223,13 @@ int Assembler::EncodeAdd(const Statement& statement) { return EncodeSingleOperan
 int Assembler::EncodeCmp(const Statement& statement) { return EncodeSingleOperand(statement, kCmpBase); }
 
 int Assembler::EncodeRet(const Statement& statement) {
-  if (statement.count > 1 || Reserve(1) != 0) return 1;
+  if (statement.count > 1) return Report(DiagnosticKind::kWrongOperandCount, statement, 1);
+  if (Reserve(statement, 1) != 0) return 1;
   EmitByte(kRetOpcode);
   return 0;
 }
 
-int ParseImmediate(const char* token, std::uint8_t& value) {
+ImmediateStatus ReadImmediate(const char* token, std::uint8_t& value) {
   const char* p = token;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
@@ -207,27 +240,14 @@ int ParseImmediate(const char* token, std::uint8_t& value) {
     // Saturate: anything above 0x100 is out of range anyway.
     magnitude = magnitude > 0x100 ? magnitude : magnitude * 16 + static_cast<unsigned>(digit);
   }
-  if (p == digits || p[0] != 'h' || p[1] != '\0') return 1;
-  if (magnitude > (negative ? 0x80U : 0xFFU)) return 1;
+  if (p == digits || p[0] != 'h' || p[1] != '\0') return ImmediateStatus::kNotANumber;
+  if (magnitude > (negative ? 0x80U : 0xFFU)) return ImmediateStatus::kOutOfRange;
   value = static_cast<std::uint8_t>(negative ? 0x100 - magnitude : magnitude);
-  return 0;
+  return ImmediateStatus::kValid;
 }
 
-int RunAssemblerProgram(int argc, char** argv) {
-  PrintBanner("------------------------\n", "MirvoVM Assembler v%s\n");
-  if (argc < 3) {
-    std::printf("Invalid arguments!\nUsage: MirvoVMAssembler <filename> <out filename>\n\n");
-    return 1;
-  }
-  std::printf("Opening %s\n", argv[1]);
-  Assembler assembler;
-  assembler.Open(argv[1]);
-  if (assembler.Assemble() != 0 || assembler.WriteImage(argv[2]) != 0) {
-    std::printf("Assembly Failure!\n");
-    return 1;
-  }
-  std::printf("Assembly Complete(%s)\n", argv[2]);
-  return 0;
+int ParseImmediate(const char* token, std::uint8_t& value) {
+  return ReadImmediate(token, value) == ImmediateStatus::kValid ? 0 : 1;
 }
 
 }  // namespace mirvo

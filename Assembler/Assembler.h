@@ -1,12 +1,14 @@
 #pragma once
 // Turns an assembly source into a program image: reads statements, encodes
-// each into instruction bytes in a fixed 64 KiB buffer, and writes the bytes.
+// each into instruction bytes in a fixed 64 KiB buffer, and reports what went
+// wrong as diagnostics. It prints nothing and touches no file.
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
+#include <vector>
 
+#include "Diagnostic.h"
 #include "InstructionSet.h"
 #include "SourceReader.h"
 
@@ -18,7 +20,21 @@ enum OperandKind : int {
   Invalid = 2,            // anything else, or no operand at that index
 };
 
-using ImageBuffer = std::array<std::uint8_t, kMemorySize>;
+// How much Assemble does beyond the bytes.
+struct AssemblyOptions {
+  bool keepGoing = false;         // go on after an error and collect every diagnostic
+  bool recordStatements = false;  // keep a StatementRecord for each statement
+  bool reportWarnings = false;    // keep warnings as well as errors
+};
+
+// Where one statement went: its place in the source, its address, its bytes.
+struct StatementRecord {
+  std::int32_t line;
+  std::int32_t column;  // of the mnemonic
+  std::uint16_t address;
+  std::uint8_t length;  // 1 or 2
+  std::uint8_t bytes[2];
+};
 
 class Assembler {
  public:
@@ -26,18 +42,28 @@ class Assembler {
   Assembler(const Assembler&) = delete;
   Assembler& operator=(const Assembler&) = delete;
 
-  // Creates the reader on path; Assemble reports a file that cannot be opened.
-  void Open(const char* path);
-  // Reads the source from an open stream, which the assembler then owns.
-  void Open(std::FILE* stream);
-  // Encodes every statement. 0 on success; 1 after printing why it failed.
-  int Assemble();
-  // Writes the first GetLength() bytes of the image to path, replacing an
-  // earlier file only when complete. 0 on success; 1 after printing why not.
-  int WriteImage(const char* path);
+  // Reads the source from the size bytes at text, which must outlive Assemble.
+  void Open(const char* text, std::size_t size);
+  // Reads the source through read(context, ...), e.g. a FileSource.
+  void Open(SourceReader::ReadFunction read, void* context);
+  // Encodes every statement. 0 on success; 1 on failure: an error diagnostic
+  // (the first one stops the run unless options.keepGoing), or a source that
+  // could not be read (HasReadError), or no source opened.
+  int Assemble(const AssemblyOptions& options = {});
+  bool HasReadError() const { return reader && reader->HasReadError(); }
+
+  // Errors (and warnings, if asked for) in source order.
+  const std::vector<Diagnostic>& GetDiagnostics() const { return diagnostics; }
+  std::size_t GetErrorCount() const { return errorCount; }
+  // The first error, or null.
+  const Diagnostic* FirstError() const;
+  // In address order, when options.recordStatements was set.
+  const std::vector<StatementRecord>& GetStatements() const { return statements; }
+  // The statement whose bytes cover address, or null.
+  const StatementRecord* StatementAt(std::uint16_t address) const;
 
   // Appends the bytes of one statement; 0 on success. On failure nothing is
-  // emitted and 1 is returned, after the encoder's own message if it has one.
+  // emitted, 1 is returned and an error diagnostic is added.
   int EncodeStatement(const Statement& statement);
   int EncodeMov(const Statement& statement);
   int EncodeMvi(const Statement& statement);
@@ -45,7 +71,7 @@ class Assembler {
   int EncodeCmp(const Statement& statement);
   int EncodeRet(const Statement& statement);
   OperandKind ClassifyOperand(const Statement& statement, int index) const;
-  // The code of an upper-case register letter, or -1 after "Not a reg".
+  // The code of an upper-case register letter, or -1.
   int RegisterCode(char letter) const;
 
   const ImageBuffer& GetImage() const { return image; }
@@ -53,25 +79,36 @@ class Assembler {
 
  private:
   // The register code an operand stands for (6 for "Mem" and h-numbers), or
-  // -1 for an operand the statement cannot take.
-  int OperandCode(const Statement& statement, int index) const;
-  // 0 if count more bytes fit in the image; else 1 after "Program too large".
-  int Reserve(std::uint32_t count) const;
+  // -1 after an error diagnostic for an operand the statement cannot take.
+  int OperandCode(const Statement& statement, int index);
+  // 0 if count more bytes fit in the image; else 1 after "program too large".
+  int Reserve(const Statement& statement, std::uint32_t count);
   int EncodeSingleOperand(const Statement& statement, std::uint8_t base);
+  // A diagnostic about token index of statement (or about the ignored tokens
+  // for index kStatementTokens). Returns 1, for the encoders' failure paths.
+  int Report(DiagnosticKind kind, const Statement& statement, int index);
+  // Warnings of a statement that encoded.
+  void CheckWarnings(const Statement& statement);
   void EmitByte(std::uint8_t value);
 
   std::unique_ptr<SourceReader> reader;
   ImageBuffer image;
   std::uint32_t length;
-  const char* sourcePath = "";
+  AssemblyOptions options;
+  std::int32_t currentLine = 0;
+  Operation currentOperation = Operation::kUndefined;
+  std::vector<Diagnostic> diagnostics;
+  std::size_t errorCount = 0;
+  std::vector<StatementRecord> statements;
 };
+
+enum class ImmediateStatus { kValid, kNotANumber, kOutOfRange };
 
 // Reads an MVI immediate: an optional sign, an optional 0x, one or more
 // hexadecimal digits and a final lower-case h, with a value from -80h to FFh.
-// Returns 0 and the byte (two's complement for a negative value), or 1.
+// kValid and the byte (two's complement for a negative value), or why not.
+ImmediateStatus ReadImmediate(const char* token, std::uint8_t& value);
+// The same as a status: 0, or 1.
 int ParseImmediate(const char* token, std::uint8_t& value);
-
-// The whole MirvoVMAssembler program. Returns the process exit code.
-int RunAssemblerProgram(int argc, char** argv);
 
 }  // namespace mirvo

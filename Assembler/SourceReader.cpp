@@ -14,8 +14,7 @@ constexpr const char* kDelimiters = " ,\t\r\n";
 constexpr char kCommentChar = ';';
 // A line is read in pieces of at most this many characters.
 constexpr std::size_t kPieceLimit = 510;
-
-bool IsDelimiter(char ch) { return ch != '\0' && std::strchr(kDelimiters, ch) != nullptr; }
+constexpr std::size_t kStreamBlock = std::size_t{1} << 16;
 
 // Copies token after the first used characters of slot, cut so that the
 // slot keeps at most 255 characters, and terminates it.
@@ -24,60 +23,90 @@ void PutToken(char* slot, std::size_t used, const char* token) {
   slot[used] = '\0';
 }
 
-// Takes the tokens of one piece of a physical line into out. A token that
-// runs into the end of a piece may go on in the next one: continuing says so
-// on entry and is set for the next piece on return. finished is set once the
-// rest of the line can no longer add a token: a comment, a NUL byte (text
-// ends there) or three whole tokens.
-void TakeTokens(const char* line, std::size_t size, Statement& out, bool& continuing, bool& finished) {
-  bool joinFirst = continuing && !IsDelimiter(line[0]) && line[0] != kCommentChar && line[0] != '\0';
-  continuing = false;
-  Tokenizer ST(line, kDelimiters);
-  ST.SetCommentChar(kCommentChar);
-  while (ST.HasMore()) {
-    if (!joinFirst && out.count >= static_cast<std::int32_t>(kStatementTokens)) {
-      finished = true;
-      break;
-    }
-    const char* token = ST.NextToken();
-    if (token[0] == '\0') break;
-    if (joinFirst) {
-      char* const slot = out.tokens[out.count - 1];
-      PutToken(slot, std::strlen(slot), token);
-      joinFirst = false;
-    } else {
-      PutToken(out.tokens[out.count++], 0, token);
+// Gathers the tokens of one physical line from its pieces. A token that runs
+// into the end of a piece may go on in the next one.
+class LineTokens {
+ public:
+  explicit LineTokens(Statement& out) : out(out) {
+    out.count = 0;
+    out.ignored = {0, 0};
+  }
+
+  // True once the rest of the line can no longer matter: a comment, a NUL
+  // byte (text ends there) or a token after the third.
+  bool Finished() const { return finished; }
+
+  // Takes the tokens of the piece that starts at offset bytes into the line.
+  void Take(const char* piece, std::size_t size, std::size_t offset) {
+    Tokenizer ST(piece, kDelimiters);
+    ST.SetCommentChar(kCommentChar);
+    while (ST.HasMore()) {
+      const char* token = ST.NextToken();
+      if (token[0] == '\0') break;
+      const auto column = static_cast<std::int32_t>(offset) + ST.GetTokenStart() + 1;
+      if (continuing && ST.GetTokenStart() == 0) {
+        // The rest of the token that ended the previous piece.
+        if (out.ignored.column != 0) {
+          out.ignored.length += ST.GetTokenLength();
+        } else {
+          char* const slot = out.tokens[out.count - 1];
+          PutToken(slot, std::strlen(slot), token);
+          out.places[out.count - 1].length += ST.GetTokenLength();
+        }
+      } else if (out.ignored.column != 0) {
+        finished = true;
+        return;
+      } else if (out.count >= static_cast<std::int32_t>(kStatementTokens)) {
+        out.ignored = {column, ST.GetTokenLength()};
+      } else {
+        PutToken(out.tokens[out.count], 0, token);
+        out.places[out.count] = {column, ST.GetTokenLength()};
+        ++out.count;
+      }
+      continuing = false;
     }
     // A token that ran into the end of the text may go on in the next piece.
-    continuing = !ST.HasMore() && ST.GetPosition() == ST.GetTextLength();
+    continuing = ST.GetStop() == Tokenizer::Stop::kTextEnd && ST.GetTokenLength() > 0 &&
+                 ST.GetTokenStart() + ST.GetTokenLength() == ST.GetTextLength();
+    const bool textEndsAtNul = static_cast<std::size_t>(ST.GetTextLength()) < size;
+    if (ST.GetStop() == Tokenizer::Stop::kComment || textEndsAtNul) finished = true;
+    // Once a fourth token is whole, nothing later on the line matters.
+    if (out.ignored.column != 0 && !continuing) finished = true;
   }
-  const bool stoppedAtComment = !ST.HasMore() && ST.GetPosition() < ST.GetTextLength();
-  const bool textEndsAtNul = static_cast<std::size_t>(ST.GetTextLength()) < size;
-  if (stoppedAtComment || textEndsAtNul) finished = true;
-}
+
+ private:
+  Statement& out;
+  bool continuing = false;
+  bool finished = false;
+};
 
 }  // namespace
 
-SourceReader::SourceReader(const char* path) : file(std::fopen(path, "r")) {}
+SourceReader::SourceReader(const char* text, std::size_t size) : block(text), blockSize(size) {}
 
-SourceReader::SourceReader(std::FILE* stream) : file(stream) {}
+SourceReader::SourceReader(ReadFunction read, void* context)
+    : read(read), context(context), buffer(std::make_unique_for_overwrite<char[]>(kStreamBlock)), block(buffer.get()) {}
 
 bool SourceReader::Refill() {
+  if (read == nullptr) return false;
   blockPosition = 0;
-  blockSize = std::fread(block, 1, sizeof(block), file.get());
-  if (blockSize == 0 && std::ferror(file.get())) readError = true;
+  blockSize = 0;
+  if (!sourceError) blockSize = read(context, buffer.get(), kStreamBlock, &sourceError);
+  // The bytes delivered before an error are still read; the error ends the
+  // source where they end.
+  if (blockSize == 0 && sourceError) readError = true;
   return blockSize > 0;
 }
 
 // Copies the next piece of the current physical line into line: up to and
 // including its line feed, or kPieceLimit characters, or what is left of the
-// file. line is always terminated.
+// source. line is always terminated.
 SourceReader::PieceEnd SourceReader::ReadPiece(char* line, std::size_t& size) {
   size = 0;
   while (size < kPieceLimit) {
     if (blockPosition == blockSize && !Refill()) {
       line[size] = '\0';
-      return PieceEnd::kFileEnd;
+      return PieceEnd::kSourceEnd;
     }
     const char* const start = block + blockPosition;
     const std::size_t available = std::min(kPieceLimit - size, blockSize - blockPosition);
@@ -98,18 +127,19 @@ SourceReader::PieceEnd SourceReader::ReadPiece(char* line, std::size_t& size) {
 void SourceReader::ReadStatement(Statement* out) {
   if (out == nullptr) return;
   out->count = 0;
-  if (!file || readError) return;
+  if (readError) return;
   char line[512];
   for (;;) {
     std::size_t size = 0;
     PieceEnd end = ReadPiece(line, size);
-    if (size == 0 && end == PieceEnd::kFileEnd) return;
+    if (size == 0 && end == PieceEnd::kSourceEnd) return;
     ++lineNumber;
-    bool continuing = false;
-    bool finished = false;
+    LineTokens tokens(*out);
+    std::size_t offset = 0;
     for (;;) {
-      if (!finished) TakeTokens(line, size, *out, continuing, finished);
+      if (!tokens.Finished()) tokens.Take(line, size, offset);
       if (end != PieceEnd::kMore) break;
+      offset += size;
       end = ReadPiece(line, size);
     }
     // A read error ends the source; what was read of the line is dropped.

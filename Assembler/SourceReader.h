@@ -1,55 +1,73 @@
 #pragma once
 // Reads an assembly source one statement at a time: each physical line is
-// split into at most three tokens; lines without a token are skipped.
+// split into at most three tokens; lines without a token are skipped. The
+// source is a text in memory or a stream read through a function, so the
+// reader itself never touches a file.
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-
-#include "AtomicFile.h"
+#include <memory>
 
 namespace mirvo {
 
 inline constexpr std::size_t kStatementTokens = 3;
 inline constexpr std::size_t kTokenSlotSize = 256;  // 255 characters and the terminator
 
+// Where a token stands in its physical line: the 1-based column of its first
+// byte and its length in bytes as written (a token is kept cut to 255
+// characters, but its place is the whole of it). Column 0: no such token.
+struct TokenPlace {
+  std::int32_t column;
+  std::int32_t length;
+};
+
 // The tokens of one line: the mnemonic, then the operands as written. Only
 // the first count slots are meaningful; the others may hold older tokens.
 struct Statement {
   char tokens[kStatementTokens][kTokenSlotSize];
   std::int32_t count;
+  TokenPlace places[kStatementTokens];
+  // The first token after the third, ignored with the rest of its line.
+  TokenPlace ignored;
 };
 
 class SourceReader {
  public:
-  // Opens path in text mode; a failed open leaves a reader without a file.
-  explicit SourceReader(const char* path);
-  // Reads from an open stream, which the reader then owns.
-  explicit SourceReader(std::FILE* stream);
+  // Delivers up to size more bytes of the source into buffer and returns how
+  // many; 0 at the end. Sets *error when the source could not be read.
+  using ReadFunction = std::size_t (*)(void* context, char* buffer, std::size_t size, bool* error);
+
+  // Reads the size bytes at text, which must outlive the reader.
+  SourceReader(const char* text, std::size_t size);
+  // Reads through read(context, ...), in blocks of 64 KiB.
+  SourceReader(ReadFunction read, void* context);
   SourceReader(const SourceReader&) = delete;
   SourceReader& operator=(const SourceReader&) = delete;
 
   // Fills out with the next line that holds a token, or with a count of 0 at
-  // the end of the file (or at once, without a file, or after a read error).
+  // the end of the source (or after a read error).
   void ReadStatement(Statement* out);
   // Physical lines read so far: after a statement, the line it stands on.
   std::int32_t GetLineNumber() const { return lineNumber; }
-  bool IsOpen() const { return file != nullptr; }
   bool HasReadError() const { return readError; }
 
  private:
-  enum class PieceEnd { kMore, kLineEnd, kFileEnd };
+  enum class PieceEnd { kMore, kLineEnd, kSourceEnd };
 
   PieceEnd ReadPiece(char* line, std::size_t& size);
   bool Refill();
 
-  FilePtr file;
+  ReadFunction read = nullptr;
+  void* context = nullptr;
+  std::unique_ptr<char[]> buffer;  // the block of a stream source
   std::int32_t lineNumber = 0;
-  bool readError = false;
-  // The file is read in blocks; lines are cut out of the current block.
+  bool sourceError = false;  // the source reported an error; it ends the text
+  bool readError = false;    // ... and the reader has reached that point
+  // Lines are cut out of the current block: all of a text in memory, or the
+  // last block read from a stream.
+  const char* block = nullptr;
   std::size_t blockSize = 0;
   std::size_t blockPosition = 0;
-  char block[std::size_t{1} << 16];
 };
 
 }  // namespace mirvo

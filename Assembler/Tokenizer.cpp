@@ -41,16 +41,20 @@ char* Tokenizer::NextToken() {
   const char* const first = at;
   while (at < end && classOf(at) == kOrdinary) ++at;
   // Characters past the buffer are consumed but not kept.
+  tokenStart = static_cast<std::int32_t>(first - begin);
+  tokenLength = static_cast<std::int32_t>(at - first);
   const auto n = std::min(static_cast<std::size_t>(at - first), sizeof(token) - 1);
   std::memcpy(token, first, n);
   token[n] = '\0';
   if (at < end && classOf(at) == kDelimiter) {
     // Only a token can stop at a delimiter: leading ones were skipped.
     position = static_cast<std::int32_t>(at + 1 - begin);
+    stop = Stop::kDelimiter;
     return token;
   }
   // The end of the text, or the comment character, which position stays on.
   position = static_cast<std::int32_t>(at - begin);
+  stop = at < end ? Stop::kComment : Stop::kTextEnd;
   done = true;
   return token;
 }

@@ -1,3 +1,3 @@
-#include "Assembler.h"
+#include "AssemblerDriver.h"
 
 int main(int argc, char** argv) { return mirvo::RunAssemblerProgram(argc, argv); }

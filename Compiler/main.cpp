@@ -1,3 +1,3 @@
-#include "CompilerFront.h"
+#include "CompilerDriver.h"
 
-int main(int argc, char** argv) { return mirvo::RunCompilerFront(argc, argv); }
+int main(int argc, char** argv) { return mirvo::RunCompilerProgram(argc, argv); }

@@ -1,65 +1,89 @@
 #include "RunLoop.h"
 
 #include <algorithm>
-#include <memory>
+#include <cstdint>
 
 namespace mirvo {
 
-namespace {
+Run::Run(VirtualMachine& machine, std::uint64_t stepLimit)
+    : machine(machine), stepLimit(stepLimit), saved(std::make_unique<VirtualMachine>(machine)) {}
 
-// Brent's cycle detection over the sequence of states at the wraps, starting
-// from the state the run began in.
-class WrapCycleDetector {
- public:
-  explicit WrapCycleDetector(const VirtualMachine& start) : saved(std::make_unique<VirtualMachine>(start)) {}
-
-  // Called with the state just after each wrap; true once a state repeats.
-  bool Repeats(const VirtualMachine& current) {
-    if (*saved == current) return true;
-    if (power == distance) {
-      *saved = current;
-      power *= 2;
-      distance = 0;
-    }
-    ++distance;
-    return false;
+bool Run::WrapRepeats() {
+  if (*saved == machine) return true;
+  // Brent: the saved state moves to the current one whenever the distance
+  // between them reaches the next power of two.
+  if (wraps - savedWrap == power) {
+    *saved = machine;
+    savedWrap = wraps;
+    power *= 2;
   }
+  return false;
+}
 
- private:
-  std::unique_ptr<VirtualMachine> saved;
-  std::uint64_t power = 1;
-  std::uint64_t distance = 1;
-};
+RunOutcome Run::StepOnce(StepObserver observer, void* context) {
+  const std::uint16_t before = machine.GetProgramCounter();
+  StepRecord record;
+  if (observer != nullptr) {
+    record.step = steps + 1;
+    record.address = before;
+    record.bytes[0] = machine.MemoryAt(before);
+    record.bytes[1] = machine.MemoryAt(static_cast<std::uint16_t>(before + 1));
+    record.instruction = kDecodeTable[record.bytes[0]];
+    record.registersBefore = machine.GetRegisters();
+    record.flagsBefore = machine.GetFlags();
+    const Instruction& in = record.instruction;
+    // The only stores of the set: MOV Mem, r (not MOV Mem, Mem) and MVI Mem, n.
+    record.wroteMemory = in.destination == kRegM && ((in.operation == Operation::kMov && in.source != kRegM) ||
+                                                     in.operation == Operation::kMvi);
+    const RegisterFile& r = record.registersBefore;
+    record.memoryAddress = record.wroteMemory ? static_cast<std::uint16_t>(r[kRegH] << 8 | r[kRegL]) : 0;
+    record.memoryBefore = machine.MemoryAt(record.memoryAddress);
+  }
+  const StepResult result = machine.Step();
+  ++steps;
+  const std::uint16_t after = machine.GetProgramCounter();
+  if (observer != nullptr) {
+    record.result = result;
+    record.nextAddress = after;
+    record.registersAfter = machine.GetRegisters();
+    record.flagsAfter = machine.GetFlags();
+    record.memoryAfter = machine.MemoryAt(record.memoryAddress);
+    observer(context, record);
+  }
+  if (result == Halt) return RunOutcome::kHalted;
+  if (after == before) return RunOutcome::kUndefinedOpcode;
+  if (after < before) {
+    ++wraps;
+    if (WrapRepeats()) return RunOutcome::kLoopsForever;
+  }
+  return RunOutcome::kRunning;
+}
 
-}  // namespace
+RunOutcome Run::Resume(std::uint64_t budget, StepObserver observer, void* context) {
+  if (outcome != RunOutcome::kRunning) return outcome;
+  const std::uint64_t end = steps + std::min(budget, stepLimit - steps);
+  while (steps < end) {
+    if (observer == nullptr) {
+      // Long stretches run threaded; halts, frozen steps and wraps are left
+      // to StepOnce, which sees each of them through Step itself.
+      const std::uint64_t room = std::min<std::uint64_t>(end - steps, UINT32_MAX);
+      steps += machine.RunWithoutWrap(static_cast<std::uint32_t>(room));
+      if (steps >= end) break;
+    }
+    const RunOutcome result = StepOnce(observer, context);
+    if (result != RunOutcome::kRunning) {
+      outcome = result;
+      return outcome;
+    }
+  }
+  if (steps >= stepLimit) outcome = RunOutcome::kStepLimit;
+  return outcome;
+}
 
 RunOutcome RunToEnd(VirtualMachine& machine, std::uint64_t stepLimit, std::uint64_t* stepsTaken) {
-  std::uint64_t steps = 0;
-  RunOutcome outcome = RunOutcome::kStepLimit;
-  // The starting state counts as the first state of the sequence.
-  WrapCycleDetector detector(machine);
-  while (steps < stepLimit) {
-    const std::uint64_t room = std::min<std::uint64_t>(stepLimit - steps, UINT32_MAX);
-    steps += machine.RunWithoutWrap(static_cast<std::uint32_t>(room));
-    if (steps >= stepLimit) break;
-    const std::uint16_t before = machine.GetProgramCounter();
-    const StepResult result = machine.Step();
-    ++steps;
-    if (result == Halt) {
-      outcome = RunOutcome::kHalted;
-      break;
-    }
-    const std::uint16_t after = machine.GetProgramCounter();
-    if (after == before) {
-      outcome = RunOutcome::kUndefinedOpcode;
-      break;
-    }
-    if (after < before && detector.Repeats(machine)) {
-      outcome = RunOutcome::kLoopsForever;
-      break;
-    }
-  }
-  if (stepsTaken != nullptr) *stepsTaken = steps;
+  Run run(machine, stepLimit);
+  const RunOutcome outcome = run.Resume(UINT64_MAX);
+  if (stepsTaken != nullptr) *stepsTaken = run.Steps();
   return outcome;
 }
 

@@ -1,6 +1,9 @@
 #pragma once
+// Running a loaded machine to its end, in one call or in slices, with an
+// optional observer of every step.
 
 #include <cstdint>
+#include <memory>
 
 #include "VirtualMachine.h"
 
@@ -11,18 +14,83 @@ enum class RunOutcome {
   kUndefinedOpcode,  // a step left the program counter where it was: frozen for ever
   kLoopsForever,     // the machine came back to a state it had at an earlier wrap
   kStepLimit,        // stepLimit steps without any of the above
+  kRunning,          // the budget of the last Resume ran out first; more can follow
 };
 
 // The driver's backstop: a run that neither halts nor is proved endless
 // within this many steps is stopped.
 inline constexpr std::uint64_t kStepLimit = std::uint64_t{1} << 30;
 
-// Steps the machine from its current state until one of the outcomes above.
-// The observable result is that of calling Step one at a time; long stretches
-// run in RunWithoutWrap. Without jumps the program counter only moves forward,
-// so the state at each wrap past 0xFFFF determines the next one: the states
-// at the wraps are searched for a repeat with Brent's cycle detection, which
-// compares whole machines and so never reports a loop that is not there.
+// What one step did, as an observer sees it: the instruction at address,
+// and every register, flag and memory byte before and after.
+struct StepRecord {
+  std::uint64_t step;        // counted from 1 over the whole run
+  std::uint16_t address;     // program counter before the step
+  std::uint16_t nextAddress; // program counter after it
+  Instruction instruction;   // decoded from bytes[0]
+  std::uint8_t bytes[2];     // the instruction's bytes; bytes[1] only for a 2-byte one
+  StepResult result;
+  RegisterFile registersBefore;
+  RegisterFile registersAfter;
+  FlagBytes flagsBefore;
+  FlagBytes flagsAfter;
+  bool wroteMemory;          // MOV Mem, r and MVI Mem, n write one byte
+  std::uint16_t memoryAddress;
+  std::uint8_t memoryBefore;
+  std::uint8_t memoryAfter;
+};
+
+// Called after each step with what it did; context is the caller's.
+using StepObserver = void (*)(void* context, const StepRecord& record);
+
+// A run of one machine from the state it had when the run was made. The step
+// count and the endless-loop detector live here, so a run can be resumed in
+// slices with the same outcome and step count as one call, or as calling
+// Step one at a time.
+//
+// Without jumps the program counter only moves forward, so the state at each
+// wrap past 0xFFFF determines the next one: the states at the wraps (the
+// starting state first) are searched for a repeat with Brent's cycle
+// detection, which compares whole machines and so never reports a loop that
+// is not there.
+class Run {
+ public:
+  explicit Run(VirtualMachine& machine, std::uint64_t stepLimit = kStepLimit);
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
+
+  // Executes at most budget more steps. Returns kRunning if the budget ran
+  // out first, else the outcome, which every later call returns again.
+  // Without an observer the threaded loop runs the long stretches.
+  RunOutcome Resume(std::uint64_t budget, StepObserver observer = nullptr, void* context = nullptr);
+
+  RunOutcome Outcome() const { return outcome; }
+  std::uint64_t Steps() const { return steps; }
+  // Wraps of the program counter past 0xFFFF so far.
+  std::uint64_t Wraps() const { return wraps; }
+  // For kLoopsForever: the state after wrap RepeatWrap() equals the state
+  // after wrap RepeatOfWrap() (0 stands for the start of the run).
+  std::uint64_t RepeatWrap() const { return wraps; }
+  std::uint64_t RepeatOfWrap() const { return savedWrap; }
+  std::uint64_t StepLimit() const { return stepLimit; }
+
+ private:
+  // Steps once through Step and classifies what happened.
+  RunOutcome StepOnce(StepObserver observer, void* context);
+  // Called with the state just after a wrap; true once a state repeats.
+  bool WrapRepeats();
+
+  VirtualMachine& machine;
+  std::uint64_t stepLimit;
+  std::uint64_t steps = 0;
+  std::uint64_t wraps = 0;
+  RunOutcome outcome = RunOutcome::kRunning;
+  std::unique_ptr<VirtualMachine> saved;  // Brent's saved state
+  std::uint64_t savedWrap = 0;
+  std::uint64_t power = 1;
+};
+
+// Runs the machine from its current state to an outcome other than kRunning.
 // stepsTaken, when given, receives the number of steps executed.
 RunOutcome RunToEnd(VirtualMachine& machine, std::uint64_t stepLimit, std::uint64_t* stepsTaken = nullptr);
 

@@ -3,8 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-
-#include "AtomicFile.h"
+#include <memory>
 
 namespace mirvo {
 
@@ -62,20 +61,22 @@ constexpr std::array<Piece, 256> kMemoryTail = [] {
 // Collects the report in a fixed block and hands full blocks to the sink.
 class ReportBuffer {
  public:
-  ReportBuffer(ChunkSink sink, void* context) : sink(sink), context(context) {}
+  // The block lives on the heap: the formatter may run on a small stack.
+  ReportBuffer(ChunkSink sink, void* context)
+      : sink(sink), context(context), data(std::make_unique_for_overwrite<char[]>(kSize)) {}
 
   // A cursor with at least kSlack bytes of room behind it.
   char* Room() {
-    if (sizeof(data) - used < kSlack) Flush();
-    return data + used;
+    if (kSize - used < kSlack) Flush();
+    return data.get() + used;
   }
-  void Advance(char* end) { used = static_cast<std::size_t>(end - data); }
+  void Advance(char* end) { used = static_cast<std::size_t>(end - data.get()); }
 
   void Append(const char* text, std::size_t size) {
     while (size > 0) {
-      if (used == sizeof(data)) Flush();
-      const std::size_t part = std::min(size, sizeof(data) - used);
-      std::memcpy(data + used, text, part);
+      if (used == kSize) Flush();
+      const std::size_t part = std::min(size, kSize - used);
+      std::memcpy(data.get() + used, text, part);
       used += part;
       text += part;
       size -= part;
@@ -115,9 +116,10 @@ class ReportBuffer {
 
  private:
   static constexpr std::size_t kSlack = 64;
+  static constexpr std::size_t kSize = std::size_t{1} << 16;
 
   void Flush() {
-    if (used > 0 && !failed && !sink(context, data, used)) failed = true;
+    if (used > 0 && !failed && !sink(context, data.get(), used)) failed = true;
     used = 0;
   }
 
@@ -125,7 +127,7 @@ class ReportBuffer {
   void* context;
   std::size_t used = 0;
   bool failed = false;
-  char data[std::size_t{1} << 16];
+  std::unique_ptr<char[]> data;
 };
 
 }  // namespace
@@ -210,24 +212,6 @@ std::string StateMapText(const VirtualMachine& machine, const char* imagePath) {
       },
       &text);
   return text;
-}
-
-int WriteStateMap(const VirtualMachine& machine, const char* imagePath) {
-  AtomicFile file;
-  const bool written =
-      file.Open(kStateMapFileName) == 0 &&
-      FormatStateMap(
-          machine, imagePath,
-          [](void* context, const char* data, std::size_t size) {
-            return static_cast<AtomicFile*>(context)->Write(data, size) == 0;
-          },
-          &file) == 0 &&
-      file.Commit() == 0;
-  if (!written) {
-    std::printf("Error! Cannot write %s\n", kStateMapFileName);
-    return 1;
-  }
-  return 0;
 }
 
 }  // namespace mirvo

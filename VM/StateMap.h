@@ -22,9 +22,5 @@ int FormatStateMap(const VirtualMachine& machine, const char* imagePath, ChunkSi
 // The whole report as one string.
 std::string StateMapText(const VirtualMachine& machine, const char* imagePath);
 
-// Writes the report to "MirvoVMStateMap.txt" in the current folder, replacing
-// the old file only once the new one is complete. Returns 0, or 1 after
-// printing "Error! Cannot write MirvoVMStateMap.txt".
-int WriteStateMap(const VirtualMachine& machine, const char* imagePath);
 
 }  // namespace mirvo

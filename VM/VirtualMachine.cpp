@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "InstructionEffects.h"
+
 namespace mirvo {
 
 VirtualMachine::VirtualMachine()
@@ -56,56 +58,40 @@ StepResult VirtualMachine::Step() {
   return Continue;
 }
 
+struct VirtualMachine::StepView {
+  VirtualMachine& machine;
+  std::uint8_t Reg(unsigned code) const { return machine.RegisterAt(static_cast<std::uint8_t>(code)); }
+  void SetReg(unsigned code, std::uint8_t value) const { machine.SetRegister(static_cast<std::uint8_t>(code), value); }
+  std::uint8_t Load(std::uint16_t address) const { return machine.memory[address]; }
+  void Store(std::uint16_t address, std::uint8_t value) const { machine.memory[address] = value; }
+  std::uint16_t HL() const { return machine.AddressHL(); }
+  void SetFlag(std::uint8_t slot, std::uint8_t bit) const { machine.flags[slot] = bit; }
+};
+
 StepResult VirtualMachine::ExecuteMov(std::uint8_t opcode) {
-  const auto d = static_cast<std::uint8_t>(DestinationField(opcode));
-  const auto s = static_cast<std::uint8_t>(SourceField(opcode));
-  // The source test comes first, so 0x76 (M to M) loads memory into the
-  // spare slot 6 and leaves memory alone.
-  if (s == kRegM) {
-    SetRegister(d, memory[AddressHL()]);
-  } else if (d == kRegM) {
-    memory[AddressHL()] = RegisterAt(s);
-  } else {
-    SetRegister(d, RegisterAt(s));
-  }
+  StepView view{*this};
+  MovEffect(view, DestinationField(opcode), SourceField(opcode));
   ++programCounter;
   return Continue;
 }
 
 StepResult VirtualMachine::ExecuteMvi(std::uint8_t opcode) {
-  const auto d = static_cast<std::uint8_t>(DestinationField(opcode));
-  const std::uint8_t immediate = memory[static_cast<std::uint16_t>(programCounter + 1)];
-  if (d == kRegM) {
-    memory[AddressHL()] = immediate;
-  } else {
-    registers[d] = immediate;
-  }
+  StepView view{*this};
+  MviEffect(view, DestinationField(opcode), memory[static_cast<std::uint16_t>(programCounter + 1)]);
   programCounter = static_cast<std::uint16_t>(programCounter + 2);
   return Continue;
 }
 
 StepResult VirtualMachine::ExecuteAdd(std::uint8_t opcode) {
-  const auto s = static_cast<std::uint8_t>(SourceField(opcode));
-  std::uint8_t& accumulator = registers[kRegA];
-  if (s == kRegM) {
-    // Only the memory form computes flags, and only Z and CY.
-    const unsigned sum = accumulator + memory[AddressHL()];
-    accumulator = static_cast<std::uint8_t>(sum);
-    flags[kFlagCarry] = sum > 0xFF ? 1 : 0;
-    flags[kFlagZero] = accumulator == 0 ? 1 : 0;
-  } else {
-    accumulator = static_cast<std::uint8_t>(accumulator + registers[s]);
-  }
+  StepView view{*this};
+  AddEffect(view, SourceField(opcode));
   ++programCounter;
   return Continue;
 }
 
 StepResult VirtualMachine::ExecuteCmp(std::uint8_t opcode) {
-  const auto s = static_cast<std::uint8_t>(SourceField(opcode));
-  const std::uint8_t value = s == kRegM ? memory[AddressHL()] : registers[s];
-  const std::uint8_t accumulator = registers[kRegA];
-  flags[kFlagZero] = accumulator == value ? 1 : 0;
-  flags[kFlagCarry] = accumulator < value ? 1 : 0;
+  StepView view{*this};
+  CmpEffect(view, SourceField(opcode));
   ++programCounter;
   return Continue;
 }
@@ -123,55 +109,39 @@ StepResult VirtualMachine::ExecuteRet(std::uint8_t /*opcode*/) {
 
 namespace {
 
+// The machine as the fast loop sees it: raw arrays, and a program counter
+// that the caller keeps below 0xFFFF, so no address needs wrapping.
+struct RawView {
+  std::uint8_t* r;
+  std::uint8_t* f;
+  std::uint8_t* m;
+  std::uint8_t Reg(unsigned code) const { return r[code]; }
+  void SetReg(unsigned code, std::uint8_t value) const { r[code] = value; }
+  std::uint8_t Load(unsigned address) const { return m[address]; }
+  void Store(unsigned address, std::uint8_t value) const { m[address] = value; }
+  unsigned HL() const { return static_cast<unsigned>(r[kRegH] << 8 | r[kRegL]); }
+  void SetFlag(std::uint8_t slot, std::uint8_t bit) const { f[slot] = bit; }
+};
+
 // One instruction of the fast loop, specialised at compile time from the
 // shared decoder. Returns false, having done nothing, for RET and undefined
-// opcodes, which the caller leaves to Step. The caller guarantees that
-// pc + 1 does not pass 0xFFFF, so no address here needs wrapping.
+// opcodes, which the caller leaves to Step.
 template <std::uint8_t kOpcode>
-[[gnu::always_inline]] inline bool FastExecute(std::uint8_t* r, std::uint8_t* f, std::uint8_t* m,
-                                               std::uint32_t& pc) {
+[[gnu::always_inline]] inline bool FastExecute(const RawView& v, std::uint32_t& pc) {
   constexpr Instruction in = Decode(kOpcode);
-  constexpr unsigned d = in.destination;
-  constexpr unsigned s = in.source;
-  const auto hl = [r] { return static_cast<unsigned>(r[kRegH] << 8 | r[kRegL]); };
   if constexpr (in.operation == Operation::kMov) {
-    if constexpr (s == kRegM) {
-      r[d] = m[hl()];
-    } else if constexpr (d == kRegM) {
-      m[hl()] = r[s];
-    } else {
-      r[d] = r[s];
-    }
-    pc += 1;
-    return true;
+    MovEffect(v, in.destination, in.source);
   } else if constexpr (in.operation == Operation::kMvi) {
-    if constexpr (d == kRegM) {
-      m[hl()] = m[pc + 1];
-    } else {
-      r[d] = m[pc + 1];
-    }
-    pc += 2;
-    return true;
+    MviEffect(v, in.destination, v.m[pc + 1]);
   } else if constexpr (in.operation == Operation::kAdd) {
-    if constexpr (s == kRegM) {
-      const unsigned sum = r[kRegA] + m[hl()];
-      r[kRegA] = static_cast<std::uint8_t>(sum);
-      f[kFlagCarry] = sum > 0xFF ? 1 : 0;
-      f[kFlagZero] = r[kRegA] == 0 ? 1 : 0;
-    } else {
-      r[kRegA] = static_cast<std::uint8_t>(r[kRegA] + r[s]);
-    }
-    pc += 1;
-    return true;
+    AddEffect(v, in.source);
   } else if constexpr (in.operation == Operation::kCmp) {
-    const std::uint8_t value = s == kRegM ? m[hl()] : r[s];
-    f[kFlagZero] = r[kRegA] == value ? 1 : 0;
-    f[kFlagCarry] = r[kRegA] < value ? 1 : 0;
-    pc += 1;
-    return true;
+    CmpEffect(v, in.source);
   } else {
     return false;
   }
+  pc += in.length;
+  return true;
 }
 
 }  // namespace
@@ -180,7 +150,7 @@ template <std::uint8_t kOpcode>
 // straight to the next opcode's label. Labels as values are a GNU extension,
 // hence the local pragma.
 #define MIRVO_OP(n)                                   \
-  op_##n : if (!FastExecute<(n)>(r, f, m, pc)) goto stopped; \
+  op_##n : if (!FastExecute<(n)>(view, pc)) goto stopped; \
   if (--left == 0) goto batchDone;                    \
   goto* kHandlers[m[pc]];
 #define MIRVO_OP16(h)                                                                                   \
@@ -200,9 +170,8 @@ template <std::uint8_t kOpcode>
 
 std::uint32_t VirtualMachine::RunWithoutWrap(std::uint32_t maxSteps) {
   static const void* const kHandlers[256] = {MIRVO_ALL(MIRVO_LABEL16)};
-  std::uint8_t* const r = registers.data();
-  std::uint8_t* const f = flags.data();
-  std::uint8_t* const m = memory.data();
+  const RawView view{registers.data(), flags.data(), memory.data()};
+  const std::uint8_t* const m = view.m;
   std::uint32_t pc = programCounter;
   std::uint32_t done = 0;
   std::uint32_t batch = 0;

@@ -14,15 +14,6 @@ enum StepResult : int {
   Halt = 2,
 };
 
-// Slots of FlagBytes: each flag sits at its bit position in the 8080 flag byte.
-enum FlagSlot : std::uint8_t {
-  kFlagCarry = 0,
-  kFlagParity = 2,
-  kFlagAuxCarry = 4,
-  kFlagZero = 6,
-  kFlagSign = 7,
-};
-
 using RegisterFile = std::array<std::uint8_t, 8>;  // indexed by register code
 using FlagBytes = std::array<std::uint8_t, 8>;     // indexed by FlagSlot
 using Memory = std::array<std::uint8_t, kMemorySize>;
@@ -70,6 +61,10 @@ class VirtualMachine {
   StepResult ExecuteCmp(std::uint8_t opcode);
   StepResult ExecuteRet(std::uint8_t opcode);
   std::uint16_t AddressHL();
+
+  // The machine as Step's handlers see it (registers through RegisterAt and
+  // SetRegister), for the shared instruction effects.
+  struct StepView;
 
   RegisterFile registers;
   FlagBytes flags;

@@ -3,11 +3,14 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <vector>
 
-#include "AtomicFile.h"
 #include "Banner.h"
+#include "ImageFile.h"
+#include "ProgramImage.h"
 #include "RunLoop.h"
 #include "StateMap.h"
+#include "StateMapFile.h"
 #include "VirtualMachine.h"
 
 namespace mirvo {
@@ -17,34 +20,14 @@ namespace {
 constexpr const char* kProgramName = "MirvoVM";
 
 // Loads the image at address 0. Returns 0, or 1 after printing why the image
-// was refused: it cannot be opened or read, or it does not fit in memory.
-int LoadImage(VirtualMachine& machine, const char* path) {
-  const FilePtr image(std::fopen(path, "rb"));
-  if (!image) {
-    std::printf("Error! Cannot open %s\n", path);
-    return 1;
-  }
-  std::uint8_t block[4096];
-  std::size_t counter = 0;
-  for (;;) {
-    const std::size_t got = std::fread(block, 1, sizeof(block), image.get());
-    // Refused rather than wrapped over address 0, which would corrupt the program.
-    if (counter + got > kMemorySize) {
-      std::printf("Error! %s is larger than 65536 bytes\n", path);
-      return 1;
-    }
-    for (std::size_t i = 0; i < got; ++i) {
-      machine.WriteMemory(static_cast<std::uint16_t>(counter + i), block[i]);
-    }
-    counter += got;
-    if (got < sizeof(block)) break;
-  }
-  // A truncated program must not run as if it were whole.
-  if (std::ferror(image.get())) {
-    std::printf("Error! Cannot read %s\n", path);
-    return 1;
-  }
-  return 0;
+// was refused.
+int LoadImageFile(VirtualMachine& machine, const char* path) {
+  std::vector<std::uint8_t> bytes;
+  ImageStatus status = ReadImageFile(path, bytes);
+  if (status == ImageStatus::kLoaded) status = LoadImage(machine, bytes.data(), bytes.size());
+  if (status == ImageStatus::kLoaded) return 0;
+  std::printf(ImageErrorFormat(status), path);
+  return 1;
 }
 
 }  // namespace
@@ -59,13 +42,13 @@ int RunVirtualMachineProgram(int argc, char** argv) {
   const char* const path = argv[1];
   std::unique_ptr<VirtualMachine> machine(new (std::nothrow) VirtualMachine());
   if (!machine) return 1;
-  if (LoadImage(*machine, path) != 0) return 1;
-  machine->SetProgramCounter(0);
+  if (LoadImageFile(*machine, path) != 0) return 1;
 
   std::printf("Executing %s\n", path);
   const RunOutcome outcome = RunToEnd(*machine, kStepLimit);
   switch (outcome) {
     case RunOutcome::kHalted:
+    case RunOutcome::kRunning:  // RunToEnd never returns it
       break;
     case RunOutcome::kUndefinedOpcode: {
       const std::uint16_t address = machine->GetProgramCounter();
@@ -83,6 +66,7 @@ int RunVirtualMachineProgram(int argc, char** argv) {
 
   std::printf("Writing output log\n");
   const int mapStatus = WriteStateMap(*machine, path);
+  if (mapStatus != 0) std::printf("Error! Cannot write %s\n", kStateMapFileName);
   machine.reset();
   std::printf("%s runtime complete.. exiting.\n\n", kProgramName);
   if (mapStatus != 0) return 1;

@@ -14,6 +14,7 @@
 
 #include "RunLoop.h"
 #include "StateMap.h"
+#include "StateMapFile.h"
 
 namespace mirvo {
 namespace {

@@ -4,16 +4,11 @@
 // renamed over the target only after every write and the close succeeded.
 
 #include <cstddef>
-#include <cstdio>
-#include <memory>
 #include <string>
 
-namespace mirvo {
+#include "FilePtr.h"
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+namespace mirvo {
 
 class AtomicFile {
  public:

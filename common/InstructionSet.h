@@ -22,6 +22,16 @@ enum RegisterCode : std::uint8_t {
   kRegA = 7,
 };
 
+// Each flag sits at its bit position in the 8080 flag byte; the machine
+// keeps one byte per position.
+enum FlagSlot : std::uint8_t {
+  kFlagCarry = 0,
+  kFlagParity = 2,
+  kFlagAuxCarry = 4,
+  kFlagZero = 6,
+  kFlagSign = 7,
+};
+
 enum class Operation : std::uint8_t { kUndefined, kMov, kMvi, kAdd, kCmp, kRet };
 
 // Opcode formats (bit 7 first): MOV 01 ddd sss, MVI 00 ddd 110 n,
@@ -51,9 +61,14 @@ constexpr std::uint8_t CmpOpcode(unsigned source) {
   return static_cast<std::uint8_t>(kCmpBase | (source & 7U));
 }
 
+// A byte that is no instruction stands for itself: one byte in a listing, a
+// disassembly or a trace. (Executing it changes nothing, not even the
+// program counter.)
+inline constexpr std::uint8_t kUndefinedByteLength = 1;
+
 struct Instruction {
   Operation operation;
-  std::uint8_t length;       // bytes, opcode included; 0 for an undefined opcode
+  std::uint8_t length;       // bytes, opcode included; kUndefinedByteLength for an undefined opcode
   std::uint8_t destination;  // ddd field, meaningful for MOV and MVI
   std::uint8_t source;       // sss field, meaningful for MOV, ADD and CMP
 };
@@ -68,7 +83,7 @@ constexpr Instruction Decode(std::uint8_t opcode) {
   if ((opcode & ~kSourceMask & 0xFF) == kAddBase) return {Operation::kAdd, 1, d, s};
   if ((opcode & ~kSourceMask & 0xFF) == kCmpBase) return {Operation::kCmp, 1, d, s};
   if (opcode == kRetOpcode) return {Operation::kRet, 1, d, s};
-  return {Operation::kUndefined, 0, d, s};
+  return {Operation::kUndefined, kUndefinedByteLength, d, s};
 }
 
 inline constexpr std::array<Instruction, 256> kDecodeTable = [] {
@@ -83,9 +98,24 @@ inline constexpr std::array<Instruction, 256> kDecodeTable = [] {
 inline constexpr std::array<const char*, 6> kMnemonics = {"???", "MOV", "MVI", "ADD", "CMP", "RET"};
 
 // How each register code is written in assembly text; M is spelled "Mem".
+// The assembler reads register letters from this table and the disassembler
+// writes them from it.
 inline constexpr std::array<const char*, 8> kRegisterNames = {"B", "C", "D", "E", "H", "L", "Mem", "A"};
 
+// The code of a one-letter register name (upper case only), or -1. No letter
+// names code 6: the memory operand is written "Mem".
+constexpr int RegisterCodeOfLetter(char letter) {
+  for (unsigned code = 0; code < kRegisterNames.size(); ++code) {
+    const char* const name = kRegisterNames[code];
+    if (name[0] == letter && name[1] == '\0') return static_cast<int>(code);
+  }
+  return -1;
+}
+
 inline constexpr std::size_t kMemorySize = 65536;
+
+// A program image or a whole memory: byte i for address i.
+using ImageBuffer = std::array<std::uint8_t, kMemorySize>;
 
 // Writes one line of disassembly for the instruction at bytes[0] into out
 // (at most outSize characters, always terminated) and returns the number of

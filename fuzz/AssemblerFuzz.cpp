@@ -3,31 +3,25 @@
 // characters on increasing lines; a failing statement emits nothing; each
 // success emits exactly one instruction; the image decodes back, with the
 // shared instruction table, into instructions whose lengths add up to it.
+// Then the whole assembler in both modes: every diagnostic of the
+// collect-everything mode lies inside the input, and a source that assembles
+// gives the same bytes whether it stops at the first error or not.
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Assembler.h"
 #include "FuzzCheck.h"
 #include "InstructionSet.h"
 #include "SourceReader.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The encoder's messages would only slow the fuzzer down.
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) return 1;
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mirvo;
-  std::string source(reinterpret_cast<const char*>(data), size);
-  source.push_back('\0');  // fmemopen wants a buffer of at least one byte
-  std::FILE* stream = ::fmemopen(source.data(), size == 0 ? 1 : size, "r");
-  if (stream == nullptr) return 0;
-  if (size == 0) std::fgetc(stream);  // an empty source: step over the one byte
-  SourceReader reader(stream);
+  const auto* const text = reinterpret_cast<const char*>(data);
+  SourceReader reader(text, size);
   auto assembler = std::make_unique<Assembler>();
   Statement statement;
   std::int32_t lastLine = 0;
@@ -61,5 +55,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     at += in.length;
   }
   FUZZ_CHECK(at == assembler->GetLength());
+
+  // Where each physical line starts, to place the diagnostics.
+  std::vector<std::size_t> lineStarts{0};
+  for (std::size_t i = 0; i < size; ++i) {
+    if (text[i] == '\n') lineStarts.push_back(i + 1);
+  }
+  lineStarts.push_back(size + 1);
+  auto stopping = std::make_unique<Assembler>();
+  stopping->Open(text, size);
+  const int stopped = stopping->Assemble();
+  auto collecting = std::make_unique<Assembler>();
+  collecting->Open(text, size);
+  const int collected = collecting->Assemble({true, true, true});
+  FUZZ_CHECK(stopped == collected);
+  FUZZ_CHECK((collected == 0) == (collecting->GetErrorCount() == 0));
+  for (const Diagnostic& d : collecting->GetDiagnostics()) {
+    FUZZ_CHECK(d.line >= 1 && static_cast<std::size_t>(d.line) + 1 < lineStarts.size());
+    const std::size_t lineLength = lineStarts[static_cast<std::size_t>(d.line)] - lineStarts[static_cast<std::size_t>(d.line) - 1] - 1;
+    FUZZ_CHECK(d.column >= 1 && d.length >= 1);
+    FUZZ_CHECK(static_cast<std::size_t>(d.column) + static_cast<std::size_t>(d.length) - 1 <= lineLength);
+  }
+  if (stopped == 0) {
+    FUZZ_CHECK(stopping->GetLength() == collecting->GetLength());
+    FUZZ_CHECK(std::memcmp(stopping->GetImage().data(), collecting->GetImage().data(), stopping->GetLength()) == 0);
+  }
   return 0;
 }

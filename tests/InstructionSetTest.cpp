@@ -26,7 +26,7 @@ TEST(DecoderTest, EveryOpcodeDecodesToItsOperationAndLength) {
     SCOPED_TRACE(opcode);
     EXPECT_EQ(in.operation, ExpectedOperation(opcode));
     const unsigned expectedLength = in.operation == Operation::kMvi ? 2U
-                                    : in.operation == Operation::kUndefined ? 0U
+                                    : in.operation == Operation::kUndefined ? 1U
                                                                             : 1U;
     EXPECT_EQ(in.length, expectedLength);
     EXPECT_EQ(in.destination, (opcode >> 3) & 7);

@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+#include <algorithm>
+#include <cstring>
+
+#include "FileSource.h"
 #include "SourceReader.h"
 
 namespace mirvo {
@@ -20,12 +24,9 @@ void PrintTo(const Read& read, std::ostream* os) {
   for (const std::string& token : read.tokens) *os << " [" << token << "]";
 }
 
-// Every statement of a source held in memory, with the line it came from.
-std::vector<Read> ReadAll(const std::string& source) {
-  std::string copy = source;
-  std::FILE* stream = ::fmemopen(copy.data(), copy.size(), "r");
-  if (copy.empty()) stream = ::fmemopen(nullptr, 1, "w+");
-  SourceReader reader(stream);
+// Every statement of a source, with the line it came from, read from memory
+// or through a stream.
+std::vector<Read> ReadWith(SourceReader& reader) {
   std::vector<Read> reads;
   Statement statement{};
   for (int guard = 0; guard < 100; ++guard) {
@@ -39,6 +40,39 @@ std::vector<Read> ReadAll(const std::string& source) {
   reader.ReadStatement(&statement);
   EXPECT_EQ(statement.count, 0);
   return reads;
+}
+
+std::vector<Read> ReadAll(const std::string& source) {
+  SourceReader inMemory(source.data(), source.size());
+  const std::vector<Read> reads = ReadWith(inMemory);
+  std::string copy = source;
+  FileSource stream(copy.empty() ? ::fmemopen(nullptr, 1, "w+") : ::fmemopen(copy.data(), copy.size(), "r"));
+  SourceReader streamed(&FileSource::Read, &stream);
+  EXPECT_EQ(ReadWith(streamed), reads) << "a stream reads like memory";
+  return reads;
+}
+
+// A stream that delivers its text, then fails.
+FileSource FailingStream(const std::string* text) {
+  struct State {
+    const std::string* text;
+    std::size_t at;
+  };
+  static cookie_io_functions_t functions = {
+      [](void* cookie, char* buffer, std::size_t size) -> ssize_t {
+        auto* const state = static_cast<State*>(cookie);
+        if (state->at == state->text->size()) return -1;
+        const std::size_t n = std::min(size, state->text->size() - state->at);
+        std::memcpy(buffer, state->text->data() + state->at, n);
+        state->at += n;
+        return static_cast<ssize_t>(n);
+      },
+      nullptr, nullptr,
+      [](void* cookie) {
+        delete static_cast<State*>(cookie);
+        return 0;
+      }};
+  return FileSource(::fopencookie(new State{text, 0}, "r", functions));
 }
 
 TEST(SourceReaderTest, StatementsAndTheirLines) {
@@ -84,28 +118,72 @@ TEST(SourceReaderTest, LongLinesStayWhole) {
   const std::string huge(5000, 'z');
   EXPECT_EQ(ReadAll("MVI " + huge + " B\nRET\n"),
             (std::vector<Read>{{{"MVI", std::string(255, 'z'), "B"}, 1}, {{"RET"}, 2}}));
-  // A token split right at a piece boundary keeps both halves.
+  // A token split right at a piece boundary keeps both halves, even a
+  // one-character rest at the end of the source.
   const std::string split = std::string(508, ' ') + "ABCDEF\n";
   EXPECT_EQ(ReadAll(split), (std::vector<Read>{{{"ABCDEF"}, 1}}));
+  EXPECT_EQ(ReadAll(std::string(508, ' ') + "RET"), (std::vector<Read>{{{"RET"}, 1}}));
+  // A comment longer than a piece, and text after a NUL byte, stay ignored.
+  const std::string long600(600, 'c');
+  EXPECT_EQ(ReadAll("RET ;" + long600 + "\nADD B\n"), (std::vector<Read>{{{"RET"}, 1}, {{"ADD", "B"}, 2}}));
+  EXPECT_EQ(ReadAll(std::string("RET\0", 4) + long600 + "\nADD B\n"),
+            (std::vector<Read>{{{"RET"}, 1}, {{"ADD", "B"}, 2}}));
 }
 
-TEST(SourceReaderTest, MissingFileGivesNoStatements) {
-  SourceReader reader("/nonexistent/folder/source.asm");
-  Statement statement{};
-  statement.count = 2;
-  reader.ReadStatement(&statement);
-  EXPECT_EQ(statement.count, 0);
-  EXPECT_FALSE(reader.IsOpen());
-  EXPECT_EQ(reader.GetLineNumber(), 0);
-  reader.ReadStatement(nullptr);
+// Columns are 1-based byte positions in the physical line; a token cut to
+// 255 characters keeps its whole length; a fourth token is placed too.
+TEST(SourceReaderTest, TokensKnowWhereTheyStand) {
+  struct Row {
+    std::string line;
+    std::vector<TokenPlace> places;
+    TokenPlace ignored;
+  };
+  const std::string pad(520, ' ');
+  const Row rows[] = {
+      {"MOV A,B\n", {{1, 3}, {5, 1}, {7, 1}}, {0, 0}},
+      {"\t MVI  Mem ,  0FFh ; x\n", {{3, 3}, {8, 3}, {15, 4}}, {0, 0}},
+      {"MOV A, B, C D\n", {{1, 3}, {5, 1}, {8, 1}}, {11, 1}},
+      {"ADD" + pad + "B\n", {{1, 3}, {524, 1}}, {0, 0}},
+      {"MVI " + std::string(600, 'z') + " B\n", {{1, 3}, {5, 600}, {606, 1}}, {0, 0}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line.substr(0, 30));
+    SourceReader reader(row.line.data(), row.line.size());
+    Statement statement{};
+    reader.ReadStatement(&statement);
+    ASSERT_EQ(statement.count, static_cast<std::int32_t>(row.places.size()));
+    for (std::size_t i = 0; i < row.places.size(); ++i) {
+      EXPECT_EQ(statement.places[i].column, row.places[i].column) << i;
+      EXPECT_EQ(statement.places[i].length, row.places[i].length) << i;
+    }
+    EXPECT_EQ(statement.ignored.column, row.ignored.column);
+    EXPECT_EQ(statement.ignored.length, row.ignored.length);
+  }
 }
 
-TEST(SourceReaderTest, FolderIsAReadError) {
-  SourceReader reader(".");
-  Statement statement{};
-  reader.ReadStatement(&statement);
-  EXPECT_EQ(statement.count, 0);
+// A read error after part of a line: the statements before it stand, the
+// partial line gives none, and the error is reported.
+TEST(SourceReaderTest, ReadErrorDropsThePartialLine) {
+  const std::string text = "RET\nMOV A,";
+  FileSource stream = FailingStream(&text);
+  SourceReader reader(&FileSource::Read, &stream);
+  EXPECT_EQ(ReadWith(reader), (std::vector<Read>{{{"RET"}, 1}}));
   EXPECT_TRUE(reader.HasReadError());
+}
+
+TEST(SourceReaderTest, UnopenedOrUnreadableFileGivesNoStatements) {
+  for (const char* path : {"/nonexistent/folder/source.asm", "."}) {
+    FileSource file(path);
+    SourceReader reader(&FileSource::Read, &file);
+    Statement statement{};
+    statement.count = 2;
+    reader.ReadStatement(&statement);
+    EXPECT_EQ(statement.count, 0) << path;
+    EXPECT_TRUE(reader.HasReadError()) << path;
+    EXPECT_EQ(reader.GetLineNumber(), 0);
+    reader.ReadStatement(nullptr);
+  }
+  EXPECT_FALSE(FileSource("/nonexistent/folder/source.asm").IsOpen());
 }
 
 }  // namespace

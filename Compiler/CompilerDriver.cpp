@@ -1,4 +1,4 @@
-#include "CompilerFront.h"
+#include "CompilerDriver.h"
 
 #include <cstdio>
 
@@ -6,7 +6,7 @@
 
 namespace mirvo {
 
-int RunCompilerFront(int argc, char** argv) {
+int RunCompilerProgram(int argc, char** argv) {
   PrintBanner("----------------------\n", "MirvoVM Compiler v%s\n");
   std::printf("This application has not yet been implemented...\n\n");
   if (argc < 2) {

@@ -4,6 +4,6 @@ namespace mirvo {
 
 // The MirvoVMCompiler program: banner, argument check, and the note that
 // compiling is not implemented. Returns the process exit code.
-int RunCompilerFront(int argc, char** argv);
+int RunCompilerProgram(int argc, char** argv);
 
 }  // namespace mirvo

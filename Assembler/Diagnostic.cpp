@@ -1,0 +1,116 @@
+#include "Diagnostic.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace mirvo {
+
+namespace {
+
+const char* const kCountWords[] = {"no operand", "one operand", "two operands", "three operands"};
+
+const char* MnemonicOf(Operation operation) { return kMnemonics[static_cast<std::size_t>(operation)]; }
+
+std::size_t OperandsTaken(Operation operation) {
+  switch (operation) {
+    case Operation::kMov:
+    case Operation::kMvi:
+      return 2;
+    case Operation::kAdd:
+    case Operation::kCmp:
+      return 1;
+    case Operation::kRet:
+    case Operation::kUndefined:
+      break;
+  }
+  return 0;
+}
+
+bool IsHexDigit(char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) != 0; }
+
+// True when every character of text is a hexadecimal digit (after a sign).
+bool AllHexDigits(const char* text) {
+  if (*text == '+' || *text == '-') ++text;
+  if (*text == '\0') return false;
+  for (; *text != '\0'; ++text) {
+    if (!IsHexDigit(*text)) return false;
+  }
+  return true;
+}
+
+std::string Quoted(const char* token) { return std::string("'") + token + "'"; }
+
+// Why a one-character operand is no register, and what was probably meant.
+std::string NotARegister(const char* token) {
+  const char letter = token[0];
+  const std::string quoted = Quoted(token);
+  if (letter == 'M' || letter == 'm') return quoted + " is not a register: the memory operand is written Mem";
+  const auto upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  if (upper != letter && RegisterCodeOfLetter(upper) >= 0) {
+    return quoted + " is not a register: register letters are upper case, write " + std::string(1, upper);
+  }
+  if (IsHexDigit(letter)) {
+    return quoted + " is not a register: a number needs a lower-case h at its end (" + token + "h)";
+  }
+  return quoted + " is not a register: the registers are A, B, C, D, E, H and L, and Mem is the memory operand";
+}
+
+// Why MVI's second operand is not a number.
+std::string NotANumber(const char* token) {
+  const std::string quoted = Quoted(token);
+  const std::size_t n = std::strlen(token);
+  if (AllHexDigits(token)) {
+    return quoted + " is not a number: numbers end in a lower-case h, as in " + token + "h";
+  }
+  if (n > 1 && token[n - 1] == 'H' && AllHexDigits(std::string(token, n - 1).c_str())) {
+    return quoted + " is not a number: the h at its end must be lower case, as in " + std::string(token, n - 1) + "h";
+  }
+  if (n == 1 && RegisterCodeOfLetter(token[0]) >= 0) {
+    return "MVI loads a number, not the register " + quoted + ": write a number such as 5h";
+  }
+  if (std::strlen(token) == 3 && (token[0] | 0x20) == 'm' && (token[1] | 0x20) == 'e' && (token[2] | 0x20) == 'm') {
+    return "MVI loads a number, not Mem: write a number such as 5h";
+  }
+  if (n > 0 && token[0] >= '0' && token[0] <= '9' && !IsHexDigit(token[n - 1])) {
+    return quoted + " is not a number: numbers are hexadecimal digits with a lower-case h at the end, such as 0Fh";
+  }
+  return quoted + " is not a number: numbers are hexadecimal with a lower-case h at the end, such as 0Fh or -1h";
+}
+
+}  // namespace
+
+std::string DescribeDiagnostic(const Diagnostic& d) {
+  const char* const mnemonic = MnemonicOf(d.operation);
+  switch (d.kind) {
+    case DiagnosticKind::kUnknownMnemonic:
+      return Quoted(d.token) + " is not an instruction: the instructions are MOV, MVI, ADD, CMP and RET";
+    case DiagnosticKind::kNotARegister:
+      return NotARegister(d.token);
+    case DiagnosticKind::kWrongOperandCount: {
+      const std::size_t taken = OperandsTaken(d.operation);
+      const auto got = static_cast<std::size_t>(d.operandCount);
+      return std::string(mnemonic) + " takes " + kCountWords[taken] + " and got " +
+             (got < 4 ? std::string(got == 0 ? "none" : kCountWords[got]) : std::to_string(got));
+    }
+    case DiagnosticKind::kWrongOperandKind:
+      return Quoted(d.token) + " is not an operand of " + mnemonic +
+             ": use a register letter (A, B, C, D, E, H, L) or Mem";
+    case DiagnosticKind::kImmediateNotANumber:
+      return NotANumber(d.token);
+    case DiagnosticKind::kImmediateOutOfRange:
+      return Quoted(d.token) + " does not fit in a byte: numbers run from -80h to 0FFh";
+    case DiagnosticKind::kProgramTooLarge:
+      return "the program does not fit in the 65536 bytes of memory";
+    case DiagnosticKind::kNumberReadAsMemory:
+      return Quoted(d.token) + " is read as Mem, the byte at address HL: a number cannot stand where " + mnemonic +
+             " expects a register";
+    case DiagnosticKind::kIgnoredTokens:
+      return std::string("the rest of the line is ignored: ") + mnemonic + " takes " +
+             kCountWords[OperandsTaken(d.operation)];
+    case DiagnosticKind::kMemoryToMemory:
+      return "MOV Mem, Mem copies the byte at HL onto itself and changes nothing visible";
+  }
+  return "unknown diagnostic";
+}
+
+}  // namespace mirvo

@@ -1,0 +1,49 @@
+#pragma once
+// What the assembler found wrong, or suspicious, in a statement, as data:
+// the kind, where it stands, and the token. Each front end decides how to
+// show it; DescribeDiagnostic gives the words a learner reads.
+
+#include <cstdint>
+#include <string>
+
+#include "InstructionSet.h"
+#include "SourceReader.h"
+
+namespace mirvo {
+
+enum class DiagnosticKind : std::uint8_t {
+  // Errors: the statement emits nothing.
+  kUnknownMnemonic,       // token 0 is none of MOV, MVI, ADD, CMP, RET
+  kNotARegister,          // a one-character operand that is no register letter
+  kWrongOperandCount,     // too few or too many operands for the mnemonic
+  kWrongOperandKind,      // an operand that is neither a register, Mem nor an h-number
+  kImmediateNotANumber,   // MVI's second operand is not a number with a trailing h
+  kImmediateOutOfRange,   // ... or it lies outside -80h..FFh
+  kProgramTooLarge,       // the statement's bytes would pass the 65536th
+  // Warnings: the statement assembles, but probably not as meant.
+  kNumberReadAsMemory,    // an h-number where a register is expected: read as Mem
+  kIgnoredTokens,         // tokens after the last operand, ignored
+  kMemoryToMemory,        // MOV Mem, Mem: does nothing visible
+};
+
+enum class Severity : std::uint8_t { kError, kWarning };
+
+constexpr Severity SeverityOf(DiagnosticKind kind) {
+  return kind >= DiagnosticKind::kNumberReadAsMemory ? Severity::kWarning : Severity::kError;
+}
+
+struct Diagnostic {
+  DiagnosticKind kind;
+  std::int32_t line;         // 1-based physical line
+  std::int32_t column;       // 1-based byte column of the token (0: no place known)
+  std::int32_t length;       // the token's length in bytes
+  Operation operation;       // the statement's mnemonic (kUndefined when unknown)
+  std::int32_t operandCount; // operands written, the ignored ones not counted
+  char token[kTokenSlotSize];
+};
+
+// The message in words: it names the token and the rule, for example
+// "'5' is not a number: numbers end in a lower-case h, as in 5h".
+std::string DescribeDiagnostic(const Diagnostic& diagnostic);
+
+}  // namespace mirvo
