@@ -4,6 +4,7 @@
 
 #include "AtomicFile.h"
 #include "Banner.h"
+#include "SameFile.h"
 
 namespace mirvo {
 
@@ -220,6 +221,10 @@ int RunAssemblerProgram(int argc, char** argv) {
     return 1;
   }
   std::printf("Opening %s\n", argv[1]);
+  if (IsSameFile(argv[1], argv[2])) {
+    std::printf("Error! The image %s is the source file\nAssembly Failure!\n", argv[2]);
+    return 1;
+  }
   Assembler assembler;
   assembler.Open(argv[1]);
   if (assembler.Assemble() != 0 || assembler.WriteImage(argv[2]) != 0) {
