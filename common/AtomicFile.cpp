@@ -36,14 +36,10 @@ std::string FolderOf(const std::string& path) {
 }
 
 // Rights as the open and rename calls of this process will meet them.
-bool MayAccess(const std::string& path, int mode) {
-  return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0;
-}
+bool MayAccess(const std::string& path, int mode) { return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0; }
 
 // A temporary file and rename can create or replace entries in folder.
-bool FolderTakesRename(const std::string& path) {
-  return MayAccess(FolderOf(path), W_OK | X_OK);
-}
+bool FolderTakesRename(const std::string& path) { return MayAccess(FolderOf(path), W_OK | X_OK); }
 
 bool InGroup(gid_t group) {
   if (group == ::getegid()) return true;
