@@ -7,6 +7,7 @@
 #include "AtomicFile.h"
 #include "Banner.h"
 #include "FileSource.h"
+#include "SameFile.h"
 
 namespace mirvo {
 
@@ -67,6 +68,11 @@ int RunAssemblerProgram(int argc, char** argv) {
     return 1;
   }
   std::printf("Opening %s\n", argv[1]);
+  // Writing the image over its own source would lose the program.
+  if (IsSameFile(argv[1], argv[2])) {
+    std::printf("Error! The image %s is the source file\nAssembly Failure!\n", argv[2]);
+    return 1;
+  }
   // The image buffer is 64 KiB: the assembler lives on the heap.
   const auto assembler = std::make_unique<Assembler>();
   if (AssembleFile(*assembler, argv[1]) != 0 || WriteImage(*assembler, argv[2]) != 0) {

@@ -4,9 +4,109 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <vector>
 
 namespace mirvo {
+
+namespace {
+
+enum class Way { kRefuse, kInPlace, kReplace };
+
+struct Plan {
+  Way way = Way::kInPlace;
+  std::string target;      // the file a replacement is renamed over
+  bool replacing = false;  // a replacement takes over an existing file
+  struct stat status {};   // that file, when replacing
+};
+
+// The part of path before its last slash, slash included: "" for a bare name.
+std::string FolderPrefix(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The folder a path's last name lives in, as open would look it up.
+std::string FolderOf(const std::string& path) {
+  const std::string prefix = FolderPrefix(path);
+  return prefix.empty() ? std::string(".") : prefix;
+}
+
+// Rights as the open and rename calls of this process will meet them.
+bool MayAccess(const std::string& path, int mode) { return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0; }
+
+// A temporary file and rename can create or replace entries in folder.
+bool FolderTakesRename(const std::string& path) { return MayAccess(FolderOf(path), W_OK | X_OK); }
+
+bool InGroup(gid_t group) {
+  if (group == ::getegid()) return true;
+  const int count = ::getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  const int got = ::getgroups(count, groups.data());
+  return got > 0 && std::find(groups.begin(), groups.begin() + got, group) != groups.begin() + got;
+}
+
+// A file this process makes can be given the owner and group of status.
+bool CanKeepOwnership(const struct stat& status) {
+  const uid_t user = ::geteuid();
+  return user == 0 || (status.st_uid == user && InGroup(status.st_gid));
+}
+
+// The one place that decides how path is written.
+Plan ChooseWay(const char* path) {
+  Plan plan;
+  plan.target = path;
+  struct stat status {};
+  if (::stat(path, &status) != 0) {
+    const int why = errno;
+    struct stat link {};
+    const bool dangling = ::lstat(path, &link) == 0;
+    const bool named = !plan.target.empty() && plan.target.back() != '/';
+    // A new name in a folder that takes a rename is made whole by one. The
+    // rest is opened through the path: open creates the target of a link
+    // that names nothing yet, and reports a missing or closed folder.
+    if (why == ENOENT && !dangling && named && FolderTakesRename(plan.target)) plan.way = Way::kReplace;
+    return plan;
+  }
+  if (!MayAccess(plan.target, W_OK)) {
+    plan.way = Way::kRefuse;
+    return plan;
+  }
+  // A rename would turn a device or FIFO into a plain file, cut a file off
+  // from its other names, or hand it to another owner.
+  if (!S_ISREG(status.st_mode) || status.st_nlink > 1 || !CanKeepOwnership(status)) return plan;
+  // Through a link, the rename replaces the file the link names.
+  struct stat link {};
+  if (::lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
+    char* const resolved = ::realpath(path, nullptr);
+    if (resolved == nullptr) return plan;
+    plan.target = resolved;
+    std::free(resolved);
+  }
+  if (!FolderTakesRename(plan.target)) return plan;
+  plan.way = Way::kReplace;
+  plan.replacing = true;
+  plan.status = status;
+  return plan;
+}
+
+// ".<start of the name>.tmpXXXXXX" beside path, within the folder's name limit.
+std::string TemporaryPattern(const std::string& path) {
+  constexpr std::size_t kLongestStart = 32;
+  constexpr std::size_t kDecoration = 11;  // the leading dot and ".tmpXXXXXX"
+  const std::string prefix = FolderPrefix(path);
+  const std::string name = path.substr(prefix.size());
+  const long limit = ::pathconf(FolderOf(path).c_str(), _PC_NAME_MAX);
+  const std::size_t longest = limit > 0 ? static_cast<std::size_t>(limit) : std::size_t{NAME_MAX};
+  const std::size_t room = longest > kDecoration ? longest - kDecoration : 0;
+  return prefix + "." + name.substr(0, std::min({name.size(), room, kLongestStart})) + ".tmpXXXXXX";
+}
+
+}  // namespace
 
 AtomicFile::~AtomicFile() { Discard(); }
 
@@ -21,41 +121,68 @@ void AtomicFile::Discard() {
 int AtomicFile::Open(const char* targetPath) {
   Discard();
   failed = false;
-  target = targetPath;
-  // A symbolic link is written through, as fopen would: the new file
-  // replaces the file the link names, and the link stays.
-  struct stat link {};
-  if (::lstat(targetPath, &link) == 0 && S_ISLNK(link.st_mode)) {
-    if (char* const resolved = ::realpath(targetPath, nullptr)) {
-      target = resolved;
-      std::free(resolved);
-    }
+  target.clear();
+  const Plan plan = ChooseWay(targetPath);
+  switch (plan.way) {
+    case Way::kRefuse:
+      return 1;
+    case Way::kInPlace:
+      return OpenInPlace(targetPath);
+    case Way::kReplace:
+      break;
   }
-  // The temporary name shares the target's folder, so the rename never
+  return OpenReplacement(plan.target, plan.replacing ? &plan.status : nullptr);
+}
+
+int AtomicFile::OpenInPlace(const char* path) {
+  const int descriptor = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (descriptor < 0) return 1;
+  file.reset(::fdopen(descriptor, "wb"));
+  if (!file) {
+    ::close(descriptor);
+    return 1;
+  }
+  return 0;
+}
+
+int AtomicFile::OpenReplacement(const std::string& path, const struct stat* replaced) {
+  // The temporary file shares the target's folder, so the rename never
   // crosses file systems and is atomic.
-  temporary = target;
-  temporary.append(".tmpXXXXXX");
+  temporary = TemporaryPattern(path);
   const int descriptor = ::mkstemp(temporary.data());
   if (descriptor < 0) {
     temporary.clear();
     return 1;
   }
-  // mkstemp creates the file 0600; give it the mode fopen would have left:
-  // that of the file it replaces, or the default for a new file.
-  struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-    ::fchmod(descriptor, existing.st_mode & 07777);
+  // mkstemp creates the file 0600 and owned by this process; give it what
+  // fopen would have left: the owner, group and mode of the file it
+  // replaces, or the default mode for a new file. The owner goes first, as
+  // changing it clears the set-user-ID and set-group-ID bits. A file system
+  // that refuses the owner gets the file written in place instead.
+  mode_t mode = 0;
+  if (replaced != nullptr) {
+    struct stat made {};
+    const bool sameOwner =
+        ::fstat(descriptor, &made) == 0 && made.st_uid == replaced->st_uid && made.st_gid == replaced->st_gid;
+    if (!sameOwner && ::fchown(descriptor, replaced->st_uid, replaced->st_gid) != 0) {
+      ::close(descriptor);
+      Discard();
+      return OpenInPlace(path.c_str());
+    }
+    mode = replaced->st_mode & 07777;
   } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    ::fchmod(descriptor, static_cast<mode_t>(0666 & ~mask));
+    mode = static_cast<mode_t>(0666 & ~mask);
   }
+  ::fchmod(descriptor, mode);
   file.reset(::fdopen(descriptor, "wb"));
   if (!file) {
     ::close(descriptor);
     Discard();
     return 1;
   }
+  target = path;
   return 0;
 }
 
@@ -72,7 +199,8 @@ int AtomicFile::Commit() {
   }
   const bool flushed = std::fflush(file.get()) == 0 && !std::ferror(file.get());
   const bool closed = std::fclose(file.release()) == 0;
-  if (!flushed || !closed || std::rename(temporary.c_str(), target.c_str()) != 0) {
+  const bool renamed = target.empty() || (flushed && closed && std::rename(temporary.c_str(), target.c_str()) == 0);
+  if (!flushed || !closed || !renamed) {
     Discard();
     return 1;
   }

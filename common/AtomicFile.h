@@ -1,12 +1,23 @@
 #pragma once
-// Writes a file so that readers only ever see the old contents or the whole
-// new contents: the bytes go to a temporary file in the same folder, which is
-// renamed over the target only after every write and the close succeeded.
+// Writes an output file without ever destroying what it replaces. Open looks
+// at what the path names and picks the way, in one place for every program:
+//  - an ordinary regular file (or a new one) in a folder the user may write
+//    is replaced whole: the bytes go to a temporary file in the same folder,
+//    renamed over the target only after every write and the close succeeded.
+//    Readers see the old contents or all of the new ones, a full disk leaves
+//    the old file as it was, and the mode, owner and group carry over;
+//  - whatever a rename would damage or cannot reach (a device, a FIFO, a file
+//    with other hard links, a link whose target does not exist yet, a file in
+//    a folder the user may not write) is written in place through the path,
+//    as fopen would: truncate, write, close, every error reported;
+//  - an existing file the user may not write is refused.
 
 #include <cstddef>
 #include <string>
 
 #include "FilePtr.h"
+
+struct stat;
 
 namespace mirvo {
 
@@ -18,21 +29,25 @@ class AtomicFile {
   // Removes the temporary file unless Commit succeeded.
   ~AtomicFile();
 
-  // Creates the temporary file beside targetPath. 0 on success, 1 on failure.
+  // Prepares to write targetPath in the way its kind of file needs.
+  // 0 on success, 1 on failure (refused, or cannot be opened for writing).
   int Open(const char* targetPath);
   // Appends size bytes. 0 on success; 1 on a short write, after which the
   // file can no longer be committed.
   int Write(const void* data, std::size_t size);
-  // Flushes, closes and renames over the target. 0 on success, 1 on failure;
-  // on failure the temporary file is gone and the target is untouched.
+  // Flushes and closes, then renames over the target when replacing.
+  // 0 on success, 1 on failure; a failed replacement leaves no temporary
+  // file and the target untouched.
   int Commit();
 
  private:
+  int OpenReplacement(const std::string& path, const struct stat* replaced);
+  int OpenInPlace(const char* path);
   void Discard();
 
   FilePtr file;
-  std::string target;
-  std::string temporary;
+  std::string target;     // what the temporary file is renamed over; empty in place
+  std::string temporary;  // empty once renamed or removed, and in place
   bool failed = false;
 };
 
