@@ -1,6 +1,7 @@
 #include "Assembler.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace mirvo {
@@ -18,14 +19,52 @@ bool EqualsIgnoringCase(const char* text, const char* word) {
 }
 
 // The value of a hexadecimal digit in either case, or -1.
-int HexDigit(char ch) {
-  if (ch >= '0' && ch <= '9') return ch - '0';
-  if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-  if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-  return -1;
+constexpr std::array<std::int8_t, 256> kHexDigits = [] {
+  std::array<std::int8_t, 256> table{};
+  table.fill(-1);
+  for (unsigned d = 0; d < 10; ++d) table['0' + d] = static_cast<std::int8_t>(d);
+  for (unsigned d = 0; d < 6; ++d) {
+    table['a' + d] = static_cast<std::int8_t>(10 + d);
+    table['A' + d] = static_cast<std::int8_t>(10 + d);
+  }
+  return table;
+}();
+
+int HexDigit(char ch) { return kHexDigits[static_cast<unsigned char>(ch)]; }
+
+// The mnemonics as they are matched: the three letters of each, with the
+// case bit cleared, packed into one word.
+constexpr std::uint32_t PackUpper(const char* word) {
+  return static_cast<std::uint32_t>(word[0] & 0xDF) | static_cast<std::uint32_t>(word[1] & 0xDF) << 8 |
+         static_cast<std::uint32_t>(word[2] & 0xDF) << 16;
 }
 
 }  // namespace
+
+// Searched in the order of the mnemonic table, without regard to case.
+const Assembler::Encoding* Assembler::FindMnemonic(const char* token) {
+  static constexpr Encoding kEncoders[] = {{Operation::kMov, &Assembler::EncodeMov},
+                                           {Operation::kMvi, &Assembler::EncodeMvi},
+                                           {Operation::kAdd, &Assembler::EncodeAdd},
+                                           {Operation::kCmp, &Assembler::EncodeCmp},
+                                           {Operation::kRet, &Assembler::EncodeRet}};
+  static_assert([] {
+    for (const Encoding& entry : kEncoders) {
+      const char* const name = kMnemonics[static_cast<std::size_t>(entry.operation)];
+      if (name[0] == '\0' || name[1] == '\0' || name[2] == '\0' || name[3] != '\0') return false;
+    }
+    return true;
+  }(), "every mnemonic has three letters");
+  // Every mnemonic is three letters: anything else matches none. Clearing
+  // the case bit maps no other byte onto a capital letter, so the packed
+  // compare is a case-insensitive compare of letters.
+  if (token[0] == '\0' || token[1] == '\0' || token[2] == '\0' || token[3] != '\0') return nullptr;
+  const std::uint32_t packed = PackUpper(token);
+  for (const Encoding& entry : kEncoders) {
+    if (packed == PackUpper(kMnemonics[static_cast<std::size_t>(entry.operation)])) return &entry;
+  }
+  return nullptr;
+}
 
 Assembler::Assembler() : image{}, length(0) {}
 
@@ -98,25 +137,12 @@ int Assembler::Report(DiagnosticKind kind, const Statement& statement, int index
 int Assembler::EncodeStatement(const Statement& statement) {
   currentOperation = Operation::kUndefined;
   if (statement.count < 1) return 0;
-  using Encoder = int (Assembler::*)(const Statement&);
-  // Searched in the order of the mnemonic table, without regard to case.
-  static constexpr struct {
-    Operation operation;
-    Encoder encode;
-  } kEncoders[] = {{Operation::kMov, &Assembler::EncodeMov},
-                   {Operation::kMvi, &Assembler::EncodeMvi},
-                   {Operation::kAdd, &Assembler::EncodeAdd},
-                   {Operation::kCmp, &Assembler::EncodeCmp},
-                   {Operation::kRet, &Assembler::EncodeRet}};
-  const char* const mnemonic = statement.tokens[0];
-  for (const auto& entry : kEncoders) {
-    const char* const name = kMnemonics[static_cast<std::size_t>(entry.operation)];
-    if (EqualsIgnoringCase(mnemonic, name)) {
-      currentOperation = entry.operation;
-      const int result = (this->*entry.encode)(statement);
-      if (result == 0 && options.reportWarnings) CheckWarnings(statement);
-      return result;
-    }
+  const Encoding* const encoding = FindMnemonic(statement.tokens[0]);
+  if (encoding != nullptr) {
+    currentOperation = encoding->operation;
+    const int result = (this->*encoding->encode)(statement);
+    if (result == 0 && options.reportWarnings) CheckWarnings(statement);
+    return result;
   }
   return Report(DiagnosticKind::kUnknownMnemonic, statement, 0);
 }
@@ -140,7 +166,9 @@ void Assembler::CheckWarnings(const Statement& statement) {
 OperandKind Assembler::ClassifyOperand(const Statement& statement, int index) const {
   if (index < 0 || index >= statement.count) return Invalid;
   const char* token = statement.tokens[index];
-  const std::size_t n = token[0] == '\0' ? 0 : token[1] == '\0' ? 1 : std::strlen(token);
+  // Operands are short: a plain scan beats a call to strlen.
+  std::size_t n = 0;
+  while (token[n] != '\0') ++n;
   // The length test comes first: a lone h or M is a register letter, which
   // RegisterCode then refuses.
   if (n == 1) return Register;

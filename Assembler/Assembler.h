@@ -91,6 +91,13 @@ class Assembler {
   void CheckWarnings(const Statement& statement);
   void EmitByte(std::uint8_t value);
 
+  struct Encoding {
+    Operation operation;
+    int (Assembler::*encode)(const Statement&);
+  };
+  // The encoder of a mnemonic, in any letter case, or null.
+  static const Encoding* FindMnemonic(const char* token);
+
   std::unique_ptr<SourceReader> reader;
   ImageBuffer image;
   std::uint32_t length;

@@ -10,17 +10,22 @@ namespace mirvo {
 namespace {
 
 // Spaces, tabs, commas and line ends separate tokens; ";" starts a comment.
-constexpr const char* kDelimiters = " ,\t\r\n";
-constexpr char kCommentChar = ';';
+constexpr TokenClasses kSourceClasses(" ,\t\r\n", ';');
 // A line is read in pieces of at most this many characters.
 constexpr std::size_t kPieceLimit = 510;
 constexpr std::size_t kStreamBlock = std::size_t{1} << 16;
 
-// Copies token after the first used characters of slot, cut so that the
-// slot keeps at most 255 characters, and terminates it.
-void PutToken(char* slot, std::size_t used, const char* token) {
-  while (*token != '\0' && used < kTokenSlotSize - 1) slot[used++] = *token++;
-  slot[used] = '\0';
+// Copies the size characters at token after the first used characters of
+// slot, cut so that the slot keeps at most 255 characters, and terminates it.
+void PutToken(char* slot, std::size_t used, const char* token, std::size_t size) {
+  const std::size_t n = std::min(size, kTokenSlotSize - 1 - used);
+  if (n <= 8 && used == 0) {
+    // Most tokens are short: a byte loop the compiler unrolls beats a call.
+    for (std::size_t i = 0; i < n; ++i) slot[i] = token[i];
+  } else {
+    std::memcpy(slot + used, token, n);
+  }
+  slot[used + n] = '\0';
 }
 
 // Gathers the tokens of one physical line from its pieces. A token that runs
@@ -38,11 +43,40 @@ class LineTokens {
 
   // Takes the tokens of the piece that starts at offset bytes into the line.
   void Take(const char* piece, std::size_t size, std::size_t offset) {
-    Tokenizer ST(piece, kDelimiters);
-    ST.SetCommentChar(kCommentChar);
+    Tokenizer ST(piece, static_cast<std::int32_t>(size), kSourceClasses);
+    if (continuing || out.count > 0) {
+      TakeAny(ST, offset);
+    } else {
+      // The first piece of a line, the common case: up to three tokens.
+      for (;;) {
+        const char* const token = ST.NextTokenInPlace();
+        const std::int32_t length = ST.GetTokenLength();
+        if (length == 0) break;
+        PutToken(out.tokens[out.count], 0, token, static_cast<std::size_t>(length));
+        out.places[out.count] = {static_cast<std::int32_t>(offset) + ST.GetTokenStart() + 1, length};
+        if (++out.count == static_cast<std::int32_t>(kStatementTokens) || ST.GetStop() != Tokenizer::Stop::kDelimiter) {
+          break;
+        }
+      }
+      // A fourth token, if any, is only placed.
+      if (ST.HasMore()) TakeAny(ST, offset);
+    }
+    // A token that ran into the end of the text may go on in the next piece.
+    continuing = ST.GetStop() == Tokenizer::Stop::kTextEnd && ST.GetTokenLength() > 0 &&
+                 ST.GetTokenStart() + ST.GetTokenLength() == ST.GetTextLength();
+    if (ST.GetStop() == Tokenizer::Stop::kComment || ST.GetStop() == Tokenizer::Stop::kNul) finished = true;
+    // Once a fourth token is whole, nothing later on the line matters.
+    if (out.ignored.column != 0 && !continuing) finished = true;
+  }
+
+ private:
+  // Takes what is left of the piece in ST, in any state of the line: the
+  // rest of a token from the previous piece, more tokens, a fourth token.
+  void TakeAny(Tokenizer& ST, std::size_t offset) {
     while (ST.HasMore()) {
-      const char* token = ST.NextToken();
-      if (token[0] == '\0') break;
+      const char* const token = ST.NextTokenInPlace();
+      const auto tokenLength = static_cast<std::size_t>(ST.GetTokenLength());
+      if (tokenLength == 0) break;
       const auto column = static_cast<std::int32_t>(offset) + ST.GetTokenStart() + 1;
       if (continuing && ST.GetTokenStart() == 0) {
         // The rest of the token that ended the previous piece.
@@ -50,7 +84,7 @@ class LineTokens {
           out.ignored.length += ST.GetTokenLength();
         } else {
           char* const slot = out.tokens[out.count - 1];
-          PutToken(slot, std::strlen(slot), token);
+          PutToken(slot, std::strlen(slot), token, tokenLength);
           out.places[out.count - 1].length += ST.GetTokenLength();
         }
       } else if (out.ignored.column != 0) {
@@ -59,22 +93,14 @@ class LineTokens {
       } else if (out.count >= static_cast<std::int32_t>(kStatementTokens)) {
         out.ignored = {column, ST.GetTokenLength()};
       } else {
-        PutToken(out.tokens[out.count], 0, token);
+        PutToken(out.tokens[out.count], 0, token, tokenLength);
         out.places[out.count] = {column, ST.GetTokenLength()};
         ++out.count;
       }
       continuing = false;
     }
-    // A token that ran into the end of the text may go on in the next piece.
-    continuing = ST.GetStop() == Tokenizer::Stop::kTextEnd && ST.GetTokenLength() > 0 &&
-                 ST.GetTokenStart() + ST.GetTokenLength() == ST.GetTextLength();
-    const bool textEndsAtNul = static_cast<std::size_t>(ST.GetTextLength()) < size;
-    if (ST.GetStop() == Tokenizer::Stop::kComment || textEndsAtNul) finished = true;
-    // Once a fourth token is whole, nothing later on the line matters.
-    if (out.ignored.column != 0 && !continuing) finished = true;
   }
 
- private:
   Statement& out;
   bool continuing = false;
   bool finished = false;
@@ -98,29 +124,31 @@ bool SourceReader::Refill() {
   return blockSize > 0;
 }
 
-// Copies the next piece of the current physical line into line: up to and
-// including its line feed, or kPieceLimit characters, or what is left of the
-// source. line is always terminated.
-SourceReader::PieceEnd SourceReader::ReadPiece(char* line, std::size_t& size) {
+// Finds the next piece of the current physical line: up to and including
+// its line feed, or kPieceLimit characters, or what is left of the source.
+// piece points into the block when the piece lies inside it, else the piece
+// is gathered across blocks in line.
+[[gnu::always_inline]] inline SourceReader::PieceEnd SourceReader::ReadPiece(char* line, const char*& piece, std::size_t& size) {
   size = 0;
+  piece = line;
   while (size < kPieceLimit) {
-    if (blockPosition == blockSize && !Refill()) {
-      line[size] = '\0';
-      return PieceEnd::kSourceEnd;
-    }
+    if (blockPosition == blockSize && !Refill()) return PieceEnd::kSourceEnd;
     const char* const start = block + blockPosition;
     const std::size_t available = std::min(kPieceLimit - size, blockSize - blockPosition);
     const auto* const lineFeed = static_cast<const char*>(std::memchr(start, '\n', available));
     const std::size_t taken = lineFeed != nullptr ? static_cast<std::size_t>(lineFeed - start) + 1 : available;
+    blockPosition += taken;
+    const bool whole = lineFeed != nullptr || taken == kPieceLimit;
+    if (size == 0 && whole) {
+      // The common case: the piece lies in the block, no copy needed.
+      piece = start;
+      size = taken;
+      return lineFeed != nullptr ? PieceEnd::kLineEnd : PieceEnd::kMore;
+    }
     std::memcpy(line + size, start, taken);
     size += taken;
-    blockPosition += taken;
-    if (lineFeed != nullptr) {
-      line[size] = '\0';
-      return PieceEnd::kLineEnd;
-    }
+    if (lineFeed != nullptr) return PieceEnd::kLineEnd;
   }
-  line[size] = '\0';
   return PieceEnd::kMore;
 }
 
@@ -130,17 +158,18 @@ void SourceReader::ReadStatement(Statement* out) {
   if (readError) return;
   char line[512];
   for (;;) {
+    const char* piece = line;
     std::size_t size = 0;
-    PieceEnd end = ReadPiece(line, size);
+    PieceEnd end = ReadPiece(line, piece, size);
     if (size == 0 && end == PieceEnd::kSourceEnd) return;
     ++lineNumber;
     LineTokens tokens(*out);
     std::size_t offset = 0;
     for (;;) {
-      if (!tokens.Finished()) tokens.Take(line, size, offset);
+      if (!tokens.Finished()) tokens.Take(piece, size, offset);
       if (end != PieceEnd::kMore) break;
       offset += size;
-      end = ReadPiece(line, size);
+      end = ReadPiece(line, piece, size);
     }
     // A read error ends the source; what was read of the line is dropped.
     if (readError) {

@@ -54,7 +54,7 @@ class SourceReader {
  private:
   enum class PieceEnd { kMore, kLineEnd, kSourceEnd };
 
-  PieceEnd ReadPiece(char* line, std::size_t& size);
+  PieceEnd ReadPiece(char* line, const char*& piece, std::size_t& size);
   bool Refill();
 
   ReadFunction read = nullptr;

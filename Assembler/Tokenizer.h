@@ -7,6 +7,34 @@
 
 namespace mirvo {
 
+// What each byte value is to the splitting loop. A reader that splits many
+// lines with the same delimiters builds this once.
+class TokenClasses {
+ public:
+  enum Class : std::uint8_t { kOrdinary = 0, kDelimiter = 1, kComment = 2, kEnd = 3 };
+
+  // A table to be filled by assignment: left unset, so that a tokenizer
+  // that never needs its own table pays nothing for it.
+  TokenClasses() {}  // NOLINT: deliberately uninitialised
+  // The NUL byte ends the text; a delimiter stays a delimiter even if it is
+  // also the comment character (0 for none).
+  constexpr TokenClasses(const char* delimiters, char comment) : table{} {
+    for (const char* d = delimiters; *d != '\0'; ++d) table[static_cast<unsigned char>(*d)] = kDelimiter;
+    SetComment(0, comment);
+    table[0] = kEnd;
+  }
+  constexpr void SetComment(char old, char comment) {
+    const auto before = static_cast<unsigned char>(old);
+    if (before != 0 && table[before] == kComment) table[before] = kOrdinary;
+    const auto now = static_cast<unsigned char>(comment);
+    if (now != 0 && table[now] == kOrdinary) table[now] = kComment;
+  }
+  constexpr Class Of(char ch) const { return table[static_cast<unsigned char>(ch)]; }
+
+ private:
+  Class table[256];
+};
+
 class Tokenizer {
  public:
   // Why the last NextToken call stopped.
@@ -15,10 +43,14 @@ class Tokenizer {
     kDelimiter,  // a delimiter ended the token; more text follows
     kTextEnd,    // the text is used up
     kComment,    // the comment character; nothing after it is examined
+    kNul,        // a NUL byte before the given length: the text ends there
   };
 
   // Both strings are the caller's and must outlive the tokenizer.
   Tokenizer(const char* text, const char* delimiters);
+  // Splits the length bytes at text (or fewer, up to a NUL byte) with a
+  // prebuilt class table, which must outlive the tokenizer.
+  Tokenizer(const char* text, std::int32_t length, const TokenClasses& classes);
   virtual ~Tokenizer() = default;
   Tokenizer(const Tokenizer&) = delete;
   Tokenizer& operator=(const Tokenizer&) = delete;
@@ -40,10 +72,12 @@ class Tokenizer {
   // is always the last. The buffer is reused by the next call. A token longer
   // than the buffer is cut to its first 511 characters.
   char* NextToken();
+  // The same step without the copy: the token is the GetTokenLength()
+  // characters at the returned address in the text (none at the end).
+  const char* NextTokenInPlace();
 
  private:
-  // What each byte value is to the splitting loop.
-  enum CharClass : std::uint8_t { kOrdinary = 0, kDelimiter = 1, kComment = 2 };
+  bool EndsWithStop() const;
 
   const char* text;
   const char* delimiters;
@@ -53,12 +87,62 @@ class Tokenizer {
   std::int32_t textLength;
   std::int32_t delimiterCount;
   char token[512];
-  // The class of every byte value, from delimiters and commentChar; the NUL
-  // byte is never examined, so it stays ordinary.
-  CharClass classes[256];
+  const TokenClasses* classes;
+  // The table of a tokenizer made from a delimiter string, or a copy of a
+  // shared table that SetCommentChar changed.
+  TokenClasses ownClasses;
+  // True when the last byte of the text ends a token, so that a run of
+  // token bytes needs no bound test.
+  bool sentinel;
   Stop stop = Stop::kNone;
   std::int32_t tokenStart = 0;
   std::int32_t tokenLength = 0;
 };
+
+// Inline: the source reader calls it for every token of every line.
+[[gnu::always_inline]] inline const char* Tokenizer::NextTokenInPlace() {
+  tokenLength = 0;
+  if (done) return text + position;
+  // Locals rather than members in the loops: the compiler keeps them in
+  // registers.
+  const TokenClasses& table = *classes;
+  const char* const begin = text;
+  const char* const end = begin + textLength;
+  const char* at = begin + position;
+  while (at < end && table.Of(*at) == TokenClasses::kDelimiter) ++at;
+  const char* const first = at;
+  if (sentinel) {
+    // Some byte at or before the end stops the run: no bound to test.
+    if (at < end) {
+      while (table.Of(*at) == TokenClasses::kOrdinary) ++at;
+    }
+  } else {
+    while (at < end && table.Of(*at) == TokenClasses::kOrdinary) ++at;
+  }
+  tokenStart = static_cast<std::int32_t>(first - begin);
+  tokenLength = static_cast<std::int32_t>(at - first);
+  if (at < end) {
+    switch (table.Of(*at)) {
+      case TokenClasses::kDelimiter:
+        // Only a token can stop at a delimiter: leading ones were skipped.
+        position = static_cast<std::int32_t>(at + 1 - begin);
+        stop = Stop::kDelimiter;
+        return first;
+      case TokenClasses::kComment:
+        stop = Stop::kComment;
+        break;
+      default:
+        stop = Stop::kNul;
+        break;
+    }
+  } else {
+    stop = Stop::kTextEnd;
+  }
+  // The end of the text, the comment character or a NUL, which position
+  // stays on.
+  position = static_cast<std::int32_t>(at - begin);
+  done = true;
+  return first;
+}
 
 }  // namespace mirvo

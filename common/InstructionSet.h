@@ -104,13 +104,16 @@ inline constexpr std::array<const char*, 8> kRegisterNames = {"B", "C", "D", "E"
 
 // The code of a one-letter register name (upper case only), or -1. No letter
 // names code 6: the memory operand is written "Mem".
-constexpr int RegisterCodeOfLetter(char letter) {
+inline constexpr std::array<std::int8_t, 256> kRegisterOfLetter = [] {
+  std::array<std::int8_t, 256> table{};
+  table.fill(-1);
   for (unsigned code = 0; code < kRegisterNames.size(); ++code) {
     const char* const name = kRegisterNames[code];
-    if (name[0] == letter && name[1] == '\0') return static_cast<int>(code);
+    if (name[1] == '\0') table[static_cast<unsigned char>(name[0])] = static_cast<std::int8_t>(code);
   }
-  return -1;
-}
+  return table;
+}();
+constexpr int RegisterCodeOfLetter(char letter) { return kRegisterOfLetter[static_cast<unsigned char>(letter)]; }
 
 inline constexpr std::size_t kMemorySize = 65536;
 
