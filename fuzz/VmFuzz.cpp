@@ -6,7 +6,9 @@
 // halt or freeze within the budget ends the same way after the same number
 // of steps in the same state; otherwise the run loop either used the whole
 // budget or reported a loop, and its state is the plain loop's after as many
-// steps; a reported loop really comes back to the same state.
+// steps; a reported loop really comes back to the same state. The same run
+// resumed in slices (sizes from bits 2-7 of the mode byte), with an observer
+// on every other slice, ends with the same outcome, steps and state.
 
 #include <algorithm>
 #include <cstring>
@@ -48,12 +50,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Two passes of one-byte instructions: enough for a loop to be found.
   const std::uint64_t budget = (mode & 2) != 0 ? 2 * 65536 + 16 : 20000;
 
+  auto sliced = std::make_unique<VirtualMachine>(*machine);
   auto plain = std::make_unique<VirtualMachine>(*machine);
   auto replay = std::make_unique<VirtualMachine>(*machine);
   std::uint64_t steps = 0;
   std::uint64_t plainSteps = 0;
   const RunOutcome outcome = mirvo::RunToEnd(*machine, budget, &steps);
   const RunOutcome plainOutcome = PlainRun(*plain, budget, plainSteps);
+
+  mirvo::Run run(*sliced, budget);
+  const std::uint64_t slice = 1 + (std::uint64_t{mode} >> 2) * 997;
+  std::uint64_t observed = 0;
+  const mirvo::StepObserver count = [](void* context, const mirvo::StepRecord& record) {
+    auto& seen = *static_cast<std::uint64_t*>(context);
+    FUZZ_CHECK(record.step == ++seen);
+  };
+  RunOutcome slicedOutcome = RunOutcome::kRunning;
+  for (unsigned call = 0; slicedOutcome == RunOutcome::kRunning; ++call) {
+    const bool watched = call % 2 == 1;
+    observed = run.Steps();
+    slicedOutcome = run.Resume(slice, watched ? count : nullptr, &observed);
+  }
+  FUZZ_CHECK(slicedOutcome == outcome);
+  FUZZ_CHECK(run.Steps() == steps);
+  FUZZ_CHECK(*sliced == *machine);
   if (plainOutcome != RunOutcome::kStepLimit) {
     FUZZ_CHECK(outcome == plainOutcome);
     FUZZ_CHECK(steps == plainSteps);

@@ -110,5 +110,109 @@ TEST(RunLoopTest, BatchedRunMatchesStepByStep) {
   EXPECT_GT(outcomes[static_cast<int>(RunOutcome::kLoopsForever)], 0);
 }
 
+// A run resumed in random slices, with or without an observer, ends as one
+// uninterrupted run does: same outcome, steps and state; an observer sees
+// every step once, in order.
+TEST(RunLoopTest, SlicedRunMatchesOneCall) {
+  std::mt19937 random(777);
+  const std::uint8_t bytes[] = {0x40, 0x47, 0x78, 0x7E, 0x77, 0x3E, 0x06, 0x36, 0x80, 0x86, 0xB8, 0xBE, 0x00, 0xC9};
+  for (int round = 0; round < 40; ++round) {
+    auto whole = std::make_unique<VirtualMachine>();
+    for (unsigned a = 0; a < kMemorySize; ++a) {
+      const auto pick = random() % 5000;
+      const std::uint8_t byte = pick < 2 ? bytes[12 + pick] : bytes[random() % 12];
+      whole->WriteMemory(static_cast<std::uint16_t>(a), byte);
+    }
+    whole->SetProgramCounter(static_cast<std::uint16_t>(random()));
+    auto sliced = std::make_unique<VirtualMachine>(*whole);
+    const std::uint64_t limit = 1 + random() % 300000;
+    std::uint64_t wholeSteps = 0;
+    const RunOutcome outcome = RunToEnd(*whole, limit, &wholeSteps);
+
+    const bool watched = round % 2 == 0;
+    std::uint64_t seen = 0;
+    const StepObserver count = [](void* context, const StepRecord& record) {
+      auto& n = *static_cast<std::uint64_t*>(context);
+      EXPECT_EQ(record.step, ++n);
+    };
+    mirvo::Run run(*sliced, limit);
+    RunOutcome last = RunOutcome::kRunning;
+    for (int guard = 0; last == RunOutcome::kRunning && guard < 100000; ++guard) {
+      last = run.Resume(random() % 20000, watched ? count : nullptr, &seen);
+    }
+    SCOPED_TRACE(round);
+    EXPECT_EQ(last, outcome);
+    EXPECT_EQ(run.Steps(), wholeSteps);
+    EXPECT_EQ(run.Resume(1000), outcome) << "the outcome is final";
+    EXPECT_TRUE(*sliced == *whole);
+    if (watched) {
+      EXPECT_EQ(seen, wholeSteps);
+    }
+  }
+}
+
+// What the observer is told of each step of a short program.
+TEST(RunLoopTest, ObserverSeesEachChange) {
+  const std::uint8_t program[] = {0x26, 0x00, 0x2E, 0x0A, 0x3E, 0x80, 0x77, 0x86, 0xBE, 0xC9};
+  auto machine = std::make_unique<VirtualMachine>();
+  for (std::size_t i = 0; i < sizeof(program); ++i) machine->WriteMemory(static_cast<std::uint16_t>(i), program[i]);
+  std::vector<StepRecord> records;
+  mirvo::Run run(*machine);
+  EXPECT_EQ(run.Resume(100, [](void* c, const StepRecord& r) { static_cast<std::vector<StepRecord>*>(c)->push_back(r); },
+                       &records),
+            RunOutcome::kHalted);
+  struct Row {
+    std::uint16_t address;
+    Operation operation;
+    std::uint8_t aAfter;
+    std::uint8_t zeroAfter, carryAfter;
+    bool wrote;
+    std::uint16_t memoryAddress;
+    std::uint8_t memoryBefore, memoryAfter;
+  };
+  const Row rows[] = {
+      {0, Operation::kMvi, 0x00, 0, 0, false, 0, 0, 0},          // MVI H, 0
+      {2, Operation::kMvi, 0x00, 0, 0, false, 0, 0, 0},          // MVI L, 0Ah
+      {4, Operation::kMvi, 0x80, 0, 0, false, 0, 0, 0},          // MVI A, 80h
+      {6, Operation::kMov, 0x80, 0, 0, true, 0x0A, 0x00, 0x80},  // MOV Mem, A
+      {7, Operation::kAdd, 0x00, 1, 1, false, 0, 0, 0},          // ADD Mem
+      {8, Operation::kCmp, 0x00, 0, 1, false, 0, 0, 0},          // CMP Mem
+      {9, Operation::kRet, 0x00, 0, 1, false, 0, 0, 0},          // RET
+  };
+  ASSERT_EQ(records.size(), std::size(rows));
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const StepRecord& r = records[i];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(r.step, i + 1);
+    EXPECT_EQ(r.address, rows[i].address);
+    EXPECT_EQ(r.instruction.operation, rows[i].operation);
+    EXPECT_EQ(r.bytes[0], program[rows[i].address]);
+    EXPECT_EQ(r.registersAfter[kRegA], rows[i].aAfter);
+    EXPECT_EQ(r.flagsAfter[kFlagZero], rows[i].zeroAfter);
+    EXPECT_EQ(r.flagsAfter[kFlagCarry], rows[i].carryAfter);
+    EXPECT_EQ(r.wroteMemory, rows[i].wrote);
+    if (r.wroteMemory) {
+      EXPECT_EQ(r.memoryAddress, rows[i].memoryAddress);
+      EXPECT_EQ(r.memoryBefore, rows[i].memoryBefore);
+      EXPECT_EQ(r.memoryAfter, rows[i].memoryAfter);
+    }
+    if (i > 0) {
+      EXPECT_EQ(r.registersBefore, records[i - 1].registersAfter);
+    }
+    EXPECT_EQ(r.result, rows[i].operation == Operation::kRet ? Halt : Continue);
+  }
+}
+
+// The loop verdict says which wrap repeated which: a full image of MOV B,B
+// comes back to its starting state after one pass.
+TEST(RunLoopTest, LoopVerdictNamesTheWraps) {
+  auto machine = Fill(0x40);
+  mirvo::Run run(*machine);
+  EXPECT_EQ(run.Resume(UINT64_MAX), RunOutcome::kLoopsForever);
+  EXPECT_EQ(run.RepeatWrap(), 1U);
+  EXPECT_EQ(run.RepeatOfWrap(), 0U);
+  EXPECT_EQ(run.Steps(), 65536U);
+}
+
 }  // namespace
 }  // namespace mirvo

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "AtomicFile.h"
 #include "StateMap.h"
 
 namespace mirvo {
@@ -105,6 +106,25 @@ TEST(StateMapTest, RefusingSinkStopsTheReport) {
       &calls);
   EXPECT_EQ(status, 1);
   EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
+}  // namespace mirvo
+
+namespace mirvo {
+namespace {
+
+// An output object refuses to write or commit unless its open succeeded, and
+// leaves nothing behind.
+TEST(AtomicFileTest, NothingIsWrittenWithoutAnOpenFile) {
+  AtomicFile never;
+  EXPECT_EQ(never.Write("x", 1), 1);
+  EXPECT_EQ(never.Commit(), 1);
+  AtomicFile failed;
+  EXPECT_EQ(failed.Open("/nonexistent-folder/out.bin"), 1);
+  EXPECT_EQ(failed.Write("x", 1), 1);
+  EXPECT_EQ(failed.Commit(), 1);
+  EXPECT_EQ(std::fopen("/nonexistent-folder/out.bin", "rb"), nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "ProgramImage.h"
 #include "VirtualMachine.h"
 
 namespace mirvo {
@@ -180,6 +181,42 @@ TEST(VirtualMachineTest, RetWithAStackPopsTheReturnAddress) {
   EXPECT_EQ(machine->Step(), Continue);
   EXPECT_EQ(machine->GetProgramCounter(), 0x1234);
   EXPECT_EQ(machine->GetStackPointer(), 0x3002);
+}
+
+}  // namespace
+}  // namespace mirvo
+
+namespace mirvo {
+namespace {
+
+// Images from bytes: byte i at address i, the program counter at 0, and
+// nothing loaded from an image that does not fit.
+TEST(ProgramImageTest, LoadsWhatFitsAndRefusesTheRest) {
+  struct Row {
+    std::size_t size;
+    ImageStatus status;
+  };
+  const Row rows[] = {{0, ImageStatus::kLoaded}, {3, ImageStatus::kLoaded}, {65536, ImageStatus::kLoaded},
+                      {65537, ImageStatus::kTooLarge}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.size);
+    std::vector<std::uint8_t> bytes(row.size);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    auto machine = std::make_unique<VirtualMachine>();
+    machine->SetProgramCounter(5);
+    EXPECT_EQ(LoadImage(*machine, bytes.data(), bytes.size()), row.status);
+    const bool loaded = row.status == ImageStatus::kLoaded;
+    EXPECT_EQ(machine->GetProgramCounter(), loaded ? 0 : 5);
+    for (std::size_t a = 0; a < kMemorySize; a += 4099) {
+      const std::uint8_t expected = loaded && a < bytes.size() ? bytes[a] : 0;
+      EXPECT_EQ(machine->MemoryAt(static_cast<std::uint16_t>(a)), expected) << a;
+    }
+    if (loaded && row.size == kMemorySize) {
+      EXPECT_EQ(machine->MemoryAt(0xFFFF), bytes[0xFFFF]);
+    }
+  }
+  EXPECT_STREQ(ImageErrorFormat(ImageStatus::kTooLarge), "Error! %s is larger than 65536 bytes\n");
+  EXPECT_EQ(ImageErrorFormat(ImageStatus::kLoaded), nullptr);
 }
 
 }  // namespace
