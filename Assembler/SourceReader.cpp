@@ -48,16 +48,23 @@ class LineTokens {
       TakeAny(ST, offset);
     } else {
       // The first piece of a line, the common case: up to three tokens.
-      for (;;) {
-        const char* const token = ST.NextTokenInPlace();
-        const std::int32_t length = ST.GetTokenLength();
-        if (length == 0) break;
-        PutToken(out.tokens[out.count], 0, token, static_cast<std::size_t>(length));
-        out.places[out.count] = {static_cast<std::int32_t>(offset) + ST.GetTokenStart() + 1, length};
-        if (++out.count == static_cast<std::int32_t>(kStatementTokens) || ST.GetStop() != Tokenizer::Stop::kDelimiter) {
-          break;
+      TokenSpan spans[kStatementTokens];
+      const std::int32_t n = ST.NextTokens(spans, static_cast<std::int32_t>(kStatementTokens));
+      const char* const pieceEnd = piece + size;
+      for (std::int32_t i = 0; i < n; ++i) {
+        const char* const token = piece + spans[i].start;
+        const auto length = static_cast<std::size_t>(spans[i].length);
+        char* const slot = out.tokens[i];
+        if (length < 8 && pieceEnd - token >= 8) {
+          // A short token with 8 readable bytes behind it: one fixed move.
+          std::memcpy(slot, token, 8);
+          slot[length] = '\0';
+        } else {
+          PutToken(slot, 0, token, length);
         }
+        out.places[i] = {static_cast<std::int32_t>(offset) + spans[i].start + 1, spans[i].length};
       }
+      out.count = n;
       // A fourth token, if any, is only placed.
       if (ST.HasMore()) TakeAny(ST, offset);
     }

@@ -35,6 +35,12 @@ class TokenClasses {
   Class table[256];
 };
 
+// Where a token lies in the text being split.
+struct TokenSpan {
+  std::int32_t start;
+  std::int32_t length;
+};
+
 class Tokenizer {
  public:
   // Why the last NextToken call stopped.
@@ -75,6 +81,10 @@ class Tokenizer {
   // The same step without the copy: the token is the GetTokenLength()
   // characters at the returned address in the text (none at the end).
   const char* NextTokenInPlace();
+  // Up to max tokens at once, as as many NextTokenInPlace calls would give
+  // them, into spans; returns how many. Fewer than max means the text, a
+  // comment or a NUL byte ended them.
+  std::int32_t NextTokens(TokenSpan* spans, std::int32_t max);
 
  private:
   bool EndsWithStop() const;
@@ -143,6 +153,47 @@ class Tokenizer {
   position = static_cast<std::int32_t>(at - begin);
   done = true;
   return first;
+}
+
+[[gnu::always_inline]] inline std::int32_t Tokenizer::NextTokens(TokenSpan* spans, std::int32_t max) {
+  tokenLength = 0;
+  if (done || max <= 0) return 0;
+  const TokenClasses& table = *classes;
+  const char* const begin = text;
+  const char* const end = begin + textLength;
+  const char* at = begin + position;
+  std::int32_t n = 0;
+  for (;;) {
+    TokenClasses::Class c = TokenClasses::kDelimiter;
+    while (at < end && (c = table.Of(*at)) == TokenClasses::kDelimiter) ++at;
+    if (at == end || c != TokenClasses::kOrdinary) {
+      stop = at == end ? Stop::kTextEnd : c == TokenClasses::kComment ? Stop::kComment : Stop::kNul;
+      tokenStart = static_cast<std::int32_t>(at - begin);
+      tokenLength = 0;
+      break;
+    }
+    const char* const first = at++;
+    if (sentinel) {
+      while ((c = table.Of(*at)) == TokenClasses::kOrdinary) ++at;
+    } else {
+      while (at < end && (c = table.Of(*at)) == TokenClasses::kOrdinary) ++at;
+    }
+    tokenStart = static_cast<std::int32_t>(first - begin);
+    tokenLength = static_cast<std::int32_t>(at - first);
+    spans[n++] = {tokenStart, tokenLength};
+    if (at < end && c == TokenClasses::kDelimiter) {
+      ++at;
+      if (n < max) continue;
+      stop = Stop::kDelimiter;
+      position = static_cast<std::int32_t>(at - begin);
+      return n;
+    }
+    stop = at == end ? Stop::kTextEnd : c == TokenClasses::kComment ? Stop::kComment : Stop::kNul;
+    break;
+  }
+  position = static_cast<std::int32_t>(at - begin);
+  done = true;
+  return n;
 }
 
 }  // namespace mirvo
