@@ -34,7 +34,7 @@ std::size_t Disassemble(const std::uint8_t* bytes, std::size_t available, char* 
       break;
   }
   std::snprintf(out, outSize, "DB 0%Xh", static_cast<unsigned>(bytes[0]));
-  return 1;
+  return kUndefinedByteLength;
 }
 
 }  // namespace mirvo
