@@ -10,12 +10,19 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for file in bin/MirvoVM bin/MirvoVMAssembler bin/MirvoVMCompiler \
             share/man/man1/MirvoVM.1 share/man/man1/MirvoVMAssembler.1 share/man/man1/MirvoVMCompiler.1 \
-            share/doc/MirvoVM/sum.asm; do
+            share/doc/mirvovm/README.md share/doc/mirvovm/copyright \
+            share/doc/mirvovm/sum.asm share/doc/mirvovm/forever.asm; do
   [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
 
+[ ! -e "$prefix/share/doc/MirvoVM" ] || { echo "documentation also under share/doc/MirvoVM"; exit 1; }
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' \
+  "$prefix/share/doc/mirvovm/copyright" || { echo "copyright file is not in Debian's format"; exit 1; }
+
 cd "$prefix"
 "$prefix/bin/MirvoVMAssembler" "$source/examples/sum.asm" sum.bin | grep -qx 'Assembly Complete(sum.bin)'
+"$prefix/bin/MirvoVMAssembler" share/doc/mirvovm/forever.asm forever.bin | grep -qx 'Assembly Complete(forever.bin)'
+[ "$(wc -c <forever.bin)" -eq 65536 ] || { echo "installed forever.asm does not fill memory"; exit 1; }
 "$prefix/bin/MirvoVM" sum.bin | grep -qx 'MirvoVM runtime complete.. exiting.'
 grep -qx 'Reg A: 20 (32)' MirvoVMStateMap.txt
 grep -qx '0 1   0    0   0' MirvoVMStateMap.txt
