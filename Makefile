@@ -1,6 +1,8 @@
-# Thin wrapper over the CMake presets.
-#   make demo   build a Release tree and run an example through the toolchain
+# Thin wrapper over the CMake presets. Each target first installs the Debian
+# packages it needs when they are missing (tools/ensure-packages).
+#   make demo   build the three programs (Release) and run an example through them
 #   make test   build a Debug tree with warnings as errors and run every test
+#   make test-release  the same tests on the optimised Release tree (link-time optimisation)
 #   make asan   the same tests built with address and undefined-behaviour sanitizers
 #   make bench  run the benchmarks
 #   make compare  time the programs beside z80asm, pasmo and cp
@@ -8,35 +10,45 @@
 #   make fuzz       build the libFuzzer targets (clang)
 #   make fuzz-smoke run each fuzz target for FUZZ_SECONDS (60) seconds
 
+# The demo runs in a scratch folder of its own, emptied first.
 DEMO_DIR := build/demo
+PROGRAMS := build/programs/bin
 
-.PHONY: all demo test asan bench compare fuzz fuzz-smoke package clean
+.PHONY: all demo test test-release asan bench compare fuzz fuzz-smoke package clean build-release
 
 FUZZ_SECONDS ?= 60
 
 all: demo
 
-.PHONY: build-release
-build-release:
-	cmake --preset release
-	cmake --build --preset release
-
-demo: build-release
-	@mkdir -p $(DEMO_DIR)
-	cd $(DEMO_DIR) && ../release/bin/MirvoVMAssembler ../../examples/sum.asm sum.bin
-	cd $(DEMO_DIR) && ../release/bin/MirvoVM sum.bin
+demo:
+	tools/ensure-packages demo
+	cmake --preset programs
+	cmake --build --preset programs
+	@rm -rf $(DEMO_DIR) && mkdir -p $(DEMO_DIR)
+	cd $(DEMO_DIR) && ../../$(PROGRAMS)/MirvoVMAssembler ../../examples/sum.asm sum.bin
+	cd $(DEMO_DIR) && ../../$(PROGRAMS)/MirvoVM sum.bin
 	@echo "--- registers, flags, program counter and stack pointer ($(DEMO_DIR)/MirvoVMStateMap.txt) ---"
 	@sed -n '9,27p' $(DEMO_DIR)/MirvoVMStateMap.txt
 
 test:
+	tools/ensure-packages test
 	cmake --preset debug
 	cmake --build --preset debug
 	ctest --preset debug
 
+test-release: build-release
+	ctest --preset release
+
 asan:
+	tools/ensure-packages test
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+build-release:
+	tools/ensure-packages release
+	cmake --preset release
+	cmake --build --preset release
 
 bench: build-release
 	cd build/release && ./bin/mirvo_vm_bench
@@ -45,6 +57,7 @@ package: build-release
 	cd build/release && cpack
 
 fuzz:
+	tools/ensure-packages fuzz
 	cmake --preset fuzz
 	cmake --build --preset fuzz
 
@@ -55,4 +68,5 @@ clean:
 	rm -rf build
 
 compare: build-release
+	tools/ensure-packages compare
 	bench/compare.sh

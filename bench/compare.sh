@@ -21,7 +21,7 @@ for tool in hyperfine z80asm pasmo python3; do
 done
 for program in MirvoVMAssembler MirvoVM MakeBenchSources; do
   if [ ! -x "$build/bin/$program" ]; then
-    echo "compare.sh needs $build/bin/$program: run make demo first" >&2
+    echo "compare.sh needs $build/bin/$program: build the release preset first (make compare does)" >&2
     exit 1
   fi
 done
