@@ -1,5 +1,6 @@
 // Speed of the virtual machine's two heavy parts:
-// - the run loop, in steps per second, on a long program that never halts;
+// - the run loop, in steps per second, on a long program that never halts
+//   (bench/CountingProgram.h), beside Step called one at a time;
 // - the state map, written whole, beside a plain write of as many bytes to a
 //   file in the same folder (the report's cost should stay within 1.3 times
 //   that of the plain write).
@@ -12,26 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "CountingProgram.h"
 #include "RunLoop.h"
 #include "StateMap.h"
 #include "StateMapFile.h"
+#include "StepByStep.h"
 
 namespace mirvo {
 namespace {
 
-std::unique_ptr<VirtualMachine> CountingProgram() {
-  auto machine = std::make_unique<VirtualMachine>();
-  const std::uint8_t pattern[] = {0x80, 0x48, 0x51, 0x80, 0x5A, 0x63, 0x80, 0x41};
-  for (unsigned a = 0; a < kMemorySize; ++a) {
-    machine->WriteMemory(static_cast<std::uint16_t>(a), pattern[a % sizeof(pattern)]);
-  }
-  machine->WriteMemory(0, 0x40);
-  machine->SetRegister(kRegB, 1);
-  return machine;
-}
-
 void BM_RunLoop(benchmark::State& state) {
-  const auto start = CountingProgram();
+  const auto start = bench::CountingProgram();
   auto machine = std::make_unique<VirtualMachine>();
   const auto steps = static_cast<std::uint64_t>(state.range(0));
   for (auto _ : state) {
@@ -41,6 +33,20 @@ void BM_RunLoop(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(steps));
 }
 BENCHMARK(BM_RunLoop)->Arg(10000000)->Unit(benchmark::kMillisecond);
+
+// The same program through the step-by-step yardstick: what the run loop
+// gains over calling Step one at a time.
+void BM_StepByStep(benchmark::State& state) {
+  const auto start = bench::CountingProgram();
+  auto machine = std::make_unique<VirtualMachine>();
+  const auto steps = static_cast<std::uint64_t>(state.range(0));
+  for (auto _ : state) {
+    *machine = *start;
+    benchmark::DoNotOptimize(reference::RunByStep(*machine, steps));
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(steps));
+}
+BENCHMARK(BM_StepByStep)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 // Both file benchmarks work in a scratch folder under the current one.
 class ScratchFolder {

@@ -5,35 +5,10 @@
 #include <vector>
 
 #include "RunLoop.h"
+#include "StepByStep.h"
 
 namespace mirvo {
 namespace {
-
-// The driver's rules applied with nothing but Step, Brent's search written
-// out plainly: the yardstick that the batched loop must match exactly.
-RunOutcome ReferenceRun(VirtualMachine& machine, std::uint64_t limit, std::uint64_t& steps) {
-  auto tortoise = std::make_unique<VirtualMachine>(machine);
-  std::uint64_t power = 1;
-  std::uint64_t lambda = 1;
-  for (steps = 0; steps < limit;) {
-    const std::uint16_t before = machine.GetProgramCounter();
-    const StepResult result = machine.Step();
-    ++steps;
-    if (result == Halt) return RunOutcome::kHalted;
-    const std::uint16_t after = machine.GetProgramCounter();
-    if (after == before) return RunOutcome::kUndefinedOpcode;
-    if (after < before) {
-      if (*tortoise == machine) return RunOutcome::kLoopsForever;
-      if (power == lambda) {
-        *tortoise = machine;
-        power *= 2;
-        lambda = 0;
-      }
-      ++lambda;
-    }
-  }
-  return RunOutcome::kStepLimit;
-}
 
 std::unique_ptr<VirtualMachine> Fill(std::uint8_t opcode, const std::vector<std::uint8_t>& prefix = {}) {
   auto machine = std::make_unique<VirtualMachine>();
@@ -69,8 +44,8 @@ TEST(RunLoopTest, EndsEachKindOfRun) {
   }
 }
 
-// Random programs, some of them self-modifying, run by the batched loop and
-// by the reference loop must end the same way in the same state.
+// Random programs, some of them self-modifying, run by the batched loop must
+// end as Step calls allow (reference::CheckRun), in the same state.
 TEST(RunLoopTest, BatchedRunMatchesStepByStep) {
   std::mt19937 random(12345);
   const std::uint8_t common[] = {0x40, 0x41, 0x47, 0x78, 0x7E, 0x77, 0x70, 0x76, 0x3E, 0x06, 0x26,
@@ -92,15 +67,12 @@ TEST(RunLoopTest, BatchedRunMatchesStepByStep) {
       batched->SetRegister(code, static_cast<std::uint8_t>(random()));
     }
     batched->SetProgramCounter(static_cast<std::uint16_t>(random()));
-    auto reference = std::make_unique<VirtualMachine>(*batched);
+    const auto start = std::make_unique<VirtualMachine>(*batched);
     const std::uint64_t limit = 1 + random() % 400000;
     std::uint64_t batchedSteps = 0;
-    std::uint64_t referenceSteps = 0;
     SCOPED_TRACE(round);
     const RunOutcome outcome = RunToEnd(*batched, limit, &batchedSteps);
-    EXPECT_EQ(outcome, ReferenceRun(*reference, limit, referenceSteps));
-    EXPECT_EQ(batchedSteps, referenceSteps);
-    EXPECT_TRUE(*batched == *reference);
+    EXPECT_STREQ(reference::CheckRun(*start, limit, outcome, batchedSteps, *batched), nullptr);
     ++outcomes[static_cast<int>(outcome)];
   }
   // The random programs must exercise every way a run can end.
@@ -212,6 +184,46 @@ TEST(RunLoopTest, LoopVerdictNamesTheWraps) {
   EXPECT_EQ(run.RepeatWrap(), 1U);
   EXPECT_EQ(run.RepeatOfWrap(), 0U);
   EXPECT_EQ(run.Steps(), 65536U);
+}
+
+// The yardstick itself: right claims about a run pass, wrong ones do not.
+// MOV B, B everywhere is back in its starting state after every pass of
+// 65536 steps; with a RET at 100h the run halts at step 257.
+TEST(RunLoopTest, ReferenceTellsRightClaimsFromWrongOnes) {
+  const auto endless = Fill(0x40);
+  const auto halting = Fill(0x40);
+  halting->WriteMemory(0x100, 0xC9);
+  struct Row {
+    const char* name;
+    const VirtualMachine* start;
+    std::uint64_t limit;
+    RunOutcome outcome;
+    std::uint64_t steps;
+    std::uint64_t endedAfter;  // Step calls that make the machine the run leaves
+    bool right;
+  };
+  const Row rows[] = {
+      {"loop where it closes", endless.get(), kStepLimit, RunOutcome::kLoopsForever, 65536, 65536, true},
+      {"loop a period later", endless.get(), kStepLimit, RunOutcome::kLoopsForever, 131072, 131072, true},
+      {"loop before it closes", endless.get(), kStepLimit, RunOutcome::kLoopsForever, 32768, 32768, false},
+      {"loop off the wrap", endless.get(), kStepLimit, RunOutcome::kLoopsForever, 65537, 65537, false},
+      {"loop past the limit", endless.get(), 100000, RunOutcome::kLoopsForever, 131072, 131072, false},
+      {"limit before the loop closes", endless.get(), 1000, RunOutcome::kStepLimit, 1000, 1000, true},
+      {"limit after an unreported loop", endless.get(), 100000, RunOutcome::kStepLimit, 100000, 100000, true},
+      {"limit short of itself", endless.get(), 100000, RunOutcome::kStepLimit, 99999, 99999, false},
+      {"halt where it goes round", endless.get(), kStepLimit, RunOutcome::kHalted, 65536, 65536, false},
+      {"right claim, wrong machine", endless.get(), kStepLimit, RunOutcome::kLoopsForever, 65536, 65535, false},
+      {"halt at its step", halting.get(), kStepLimit, RunOutcome::kHalted, 257, 257, true},
+      {"halt a step early", halting.get(), kStepLimit, RunOutcome::kHalted, 256, 256, false},
+      {"loop where it halts", halting.get(), kStepLimit, RunOutcome::kLoopsForever, 257, 257, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto ended = std::make_unique<VirtualMachine>(*row.start);
+    for (std::uint64_t i = 0; i < row.endedAfter; ++i) ended->Step();
+    const char* const wrong = reference::CheckRun(*row.start, row.limit, row.outcome, row.steps, *ended);
+    EXPECT_EQ(wrong == nullptr, row.right) << (wrong != nullptr ? wrong : "accepted");
+  }
 }
 
 }  // namespace
