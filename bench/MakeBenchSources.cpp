@@ -1,8 +1,9 @@
-// Writes one random program of MOV, MVI, ADD and CMP statements with comments
-// in three syntaxes, for timing assemblers side by side:
+// Writes one random program of MOV, MVI, ADD and CMP statements with comments,
+// followed by a RET, in two syntaxes, for timing assemblers side by side:
 //   MakeBenchSources <statements> <prefix>
-// writes <prefix>.asm (this toolchain), <prefix>.z80 (Z80 mnemonics, for
-// z80asm and pasmo) with the same instructions in the same order.
+// writes <prefix>.asm (this toolchain) and <prefix>.z80 (Z80 mnemonics, which
+// z80asm and pasmo both read), with the same instructions in the same order,
+// so that the three images come out byte for byte the same.
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,10 +34,7 @@ int main(int argc, char** argv) {
   }
   std::mt19937 random(2026);
   // Register codes 0-5 and 7 are registers, 6 is the memory operand.
-  const auto pickCode = [&random] {
-    const unsigned code = random() % 8;
-    return code;
-  };
+  const auto pickCode = [&random] { return static_cast<unsigned>(random() % 8); };
   const auto ourName = [](unsigned code) {
     return code == 6 ? std::string("Mem") : std::string(1, kLetters[code == 7 ? 6 : code]);
   };

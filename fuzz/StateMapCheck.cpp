@@ -32,7 +32,7 @@ class Reader {
   }
   bool AtEnd() const { return at == end; }
 
-  // Checks that the line goes on with prefix and returns what follows it.
+  // Checks that what is left of the line starts with prefix, and moves past it.
   void Skip(const char* prefix) {
     while (*prefix != '\0') {
       FUZZ_CHECK(lineBegin < lineEnd && *lineBegin == *prefix);
@@ -79,7 +79,6 @@ class Reader {
   const char* end;
 };
 
-// Parses the report back and compares it with the machine it came from.
 }  // namespace
 
 void VerifyStateMap(const mirvo::VirtualMachine& machine, const std::string& path, const std::string& text) {

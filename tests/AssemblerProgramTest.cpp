@@ -20,7 +20,7 @@ const std::string kOldImage = "old image bytes";
 struct AssemblerCase {
   const char* name;
   std::vector<std::string> args;
-  std::string source;  // written to prog.asm unless empty and noSource
+  std::string source;  // written to prog.asm unless noSource
   bool noSource;
   std::string output;  // after the banner
   int exitCode;
@@ -98,21 +98,14 @@ TEST(AssemblerProgramTest, ReplacedImageKeepsItsPermissions) {
   EXPECT_EQ(ReadFile(dir / "out.bin"), Bytes({0xC9}));
 }
 
+// The README's worked example, examples/sum.asm, through both programs.
 TEST(ToolchainTest, AssembledProgramRunsOnTheVirtualMachine) {
   ScratchDir dir;
-  WriteFile(dir / "sum.asm",
-            "; add two numbers and keep the sum in memory\n"
-            "MVI A, 0F0h\n"
-            "MVI B, 20h\n"
-            "ADD B\n"
-            "MVI H, 10h\n"
-            "MVI L, 00h\n"
-            "MOV Mem, A\n"
-            "ADD Mem        ; 10h + 10h, no carry\n"
-            "CMP B\n"
-            "RET\n");
-  const ProcessResult assembled = RunProgram(MIRVO_ASSEMBLER_PATH, {"sum.asm", "sum.bin"}, dir.Path());
+  const ProcessResult assembled =
+      RunProgram(MIRVO_ASSEMBLER_PATH, {std::string(MIRVO_EXAMPLES_DIR) + "/sum.asm", "sum.bin"}, dir.Path());
   ASSERT_EQ(assembled.exitCode, 0) << assembled.output;
+  EXPECT_EQ(ReadFile(dir / "sum.bin"),
+            Bytes({0x3E, 0xF0, 0x06, 0x20, 0x80, 0x26, 0x10, 0x2E, 0x00, 0x77, 0x86, 0xB8, 0xC9}));
   const ProcessResult run = RunProgram(MIRVO_VM_PATH, {"sum.bin"}, dir.Path());
   ASSERT_EQ(run.exitCode, 0) << run.output;
   const std::string map = ReadFile(dir / "MirvoVMStateMap.txt");

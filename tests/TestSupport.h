@@ -13,6 +13,8 @@ inline const std::string kVmBanner =
     "---------------------------\nMirvo Virtual Machine v1.0\n---------------------------\nSeptember 2003\n\n";
 inline const std::string kAssemblerBanner =
     "------------------------\nMirvoVM Assembler v1.0\n------------------------\nSeptember 2003\n\n";
+inline const std::string kCompilerBanner =
+    "----------------------\nMirvoVM Compiler v1.0\n----------------------\nSeptember 2003\n\n";
 
 class ScratchDir {
  public:
