@@ -118,7 +118,7 @@ class LineTokens {
 SourceReader::SourceReader(const char* text, std::size_t size) : block(text), blockSize(size) {}
 
 SourceReader::SourceReader(ReadFunction read, void* context)
-    : read(read), context(context), buffer(std::make_unique_for_overwrite<char[]>(kStreamBlock)), block(buffer.get()) {}
+    : read(read), context(context), buffer(std::unique_ptr<char[]>(new char[kStreamBlock])), block(buffer.get()) {}
 
 bool SourceReader::Refill() {
   if (read == nullptr) return false;

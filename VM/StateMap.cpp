@@ -63,7 +63,7 @@ class ReportBuffer {
  public:
   // The block lives on the heap: the formatter may run on a small stack.
   ReportBuffer(ChunkSink sink, void* context)
-      : sink(sink), context(context), data(std::make_unique_for_overwrite<char[]>(kSize)) {}
+      : sink(sink), context(context), data(std::unique_ptr<char[]>(new char[kSize])) {}
 
   // A cursor with at least kSlack bytes of room behind it.
   char* Room() {

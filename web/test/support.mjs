@@ -1,0 +1,37 @@
+// Where the tests find the built engine, the native programs and the examples.
+import { existsSync, readdirSync, readFileSync } from 'node:fs';
+import { createRequire } from 'node:module';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+import { Engine } from '../src/engine.js';
+
+export const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+// The Makefile passes these; the defaults are the trees `make test` and `make web` build.
+export const nativeBin = process.env.MIRVO_BIN_DIR ?? path.join(root, 'build/debug/bin');
+export const wasmDir = process.env.MIRVO_WASM_DIR ?? path.join(root, 'build/wasm/web');
+export const siteDir = process.env.MIRVO_SITE_DIR ?? path.join(root, 'build/web');
+
+// The examples' sources by name: examples/*.asm, and any the build generates
+// into build/*/examples/ (the checked-in copy wins).
+export function exampleSources() {
+  const found = new Map();
+  const folders = [path.join(root, 'examples')];
+  const build = path.join(root, 'build');
+  if (existsSync(build)) {
+    for (const tree of readdirSync(build)) folders.push(path.join(build, tree, 'examples'));
+  }
+  for (const folder of folders) {
+    if (!existsSync(folder)) continue;
+    for (const name of readdirSync(folder).sort()) {
+      if (name.endsWith('.asm') && !found.has(name)) found.set(name, path.join(folder, name));
+    }
+  }
+  return found;
+}
+
+export async function createEngine() {
+  const require = createRequire(import.meta.url);
+  const factory = require(path.join(wasmDir, 'mirvo-engine.js'));
+  return Engine.create(factory, readFileSync(path.join(wasmDir, 'mirvo-engine.wasm')));
+}
