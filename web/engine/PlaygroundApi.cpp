@@ -8,6 +8,7 @@
 #include <new>
 
 #include "Playground.h"
+#include "ProgramImage.h"
 
 using mirvo::Playground;
 
@@ -38,6 +39,11 @@ EMSCRIPTEN_KEEPALIVE std::uint32_t pg_image_size(Playground* session) { return s
 // or 5 for a breakpoint), breakpoints.
 EMSCRIPTEN_KEEPALIVE int pg_load(Playground* session, const std::uint8_t* bytes, std::uint32_t size) {
   return session->Load(bytes, size);
+}
+// Why an image was refused: a printf format with one %s for its name.
+EMSCRIPTEN_KEEPALIVE const char* pg_image_error(int status) {
+  const char* const format = mirvo::ImageErrorFormat(static_cast<mirvo::ImageStatus>(status));
+  return format == nullptr ? "" : format;
 }
 EMSCRIPTEN_KEEPALIVE void pg_restart(Playground* session) { session->Restart(); }
 EMSCRIPTEN_KEEPALIVE int pg_resume(Playground* session, double budget, int breakpoints, int skipFirst) {

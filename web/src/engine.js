@@ -72,6 +72,11 @@ export class Engine {
     return this.withBytes(image, (pointer) => this.module._pg_load(this.session, pointer, image.length));
   }
 
+  // The programs' words for a refused image, with its name in place.
+  imageError(status, name) {
+    return this.module.UTF8ToString(this.module._pg_image_error(status)).replace('%s', name).trimEnd();
+  }
+
   restart() {
     this.module._pg_restart(this.session);
   }

@@ -1,0 +1,248 @@
+// The source editor: CodeMirror with a highlighter for the language, the
+// assembler's diagnostics, a breakpoint gutter, each statement's address and
+// bytes, and the line of the statement at the program counter.
+import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
+import { HighlightStyle, StreamLanguage, syntaxHighlighting } from '@codemirror/language';
+import { lintGutter, setDiagnostics } from '@codemirror/lint';
+import { EditorState, Prec, RangeSet, StateEffect, StateField } from '@codemirror/state';
+import {
+  Decoration,
+  EditorView,
+  GutterMarker,
+  gutter,
+  highlightActiveLine,
+  keymap,
+  lineNumbers,
+} from '@codemirror/view';
+import { tags } from '@lezer/highlight';
+
+// One statement a line: a mnemonic, up to two operands split by spaces or
+// commas, and a comment after a semicolon.
+const mirvoLanguage = StreamLanguage.define({
+  name: 'mirvo',
+  startState: () => ({ tokenIndex: 0 }),
+  token(stream, state) {
+    if (stream.sol()) state.tokenIndex = 0;
+    if (stream.eatSpace()) return null;
+    if (stream.peek() === ';') {
+      stream.skipToEnd();
+      return 'comment';
+    }
+    if (stream.eat(',')) return 'punctuation';
+    stream.eatWhile(/[^\s,;]/);
+    const word = stream.current();
+    state.tokenIndex += 1;
+    if (state.tokenIndex === 1) return /^(MOV|MVI|ADD|CMP|RET)$/.test(word) ? 'keyword' : 'invalid';
+    if (/^[ABCDEHL]$/.test(word) || /^mem$/i.test(word)) return 'variableName';
+    if (/^[-+]?(0x)?[0-9A-Fa-f]+h$/.test(word)) return 'number';
+    return 'invalid';
+  },
+  languageData: { commentTokens: { line: ';' } },
+});
+
+const highlightStyle = HighlightStyle.define([
+  { tag: tags.keyword, class: 'tok-mnemonic' },
+  { tag: tags.variableName, class: 'tok-register' },
+  { tag: tags.number, class: 'tok-number' },
+  { tag: tags.comment, class: 'tok-comment' },
+  { tag: tags.invalid, class: 'tok-invalid' },
+]);
+
+// --- statements: "0000 3E F0" beside each line that emitted bytes
+
+const setStatements = StateEffect.define();
+const statementsField = StateField.define({
+  create: () => new Map(),
+  update(value, transaction) {
+    for (const effect of transaction.effects) if (effect.is(setStatements)) value = effect.value;
+    return value;
+  },
+});
+
+const hex = (value, digits) => value.toString(16).toUpperCase().padStart(digits, '0');
+
+class TextMarker extends GutterMarker {
+  constructor(text, className = '') {
+    super();
+    this.text = text;
+    this.elementClass = className;
+  }
+  eq(other) {
+    return other.text === this.text;
+  }
+  toDOM() {
+    return document.createTextNode(this.text);
+  }
+}
+
+const addressGutter = gutter({
+  class: 'cm-addressGutter',
+  lineMarker(view, line) {
+    const number = view.state.doc.lineAt(line.from).number;
+    const statement = view.state.field(statementsField).get(number);
+    if (!statement) return null;
+    const bytes = statement.bytes.map((b) => hex(b, 2)).join(' ');
+    return new TextMarker(`${hex(statement.address, 4)} ${bytes.padEnd(5)}`);
+  },
+  lineMarkerChange: (update) => update.transactions.some((t) => t.effects.some((e) => e.is(setStatements))),
+  initialSpacer: () => new TextMarker('0000 00 00'),
+});
+
+// --- breakpoints: a set of line starts, kept in place through edits
+
+const toggleBreakpoint = StateEffect.define({ map: (value, mapping) => mapping.mapPos(value) });
+const breakpointMarker = new (class extends GutterMarker {
+  toDOM() {
+    const dot = document.createElement('span');
+    dot.className = 'breakpoint-dot';
+    dot.textContent = '●';
+    return dot;
+  }
+})();
+const breakpointField = StateField.define({
+  create: () => RangeSet.empty,
+  update(set, transaction) {
+    set = set.map(transaction.changes);
+    for (const effect of transaction.effects) {
+      if (!effect.is(toggleBreakpoint)) continue;
+      let present = false;
+      set.between(effect.value, effect.value, () => {
+        present = true;
+      });
+      set = present
+        ? set.update({ filter: (from) => from !== effect.value })
+        : set.update({ add: [breakpointMarker.range(effect.value)] });
+    }
+    return set;
+  },
+});
+
+function breakpointGutter(onChange) {
+  return [
+    breakpointField,
+    gutter({
+      class: 'cm-breakpointGutter',
+      markers: (view) => view.state.field(breakpointField),
+      initialSpacer: () => breakpointMarker,
+      domEventHandlers: {
+        mousedown(view, line) {
+          view.dispatch({ effects: toggleBreakpoint.of(line.from) });
+          onChange();
+          return true;
+        },
+      },
+    }),
+  ];
+}
+
+// --- the statement at the program counter
+
+const setPcLine = StateEffect.define();
+const pcLineDecoration = Decoration.line({ class: 'cm-pcLine' });
+const pcLineField = StateField.define({
+  create: () => Decoration.none,
+  update(decorations, transaction) {
+    decorations = decorations.map(transaction.changes);
+    for (const effect of transaction.effects) {
+      if (!effect.is(setPcLine)) continue;
+      decorations = effect.value === null ? Decoration.none : Decoration.set([pcLineDecoration.range(effect.value)]);
+    }
+    return decorations;
+  },
+  provide: (field) => EditorView.decorations.from(field),
+});
+
+// A 1-based byte column of a line as a character offset within it.
+function byteColumnToOffset(text, column) {
+  const bytes = new TextEncoder().encode(text);
+  return new TextDecoder().decode(bytes.subarray(0, Math.max(0, column - 1))).length;
+}
+
+export class SourceEditor {
+  // handlers: onChange(), onBreakpoints(), and the keys' commands.
+  constructor(parent, handlers) {
+    const commandKeys = Prec.highest(
+      keymap.of([
+        { key: 'Mod-Enter', run: () => (handlers.run(), true) },
+        { key: 'F10', run: () => (handlers.step(), true) },
+        { key: 'Shift-F10', run: () => (handlers.stepBack(), true) },
+      ]),
+    );
+    this.view = new EditorView({
+      parent,
+      state: EditorState.create({
+        doc: '',
+        extensions: [
+          commandKeys,
+          breakpointGutter(() => handlers.onBreakpoints()),
+          lineNumbers(),
+          statementsField,
+          addressGutter,
+          lintGutter(),
+          pcLineField,
+          history(),
+          highlightActiveLine(),
+          mirvoLanguage,
+          syntaxHighlighting(highlightStyle),
+          keymap.of([...defaultKeymap, ...historyKeymap]),
+          EditorView.lineWrapping,
+          // An explicit tab stop, so checkers see the scroller's content as focusable.
+          EditorView.contentAttributes.of({ 'aria-label': 'Assembly source', tabindex: '0' }),
+          EditorView.updateListener.of((update) => {
+            if (update.docChanged) handlers.onChange();
+          }),
+        ],
+      }),
+    });
+  }
+
+  get text() {
+    return this.view.state.doc.toString();
+  }
+
+  set text(value) {
+    this.view.dispatch({ changes: { from: 0, to: this.view.state.doc.length, insert: value } });
+  }
+
+  // The 1-based lines that carry a breakpoint.
+  breakpointLines() {
+    const lines = [];
+    const { doc } = this.view.state;
+    this.view.state.field(breakpointField).between(0, doc.length, (from) => {
+      lines.push(doc.lineAt(from).number);
+    });
+    return lines;
+  }
+
+  // The assembler's findings: underlines with the message on hover.
+  showAssembly(diagnostics, statements) {
+    const { doc } = this.view.state;
+    const marks = [];
+    for (const d of diagnostics) {
+      if (d.line < 1 || d.line > doc.lines) continue;
+      const line = doc.line(d.line);
+      let from = line.from;
+      let to = line.to;
+      if (d.column > 0) {
+        from = line.from + byteColumnToOffset(line.text, d.column);
+        to = Math.max(from, line.from + byteColumnToOffset(line.text, d.column + d.length));
+      }
+      marks.push({ from, to, severity: d.severity, message: d.message });
+    }
+    const byLine = new Map();
+    for (const statement of statements) byLine.set(statement.line, statement);
+    this.view.dispatch(setDiagnostics(this.view.state, marks));
+    this.view.dispatch({ effects: setStatements.of(byLine) });
+  }
+
+  // Highlights a 1-based line (null: none) and keeps it in view.
+  showPcLine(lineNumber) {
+    const { doc } = this.view.state;
+    if (lineNumber === null || lineNumber > doc.lines) {
+      this.view.dispatch({ effects: setPcLine.of(null) });
+      return;
+    }
+    const from = doc.line(lineNumber).from;
+    this.view.dispatch({ effects: [setPcLine.of(from), EditorView.scrollIntoView(from, { y: 'nearest' })] });
+  }
+}

@@ -1,0 +1,87 @@
+// All 64 KiB as a hex grid, 16 bytes a row. Only the rows in view (and a few
+// around them) exist as elements; scrolling rebuilds them.
+
+const kRows = 4096;
+const kOverscan = 8;
+
+const hex = (value, digits) => value.toString(16).toUpperCase().padStart(digits, '0');
+
+export class MemoryGrid {
+  constructor(viewport) {
+    this.viewport = viewport;
+    this.spacer = document.createElement('div');
+    this.spacer.className = 'memory-spacer';
+    this.rows = document.createElement('div');
+    this.rows.className = 'memory-rows';
+    this.spacer.append(this.rows);
+    viewport.append(this.spacer);
+    this.rowHeight = 20;
+    this.memory = new Uint8Array(65536);
+    this.image = new Uint8Array(0);
+    this.lastChanged = new Set();
+    this.pc = 0;
+    this.hl = 0;
+    viewport.addEventListener('scroll', () => this.render());
+    new ResizeObserver(() => this.render()).observe(viewport);
+  }
+
+  // memory: the whole 64 KiB; image: what was loaded (bytes that differ
+  // from it are the program's doing); lastChanged: addresses the last
+  // step wrote.
+  update({ memory, image, pc, hl, lastChanged }) {
+    this.memory = memory;
+    this.image = image;
+    this.pc = pc;
+    this.hl = hl;
+    this.lastChanged = lastChanged;
+    this.render();
+  }
+
+  measure() {
+    const probe = this.rows.firstElementChild;
+    if (probe && probe.offsetHeight > 0) this.rowHeight = probe.offsetHeight;
+    this.spacer.style.height = `${kRows * this.rowHeight}px`;
+  }
+
+  scrollToAddress(address) {
+    this.measure();
+    this.viewport.scrollTop = Math.floor(address / 16) * this.rowHeight;
+    this.render();
+  }
+
+  render() {
+    this.measure();
+    const first = Math.max(0, Math.floor(this.viewport.scrollTop / this.rowHeight) - kOverscan);
+    const count = Math.ceil(this.viewport.clientHeight / this.rowHeight) + 2 * kOverscan;
+    const last = Math.min(kRows, first + count);
+    this.rows.style.transform = `translateY(${first * this.rowHeight}px)`;
+    const fragment = document.createDocumentFragment();
+    for (let row = first; row < last; ++row) fragment.append(this.renderRow(row));
+    this.rows.replaceChildren(fragment);
+  }
+
+  renderRow(row) {
+    const line = document.createElement('div');
+    line.className = 'memory-row';
+    const label = document.createElement('span');
+    label.className = 'memory-address';
+    label.textContent = hex(row * 16, 4);
+    line.append(label);
+    for (let column = 0; column < 16; ++column) {
+      const address = row * 16 + column;
+      const cell = document.createElement('span');
+      const value = this.memory[address];
+      cell.textContent = hex(value, 2);
+      const classes = ['memory-byte'];
+      const loaded = address < this.image.length ? this.image[address] : 0;
+      if (value !== loaded) classes.push('is-changed');
+      if (this.lastChanged.has(address)) classes.push('is-last');
+      if (address === this.hl) classes.push('is-hl');
+      if (address === this.pc) classes.push('is-pc');
+      cell.className = classes.join(' ');
+      cell.title = `${hex(address, 4)}h: ${value}`;
+      line.append(cell);
+    }
+    return line;
+  }
+}

@@ -1,0 +1,176 @@
+// The built page in Debian's chromium, driven through the data-testid hooks.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { createRequire } from 'node:module';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+import { after, before, test } from 'node:test';
+
+import { chromium } from 'playwright-core';
+
+import { serveSite } from '../tools/serve.mjs';
+import { nativeBin, root, siteDir } from './support.mjs';
+
+const chromiumPath = process.env.CHROMIUM ?? '/usr/bin/chromium';
+const artifacts = path.join(root, 'build/web-test');
+const work = mkdtempSync(path.join(tmpdir(), 'mirvo-page-'));
+let server;
+let context;
+let page;
+let base;
+
+before(async () => {
+  server = await serveSite(siteDir, 0);
+  base = `http://127.0.0.1:${server.address().port}/`;
+  context = await chromium.launchPersistentContext(path.join(work, 'profile'), {
+    executablePath: chromiumPath,
+    headless: true,
+    args: [
+      '--no-sandbox',
+      '--disable-gpu',
+      '--disable-background-networking',
+      '--disable-component-update',
+      '--disable-sync',
+      '--no-first-run',
+      '--disable-quic',
+    ],
+    viewport: { width: 1280, height: 900 },
+    acceptDownloads: true,
+  });
+  page = context.pages()[0] ?? (await context.newPage());
+  page.on('pageerror', (error) => assert.fail(`page error: ${error.message}`));
+});
+
+after(async () => {
+  await context?.close();
+  server?.close();
+  rmSync(work, { recursive: true, force: true });
+});
+
+const byTestId = (id) => page.locator(`[data-testid="${id}"]`);
+const valueOf = async (id) => Number(await byTestId(id).getAttribute('data-value'));
+const share = (source) => `${base}#src=${Buffer.from(source, 'utf8').toString('base64url')}`;
+
+// Opens a source through a share link and waits for the machine to load it.
+async function open(source, state = 'ready') {
+  await page.goto('about:blank');
+  await page.goto(share(source));
+  await page.waitForSelector(`[data-testid="outcome"][data-state="${state}"]`);
+}
+
+async function machine() {
+  const names = ['reg-A', 'reg-B', 'reg-C', 'reg-H', 'reg-L', 'flag-S', 'flag-Z', 'flag-AC', 'flag-P', 'flag-CY', 'pc', 'sp'];
+  const values = {};
+  for (const name of names) values[name] = await valueOf(name);
+  values.steps = Number(await byTestId('steps').textContent());
+  return values;
+}
+
+async function waitForSteps(count) {
+  await page.waitForFunction((n) => document.querySelector('[data-testid="steps"]').textContent === String(n), count);
+}
+
+const sum = readFileSync(path.join(root, 'examples/sum.asm'), 'utf8');
+
+test('a shared program runs, steps and steps back; its state map is MirvoVM\'s', async () => {
+  await open(sum);
+  await byTestId('run').click();
+  await page.waitForSelector('[data-testid="outcome"][data-state="done"]');
+  assert.equal(await byTestId('outcome').textContent(), 'Halted at the RET at 000Ch.');
+  assert.deepEqual(await machine(), {
+    'reg-A': 0x20, 'reg-B': 0x20, 'reg-C': 0, 'reg-H': 0x10, 'reg-L': 0,
+    'flag-S': 0, 'flag-Z': 1, 'flag-AC': 0, 'flag-P': 0, 'flag-CY': 0,
+    pc: 12, sp: 0xffff, steps: 9,
+  });
+
+  await page.fill('#image-name', 'sum.bin');
+  const [download] = await Promise.all([page.waitForEvent('download'), page.getByText('Download MirvoVMStateMap.txt').click()]);
+  const downloaded = readFileSync(await download.path());
+  execFileSync(path.join(nativeBin, 'MirvoVMAssembler'), [path.join(root, 'examples/sum.asm'), 'sum.bin'], { cwd: work });
+  try {
+    execFileSync(path.join(nativeBin, 'MirvoVM'), ['sum.bin'], { cwd: work });
+  } catch {}
+  assert.ok(downloaded.equals(readFileSync(path.join(work, 'MirvoVMStateMap.txt'))), 'state map differs');
+
+  // Step three times (F10 from the keyboard), then back one.
+  await byTestId('reset').click();
+  await waitForSteps(0);
+  await page.keyboard.press('F10');
+  await byTestId('step').click();
+  await byTestId('step').click();
+  await waitForSteps(3);
+  const three = await machine();
+  assert.deepEqual([three['reg-A'], three['reg-B'], three.pc], [0x10, 0x20, 5]);
+  await page.keyboard.press('Shift+F10');
+  await waitForSteps(2);
+  const two = await machine();
+  assert.deepEqual([two['reg-A'], two['reg-B'], two.pc], [0xf0, 0x20, 4]);
+});
+
+test('Run stops before a breakpoint set in the gutter, and goes on from it', async () => {
+  await open(sum);
+  const line = 12; // MOV Mem, A at 0009h, after five steps
+  const number = page.locator('.cm-lineNumbers .cm-gutterElement', { hasText: new RegExp(`^${line}$`) });
+  const row = await number.boundingBox();
+  const gutterBox = await page.locator('.cm-breakpointGutter').boundingBox();
+  await page.mouse.click(gutterBox.x + gutterBox.width / 2, row.y + row.height / 2);
+  await byTestId('run').click();
+  await page.waitForSelector('[data-testid="outcome"][data-state="paused"]');
+  assert.match(await byTestId('outcome').textContent(), /breakpoint at 0009h \(line 12\)/);
+  assert.deepEqual([await valueOf('pc'), Number(await byTestId('steps').textContent())], [9, 5]);
+  assert.equal(await page.locator('.cm-pcLine').textContent(), sum.split('\n')[line - 1]);
+  await page.keyboard.press('Control+Enter');
+  await page.waitForSelector('[data-testid="outcome"][data-state="done"]');
+  await waitForSteps(9);
+});
+
+test('an error is listed and underlined on its line, in the assembler\'s words', async () => {
+  await open('MVI A, 1h\nMOV B, A\nMVI C, 5\nMOV Mem, Mem\n', 'error');
+  const items = byTestId('diagnostics').locator('li');
+  assert.deepEqual(
+    await items.evaluateAll((list) => list.map((item) => [item.dataset.line, item.dataset.severity])),
+    [
+      ['3', 'error'],
+      ['4', 'warning'],
+    ],
+  );
+  assert.match(await items.first().textContent(), /'5'/);
+  const underlined = page.locator('.cm-line').nth(2).locator('.cm-lintRange-error');
+  assert.equal(await underlined.textContent(), '5');
+  assert.equal(await byTestId('run').isDisabled(), true);
+});
+
+test('forever.asm: the loops-forever verdict, with the page responsive during the run', async () => {
+  await page.goto(base);
+  await page.waitForSelector('[data-testid="outcome"][data-state="ready"]');
+  await page.selectOption('#examples', 'forever.asm');
+  await page.waitForFunction(() => document.querySelector('#image-name').value === 'forever.bin');
+  await page.waitForSelector('[data-testid="outcome"][data-state="ready"]');
+  await byTestId('run').click();
+  // The main thread answers at once while the worker runs.
+  const started = Date.now();
+  await page.locator('summary').click();
+  assert.equal(await page.locator('details.help').evaluate((details) => details.open), true);
+  assert.ok(Date.now() - started < 2000);
+  await page.waitForSelector('[data-testid="outcome"][data-state="done"]', { timeout: 60000 });
+  assert.match(await byTestId('outcome').textContent(), /^Loops forever without a RET/);
+
+  mkdirSync(artifacts, { recursive: true });
+  await page.screenshot({ path: path.join(artifacts, 'playground.png') });
+});
+
+test('axe-core finds nothing serious or critical, in light and dark', async () => {
+  const require = createRequire(import.meta.url);
+  await open(sum);
+  for (const colorScheme of ['light', 'dark']) {
+    await page.emulateMedia({ colorScheme });
+    await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
+    const violations = await page.evaluate(async () => (await window.axe.run()).violations);
+    const serious = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+    const report = serious.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`);
+    if (colorScheme === 'light') writeFileSync(path.join(work, 'axe.json'), JSON.stringify(violations));
+    assert.deepEqual(report, [], `${colorScheme}: ${report.join('; ')}`);
+  }
+  await page.emulateMedia({ colorScheme: 'light' });
+});
