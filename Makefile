@@ -9,12 +9,15 @@
 #   make package    build a Debian package (build/release/mirvovm_*.deb)
 #   make fuzz       build the libFuzzer targets (clang)
 #   make fuzz-smoke run each fuzz target for FUZZ_SECONDS (60) seconds
+#   make web        build the playground site into build/web (engine as WebAssembly)
+#   make playground build it and serve it at http://127.0.0.1:$(PORT)/ (PORT=8080)
+#   make web-test   the engine under Node and the page in chromium
 
 # The demo runs in a scratch folder of its own, emptied first.
 DEMO_DIR := build/demo
 PROGRAMS := build/programs/bin
 
-.PHONY: all demo test test-release asan bench compare fuzz fuzz-smoke package clean build-release
+.PHONY: all demo test test-release asan bench compare fuzz fuzz-smoke package clean build-release web playground web-test
 
 FUZZ_SECONDS ?= 60
 
@@ -35,6 +38,26 @@ test:
 	cmake --preset debug
 	cmake --build --preset debug
 	ctest --preset debug
+	$(MAKE) web-test
+
+# emscripten's optimiser finds its Node modules (acorn) only through NODE_PATH.
+WEB_ENV := NODE_PATH=/usr/share/nodejs
+PORT ?= 8080
+
+web:
+	bash web/tools/setup.sh
+	$(WEB_ENV) cmake --preset web
+	$(WEB_ENV) cmake --build --preset web
+	cd web && node build.mjs
+
+playground: web
+	node web/tools/serve.mjs build/web $(PORT)
+
+# The page's tests compare with the native programs of the debug tree.
+web-test: web
+	cmake --preset debug
+	cmake --build --preset debug
+	cd web && MIRVO_BIN_DIR=$(CURDIR)/build/debug/bin node --test test/*.test.mjs
 
 test-release: build-release
 	ctest --preset release
