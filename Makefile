@@ -53,10 +53,12 @@ web:
 playground: web
 	node web/tools/serve.mjs build/web $(PORT)
 
-# The page's tests compare with the native programs of the debug tree.
-web-test: web
+# The page's tests compare with the native programs of the debug tree (built
+# first: the site takes the examples that build generates).
+web-test:
 	cmake --preset debug
 	cmake --build --preset debug
+	$(MAKE) web
 	cd web && MIRVO_BIN_DIR=$(CURDIR)/build/debug/bin node --test test/*.test.mjs
 
 test-release: build-release

@@ -166,6 +166,15 @@ export class SourceEditor {
         { key: 'Mod-Enter', run: () => (handlers.run(), true) },
         { key: 'F10', run: () => (handlers.step(), true) },
         { key: 'Shift-F10', run: () => (handlers.stepBack(), true) },
+        {
+          key: 'F9',
+          run: (view) => {
+            const line = view.state.doc.lineAt(view.state.selection.main.head);
+            view.dispatch({ effects: toggleBreakpoint.of(line.from) });
+            handlers.onBreakpoints();
+            return true;
+          },
+        },
       ]),
     );
     this.view = new EditorView({

@@ -18,6 +18,7 @@ const page = {
   lineOfAddress: new Map(),
   addressesOfLine: new Map(),
   hasErrors: false,
+  refused: false, // the last image was refused: nothing to run
   running: false,
   engineReady: false,
   state: null,
@@ -120,7 +121,7 @@ function render(reason) {
 }
 
 function updateControls() {
-  const canRun = page.engineReady && !page.hasErrors && !page.running;
+  const canRun = page.engineReady && !page.hasErrors && !page.refused && !page.running;
   const ended = page.state !== null && page.state.outcome !== Outcome.running;
   $('run').disabled = !canRun;
   $('step').disabled = !canRun || ended;
@@ -148,8 +149,9 @@ worker.onmessage = ({ data }) => {
       page.previous = data.reason === 'load' || data.reason === 'reset' ? null : page.state;
       page.state = data.state;
       page.breakpointStop = Boolean(data.breakpoint);
+      if (data.reason === 'load') page.refused = Boolean(data.refusal);
       render(data.reason);
-      if (data.refusal) {
+      if (page.refused) {
         $('outcome').dataset.state = 'error';
         $('outcome').textContent = data.refusal;
       }

@@ -141,6 +141,22 @@ test('an error is listed and underlined on its line, in the assembler\'s words',
   assert.equal(await byTestId('run').isDisabled(), true);
 });
 
+test('an uploaded image runs; one over 64 KiB is refused in MirvoVM\'s words', async () => {
+  await open(sum);
+  const image = { name: 'tiny.bin', mimeType: 'application/octet-stream', buffer: Buffer.from([0x3e, 0x07, 0xc9]) };
+  await page.setInputFiles('#upload', image);
+  await page.waitForFunction(() => document.querySelector('[data-testid="next"]')?.textContent === 'MVI A, 07h');
+  await byTestId('run').click();
+  await page.waitForSelector('[data-testid="outcome"][data-state="done"]');
+  assert.equal(await byTestId('outcome').textContent(), 'Halted at the RET at 0002h.');
+  assert.equal(await valueOf('reg-A'), 7);
+
+  await page.setInputFiles('#upload', { ...image, name: 'big.bin', buffer: Buffer.alloc(65537) });
+  await page.waitForSelector('[data-testid="outcome"][data-state="error"]');
+  assert.equal(await byTestId('outcome').textContent(), 'Error! big.bin is larger than 65536 bytes');
+  assert.equal(await byTestId('run').isDisabled(), true);
+});
+
 test('forever.asm: the loops-forever verdict, with the page responsive during the run', async () => {
   await page.goto(base);
   await page.waitForSelector('[data-testid="outcome"][data-state="ready"]');
