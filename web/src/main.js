@@ -19,6 +19,8 @@ const page = {
   addressesOfLine: new Map(),
   hasErrors: false,
   refused: false, // the last image was refused: nothing to run
+  pending: false, // the editor changed since the last assembly came back
+  runAfterLoad: false, // Run was pressed while an assembly was pending
   running: false,
   engineReady: false,
   state: null,
@@ -151,6 +153,10 @@ worker.onmessage = ({ data }) => {
       page.breakpointStop = Boolean(data.breakpoint);
       if (data.reason === 'load') page.refused = Boolean(data.refusal);
       render(data.reason);
+      if (data.reason === 'load' && page.runAfterLoad) {
+        page.runAfterLoad = false;
+        commands.run();
+      }
       if (page.refused) {
         $('outcome').dataset.state = 'error';
         $('outcome').textContent = data.refusal;
@@ -174,11 +180,14 @@ worker.onmessage = ({ data }) => {
 
 function assembleNow() {
   clearTimeout(page.assembleTimer);
+  page.pending = true;
   page.assembleId += 1;
   send({ type: 'assemble', id: page.assembleId, source: editor.text });
 }
 
 function showAssembly({ ok, diagnostics, statements, image }) {
+  page.pending = false;
+  if (!ok) page.runAfterLoad = false;
   editor.showAssembly(diagnostics, statements);
   const list = $('diagnostics');
   list.replaceChildren(
@@ -231,6 +240,12 @@ function sendBreakpoints() {
 
 const commands = {
   run() {
+    if (page.pending) {
+      // Run what the editor holds now, once it is assembled and loaded.
+      page.runAfterLoad = true;
+      assembleNow();
+      return;
+    }
     if ($('run').disabled) return;
     const fromStart = page.state !== null && page.state.outcome !== Outcome.running;
     page.running = true;
@@ -258,6 +273,7 @@ const commands = {
 
 const editor = new SourceEditor($('editor'), {
   onChange() {
+    page.pending = true;
     clearTimeout(page.assembleTimer);
     page.assembleTimer = setTimeout(assembleNow, kAssembleDelay);
   },
