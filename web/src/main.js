@@ -25,6 +25,8 @@ const page = {
   engineReady: false,
   state: null,
   previous: null,
+  initial: null, // the state after the last load or reset
+  runFromStart: false,
   breakpointStop: false,
   assembleTimer: 0,
 };
@@ -149,7 +151,10 @@ worker.onmessage = ({ data }) => {
       page.engineReady = true;
       page.running = false;
       page.previous = data.reason === 'load' || data.reason === 'reset' ? null : page.state;
+      if (data.reason === 'run' && page.runFromStart) page.previous = page.initial;
+      page.runFromStart = false;
       page.state = data.state;
+      if (page.previous === null) page.initial = data.state;
       page.breakpointStop = Boolean(data.breakpoint);
       if (data.reason === 'load') page.refused = Boolean(data.refusal);
       render(data.reason);
@@ -248,6 +253,7 @@ const commands = {
     }
     if ($('run').disabled) return;
     const fromStart = page.state !== null && page.state.outcome !== Outcome.running;
+    page.runFromStart = fromStart;
     page.running = true;
     $('outcome').dataset.state = 'running';
     $('outcome').textContent = 'Running…';

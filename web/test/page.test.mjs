@@ -75,6 +75,8 @@ const sum = readFileSync(path.join(root, 'examples/sum.asm'), 'utf8');
 
 test('a shared program runs, steps and steps back; its state map is MirvoVM\'s', async () => {
   await open(sum);
+  await page.getByText('Share link').click();
+  assert.equal(await page.evaluate(() => location.hash), new URL(share(sum)).hash);
   await byTestId('run').click();
   await page.waitForSelector('[data-testid="outcome"][data-state="done"]');
   assert.equal(await byTestId('outcome').textContent(), 'Halted at the RET at 000Ch.');
