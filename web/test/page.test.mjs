@@ -159,6 +159,29 @@ test('an uploaded image runs; one over 64 KiB is refused in MirvoVM\'s words', a
   assert.equal(await byTestId('run').isDisabled(), true);
 });
 
+test('a long run shows progress, stops on Esc, and goes on to the same verdict', async () => {
+  // Six registers as a chain of sums (D += 1, C += D, E += C, H += E, L += H,
+  // B += L), the rest of memory MOV A, A: about 134 million steps before the
+  // repeat is proved.
+  const image = Buffer.alloc(65536, 0x7f);
+  Buffer.from('3e01825779824f7b815f7c83677d846f788547', 'hex').copy(image);
+  await open(sum);
+  await page.setInputFiles('#upload', { name: 'long.bin', mimeType: 'application/octet-stream', buffer: image });
+  await page.waitForFunction(() => document.querySelector('#image-name').value === 'long.bin');
+  await page.waitForSelector('[data-testid="outcome"][data-state="ready"]');
+  await byTestId('run').click();
+  await page.waitForFunction(() => /^Running… [1-9]\d* steps/.test(document.querySelector('[data-testid="outcome"]').textContent));
+  await page.keyboard.press('Escape');
+  await page.waitForSelector('[data-testid="outcome"][data-state="paused"]');
+  assert.match(await byTestId('outcome').textContent(), /^Stopped by you at [0-9A-F]{4}h\.$/);
+  const stoppedAt = Number(await byTestId('steps').textContent());
+  assert.ok(stoppedAt > 0 && stoppedAt < 134150145, `stopped after ${stoppedAt} steps`);
+  await byTestId('run').click();
+  await page.waitForSelector('[data-testid="outcome"][data-state="done"]', { timeout: 60000 });
+  assert.match(await byTestId('outcome').textContent(), /^Loops forever without a RET: after wrap 2047 .* after wrap 1023\.$/);
+  await waitForSteps(134150145);
+});
+
 test('forever.asm: the loops-forever verdict, with the page responsive during the run', async () => {
   await page.goto(base);
   await page.waitForSelector('[data-testid="outcome"][data-state="ready"]');
