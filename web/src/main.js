@@ -132,7 +132,7 @@ function updateControls() {
   $('step-back').disabled = !canRun || page.state === null || page.state.steps === 0;
   $('reset').disabled = !canRun;
   $('stop').disabled = !page.running;
-  $('download-image').disabled = page.image.length === 0 && page.hasErrors;
+  $('download-image').disabled = page.hasErrors || page.refused;
   $('download-map').disabled = !canRun;
 }
 
