@@ -13,14 +13,11 @@ const root = path.resolve(here, '..');
 const wasmDir = path.resolve(process.argv[2] ?? path.join(root, 'build/wasm/web'));
 const siteDir = path.resolve(process.argv[3] ?? path.join(root, 'build/web'));
 
-// The examples: examples/*.asm, and those the build generates (the checked-in copy wins).
+// The examples: examples/*.asm, and those the build generates into the
+// engine's build tree (the checked-in copy wins).
 function exampleFiles() {
   const found = new Map();
-  const folders = [path.join(root, 'examples')];
-  for (const tree of readdirSync(path.join(root, 'build'), { withFileTypes: true })) {
-    if (tree.isDirectory()) folders.push(path.join(root, 'build', tree.name, 'examples'));
-  }
-  for (const folder of folders) {
+  for (const folder of [path.join(root, 'examples'), path.join(wasmDir, '..', 'examples')]) {
     let names = [];
     try {
       names = readdirSync(folder);

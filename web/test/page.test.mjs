@@ -170,7 +170,12 @@ test('a long run shows progress, stops on Esc, and goes on to the same verdict',
   await page.waitForFunction(() => document.querySelector('#image-name').value === 'long.bin');
   await page.waitForSelector('[data-testid="outcome"][data-state="ready"]');
   await byTestId('run').click();
-  await page.waitForFunction(() => /^Running… [1-9]\d* steps/.test(document.querySelector('[data-testid="outcome"]').textContent));
+  // Polled on a timer: the run lasts well under a second.
+  await page.waitForFunction(
+    () => /^Running… [1-9]\d* steps/.test(document.querySelector('[data-testid="outcome"]').textContent),
+    null,
+    { polling: 10 },
+  );
   await page.keyboard.press('Escape');
   await page.waitForSelector('[data-testid="outcome"][data-state="paused"]');
   assert.match(await byTestId('outcome').textContent(), /^Stopped by you at [0-9A-F]{4}h\.$/);

@@ -14,6 +14,7 @@ if ! command -v npm >/dev/null 2>&1; then
     exit 1
   fi
   export DEBIAN_FRONTEND=noninteractive
+  apt-get update
   apt-get install -y --no-install-recommends npm
 fi
 
