@@ -85,9 +85,16 @@ class Tokenizer {
   // them, into spans; returns how many. Fewer than max means the text, a
   // comment or a NUL byte ended them.
   std::int32_t NextTokens(TokenSpan* spans, std::int32_t max);
+  // The same scan, handing each token to take(index, token, start, length)
+  // at once instead of keeping its span: the caller's copy of the token
+  // follows the scan without a round trip through memory.
+  template <typename Take>
+  std::int32_t NextTokensTo(Take&& take, std::int32_t max);
 
  private:
   bool EndsWithStop() const;
+  template <bool kSentinel, typename Take>
+  std::int32_t ScanTokens(Take& take, std::int32_t max);
 
   const char* text;
   const char* delimiters;
@@ -156,41 +163,58 @@ class Tokenizer {
 }
 
 [[gnu::always_inline]] inline std::int32_t Tokenizer::NextTokens(TokenSpan* spans, std::int32_t max) {
+  return NextTokensTo([spans](std::int32_t index, const char*, std::int32_t start,
+                              std::int32_t length) { spans[index] = {start, length}; },
+                      max);
+}
+
+template <typename Take>
+[[gnu::always_inline]] inline std::int32_t Tokenizer::NextTokensTo(Take&& take, std::int32_t max) {
   tokenLength = 0;
   if (done || max <= 0) return 0;
+  return sentinel ? ScanTokens<true>(take, max) : ScanTokens<false>(take, max);
+}
+
+template <bool kSentinel, typename Take>
+[[gnu::always_inline]] inline std::int32_t Tokenizer::ScanTokens(Take& take, std::int32_t max) {
+  // Everything in locals; the members are written once, when the scan ends.
   const TokenClasses& table = *classes;
   const char* const begin = text;
   const char* const end = begin + textLength;
   const char* at = begin + position;
+  const char* first = at;
   std::int32_t n = 0;
+  TokenClasses::Class c = TokenClasses::kDelimiter;
   for (;;) {
-    TokenClasses::Class c = TokenClasses::kDelimiter;
+    // c stays kDelimiter when the run of delimiters reaches the end.
     while (at < end && (c = table.Of(*at)) == TokenClasses::kDelimiter) ++at;
-    if (at == end || c != TokenClasses::kOrdinary) {
-      stop = at == end ? Stop::kTextEnd : c == TokenClasses::kComment ? Stop::kComment : Stop::kNul;
-      tokenStart = static_cast<std::int32_t>(at - begin);
-      tokenLength = 0;
-      break;
-    }
-    const char* const first = at++;
-    if (sentinel) {
+    first = at;
+    if (c != TokenClasses::kOrdinary) break;
+    ++at;
+    if constexpr (kSentinel) {
+      // The last byte of the text is not ordinary: it stops the run.
       while ((c = table.Of(*at)) == TokenClasses::kOrdinary) ++at;
     } else {
+      // c stays kOrdinary when the token reaches the end.
       while (at < end && (c = table.Of(*at)) == TokenClasses::kOrdinary) ++at;
     }
-    tokenStart = static_cast<std::int32_t>(first - begin);
-    tokenLength = static_cast<std::int32_t>(at - first);
-    spans[n++] = {tokenStart, tokenLength};
-    if (at < end && c == TokenClasses::kDelimiter) {
-      ++at;
-      if (n < max) continue;
-      stop = Stop::kDelimiter;
+    take(n, first, static_cast<std::int32_t>(first - begin), static_cast<std::int32_t>(at - first));
+    ++n;
+    if (c != TokenClasses::kDelimiter) break;
+    ++at;
+    if (n == max) {
+      tokenStart = static_cast<std::int32_t>(first - begin);
+      tokenLength = static_cast<std::int32_t>(at - 1 - first);
       position = static_cast<std::int32_t>(at - begin);
+      stop = Stop::kDelimiter;
       return n;
     }
-    stop = at == end ? Stop::kTextEnd : c == TokenClasses::kComment ? Stop::kComment : Stop::kNul;
-    break;
   }
+  // The text, a comment or a NUL ended the scan, after a token (which at
+  // stands right behind) or after delimiters (where no token began).
+  tokenStart = static_cast<std::int32_t>(first - begin);
+  tokenLength = static_cast<std::int32_t>(at - first);
+  stop = at == end ? Stop::kTextEnd : c == TokenClasses::kComment ? Stop::kComment : Stop::kNul;
   position = static_cast<std::int32_t>(at - begin);
   done = true;
   return n;
