@@ -126,22 +126,22 @@ class LineTokens {
   // Tokens shorter than this are copied in one fixed move.
   const std::int32_t shortLength = roomy ? static_cast<std::int32_t>(kShortCopy) : 0;
   // The three tokens kept and a fourth one, which is only placed.
-  const std::int32_t n = ST.NextTokensTo(
-      [&out, shortLength](std::int32_t index, const char* token, std::int32_t start, std::int32_t length) {
-        if (index == static_cast<std::int32_t>(kStatementTokens)) {
+  const std::int32_t n = ST.NextTokensTo<static_cast<std::int32_t>(kStatementTokens + 1)>(
+      [&out, shortLength](auto index, const char* token, std::int32_t start, std::int32_t length) {
+        constexpr auto i = static_cast<std::size_t>(decltype(index)::value);
+        if constexpr (i == kStatementTokens) {
           out.ignored = {start + 1, length};
-          return;
-        }
-        char* const slot = out.tokens[index];
-        if (length < shortLength) {
-          std::memcpy(slot, token, kShortCopy);
-          slot[length] = '\0';
         } else {
-          PutToken(slot, 0, token, static_cast<std::size_t>(length));
+          char* const slot = out.tokens[i];
+          if (length < shortLength) {
+            std::memcpy(slot, token, kShortCopy);
+            slot[length] = '\0';
+          } else {
+            PutToken(slot, 0, token, static_cast<std::size_t>(length));
+          }
+          out.places[i] = {start + 1, length};
         }
-        out.places[index] = {start + 1, length};
-      },
-      static_cast<std::int32_t>(kStatementTokens + 1));
+      });
   out.count = std::min(n, static_cast<std::int32_t>(kStatementTokens));
 }
 
