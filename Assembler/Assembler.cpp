@@ -93,17 +93,25 @@ void Assembler::Open(SourceReader::ReadFunction read, void* context) {
 int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
   if (!reader) return 1;
   options = assemblyOptions;
+  // Locals: the loop stores image bytes, which the compiler must assume
+  // could change any member it would otherwise read again.
+  SourceReader& source = *reader;
+  const AssemblyOptions chosen = assemblyOptions;
+  // Anything to do for a statement beyond its bytes: one test in the loop.
+  const bool extras = chosen.reportWarnings || chosen.recordStatements;
   Statement args;
   for (;;) {
-    reader->ReadStatement(&args);
+    source.ReadStatement(&args);
     if (args.count < 1) break;
-    currentLine = reader->GetLineNumber();
+    currentLine = source.GetLineNumber();
     const std::uint32_t address = length;
     if (Encode(args, true) != 0) {
-      if (!options.keepGoing) return 1;
+      if (!chosen.keepGoing) return 1;
       continue;
     }
-    if (options.recordStatements) {
+    if (!extras) continue;
+    if (chosen.reportWarnings) CheckWarnings(args);
+    if (chosen.recordStatements) {
       StatementRecord record{currentLine, args.places[0].column, static_cast<std::uint16_t>(address),
                              static_cast<std::uint8_t>(length - address), {image[address], 0}};
       if (record.length > 1) record.bytes[1] = image[address + 1];
@@ -150,34 +158,33 @@ int Assembler::Report(DiagnosticKind kind, const Statement& statement, int index
   return 1;
 }
 
-int Assembler::EncodeStatement(const Statement& statement) { return Encode(statement, false); }
+int Assembler::EncodeStatement(const Statement& statement) {
+  const int result = Encode(statement, false);
+  if (result == 0 && options.reportWarnings && statement.count > 0) CheckWarnings(statement);
+  return result;
+}
 
 int Assembler::Encode(const Statement& statement, bool placed) {
-  currentOperation = Operation::kUndefined;
-  if (statement.count < 1) return 0;
+  if (statement.count < 1) {
+    currentOperation = Operation::kUndefined;
+    return 0;
+  }
   currentOperation = FindOperation(statement.tokens[0], TokenLength(statement, 0, placed));
-  int result = 0;
   switch (currentOperation) {
     case Operation::kMov:
-      result = EncodeMov(statement, placed);
-      break;
+      return EncodeMov(statement, placed);
     case Operation::kMvi:
-      result = EncodeMvi(statement, placed);
-      break;
+      return EncodeMvi(statement, placed);
     case Operation::kAdd:
-      result = EncodeSingleOperand(statement, placed, kAddBase);
-      break;
+      return EncodeSingleOperand(statement, placed, kAddBase);
     case Operation::kCmp:
-      result = EncodeSingleOperand(statement, placed, kCmpBase);
-      break;
+      return EncodeSingleOperand(statement, placed, kCmpBase);
     case Operation::kRet:
-      result = EncodeRet(statement, placed);
-      break;
+      return EncodeRet(statement, placed);
     case Operation::kUndefined:
-      return Report(DiagnosticKind::kUnknownMnemonic, statement, 0);
+      break;
   }
-  if (result == 0 && options.reportWarnings) CheckWarnings(statement);
-  return result;
+  return Report(DiagnosticKind::kUnknownMnemonic, statement, 0);
 }
 
 void Assembler::CheckWarnings(const Statement& statement) {

@@ -195,8 +195,10 @@ bool SourceReader::Refill() {
 
 void SourceReader::ReadStatement(Statement* out) {
   if (out == nullptr) return;
-  out->count = 0;
-  if (readError) return;
+  if (readError) {
+    out->count = 0;
+    return;
+  }
   char line[kPieceLimit + kShortCopy];
   for (;;) {
     // The common case first: a whole line, its line feed included, inside
@@ -218,7 +220,10 @@ void SourceReader::ReadStatement(Statement* out) {
     const char* piece = line;
     std::size_t size = 0;
     PieceEnd end = ReadPiece(line, piece, size);
-    if (size == 0 && end == PieceEnd::kSourceEnd) return;
+    if (size == 0 && end == PieceEnd::kSourceEnd) {
+      out->count = 0;
+      return;
+    }
     ++lineNumber;
     if (end == PieceEnd::kLineEnd) {
       // A whole line gathered across blocks.

@@ -192,8 +192,14 @@ template <std::int32_t kMax, typename Take>
   const char* const begin = text;
   const char* const end = begin + textLength;
   const char* const at = begin + position;
-  return sentinel ? ScanFrom<true, kMax, 0>(take, at, begin, end, *classes)
-                  : ScanFrom<false, kMax, 0>(take, at, begin, end, *classes);
+  const TokenClasses* table = classes;
+#if defined(__GNUC__)
+  // The table's address as a value the compiler cannot recompute: else it
+  // may give up its register and rebuild the address for every byte.
+  asm("" : "+r"(table));
+#endif
+  return sentinel ? ScanFrom<true, kMax, 0>(take, at, begin, end, *table)
+                  : ScanFrom<false, kMax, 0>(take, at, begin, end, *table);
 }
 
 [[gnu::always_inline]] inline std::int32_t Tokenizer::EndScan(std::int32_t n, const char* first, const char* at,
