@@ -74,12 +74,12 @@ Operation Assembler::FindOperation(const char* token, std::size_t length) {
   }
 }
 
-// A statement from the reader places the whole of each token, which its
-// slot keeps cut to 255 characters; any other is measured.
+// A statement from the reader places the whole of each token, of which its
+// slot keeps at most 255 characters; any other is measured.
 std::size_t Assembler::TokenLength(const Statement& statement, int index, bool placed) {
   const auto i = static_cast<std::size_t>(index);
   if (!placed) return std::strlen(statement.tokens[i]);
-  return std::min(static_cast<std::size_t>(statement.places[i].length), kTokenSlotSize - 1);
+  return static_cast<std::size_t>(statement.places[i].length);
 }
 
 Assembler::Assembler() : image{}, length(0) {}
@@ -213,7 +213,8 @@ OperandKind Assembler::ClassifyToken(const char* token, std::size_t length) {
   // RegisterCode then refuses.
   if (length == 1) return Register;
   if (length == 0) return Invalid;
-  if (token[length - 1] == 'h') return MemoryOrImmediate;
+  // The last character the slot kept.
+  if (token[std::min(length, kTokenSlotSize - 1) - 1] == 'h') return MemoryOrImmediate;
   if (EqualsIgnoringCase(token, kRegisterNames[kRegM])) return MemoryOrImmediate;
   return Invalid;
 }

@@ -78,8 +78,9 @@ class Assembler {
   std::uint32_t GetLength() const { return length; }
 
  private:
-  // The length of token index of statement: known from its place when the
-  // statement came from the reader (placed), else counted.
+  // The length of token index of statement as written: known from its place
+  // when the statement came from the reader (placed), else counted. It may
+  // exceed what the slot keeps.
   [[gnu::always_inline]] static inline std::size_t TokenLength(const Statement& statement, int index, bool placed);
 
   // The encoders proper. Inline, so that the reader's path and the public
@@ -89,6 +90,7 @@ class Assembler {
   [[gnu::always_inline]] inline int EncodeMvi(const Statement& statement, bool placed);
   [[gnu::always_inline]] inline int EncodeSingleOperand(const Statement& statement, bool placed, std::uint8_t base);
   [[gnu::always_inline]] inline int EncodeRet(const Statement& statement, bool placed);
+  // The kind of a token of length characters as written.
   [[gnu::always_inline]] static inline OperandKind ClassifyToken(const char* token, std::size_t length);
   // The register code an operand stands for (6 for "Mem" and h-numbers), or
   // -1 after an error diagnostic for an operand the statement cannot take.
