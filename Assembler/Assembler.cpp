@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace mirvo {
@@ -41,29 +42,44 @@ constexpr std::uint32_t PackUpper(const char* word) {
 
 }  // namespace
 
-// Searched in the order of the mnemonic table, without regard to case.
-const Assembler::Encoding* Assembler::FindMnemonic(const char* token) {
-  static constexpr Encoding kEncoders[] = {{Operation::kMov, &Assembler::EncodeMov},
-                                           {Operation::kMvi, &Assembler::EncodeMvi},
-                                           {Operation::kAdd, &Assembler::EncodeAdd},
-                                           {Operation::kCmp, &Assembler::EncodeCmp},
-                                           {Operation::kRet, &Assembler::EncodeRet}};
+// Every mnemonic is three letters: anything else matches none. Clearing the
+// case bit maps no other byte onto a capital letter, so the packed compare
+// is a case-insensitive compare of letters.
+Operation Assembler::FindOperation(const char* token, std::size_t length) {
   static_assert([] {
-    for (const Encoding& entry : kEncoders) {
-      const char* const name = kMnemonics[static_cast<std::size_t>(entry.operation)];
+    for (std::size_t operation = 1; operation < kMnemonics.size(); ++operation) {
+      const char* const name = kMnemonics[operation];
       if (name[0] == '\0' || name[1] == '\0' || name[2] == '\0' || name[3] != '\0') return false;
     }
     return true;
   }(), "every mnemonic has three letters");
-  // Every mnemonic is three letters: anything else matches none. Clearing
-  // the case bit maps no other byte onto a capital letter, so the packed
-  // compare is a case-insensitive compare of letters.
-  if (token[0] == '\0' || token[1] == '\0' || token[2] == '\0' || token[3] != '\0') return nullptr;
-  const std::uint32_t packed = PackUpper(token);
-  for (const Encoding& entry : kEncoders) {
-    if (packed == PackUpper(kMnemonics[static_cast<std::size_t>(entry.operation)])) return &entry;
+  if (length != 3) return Operation::kUndefined;
+  // The slot holds at least four bytes: the three letters in one load.
+  std::uint32_t word = 0;
+  std::memcpy(&word, token, sizeof word);
+  static_assert(std::endian::native == std::endian::little, "letters packed from the first byte up");
+  switch (word & PackUpper("\xFF\xFF\xFF")) {
+    case PackUpper(kMnemonics[static_cast<std::size_t>(Operation::kMov)]):
+      return Operation::kMov;
+    case PackUpper(kMnemonics[static_cast<std::size_t>(Operation::kMvi)]):
+      return Operation::kMvi;
+    case PackUpper(kMnemonics[static_cast<std::size_t>(Operation::kAdd)]):
+      return Operation::kAdd;
+    case PackUpper(kMnemonics[static_cast<std::size_t>(Operation::kCmp)]):
+      return Operation::kCmp;
+    case PackUpper(kMnemonics[static_cast<std::size_t>(Operation::kRet)]):
+      return Operation::kRet;
+    default:
+      return Operation::kUndefined;
   }
-  return nullptr;
+}
+
+// A statement from the reader places the whole of each token, of which its
+// slot keeps at most 255 characters; any other is measured.
+std::size_t Assembler::TokenLength(const Statement& statement, int index, bool placed) {
+  const auto i = static_cast<std::size_t>(index);
+  if (!placed) return std::strlen(statement.tokens[i]);
+  return static_cast<std::size_t>(statement.places[i].length);
 }
 
 Assembler::Assembler() : image{}, length(0) {}
@@ -77,17 +93,25 @@ void Assembler::Open(SourceReader::ReadFunction read, void* context) {
 int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
   if (!reader) return 1;
   options = assemblyOptions;
+  // Locals: the loop stores image bytes, which the compiler must assume
+  // could change any member it would otherwise read again.
+  SourceReader& source = *reader;
+  const AssemblyOptions chosen = assemblyOptions;
+  // Anything to do for a statement beyond its bytes: one test in the loop.
+  const bool extras = chosen.reportWarnings || chosen.recordStatements;
   Statement args;
   for (;;) {
-    reader->ReadStatement(&args);
+    source.ReadStatement(&args);
     if (args.count < 1) break;
-    currentLine = reader->GetLineNumber();
+    currentLine = source.GetLineNumber();
     const std::uint32_t address = length;
-    if (EncodeStatement(args) != 0) {
-      if (!options.keepGoing) return 1;
+    if (Encode(args, true) != 0) {
+      if (!chosen.keepGoing) return 1;
       continue;
     }
-    if (options.recordStatements) {
+    if (!extras) continue;
+    if (chosen.reportWarnings) CheckWarnings(args);
+    if (chosen.recordStatements) {
       StatementRecord record{currentLine, args.places[0].column, static_cast<std::uint16_t>(address),
                              static_cast<std::uint8_t>(length - address), {image[address], 0}};
       if (record.length > 1) record.bytes[1] = image[address + 1];
@@ -135,14 +159,30 @@ int Assembler::Report(DiagnosticKind kind, const Statement& statement, int index
 }
 
 int Assembler::EncodeStatement(const Statement& statement) {
-  currentOperation = Operation::kUndefined;
-  if (statement.count < 1) return 0;
-  const Encoding* const encoding = FindMnemonic(statement.tokens[0]);
-  if (encoding != nullptr) {
-    currentOperation = encoding->operation;
-    const int result = (this->*encoding->encode)(statement);
-    if (result == 0 && options.reportWarnings) CheckWarnings(statement);
-    return result;
+  const int result = Encode(statement, false);
+  if (result == 0 && options.reportWarnings && statement.count > 0) CheckWarnings(statement);
+  return result;
+}
+
+int Assembler::Encode(const Statement& statement, bool placed) {
+  if (statement.count < 1) {
+    currentOperation = Operation::kUndefined;
+    return 0;
+  }
+  currentOperation = FindOperation(statement.tokens[0], TokenLength(statement, 0, placed));
+  switch (currentOperation) {
+    case Operation::kMov:
+      return EncodeMov(statement, placed);
+    case Operation::kMvi:
+      return EncodeMvi(statement, placed);
+    case Operation::kAdd:
+      return EncodeSingleOperand(statement, placed, kAddBase);
+    case Operation::kCmp:
+      return EncodeSingleOperand(statement, placed, kCmpBase);
+    case Operation::kRet:
+      return EncodeRet(statement, placed);
+    case Operation::kUndefined:
+      break;
   }
   return Report(DiagnosticKind::kUnknownMnemonic, statement, 0);
 }
@@ -165,23 +205,26 @@ void Assembler::CheckWarnings(const Statement& statement) {
 
 OperandKind Assembler::ClassifyOperand(const Statement& statement, int index) const {
   if (index < 0 || index >= statement.count) return Invalid;
-  const char* token = statement.tokens[index];
-  // Operands are short: a plain scan beats a call to strlen.
-  std::size_t n = 0;
-  while (token[n] != '\0') ++n;
+  return ClassifyToken(statement.tokens[index], std::strlen(statement.tokens[index]));
+}
+
+OperandKind Assembler::ClassifyToken(const char* token, std::size_t length) {
   // The length test comes first: a lone h or M is a register letter, which
   // RegisterCode then refuses.
-  if (n == 1) return Register;
-  if (n == 0) return Invalid;
-  if (token[n - 1] == 'h') return MemoryOrImmediate;
+  if (length == 1) return Register;
+  if (length == 0) return Invalid;
+  // The last character the slot kept.
+  if (token[std::min(length, kTokenSlotSize - 1) - 1] == 'h') return MemoryOrImmediate;
   if (EqualsIgnoringCase(token, kRegisterNames[kRegM])) return MemoryOrImmediate;
   return Invalid;
 }
 
 int Assembler::RegisterCode(char letter) const { return RegisterCodeOfLetter(letter); }
 
-int Assembler::OperandCode(const Statement& statement, int index) {
-  switch (ClassifyOperand(statement, index)) {
+int Assembler::OperandCode(const Statement& statement, bool placed, int index) {
+  const OperandKind kind =
+      index < statement.count ? ClassifyToken(statement.tokens[index], TokenLength(statement, index, placed)) : Invalid;
+  switch (kind) {
     case Register: {
       const int code = RegisterCode(statement.tokens[index][0]);
       if (code < 0) Report(DiagnosticKind::kNotARegister, statement, index);
@@ -201,27 +244,33 @@ int Assembler::Reserve(const Statement& statement, std::uint32_t count) {
   return 0;
 }
 
-void Assembler::EmitByte(std::uint8_t value) {
-  if (length < image.size()) image[length++] = value;
+int Assembler::EncodeMov(const Statement& statement) { return EncodeMov(statement, false); }
+int Assembler::EncodeMvi(const Statement& statement) { return EncodeMvi(statement, false); }
+int Assembler::EncodeAdd(const Statement& statement) {
+  return EncodeSingleOperand(statement, false, kAddBase);
 }
+int Assembler::EncodeCmp(const Statement& statement) {
+  return EncodeSingleOperand(statement, false, kCmpBase);
+}
+int Assembler::EncodeRet(const Statement& statement) { return EncodeRet(statement, false); }
 
 // Too few operands point at the mnemonic, too many at the first extra one.
-int Assembler::EncodeMov(const Statement& statement) {
+int Assembler::EncodeMov(const Statement& statement, bool placed) {
   if (statement.count < 3) return Report(DiagnosticKind::kWrongOperandCount, statement, 0);
-  const int destination = OperandCode(statement, 1);
+  const int destination = OperandCode(statement, placed, 1);
   if (destination < 0) return 1;
-  const int source = OperandCode(statement, 2);
+  const int source = OperandCode(statement, placed, 2);
   if (source < 0 || Reserve(statement, 1) != 0) return 1;
   EmitByte(MovOpcode(static_cast<unsigned>(destination), static_cast<unsigned>(source)));
   return 0;
 }
 
-int Assembler::EncodeMvi(const Statement& statement) {
+int Assembler::EncodeMvi(const Statement& statement, bool placed) {
   if (statement.count < 3) return Report(DiagnosticKind::kWrongOperandCount, statement, 0);
-  const int destination = OperandCode(statement, 1);
+  const int destination = OperandCode(statement, placed, 1);
   if (destination < 0) return 1;
   std::uint8_t immediate = 0;
-  if (ClassifyOperand(statement, 2) != MemoryOrImmediate) {
+  if (ClassifyToken(statement.tokens[2], TokenLength(statement, 2, placed)) != MemoryOrImmediate) {
     return Report(DiagnosticKind::kImmediateNotANumber, statement, 2);
   }
   switch (ReadImmediate(statement.tokens[2], immediate)) {
@@ -238,19 +287,15 @@ int Assembler::EncodeMvi(const Statement& statement) {
   return 0;
 }
 
-int Assembler::EncodeSingleOperand(const Statement& statement, std::uint8_t base) {
+int Assembler::EncodeSingleOperand(const Statement& statement, bool placed, std::uint8_t base) {
   if (statement.count != 2) return Report(DiagnosticKind::kWrongOperandCount, statement, statement.count > 2 ? 2 : 0);
-  const int source = OperandCode(statement, 1);
+  const int source = OperandCode(statement, placed, 1);
   if (source < 0 || Reserve(statement, 1) != 0) return 1;
   EmitByte(static_cast<std::uint8_t>(base | source));
   return 0;
 }
 
-int Assembler::EncodeAdd(const Statement& statement) { return EncodeSingleOperand(statement, kAddBase); }
-
-int Assembler::EncodeCmp(const Statement& statement) { return EncodeSingleOperand(statement, kCmpBase); }
-
-int Assembler::EncodeRet(const Statement& statement) {
+int Assembler::EncodeRet(const Statement& statement, bool) {
   if (statement.count > 1) return Report(DiagnosticKind::kWrongOperandCount, statement, 1);
   if (Reserve(statement, 1) != 0) return 1;
   EmitByte(kRetOpcode);

@@ -78,25 +78,36 @@ class Assembler {
   std::uint32_t GetLength() const { return length; }
 
  private:
+  // The length of token index of statement as written: known from its place
+  // when the statement came from the reader (placed), else counted. It may
+  // exceed what the slot keeps.
+  [[gnu::always_inline]] static inline std::size_t TokenLength(const Statement& statement, int index, bool placed);
+
+  // The encoders proper. Inline, so that the reader's path and the public
+  // one each get their own copy with the way of measuring fixed.
+  [[gnu::always_inline]] inline int Encode(const Statement& statement, bool placed);
+  [[gnu::always_inline]] inline int EncodeMov(const Statement& statement, bool placed);
+  [[gnu::always_inline]] inline int EncodeMvi(const Statement& statement, bool placed);
+  [[gnu::always_inline]] inline int EncodeSingleOperand(const Statement& statement, bool placed, std::uint8_t base);
+  [[gnu::always_inline]] inline int EncodeRet(const Statement& statement, bool placed);
+  // The kind of a token of length characters as written.
+  [[gnu::always_inline]] static inline OperandKind ClassifyToken(const char* token, std::size_t length);
   // The register code an operand stands for (6 for "Mem" and h-numbers), or
   // -1 after an error diagnostic for an operand the statement cannot take.
-  int OperandCode(const Statement& statement, int index);
+  [[gnu::always_inline]] inline int OperandCode(const Statement& statement, bool placed, int index);
   // 0 if count more bytes fit in the image; else 1 after "program too large".
-  int Reserve(const Statement& statement, std::uint32_t count);
-  int EncodeSingleOperand(const Statement& statement, std::uint8_t base);
+  [[gnu::always_inline]] inline int Reserve(const Statement& statement, std::uint32_t count);
   // A diagnostic about token index of statement (or about the ignored tokens
   // for index kStatementTokens). Returns 1, for the encoders' failure paths.
   int Report(DiagnosticKind kind, const Statement& statement, int index);
   // Warnings of a statement that encoded.
   void CheckWarnings(const Statement& statement);
-  void EmitByte(std::uint8_t value);
+  // Stores a byte that Reserve made room for.
+  void EmitByte(std::uint8_t value) { image[length++] = value; }
 
-  struct Encoding {
-    Operation operation;
-    int (Assembler::*encode)(const Statement&);
-  };
-  // The encoder of a mnemonic, in any letter case, or null.
-  static const Encoding* FindMnemonic(const char* token);
+  // The operation of a mnemonic of the given length, in any letter case, or
+  // kUndefined.
+  static Operation FindOperation(const char* token, std::size_t length);
 
   std::unique_ptr<SourceReader> reader;
   ImageBuffer image;

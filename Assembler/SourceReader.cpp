@@ -14,6 +14,10 @@ constexpr TokenClasses kSourceClasses(" ,\t\r\n", ';');
 // A line is read in pieces of at most this many characters.
 constexpr std::size_t kPieceLimit = 510;
 constexpr std::size_t kStreamBlock = std::size_t{1} << 16;
+// Bytes a short token is copied in: one fixed move, where that many bytes
+// can be read from the token on. The block of a stream source has that many
+// more bytes behind it, so that no line in it is too near its end.
+constexpr std::size_t kShortCopy = 8;
 
 // Copies the size characters at token after the first used characters of
 // slot, cut so that the slot keeps at most 255 characters, and terminates it.
@@ -113,12 +117,42 @@ class LineTokens {
   bool finished = false;
 };
 
+// Takes the tokens of a physical line that lies whole in one piece, its line
+// feed included: as LineTokens would, without the states of a line cut into
+// pieces. The line feed ends every token, so none goes on past the piece.
+// roomy: kShortCopy bytes can be read from every token of the piece on.
+[[gnu::always_inline]] inline void TakeLine(Statement& out, const char* piece, std::size_t size, bool roomy) {
+  Tokenizer ST(piece, static_cast<std::int32_t>(size), kSourceClasses);
+  // Tokens shorter than this are copied in one fixed move.
+  const std::int32_t shortLength = roomy ? static_cast<std::int32_t>(kShortCopy) : 0;
+  // The three tokens kept and a fourth one, which is only placed.
+  const std::int32_t n = ST.NextTokensTo<static_cast<std::int32_t>(kStatementTokens + 1)>(
+      [&out, shortLength](auto index, const char* token, std::int32_t start, std::int32_t length) {
+        constexpr auto i = static_cast<std::size_t>(decltype(index)::value);
+        if constexpr (i == kStatementTokens) {
+          out.ignored = {start + 1, length};
+        } else {
+          char* const slot = out.tokens[i];
+          if (length < shortLength) {
+            std::memcpy(slot, token, kShortCopy);
+            slot[length] = '\0';
+          } else {
+            PutToken(slot, 0, token, static_cast<std::size_t>(length));
+          }
+          out.places[i] = {start + 1, length};
+        }
+      });
+  out.count = std::min(n, static_cast<std::int32_t>(kStatementTokens));
+}
+
 }  // namespace
 
 SourceReader::SourceReader(const char* text, std::size_t size) : block(text), blockSize(size) {}
 
 SourceReader::SourceReader(ReadFunction read, void* context)
-    : read(read), context(context), buffer(std::unique_ptr<char[]>(new char[kStreamBlock])), block(buffer.get()) {}
+    : read(read), context(context), buffer(std::unique_ptr<char[]>(new char[kStreamBlock + kShortCopy])),
+      block(buffer.get()),
+      blockSlack(kShortCopy) {}
 
 bool SourceReader::Refill() {
   if (read == nullptr) return false;
@@ -161,15 +195,43 @@ bool SourceReader::Refill() {
 
 void SourceReader::ReadStatement(Statement* out) {
   if (out == nullptr) return;
-  out->count = 0;
-  if (readError) return;
-  char line[512];
+  if (readError) {
+    out->count = 0;
+    return;
+  }
+  char line[kPieceLimit + kShortCopy];
   for (;;) {
+    // The common case first: a whole line, its line feed included, inside
+    // the block.
+    const std::size_t left = blockSize - blockPosition;
+    if (left != 0) {
+      const char* const start = block + blockPosition;
+      const auto* const lineFeed = static_cast<const char*>(std::memchr(start, '\n', std::min(left, kPieceLimit)));
+      if (lineFeed != nullptr) {
+        const auto size = static_cast<std::size_t>(lineFeed - start) + 1;
+        blockPosition += size;
+        ++lineNumber;
+        out->ignored = {0, 0};
+        TakeLine(*out, start, size, left + blockSlack - size >= kShortCopy - 1);
+        if (out->count > 0) return;
+        continue;
+      }
+    }
     const char* piece = line;
     std::size_t size = 0;
     PieceEnd end = ReadPiece(line, piece, size);
-    if (size == 0 && end == PieceEnd::kSourceEnd) return;
+    if (size == 0 && end == PieceEnd::kSourceEnd) {
+      out->count = 0;
+      return;
+    }
     ++lineNumber;
+    if (end == PieceEnd::kLineEnd) {
+      // A whole line gathered across blocks.
+      out->ignored = {0, 0};
+      TakeLine(*out, piece, size, piece == line);
+      if (out->count > 0) return;
+      continue;
+    }
     LineTokens tokens(*out);
     std::size_t offset = 0;
     for (;;) {

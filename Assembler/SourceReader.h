@@ -68,6 +68,8 @@ class SourceReader {
   const char* block = nullptr;
   std::size_t blockSize = 0;
   std::size_t blockPosition = 0;
+  // How many bytes past blockSize can still be read (never used).
+  std::size_t blockSlack = 0;
 };
 
 }  // namespace mirvo

@@ -7,29 +7,11 @@ namespace mirvo {
 
 Tokenizer::Tokenizer(const char* text, const char* delimiters)
     : text(text),
-      delimiters(delimiters),
-      commentChar(0),
-      position(0),
-      done(false),
-      textLength(static_cast<std::int32_t>(std::strlen(text))),
-      delimiterCount(static_cast<std::int32_t>(std::strlen(delimiters))),
       classes(&ownClasses),
-      ownClasses(delimiters, 0),
-      sentinel(EndsWithStop()) {}
-
-Tokenizer::Tokenizer(const char* text, std::int32_t length, const TokenClasses& classes)
-    : text(text),
-      delimiters(""),
-      commentChar(0),
-      position(0),
-      done(false),
-      textLength(length),
-      delimiterCount(0),
-      classes(&classes),
-      sentinel(EndsWithStop()) {}
-
-bool Tokenizer::EndsWithStop() const {
-  return textLength > 0 && classes->Of(text[textLength - 1]) != TokenClasses::kOrdinary;
+      textLength(static_cast<std::int32_t>(std::strlen(text))),
+      sentinel(false),
+      ownClasses(delimiters, 0) {
+  sentinel = EndsWithStop();
 }
 
 void Tokenizer::SetCommentChar(char ch) {

@@ -4,6 +4,7 @@
 // the caller's characters and builds each token in a buffer of its own.
 
 #include <cstdint>
+#include <type_traits>
 
 namespace mirvo {
 
@@ -56,8 +57,10 @@ class Tokenizer {
   Tokenizer(const char* text, const char* delimiters);
   // Splits the length bytes at text (or fewer, up to a NUL byte) with a
   // prebuilt class table, which must outlive the tokenizer.
-  Tokenizer(const char* text, std::int32_t length, const TokenClasses& classes);
-  virtual ~Tokenizer() = default;
+  // Inline: the reader makes one for every line.
+  Tokenizer(const char* text, std::int32_t length, const TokenClasses& classes)
+      : text(text), classes(&classes), textLength(length), sentinel(EndsWithStop()) {}
+  ~Tokenizer() = default;
   Tokenizer(const Tokenizer&) = delete;
   Tokenizer& operator=(const Tokenizer&) = delete;
 
@@ -85,28 +88,42 @@ class Tokenizer {
   // them, into spans; returns how many. Fewer than max means the text, a
   // comment or a NUL byte ended them.
   std::int32_t NextTokens(TokenSpan* spans, std::int32_t max);
+  // The same scan for up to kMax tokens, handing each to take(index, token,
+  // start, length) as soon as it ends, index being a
+  // std::integral_constant: the caller's copy of the token follows the scan
+  // with the slot known at compile time, and no span goes through memory.
+  template <std::int32_t kMax, typename Take>
+  std::int32_t NextTokensTo(Take&& take);
 
  private:
-  bool EndsWithStop() const;
+  bool EndsWithStop() const {
+    return textLength > 0 && classes->Of(text[textLength - 1]) != TokenClasses::kOrdinary;
+  }
+  // Token kIndex onwards, from at; the scan unrolled, one copy per token.
+  template <bool kSentinel, std::int32_t kMax, std::int32_t kIndex, typename Take>
+  std::int32_t ScanFrom(Take& take, const char* at, const char* begin, const char* end, const TokenClasses& table);
+  // Records where a scan ended: after n tokens, the last from first to at,
+  // stopped by class c (or by the end of the text).
+  std::int32_t EndScan(std::int32_t n, const char* first, const char* at, TokenClasses::Class c);
 
+  // The scanning state first, the buffers last: a tokenizer made for one
+  // line sets a few adjacent fields and never touches the buffers.
   const char* text;
-  const char* delimiters;
-  char commentChar;
-  std::int32_t position;
-  bool done;
-  std::int32_t textLength;
-  std::int32_t delimiterCount;
-  char token[512];
   const TokenClasses* classes;
-  // The table of a tokenizer made from a delimiter string, or a copy of a
-  // shared table that SetCommentChar changed.
-  TokenClasses ownClasses;
+  std::int32_t textLength;
+  std::int32_t position = 0;
+  std::int32_t tokenStart = 0;
+  std::int32_t tokenLength = 0;
+  char commentChar = 0;
+  bool done = false;
+  Stop stop = Stop::kNone;
   // True when the last byte of the text ends a token, so that a run of
   // token bytes needs no bound test.
   bool sentinel;
-  Stop stop = Stop::kNone;
-  std::int32_t tokenStart = 0;
-  std::int32_t tokenLength = 0;
+  char token[512];
+  // The table of a tokenizer made from a delimiter string, or a copy of a
+  // shared table that SetCommentChar changed.
+  TokenClasses ownClasses;
 };
 
 // Inline: the source reader calls it for every token of every line.
@@ -155,45 +172,76 @@ class Tokenizer {
   return first;
 }
 
-[[gnu::always_inline]] inline std::int32_t Tokenizer::NextTokens(TokenSpan* spans, std::int32_t max) {
+inline std::int32_t Tokenizer::NextTokens(TokenSpan* spans, std::int32_t max) {
   tokenLength = 0;
-  if (done || max <= 0) return 0;
-  const TokenClasses& table = *classes;
+  std::int32_t n = 0;
+  while (n < max && !done) {
+    NextTokenInPlace();
+    if (tokenLength == 0) break;
+    spans[n++] = {tokenStart, tokenLength};
+  }
+  return n;
+}
+
+template <std::int32_t kMax, typename Take>
+[[gnu::always_inline]] inline std::int32_t Tokenizer::NextTokensTo(Take&& take) {
+  static_assert(kMax > 0);
+  tokenLength = 0;
+  if (done) return 0;
+  // The scan works on locals; the members are written once, when it ends.
   const char* const begin = text;
   const char* const end = begin + textLength;
-  const char* at = begin + position;
-  std::int32_t n = 0;
-  for (;;) {
-    TokenClasses::Class c = TokenClasses::kDelimiter;
-    while (at < end && (c = table.Of(*at)) == TokenClasses::kDelimiter) ++at;
-    if (at == end || c != TokenClasses::kOrdinary) {
-      stop = at == end ? Stop::kTextEnd : c == TokenClasses::kComment ? Stop::kComment : Stop::kNul;
-      tokenStart = static_cast<std::int32_t>(at - begin);
-      tokenLength = 0;
-      break;
-    }
-    const char* const first = at++;
-    if (sentinel) {
-      while ((c = table.Of(*at)) == TokenClasses::kOrdinary) ++at;
-    } else {
-      while (at < end && (c = table.Of(*at)) == TokenClasses::kOrdinary) ++at;
-    }
-    tokenStart = static_cast<std::int32_t>(first - begin);
-    tokenLength = static_cast<std::int32_t>(at - first);
-    spans[n++] = {tokenStart, tokenLength};
-    if (at < end && c == TokenClasses::kDelimiter) {
-      ++at;
-      if (n < max) continue;
-      stop = Stop::kDelimiter;
-      position = static_cast<std::int32_t>(at - begin);
-      return n;
-    }
-    stop = at == end ? Stop::kTextEnd : c == TokenClasses::kComment ? Stop::kComment : Stop::kNul;
-    break;
-  }
-  position = static_cast<std::int32_t>(at - begin);
+  const char* const at = begin + position;
+  const TokenClasses* table = classes;
+#if defined(__GNUC__)
+  // The table's address as a value the compiler cannot recompute: else it
+  // may give up its register and rebuild the address for every byte.
+  asm("" : "+r"(table));
+#endif
+  return sentinel ? ScanFrom<true, kMax, 0>(take, at, begin, end, *table)
+                  : ScanFrom<false, kMax, 0>(take, at, begin, end, *table);
+}
+
+[[gnu::always_inline]] inline std::int32_t Tokenizer::EndScan(std::int32_t n, const char* first, const char* at,
+                                                              TokenClasses::Class c) {
+  // The text, a comment or a NUL ended the scan, after a token (which at
+  // stands right behind) or after delimiters (where no token began).
+  tokenStart = static_cast<std::int32_t>(first - text);
+  tokenLength = static_cast<std::int32_t>(at - first);
+  stop = at == text + textLength ? Stop::kTextEnd : c == TokenClasses::kComment ? Stop::kComment : Stop::kNul;
+  position = static_cast<std::int32_t>(at - text);
   done = true;
   return n;
+}
+
+template <bool kSentinel, std::int32_t kMax, std::int32_t kIndex, typename Take>
+[[gnu::always_inline]] inline std::int32_t Tokenizer::ScanFrom(Take& take, const char* at, const char* const begin,
+                                                               const char* const end, const TokenClasses& table) {
+  // c stays kDelimiter when the run of delimiters reaches the end.
+  TokenClasses::Class c = TokenClasses::kDelimiter;
+  while (at < end && (c = table.Of(*at)) == TokenClasses::kDelimiter) ++at;
+  const char* const first = at;
+  if (c != TokenClasses::kOrdinary) return EndScan(kIndex, first, at, c);
+  ++at;
+  if constexpr (kSentinel) {
+    // The last byte of the text is not ordinary: it stops the run.
+    while ((c = table.Of(*at)) == TokenClasses::kOrdinary) ++at;
+  } else {
+    // c stays kOrdinary when the token reaches the end.
+    while (at < end && (c = table.Of(*at)) == TokenClasses::kOrdinary) ++at;
+  }
+  take(std::integral_constant<std::int32_t, kIndex>{}, first, static_cast<std::int32_t>(first - begin),
+       static_cast<std::int32_t>(at - first));
+  if (c != TokenClasses::kDelimiter) return EndScan(kIndex + 1, first, at, c);
+  if constexpr (kIndex + 1 == kMax) {
+    tokenStart = static_cast<std::int32_t>(first - begin);
+    tokenLength = static_cast<std::int32_t>(at - first);
+    position = static_cast<std::int32_t>(at + 1 - begin);
+    stop = Stop::kDelimiter;
+    return kMax;
+  } else {
+    return ScanFrom<kSentinel, kMax, kIndex + 1>(take, at + 1, begin, end, table);
+  }
 }
 
 }  // namespace mirvo

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "FileSource.h"
 #include "SourceReader.h"
@@ -158,6 +160,68 @@ TEST(SourceReaderTest, TokensKnowWhereTheyStand) {
     }
     EXPECT_EQ(statement.ignored.column, row.ignored.column);
     EXPECT_EQ(statement.ignored.length, row.ignored.length);
+  }
+}
+
+// Everything a statement holds, to compare two ways of reading it.
+struct Whole {
+  std::vector<std::string> tokens;
+  std::vector<std::pair<std::int32_t, std::int32_t>> places;
+  std::pair<std::int32_t, std::int32_t> ignored;
+  std::int32_t line;
+  bool operator==(const Whole&) const = default;
+};
+
+std::vector<Whole> ReadWhole(SourceReader& reader) {
+  std::vector<Whole> reads;
+  Statement statement{};
+  for (reader.ReadStatement(&statement); statement.count > 0; reader.ReadStatement(&statement)) {
+    Whole whole{{}, {}, {statement.ignored.column, statement.ignored.length}, reader.GetLineNumber()};
+    for (int i = 0; i < statement.count; ++i) {
+      whole.tokens.emplace_back(statement.tokens[i]);
+      whole.places.emplace_back(statement.places[i].column, statement.places[i].length);
+    }
+    reads.push_back(whole);
+  }
+  return reads;
+}
+
+// A stream that hands out its text a few bytes at a time.
+struct Trickle {
+  const std::string* text;
+  std::size_t at;
+  std::size_t step;
+  static std::size_t Read(void* context, char* buffer, std::size_t size, bool*) {
+    auto* const trickle = static_cast<Trickle*>(context);
+    const std::size_t n = std::min({size, trickle->step, trickle->text->size() - trickle->at});
+    std::memcpy(buffer, trickle->text->data() + trickle->at, n);
+    trickle->at += n;
+    return n;
+  }
+};
+
+// Short tokens are copied in fixed moves of several bytes: a text in memory
+// is never read past its end, however near it a line stands, and a line cut
+// across a stream's blocks reads as it does whole.
+TEST(SourceReaderTest, LinesNearTheEndOfTheTextOrOfABlock) {
+  const std::string pad(509, ' ');
+  const std::string sources[] = {
+      "RET\n", "A\n", "MOV A,B\n", "ADD B\nRET\n", "MOV A, B, C D\n", "MVI A,0FFh ; x\nCMP B\r\n",
+      "MOV\tH ,L\n" + pad + "RET\n", "MOV A,B", "ADD A\n\n\n", pad + "RET\nADD B\n",
+  };
+  for (const std::string& source : sources) {
+    SCOPED_TRACE(source.substr(0, 20));
+    // An exactly sized copy, so that a read past its end is caught.
+    const auto exact = std::make_unique<char[]>(source.size());
+    std::memcpy(exact.get(), source.data(), source.size());
+    SourceReader inMemory(exact.get(), source.size());
+    const std::vector<Whole> reads = ReadWhole(inMemory);
+    ASSERT_FALSE(reads.empty());
+    for (const std::size_t step : {1UL, 2UL, 3UL, 7UL, 8UL, 9UL, 511UL}) {
+      Trickle trickle{&source, 0, step};
+      SourceReader streamed(&Trickle::Read, &trickle);
+      EXPECT_EQ(ReadWhole(streamed), reads) << "blocks of " << step;
+    }
   }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Tokenizer.h"
@@ -64,6 +65,70 @@ TEST(TokenizerTest, TokenLongerThanTheBufferIsCut) {
   ASSERT_EQ(split.tokens.size(), 2U);
   EXPECT_EQ(split.tokens[0], std::string(511, 'x'));
   EXPECT_EQ(split.tokens[1], "y");
+}
+
+// Where a tokenizer stands after a scan, and what the scan gave.
+struct Scan {
+  std::vector<std::pair<std::int32_t, std::int32_t>> tokens;  // start and length
+  bool more;
+  std::int32_t position;
+  Tokenizer::Stop stop;
+  std::int32_t tokenStart;
+  std::int32_t tokenLength;
+  bool operator==(const Scan&) const = default;
+};
+
+Scan StateAfter(const Tokenizer& tokenizer, std::vector<std::pair<std::int32_t, std::int32_t>> tokens) {
+  return {std::move(tokens), tokenizer.HasMore(), tokenizer.GetPosition(), tokenizer.GetStop(),
+          tokenizer.GetTokenStart(), tokenizer.GetTokenLength()};
+}
+
+// Up to max tokens at once leave the tokenizer as that many single steps do,
+// whether their spans are kept or handed out as each token ends.
+TEST(TokenizerTest, SeveralTokensAtOnceStepLikeOneAtATime) {
+  constexpr TokenClasses kClasses(" ,\t\r\n", ';');
+  const std::string texts[] = {
+      "MOV A,B\n", "MOV A,B", "  ADD B ,\n", "MVI A,0FFh ; x\n", "RET;x", ";x", "", ",,\n", "A B C D E\n",
+      std::string("ADD B\0C\n", 8), "MOV A, B, C D ;e\n", "ZZZ",
+  };
+  for (const std::string& text : texts) {
+    const auto length = static_cast<std::int32_t>(text.size());
+    for (std::int32_t max = 1; max <= 4; ++max) {
+      SCOPED_TRACE(text + " max " + std::to_string(max));
+      Tokenizer stepped(text.data(), length, kClasses);
+      std::vector<std::pair<std::int32_t, std::int32_t>> steps;
+      while (static_cast<std::int32_t>(steps.size()) < max && stepped.HasMore()) {
+        stepped.NextTokenInPlace();
+        if (stepped.GetTokenLength() == 0) break;
+        steps.emplace_back(stepped.GetTokenStart(), stepped.GetTokenLength());
+      }
+      const Scan expected = StateAfter(stepped, steps);
+
+      Tokenizer spanned(text.data(), length, kClasses);
+      TokenSpan spans[4];
+      const std::int32_t n = spanned.NextTokens(spans, max);
+      std::vector<std::pair<std::int32_t, std::int32_t>> kept;
+      for (std::int32_t i = 0; i < n; ++i) kept.emplace_back(spans[i].start, spans[i].length);
+      EXPECT_EQ(StateAfter(spanned, kept), expected);
+
+      Tokenizer handed(text.data(), length, kClasses);
+      std::vector<std::pair<std::int32_t, std::int32_t>> given;
+      const auto take = [&](auto index, const char* token, std::int32_t start, std::int32_t size) {
+        EXPECT_EQ(static_cast<std::size_t>(decltype(index)::value), given.size());
+        EXPECT_EQ(token, text.data() + start);
+        given.emplace_back(start, size);
+      };
+      std::int32_t count = 0;
+      switch (max) {
+        case 1: count = handed.NextTokensTo<1>(take); break;
+        case 2: count = handed.NextTokensTo<2>(take); break;
+        case 3: count = handed.NextTokensTo<3>(take); break;
+        default: count = handed.NextTokensTo<4>(take); break;
+      }
+      EXPECT_EQ(count, static_cast<std::int32_t>(given.size()));
+      EXPECT_EQ(StateAfter(handed, given), expected);
+    }
+  }
 }
 
 }  // namespace
