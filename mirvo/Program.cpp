@@ -18,8 +18,8 @@ constexpr const char* kMagenta = "\033[1;35m";
 constexpr const char* kGreen = "\033[1;32m";
 constexpr const char* kReset = "\033[0m";
 
-// The message of ImageErrorFormat in mirvo's style: without "Error! " and
-// the line end, starting in lower case.
+}  // namespace
+
 std::string ImageMessage(ImageStatus status, const std::string& path) {
   char message[4096];
   std::snprintf(message, sizeof(message), ImageErrorFormat(status), path.c_str());
@@ -30,8 +30,6 @@ std::string ImageMessage(ImageStatus status, const std::string& path) {
   if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
   return text;
 }
-
-}  // namespace
 
 int AssembleSourceFile(const std::string& path, AssembledSource& source, std::string& reason) {
   if (ReadWholeFile(path, source.text, reason) != 0) return 1;

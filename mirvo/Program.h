@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Assembler.h"
+#include "ProgramImage.h"
 #include "RunLoop.h"
 
 namespace mirvo::cli {
@@ -21,6 +22,10 @@ struct AssembledSource {
   std::string text;
   std::unique_ptr<Assembler> assembler;
 };
+
+// The message of ImageErrorFormat in mirvo's style: without "Error! " and
+// the line end, starting in lower case ("cannot open x.bin").
+std::string ImageMessage(ImageStatus status, const std::string& path);
 
 // Reads and assembles the source at path. 0 when it was read (whatever its
 // diagnostics), or 1 with reason set to why it could not be read.
