@@ -117,6 +117,22 @@ TEST(MirvoTest, Asm) {
   });
 }
 
+// Standard error is a terminal under script(1): colour, unless NO_COLOR.
+TEST(MirvoTest, AsmColourOnlyOnATerminalWithoutNoColor) {
+  const std::string script = "/usr/bin/script";
+  if (!FileExists(script)) GTEST_SKIP() << "script(1) is not installed";
+  ScratchDir dir;
+  WriteFile(dir / "bad.asm", "ADD b\n");
+  const std::string command = "'" + kMirvo + "' asm bad.asm";
+  const ProcessResult coloured = RunProgram(script, {"-qec", "env -u NO_COLOR " + command, "/dev/null"}, dir.Path());
+  EXPECT_EQ(coloured.exitCode, 1);
+  EXPECT_NE(coloured.output.find("\033[1;31merror:\033[0m"), std::string::npos) << coloured.output;
+  const ProcessResult plain = RunProgram(script, {"-qec", "env NO_COLOR=1 " + command, "/dev/null"}, dir.Path());
+  EXPECT_EQ(plain.exitCode, 1);
+  EXPECT_EQ(plain.output.find('\033'), std::string::npos) << plain.output;
+  EXPECT_NE(plain.output.find("bad.asm:1:5: error: 'b' is not a register"), std::string::npos) << plain.output;
+}
+
 TEST(MirvoTest, AsmJson) {
   ScratchDir dir;
   WriteFile(dir / "bad.asm", "MVI A, 5\nADD 22h\nRET\n");
@@ -208,6 +224,11 @@ TEST(MirvoTest, Run) {
        "Flags:     S=0 Z=1 AC=0 P=0 CY=0\nPC:        0001h (1)\nSP:        FFFFh (65535)\nMemory:    no byte changed\n",
        "", {}, {}},
       {"source errors", {"run", "bad.asm"}, {{"bad.asm", kErrors}}, 1, "", kErrorsReport, {}, {}},
+      {"source warnings do not stop the run", {"run", "w.asm"}, {{"w.asm", "MOV Mem, Mem\nRET\n"}}, 0,
+       "Outcome:   halted by the RET at 0001h\nSteps:     2\n" + UntouchedTail(1, 0),
+       "w.asm:1:1: warning: MOV Mem, Mem copies the byte at HL onto itself and changes nothing visible\n"
+       "MOV Mem, Mem\n^~~\n1 warning generated.\n",
+       {}, {}},
       {"missing image", {"run", "no.bin"}, {}, 1, "", "mirvo: cannot open no.bin\n", {}, {}},
       {"too large", {"run", "big.bin"}, {{"big.bin", std::string(65537, '\xC9')}}, 1, "",
        "mirvo: big.bin is larger than 65536 bytes\n", {}, {}},
