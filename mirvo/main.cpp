@@ -13,8 +13,8 @@ namespace {
 
 using namespace mirvo::cli;
 
-// Help lists "--trace[=FILE]" rather than CLI11's own "--trace{-}" spelling
-// of a flag whose value, if any, follows an equals sign.
+// Help lists "--trace[=FILE]" rather than CLI11's own "--trace{-} [=FILE]"
+// spelling of a flag whose value, if any, follows an equals sign.
 class HelpFormatter : public CLI::Formatter {
  public:
   std::string make_option_name(const CLI::Option* option, bool positional) const override {
@@ -24,6 +24,12 @@ class HelpFormatter : public CLI::Formatter {
       name.erase(open, close == std::string::npos ? std::string::npos : close - open + 1);
     }
     return name;
+  }
+  // "--trace[=FILE]", with no space before the optional value.
+  std::string make_option_opts(const CLI::Option* option) const override {
+    std::string opts = CLI::Formatter::make_option_opts(option);
+    if (opts.rfind(" [=", 0) == 0) opts.erase(0, 1);
+    return opts;
   }
 };
 
@@ -61,7 +67,6 @@ int main(int argc, char** argv) {
   app.formatter(std::make_shared<HelpFormatter>());
   app.set_version_flag("--version", std::string(kProgramName) + " " + MIRVO_VERSION);
   app.require_subcommand(1, 1);
-  app.footer("Run 'mirvo SUBCOMMAND --help' for the options of one subcommand.");
 
   AsmOptions asmOptions;
   CLI::App* const asmCommand = app.add_subcommand("asm", "Assemble a source into a program image");
@@ -104,6 +109,9 @@ int main(int argc, char** argv) {
   checkCommand->add_option("--max-steps", checkOptions.maxSteps, "Stop each run after N steps (at most 2^30)")
       ->type_name("N")
       ->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit));
+
+  // Set last, so that the subcommands do not inherit it.
+  app.footer("Run 'mirvo SUBCOMMAND --help' for the options of one subcommand.");
 
   try {
     // A first word that is no option must name a subcommand.
