@@ -77,6 +77,7 @@ build-release:
 
 bench: build-release
 	cd build/release && ./bin/mirvo_vm_bench
+	bench/trace.sh build/release/bin/mirvo
 
 package: build-release
 	cd build/release && cpack

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,6 +66,58 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
     result.output.append(buffer, static_cast<std::size_t>(got));
   }
   ::close(pipeEnds[0]);
+  int status = 0;
+  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+    result.exitCode = WEXITSTATUS(status);
+  }
+  return result;
+}
+
+SplitResult RunProgramSplit(const std::string& program, const std::vector<std::string>& args, const std::string& cwd) {
+  SplitResult result;
+  int outPipe[2];
+  int errPipe[2];
+  if (::pipe(outPipe) != 0) return result;
+  if (::pipe(errPipe) != 0) {
+    ::close(outPipe[0]);
+    ::close(outPipe[1]);
+    return result;
+  }
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(outPipe[1], STDOUT_FILENO);
+    ::dup2(errPipe[1], STDERR_FILENO);
+    for (const int end : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) ::close(end);
+    const int devNull = ::open("/dev/null", O_RDONLY);
+    if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
+    if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(outPipe[1]);
+  ::close(errPipe[1]);
+  // Both pipes are drained together, so a child that fills one never blocks.
+  pollfd ends[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  std::string* const sinks[2] = {&result.out, &result.err};
+  int open = 2;
+  char buffer[4096];
+  while (open > 0 && ::poll(ends, 2, -1) > 0) {
+    for (int i = 0; i < 2; ++i) {
+      if (ends[i].fd < 0 || ends[i].revents == 0) continue;
+      const ssize_t got = ::read(ends[i].fd, buffer, sizeof(buffer));
+      if (got > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(got));
+      } else {
+        ::close(ends[i].fd);
+        ends[i].fd = -1;
+        --open;
+      }
+    }
+  }
   int status = 0;
   if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
     result.exitCode = WEXITSTATUS(status);

@@ -39,6 +39,16 @@ struct ProcessResult {
 // Runs program with args in folder cwd, with no standard input.
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd);
 
+struct SplitResult {
+  int exitCode = -1;
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs program as RunProgram does, keeping standard output and standard
+// error apart.
+SplitResult RunProgramSplit(const std::string& program, const std::vector<std::string>& args, const std::string& cwd);
+
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);

@@ -1,0 +1,123 @@
+// mirvo check: run a folder of submissions and compare each result with
+// the teacher's expectations: one line (or JSON object) per program, then
+// the totals.
+
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "Commands.h"
+#include "Expectations.h"
+#include "Output.h"
+#include "Program.h"
+
+namespace mirvo::cli {
+
+namespace {
+
+struct Verdict {
+  bool pass = false;
+  std::string failure;  // why the program could not be run at all
+  std::string failureWhat;
+  std::vector<Mismatch> mismatches;
+};
+
+Verdict CheckOne(const std::string& path, const std::vector<Expectation>& expectations, std::uint64_t maxSteps) {
+  Verdict verdict;
+  LoadedProgram program;
+  std::string reason;
+  switch (LoadProgram(path, program, reason)) {
+    case LoadResult::kLoaded:
+      break;
+    case LoadResult::kCannotRead:
+      verdict.failureWhat = "file";
+      verdict.failure = reason;
+      return verdict;
+    case LoadResult::kSourceErrors: {
+      const Diagnostic& error = *program.source.assembler->FirstError();
+      verdict.failureWhat = "source";
+      verdict.failure = std::to_string(error.line) + ":" + std::to_string(error.column) +
+                        ": error: " + DescribeDiagnostic(error);
+      return verdict;
+    }
+  }
+  const auto machine = std::make_unique<VirtualMachine>();
+  LoadImage(*machine, program.bytes.data(), program.bytes.size());
+  const RunOutcome outcome = RunToEnd(*machine, maxSteps);
+  verdict.mismatches = Compare(expectations, *machine, outcome);
+  verdict.pass = verdict.mismatches.empty();
+  return verdict;
+}
+
+std::string HumanLine(const std::string& path, const Verdict& verdict) {
+  if (verdict.pass) return "PASS " + path + "\n";
+  std::string line = "FAIL " + path + ": ";
+  if (!verdict.failure.empty()) return line + verdict.failure + "\n";
+  for (std::size_t i = 0; i < verdict.mismatches.size(); ++i) {
+    const Mismatch& mismatch = verdict.mismatches[i];
+    const Expectation& expected = *mismatch.expectation;
+    if (i > 0) line += "; ";
+    line += expected.what + " is " + ShowValue(expected, mismatch.actualValue, mismatch.actualOutcome) +
+            ", expected " + ShowValue(expected, expected.value, expected.outcome);
+  }
+  return line + "\n";
+}
+
+nlohmann::json JsonValue(const Expectation& expectation, unsigned value, RunOutcome outcome) {
+  if (expectation.kind == ExpectKind::kOutcome) return OutcomeWord(outcome);
+  return value;
+}
+
+std::string JsonLine(const std::string& path, const Verdict& verdict) {
+  nlohmann::ordered_json mismatches = nlohmann::ordered_json::array();
+  if (!verdict.failure.empty()) {
+    mismatches.push_back({{"what", verdict.failureWhat},
+                          {"expected", verdict.failureWhat == "file" ? "a readable program" : "no errors"},
+                          {"actual", verdict.failure}});
+  }
+  for (const Mismatch& mismatch : verdict.mismatches) {
+    const Expectation& expected = *mismatch.expectation;
+    mismatches.push_back({{"what", expected.what},
+                          {"expected", JsonValue(expected, expected.value, expected.outcome)},
+                          {"actual", JsonValue(expected, mismatch.actualValue, mismatch.actualOutcome)}});
+  }
+  const nlohmann::ordered_json line = {{"file", path}, {"pass", verdict.pass}, {"mismatches", mismatches}};
+  return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace
+
+int RunCheck(const CheckOptions& options) {
+  std::string text = options.expect;
+  std::string where = "--expect";
+  if (!options.expectFile.empty()) {
+    std::string reason;
+    if (ReadWholeFile(options.expectFile, text, reason) != 0) {
+      Report("cannot open %s: %s", options.expectFile.c_str(), reason.c_str());
+      return 1;
+    }
+    where = options.expectFile;
+  }
+  std::vector<Expectation> expectations;
+  std::string error;
+  if (ParseExpectations(text, expectations, error) != 0) {
+    std::fprintf(stderr, "%s: %s: %s\nTry '%s check --help' for more information.\n", kProgramName, where.c_str(),
+                 error.c_str(), kProgramName);
+    return kUsageExit;
+  }
+
+  Output out;
+  out.Open("");
+  std::size_t passed = 0;
+  for (const std::string& path : options.files) {
+    const Verdict verdict = CheckOne(path, expectations, options.maxSteps);
+    if (verdict.pass) ++passed;
+    out.Write(options.json ? JsonLine(path, verdict) : HumanLine(path, verdict));
+  }
+  const std::size_t failed = options.files.size() - passed;
+  if (!options.json) out.Write(std::to_string(passed) + " passed, " + std::to_string(failed) + " failed\n");
+  if (out.Commit() != 0) return 1;
+  return failed == 0 ? 0 : 1;
+}
+
+}  // namespace mirvo::cli

@@ -1,0 +1,53 @@
+#pragma once
+// The subcommands of mirvo, each given its parsed command line. Each returns
+// the process's exit code.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "RunLoop.h"
+
+namespace mirvo::cli {
+
+// An option that may carry a value after "=": not given, given alone, or
+// given with a value.
+struct OptionalPath {
+  bool given = false;
+  std::string path;  // empty: the default destination
+};
+
+struct AsmOptions {
+  std::string source;
+  std::string image;  // empty: the source's name with .bin
+  OptionalPath listing;
+  bool json = false;
+};
+
+struct RunOptions {
+  std::string file;
+  OptionalPath trace;
+  OptionalPath stateMap;
+  bool json = false;
+  std::uint64_t maxSteps = kStepLimit;
+};
+
+struct DisOptions {
+  std::string image;
+  std::string output;  // empty: standard output
+};
+
+struct CheckOptions {
+  std::vector<std::string> files;
+  std::string expect;
+  std::string expectFile;
+  bool json = false;
+  std::uint64_t maxSteps = kStepLimit;
+};
+
+int RunAsm(const AsmOptions& options);
+int RunRun(const RunOptions& options);
+int RunDis(const DisOptions& options);
+int RunCheck(const CheckOptions& options);
+
+}  // namespace mirvo::cli

@@ -1,0 +1,100 @@
+// mirvo dis: turn an image back into source that assembles to the same
+// bytes, one statement per instruction with its address and bytes beside it.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "ImageFile.h"
+#include "InstructionSet.h"
+#include "Output.h"
+#include "Program.h"
+
+namespace mirvo::cli {
+
+namespace {
+
+// Statements are padded to this width before their comment.
+constexpr int kStatementWidth = 16;
+
+// "; 0000  3E F0" style address and bytes.
+std::string Place(std::size_t address, const std::uint8_t* bytes, std::size_t count) {
+  char text[32];
+  char* out = AppendHex(text, static_cast<unsigned>(address), 4);
+  for (std::size_t i = 0; i < count; ++i) {
+    *out++ = ' ';
+    if (i == 0) *out++ = ' ';
+    out = AppendHex(out, bytes[i], 2);
+  }
+  return std::string(text, out);
+}
+
+// Reports a run of bytes that are no instruction, first to last.
+void WarnUndefined(const std::string& image, std::size_t first, std::size_t last) {
+  if (first == last) {
+    Warn("%s: the byte at %s is no instruction; it is left as a comment", image.c_str(),
+         FixedHex(static_cast<unsigned>(first), 4).c_str());
+  } else {
+    Warn("%s: the bytes at %s to %s are no instructions; they are left as comments", image.c_str(),
+         FixedHex(static_cast<unsigned>(first), 4).c_str(), FixedHex(static_cast<unsigned>(last), 4).c_str());
+  }
+}
+
+}  // namespace
+
+int RunDis(const DisOptions& options) {
+  std::vector<std::uint8_t> bytes;
+  // Only images are read here: a source is already source.
+  const ImageStatus status = ReadImageFile(options.image.c_str(), bytes);
+  if (status != ImageStatus::kLoaded) {
+    Report("%s", ImageMessage(status, options.image).c_str());
+    return 1;
+  }
+
+  std::string text = "; " + options.image + ": " + std::to_string(bytes.size()) +
+                     (bytes.size() == 1 ? " byte" : " bytes") + ", one statement per instruction\n";
+  bool exact = true;
+  std::size_t undefinedFirst = 0;
+  bool inUndefinedRun = false;
+  char statement[64];
+  char line[160];
+  for (std::size_t address = 0; address < bytes.size();) {
+    const std::size_t available = bytes.size() - address;
+    const std::uint8_t* const at = bytes.data() + address;
+    const Instruction instruction = kDecodeTable[at[0]];
+    const std::size_t used = Disassemble(at, available, statement, sizeof(statement));
+    const bool undefined = instruction.operation == Operation::kUndefined;
+    const bool cutOff = instruction.length > available;
+    if (inUndefinedRun && !undefined) {
+      WarnUndefined(options.image, undefinedFirst, address - 1);
+      inUndefinedRun = false;
+    }
+    if (undefined) {
+      if (!inUndefinedRun) undefinedFirst = address;
+      inUndefinedRun = true;
+      std::snprintf(line, sizeof(line), "; %s  (%s) is no instruction and cannot be written as a statement\n",
+                    Place(address, at, 1).c_str(), statement);
+      exact = false;
+    } else if (cutOff) {
+      Warn("%s: the MVI at %s is cut off by the end of the image; it is left as a comment", options.image.c_str(),
+           FixedHex(static_cast<unsigned>(address), 4).c_str());
+      std::snprintf(line, sizeof(line), "; %s  (%s) is cut off: the image ends before its number\n",
+                    Place(address, at, 1).c_str(), statement);
+      exact = false;
+    } else {
+      std::snprintf(line, sizeof(line), "%-*s; %s\n", kStatementWidth, statement, Place(address, at, used).c_str());
+    }
+    text += line;
+    address += used;
+  }
+  if (inUndefinedRun) WarnUndefined(options.image, undefinedFirst, bytes.size() - 1);
+
+  Output output;
+  if (output.Open(options.output) != 0) return 1;
+  output.Write(text);
+  if (output.Commit() != 0) return 1;
+  return exact ? 0 : 1;
+}
+
+}  // namespace mirvo::cli

@@ -1,0 +1,71 @@
+#pragma once
+// What every subcommand shares around the engine: messages on standard
+// error in the "mirvo: ..." style, output destinations that are standard
+// output or a file written whole, number formatting, and reading a file.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "AtomicFile.h"
+
+namespace mirvo::cli {
+
+inline constexpr const char* kProgramName = "mirvo";
+// Exit code for a command line that cannot be understood.
+inline constexpr int kUsageExit = 64;
+
+// "mirvo: " and the formatted message on standard error, with a line end.
+void Report(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same as a warning: "mirvo: warning: ...".
+void Warn(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// True when standard error is a terminal and NO_COLOR is not set.
+bool ColourWanted();
+
+// Reads the whole file at path into text. 0, or 1 with reason set to why not
+// (the system's words, e.g. "No such file or directory").
+int ReadWholeFile(const std::string& path, std::string& text, std::string& reason);
+
+// Where a result goes: standard output, or a file that appears only once it
+// is complete and never half-written. An empty path or "-" is standard output.
+class Output {
+ public:
+  Output() = default;
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  // 0, or 1 after reporting that the file cannot be created.
+  int Open(const std::string& path);
+  void Write(const char* data, std::size_t size);
+  void Write(const std::string& text) { Write(text.data(), text.size()); }
+  // Finishes the output: flushes standard output, or renames the file into
+  // place. 0, or 1 after reporting that it could not be written.
+  int Commit();
+  bool ToStandardOutput() const { return toStdout; }
+  const std::string& Name() const { return name; }
+
+ private:
+  AtomicFile file;
+  std::string name;
+  bool toStdout = true;
+  bool failed = false;
+};
+
+// Appends the digits of value to out and returns the end: decimal, or
+// upper-case hexadecimal in exactly digits places.
+char* AppendDecimal(char* out, std::uint64_t value);
+char* AppendHex(char* out, unsigned value, unsigned digits);
+
+// A number as the assembly language writes it: upper-case hexadecimal with a
+// trailing h and a leading 0 before a letter ("0h", "20h", "0F0h", "1000h").
+std::string LanguageNumber(unsigned value);
+// "20h"/"1000h": exactly digits hexadecimal places and an h.
+std::string FixedHex(unsigned value, unsigned digits);
+
+// SOURCE with its extension (the part after the last dot of the file name)
+// replaced by extension, or extension appended when it has none.
+std::string ReplaceExtension(const std::string& path, const char* extension);
+bool EndsWith(const std::string& text, const char* suffix);
+
+}  // namespace mirvo::cli

@@ -1,0 +1,155 @@
+#include "Program.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "ImageFile.h"
+#include "Output.h"
+#include "ProgramImage.h"
+
+namespace mirvo::cli {
+
+namespace {
+
+// Terminal colours as compilers use them.
+constexpr const char* kBold = "\033[1m";
+constexpr const char* kRed = "\033[1;31m";
+constexpr const char* kMagenta = "\033[1;35m";
+constexpr const char* kGreen = "\033[1;32m";
+constexpr const char* kReset = "\033[0m";
+
+}  // namespace
+
+std::string ImageMessage(ImageStatus status, const std::string& path) {
+  char message[4096];
+  std::snprintf(message, sizeof(message), ImageErrorFormat(status), path.c_str());
+  std::string text = message;
+  const std::string prefix = "Error! ";
+  if (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
+}
+
+int AssembleSourceFile(const std::string& path, AssembledSource& source, std::string& reason) {
+  if (ReadWholeFile(path, source.text, reason) != 0) return 1;
+  source.assembler = std::make_unique<Assembler>();
+  source.assembler->Open(source.text.data(), source.text.size());
+  source.assembler->Assemble(kFullAssembly);
+  return 0;
+}
+
+std::string SourceLine(const std::string& text, std::int32_t line) {
+  std::size_t start = 0;
+  for (std::int32_t n = 1; n < line; ++n) {
+    const std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) return {};
+    start = end + 1;
+  }
+  std::size_t end = text.find('\n', start);
+  if (end == std::string::npos) end = text.size();
+  if (end > start && text[end - 1] == '\r') --end;
+  return text.substr(start, end - start);
+}
+
+const char* SeverityWord(const Diagnostic& diagnostic) {
+  return SeverityOf(diagnostic.kind) == Severity::kError ? "error" : "warning";
+}
+
+void PrintDiagnostics(const std::string& path, const AssembledSource& source, bool colour) {
+  std::size_t errors = 0;
+  std::size_t warnings = 0;
+  std::string text;
+  for (const Diagnostic& diagnostic : source.assembler->GetDiagnostics()) {
+    const bool isError = SeverityOf(diagnostic.kind) == Severity::kError;
+    (isError ? errors : warnings) += 1;
+    char place[64];
+    if (diagnostic.column > 0) {
+      std::snprintf(place, sizeof(place), ":%d:%d: ", diagnostic.line, diagnostic.column);
+    } else {
+      std::snprintf(place, sizeof(place), ":%d: ", diagnostic.line);
+    }
+    text.clear();
+    if (colour) text += kBold;
+    text += path + place;
+    if (colour) text += isError ? kRed : kMagenta;
+    text += SeverityWord(diagnostic);
+    text += ":";
+    if (colour) text += std::string(kReset) + kBold;
+    text += " " + DescribeDiagnostic(diagnostic);
+    if (colour) text += kReset;
+    text += "\n";
+    if (diagnostic.column > 0) {
+      // The caret line counts bytes; a tab stays a tab so that the caret
+      // lands under the token however the terminal shows tabs.
+      const std::string line = SourceLine(source.text, diagnostic.line);
+      text += line + "\n";
+      const auto before = static_cast<std::size_t>(diagnostic.column - 1);
+      for (std::size_t i = 0; i < before; ++i) text += i < line.size() && line[i] == '\t' ? '\t' : ' ';
+      if (colour) text += kGreen;
+      text += '^';
+      for (std::int32_t i = 1; i < diagnostic.length; ++i) text += '~';
+      if (colour) text += kReset;
+      text += "\n";
+    }
+    std::fputs(text.c_str(), stderr);
+  }
+  if (errors + warnings == 0) return;
+  std::string count;
+  if (errors > 0) count = std::to_string(errors) + (errors == 1 ? " error" : " errors");
+  if (warnings > 0) {
+    if (!count.empty()) count += ", ";
+    count += std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");
+  }
+  std::fprintf(stderr, "%s generated.\n", count.c_str());
+}
+
+std::string DiagnosticLine(const std::string& path, const Diagnostic& diagnostic) {
+  return path + ":" + std::to_string(diagnostic.line) + ":" + std::to_string(diagnostic.column) + ": " +
+         SeverityWord(diagnostic) + ": " + DescribeDiagnostic(diagnostic);
+}
+
+bool IsSourceName(const std::string& path) { return EndsWith(path, ".asm"); }
+
+LoadResult LoadProgram(const std::string& path, LoadedProgram& program, std::string& reason) {
+  program.bytes.clear();
+  program.fromSource = IsSourceName(path);
+  if (program.fromSource) {
+    if (AssembleSourceFile(path, program.source, reason) != 0) {
+      reason = "cannot open " + path + ": " + reason;
+      return LoadResult::kCannotRead;
+    }
+    const Assembler& assembler = *program.source.assembler;
+    if (assembler.GetErrorCount() > 0) return LoadResult::kSourceErrors;
+    program.bytes.assign(assembler.GetImage().begin(), assembler.GetImage().begin() + assembler.GetLength());
+    return LoadResult::kLoaded;
+  }
+  const ImageStatus status = ReadImageFile(path.c_str(), program.bytes);
+  if (status != ImageStatus::kLoaded) {
+    reason = ImageMessage(status, path);
+    return LoadResult::kCannotRead;
+  }
+  return LoadResult::kLoaded;
+}
+
+}  // namespace mirvo::cli
+
+namespace mirvo::cli {
+
+const char* OutcomeWord(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::kHalted:
+      return "halt";
+    case RunOutcome::kUndefinedOpcode:
+      return "undefined-opcode";
+    case RunOutcome::kLoopsForever:
+      return "loops-forever";
+    case RunOutcome::kStepLimit:
+      return "step-limit";
+    case RunOutcome::kRunning:
+      break;
+  }
+  return "running";
+}
+
+}  // namespace mirvo::cli

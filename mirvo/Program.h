@@ -1,0 +1,75 @@
+#pragma once
+// A program to run, from an image file or from a source assembled in memory,
+// and the diagnostics of a source as compilers and editors show them.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Assembler.h"
+#include "ProgramImage.h"
+#include "RunLoop.h"
+
+namespace mirvo::cli {
+
+// The assembly options every subcommand uses: collect every diagnostic,
+// record where each statement went, and keep the warnings.
+inline constexpr AssemblyOptions kFullAssembly{true, true, true};
+
+// A source read into memory and assembled.
+struct AssembledSource {
+  std::string text;
+  std::unique_ptr<Assembler> assembler;
+};
+
+// The message of ImageErrorFormat in mirvo's style: without "Error! " and
+// the line end, starting in lower case ("cannot open x.bin").
+std::string ImageMessage(ImageStatus status, const std::string& path);
+
+// Reads and assembles the source at path. 0 when it was read (whatever its
+// diagnostics), or 1 with reason set to why it could not be read.
+int AssembleSourceFile(const std::string& path, AssembledSource& source, std::string& reason);
+
+// The text of physical line number line (1-based) of text, without its line
+// end; empty past the end.
+std::string SourceLine(const std::string& text, std::int32_t line);
+
+// "error"/"warning".
+const char* SeverityWord(const Diagnostic& diagnostic);
+
+// Prints every diagnostic as "PATH:LINE:COLUMN: error: MESSAGE", the source
+// line and a caret line under the token, then a count line such as
+// "2 errors, 1 warning generated." (nothing when there are none), all on
+// standard error.
+void PrintDiagnostics(const std::string& path, const AssembledSource& source, bool colour);
+
+// "PATH:LINE:COLUMN: error: MESSAGE" without colour, for one-line reports.
+std::string DiagnosticLine(const std::string& path, const Diagnostic& diagnostic);
+
+// True for a name that is read as assembly source rather than an image.
+bool IsSourceName(const std::string& path);
+
+// The bytes of a program: the image file's, or the assembled source's.
+struct LoadedProgram {
+  std::vector<std::uint8_t> bytes;
+  AssembledSource source;  // set for a source
+  bool fromSource = false;
+};
+
+enum class LoadResult { kLoaded, kCannotRead, kSourceErrors };
+
+// Reads an image, or assembles a source. For kCannotRead, reason holds the
+// message (without "mirvo: "); for kSourceErrors the diagnostics are in
+// program.source.
+LoadResult LoadProgram(const std::string& path, LoadedProgram& program, std::string& reason);
+
+}  // namespace mirvo::cli
+
+namespace mirvo::cli {
+
+// The outcome as the command line and its JSON name it: "halt",
+// "undefined-opcode", "loops-forever", "step-limit".
+const char* OutcomeWord(RunOutcome outcome);
+
+}  // namespace mirvo::cli

@@ -1,0 +1,195 @@
+#include "Trace.h"
+
+#include <cstring>
+
+namespace mirvo::cli {
+
+namespace {
+
+struct NamedSlot {
+  const char* name;
+  std::uint8_t slot;
+};
+
+// The order changes are listed in: A first, as a learner reads registers.
+constexpr NamedSlot kRegisterOrder[] = {{"A", kRegA}, {"B", kRegB}, {"C", kRegC}, {"D", kRegD},
+                                        {"E", kRegE}, {"H", kRegH}, {"L", kRegL}};
+constexpr NamedSlot kFlagOrder[] = {
+    {"S", kFlagSign}, {"Z", kFlagZero}, {"AC", kFlagAuxCarry}, {"P", kFlagParity}, {"CY", kFlagCarry}};
+
+char* Append(char* out, const char* text) {
+  while (*text != '\0') *out++ = *text++;
+  return out;
+}
+
+char* AppendHexByte(char* out, unsigned value) {
+  out = AppendHex(out, value, 2);
+  *out++ = 'h';
+  return out;
+}
+
+// A text field padded with spaces to width characters.
+char* AppendPadded(char* out, const char* text, std::size_t width) {
+  char* const start = out;
+  out = Append(out, text);
+  while (static_cast<std::size_t>(out - start) < width) *out++ = ' ';
+  return out;
+}
+
+}  // namespace
+
+TraceWriter::TraceWriter(Output& traceOutput, bool asJson)
+    : output(traceOutput), json(asJson), buffer(new char[kBufferSize]) {}
+
+void TraceWriter::Observe(void* context, const StepRecord& record) {
+  auto& writer = *static_cast<TraceWriter*>(context);
+  if (writer.used > kBufferSize - kLineRoom) writer.Flush();
+  if (writer.json) {
+    writer.AppendJsonLine(record);
+  } else {
+    writer.AppendLine(record);
+  }
+}
+
+void TraceWriter::Flush() {
+  output.Write(buffer.get(), used);
+  used = 0;
+}
+
+const TraceWriter::Text& TraceWriter::InstructionText(const StepRecord& record) {
+  const std::uint8_t opcode = record.bytes[0];
+  if (record.instruction.length < 2) {
+    if (!opcodeKnown[opcode]) {
+      Disassemble(record.bytes, 1, opcodeTexts[opcode].data(), kTextSize);
+      opcodeKnown[opcode] = true;
+    }
+    return opcodeTexts[opcode];
+  }
+  if (!immediateTexts) {
+    immediateTexts.reset(new Text[256 * 256]);
+    immediateKnown.reset(new bool[256 * 256]());
+  }
+  const std::size_t index = std::size_t{opcode} * 256 + record.bytes[1];
+  if (!immediateKnown[index]) {
+    Disassemble(record.bytes, 2, immediateTexts[index].data(), kTextSize);
+    immediateKnown[index] = true;
+  }
+  return immediateTexts[index];
+}
+
+// "      12  0004  36 C9  MVI Mem, 0C9h   [0009h] 40h->C9h"
+void TraceWriter::AppendLine(const StepRecord& record) {
+  char* const lineStart = buffer.get() + used;
+  char* out = lineStart;
+  char step[24];
+  char* const stepEnd = AppendDecimal(step, record.step);
+  for (auto width = stepEnd - step; width < 8; ++width) *out++ = ' ';
+  std::memcpy(out, step, static_cast<std::size_t>(stepEnd - step));
+  out += stepEnd - step;
+  *out++ = ' ';
+  *out++ = ' ';
+  out = AppendHex(out, record.address, 4);
+  *out++ = ' ';
+  *out++ = ' ';
+  out = AppendHex(out, record.bytes[0], 2);
+  if (record.instruction.length > 1) {
+    *out++ = ' ';
+    out = AppendHex(out, record.bytes[1], 2);
+  } else {
+    out = Append(out, "   ");
+  }
+  *out++ = ' ';
+  *out++ = ' ';
+  out = AppendPadded(out, InstructionText(record).data(), 14);
+  const char* separator = "  ";
+  for (const NamedSlot& reg : kRegisterOrder) {
+    const unsigned before = record.registersBefore[reg.slot];
+    const unsigned after = record.registersAfter[reg.slot];
+    if (before == after) continue;
+    out = Append(out, separator);
+    out = Append(out, reg.name);
+    *out++ = ' ';
+    out = AppendHexByte(out, before);
+    out = Append(out, "->");
+    out = AppendHexByte(out, after);
+    separator = ", ";
+  }
+  for (const NamedSlot& flag : kFlagOrder) {
+    const unsigned before = record.flagsBefore[flag.slot];
+    const unsigned after = record.flagsAfter[flag.slot];
+    if (before == after) continue;
+    out = Append(out, separator);
+    out = Append(out, flag.name);
+    *out++ = ' ';
+    *out++ = static_cast<char>('0' + (before & 1U));
+    out = Append(out, "->");
+    *out++ = static_cast<char>('0' + (after & 1U));
+    separator = ", ";
+  }
+  if (record.wroteMemory) {
+    out = Append(out, separator);
+    *out++ = '[';
+    out = AppendHex(out, record.memoryAddress, 4);
+    out = Append(out, "h] ");
+    out = AppendHexByte(out, record.memoryBefore);
+    out = Append(out, "->");
+    out = AppendHexByte(out, record.memoryAfter);
+  }
+  // Padding of the instruction column is not kept at the end of a line.
+  while (out > lineStart && out[-1] == ' ') --out;
+  *out++ = '\n';
+  used += static_cast<std::size_t>(out - lineStart);
+}
+
+// {"step":12,"pc":4,"bytes":[54,201],"text":"MVI Mem, 0C9h","changes":{"memory":{...}}}
+void TraceWriter::AppendJsonLine(const StepRecord& record) {
+  char* const lineStart = buffer.get() + used;
+  char* out = Append(lineStart, "{\"step\":");
+  out = AppendDecimal(out, record.step);
+  out = Append(out, ",\"pc\":");
+  out = AppendDecimal(out, record.address);
+  out = Append(out, ",\"bytes\":[");
+  out = AppendDecimal(out, record.bytes[0]);
+  if (record.instruction.length > 1) {
+    *out++ = ',';
+    out = AppendDecimal(out, record.bytes[1]);
+  }
+  out = Append(out, "],\"text\":\"");
+  out = Append(out, InstructionText(record).data());
+  out = Append(out, "\",\"changes\":{");
+  const char* separator = "\"";
+  auto appendChange = [&](const char* name, unsigned before, unsigned after) {
+    out = Append(out, separator);
+    out = Append(out, name);
+    out = Append(out, "\":{\"before\":");
+    out = AppendDecimal(out, before);
+    out = Append(out, ",\"after\":");
+    out = AppendDecimal(out, after);
+    *out++ = '}';
+    separator = ",\"";
+  };
+  for (const NamedSlot& reg : kRegisterOrder) {
+    if (record.registersBefore[reg.slot] != record.registersAfter[reg.slot]) {
+      appendChange(reg.name, record.registersBefore[reg.slot], record.registersAfter[reg.slot]);
+    }
+  }
+  for (const NamedSlot& flag : kFlagOrder) {
+    if (record.flagsBefore[flag.slot] != record.flagsAfter[flag.slot]) {
+      appendChange(flag.name, record.flagsBefore[flag.slot] & 1U, record.flagsAfter[flag.slot] & 1U);
+    }
+  }
+  if (record.wroteMemory) {
+    out = Append(out, separator);
+    out = Append(out, "memory\":{\"address\":");
+    out = AppendDecimal(out, record.memoryAddress);
+    out = Append(out, ",\"before\":");
+    out = AppendDecimal(out, record.memoryBefore);
+    out = Append(out, ",\"after\":");
+    out = AppendDecimal(out, record.memoryAfter);
+    *out++ = '}';
+  }
+  out = Append(out, "}}\n");
+  used += static_cast<std::size_t>(out - lineStart);
+}
+
+}  // namespace mirvo::cli

@@ -1,0 +1,49 @@
+#pragma once
+// One line per executed step, as text or as JSON, formatted by hand into a
+// large buffer: a trace of millions of steps is written at the speed of the
+// disk, not of a formatter.
+
+#include <array>
+#include <cstddef>
+#include <memory>
+
+#include "Output.h"
+#include "RunLoop.h"
+
+namespace mirvo::cli {
+
+class TraceWriter {
+ public:
+  TraceWriter(Output& output, bool json);
+  TraceWriter(const TraceWriter&) = delete;
+  TraceWriter& operator=(const TraceWriter&) = delete;
+
+  // The run's observer; context is the TraceWriter.
+  static void Observe(void* context, const StepRecord& record);
+  // Writes what is still buffered.
+  void Flush();
+
+ private:
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+  // More than the longest line (a JSON line with every register and flag).
+  static constexpr std::size_t kLineRoom = 1024;
+  static constexpr std::size_t kTextSize = 16;
+  using Text = std::array<char, kTextSize>;
+
+  void AppendLine(const StepRecord& record);
+  void AppendJsonLine(const StepRecord& record);
+  // The instruction's source text, from the shared disassembler, formatted
+  // once per opcode (and per immediate for MVI).
+  const Text& InstructionText(const StepRecord& record);
+
+  Output& output;
+  bool json;
+  std::unique_ptr<char[]> buffer;
+  std::size_t used = 0;
+  std::array<Text, 256> opcodeTexts{};
+  std::array<bool, 256> opcodeKnown{};
+  std::unique_ptr<Text[]> immediateTexts;  // [opcode * 256 + immediate], MVI only
+  std::unique_ptr<bool[]> immediateKnown;
+};
+
+}  // namespace mirvo::cli

@@ -1,0 +1,421 @@
+// Runs the real mirvo in a scratch folder: for each subcommand a table of
+// command lines and input files with the standard output, standard error,
+// exit code and files they must produce. JSON is parsed and compared as data.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace mirvo::test {
+namespace {
+
+using Json = nlohmann::json;
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+const std::string kMirvo = MIRVO_CLI_PATH;
+const std::string kExamples = MIRVO_EXAMPLES_DIR;
+
+// sum.asm's image.
+const std::string kSumImage =
+    Bytes({0x3E, 0xF0, 0x06, 0x20, 0x80, 0x26, 0x10, 0x2E, 0x00, 0x77, 0x86, 0xB8, 0xC9});
+
+struct Case {
+  const char* name;
+  std::vector<std::string> args;
+  Files inputs;  // written into the scratch folder first
+  int exitCode;
+  std::string out;
+  std::string err;
+  Files outputs;                   // files that must then hold exactly these bytes
+  std::vector<std::string> absent;  // files that must not exist
+};
+
+void RunCases(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    for (const auto& [name, bytes] : c.inputs) WriteFile(dir / name, bytes);
+    const SplitResult result = RunProgramSplit(kMirvo, c.args, dir.Path());
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.err, c.err);
+    for (const auto& [name, bytes] : c.outputs) EXPECT_EQ(ReadFile(dir / name), bytes) << name;
+    for (const std::string& name : c.absent) EXPECT_FALSE(FileExists(dir / name)) << name;
+  }
+}
+
+std::vector<Json> JsonLines(const std::string& text) {
+  std::vector<Json> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(Json::parse(line));
+  return lines;
+}
+
+const std::string kErrors = "MVI A, 5\nADD B, C\nMOV b, A\nMVI A, 100h\n";
+const std::string kErrorsReport =
+    "bad.asm:1:8: error: '5' is not a number: numbers end in a lower-case h, as in 5h\n"
+    "MVI A, 5\n"
+    "       ^\n"
+    "bad.asm:2:8: error: ADD takes one operand and got two operands\n"
+    "ADD B, C\n"
+    "       ^\n"
+    "bad.asm:3:5: error: 'b' is not a register: register letters are upper case, write B\n"
+    "MOV b, A\n"
+    "    ^\n"
+    "bad.asm:4:8: error: '100h' does not fit in a byte: numbers run from -80h to 0FFh\n"
+    "MVI A, 100h\n"
+    "       ^~~~\n"
+    "4 errors generated.\n";
+
+TEST(MirvoTest, Asm) {
+  const std::string sum = ReadFile(kExamples + "/sum.asm");
+  const std::string warned = "ADD 22h\n\tMOV A, B C\nRET\n";
+  RunCases({
+      {"clean source", {"asm", "sum.asm"}, {{"sum.asm", sum}}, 0, "", "", {{"sum.bin", kSumImage}}, {}},
+      {"every error, no image", {"asm", "bad.asm"}, {{"bad.asm", kErrors}}, 1, "", kErrorsReport, {}, {"bad.bin"}},
+      {"warnings keep the image",
+       {"asm", "w.asm", "-o", "w.img"},
+       {{"w.asm", warned}},
+       0,
+       "",
+       "w.asm:1:5: warning: '22h' is read as Mem, the byte at address HL: a number cannot stand where ADD "
+       "expects a register\nADD 22h\n    ^~~\n"
+       "w.asm:2:11: warning: the rest of the line is ignored: MOV takes two operands\n\tMOV A, B C\n\t         ^\n"
+       "2 warnings generated.\n",
+       {{"w.img", Bytes({0x86, 0x78, 0xC9})}},
+       {"w.bin"}},
+      {"listing to a file",
+       {"asm", "--listing=l.txt", "--", "-p.asm"},
+       {{"-p.asm", "; two\nMVI A, 0F0h ; load\n\nRET\n"}},
+       0,
+       "",
+       "",
+       {{"l.txt",
+         "                 1  ; two\n"
+         "0000  3E F0      2  MVI A, 0F0h ; load\n"
+         "                 3  \n"
+         "0002  C9         4  RET\n"},
+        {"-p.bin", Bytes({0x3E, 0xF0, 0xC9})}},
+       {}},
+      {"listing to standard output", {"asm", "p.asm", "--listing"}, {{"p.asm", "RET\n"}}, 0,
+       "0000  C9         1  RET\n", "", {}, {}},
+      {"unreadable source", {"asm", "no.asm"}, {}, 1, "", "mirvo: cannot open no.asm: No such file or directory\n",
+       {}, {"no.bin"}},
+      {"image would replace the source", {"asm", "p.bin"}, {{"p.bin", "RET\n"}}, 1, "",
+       "mirvo: the image would replace the source p.bin; name the image with -o\n", {{"p.bin", "RET\n"}}, {}},
+      {"no source", {"asm"}, {}, 64, "", "mirvo: SOURCE is required\nTry 'mirvo asm --help' for more information.\n",
+       {}, {}},
+      {"unknown option", {"asm", "p.asm", "--frob"}, {}, 64, "",
+       "mirvo: The following argument was not expected: --frob\nTry 'mirvo asm --help' for more information.\n", {},
+       {}},
+  });
+}
+
+// Standard error is a terminal under script(1): colour, unless NO_COLOR.
+TEST(MirvoTest, AsmColourOnlyOnATerminalWithoutNoColor) {
+  const std::string script = "/usr/bin/script";
+  if (!FileExists(script)) GTEST_SKIP() << "script(1) is not installed";
+  ScratchDir dir;
+  WriteFile(dir / "bad.asm", "ADD b\n");
+  const std::string command = "'" + kMirvo + "' asm bad.asm";
+  const ProcessResult coloured = RunProgram(script, {"-qec", "env -u NO_COLOR " + command, "/dev/null"}, dir.Path());
+  EXPECT_EQ(coloured.exitCode, 1);
+  EXPECT_NE(coloured.output.find("\033[1;31merror:\033[0m"), std::string::npos) << coloured.output;
+  const ProcessResult plain = RunProgram(script, {"-qec", "env NO_COLOR=1 " + command, "/dev/null"}, dir.Path());
+  EXPECT_EQ(plain.exitCode, 1);
+  EXPECT_EQ(plain.output.find('\033'), std::string::npos) << plain.output;
+  EXPECT_NE(plain.output.find("bad.asm:1:5: error: 'b' is not a register"), std::string::npos) << plain.output;
+}
+
+TEST(MirvoTest, AsmJson) {
+  ScratchDir dir;
+  WriteFile(dir / "bad.asm", "MVI A, 5\nADD 22h\nRET\n");
+  SplitResult result = RunProgramSplit(kMirvo, {"asm", "--json", "bad.asm"}, dir.Path());
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(Json::parse(result.out), Json::parse(R"({"image": null, "length": 2,
+      "statements": [{"line": 2, "column": 1, "address": 0, "bytes": [134]},
+                     {"line": 3, "column": 1, "address": 1, "bytes": [201]}],
+      "diagnostics": [
+        {"severity": "error", "line": 1, "column": 8, "length": 1,
+         "message": "'5' is not a number: numbers end in a lower-case h, as in 5h"},
+        {"severity": "warning", "line": 2, "column": 5, "length": 3,
+         "message": "'22h' is read as Mem, the byte at address HL: a number cannot stand where ADD expects a register"}]})"));
+  EXPECT_FALSE(FileExists(dir / "bad.bin"));
+
+  WriteFile(dir / "ok.asm", "MVI A, 0F0h\nRET\n");
+  result = RunProgramSplit(kMirvo, {"asm", "ok.asm", "--json"}, dir.Path());
+  EXPECT_EQ(result.exitCode, 0);
+  const Json report = Json::parse(result.out);
+  EXPECT_EQ(report["image"], "ok.bin");
+  EXPECT_EQ(report["length"], 3);
+  EXPECT_EQ(report["statements"][0]["bytes"], Json::parse("[62, 240]"));
+  EXPECT_EQ(report["diagnostics"], Json::array());
+}
+
+const std::string kSumSummary =
+    "Outcome:   halted by the RET at 000Ch\n"
+    "Steps:     9\n"
+    "Registers: A 20h (32)   B 20h (32)   C 00h (0)    D 00h (0)\n"
+    "           E 00h (0)    H 10h (16)   L 00h (0)\n"
+    "Flags:     S=0 Z=1 AC=0 P=0 CY=0\n"
+    "PC:        000Ch (12)\n"
+    "SP:        FFFFh (65535)\n"
+    "Memory:    1 byte changed (address: before -> after)\n"
+    "  1000h: 00h -> 10h\n";
+
+// The part of a summary after its outcome and step lines, for a machine that
+// changed nothing: all registers and flags 0.
+std::string UntouchedTail(unsigned pc, unsigned memoryChanges) {
+  char pcLine[64];
+  std::snprintf(pcLine, sizeof(pcLine), "PC:        %04Xh (%u)\n", pc, pc);
+  return std::string(
+             "Registers: A 00h (0)    B 00h (0)    C 00h (0)    D 00h (0)\n"
+             "           E 00h (0)    H 00h (0)    L 00h (0)\n"
+             "Flags:     S=0 Z=0 AC=0 P=0 CY=0\n") +
+         pcLine + "SP:        FFFFh (65535)\n" +
+         (memoryChanges == 0 ? "Memory:    no byte changed\n" : "");
+}
+
+TEST(MirvoTest, Run) {
+  const std::string sum = ReadFile(kExamples + "/sum.asm");
+  RunCases({
+      {"image halts", {"run", "sum.bin"}, {{"sum.bin", kSumImage}}, 0, kSumSummary, "", {},
+       {"MirvoVMStateMap.txt"}},
+      {"source is assembled first", {"run", "sum.asm"}, {{"sum.asm", sum}}, 0, kSumSummary, "", {}, {"sum.bin"}},
+      {"undefined byte", {"run", "u.bin"}, {{"u.bin", Bytes({0x40, 0xD3})}}, 2,
+       "Outcome:   stopped: the byte D3h at 0001h is no instruction\nSteps:     2\n" + UntouchedTail(1, 0), "", {},
+       {}},
+      {"step limit", {"run", "--max-steps", "3", "l.bin"}, {{"l.bin", std::string(10, '\x40')}}, 2,
+       "Outcome:   stopped: no RET within the step limit of 3 steps\nSteps:     3\n" + UntouchedTail(3, 0), "", {},
+       {}},
+      {"endless", {"run", "e.bin"}, {{"e.bin", std::string(65536, '\x40')}}, 2,
+       "Outcome:   loops forever without a RET: after wrap 1 of the program counter the machine is in the state it "
+       "had at the start\nSteps:     65536\n" +
+           UntouchedTail(0, 0),
+       "", {}, {}},
+      {"trace to a file",
+       {"run", "t.asm", "--trace=t.txt"},
+       {{"t.asm", "MVI H, 10h\nMVI Mem, 7h\nADD Mem\nRET\n"}},
+       0,
+       "Outcome:   halted by the RET at 0005h\nSteps:     4\n"
+       "Registers: A 07h (7)    B 00h (0)    C 00h (0)    D 00h (0)\n"
+       "           E 00h (0)    H 10h (16)   L 00h (0)\n"
+       "Flags:     S=0 Z=0 AC=0 P=0 CY=0\nPC:        0005h (5)\nSP:        FFFFh (65535)\n"
+       "Memory:    1 byte changed (address: before -> after)\n  1000h: 00h -> 07h\n",
+       "",
+       {{"t.txt",
+         "       1  0000  26 10  MVI H, 010h     H 00h->10h\n"
+         "       2  0002  36 07  MVI Mem, 07h    [1000h] 00h->07h\n"
+         "       3  0004  86     ADD Mem         A 00h->07h\n"
+         "       4  0005  C9     RET\n"}},
+       {}},
+      {"trace does not take the file name", {"run", "--trace", "c.bin"}, {{"c.bin", Bytes({0xB8, 0xC9})}}, 0,
+       "       1  0000  B8     CMP B           Z 0->1\n       2  0001  C9     RET\n"
+       "Outcome:   halted by the RET at 0001h\nSteps:     2\n"
+       "Registers: A 00h (0)    B 00h (0)    C 00h (0)    D 00h (0)\n"
+       "           E 00h (0)    H 00h (0)    L 00h (0)\n"
+       "Flags:     S=0 Z=1 AC=0 P=0 CY=0\nPC:        0001h (1)\nSP:        FFFFh (65535)\nMemory:    no byte changed\n",
+       "", {}, {}},
+      {"source errors", {"run", "bad.asm"}, {{"bad.asm", kErrors}}, 1, "", kErrorsReport, {}, {}},
+      {"source warnings do not stop the run", {"run", "w.asm"}, {{"w.asm", "MOV Mem, Mem\nRET\n"}}, 0,
+       "Outcome:   halted by the RET at 0001h\nSteps:     2\n" + UntouchedTail(1, 0),
+       "w.asm:1:1: warning: MOV Mem, Mem copies the byte at HL onto itself and changes nothing visible\n"
+       "MOV Mem, Mem\n^~~\n1 warning generated.\n",
+       {}, {}},
+      {"missing image", {"run", "no.bin"}, {}, 1, "", "mirvo: cannot open no.bin\n", {}, {}},
+      {"too large", {"run", "big.bin"}, {{"big.bin", std::string(65537, '\xC9')}}, 1, "",
+       "mirvo: big.bin is larger than 65536 bytes\n", {}, {}},
+      {"step limit out of range", {"run", "x.bin", "--max-steps", "0"}, {}, 64, "",
+       "mirvo: --max-steps: Value 0 not in range 1 to 1073741824\nTry 'mirvo run --help' for more information.\n", {},
+       {}},
+  });
+}
+
+TEST(MirvoTest, RunStateMapMatchesTheVirtualMachine) {
+  const std::vector<std::string> images = {kSumImage, Bytes({0x3E, 0x05, 0xD3}), std::string(65536, '\x40'), ""};
+  for (const std::string& image : images) {
+    ScratchDir dir;
+    WriteFile(dir / "p.bin", image);
+    const ProcessResult vm = RunProgram(MIRVO_VM_PATH, {"p.bin"}, dir.Path());
+    const SplitResult mirvo = RunProgramSplit(kMirvo, {"run", "p.bin", "--state-map=mine.txt"}, dir.Path());
+    EXPECT_EQ(mirvo.exitCode, vm.exitCode);
+    EXPECT_EQ(ReadFile(dir / "mine.txt"), ReadFile(dir / "MirvoVMStateMap.txt"));
+    EXPECT_EQ(RunProgramSplit(kMirvo, {"run", "--state-map", "p.bin"}, dir.Path()).exitCode, vm.exitCode);
+    EXPECT_EQ(ReadFile(dir / "mine.txt"), ReadFile(dir / "MirvoVMStateMap.txt"));
+  }
+}
+
+TEST(MirvoTest, RunJsonWithTrace) {
+  ScratchDir dir;
+  WriteFile(dir / "p.bin", Bytes({0x26, 0x10, 0x3E, 0xF0, 0x77, 0x86, 0xC9}));
+  const SplitResult result = RunProgramSplit(kMirvo, {"run", "--json", "--trace", "p.bin"}, dir.Path());
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.err, "");
+  const std::vector<Json> lines = JsonLines(result.out);
+  const std::vector<Json> expected = {
+      Json::parse(R"({"step":1,"pc":0,"bytes":[38,16],"text":"MVI H, 010h","changes":{"H":{"before":0,"after":16}}})"),
+      Json::parse(R"({"step":2,"pc":2,"bytes":[62,240],"text":"MVI A, 0F0h","changes":{"A":{"before":0,"after":240}}})"),
+      Json::parse(R"({"step":3,"pc":4,"bytes":[119],"text":"MOV Mem, A",
+                      "changes":{"memory":{"address":4096,"before":0,"after":240}}})"),
+      Json::parse(R"({"step":4,"pc":5,"bytes":[134],"text":"ADD Mem",
+                      "changes":{"A":{"before":240,"after":224},"CY":{"before":0,"after":1}}})"),
+      Json::parse(R"({"step":5,"pc":6,"bytes":[201],"text":"RET","changes":{}})"),
+      Json::parse(R"({"outcome":"halt","steps":5,"registers":{"A":224,"B":0,"C":0,"D":0,"E":0,"H":16,"L":0},
+                      "flags":{"S":0,"Z":0,"AC":0,"P":0,"CY":1},"pc":6,"sp":65535,
+                      "changed":[{"address":4096,"before":0,"after":240}]})"),
+  };
+  EXPECT_EQ(lines, expected);
+}
+
+TEST(MirvoTest, Dis) {
+  RunCases({
+      {"image",
+       {"dis", "sum.bin"},
+       {{"sum.bin", kSumImage}},
+       0,
+       "; sum.bin: 13 bytes, one statement per instruction\n"
+       "MVI A, 0F0h     ; 0000  3E F0\nMVI B, 020h     ; 0002  06 20\nADD B           ; 0004  80\n"
+       "MVI H, 010h     ; 0005  26 10\nMVI L, 00h      ; 0007  2E 00\nMOV Mem, A      ; 0009  77\n"
+       "ADD Mem         ; 000A  86\nCMP B           ; 000B  B8\nRET             ; 000C  C9\n",
+       "",
+       {},
+       {}},
+      {"bytes that cannot be written",
+       {"dis", "-o", "odd.asm", "odd.bin"},
+       {{"odd.bin", Bytes({0x76, 0x00, 0xD3, 0x78, 0x10, 0x3E})}},
+       1,
+       "",
+       "mirvo: warning: odd.bin: the bytes at 0001h to 0002h are no instructions; they are left as comments\n"
+       "mirvo: warning: odd.bin: the byte at 0004h is no instruction; it is left as a comment\n"
+       "mirvo: warning: odd.bin: the MVI at 0005h is cut off by the end of the image; it is left as a comment\n",
+       {{"odd.asm",
+         "; odd.bin: 6 bytes, one statement per instruction\n"
+         "MOV Mem, Mem    ; 0000  76\n"
+         "; 0001  00  (DB 00h) is no instruction and cannot be written as a statement\n"
+         "; 0002  D3  (DB 0D3h) is no instruction and cannot be written as a statement\n"
+         "MOV A, B        ; 0003  78\n"
+         "; 0004  10  (DB 010h) is no instruction and cannot be written as a statement\n"
+         "; 0005  3E  (MVI A, ?) is cut off: the image ends before its number\n"}},
+       {}},
+      {"empty image", {"dis", "e.bin"}, {{"e.bin", ""}}, 0, "; e.bin: 0 bytes, one statement per instruction\n", "",
+       {}, {}},
+      {"missing image", {"dis", "no.bin"}, {}, 1, "", "mirvo: cannot open no.bin\n", {}, {}},
+  });
+}
+
+// Every instruction, with immediates of every shape, comes back byte for
+// byte through the disassembly and the original assembler.
+TEST(MirvoTest, DisReassemblesToTheImage) {
+  std::string image;
+  for (unsigned opcode = 0; opcode < 256; ++opcode) {
+    const auto byte = static_cast<std::uint8_t>(opcode);
+    if ((opcode & 0xC7) == 0x06) {
+      for (const unsigned immediate : {0x00U, 0x05U, 0x0AU, 0x7FU, 0x80U, 0xF0U, 0xFFU}) {
+        image += static_cast<char>(byte);
+        image += static_cast<char>(immediate);
+      }
+    } else if ((opcode & 0xC0) == 0x40 || (opcode & 0xF8) == 0x80 || (opcode & 0xF8) == 0xB8 || opcode == 0xC9) {
+      image += static_cast<char>(byte);
+    }
+  }
+  ScratchDir dir;
+  WriteFile(dir / "all.bin", image);
+  const SplitResult dis = RunProgramSplit(kMirvo, {"dis", "all.bin", "-o", "all.asm"}, dir.Path());
+  ASSERT_EQ(dis.exitCode, 0) << dis.err;
+  const ProcessResult assembled = RunProgram(MIRVO_ASSEMBLER_PATH, {"all.asm", "again.bin"}, dir.Path());
+  EXPECT_EQ(assembled.exitCode, 0);
+  EXPECT_EQ(ReadFile(dir / "again.bin"), image);
+}
+
+TEST(MirvoTest, Check) {
+  const std::string sum = ReadFile(kExamples + "/sum.asm");
+  const std::string expect = "A=20h B=32 Z=1 CY=0 PC=0Ch [1000h]=10h halt";
+  const Files submissions = {{"good.asm", sum},
+                             {"good.bin", kSumImage},
+                             {"wrong.bin", Bytes({0x3E, 0x05, 0xD3})},
+                             {"bad.asm", kErrors}};
+  RunCases({
+      {"pass and fail",
+       {"check", "good.asm", "good.bin", "wrong.bin", "bad.asm", "none.bin", "--expect", expect},
+       submissions,
+       1,
+       "PASS good.asm\nPASS good.bin\n"
+       "FAIL wrong.bin: A is 5h, expected 20h; B is 0h, expected 20h; Z is 0, expected 1; PC is 2h, expected 0Ch; "
+       "[1000h] is 0h, expected 10h; outcome is undefined-opcode, expected halt\n"
+       "FAIL bad.asm: 1:8: error: '5' is not a number: numbers end in a lower-case h, as in 5h\n"
+       "FAIL none.bin: cannot open none.bin\n"
+       "2 passed, 3 failed\n",
+       "",
+       {},
+       {}},
+      {"expectations from a file",
+       {"check", "--expect-file", "e.txt", "good.bin", "wrong.bin"},
+       {{"good.bin", kSumImage},
+        {"wrong.bin", Bytes({0x3E, 0x05, 0xD3})},
+        {"e.txt", "; after sum.asm\nA=20h ; the sum\nundefined-opcode PC=2\n"}},
+       1,
+       "FAIL good.bin: outcome is halt, expected undefined-opcode; PC is 0Ch, expected 2h\n"
+       "FAIL wrong.bin: A is 5h, expected 20h\n0 passed, 2 failed\n",
+       "",
+       {},
+       {}},
+      {"all pass", {"check", "good.bin", "--expect", "sp=0FFFFh"}, {{"good.bin", kSumImage}}, 0,
+       "PASS good.bin\n1 passed, 0 failed\n", "", {}, {}},
+      {"bad expectation", {"check", "good.bin", "--expect", "A=20h Q=1"}, {}, 64, "",
+       "mirvo: --expect: 'Q=1': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or "
+       "[ADDRESS]\nTry 'mirvo check --help' for more information.\n",
+       {}, {}},
+      {"value out of range", {"check", "good.bin", "--expect", "Z=2"}, {}, 64, "",
+       "mirvo: --expect: 'Z=2': the value must be a number from 0 to 1, hexadecimal with a trailing h or decimal\n"
+       "Try 'mirvo check --help' for more information.\n",
+       {}, {}},
+      {"no expectations", {"check", "good.bin"}, {}, 64, "",
+       "mirvo: --expect or --expect-file is required\nTry 'mirvo check --help' for more information.\n", {}, {}},
+  });
+}
+
+TEST(MirvoTest, CheckJson) {
+  ScratchDir dir;
+  WriteFile(dir / "good.bin", kSumImage);
+  WriteFile(dir / "bad.asm", "RET x\n");
+  const SplitResult result =
+      RunProgramSplit(kMirvo, {"check", "--json", "--expect", "A=20h Z=0 loops-forever", "good.bin", "bad.asm"},
+                      dir.Path());
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(JsonLines(result.out),
+            (std::vector<Json>{Json::parse(R"({"file":"good.bin","pass":false,"mismatches":[
+                                   {"what":"Z","expected":0,"actual":1},
+                                   {"what":"outcome","expected":"loops-forever","actual":"halt"}]})"),
+                               Json::parse(R"({"file":"bad.asm","pass":false,"mismatches":[
+                                   {"what":"source","expected":"no errors",
+                                    "actual":"1:5: error: RET takes no operand and got one operand"}]})")}));
+}
+
+TEST(MirvoTest, HelpVersionAndUsage) {
+  ScratchDir dir;
+  const SplitResult version = RunProgramSplit(kMirvo, {"--version"}, dir.Path());
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, "mirvo 1.0\n");
+  for (const char* command : {"asm", "run", "dis", "check"}) {
+    const SplitResult help = RunProgramSplit(kMirvo, {command, "--help"}, dir.Path());
+    EXPECT_EQ(help.exitCode, 0) << command;
+    EXPECT_NE(help.out.find(std::string("Usage: mirvo ") + command), std::string::npos) << help.out;
+    EXPECT_EQ(help.err, "");
+  }
+  const SplitResult unknown = RunProgramSplit(kMirvo, {"frob"}, dir.Path());
+  EXPECT_EQ(unknown.exitCode, 64);
+  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis or check\n"
+                         "Try 'mirvo --help' for more information.\n");
+  EXPECT_EQ(RunProgramSplit(kMirvo, {}, dir.Path()).exitCode, 64);
+  EXPECT_TRUE(dir.Entries().empty());
+}
+
+}  // namespace
+}  // namespace mirvo::test
