@@ -8,6 +8,7 @@ namespace mirvo {
 namespace {
 
 const char* const kCountWords[] = {"no operand", "one operand", "two operands", "three operands"};
+const char* const kNumberWords[] = {"none", "one", "two", "three"};
 
 const char* MnemonicOf(Operation operation) { return kMnemonics[static_cast<std::size_t>(operation)]; }
 
@@ -90,7 +91,7 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
       const std::size_t taken = OperandsTaken(d.operation);
       const auto got = static_cast<std::size_t>(d.operandCount);
       return std::string(mnemonic) + " takes " + kCountWords[taken] + " and got " +
-             (got < 4 ? std::string(got == 0 ? "none" : kCountWords[got]) : std::to_string(got));
+             (got < 4 ? std::string(kNumberWords[got]) : std::to_string(got));
     }
     case DiagnosticKind::kWrongOperandKind:
       return Quoted(d.token) + " is not an operand of " + mnemonic +

@@ -62,7 +62,7 @@ const std::string kErrorsReport =
     "bad.asm:1:8: error: '5' is not a number: numbers end in a lower-case h, as in 5h\n"
     "MVI A, 5\n"
     "       ^\n"
-    "bad.asm:2:8: error: ADD takes one operand and got two operands\n"
+    "bad.asm:2:8: error: ADD takes one operand and got two\n"
     "ADD B, C\n"
     "       ^\n"
     "bad.asm:3:5: error: 'b' is not a register: register letters are upper case, write B\n"
@@ -395,7 +395,7 @@ TEST(MirvoTest, CheckJson) {
                                    {"what":"outcome","expected":"loops-forever","actual":"halt"}]})"),
                                Json::parse(R"({"file":"bad.asm","pass":false,"mismatches":[
                                    {"what":"source","expected":"no errors",
-                                    "actual":"1:5: error: RET takes no operand and got one operand"}]})")}));
+                                    "actual":"1:5: error: RET takes no operand and got one"}]})")}));
 }
 
 TEST(MirvoTest, HelpVersionAndUsage) {
