@@ -40,6 +40,21 @@ std::vector<std::string> ScratchDir::Entries() const {
   return names;
 }
 
+// In a forked child: standard input from /dev/null, cwd as the folder, then
+// the program; 127 if it cannot start.
+[[noreturn]] static void ExecInFolder(const std::string& program, const std::vector<std::string>& args,
+                                      const std::string& cwd) {
+  const int devNull = ::open("/dev/null", O_RDONLY);
+  if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
+  if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  ::execv(program.c_str(), argv.data());
+  ::_exit(127);
+}
+
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd) {
   ProcessResult result;
   int pipeEnds[2];
@@ -49,15 +64,7 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
     ::dup2(pipeEnds[1], STDOUT_FILENO);
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
-    const int devNull = ::open("/dev/null", O_RDONLY);
-    if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
-    if (::chdir(cwd.c_str()) != 0) ::_exit(127);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
+    ExecInFolder(program, args, cwd);
   }
   ::close(pipeEnds[1]);
   char buffer[4096];
@@ -88,15 +95,7 @@ SplitResult RunProgramSplit(const std::string& program, const std::vector<std::s
     ::dup2(outPipe[1], STDOUT_FILENO);
     ::dup2(errPipe[1], STDERR_FILENO);
     for (const int end : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) ::close(end);
-    const int devNull = ::open("/dev/null", O_RDONLY);
-    if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
-    if (::chdir(cwd.c_str()) != 0) ::_exit(127);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
+    ExecInFolder(program, args, cwd);
   }
   ::close(outPipe[1]);
   ::close(errPipe[1]);
