@@ -176,9 +176,9 @@ int Assembler::Encode(const Statement& statement, bool placed) {
     case Operation::kMvi:
       return EncodeMvi(statement, placed);
     case Operation::kAdd:
-      return EncodeSingleOperand(statement, placed, kAddBase);
+      return EncodeSingleOperand(statement, placed, AddOpcode);
     case Operation::kCmp:
-      return EncodeSingleOperand(statement, placed, kCmpBase);
+      return EncodeSingleOperand(statement, placed, CmpOpcode);
     case Operation::kRet:
       return EncodeRet(statement, placed);
     case Operation::kUndefined:
@@ -247,10 +247,10 @@ int Assembler::Reserve(const Statement& statement, std::uint32_t count) {
 int Assembler::EncodeMov(const Statement& statement) { return EncodeMov(statement, false); }
 int Assembler::EncodeMvi(const Statement& statement) { return EncodeMvi(statement, false); }
 int Assembler::EncodeAdd(const Statement& statement) {
-  return EncodeSingleOperand(statement, false, kAddBase);
+  return EncodeSingleOperand(statement, false, AddOpcode);
 }
 int Assembler::EncodeCmp(const Statement& statement) {
-  return EncodeSingleOperand(statement, false, kCmpBase);
+  return EncodeSingleOperand(statement, false, CmpOpcode);
 }
 int Assembler::EncodeRet(const Statement& statement) { return EncodeRet(statement, false); }
 
@@ -287,11 +287,11 @@ int Assembler::EncodeMvi(const Statement& statement, bool placed) {
   return 0;
 }
 
-int Assembler::EncodeSingleOperand(const Statement& statement, bool placed, std::uint8_t base) {
+int Assembler::EncodeSingleOperand(const Statement& statement, bool placed, std::uint8_t (*build)(unsigned)) {
   if (statement.count != 2) return Report(DiagnosticKind::kWrongOperandCount, statement, statement.count > 2 ? 2 : 0);
   const int source = OperandCode(statement, placed, 1);
   if (source < 0 || Reserve(statement, 1) != 0) return 1;
-  EmitByte(static_cast<std::uint8_t>(base | source));
+  EmitByte(build(static_cast<unsigned>(source)));
   return 0;
 }
 

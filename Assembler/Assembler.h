@@ -88,7 +88,7 @@ class Assembler {
   [[gnu::always_inline]] inline int Encode(const Statement& statement, bool placed);
   [[gnu::always_inline]] inline int EncodeMov(const Statement& statement, bool placed);
   [[gnu::always_inline]] inline int EncodeMvi(const Statement& statement, bool placed);
-  [[gnu::always_inline]] inline int EncodeSingleOperand(const Statement& statement, bool placed, std::uint8_t base);
+  [[gnu::always_inline]] inline int EncodeSingleOperand(const Statement& statement, bool placed, std::uint8_t (*build)(unsigned));
   [[gnu::always_inline]] inline int EncodeRet(const Statement& statement, bool placed);
   // The kind of a token of length characters as written.
   [[gnu::always_inline]] static inline OperandKind ClassifyToken(const char* token, std::size_t length);
