@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 namespace mirvo {
 
@@ -78,6 +79,38 @@ RunOutcome Run::Resume(std::uint64_t budget, StepObserver observer, void* contex
   }
   if (steps >= stepLimit) outcome = RunOutcome::kStepLimit;
   return outcome;
+}
+
+namespace {
+
+// A number in the language's notation with a fixed count of digits: 000Ch.
+std::string Hex(unsigned value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%0*Xh", digits, value);
+  return text;
+}
+
+}  // namespace
+
+std::string DescribeOutcome(const Run& run, const VirtualMachine& machine) {
+  const std::uint16_t pc = machine.GetProgramCounter();
+  switch (run.Outcome()) {
+    case RunOutcome::kHalted:
+      return "halted by the RET at " + Hex(pc, 4);
+    case RunOutcome::kUndefinedOpcode:
+      return "stopped: the byte " + Hex(machine.MemoryAt(pc), 2) + " at " + Hex(pc, 4) + " is no instruction";
+    case RunOutcome::kLoopsForever: {
+      const std::string earlier =
+          run.RepeatOfWrap() == 0 ? std::string("the start") : "wrap " + std::to_string(run.RepeatOfWrap());
+      return "loops forever without a RET: after wrap " + std::to_string(run.RepeatWrap()) +
+             " of the program counter the machine is in the state it had at " + earlier;
+    }
+    case RunOutcome::kStepLimit:
+      return "stopped: no RET within the step limit of " + std::to_string(run.StepLimit()) + " steps";
+    case RunOutcome::kRunning:
+      break;
+  }
+  return "still running";
 }
 
 RunOutcome RunToEnd(VirtualMachine& machine, std::uint64_t stepLimit, std::uint64_t* stepsTaken) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "VirtualMachine.h"
 
@@ -89,6 +90,10 @@ class Run {
   std::uint64_t savedWrap = 0;
   std::uint64_t power = 1;
 };
+
+// The outcome of run in words, with where it happened, as every front end
+// shows it: "halted by the RET at 000Ch", "loops forever without a RET: ...".
+std::string DescribeOutcome(const Run& run, const VirtualMachine& machine);
 
 // Runs the machine from its current state to an outcome other than kRunning.
 // stepsTaken, when given, receives the number of steps executed.

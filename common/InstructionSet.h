@@ -115,6 +115,23 @@ inline constexpr std::array<std::int8_t, 256> kRegisterOfLetter = [] {
 }();
 constexpr int RegisterCodeOfLetter(char letter) { return kRegisterOfLetter[static_cast<unsigned char>(letter)]; }
 
+// A register or flag as reports and expectations name it, with its slot.
+struct NamedSlot {
+  const char* name;
+  std::uint8_t slot;
+};
+// The seven registers in the order reports list them, A first.
+inline constexpr std::array<NamedSlot, 7> kRegisterReportOrder = {{{kRegisterNames[kRegA], kRegA},
+                                                                   {kRegisterNames[kRegB], kRegB},
+                                                                   {kRegisterNames[kRegC], kRegC},
+                                                                   {kRegisterNames[kRegD], kRegD},
+                                                                   {kRegisterNames[kRegE], kRegE},
+                                                                   {kRegisterNames[kRegH], kRegH},
+                                                                   {kRegisterNames[kRegL], kRegL}}};
+// The five flags in the order of the 8080 flag byte, high bit first.
+inline constexpr std::array<NamedSlot, 5> kFlagReportOrder = {
+    {{"S", kFlagSign}, {"Z", kFlagZero}, {"AC", kFlagAuxCarry}, {"P", kFlagParity}, {"CY", kFlagCarry}}};
+
 inline constexpr std::size_t kMemorySize = 65536;
 
 // A program image or a whole memory: byte i for address i.

@@ -1,5 +1,6 @@
 #include "Expectations.h"
 
+#include <array>
 #include <cctype>
 
 #include "InstructionSet.h"
@@ -45,15 +46,17 @@ struct Name {
   std::uint8_t slot;
 };
 
-constexpr Name kNames[] = {
-    {"A", ExpectKind::kRegister, kRegA},       {"B", ExpectKind::kRegister, kRegB},
-    {"C", ExpectKind::kRegister, kRegC},       {"D", ExpectKind::kRegister, kRegD},
-    {"E", ExpectKind::kRegister, kRegE},       {"H", ExpectKind::kRegister, kRegH},
-    {"L", ExpectKind::kRegister, kRegL},       {"S", ExpectKind::kFlag, kFlagSign},
-    {"Z", ExpectKind::kFlag, kFlagZero},       {"AC", ExpectKind::kFlag, kFlagAuxCarry},
-    {"P", ExpectKind::kFlag, kFlagParity},     {"CY", ExpectKind::kFlag, kFlagCarry},
-    {"PC", ExpectKind::kProgramCounter, 0},    {"SP", ExpectKind::kStackPointer, 0},
-};
+// Every name an expectation may use: the registers and flags as reports
+// name them, then PC and SP.
+constexpr std::array<Name, kRegisterReportOrder.size() + kFlagReportOrder.size() + 2> kNames = [] {
+  std::array<Name, kRegisterReportOrder.size() + kFlagReportOrder.size() + 2> names{};
+  std::size_t n = 0;
+  for (const NamedSlot& reg : kRegisterReportOrder) names[n++] = {reg.name, ExpectKind::kRegister, reg.slot};
+  for (const NamedSlot& flag : kFlagReportOrder) names[n++] = {flag.name, ExpectKind::kFlag, flag.slot};
+  names[n++] = {"PC", ExpectKind::kProgramCounter, 0};
+  names[n++] = {"SP", ExpectKind::kStackPointer, 0};
+  return names;
+}();
 
 constexpr RunOutcome kOutcomes[] = {RunOutcome::kHalted, RunOutcome::kUndefinedOpcode, RunOutcome::kLoopsForever,
                                     RunOutcome::kStepLimit};

@@ -18,14 +18,8 @@ namespace mirvo::cli {
 
 namespace {
 
-struct Named {
-  const char* name;
-  std::uint8_t slot;
-};
-constexpr Named kRegisters[] = {{"A", kRegA}, {"B", kRegB}, {"C", kRegC}, {"D", kRegD},
-                                {"E", kRegE}, {"H", kRegH}, {"L", kRegL}};
-constexpr Named kFlags[] = {
-    {"S", kFlagSign}, {"Z", kFlagZero}, {"AC", kFlagAuxCarry}, {"P", kFlagParity}, {"CY", kFlagCarry}};
+constexpr const auto& kRegisters = kRegisterReportOrder;
+constexpr const auto& kFlags = kFlagReportOrder;
 
 // Slices of the run between which the trace buffer is looked at.
 constexpr std::uint64_t kSlice = std::uint64_t{1} << 24;
@@ -46,31 +40,8 @@ std::vector<ChangedByte> ChangedMemory(const VirtualMachine& machine, const std:
   return changed;
 }
 
-// The outcome in words, with where it happened.
-std::string OutcomeSentence(const Run& run, const VirtualMachine& machine) {
-  const std::uint16_t pc = machine.GetProgramCounter();
-  switch (run.Outcome()) {
-    case RunOutcome::kHalted:
-      return "halted by the RET at " + FixedHex(pc, 4);
-    case RunOutcome::kUndefinedOpcode:
-      return "stopped: the byte " + FixedHex(machine.MemoryAt(pc), 2) + " at " + FixedHex(pc, 4) +
-             " is no instruction";
-    case RunOutcome::kLoopsForever: {
-      const std::string earlier =
-          run.RepeatOfWrap() == 0 ? std::string("the start") : "wrap " + std::to_string(run.RepeatOfWrap());
-      return "loops forever without a RET: after wrap " + std::to_string(run.RepeatWrap()) +
-             " of the program counter the machine is in the state it had at " + earlier;
-    }
-    case RunOutcome::kStepLimit:
-      return "stopped: no RET within the step limit of " + std::to_string(run.StepLimit()) + " steps";
-    case RunOutcome::kRunning:
-      break;
-  }
-  return "still running";
-}
-
 std::string HumanSummary(const Run& run, const VirtualMachine& machine, const std::vector<ChangedByte>& changed) {
-  std::string text = "Outcome:   " + OutcomeSentence(run, machine) + "\n";
+  std::string text = "Outcome:   " + DescribeOutcome(run, machine) + "\n";
   text += "Steps:     " + std::to_string(run.Steps()) + "\n";
   const RegisterFile& registers = machine.GetRegisters();
   char line[128];
@@ -85,7 +56,7 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
   }
   text += "\nFlags:    ";
   const FlagBytes& flags = machine.GetFlags();
-  for (const Named& flag : kFlags) text += std::string(" ") + flag.name + "=" + std::to_string(flags[flag.slot] & 1U);
+  for (const NamedSlot& flag : kFlags) text += std::string(" ") + flag.name + "=" + std::to_string(flags[flag.slot] & 1U);
   std::snprintf(line, sizeof(line), "\nPC:        %04Xh (%u)\nSP:        %04Xh (%u)\n",
                 static_cast<unsigned>(machine.GetProgramCounter()), static_cast<unsigned>(machine.GetProgramCounter()),
                 static_cast<unsigned>(machine.GetStackPointer()), static_cast<unsigned>(machine.GetStackPointer()));
@@ -106,9 +77,9 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
 
 nlohmann::ordered_json JsonSummary(const Run& run, const VirtualMachine& machine, const std::vector<ChangedByte>& changed) {
   nlohmann::ordered_json registers = nlohmann::ordered_json::object();
-  for (const Named& reg : kRegisters) registers[reg.name] = machine.GetRegisters()[reg.slot];
+  for (const NamedSlot& reg : kRegisters) registers[reg.name] = machine.GetRegisters()[reg.slot];
   nlohmann::ordered_json flags = nlohmann::ordered_json::object();
-  for (const Named& flag : kFlags) flags[flag.name] = machine.GetFlags()[flag.slot] & 1U;
+  for (const NamedSlot& flag : kFlags) flags[flag.name] = machine.GetFlags()[flag.slot] & 1U;
   nlohmann::ordered_json bytes = nlohmann::ordered_json::array();
   for (const ChangedByte& byte : changed) {
     bytes.push_back({{"address", byte.address}, {"before", byte.before}, {"after", byte.after}});

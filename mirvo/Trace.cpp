@@ -6,16 +6,9 @@ namespace mirvo::cli {
 
 namespace {
 
-struct NamedSlot {
-  const char* name;
-  std::uint8_t slot;
-};
-
-// The order changes are listed in: A first, as a learner reads registers.
-constexpr NamedSlot kRegisterOrder[] = {{"A", kRegA}, {"B", kRegB}, {"C", kRegC}, {"D", kRegD},
-                                        {"E", kRegE}, {"H", kRegH}, {"L", kRegL}};
-constexpr NamedSlot kFlagOrder[] = {
-    {"S", kFlagSign}, {"Z", kFlagZero}, {"AC", kFlagAuxCarry}, {"P", kFlagParity}, {"CY", kFlagCarry}};
+// Changes are listed in report order: A first, as a learner reads registers.
+constexpr const auto& kRegisterOrder = kRegisterReportOrder;
+constexpr const auto& kFlagOrder = kFlagReportOrder;
 
 char* Append(char* out, const char* text) {
   while (*text != '\0') *out++ = *text++;

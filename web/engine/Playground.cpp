@@ -130,4 +130,9 @@ const std::string& Playground::DisassembleAt(std::uint16_t address) {
   return text;
 }
 
+const std::string& Playground::OutcomeText() {
+  text = DescribeOutcome(CurrentRun(), *machine);
+  return text;
+}
+
 }  // namespace mirvo

@@ -55,6 +55,8 @@ class Playground {
   const std::string& StateMap(const char* imagePath);
   // One line of disassembly of the instruction at address.
   const std::string& DisassembleAt(std::uint16_t address);
+  // The run's outcome in words, as mirvo run shows it.
+  const std::string& OutcomeText();
   const std::string& LastText() const { return text; }
 
  private:

@@ -78,14 +78,15 @@ EMSCRIPTEN_KEEPALIVE double pg_repeat_of_wrap(Playground* session) {
   return static_cast<double>(session->CurrentRun().RepeatOfWrap());
 }
 
-// Text: the state map for an image path, or one line of disassembly; then
-// its size.
+// Text: the state map for an image path, one line of disassembly or the
+// outcome in words; then its size.
 EMSCRIPTEN_KEEPALIVE const char* pg_state_map(Playground* session, const char* imagePath) {
   return session->StateMap(imagePath).c_str();
 }
 EMSCRIPTEN_KEEPALIVE const char* pg_disassemble(Playground* session, int address) {
   return session->DisassembleAt(static_cast<std::uint16_t>(address)).c_str();
 }
+EMSCRIPTEN_KEEPALIVE const char* pg_outcome_text(Playground* session) { return session->OutcomeText().c_str(); }
 EMSCRIPTEN_KEEPALIVE std::uint32_t pg_text_size(Playground* session) {
   return static_cast<std::uint32_t>(session->LastText().size());
 }

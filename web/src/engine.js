@@ -109,6 +109,7 @@ export class Engine {
       stepLimit: m._pg_step_limit(s),
       repeatWrap: m._pg_repeat_wrap(s),
       repeatOfWrap: m._pg_repeat_of_wrap(s),
+      outcomeText: this.text(m._pg_outcome_text(s), m._pg_text_size(s)),
     };
   }
 

@@ -61,19 +61,11 @@ function describeOutcome(state, reason) {
   const at = `${hex(state.pc, 4)}h`;
   switch (state.outcome) {
     case Outcome.halted:
-      return ['done', `Halted at the RET at ${at}.`];
     case Outcome.undefinedOpcode:
-      return ['done', `Stopped at an undefined byte, ${hex(state.memory[state.pc], 2)}h at ${at}: no instruction.`];
-    case Outcome.loopsForever: {
-      const earlier = state.repeatOfWrap === 0 ? 'the start of the run' : `wrap ${state.repeatOfWrap}`;
-      return [
-        'done',
-        `Loops forever without a RET: after wrap ${state.repeatWrap} of the program counter past FFFFh the ` +
-          `machine is exactly as it was after ${earlier}.`,
-      ];
-    }
+    case Outcome.loopsForever:
     case Outcome.stepLimit:
-      return ['done', `No RET within ${state.stepLimit} steps: stopped at the step limit.`];
+      // The engine's words, as mirvo run prints them, as a sentence.
+      return ['done', `${state.outcomeText.charAt(0).toUpperCase()}${state.outcomeText.slice(1)}.`];
     default:
       break;
   }

@@ -79,7 +79,7 @@ test('a shared program runs, steps and steps back; its state map is MirvoVM\'s',
   assert.equal(await page.evaluate(() => location.hash), new URL(share(sum)).hash);
   await byTestId('run').click();
   await page.waitForSelector('[data-testid="outcome"][data-state="done"]');
-  assert.equal(await byTestId('outcome').textContent(), 'Halted at the RET at 000Ch.');
+  assert.equal(await byTestId('outcome').textContent(), 'Halted by the RET at 000Ch.');
   assert.deepEqual(await machine(), {
     'reg-A': 0x20, 'reg-B': 0x20, 'reg-C': 0, 'reg-H': 0x10, 'reg-L': 0,
     'flag-S': 0, 'flag-Z': 1, 'flag-AC': 0, 'flag-P': 0, 'flag-CY': 0,
@@ -150,7 +150,7 @@ test('an uploaded image runs; one over 64 KiB is refused in MirvoVM\'s words', a
   await page.waitForFunction(() => document.querySelector('[data-testid="next"]')?.textContent === 'MVI A, 07h');
   await byTestId('run').click();
   await page.waitForSelector('[data-testid="outcome"][data-state="done"]');
-  assert.equal(await byTestId('outcome').textContent(), 'Halted at the RET at 0002h.');
+  assert.equal(await byTestId('outcome').textContent(), 'Halted by the RET at 0002h.');
   assert.equal(await valueOf('reg-A'), 7);
 
   await page.setInputFiles('#upload', { ...image, name: 'big.bin', buffer: Buffer.alloc(65537) });
@@ -183,7 +183,7 @@ test('a long run shows progress, stops on Esc, and goes on to the same verdict',
   assert.ok(stoppedAt > 0 && stoppedAt < 134150145, `stopped after ${stoppedAt} steps`);
   await byTestId('run').click();
   await page.waitForSelector('[data-testid="outcome"][data-state="done"]', { timeout: 60000 });
-  assert.match(await byTestId('outcome').textContent(), /^Loops forever without a RET: after wrap 2047 .* after wrap 1023\.$/);
+  assert.match(await byTestId('outcome').textContent(), /^Loops forever without a RET: after wrap 2047 .* at wrap 1023\.$/);
   await waitForSteps(134150145);
 });
 
