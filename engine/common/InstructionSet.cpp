@@ -4,6 +4,23 @@
 
 namespace mirvo {
 
+std::size_t FormatByte(std::uint8_t value, char* out) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::size_t n = 0;
+  if ((value >> 4) >= 10) out[n++] = '0';
+  out[n++] = kDigits[value >> 4];
+  out[n++] = kDigits[value & 15];
+  out[n++] = 'h';
+  out[n] = '\0';
+  return n;
+}
+
+ByteText ByteNotation(std::uint8_t value) {
+  ByteText text{};
+  FormatByte(value, text.text);
+  return text;
+}
+
 std::size_t Disassemble(const std::uint8_t* bytes, std::size_t available, char* out, std::size_t outSize) {
   if (outSize == 0) return available > 0 ? 1 : 0;
   out[0] = '\0';
@@ -21,7 +38,7 @@ std::size_t Disassemble(const std::uint8_t* bytes, std::size_t available, char* 
         std::snprintf(out, outSize, "%s %s, ?", mnemonic, destination);
         return 1;
       }
-      std::snprintf(out, outSize, "%s %s, 0%Xh", mnemonic, destination, static_cast<unsigned>(bytes[1]));
+      std::snprintf(out, outSize, "%s %s, %s", mnemonic, destination, ByteNotation(bytes[1]).text);
       return 2;
     case Operation::kAdd:
     case Operation::kCmp:

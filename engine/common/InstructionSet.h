@@ -66,6 +66,59 @@ constexpr std::uint8_t CmpOpcode(unsigned source) {
 // program counter.)
 inline constexpr std::uint8_t kUndefinedByteLength = 1;
 
+// Where an operand of a statement goes in the instruction's bytes.
+enum class OperandShape : std::uint8_t {
+  kNone,
+  kDestination,  // a register or Mem, in the ddd field
+  kSource,       // a register or Mem, in the sss field
+  kImmediate,    // a number, in the byte after the opcode
+};
+
+// Flags as a mask of their slots, for the table's "flags it writes".
+inline constexpr std::uint8_t FlagBit(FlagSlot slot) { return static_cast<std::uint8_t>(1U << slot); }
+inline constexpr std::uint8_t kZeroAndCarry = FlagBit(kFlagZero) | FlagBit(kFlagCarry);
+
+// One row per instruction: everything the encoder, the decoder, the
+// disassembler, the diagnostics, the step records, the highlighter and the
+// learner's help text need to know about it.
+struct InstructionRow {
+  Operation operation;
+  const char* mnemonic;
+  std::uint8_t pattern;    // the opcode with its register fields zero
+  std::uint8_t fixedMask;  // the bits of the opcode that are the pattern's
+  std::uint8_t operandCount;
+  std::array<OperandShape, 2> operands;
+  std::uint8_t length;            // bytes, opcode included
+  bool writesDestination;         // a register, or memory when the destination is Mem
+  std::uint8_t flagsWritten;      // flags written by the register form (FlagBit mask)
+  std::uint8_t flagsWrittenByMem; // flags written when the source is Mem
+  const char* syntax;             // how a statement is written, e.g. "MOV dst, src"
+  const char* encoding;           // the opcode's bits, e.g. "01 ddd sss"
+  const char* summary;            // what it does, in a learner's words
+};
+
+// In the hardware's decoding order: the whole 0x40-0x7F block is MOV (0x76
+// included), then the MVI column, then the ADD and CMP rows, then RET.
+inline constexpr std::array<InstructionRow, 5> kInstructionTable = {{
+    {Operation::kMov, "MOV", 0x40, 0xC0, 2, {OperandShape::kDestination, OperandShape::kSource}, 1, true, 0, 0,
+     "MOV dst, src", "01 ddd sss", "copies src into dst; the flags stay as they were"},
+    {Operation::kMvi, "MVI", 0x06, 0xC7, 2, {OperandShape::kDestination, OperandShape::kImmediate}, 2, true, 0, 0,
+     "MVI dst, n", "00 ddd 110, then n", "loads the number n into dst; the flags stay as they were"},
+    {Operation::kAdd, "ADD", 0x80, 0xF8, 1, {OperandShape::kSource, OperandShape::kNone}, 1, true, 0, kZeroAndCarry,
+     "ADD src", "10 000 sss",
+     "adds src to A; ADD Mem also sets Z when the sum is zero and CY when it carries out of bit 7, "
+     "the register form leaves the flags as they were"},
+    {Operation::kCmp, "CMP", 0xB8, 0xF8, 1, {OperandShape::kSource, OperandShape::kNone}, 1, false, kZeroAndCarry,
+     kZeroAndCarry, "CMP src", "10 111 sss", "compares A with src: Z when they are equal, CY when A is below src; A stays"},
+    {Operation::kRet, "RET", 0xC9, 0xFF, 0, {OperandShape::kNone, OperandShape::kNone}, 1, false, 0, 0, "RET", "11 001 001",
+     "ends the program"},
+}};
+
+// The row of an operation (not kUndefined).
+constexpr const InstructionRow& RowOf(Operation operation) {
+  return kInstructionTable[static_cast<std::size_t>(operation) - 1];
+}
+
 struct Instruction {
   Operation operation;
   std::uint8_t length;       // bytes, opcode included; kUndefinedByteLength for an undefined opcode
@@ -73,16 +126,13 @@ struct Instruction {
   std::uint8_t source;       // sss field, meaningful for MOV, ADD and CMP
 };
 
-// Decodes in the hardware's order: the whole 0x40-0x7F block is MOV (0x76
-// included), then the MVI column, then the ADD and CMP rows, then RET.
+// Decodes by the table: the first row whose fixed bits match.
 constexpr Instruction Decode(std::uint8_t opcode) {
   const auto d = static_cast<std::uint8_t>(DestinationField(opcode));
   const auto s = static_cast<std::uint8_t>(SourceField(opcode));
-  if ((opcode & kMovMask) == kMovBase) return {Operation::kMov, 1, d, s};
-  if ((opcode & kMviMask) == kMviLowBits) return {Operation::kMvi, 2, d, s};
-  if ((opcode & ~kSourceMask & 0xFF) == kAddBase) return {Operation::kAdd, 1, d, s};
-  if ((opcode & ~kSourceMask & 0xFF) == kCmpBase) return {Operation::kCmp, 1, d, s};
-  if (opcode == kRetOpcode) return {Operation::kRet, 1, d, s};
+  for (const InstructionRow& row : kInstructionTable) {
+    if ((opcode & row.fixedMask) == row.pattern) return {row.operation, row.length, d, s};
+  }
   return {Operation::kUndefined, kUndefinedByteLength, d, s};
 }
 
@@ -94,8 +144,22 @@ inline constexpr std::array<Instruction, 256> kDecodeTable = [] {
   return table;
 }();
 
-// Mnemonics indexed by Operation; the assembler searches kMov..kRet in order.
-inline constexpr std::array<const char*, 6> kMnemonics = {"???", "MOV", "MVI", "ADD", "CMP", "RET"};
+// Mnemonics indexed by Operation, taken from the table.
+inline constexpr std::array<const char*, 6> kMnemonics = {"???", kInstructionTable[0].mnemonic,
+                                                          kInstructionTable[1].mnemonic, kInstructionTable[2].mnemonic,
+                                                          kInstructionTable[3].mnemonic, kInstructionTable[4].mnemonic};
+
+// The address of the memory operand Mem: H * 256 + L.
+constexpr std::uint16_t HlAddress(std::uint8_t h, std::uint8_t l) { return static_cast<std::uint16_t>(h << 8 | l); }
+
+// The one notation for a byte: two hexadecimal digits and an h, with a
+// leading 0 only before a letter digit (05h, 20h, 0F0h). Returns the length
+// written into out, which must hold 5 characters.
+std::size_t FormatByte(std::uint8_t value, char* out);
+struct ByteText {
+  char text[5];
+};
+ByteText ByteNotation(std::uint8_t value);
 
 // How each register code is written in assembly text; M is spelled "Mem".
 // The assembler reads register letters from this table and the disassembler
