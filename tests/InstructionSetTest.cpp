@@ -60,7 +60,7 @@ TEST(DisassembleTest, ListsEachForm) {
   const Row rows[] = {
       {"\x78", "MOV A, B", 1},      {"\x76", "MOV Mem, Mem", 1}, {"\x3E\x05", "MVI A, 05h", 2},
       {"\x36\xFF", "MVI Mem, 0FFh", 2}, {"\x3E", "MVI A, ?", 1},     {"\x86", "ADD Mem", 1},
-      {"\xB9", "CMP C", 1},          {"\xC9", "RET", 1},          {std::string(1, '\0'), "DB 00h", 1},
+      {"\xB9", "CMP C", 1},          {"\xC9", "RET", 1},          {std::string(1, '\0'), "00h (no instruction)", 1},
   };
   for (const Row& row : rows) {
     char text[32];

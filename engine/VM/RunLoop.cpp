@@ -1,5 +1,7 @@
 #include "RunLoop.h"
 
+#include "InstructionEffects.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -32,12 +34,11 @@ RunOutcome Run::StepOnce(StepObserver observer, void* context) {
     record.instruction = kDecodeTable[record.bytes[0]];
     record.registersBefore = machine.GetRegisters();
     record.flagsBefore = machine.GetFlags();
-    const Instruction& in = record.instruction;
-    // The only stores of the set: MOV Mem, r (not MOV Mem, Mem) and MVI Mem, n.
-    record.wroteMemory = in.destination == kRegM && ((in.operation == Operation::kMov && in.source != kRegM) ||
-                                                     in.operation == Operation::kMvi);
+    const InstructionUse& use = kUseTable[record.bytes[0]];
+    record.readMemory = use.loads;
+    record.wroteMemory = use.stores;
     const RegisterFile& r = record.registersBefore;
-    record.memoryAddress = record.wroteMemory ? static_cast<std::uint16_t>(r[kRegH] << 8 | r[kRegL]) : 0;
+    record.memoryAddress = use.loads || use.stores ? HlAddress(r[kRegH], r[kRegL]) : 0;
     record.memoryBefore = machine.MemoryAt(record.memoryAddress);
   }
   const StepResult result = machine.Step();
@@ -61,14 +62,23 @@ RunOutcome Run::StepOnce(StepObserver observer, void* context) {
 }
 
 RunOutcome Run::Resume(std::uint64_t budget, StepObserver observer, void* context) {
+  return ResumeWith(budget, nullptr, observer, context);
+}
+
+RunOutcome Run::Resume(std::uint64_t budget, StepWatch& watch, StepObserver observer, void* context) {
+  return ResumeWith(budget, &watch, observer, context);
+}
+
+RunOutcome Run::ResumeWith(std::uint64_t budget, StepWatch* watch, StepObserver observer, void* context) {
   if (outcome != RunOutcome::kRunning) return outcome;
   const std::uint64_t end = steps + std::min(budget, stepLimit - steps);
   while (steps < end) {
-    if (observer == nullptr) {
-      // Long stretches run threaded; halts, frozen steps and wraps are left
-      // to StepOnce, which sees each of them through Step itself.
-      const std::uint64_t room = std::min<std::uint64_t>(end - steps, UINT32_MAX);
-      steps += machine.RunWithoutWrap(static_cast<std::uint32_t>(room));
+    if (observer == nullptr || watch != nullptr) {
+      // Long stretches run threaded; halts, frozen steps, wraps and the
+      // watch's events are left to StepOnce, which sees each of them through
+      // Step itself.
+      const auto room = static_cast<std::uint32_t>(std::min<std::uint64_t>(end - steps, UINT32_MAX));
+      steps += watch != nullptr ? machine.RunWithoutWrap(room, *watch) : machine.RunWithoutWrap(room);
       if (steps >= end) break;
     }
     const RunOutcome result = StepOnce(observer, context);

@@ -21,6 +21,15 @@ ByteText ByteNotation(std::uint8_t value) {
   return text;
 }
 
+AddressText AddressNotation(std::uint16_t address) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  AddressText text{};
+  for (int i = 0; i < 4; ++i) text.text[i] = kDigits[(address >> (12 - 4 * i)) & 15];
+  text.text[4] = 'h';
+  text.text[5] = '\0';
+  return text;
+}
+
 std::size_t Disassemble(const std::uint8_t* bytes, std::size_t available, char* out, std::size_t outSize) {
   if (outSize == 0) return available > 0 ? 1 : 0;
   out[0] = '\0';
@@ -50,7 +59,7 @@ std::size_t Disassemble(const std::uint8_t* bytes, std::size_t available, char* 
     case Operation::kUndefined:
       break;
   }
-  std::snprintf(out, outSize, "DB 0%Xh", static_cast<unsigned>(bytes[0]));
+  std::snprintf(out, outSize, "%s (no instruction)", ByteNotation(bytes[0]).text);
   return kUndefinedByteLength;
 }
 

@@ -160,6 +160,11 @@ struct ByteText {
   char text[5];
 };
 ByteText ByteNotation(std::uint8_t value);
+// An address: always four hexadecimal digits and an h (0009h, 1000h).
+struct AddressText {
+  char text[6];
+};
+AddressText AddressNotation(std::uint16_t address);
 
 // How each register code is written in assembly text; M is spelled "Mem".
 // The assembler reads register letters from this table and the disassembler
@@ -204,8 +209,9 @@ using ImageBuffer = std::array<std::uint8_t, kMemorySize>;
 // Writes one line of disassembly for the instruction at bytes[0] into out
 // (at most outSize characters, always terminated) and returns the number of
 // bytes the instruction takes: 1 or 2, or kUndefinedByteLength for a byte
-// that is no instruction, which is shown as a data byte. A 2-byte instruction cut short by the end of the
-// available bytes is shown with its immediate missing.
+// that is no instruction, which is shown as "00h (no instruction)" (the
+// language has no way to write it). A 2-byte instruction cut short by the
+// end of the available bytes is shown with its immediate missing.
 std::size_t Disassemble(const std::uint8_t* bytes, std::size_t available, char* out, std::size_t outSize);
 
 }  // namespace mirvo
