@@ -84,10 +84,16 @@ std::size_t Assembler::TokenLength(const Statement& statement, int index, bool p
 
 Assembler::Assembler() : image{}, length(0) {}
 
-void Assembler::Open(const char* text, std::size_t size) { reader = std::make_unique<SourceReader>(text, size); }
+void Assembler::Open(const char* text, std::size_t size) {
+  reader = std::make_unique<SourceReader>(text, size);
+  sourceText = text;
+  sourceSize = size;
+}
 
 void Assembler::Open(SourceReader::ReadFunction read, void* context) {
   reader = std::make_unique<SourceReader>(read, context);
+  sourceText = nullptr;
+  sourceSize = 0;
 }
 
 int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
@@ -99,26 +105,39 @@ int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
   const AssemblyOptions chosen = assemblyOptions;
   // Anything to do for a statement beyond its bytes: one test in the loop.
   const bool extras = chosen.reportWarnings || chosen.recordStatements;
+  if (extras && sourceText != nullptr) allowances = FindAllowances(sourceText, sourceSize);
   Statement args;
   for (;;) {
     source.ReadStatement(&args);
     if (args.count < 1) break;
     currentLine = source.GetLineNumber();
     const std::uint32_t address = length;
-    if (Encode(args, true) != 0) {
+    const int failed = Encode(args, true);
+    if (extras) {
+      // A last statement in error says nothing of where the program ends.
+      lastLine = currentLine;
+      lastPlace = args.places[0];
+      lastOperation = failed == 0 ? currentOperation : Operation::kUndefined;
+    }
+    if (failed != 0) {
       if (!chosen.keepGoing) return 1;
       continue;
     }
     if (!extras) continue;
     if (chosen.reportWarnings) CheckWarnings(args);
     if (chosen.recordStatements) {
-      StatementRecord record{currentLine, args.places[0].column, static_cast<std::uint16_t>(address),
-                             static_cast<std::uint8_t>(length - address), {image[address], 0}};
+      StatementRecord record{currentLine,
+                             args.places[0].column,
+                             static_cast<std::uint16_t>(address),
+                             static_cast<std::uint8_t>(length - address),
+                             {image[address], 0},
+                             allowances.lines.empty() ? CheckMask{0} : allowances.On(currentLine)};
       if (record.length > 1) record.bytes[1] = image[address + 1];
       statements.push_back(record);
     }
   }
   if (reader->HasReadError()) return 1;
+  if (chosen.reportWarnings) CheckProgramWarnings();
   return errorCount == 0 ? 0 : 1;
 }
 
@@ -129,12 +148,16 @@ const Diagnostic* Assembler::FirstError() const {
   return nullptr;
 }
 
-const StatementRecord* Assembler::StatementAt(std::uint16_t address) const {
+const StatementRecord* StatementCovering(const std::vector<StatementRecord>& statements, std::uint16_t address) {
   const auto after = std::upper_bound(statements.begin(), statements.end(), address,
                                       [](std::uint16_t a, const StatementRecord& r) { return a < r.address; });
   if (after == statements.begin()) return nullptr;
   const StatementRecord& record = *(after - 1);
   return address < record.address + record.length ? &record : nullptr;
+}
+
+const StatementRecord* Assembler::StatementAt(std::uint16_t address) const {
+  return StatementCovering(statements, address);
 }
 
 int Assembler::Report(DiagnosticKind kind, const Statement& statement, int index) {
@@ -201,6 +224,39 @@ void Assembler::CheckWarnings(const Statement& statement) {
     Report(DiagnosticKind::kMemoryToMemory, statement, 0);
   }
   if (statement.ignored.column != 0) Report(DiagnosticKind::kIgnoredTokens, statement, kStatementTokens);
+}
+
+void Assembler::CheckProgramWarnings() {
+  const auto add = [this](DiagnosticKind kind, std::int32_t line, TokenPlace place, const char* token,
+                           std::size_t size) {
+    Diagnostic diagnostic{};
+    diagnostic.kind = kind;
+    diagnostic.line = line;
+    diagnostic.column = place.column;
+    diagnostic.length = place.length;
+    diagnostic.operation = lastOperation;
+    const std::size_t n = std::min(size, kTokenSlotSize - 1);
+    std::memcpy(diagnostic.token, token, n);
+    diagnostic.token[n] = '\0';
+    diagnostics.push_back(diagnostic);
+  };
+  const std::size_t before = diagnostics.size();
+  for (const UnknownAllowance& word : allowances.unknown) {
+    add(DiagnosticKind::kUnknownCheckName, word.line, {word.column, word.length}, sourceText + word.offset,
+        static_cast<std::size_t>(word.length));
+  }
+  // A run goes on past a last statement that is not RET, unless the
+  // statement says it means it.
+  if (lastOperation != Operation::kUndefined && lastOperation != Operation::kRet &&
+      (allowances.On(lastLine) & CheckBit(CheckId::kPastEnd)) == 0) {
+    const char* const mnemonic = kMnemonics[static_cast<std::size_t>(lastOperation)];
+    add(DiagnosticKind::kNoFinalRet, lastLine, lastPlace, mnemonic, std::strlen(mnemonic));
+  }
+  // Keep the diagnostics in source order.
+  if (diagnostics.size() > before) {
+    std::stable_sort(diagnostics.begin(), diagnostics.end(),
+                     [](const Diagnostic& a, const Diagnostic& b) { return a.line < b.line; });
+  }
 }
 
 OperandKind Assembler::ClassifyOperand(const Statement& statement, int index) const {

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "CheckTable.h"
+
 namespace mirvo {
 
 namespace {
@@ -110,6 +112,10 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
              kCountWords[OperandsTaken(d.operation)];
     case DiagnosticKind::kMemoryToMemory:
       return "MOV Mem, Mem copies the byte at HL onto itself and changes nothing visible";
+    case DiagnosticKind::kNoFinalRet:
+      return std::string("the program ends with ") + mnemonic + ", not RET: the machine will run on past its end";
+    case DiagnosticKind::kUnknownCheckName:
+      return Quoted(d.token) + " is not a check: the checks are " + CheckNamesInWords();
   }
   return "unknown diagnostic";
 }
