@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CheckTable.h"
 #include "RunLoop.h"
 
 namespace mirvo::cli {
@@ -30,6 +31,17 @@ struct RunOptions {
   OptionalPath stateMap;
   bool json = false;
   std::uint64_t maxSteps = kStepLimit;
+  bool explain = false;              // a sentence under each trace line
+  CheckMask checks = kAllChecks;     // the run-time checks to report
+};
+
+// The checks left on by -W options ("no-ID", "ID", "no-checks", "checks"),
+// in order. 0, or 1 with reason set for a value that names no check.
+int ApplyWarningOptions(const std::vector<std::string>& values, CheckMask& checks, std::string& reason);
+
+struct ExplainOptions {
+  std::string id;  // empty: list every check
+  bool man = false;
 };
 
 struct DisOptions {
@@ -48,6 +60,7 @@ struct CheckOptions {
 int RunAsm(const AsmOptions& options);
 int RunRun(const RunOptions& options);
 int RunDis(const DisOptions& options);
+int RunExplain(const ExplainOptions& options);
 int RunCheck(const CheckOptions& options);
 
 }  // namespace mirvo::cli

@@ -56,43 +56,49 @@ const char* SeverityWord(const Diagnostic& diagnostic) {
   return SeverityOf(diagnostic.kind) == Severity::kError ? "error" : "warning";
 }
 
+std::string FormatDiagnostic(const std::string& path, const std::string& sourceText, const DiagnosticPlace& place,
+                             bool isError, const std::string& message, bool colour) {
+  char where[64] = ": ";
+  if (place.line > 0 && place.column > 0) {
+    std::snprintf(where, sizeof(where), ":%d:%d: ", place.line, place.column);
+  } else if (place.line > 0) {
+    std::snprintf(where, sizeof(where), ":%d: ", place.line);
+  }
+  std::string text;
+  if (colour) text += kBold;
+  text += path + where;
+  if (colour) text += isError ? kRed : kMagenta;
+  text += isError ? "error" : "warning";
+  text += ":";
+  if (colour) text += std::string(kReset) + kBold;
+  text += " " + message;
+  if (colour) text += kReset;
+  text += "\n";
+  if (place.line > 0 && place.column > 0) {
+    // The caret line counts bytes; a tab stays a tab so that the caret
+    // lands under the token however the terminal shows tabs.
+    const std::string line = SourceLine(sourceText, place.line);
+    text += line + "\n";
+    const auto before = static_cast<std::size_t>(place.column - 1);
+    for (std::size_t i = 0; i < before; ++i) text += i < line.size() && line[i] == '\t' ? '\t' : ' ';
+    if (colour) text += kGreen;
+    text += '^';
+    for (std::int32_t i = 1; i < place.length; ++i) text += '~';
+    if (colour) text += kReset;
+    text += "\n";
+  }
+  return text;
+}
+
 void PrintDiagnostics(const std::string& path, const AssembledSource& source, bool colour) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
-  std::string text;
   for (const Diagnostic& diagnostic : source.assembler->GetDiagnostics()) {
     const bool isError = SeverityOf(diagnostic.kind) == Severity::kError;
     (isError ? errors : warnings) += 1;
-    char place[64];
-    if (diagnostic.column > 0) {
-      std::snprintf(place, sizeof(place), ":%d:%d: ", diagnostic.line, diagnostic.column);
-    } else {
-      std::snprintf(place, sizeof(place), ":%d: ", diagnostic.line);
-    }
-    text.clear();
-    if (colour) text += kBold;
-    text += path + place;
-    if (colour) text += isError ? kRed : kMagenta;
-    text += SeverityWord(diagnostic);
-    text += ":";
-    if (colour) text += std::string(kReset) + kBold;
-    text += " " + DescribeDiagnostic(diagnostic);
-    if (colour) text += kReset;
-    text += "\n";
-    if (diagnostic.column > 0) {
-      // The caret line counts bytes; a tab stays a tab so that the caret
-      // lands under the token however the terminal shows tabs.
-      const std::string line = SourceLine(source.text, diagnostic.line);
-      text += line + "\n";
-      const auto before = static_cast<std::size_t>(diagnostic.column - 1);
-      for (std::size_t i = 0; i < before; ++i) text += i < line.size() && line[i] == '\t' ? '\t' : ' ';
-      if (colour) text += kGreen;
-      text += '^';
-      for (std::int32_t i = 1; i < diagnostic.length; ++i) text += '~';
-      if (colour) text += kReset;
-      text += "\n";
-    }
-    std::fputs(text.c_str(), stderr);
+    const DiagnosticPlace place{diagnostic.line, diagnostic.column, diagnostic.length};
+    std::fputs(FormatDiagnostic(path, source.text, place, isError, DescribeDiagnostic(diagnostic), colour).c_str(),
+               stderr);
   }
   if (errors + warnings == 0) return;
   std::string count;

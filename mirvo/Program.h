@@ -38,6 +38,20 @@ std::string SourceLine(const std::string& text, std::int32_t line);
 // "error"/"warning".
 const char* SeverityWord(const Diagnostic& diagnostic);
 
+// Where a diagnostic points: a line (0: none), a column (0: none) and the
+// length of the token under it.
+struct DiagnosticPlace {
+  std::int32_t line;
+  std::int32_t column;
+  std::int32_t length;
+};
+
+// One diagnostic as compilers print it: "PATH:LINE:COLUMN: warning: MESSAGE"
+// ("PATH: ..." without a line), then the source line from sourceText and a
+// caret line under the token when the column is known.
+std::string FormatDiagnostic(const std::string& path, const std::string& sourceText, const DiagnosticPlace& place,
+                             bool isError, const std::string& message, bool colour);
+
 // Prints every diagnostic as "PATH:LINE:COLUMN: error: MESSAGE", the source
 // line and a caret line under the token, then a count line such as
 // "2 errors, 1 warning generated." (nothing when there are none), all on

@@ -10,6 +10,7 @@
 #include "Output.h"
 #include "Program.h"
 #include "ProgramImage.h"
+#include "RunChecks.h"
 #include "StateMap.h"
 #include "StateMapFile.h"
 #include "Trace.h"
@@ -75,6 +76,40 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
   return text;
 }
 
+// Each check's finding as a warning, with the source line and a caret when
+// the program came from a source.
+void PrintChecks(const std::string& path, const LoadedProgram& program, const RunChecks& checks, bool colour) {
+  for (const CheckFinding& finding : checks.Findings()) {
+    const DiagnosticPlace place{finding.line, finding.column, finding.length};
+    const std::string message = finding.message + " [-W" + CheckRowOf(finding.id).name + "]";
+    std::fputs(FormatDiagnostic(path, program.source.text, place, false, message, colour).c_str(), stderr);
+  }
+}
+
+nlohmann::ordered_json JsonChecks(const RunChecks& checks) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const CheckFinding& finding : checks.Findings()) {
+    list.push_back({{"id", CheckRowOf(finding.id).name},
+                    {"step", finding.step},
+                    {"address", finding.address},
+                    {"line", finding.line},
+                    {"column", finding.column},
+                    {"message", finding.message}});
+  }
+  return list;
+}
+
+// The trace and the checks both see every step of a traced run.
+struct TracedRun {
+  TraceWriter* trace;
+  RunChecks* checks;
+  static void Observe(void* context, const StepRecord& record) {
+    auto& both = *static_cast<TracedRun*>(context);
+    both.checks->Look(record);
+    TraceWriter::Observe(both.trace, record);
+  }
+};
+
 nlohmann::ordered_json JsonSummary(const Run& run, const VirtualMachine& machine, const std::vector<ChangedByte>& changed) {
   nlohmann::ordered_json registers = nlohmann::ordered_json::object();
   for (const NamedSlot& reg : kRegisters) registers[reg.name] = machine.GetRegisters()[reg.slot];
@@ -133,15 +168,35 @@ int RunRun(const RunOptions& options) {
   }
 
   Run run(*machine, options.maxSteps);
+  // With every check off, nothing watches the run: the threaded loop runs
+  // at full speed.
+  std::unique_ptr<RunChecks> checks;
+  if (options.checks != 0) {
+    CheckedProgram checked;
+    if (program.fromSource) {
+      checked = ProgramOf(*program.source.assembler);
+    } else {
+      checked.imageLength = static_cast<std::uint32_t>(program.bytes.size());
+    }
+    checks = std::make_unique<RunChecks>(std::move(checked), options.checks);
+  }
   if (traceOutput != nullptr) {
-    TraceWriter trace(*traceOutput, options.json);
-    while (run.Resume(kSlice, &TraceWriter::Observe, &trace) == RunOutcome::kRunning) {
+    TraceWriter trace(*traceOutput, options.json, options.explain);
+    TracedRun both{&trace, checks.get()};
+    const StepObserver observer = checks ? &TracedRun::Observe : &TraceWriter::Observe;
+    void* const context = checks ? static_cast<void*>(&both) : static_cast<void*>(&trace);
+    while (run.Resume(kSlice, observer, context) == RunOutcome::kRunning) {
     }
     trace.Flush();
+  } else if (checks) {
+    while (checks->Resume(run, run.StepLimit()) == RunOutcome::kRunning) {
+    }
   } else {
     while (run.Resume(run.StepLimit()) == RunOutcome::kRunning) {
     }
   }
+  // The checks warn; they never change the outcome or the exit code.
+  if (checks) PrintChecks(options.file, program, *checks, ColourWanted());
 
   int result = run.Outcome() == RunOutcome::kHalted ? 0 : 2;
   if (traceFile && traceFile->Commit() != 0) result = 1;
@@ -155,7 +210,9 @@ int RunRun(const RunOptions& options) {
 
   const std::vector<ChangedByte> changed = ChangedMemory(*machine, program.bytes);
   if (options.json) {
-    summary.Write(JsonSummary(run, *machine, changed).dump() + "\n");
+    nlohmann::ordered_json json = JsonSummary(run, *machine, changed);
+    json["checks"] = checks ? JsonChecks(*checks) : nlohmann::ordered_json::array();
+    summary.Write(json.dump() + "\n");
   } else {
     summary.Write(HumanSummary(run, *machine, changed));
   }

@@ -1,6 +1,9 @@
 #include "Trace.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "Explain.h"
 
 namespace mirvo::cli {
 
@@ -31,8 +34,29 @@ char* AppendPadded(char* out, const char* text, std::size_t width) {
 
 }  // namespace
 
-TraceWriter::TraceWriter(Output& traceOutput, bool asJson)
-    : output(traceOutput), json(asJson), buffer(new char[kBufferSize]) {}
+TraceWriter::TraceWriter(Output& traceOutput, bool asJson, bool withExplanations)
+    : output(traceOutput), json(asJson), explain(withExplanations), buffer(new char[kBufferSize]) {}
+
+char* TraceWriter::AppendExplanation(char* out, const StepRecord& record) {
+  const std::string sentence = ExplainStep(record);
+  // Within the room of a line, whatever the sentence.
+  const std::size_t room = kLineRoom / 2;
+  if (json) {
+    out = Append(out, ",\"explain\":\"");
+    for (std::size_t i = 0; i < sentence.size() && i < room; ++i) {
+      if (sentence[i] == '"' || sentence[i] == '\\') *out++ = '\\';
+      *out++ = sentence[i];
+    }
+    *out++ = '"';
+  } else {
+    out = Append(out, "          ");
+    const std::size_t n = std::min(sentence.size(), room);
+    std::memcpy(out, sentence.data(), n);
+    out += n;
+    *out++ = '\n';
+  }
+  return out;
+}
 
 void TraceWriter::Observe(void* context, const StepRecord& record) {
   auto& writer = *static_cast<TraceWriter*>(context);
@@ -95,6 +119,16 @@ void TraceWriter::AppendLine(const StepRecord& record) {
   *out++ = ' ';
   out = AppendPadded(out, InstructionText(record).data(), 14);
   const char* separator = "  ";
+  if (record.readMemory) {
+    // The byte read, so that a learner sees what was compared or added.
+    out = Append(out, separator);
+    *out++ = '[';
+    out = AppendHex(out, record.memoryAddress, 4);
+    out = Append(out, "h] = ");
+    out = AppendHexByte(out, record.memoryBefore);
+    separator = ", ";
+  }
+  char* const changesStart = out;
   for (const NamedSlot& reg : kRegisterOrder) {
     const unsigned before = record.registersBefore[reg.slot];
     const unsigned after = record.registersAfter[reg.slot];
@@ -127,10 +161,16 @@ void TraceWriter::AppendLine(const StepRecord& record) {
     out = AppendHexByte(out, record.memoryBefore);
     out = Append(out, "->");
     out = AppendHexByte(out, record.memoryAfter);
+    separator = ", ";
+  }
+  if (out == changesStart) {
+    out = Append(out, separator);
+    out = Append(out, "nothing changed");
   }
   // Padding of the instruction column is not kept at the end of a line.
   while (out > lineStart && out[-1] == ' ') --out;
   *out++ = '\n';
+  if (explain) out = AppendExplanation(out, record);
   used += static_cast<std::size_t>(out - lineStart);
 }
 
@@ -149,7 +189,15 @@ void TraceWriter::AppendJsonLine(const StepRecord& record) {
   }
   out = Append(out, "],\"text\":\"");
   out = Append(out, InstructionText(record).data());
-  out = Append(out, "\",\"changes\":{");
+  if (record.readMemory) {
+    out = Append(out, "\",\"read\":{\"address\":");
+    out = AppendDecimal(out, record.memoryAddress);
+    out = Append(out, ",\"value\":");
+    out = AppendDecimal(out, record.memoryBefore);
+    out = Append(out, "},\"changes\":{");
+  } else {
+    out = Append(out, "\",\"changes\":{");
+  }
   const char* separator = "\"";
   auto appendChange = [&](const char* name, unsigned before, unsigned after) {
     out = Append(out, separator);
@@ -181,7 +229,9 @@ void TraceWriter::AppendJsonLine(const StepRecord& record) {
     out = AppendDecimal(out, record.memoryAfter);
     *out++ = '}';
   }
-  out = Append(out, "}}\n");
+  *out++ = '}';
+  if (explain) out = AppendExplanation(out, record);
+  out = Append(out, "}\n");
   used += static_cast<std::size_t>(out - lineStart);
 }
 

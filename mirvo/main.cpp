@@ -88,6 +88,18 @@ int main(int argc, char** argv) {
   runCommand->add_option("--max-steps", runOptions.maxSteps, "Stop after N steps (at most 2^30)")
       ->type_name("N")
       ->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit));
+  runCommand->add_flag("--explain", runOptions.explain, "With --trace: say under each step why it did what it did")
+      ->needs(trace);
+  std::vector<std::string> warningValues;
+  runCommand->add_option("-W", warningValues, "-Wno-ID turns a run-time check off, -Wno-checks all of them")
+      ->type_name("no-ID")
+      ->allow_extra_args(false);
+
+  ExplainOptions explainOptions;
+  CLI::App* const explainCommand =
+      app.add_subcommand("explain", "Explain a run-time check (hl-unset, code-write, ...), or list them");
+  explainCommand->add_option("ID", explainOptions.id, "The check's id");
+  explainCommand->add_flag("--man", explainOptions.man, "Print the manual page of every check (roff)");
 
   DisOptions disOptions;
   CLI::App* const disCommand = app.add_subcommand("dis", "Turn an image back into source");
@@ -117,13 +129,17 @@ int main(int argc, char** argv) {
     // A first word that is no option must name a subcommand.
     if (argc > 1 && argv[1][0] != '-') {
       const std::string word = argv[1];
-      if (word != "asm" && word != "run" && word != "dis" && word != "check") {
-        throw CLI::ValidationError("'" + word + "' is not a subcommand: use asm, run, dis or check");
+      if (word != "asm" && word != "run" && word != "dis" && word != "check" && word != "explain") {
+        throw CLI::ValidationError("'" + word + "' is not a subcommand: use asm, run, dis, check or explain");
       }
     }
     app.parse(argc, argv);
     if (*checkCommand && expect->count() == 0 && expectFile->count() == 0) {
       throw CLI::RequiredError("--expect or --expect-file");
+    }
+    std::string reason;
+    if (*runCommand && ApplyWarningOptions(warningValues, runOptions.checks, reason) != 0) {
+      throw CLI::ValidationError(reason);
     }
     if (*asmCommand && asmOptions.json && listing->count() > 0 &&
         (asmOptions.listing.path.empty() || asmOptions.listing.path == "-")) {
@@ -149,5 +165,6 @@ int main(int argc, char** argv) {
     return RunRun(runOptions);
   }
   if (*disCommand) return RunDis(disOptions);
+  if (*explainCommand) return RunExplain(explainOptions);
   return RunCheck(checkOptions);
 }

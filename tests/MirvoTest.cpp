@@ -186,16 +186,19 @@ std::string UntouchedTail(unsigned pc, unsigned memoryChanges) {
 TEST(MirvoTest, Run) {
   const std::string sum = ReadFile(kExamples + "/sum.asm");
   RunCases({
-      {"image halts", {"run", "sum.bin"}, {{"sum.bin", kSumImage}}, 0, kSumSummary, "", {},
-       {"MirvoVMStateMap.txt"}},
+      // An image has no comments to say that its wrap is meant.
+      {"image halts", {"run", "sum.bin"}, {{"sum.bin", kSumImage}}, 0, kSumSummary,
+       "sum.bin: warning: ADD B wraps past FFh: 0F0h + 20h = 110h, kept as 10h; the carry is lost and no flag "
+       "shows it [-Wcarry-lost]\n",
+       {}, {"MirvoVMStateMap.txt"}},
       {"source is assembled first", {"run", "sum.asm"}, {{"sum.asm", sum}}, 0, kSumSummary, "", {}, {"sum.bin"}},
-      {"undefined byte", {"run", "u.bin"}, {{"u.bin", Bytes({0x40, 0xD3})}}, 2,
+      {"undefined byte", {"run", "u.bin", "-Wno-checks"}, {{"u.bin", Bytes({0x40, 0xD3})}}, 2,
        "Outcome:   stopped: the byte D3h at 0001h is no instruction\nSteps:     2\n" + UntouchedTail(1, 0), "", {},
        {}},
-      {"step limit", {"run", "--max-steps", "3", "l.bin"}, {{"l.bin", std::string(10, '\x40')}}, 2,
+      {"step limit", {"run", "--max-steps", "3", "l.bin", "-Wno-unset-read"}, {{"l.bin", std::string(10, '\x40')}}, 2,
        "Outcome:   stopped: no RET within the step limit of 3 steps\nSteps:     3\n" + UntouchedTail(3, 0), "", {},
        {}},
-      {"endless", {"run", "e.bin"}, {{"e.bin", std::string(65536, '\x40')}}, 2,
+      {"endless", {"run", "e.bin", "-Wno-checks"}, {{"e.bin", std::string(65536, '\x40')}}, 2,
        "Outcome:   loops forever without a RET: after wrap 1 of the program counter the machine is in the state it "
        "had at the start\nSteps:     65536\n" +
            UntouchedTail(0, 0),
@@ -209,22 +212,27 @@ TEST(MirvoTest, Run) {
        "           E 00h (0)    H 10h (16)   L 00h (0)\n"
        "Flags:     S=0 Z=0 AC=0 P=0 CY=0\nPC:        0005h (5)\nSP:        FFFFh (65535)\n"
        "Memory:    1 byte changed (address: before -> after)\n  1000h: 00h -> 07h\n",
-       "",
+       "t.asm:2:1: warning: MVI Mem, 07h writes the byte at 1000h, but L was never set [-Whl-unset]\n"
+       "MVI Mem, 7h\n^~~\n"
+       "t.asm:3:1: warning: ADD Mem reads the byte at 1000h, but L was never set [-Whl-unset]\nADD Mem\n^~~\n"
+       "t.asm:3:1: warning: ADD Mem reads A, which was never set: it holds the reset value 00h [-Wunset-read]\n"
+       "ADD Mem\n^~~\n",
        {{"t.txt",
-         "       1  0000  26 10  MVI H, 010h     H 00h->10h\n"
+         "       1  0000  26 10  MVI H, 10h      H 00h->10h\n"
          "       2  0002  36 07  MVI Mem, 07h    [1000h] 00h->07h\n"
-         "       3  0004  86     ADD Mem         A 00h->07h\n"
-         "       4  0005  C9     RET\n"}},
+         "       3  0004  86     ADD Mem         [1000h] = 07h, A 00h->07h\n"
+         "       4  0005  C9     RET             nothing changed\n"}},
        {}},
-      {"trace does not take the file name", {"run", "--trace", "c.bin"}, {{"c.bin", Bytes({0xB8, 0xC9})}}, 0,
-       "       1  0000  B8     CMP B           Z 0->1\n       2  0001  C9     RET\n"
+      {"trace does not take the file name", {"run", "--trace", "c.bin", "-Wno-checks"},
+       {{"c.bin", Bytes({0xB8, 0xC9})}}, 0,
+       "       1  0000  B8     CMP B           Z 0->1\n       2  0001  C9     RET             nothing changed\n"
        "Outcome:   halted by the RET at 0001h\nSteps:     2\n"
        "Registers: A 00h (0)    B 00h (0)    C 00h (0)    D 00h (0)\n"
        "           E 00h (0)    H 00h (0)    L 00h (0)\n"
        "Flags:     S=0 Z=1 AC=0 P=0 CY=0\nPC:        0001h (1)\nSP:        FFFFh (65535)\nMemory:    no byte changed\n",
        "", {}, {}},
       {"source errors", {"run", "bad.asm"}, {{"bad.asm", kErrors}}, 1, "", kErrorsReport, {}, {}},
-      {"source warnings do not stop the run", {"run", "w.asm"}, {{"w.asm", "MOV Mem, Mem\nRET\n"}}, 0,
+      {"source warnings do not stop the run", {"run", "w.asm", "-Wno-hl-unset"}, {{"w.asm", "MOV Mem, Mem\nRET\n"}}, 0,
        "Outcome:   halted by the RET at 0001h\nSteps:     2\n" + UntouchedTail(1, 0),
        "w.asm:1:1: warning: MOV Mem, Mem copies the byte at HL onto itself and changes nothing visible\n"
        "MOV Mem, Mem\n^~~\n1 warning generated.\n",
@@ -257,19 +265,25 @@ TEST(MirvoTest, RunJsonWithTrace) {
   WriteFile(dir / "p.bin", Bytes({0x26, 0x10, 0x3E, 0xF0, 0x77, 0x86, 0xC9}));
   const SplitResult result = RunProgramSplit(kMirvo, {"run", "--json", "--trace", "p.bin"}, dir.Path());
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.err,
+            "p.bin: warning: MOV Mem, A writes the byte at 1000h, but L was never set [-Whl-unset]\n"
+            "p.bin: warning: ADD Mem reads the byte at 1000h, but L was never set [-Whl-unset]\n");
   const std::vector<Json> lines = JsonLines(result.out);
   const std::vector<Json> expected = {
-      Json::parse(R"({"step":1,"pc":0,"bytes":[38,16],"text":"MVI H, 010h","changes":{"H":{"before":0,"after":16}}})"),
+      Json::parse(R"({"step":1,"pc":0,"bytes":[38,16],"text":"MVI H, 10h","changes":{"H":{"before":0,"after":16}}})"),
       Json::parse(R"({"step":2,"pc":2,"bytes":[62,240],"text":"MVI A, 0F0h","changes":{"A":{"before":0,"after":240}}})"),
       Json::parse(R"({"step":3,"pc":4,"bytes":[119],"text":"MOV Mem, A",
                       "changes":{"memory":{"address":4096,"before":0,"after":240}}})"),
-      Json::parse(R"({"step":4,"pc":5,"bytes":[134],"text":"ADD Mem",
+      Json::parse(R"({"step":4,"pc":5,"bytes":[134],"text":"ADD Mem","read":{"address":4096,"value":240},
                       "changes":{"A":{"before":240,"after":224},"CY":{"before":0,"after":1}}})"),
       Json::parse(R"({"step":5,"pc":6,"bytes":[201],"text":"RET","changes":{}})"),
       Json::parse(R"({"outcome":"halt","steps":5,"registers":{"A":224,"B":0,"C":0,"D":0,"E":0,"H":16,"L":0},
                       "flags":{"S":0,"Z":0,"AC":0,"P":0,"CY":1},"pc":6,"sp":65535,
-                      "changed":[{"address":4096,"before":0,"after":240}]})"),
+                      "changed":[{"address":4096,"before":0,"after":240}],
+                      "checks":[{"id":"hl-unset","step":3,"address":4,"line":0,"column":0,
+                                 "message":"MOV Mem, A writes the byte at 1000h, but L was never set"},
+                                {"id":"hl-unset","step":4,"address":5,"line":0,"column":0,
+                                 "message":"ADD Mem reads the byte at 1000h, but L was never set"}]})"),
   };
   EXPECT_EQ(lines, expected);
 }
@@ -281,8 +295,8 @@ TEST(MirvoTest, Dis) {
        {{"sum.bin", kSumImage}},
        0,
        "; sum.bin: 13 bytes, one statement per instruction\n"
-       "MVI A, 0F0h     ; 0000  3E F0\nMVI B, 020h     ; 0002  06 20\nADD B           ; 0004  80\n"
-       "MVI H, 010h     ; 0005  26 10\nMVI L, 00h      ; 0007  2E 00\nMOV Mem, A      ; 0009  77\n"
+       "MVI A, 0F0h     ; 0000  3E F0\nMVI B, 20h      ; 0002  06 20\nADD B           ; 0004  80\n"
+       "MVI H, 10h      ; 0005  26 10\nMVI L, 00h      ; 0007  2E 00\nMOV Mem, A      ; 0009  77\n"
        "ADD Mem         ; 000A  86\nCMP B           ; 000B  B8\nRET             ; 000C  C9\n",
        "",
        {},
@@ -298,10 +312,10 @@ TEST(MirvoTest, Dis) {
        {{"odd.asm",
          "; odd.bin: 6 bytes, one statement per instruction\n"
          "MOV Mem, Mem    ; 0000  76\n"
-         "; 0001  00  (DB 00h) is no instruction and cannot be written as a statement\n"
-         "; 0002  D3  (DB 0D3h) is no instruction and cannot be written as a statement\n"
+         "; 0001  00  00h (no instruction): cannot be written as a statement\n"
+         "; 0002  D3  0D3h (no instruction): cannot be written as a statement\n"
          "MOV A, B        ; 0003  78\n"
-         "; 0004  10  (DB 010h) is no instruction and cannot be written as a statement\n"
+         "; 0004  10  10h (no instruction): cannot be written as a statement\n"
          "; 0005  3E  (MVI A, ?) is cut off: the image ends before its number\n"}},
        {}},
       {"empty image", {"dis", "e.bin"}, {{"e.bin", ""}}, 0, "; e.bin: 0 bytes, one statement per instruction\n", "",
@@ -403,7 +417,7 @@ TEST(MirvoTest, HelpVersionAndUsage) {
   const SplitResult version = RunProgramSplit(kMirvo, {"--version"}, dir.Path());
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, "mirvo 1.0\n");
-  for (const char* command : {"asm", "run", "dis", "check"}) {
+  for (const char* command : {"asm", "run", "dis", "check", "explain"}) {
     const SplitResult help = RunProgramSplit(kMirvo, {command, "--help"}, dir.Path());
     EXPECT_EQ(help.exitCode, 0) << command;
     EXPECT_NE(help.out.find(std::string("Usage: mirvo ") + command), std::string::npos) << help.out;
@@ -411,7 +425,7 @@ TEST(MirvoTest, HelpVersionAndUsage) {
   }
   const SplitResult unknown = RunProgramSplit(kMirvo, {"frob"}, dir.Path());
   EXPECT_EQ(unknown.exitCode, 64);
-  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis or check\n"
+  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis, check or explain\n"
                          "Try 'mirvo --help' for more information.\n");
   EXPECT_EQ(RunProgramSplit(kMirvo, {}, dir.Path()).exitCode, 64);
   EXPECT_TRUE(dir.Entries().empty());
