@@ -132,26 +132,37 @@ struct LoopWatch {
   const std::uint8_t* quiet;
 };
 
-// The events of the instruction kOpcode at pc, before it executes.
+// The events of the instruction kOpcode, before it executes. (A step at
+// reachEnd is kept out of the batches instead: see RunThreaded.)
 template <std::uint8_t kOpcode>
-[[gnu::always_inline]] inline unsigned Events(const RawView& v, std::uint32_t pc, const LoopWatch& watch) {
+[[gnu::always_inline]] inline unsigned Events(const RawView& v, const LoopWatch& watch) {
   constexpr Instruction in = Decode(kOpcode);
   constexpr InstructionUse use = kUseTable[kOpcode];
   const auto unset = static_cast<std::uint8_t>(~watch.written);
-  unsigned events = pc == watch.reachEnd ? unsigned{kReachesEnd} : 0U;
-  if constexpr (use.reads != 0) {
-    if ((use.reads & unset) != 0) events |= kReadsUnsetOperand;
-  }
-  if constexpr (use.address != 0) {
-    if ((use.address & unset) != 0) events |= kReadsUnsetAddress;
-  }
-  if constexpr (use.stores) {
-    if (v.HL() < watch.storeEnd) events |= kStoresBelowEnd;
-  }
-  if constexpr (in.operation == Operation::kAdd && in.source != kRegM) {
-    if (AddCarries(v.r[kRegA], v.r[in.source])) events |= kAddWraps;
+  unsigned events = 0;
+  if ((use.reads & unset) != 0) events |= kReadsUnsetOperand;
+  if ((use.address & unset) != 0) events |= kReadsUnsetAddress;
+  if (use.stores && v.HL() < watch.storeEnd) events |= kStoresBelowEnd;
+  if (in.operation == Operation::kAdd && in.source != kRegM && AddCarries(v.r[kRegA], v.r[in.source])) {
+    events |= kAddWraps;
   }
   return events;
+}
+
+// Whether the instruction kOpcode might have an event: the conditions of
+// Events or-ed together without a branch, as the common answer is no.
+template <std::uint8_t kOpcode>
+[[gnu::always_inline]] inline bool MightHaveEvents(const RawView& v, const LoopWatch& watch) {
+  constexpr Instruction in = Decode(kOpcode);
+  constexpr InstructionUse use = kUseTable[kOpcode];
+  constexpr unsigned kRegistersRead = use.reads | use.address;
+  unsigned suspect = 0;
+  if constexpr (kRegistersRead != 0) suspect |= kRegistersRead & ~unsigned{watch.written};
+  if constexpr (use.stores) suspect |= v.HL() < watch.storeEnd ? 1U : 0U;
+  if constexpr (in.operation == Operation::kAdd && in.source != kRegM) {
+    suspect |= (unsigned{v.r[kRegA]} + v.r[in.source]) >> 8;
+  }
+  return suspect != 0;
 }
 
 // One instruction of the fast loop, specialised at compile time from the
@@ -165,9 +176,8 @@ template <std::uint8_t kOpcode, bool kWatched>
     return false;
   } else {
     if constexpr (kWatched) {
-      const unsigned events = Events<kOpcode>(v, pc, watch);
-      if (events != 0 && (events & ~static_cast<unsigned>(watch.quiet[pc])) != 0) [[unlikely]] {
-        return false;
+      if (MightHaveEvents<kOpcode>(v, watch)) [[unlikely]] {
+        if ((Events<kOpcode>(v, watch) & ~unsigned{watch.quiet[pc]}) != 0) return false;
       }
       watch.written = static_cast<std::uint8_t>(watch.written | kUseTable[kOpcode].writes);
     }
@@ -224,6 +234,13 @@ std::uint32_t VirtualMachine::RunThreaded(std::uint32_t maxSteps, StepWatch* ste
     // No instruction is longer than 2 bytes, so a batch of this many steps
     // ends at or below 0xFFFF: nothing inside it wraps.
     batch = std::min(maxSteps - done, (0xFFFFU - pc) / 2);
+    if constexpr (kWatched) {
+      // No step of a batch starts at reachEnd: a batch ends where its last
+      // step could, and a step at reachEnd is handed back unless it is quiet.
+      if (pc <= watch.reachEnd && (pc < watch.reachEnd || (watch.quiet[pc] & kReachesEnd) == 0)) {
+        batch = std::min(batch, (watch.reachEnd - pc + 1) / 2);
+      }
+    }
     if (batch == 0) break;
     left = batch;
     goto* kHandlers[m[pc]];
