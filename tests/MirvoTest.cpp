@@ -412,6 +412,127 @@ TEST(MirvoTest, CheckJson) {
                                     "actual":"1:5: error: RET takes no operand and got one"}]})")}));
 }
 
+// The run-time checks and the explanations on the command line.
+TEST(MirvoTest, ChecksAndExplanations) {
+  const std::string unset = "MVI A, 42h\nMOV Mem, A\nADD B ; mirvo: allow past-end\n";
+  const std::string unsetReport =
+      "u.asm:2:1: warning: MOV Mem, A writes the byte at 0000h, but H and L were never set [-Whl-unset]\n"
+      "MOV Mem, A\n^~~\n"
+      "u.asm:2:1: warning: MOV Mem, A changes the program's own byte at 0000h from 3Eh to 42h, in the statement on "
+      "line 1 [-Wcode-write]\nMOV Mem, A\n^~~\n"
+      "u.asm:3:1: warning: ADD B reads B, which was never set: it holds the reset value 00h [-Wunset-read]\n"
+      "ADD B ; mirvo: allow past-end\n^~~\n";
+  const std::string stopped =
+      "Outcome:   stopped: the byte 00h at 0004h is no instruction\nSteps:     4\n"
+      "Registers: A 42h (66)   B 00h (0)    C 00h (0)    D 00h (0)\n"
+      "           E 00h (0)    H 00h (0)    L 00h (0)\n"
+      "Flags:     S=0 Z=0 AC=0 P=0 CY=0\nPC:        0004h (4)\nSP:        FFFFh (65535)\n"
+      "Memory:    1 byte changed (address: before -> after)\n  0000h: 3Eh -> 42h\n";
+  RunCases({
+      {"checks warn and keep the outcome", {"run", "u.asm"}, {{"u.asm", unset}}, 2, stopped, unsetReport, {}, {}},
+      {"one check off, one back on",
+       {"run", "u.asm", "-Wno-checks", "-Wunset-read"},
+       {{"u.asm", unset}},
+       2,
+       stopped,
+       "u.asm:3:1: warning: ADD B reads B, which was never set: it holds the reset value 00h [-Wunset-read]\n"
+       "ADD B ; mirvo: allow past-end\n^~~\n",
+       {},
+       {}},
+      {"a check that does not exist", {"run", "u.asm", "-Wno-carry"}, {}, 64, "",
+       "mirvo: -Wno-carry: 'carry' is not a check: the checks are hl-unset, code-write, past-end, carry-lost and "
+       "unset-read\nTry 'mirvo run --help' for more information.\n",
+       {}, {}},
+      {"the assembler warns of a missing RET",
+       {"asm", "p.asm"},
+       {{"p.asm", "MVI A, 5h\n  ADD A\n; the end\n"}},
+       0,
+       "",
+       "p.asm:2:3: warning: the program ends with ADD, not RET: the machine will run on past its end\n"
+       "  ADD A\n  ^~~\n1 warning generated.\n",
+       {},
+       {}},
+      {"explained trace",
+       {"run", "c.asm", "--trace", "--explain", "-Wno-checks"},
+       {{"c.asm", "MVI A, 50h\nMVI H, 10h\nCMP Mem\nADD A\nRET\n"}},
+       0,
+       "       1  0000  3E 50  MVI A, 50h      A 00h->50h\n"
+       "          MVI A, 50h: A = 50h; the flags stay as they were\n"
+       "       2  0002  26 10  MVI H, 10h      H 00h->10h\n"
+       "          MVI H, 10h: H = 10h; the flags stay as they were\n"
+       "       3  0004  BE     CMP Mem         [1000h] = 00h, nothing changed\n"
+       "          CMP Mem: A (50h) is above [1000h] (00h), so CY = 0 and Z = 0\n"
+       "       4  0005  87     ADD A           A 50h->A0h\n"
+       "          ADD A: A = 50h + 50h = 0A0h; this form leaves the flags as they were\n"
+       "       5  0006  C9     RET             nothing changed\n"
+       "          RET: the stack is empty, so the program ends here\n" +
+           std::string("Outcome:   halted by the RET at 0006h\nSteps:     5\n") +
+           "Registers: A A0h (160)  B 00h (0)    C 00h (0)    D 00h (0)\n"
+           "           E 00h (0)    H 10h (16)   L 00h (0)\n"
+           "Flags:     S=0 Z=0 AC=0 P=0 CY=0\nPC:        0006h (6)\nSP:        FFFFh (65535)\nMemory:    no byte changed\n",
+       "",
+       {},
+       {}},
+      {"explain needs a trace", {"run", "c.asm", "--explain"}, {}, 64, "",
+       "mirvo: --explain requires --trace\nTry 'mirvo run --help' for more information.\n", {}, {}},
+      {"the list of checks",
+       {"explain"},
+       {},
+       0,
+       "hl-unset    Mem is used before H and L are set\n"
+       "code-write  a write changes the program's own bytes\n"
+       "past-end    the program runs past its last statement\n"
+       "carry-lost  a register ADD wraps past FFh and loses the carry\n"
+       "unset-read  a register is read before anything set it\n",
+       "",
+       {},
+       {}},
+      {"the page of a check",
+       {"explain", "carry-lost"},
+       {},
+       0,
+       "carry-lost: a register ADD wraps past FFh and loses the carry\n\n"
+       "ADD with a register operand keeps only the low eight bits of the sum and,\n"
+       "unlike ADD Mem, sets no flag: a sum above FFh wraps round, and neither CY\n"
+       "nor anything else shows that it did.\n\n"
+       "Example:\n    MVI A, 0F0h\n    MVI B, 20h\n    ADD B           ; 0F0h + 20h = 110h: A becomes 10h\n    RET\n\n"
+       "How to fix it:\n"
+       "    Use ADD Mem, which sets CY when the sum passes FFh, or keep the values\n"
+       "    small enough for their sum to fit in a byte.\n\n"
+       "How to turn it off:\n"
+       "    Give mirvo run the option -Wno-carry-lost (or -Wno-checks for every\n"
+       "    check). Where a statement means it, say so in the comment on its line,\n"
+       "    \"; mirvo: allow carry-lost\", and this check is quiet there.\n",
+       "",
+       {},
+       {}},
+      {"no such check", {"explain", "carry"}, {}, 64, "",
+       "mirvo: 'carry' is not a check: the checks are hl-unset, code-write, past-end, carry-lost and unset-read\n",
+       {}, {}},
+  });
+
+  ScratchDir dir;
+  WriteFile(dir / "u.asm", unset);
+  const SplitResult json = RunProgramSplit(kMirvo, {"run", "--json", "u.asm", "-Wno-hl-unset"}, dir.Path());
+  EXPECT_EQ(json.exitCode, 2);
+  EXPECT_EQ(Json::parse(json.out)["checks"], Json::parse(R"([
+      {"id":"code-write","step":2,"address":2,"line":2,"column":1,
+       "message":"MOV Mem, A changes the program's own byte at 0000h from 3Eh to 42h, in the statement on line 1"},
+      {"id":"unset-read","step":3,"address":3,"line":3,"column":1,
+       "message":"ADD B reads B, which was never set: it holds the reset value 00h"}])"));
+}
+
+// The shipped examples mean what they do: no run of theirs warns.
+TEST(MirvoTest, ExamplesRunWithoutWarnings) {
+  for (const std::string& path : {kExamples + "/sum.asm", kExamples + "/carry.asm", kExamples + "/compare.asm",
+                                 kExamples + "/move.asm", kExamples + "/selfmod.asm",
+                                 std::string(MIRVO_GENERATED_EXAMPLES_DIR) + "/forever.asm"}) {
+    ScratchDir dir;
+    const SplitResult result = RunProgramSplit(kMirvo, {"run", path}, dir.Path());
+    EXPECT_EQ(result.err, "") << path;
+  }
+}
+
 TEST(MirvoTest, HelpVersionAndUsage) {
   ScratchDir dir;
   const SplitResult version = RunProgramSplit(kMirvo, {"--version"}, dir.Path());
