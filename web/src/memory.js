@@ -1,10 +1,10 @@
 // All 64 KiB as a hex grid, 16 bytes a row. Only the rows in view (and a few
 // around them) exist as elements; scrolling rebuilds them.
 
+import { addressText, hex } from './notation.js';
+
 const kRows = 4096;
 const kOverscan = 8;
-
-const hex = (value, digits) => value.toString(16).toUpperCase().padStart(digits, '0');
 
 export class MemoryGrid {
   constructor(viewport) {
@@ -79,7 +79,7 @@ export class MemoryGrid {
       if (address === this.hl) classes.push('is-hl');
       if (address === this.pc) classes.push('is-pc');
       cell.className = classes.join(' ');
-      cell.title = `${hex(address, 4)}h: ${value}`;
+      cell.title = `${addressText(address)}: ${value}`;
       line.append(cell);
     }
     return line;
