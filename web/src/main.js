@@ -39,6 +39,19 @@ function buildMachineView() {
   }
 }
 
+// The help's list of instructions, from the engine's table.
+function buildInstructionHelp() {
+  for (const { syntax, summary } of model.vocabulary.instructions) {
+    const term = document.createElement('dt');
+    const code = document.createElement('code');
+    code.textContent = syntax;
+    term.append(code);
+    const description = document.createElement('dd');
+    description.textContent = summary;
+    $('instruction-help').append(term, description);
+  }
+}
+
 function setValue(element, value, text, changed) {
   element.dataset.value = String(value);
   element.textContent = text;
@@ -116,6 +129,7 @@ worker.onmessage = ({ data }) => {
     case 'ready':
       model.engineReady(data.vocabulary);
       buildMachineView();
+      buildInstructionHelp();
       editor.setVocabulary(model.vocabulary);
       break;
     case 'assembled': {

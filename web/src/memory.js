@@ -3,7 +3,6 @@
 
 import { addressText, hex } from './notation.js';
 
-const kRows = 4096;
 const kOverscan = 8;
 
 export class MemoryGrid {
@@ -16,7 +15,7 @@ export class MemoryGrid {
     this.spacer.append(this.rows);
     viewport.append(this.spacer);
     this.rowHeight = 20;
-    this.memory = new Uint8Array(65536);
+    this.memory = new Uint8Array(0); // until the first update
     this.image = new Uint8Array(0);
     this.lastChanged = new Set();
     this.pc = 0;
@@ -37,10 +36,14 @@ export class MemoryGrid {
     this.render();
   }
 
+  get rowCount() {
+    return Math.ceil(this.memory.length / 16);
+  }
+
   measure() {
     const probe = this.rows.firstElementChild;
     if (probe && probe.offsetHeight > 0) this.rowHeight = probe.offsetHeight;
-    this.spacer.style.height = `${kRows * this.rowHeight}px`;
+    this.spacer.style.height = `${this.rowCount * this.rowHeight}px`;
   }
 
   scrollToAddress(address) {
@@ -53,7 +56,7 @@ export class MemoryGrid {
     this.measure();
     const first = Math.max(0, Math.floor(this.viewport.scrollTop / this.rowHeight) - kOverscan);
     const count = Math.ceil(this.viewport.clientHeight / this.rowHeight) + 2 * kOverscan;
-    const last = Math.min(kRows, first + count);
+    const last = Math.min(this.rowCount, first + count);
     this.rows.style.transform = `translateY(${first * this.rowHeight}px)`;
     const fragment = document.createDocumentFragment();
     for (let row = first; row < last; ++row) fragment.append(this.renderRow(row));
