@@ -75,6 +75,7 @@ export class Session {
     this.vocabulary = new Vocabulary(engine.vocabulary);
     // Step records (lines of mirvo's JSON trace) in ascending step order,
     // each for a step the current run has taken: what each step changed.
+    // A run records the last step of each of its slices.
     this.history = [];
   }
 
@@ -103,7 +104,22 @@ export class Session {
 
   // One step; the outcome's name.
   step() {
-    return this.vocabulary.outcomeName(this.engine.resume(1));
+    const outcome = this.vocabulary.outcomeName(this.engine.resume(1));
+    this.noteLastStep();
+    return outcome;
+  }
+
+  // Takes the engine's record of the step that brought the machine to its
+  // state into the history (a run from the start again records the same
+  // steps); returns it, or null when the engine did not record it.
+  noteLastStep() {
+    const record = this.engine.lastStep();
+    if (record === null) return null;
+    this.history = this.history.filter((earlier) => earlier.step !== record.step);
+    const at = this.history.findIndex((later) => later.step > record.step);
+    this.history.splice(at < 0 ? this.history.length : at, 0, record);
+    if (this.history.length > kHistoryLimit) this.history.splice(0, this.history.length - kHistoryLimit);
+    return record;
   }
 
   // Runs until the outcome is no longer "running", or the run has taken
@@ -118,6 +134,7 @@ export class Session {
       const budget = Math.min(slice, target - this.engine.steps());
       if (budget <= 0) return 'running';
       const outcome = this.vocabulary.outcomeName(this.engine.resume(budget, breakpoints, skipFirst));
+      this.noteLastStep();
       skipFirst = false;
       if (outcome !== 'running') return outcome;
       yield this.engine.steps();
@@ -125,11 +142,12 @@ export class Session {
   }
 
   // The run one step short, as a generator like run: the same run from the
-  // start, so the state is exact by construction.
+  // start, so the state is exact by construction (and the history of the
+  // steps before stays true).
   *stepBack({ slice } = {}) {
     const target = this.engine.steps() - 1;
     if (target < 0) return 'running';
-    this.restart();
+    this.engine.restart();
     return yield* this.run({ target, slice });
   }
 
@@ -140,10 +158,9 @@ export class Session {
   // when the engine did not record it (a run that ended inside a stretch).
   snapshot() {
     const state = this.engine.state();
-    const lastStep = this.engine.lastStep();
-    this.history = this.history.filter((record) => record.step < state.steps);
-    if (lastStep !== null) this.history.push(lastStep);
-    if (this.history.length > kHistoryLimit) this.history.splice(0, this.history.length - kHistoryLimit);
+    const lastStep = this.noteLastStep();
+    // Records past the machine's step belong to a run taken back.
+    this.history = this.history.filter((record) => record.step <= state.steps);
     return {
       ...state,
       outcome: this.vocabulary.outcomeName(state.outcome),

@@ -91,7 +91,7 @@ test('a step back is the same run one step short, with the record of its last st
   assert.deepEqual([back.steps, back.pc, back.lastStep.step, back.lastStep.text], [6, 10, 6, 'MOV Mem, A']);
   assert.deepEqual(
     session.history.map((record) => record.step),
-    [6],
+    [1, 2, 3, 4, 5, 6],
   );
   session.restart();
   assert.equal(finish(session.run({ target: 6 })), 'running');
