@@ -82,7 +82,7 @@ void PrintChecks(const std::string& path, const LoadedProgram& program, const Ru
   for (const CheckFinding& finding : checks.Findings()) {
     const DiagnosticPlace place{finding.line, finding.column, finding.length};
     const std::string message = finding.message + " [-W" + CheckRowOf(finding.id).name + "]";
-    std::fputs(FormatDiagnostic(path, program.source.text, place, false, message, colour).c_str(), stderr);
+    std::fputs(FormatDiagnostic(path, program.source.text, place, Severity::kWarning, message, colour).c_str(), stderr);
   }
 }
 
@@ -119,7 +119,7 @@ nlohmann::ordered_json JsonSummary(const Run& run, const VirtualMachine& machine
   for (const ChangedByte& byte : changed) {
     bytes.push_back({{"address", byte.address}, {"before", byte.before}, {"after", byte.after}});
   }
-  return {{"outcome", OutcomeWord(run.Outcome())},
+  return {{"outcome", OutcomeName(run.Outcome())},
           {"steps", run.Steps()},
           {"registers", registers},
           {"flags", flags},
@@ -149,7 +149,7 @@ int RunRun(const RunOptions& options) {
   const auto machine = std::make_unique<VirtualMachine>();
   const ImageStatus status = LoadImage(*machine, program.bytes.data(), program.bytes.size());
   if (status != ImageStatus::kLoaded) {
-    Report("%s is larger than 65536 bytes", options.file.c_str());
+    Report("%s", DescribeImageStatus(status, options.file).c_str());
     return 1;
   }
 
