@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
+#include "EngineJson.h"
 #include "Output.h"
 #include "Program.h"
 #include "ProgramImage.h"
@@ -84,19 +85,6 @@ void PrintChecks(const std::string& path, const LoadedProgram& program, const Ru
     const std::string message = finding.message + " [-W" + CheckRowOf(finding.id).name + "]";
     std::fputs(FormatDiagnostic(path, program.source.text, place, Severity::kWarning, message, colour).c_str(), stderr);
   }
-}
-
-nlohmann::ordered_json JsonChecks(const RunChecks& checks) {
-  nlohmann::ordered_json list = nlohmann::ordered_json::array();
-  for (const CheckFinding& finding : checks.Findings()) {
-    list.push_back({{"id", CheckRowOf(finding.id).name},
-                    {"step", finding.step},
-                    {"address", finding.address},
-                    {"line", finding.line},
-                    {"column", finding.column},
-                    {"message", finding.message}});
-  }
-  return list;
 }
 
 // The trace and the checks both see every step of a traced run.
@@ -211,7 +199,7 @@ int RunRun(const RunOptions& options) {
   const std::vector<ChangedByte> changed = ChangedMemory(*machine, program.bytes);
   if (options.json) {
     nlohmann::ordered_json json = JsonSummary(run, *machine, changed);
-    json["checks"] = checks ? JsonChecks(*checks) : nlohmann::ordered_json::array();
+    json["checks"] = nlohmann::ordered_json::parse(checks ? CheckFindingsJson(checks->Findings()) : "[]");
     summary.Write(json.dump() + "\n");
   } else {
     summary.Write(HumanSummary(run, *machine, changed));

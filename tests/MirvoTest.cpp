@@ -280,9 +280,9 @@ TEST(MirvoTest, RunJsonWithTrace) {
       Json::parse(R"({"outcome":"halt","steps":5,"registers":{"A":224,"B":0,"C":0,"D":0,"E":0,"H":16,"L":0},
                       "flags":{"S":0,"Z":0,"AC":0,"P":0,"CY":1},"pc":6,"sp":65535,
                       "changed":[{"address":4096,"before":0,"after":240}],
-                      "checks":[{"id":"hl-unset","step":3,"address":4,"line":0,"column":0,
+                      "checks":[{"id":"hl-unset","step":3,"address":4,"line":0,"column":0,"length":0,
                                  "message":"MOV Mem, A writes the byte at 1000h, but L was never set"},
-                                {"id":"hl-unset","step":4,"address":5,"line":0,"column":0,
+                                {"id":"hl-unset","step":4,"address":5,"line":0,"column":0,"length":0,
                                  "message":"ADD Mem reads the byte at 1000h, but L was never set"}]})"),
   };
   EXPECT_EQ(lines, expected);
@@ -516,9 +516,9 @@ TEST(MirvoTest, ChecksAndExplanations) {
   const SplitResult json = RunProgramSplit(kMirvo, {"run", "--json", "u.asm", "-Wno-hl-unset"}, dir.Path());
   EXPECT_EQ(json.exitCode, 2);
   EXPECT_EQ(Json::parse(json.out)["checks"], Json::parse(R"([
-      {"id":"code-write","step":2,"address":2,"line":2,"column":1,
+      {"id":"code-write","step":2,"address":2,"line":2,"column":1,"length":3,
        "message":"MOV Mem, A changes the program's own byte at 0000h from 3Eh to 42h, in the statement on line 1"},
-      {"id":"unset-read","step":3,"address":3,"line":3,"column":1,
+      {"id":"unset-read","step":3,"address":3,"line":3,"column":1,"length":3,
        "message":"ADD B reads B, which was never set: it holds the reset value 00h"}])"));
 }
 

@@ -129,4 +129,18 @@ std::string StepRecordJson(const StepRecord& record) {
   return Dump(json);
 }
 
+std::string CheckFindingsJson(const std::vector<CheckFinding>& findings) {
+  Json list = Json::array();
+  for (const CheckFinding& finding : findings) {
+    list.push_back({{"id", CheckRowOf(finding.id).name},
+                    {"step", finding.step},
+                    {"address", finding.address},
+                    {"line", finding.line},
+                    {"column", finding.column},
+                    {"length", finding.length},
+                    {"message", finding.message}});
+  }
+  return Dump(list);
+}
+
 }  // namespace mirvo

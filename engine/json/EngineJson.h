@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Assembler.h"
+#include "RunChecks.h"
 #include "RunLoop.h"
 
 namespace mirvo {
@@ -32,5 +33,10 @@ std::string VocabularyJson();
 // "memory": {"address", "before", "after"} for a store}, "explain": the
 // step in words}.
 std::string StepRecordJson(const StepRecord& record);
+
+// What the run-time checks found, in the order the run showed it:
+// [{"id", "step", "address", "line", "column", "length", "message"}]; line,
+// column and length are 0 when the source is not known.
+std::string CheckFindingsJson(const std::vector<CheckFinding>& findings);
 
 }  // namespace mirvo
