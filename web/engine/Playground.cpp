@@ -11,7 +11,8 @@ namespace mirvo {
 Playground::Playground()
     : assembler(std::make_unique<Assembler>()),
       machine(std::make_unique<VirtualMachine>()),
-      run(std::make_unique<Run>(*machine)) {}
+      run(std::make_unique<Run>(*machine)),
+      checks(std::make_unique<RunChecks>(checkedProgram, kAllChecks)) {}
 
 int Playground::Assemble(const char* bytes, std::size_t size) {
   // The assembler reads the text during Assemble only, but keep our own copy
@@ -34,6 +35,15 @@ int Playground::Load(const std::uint8_t* bytes, std::size_t size) {
   if (status != ImageStatus::kLoaded) return static_cast<int>(status);
   image.assign(bytes, bytes + size);
   machine = std::move(fresh);
+  // The last assembly's statements, when this is its image.
+  const bool assembled = assembler->GetErrorCount() == 0 && assembler->GetLength() == size &&
+                         std::equal(bytes, bytes + size, assembler->GetImage().begin());
+  if (assembled) {
+    checkedProgram = ProgramOf(*assembler);
+  } else {
+    checkedProgram = CheckedProgram{};
+    checkedProgram.imageLength = static_cast<std::uint32_t>(size);
+  }
   Restart();
   return 0;
 }
@@ -43,12 +53,14 @@ void Playground::Restart() {
   machine = std::make_unique<VirtualMachine>();
   LoadImage(*machine, image.data(), image.size());
   run = std::make_unique<Run>(*machine);
+  checks = std::make_unique<RunChecks>(checkedProgram, kAllChecks);
   outcome = RunOutcome::kRunning;
   recorded = false;
 }
 
 void Playground::KeepRecord(void* context, const StepRecord& record) {
   auto& playground = *static_cast<Playground*>(context);
+  playground.checks->Look(record);
   playground.lastRecord = record;
   playground.recorded = true;
 }
@@ -60,7 +72,7 @@ RunOutcome Playground::Resume(std::uint64_t budget, bool breakpoints, bool skipF
     // The stretch runs at full speed without records; its last step is
     // recorded.
     const std::uint64_t room = std::min(budget, run->StepLimit() - run->Steps());
-    if (room > 1) run->Resume(room - 1);
+    if (room > 1) checks->Resume(*run, room - 1);
     outcome = room > 0 ? RecordedStep() : run->Resume(0);
     return outcome;
   }
@@ -81,6 +93,11 @@ RunOutcome Playground::Resume(std::uint64_t budget, bool breakpoints, bool skipF
 const std::string& Playground::LastStepReport() {
   // A record of an earlier step no longer describes the machine.
   text = recorded && lastRecord.step == run->Steps() ? StepRecordJson(lastRecord) : "null";
+  return text;
+}
+
+const std::string& Playground::ChecksReport() {
+  text = CheckFindingsJson(checks->Findings());
   return text;
 }
 

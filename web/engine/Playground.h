@@ -14,6 +14,7 @@
 
 #include "Assembler.h"
 #include "InstructionSet.h"
+#include "RunChecks.h"
 #include "RunLoop.h"
 #include "VirtualMachine.h"
 
@@ -32,7 +33,9 @@ class Playground {
   std::uint32_t AssembledLength() const { return assembler->GetLength(); }
 
   // Puts an image into a fresh machine and starts a run; the image is kept
-  // for Restart. An ImageStatus value (0 loaded).
+  // for Restart. An ImageStatus value (0 loaded). The run is watched by the
+  // run-time checks, which know the statements when the image is the last
+  // assembly's.
   int Load(const std::uint8_t* bytes, std::size_t size);
   // The machine as Load left it, with a new run.
   void Restart();
@@ -59,6 +62,8 @@ class Playground {
   const std::string& DisassembleAt(std::uint16_t address);
   // The outcome in words, as mirvo run shows it.
   const std::string& OutcomeText();
+  // What the run-time checks found so far, as mirvo run --json lists them.
+  const std::string& ChecksReport();
   // Why an image called name was refused, in words.
   const std::string& ImageStatusText(int status, const char* name);
   const std::string& LastText() const { return text; }
@@ -76,6 +81,8 @@ class Playground {
   std::vector<std::uint8_t> image;
   std::unique_ptr<VirtualMachine> machine;
   std::unique_ptr<Run> run;
+  CheckedProgram checkedProgram;
+  std::unique_ptr<RunChecks> checks;
   RunOutcome outcome = RunOutcome::kRunning;
   StepRecord lastRecord{};
   bool recorded = false;  // lastRecord holds a step of the current run

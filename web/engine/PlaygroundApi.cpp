@@ -82,7 +82,8 @@ EMSCRIPTEN_KEEPALIVE double pg_steps(Playground* session) {
 }
 
 // Texts: the state map for an image path, one line of disassembly, the
-// outcome in words, the last step as JSON ("null" when not recorded).
+// outcome in words, the last step as JSON ("null" when not recorded), the
+// checks' findings as JSON.
 EMSCRIPTEN_KEEPALIVE const char* pg_state_map(Playground* session, const char* imagePath) {
   return session->StateMap(imagePath).c_str();
 }
@@ -91,6 +92,8 @@ EMSCRIPTEN_KEEPALIVE const char* pg_disassemble(Playground* session, int address
 }
 EMSCRIPTEN_KEEPALIVE const char* pg_outcome_text(Playground* session) { return session->OutcomeText().c_str(); }
 EMSCRIPTEN_KEEPALIVE const char* pg_last_step(Playground* session) { return session->LastStepReport().c_str(); }
+// What the run-time checks found so far, as JSON.
+EMSCRIPTEN_KEEPALIVE const char* pg_checks(Playground* session) { return session->ChecksReport().c_str(); }
 EMSCRIPTEN_KEEPALIVE std::uint32_t pg_text_size(Playground* session) {
   return static_cast<std::uint32_t>(session->LastText().size());
 }

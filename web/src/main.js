@@ -96,6 +96,26 @@ function draw() {
   $('next').textContent = state.next;
   memory.update({ memory: state.memory, image: model.image, pc: state.pc, hl: state.hl, lastChanged: change.addresses });
   editor.showPcLine(model.pcLine);
+  $('explain').textContent = model.explanation;
+  drawChecks();
+}
+
+// The run-time checks: marked in the editor and listed under the diagnostics.
+function drawChecks() {
+  const checks = model.checks;
+  editor.showChecks(checks);
+  $('checks').replaceChildren(
+    ...checks.map((c) => {
+      const item = document.createElement('li');
+      item.className = 'diagnostic is-warning is-check';
+      item.dataset.testid = 'check';
+      item.dataset.id = c.id;
+      if (c.line !== null) item.dataset.line = String(c.line);
+      item.textContent = c.words;
+      return item;
+    }),
+  );
+  $('checks-title').hidden = checks.length === 0;
 }
 
 function drawDiagnostics(diagnostics, length) {
