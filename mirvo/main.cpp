@@ -95,12 +95,6 @@ int main(int argc, char** argv) {
       ->type_name("no-ID")
       ->allow_extra_args(false);
 
-  ExplainOptions explainOptions;
-  CLI::App* const explainCommand =
-      app.add_subcommand("explain", "Explain a run-time check (hl-unset, code-write, ...), or list them");
-  explainCommand->add_option("ID", explainOptions.id, "The check's id");
-  explainCommand->add_flag("--man", explainOptions.man, "Print the manual page of every check (roff)");
-
   DisOptions disOptions;
   CLI::App* const disCommand = app.add_subcommand("dis", "Turn an image back into source");
   disCommand->add_option("IMAGE", disOptions.image, "Program image")->required();
@@ -121,6 +115,12 @@ int main(int argc, char** argv) {
   checkCommand->add_option("--max-steps", checkOptions.maxSteps, "Stop each run after N steps (at most 2^30)")
       ->type_name("N")
       ->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit));
+
+  ExplainOptions explainOptions;
+  CLI::App* const explainCommand =
+      app.add_subcommand("explain", "Explain a run-time check (hl-unset, code-write, ...), or list them");
+  explainCommand->add_option("ID", explainOptions.id, "The check's id");
+  explainCommand->add_flag("--man", explainOptions.man, "Print the manual page of every check (roff)");
 
   // Set last, so that the subcommands do not inherit it.
   app.footer("Run 'mirvo SUBCOMMAND --help' for the options of one subcommand.");
