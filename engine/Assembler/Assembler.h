@@ -102,6 +102,9 @@ class Assembler {
   int Report(DiagnosticKind kind, const Statement& statement, int index);
   // Warnings of a statement that encoded.
   void CheckWarnings(const Statement& statement);
+  // Adds the registers the statement names where a register stands to
+  // usedRegisters, for the fixes that need a register the program leaves free.
+  void NoteRegisters(const Statement& statement);
   // Stores a byte that Reserve made room for.
   void EmitByte(std::uint8_t value) { image[length++] = value; }
 
@@ -117,6 +120,7 @@ class Assembler {
   Operation currentOperation = Operation::kUndefined;
   std::vector<Diagnostic> diagnostics;
   std::size_t errorCount = 0;
+  std::uint8_t usedRegisters = 0;  // a bit per register code, when warnings are kept
   std::vector<StatementRecord> statements;
 };
 
