@@ -63,11 +63,21 @@ nlohmann::ordered_json JsonReport(const AssembledSource& source, const std::stri
   }
   nlohmann::ordered_json diagnostics = nlohmann::ordered_json::array();
   for (const Diagnostic& diagnostic : assembler.GetDiagnostics()) {
+    nlohmann::ordered_json fixes = nlohmann::ordered_json::array();
+    for (const Fix& fix : diagnostic.fixes) {
+      fixes.push_back({{"line", fix.line},
+                       {"column", fix.column},
+                       {"length", fix.length},
+                       {"text", fix.text},
+                       {"title", fix.title}});
+    }
     diagnostics.push_back({{"severity", SeverityWord(diagnostic)},
+                           {"code", DiagnosticCode(diagnostic.kind)},
                            {"line", diagnostic.line},
                            {"column", diagnostic.column},
                            {"length", diagnostic.length},
-                           {"message", DescribeDiagnostic(diagnostic)}});
+                           {"message", DescribeDiagnostic(diagnostic)},
+                           {"fixes", fixes}});
   }
   nlohmann::ordered_json report;
   report["image"] = image != nullptr ? nlohmann::ordered_json(*image) : nlohmann::ordered_json(nullptr);
@@ -88,6 +98,37 @@ int WriteImage(const Assembler& assembler, const std::string& path) {
   return 0;
 }
 
+// Applies every fix that is sure (the one fix of its diagnostic) to the
+// source, again while fixing uncovers more, and replaces the file with the
+// result when it is complete. 0, or 1 after saying why the file could not
+// be written.
+int FixSource(const std::string& path, AssembledSource& source) {
+  // A fix removes a mistake and each round needs one: a bound, not a loop
+  // that could run for ever.
+  constexpr int kRounds = 8;
+  std::size_t total = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<Fix> sure;
+    for (const Diagnostic& diagnostic : source.assembler->GetDiagnostics()) {
+      if (const Fix* const fix = SureFix(diagnostic)) sure.push_back(*fix);
+    }
+    std::size_t applied = 0;
+    std::string fixed = ApplyFixes(source.text, sure, &applied);
+    if (applied == 0) break;
+    total += applied;
+    source.text = std::move(fixed);
+    AssembleSourceText(source);
+  }
+  if (total == 0) return 0;
+  AtomicFile file;
+  if (file.Open(path.c_str()) != 0 || file.Write(source.text.data(), source.text.size()) != 0 || file.Commit() != 0) {
+    Report("cannot write %s", path.c_str());
+    return 1;
+  }
+  Report("%s: %zu %s applied", path.c_str(), total, total == 1 ? "fix" : "fixes");
+  return 0;
+}
+
 }  // namespace
 
 int RunAsm(const AsmOptions& options) {
@@ -102,6 +143,7 @@ int RunAsm(const AsmOptions& options) {
     Report("cannot open %s: %s", options.source.c_str(), reason.c_str());
     return 1;
   }
+  if (options.fix && FixSource(options.source, source) != 0) return 1;
   const Assembler& assembler = *source.assembler;
   const bool clean = assembler.GetErrorCount() == 0 && !assembler.HasReadError();
 

@@ -22,6 +22,7 @@ struct AsmOptions {
   std::string image;  // empty: the source's name with .bin
   OptionalPath listing;
   bool json = false;
+  bool fix = false;  // apply the sure fixes to the source first
 };
 
 struct RunOptions {

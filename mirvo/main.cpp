@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
   CLI::Option* const listing =
       AddOptionalPath(*asmCommand, "--listing", asmOptions.listing, "Write a listing to standard output or FILE");
   asmCommand->add_flag("--json", asmOptions.json, "Print one JSON object instead of the diagnostics");
+  asmCommand->add_flag("--fix", asmOptions.fix, "Apply the fixes that are sure to SOURCE first");
 
   RunOptions runOptions;
   CLI::App* const runCommand = app.add_subcommand("run", "Run an image, or a source (.asm) assembled first");
