@@ -8,13 +8,15 @@
 #include "Commands.h"
 #include "Output.h"
 #include "Program.h"
+#include "SourceText.h"
 
 namespace mirvo::cli {
 
 namespace {
 
-// Address, bytes, line number: "0000  3E F0      7  " before the source text.
-constexpr std::size_t kListingBytesWidth = 5;
+// Address, bytes, line number: "0000  3E F0      7  " before the source text;
+// the place ("0000  3E F0") is padded to the width of the longest.
+constexpr std::size_t kListingPlaceWidth = 11;
 
 std::string FormatListing(const AssembledSource& source) {
   const std::vector<StatementRecord>& statements = source.assembler->GetStatements();
@@ -27,24 +29,16 @@ std::string FormatListing(const AssembledSource& source) {
     if (end == std::string::npos) end = text.size();
     std::size_t shown = end;
     if (shown > start && text[shown - 1] == '\r') --shown;
-    char prefix[64];
-    char* out = prefix;
+    std::string place;
     if (next < statements.size() && statements[next].line == line) {
       const StatementRecord& record = statements[next++];
-      out = AppendHex(out, record.address, 4);
-      *out++ = ' ';
-      *out++ = ' ';
-      char* const bytesStart = out;
-      for (std::uint8_t i = 0; i < record.length; ++i) {
-        if (i > 0) *out++ = ' ';
-        out = AppendHex(out, record.bytes[i], 2);
-      }
-      while (static_cast<std::size_t>(out - bytesStart) < kListingBytesWidth) *out++ = ' ';
-    } else {
-      for (std::size_t i = 0; i < 6 + kListingBytesWidth; ++i) *out++ = ' ';
+      place = PlaceText(record.address, record.bytes, record.length);
     }
-    std::snprintf(out, sizeof(prefix) - static_cast<std::size_t>(out - prefix), "  %5d  ", line);
-    listing += prefix;
+    place.resize(kListingPlaceWidth, ' ');
+    char number[32];
+    std::snprintf(number, sizeof(number), "  %5d  ", line);
+    listing += place;
+    listing += number;
     listing.append(text, start, shown - start);
     listing += '\n';
     start = end + 1;

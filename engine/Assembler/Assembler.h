@@ -74,6 +74,10 @@ class Assembler {
   // The code of an upper-case register letter, or -1.
   int RegisterCode(char letter) const;
 
+  // The operation of a mnemonic of the given length, in any letter case, or
+  // kUndefined. token must have four readable bytes (a statement's slot has).
+  static Operation FindOperation(const char* token, std::size_t length);
+
   const ImageBuffer& GetImage() const { return image; }
   std::uint32_t GetLength() const { return length; }
 
@@ -108,9 +112,6 @@ class Assembler {
   // Stores a byte that Reserve made room for.
   void EmitByte(std::uint8_t value) { image[length++] = value; }
 
-  // The operation of a mnemonic of the given length, in any letter case, or
-  // kUndefined.
-  static Operation FindOperation(const char* token, std::size_t length);
 
   std::unique_ptr<SourceReader> reader;
   ImageBuffer image;
