@@ -422,6 +422,20 @@ TEST(MirvoTest, CheckJson) {
                                     "actual":"1:5: error: RET takes no operand and got one"}]})")}));
 }
 
+TEST(MirvoTest, Fmt) {
+  const std::string loose = "mvi A,5h;x\n\tret\n";
+  const std::string laid = "MVI A, 5h       ;x\nRET\n";
+  RunCases({
+      {"rewrites a source", {"fmt", "p.asm"}, {{"p.asm", loose}}, 0, "", "", {{"p.asm", laid}}, {}},
+      {"a laid-out source is left alone", {"fmt", "--check", "p.asm", "q.asm"}, {{"p.asm", laid}, {"q.asm", ""}}, 0,
+       "", "", {{"p.asm", laid}}, {}},
+      {"--check changes nothing and fails", {"fmt", "--check", "p.asm", "q.asm"}, {{"p.asm", loose}, {"q.asm", laid}},
+       1, "", "mirvo: p.asm is not formatted\n", {{"p.asm", loose}}, {}},
+      {"unreadable source", {"fmt", "no.asm", "p.asm"}, {{"p.asm", loose}}, 1, "",
+       "mirvo: cannot open no.asm: No such file or directory\n", {{"p.asm", laid}}, {}},
+  });
+}
+
 TEST(MirvoTest, HelpVersionAndUsage) {
   ScratchDir dir;
   const SplitResult version = RunProgramSplit(kMirvo, {"--version"}, dir.Path());
@@ -435,7 +449,7 @@ TEST(MirvoTest, HelpVersionAndUsage) {
   }
   const SplitResult unknown = RunProgramSplit(kMirvo, {"frob"}, dir.Path());
   EXPECT_EQ(unknown.exitCode, 64);
-  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis or check\n"
+  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis, check, fmt or lsp\n"
                          "Try 'mirvo --help' for more information.\n");
   EXPECT_EQ(RunProgramSplit(kMirvo, {}, dir.Path()).exitCode, 64);
   EXPECT_TRUE(dir.Entries().empty());
