@@ -22,17 +22,9 @@ std::uint8_t ValueOf(const std::string& text) {
   return value;
 }
 
-bool IsMem(const char* token) {
-  const char* mem = kRegisterNames[kRegM];
-  for (; *mem != '\0'; ++token, ++mem) {
-    if (std::tolower(static_cast<unsigned char>(*token)) != std::tolower(static_cast<unsigned char>(*mem))) return false;
-  }
-  return *token == '\0';
-}
-
 // A register letter as written, or Mem: what MOV copies.
 bool NamesRegisterOrMem(const char* token) {
-  return (token[0] != '\0' && token[1] == '\0' && RegisterCodeOfLetter(token[0]) >= 0) || IsMem(token);
+  return (token[0] != '\0' && token[1] == '\0' && RegisterCodeOfLetter(token[0]) >= 0) || IsMemWord(token);
 }
 
 Fix At(const Diagnostic& d, const TokenPlace& place, std::string text, std::string title) {

@@ -30,15 +30,6 @@ std::string_view Token(std::string_view line, const TokenPlace& place) {
   return line.substr(static_cast<std::size_t>(place.column - 1), static_cast<std::size_t>(place.length));
 }
 
-bool IsMem(std::string_view token) {
-  const std::string_view mem = kRegisterNames[kRegM];
-  if (token.size() != mem.size()) return false;
-  for (std::size_t i = 0; i < mem.size(); ++i) {
-    if ((token[i] | 0x20) != (mem[i] | 0x20)) return false;
-  }
-  return true;
-}
-
 LineParts Split(std::string_view line) {
   LineParts parts;
   // A NUL byte ends what the reader reads of a line: nothing to tidy there.
@@ -64,7 +55,7 @@ LineParts Split(std::string_view line) {
   for (std::int32_t i = 1; i < statement.count; ++i) {
     const std::string_view token = Token(code, statement.places[i]);
     parts.code += i == 1 ? " " : ", ";
-    parts.code += IsMem(token) ? std::string_view(kRegisterNames[kRegM]) : token;
+    parts.code += IsMemWord(token) ? std::string_view(kRegisterNames[kRegM]) : token;
   }
   // What the statement ignores stays as written.
   if (statement.ignored.column != 0) {

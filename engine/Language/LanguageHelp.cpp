@@ -24,15 +24,6 @@ std::string_view TokenText(std::string_view line, const TokenPlace& place) {
   return line.substr(static_cast<std::size_t>(place.column - 1), static_cast<std::size_t>(place.length));
 }
 
-bool IsMem(std::string_view token) {
-  const std::string_view mem = kRegisterNames[kRegM];
-  if (token.size() != mem.size()) return false;
-  for (std::size_t i = 0; i < mem.size(); ++i) {
-    if ((token[i] | 0x20) != (mem[i] | 0x20)) return false;
-  }
-  return true;
-}
-
 std::string Binary(unsigned value, unsigned bits) {
   std::string text;
   for (unsigned bit = bits; bit > 0; --bit) text += ((value >> (bit - 1)) & 1U) != 0 ? '1' : '0';
@@ -108,7 +99,7 @@ std::string OperandHelp(std::string_view token) {
     if (code >= 0) return RegisterHelp(code);
     return Problem(DiagnosticKind::kNotARegister, token, Operation::kUndefined);
   }
-  if (IsMem(token)) return MemHelp();
+  if (IsMemWord(token)) return MemHelp();
   const std::string text(token);
   if (text.back() == 'h') return NumberHelp(text);
   // Digits without their h, or with an upper-case H.
