@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "AtomicFile.h"
 #include "Commands.h"
 #include "Output.h"
 #include "Program.h"
@@ -20,13 +19,8 @@ std::string FormatListing(const AssembledSource& source) {
   const std::vector<StatementRecord>& statements = source.assembler->GetStatements();
   std::size_t next = 0;
   std::string listing;
-  const std::string& text = source.text;
-  std::size_t start = 0;
-  for (std::int32_t line = 1; start < text.size(); ++line) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::size_t shown = end;
-    if (shown > start && text[shown - 1] == '\r') --shown;
+  const SourceLines lines(source.text);
+  for (std::int32_t line = 1; line <= lines.Count(); ++line) {
     char prefix[64];
     char* out = prefix;
     if (next < statements.size() && statements[next].line == line) {
@@ -45,9 +39,8 @@ std::string FormatListing(const AssembledSource& source) {
     }
     std::snprintf(out, sizeof(prefix) - static_cast<std::size_t>(out - prefix), "  %5d  ", line);
     listing += prefix;
-    listing.append(text, start, shown - start);
+    listing += lines.Line(line);
     listing += '\n';
-    start = end + 1;
   }
   return listing;
 }
@@ -78,28 +71,26 @@ nlohmann::ordered_json JsonReport(const AssembledSource& source, const std::stri
 }
 
 // 0, or 1 after saying why the image could not be written.
-int WriteImage(const Assembler& assembler, const std::string& path) {
-  AtomicFile file;
-  if (file.Open(path.c_str()) != 0 || file.Write(assembler.GetImage().data(), assembler.GetLength()) != 0 ||
-      file.Commit() != 0) {
-    Report("cannot write %s", path.c_str());
-    return 1;
-  }
-  return 0;
+int WriteImage(const Assembler& assembler, const std::string& path, const CommandFiles& files) {
+  Output image;
+  if (image.OpenFile(path, files) != 0) return 1;
+  image.Write(reinterpret_cast<const char*>(assembler.GetImage().data()), assembler.GetLength());
+  return image.Commit();
 }
 
 }  // namespace
 
 int RunAsm(const AsmOptions& options) {
   const std::string image = options.image.empty() ? ReplaceExtension(options.source, ".bin") : options.image;
-  if (image == options.source) {
-    Report("the image would replace the source %s; name the image with -o", options.source.c_str());
-    return 1;
-  }
+  CommandFiles files;
+  files.AddInput(options.source);
+  files.AddOutput("image", image);
+  if (options.listing.given) AddFileOutput(files, "listing", options.listing.path);
+  if (RefuseInputsAsOutputs(files) != 0) return 1;
   AssembledSource source;
   std::string reason;
   if (AssembleSourceFile(options.source, source, reason) != 0) {
-    Report("cannot open %s: %s", options.source.c_str(), reason.c_str());
+    Report("%s", reason.c_str());
     return 1;
   }
   const Assembler& assembler = *source.assembler;
@@ -108,12 +99,12 @@ int RunAsm(const AsmOptions& options) {
   int status = clean ? 0 : 1;
   bool written = false;
   if (clean) {
-    status = WriteImage(assembler, image);
+    status = WriteImage(assembler, image, files);
     written = status == 0;
   }
   if (options.listing.given) {
     Output listing;
-    if (listing.Open(options.listing.path) != 0) {
+    if (listing.Open(options.listing.path, files) != 0) {
       status = 1;
     } else {
       listing.Write(FormatListing(source));
@@ -122,7 +113,7 @@ int RunAsm(const AsmOptions& options) {
   }
   if (options.json) {
     Output out;
-    out.Open("");
+    out.OpenStandardOutput();
     out.Write(JsonReport(source, written ? &image : nullptr).dump(-1, ' ', false,
                                                                     nlohmann::ordered_json::error_handler_t::replace) +
               "\n");
