@@ -49,6 +49,10 @@ struct SplitResult {
 // error apart.
 SplitResult RunProgramSplit(const std::string& program, const std::vector<std::string>& args, const std::string& cwd);
 
+// Starts program as RunProgram does, its output thrown away, and returns its
+// process id without waiting for it.
+int StartProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd);
+
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
