@@ -28,10 +28,11 @@ class TraceWriter {
   // The line Observe writes for record, for checks of the format.
   std::string FormatLine(const StepRecord& record);
 
- private:
-  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
   // More than the longest line (a JSON line with every register and flag).
   static constexpr std::size_t kLineRoom = 1024;
+
+ private:
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
   static constexpr std::size_t kTextSize = 16;
   using Text = std::array<char, kTextSize>;
 
