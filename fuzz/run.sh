@@ -10,8 +10,8 @@ seconds=${1:-60}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for pair in AssemblerFuzz:assembler VmFuzz:vm StateMapFuzz:statemap ExpectationsFuzz:expectations \
-            CommandLineFuzz:commandline TraceFuzz:trace; do
+for pair in AssemblerFuzz:assembler VmFuzz:vm StateMapFuzz:statemap PlaygroundFuzz:playground \
+            ExpectationsFuzz:expectations CommandLineFuzz:commandline TraceFuzz:trace; do
   target=${pair%%:*}
   seeds=${pair##*:}
   # mirvo's targets are built only when mirvo is.
