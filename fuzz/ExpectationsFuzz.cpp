@@ -9,7 +9,6 @@
 
 #include "Expectations.h"
 #include "FuzzCheck.h"
-#include "Program.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mirvo;
@@ -25,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string written;
   for (const Expectation& expectation : expectations) {
     if (expectation.kind == ExpectKind::kOutcome) {
-      written += std::string(OutcomeWord(expectation.outcome)) + "\n";
+      written += ShowValue(expectation, expectation.value, expectation.outcome) + "\n";
     } else {
       written += expectation.what + "=" + ShowValue(expectation, expectation.value, expectation.outcome) + " ; again\n";
     }
