@@ -55,6 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(line.runOptions.trace.given || line.runOptions.traceLimit == kDefaultTraceLimit);
       break;
     case Subcommand::kDis:
+    case Subcommand::kLsp:
+      break;
+    case Subcommand::kFmt:
+      FUZZ_CHECK(!line.fmtOptions.files.empty());
       break;
     case Subcommand::kCheck:
       FUZZ_CHECK(!line.checkOptions.files.empty());

@@ -10,7 +10,7 @@ seconds=${1:-60}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for pair in AssemblerFuzz:assembler VmFuzz:vm StateMapFuzz:statemap PlaygroundFuzz:playground \
+for pair in AssemblerFuzz:assembler VmFuzz:vm StateMapFuzz:statemap PlaygroundFuzz:playground LspFuzz:lsp \
             ExpectationsFuzz:expectations CommandLineFuzz:commandline TraceFuzz:trace; do
   target=${pair%%:*}
   seeds=${pair##*:}

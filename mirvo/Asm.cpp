@@ -7,13 +7,15 @@
 #include "EngineJson.h"
 #include "Output.h"
 #include "Program.h"
+#include "SourceText.h"
 
 namespace mirvo::cli {
 
 namespace {
 
-// Address, bytes, line number: "0000  3E F0      7  " before the source text.
-constexpr std::size_t kListingBytesWidth = 5;
+// Address, bytes, line number: "0000  3E F0      7  " before the source text;
+// the place ("0000  3E F0") is padded to the width of the longest.
+constexpr std::size_t kListingPlaceWidth = 11;
 
 std::string FormatListing(const AssembledSource& source) {
   const std::vector<StatementRecord>& statements = source.assembler->GetStatements();
@@ -21,24 +23,16 @@ std::string FormatListing(const AssembledSource& source) {
   std::string listing;
   const SourceLines lines(source.text);
   for (std::int32_t line = 1; line <= lines.Count(); ++line) {
-    char prefix[64];
-    char* out = prefix;
+    std::string place;
     if (next < statements.size() && statements[next].line == line) {
       const StatementRecord& record = statements[next++];
-      out = AppendHex(out, record.address, 4);
-      *out++ = ' ';
-      *out++ = ' ';
-      char* const bytesStart = out;
-      for (std::uint8_t i = 0; i < record.length; ++i) {
-        if (i > 0) *out++ = ' ';
-        out = AppendHex(out, record.bytes[i], 2);
-      }
-      while (static_cast<std::size_t>(out - bytesStart) < kListingBytesWidth) *out++ = ' ';
-    } else {
-      for (std::size_t i = 0; i < 6 + kListingBytesWidth; ++i) *out++ = ' ';
+      place = PlaceText(record.address, record.bytes, record.length);
     }
-    std::snprintf(out, sizeof(prefix) - static_cast<std::size_t>(out - prefix), "  %5d  ", line);
-    listing += prefix;
+    place.resize(kListingPlaceWidth, ' ');
+    char number[32];
+    std::snprintf(number, sizeof(number), "  %5d  ", line);
+    listing += place;
+    listing += number;
     listing += lines.Line(line);
     listing += '\n';
   }
@@ -51,6 +45,37 @@ int WriteImage(const Assembler& assembler, const std::string& path, const Comman
   if (image.OpenFile(path, files) != 0) return 1;
   image.Write(reinterpret_cast<const char*>(assembler.GetImage().data()), assembler.GetLength());
   return image.Commit();
+}
+
+// Applies every fix that is sure (the one fix of its diagnostic) to the
+// source, again while fixing uncovers more, and replaces the file with the
+// result when it is complete. 0, or 1 after saying why the file could not
+// be written.
+int FixSource(const std::string& path, AssembledSource& source) {
+  // A fix removes a mistake and each round needs one: a bound, not a loop
+  // that could run for ever.
+  constexpr int kRounds = 8;
+  std::size_t total = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<Fix> sure;
+    for (const Diagnostic& diagnostic : source.assembler->GetDiagnostics()) {
+      if (const Fix* const fix = SureFix(diagnostic)) sure.push_back(*fix);
+    }
+    std::size_t applied = 0;
+    std::string fixed = ApplyFixes(source.text, sure, &applied);
+    if (applied == 0) break;
+    total += applied;
+    source.text = std::move(fixed);
+    AssembleSourceText(source);
+  }
+  if (total == 0) return 0;
+  // The fixed text replaces the source on purpose: no input to guard here.
+  Output fixed;
+  if (fixed.OpenFile(path, CommandFiles{}) != 0) return 1;
+  fixed.Write(source.text);
+  if (fixed.Commit() != 0) return 1;
+  Report("%s: %zu %s applied", path.c_str(), total, total == 1 ? "fix" : "fixes");
+  return 0;
 }
 
 }  // namespace
@@ -68,6 +93,7 @@ int RunAsm(const AsmOptions& options) {
     Report("%s", reason.c_str());
     return 1;
   }
+  if (options.fix && FixSource(options.source, source) != 0) return 1;
   const Assembler& assembler = *source.assembler;
   const bool clean = assembler.GetErrorCount() == 0 && !assembler.HasReadError();
 

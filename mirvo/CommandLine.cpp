@@ -82,6 +82,7 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
   CLI::Option* const listing =
       AddOptionalPath(*asmCommand, "--listing", asmOptions.listing, "Write a listing to standard output or FILE");
   asmCommand->add_flag("--json", asmOptions.json, "Print one JSON object instead of the diagnostics");
+  asmCommand->add_flag("--fix", asmOptions.fix, "Apply the fixes that are sure to SOURCE first");
 
   RunOptions& runOptions = line.runOptions;
   CLI::App* const runCommand = app.add_subcommand("run", "Run an image, or a source (.asm) assembled first");
@@ -122,6 +123,14 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
       ->type_name("N")
       ->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit));
 
+  FmtOptions& fmtOptions = line.fmtOptions;
+  CLI::App* const fmtCommand = app.add_subcommand("fmt", "Lay sources out in aligned columns");
+  fmtCommand->add_option("SOURCE", fmtOptions.files, "Assembly sources, rewritten in place")->required();
+  fmtCommand->add_flag("--check", fmtOptions.check, "Change nothing; fail if a source is not laid out");
+
+  CLI::App* const lspCommand =
+      app.add_subcommand("lsp", "Serve editors: the language server protocol on standard input and output");
+
   // Set last, so that the subcommands do not inherit it.
   app.footer("Run 'mirvo SUBCOMMAND --help' for the options of one subcommand.");
 
@@ -129,8 +138,8 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
     // A first word that is no option must name a subcommand.
     if (argc > 1 && argv[1][0] != '-') {
       const std::string word = argv[1];
-      if (word != "asm" && word != "run" && word != "dis" && word != "check") {
-        throw CLI::ValidationError("'" + word + "' is not a subcommand: use asm, run, dis or check");
+      if (word != "asm" && word != "run" && word != "dis" && word != "check" && word != "fmt" && word != "lsp") {
+        throw CLI::ValidationError("'" + word + "' is not a subcommand: use asm, run, dis, check, fmt or lsp");
       }
     }
     try {
@@ -168,6 +177,10 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
     Settle(runOptions.stateMap, stateMap);
   } else if (*disCommand) {
     line.subcommand = Subcommand::kDis;
+  } else if (*fmtCommand) {
+    line.subcommand = Subcommand::kFmt;
+  } else if (*lspCommand) {
+    line.subcommand = Subcommand::kLsp;
   } else {
     line.subcommand = Subcommand::kCheck;
   }
@@ -182,6 +195,10 @@ int RunCommandLine(const CommandLine& line) {
       return RunRun(line.runOptions);
     case Subcommand::kDis:
       return RunDis(line.disOptions);
+    case Subcommand::kFmt:
+      return RunFmt(line.fmtOptions);
+    case Subcommand::kLsp:
+      return RunLsp(MIRVO_VERSION);
     case Subcommand::kCheck:
       break;
   }

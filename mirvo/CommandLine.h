@@ -8,7 +8,7 @@
 
 namespace mirvo::cli {
 
-enum class Subcommand { kAsm, kRun, kDis, kCheck };
+enum class Subcommand { kAsm, kRun, kDis, kCheck, kFmt, kLsp };
 
 struct CommandLine {
   Subcommand subcommand = Subcommand::kAsm;
@@ -16,6 +16,7 @@ struct CommandLine {
   RunOptions runOptions;
   DisOptions disOptions;
   CheckOptions checkOptions;
+  FmtOptions fmtOptions;
 };
 
 // The value ParseCommandLine returns when line holds a command to run.
