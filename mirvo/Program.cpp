@@ -91,12 +91,17 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
     }
     text.clear();
     if (colour) text += kBold;
-    text += path + place;
+    text += path;
+    text += place;
     if (colour) text += isError ? kRed : kMagenta;
     text += SeverityName(SeverityOf(diagnostic.kind));
     text += ":";
-    if (colour) text += std::string(kReset) + kBold;
-    text += " " + DescribeDiagnostic(diagnostic);
+    if (colour) {
+      text += kReset;
+      text += kBold;
+    }
+    text += ' ';
+    text += DescribeDiagnostic(diagnostic);
     if (colour) text += kReset;
     text += "\n";
     if (diagnostic.column > 0) {
