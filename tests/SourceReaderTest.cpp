@@ -147,6 +147,9 @@ TEST(SourceReaderTest, TokensKnowWhereTheyStand) {
       {"MOV A, B, C D\n", {{1, 3}, {5, 1}, {8, 1}}, {11, 1}},
       {"ADD" + pad + "B\n", {{1, 3}, {524, 1}}, {0, 0}},
       {"MVI " + std::string(600, 'z') + " B\n", {{1, 3}, {5, 600}, {606, 1}}, {0, 0}},
+      {"MOV A, B, C;D\n", {{1, 3}, {5, 1}, {8, 1}}, {11, 1}},
+      {"A B C " + std::string(300, 'k') + " E\n", {{1, 1}, {3, 1}, {5, 1}}, {7, 300}},
+      {"MOV A, B, C D", {{1, 3}, {5, 1}, {8, 1}}, {11, 1}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line.substr(0, 30));
@@ -200,9 +203,9 @@ struct Trickle {
   }
 };
 
-// Short tokens are copied in fixed moves of several bytes: a text in memory
-// is never read past its end, however near it a line stands, and a line cut
-// across a stream's blocks reads as it does whole.
+// A text in memory is never read past its end, however near it a line
+// stands, and a line cut across a stream's blocks reads as it does whole,
+// with the same places.
 TEST(SourceReaderTest, LinesNearTheEndOfTheTextOrOfABlock) {
   const std::string pad(509, ' ');
   const std::string sources[] = {
