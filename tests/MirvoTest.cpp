@@ -200,20 +200,20 @@ TEST(MirvoTest, Run) {
        "had at the start\nSteps:     65536\n" +
            UntouchedTail(0, 0),
        "", {}, {}},
-      {"trace to a file",
+      {"trace to a file, every byte in one notation",
        {"run", "t.asm", "--trace=t.txt"},
-       {{"t.asm", "MVI H, 10h\nMVI Mem, 7h\nADD Mem\nRET\n"}},
+       {{"t.asm", "MVI H, 10h\nMVI Mem, 0F7h\nADD Mem\nRET\n"}},
        0,
        "Outcome:   halted by the RET at 0005h\nSteps:     4\n"
-       "Registers: A 07h (7)    B 00h (0)    C 00h (0)    D 00h (0)\n"
+       "Registers: A 0F7h (247)  B 00h (0)    C 00h (0)    D 00h (0)\n"
        "           E 00h (0)    H 10h (16)   L 00h (0)\n"
        "Flags:     S=0 Z=0 AC=0 P=0 CY=0\nPC:        0005h (5)\nSP:        FFFFh (65535)\n"
-       "Memory:    1 byte changed (address: before -> after)\n  1000h: 00h -> 07h\n",
+       "Memory:    1 byte changed (address: before -> after)\n  1000h: 00h -> 0F7h\n",
        "",
        {{"t.txt",
-         "       1  0000  26 10  MVI H, 010h     H 00h->10h\n"
-         "       2  0002  36 07  MVI Mem, 07h    [1000h] 00h->07h\n"
-         "       3  0004  86     ADD Mem         A 00h->07h\n"
+         "       1  0000  26 10  MVI H, 10h      H 00h->10h\n"
+         "       2  0002  36 F7  MVI Mem, 0F7h   [1000h] 00h->0F7h\n"
+         "       3  0004  86     ADD Mem         A 00h->0F7h\n"
          "       4  0005  C9     RET\n"}},
        {}},
       {"trace does not take the file name", {"run", "--trace", "c.bin"}, {{"c.bin", Bytes({0xB8, 0xC9})}}, 0,
@@ -260,7 +260,7 @@ TEST(MirvoTest, RunJsonWithTrace) {
   EXPECT_EQ(result.err, "");
   const std::vector<Json> lines = JsonLines(result.out);
   const std::vector<Json> expected = {
-      Json::parse(R"({"step":1,"pc":0,"bytes":[38,16],"text":"MVI H, 010h","changes":{"H":{"before":0,"after":16}}})"),
+      Json::parse(R"({"step":1,"pc":0,"bytes":[38,16],"text":"MVI H, 10h","changes":{"H":{"before":0,"after":16}}})"),
       Json::parse(R"({"step":2,"pc":2,"bytes":[62,240],"text":"MVI A, 0F0h","changes":{"A":{"before":0,"after":240}}})"),
       Json::parse(R"({"step":3,"pc":4,"bytes":[119],"text":"MOV Mem, A",
                       "changes":{"memory":{"address":4096,"before":0,"after":240}}})"),
@@ -281,8 +281,8 @@ TEST(MirvoTest, Dis) {
        {{"sum.bin", kSumImage}},
        0,
        "; sum.bin: 13 bytes, one statement per instruction\n"
-       "MVI A, 0F0h     ; 0000  3E F0\nMVI B, 020h     ; 0002  06 20\nADD B           ; 0004  80\n"
-       "MVI H, 010h     ; 0005  26 10\nMVI L, 00h      ; 0007  2E 00\nMOV Mem, A      ; 0009  77\n"
+       "MVI A, 0F0h     ; 0000  3E F0\nMVI B, 20h      ; 0002  06 20\nADD B           ; 0004  80\n"
+       "MVI H, 10h      ; 0005  26 10\nMVI L, 00h      ; 0007  2E 00\nMOV Mem, A      ; 0009  77\n"
        "ADD Mem         ; 000A  86\nCMP B           ; 000B  B8\nRET             ; 000C  C9\n",
        "",
        {},
@@ -301,7 +301,7 @@ TEST(MirvoTest, Dis) {
          "; 0001  00  (DB 00h) is no instruction and cannot be written as a statement\n"
          "; 0002  D3  (DB 0D3h) is no instruction and cannot be written as a statement\n"
          "MOV A, B        ; 0003  78\n"
-         "; 0004  10  (DB 010h) is no instruction and cannot be written as a statement\n"
+         "; 0004  10  (DB 10h) is no instruction and cannot be written as a statement\n"
          "; 0005  3E  (MVI A, ?) is cut off: the image ends before its number\n"}},
        {}},
       {"empty image", {"dis", "e.bin"}, {{"e.bin", ""}}, 0, "; e.bin: 0 bytes, one statement per instruction\n", "",
@@ -347,8 +347,8 @@ TEST(MirvoTest, Check) {
        submissions,
        1,
        "PASS good.asm\nPASS good.bin\n"
-       "FAIL wrong.bin: A is 5h, expected 20h; B is 0h, expected 20h; Z is 0, expected 1; PC is 2h, expected 0Ch; "
-       "[1000h] is 0h, expected 10h; outcome is undefined-opcode, expected halt\n"
+       "FAIL wrong.bin: A is 05h, expected 20h; B is 00h, expected 20h; Z is 0, expected 1; PC is 2h, expected 0Ch; "
+       "[1000h] is 00h, expected 10h; outcome is undefined-opcode, expected halt\n"
        "FAIL bad.asm: 1:8: error: '5' is not a number: numbers end in a lower-case h, as in 5h\n"
        "FAIL none.bin: cannot open none.bin\n"
        "2 passed, 3 failed\n",
@@ -362,7 +362,7 @@ TEST(MirvoTest, Check) {
         {"e.txt", "; after sum.asm\nA=20h ; the sum\nundefined-opcode PC=2\n"}},
        1,
        "FAIL good.bin: outcome is halt, expected undefined-opcode; PC is 0Ch, expected 2h\n"
-       "FAIL wrong.bin: A is 5h, expected 20h\n0 passed, 2 failed\n",
+       "FAIL wrong.bin: A is 05h, expected 20h\n0 passed, 2 failed\n",
        "",
        {},
        {}},
