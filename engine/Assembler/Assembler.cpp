@@ -129,12 +129,10 @@ int Assembler::Report(DiagnosticKind kind, const Statement& statement, int index
   diagnostic.operandCount = statement.count - 1;
   diagnostic.token[0] = '\0';
   const bool ignored = index >= static_cast<int>(kStatementTokens);
-  const TokenPlace place = ignored ? statement.ignored : index < statement.count ? statement.places[index] : TokenPlace{0, 0};
+  const TokenPlace place = ignored ? statement.ignored : statement.places[index];
   diagnostic.column = place.column;
   diagnostic.length = place.length;
-  if (!ignored && index < statement.count) {
-    std::memcpy(diagnostic.token, statement.tokens[index], std::strlen(statement.tokens[index]) + 1);
-  }
+  if (!ignored) std::memcpy(diagnostic.token, statement.tokens[index], std::strlen(statement.tokens[index]) + 1);
   diagnostics.push_back(diagnostic);
   return 1;
 }
@@ -203,9 +201,9 @@ void Assembler::CheckWarnings(const Statement& statement) {
   if (statement.ignored.column != 0) Report(DiagnosticKind::kIgnoredTokens, statement, kStatementTokens);
 }
 
-// The reader never makes an empty token.
+// The operand is there (the operand count was checked first), and the
+// reader never makes an empty token.
 inline OperandKind Assembler::ClassifyOperand(const Statement& statement, int index) const {
-  if (index >= statement.count) return Invalid;
   const auto written = static_cast<std::size_t>(statement.places[index].length);
   // The length test comes first: a lone h or M is a register letter, which
   // RegisterCodeOfLetter then refuses.

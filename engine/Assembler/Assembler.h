@@ -19,7 +19,7 @@ namespace mirvo {
 enum OperandKind : int {
   Register = 0,           // exactly one character
   MemoryOrImmediate = 1,  // "Mem" in any case, or two or more characters ending in a lower-case h
-  Invalid = 2,            // anything else, or no operand at that index
+  Invalid = 2,            // anything else
 };
 
 // How much Assemble does beyond the bytes.
@@ -81,8 +81,9 @@ class Assembler {
   // The byte of an immediate operand; 1 after an error diagnostic if it is
   // no number from -80h to FFh.
   int ReadImmediate(const Statement& statement, int index, std::uint8_t& value);
-  // A diagnostic about token index of statement (or about the ignored tokens
-  // for index kStatementTokens). Returns 1, for the encoder's failure paths.
+  // A diagnostic about token index of statement, which is there (or about
+  // the ignored tokens for index kStatementTokens). Returns 1, for the
+  // encoder's failure paths.
   int Report(DiagnosticKind kind, const Statement& statement, int index);
   // Warnings of a statement that encoded.
   void CheckWarnings(const Statement& statement);

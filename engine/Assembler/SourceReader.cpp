@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "Tokenizer.h"
 
@@ -18,7 +19,7 @@ SourceReader::SourceReader(const char* text, std::size_t size) : block(text), bl
 SourceReader::SourceReader(ReadFunction read, void* context)
     : read(read),
       context(context),
-      buffer(std::make_unique_for_overwrite<char[]>(kStreamBlock)),
+      buffer(new char[kStreamBlock]),
       capacity(kStreamBlock),
       block(buffer.get()) {}
 
@@ -31,7 +32,7 @@ bool SourceReader::Refill() {
   const std::size_t rest = blockSize - blockPosition;
   if (rest == capacity) {
     // One line fills the buffer: a larger one takes it over.
-    auto larger = std::make_unique_for_overwrite<char[]>(2 * capacity);
+    auto larger = std::unique_ptr<char[]>(new char[2 * capacity]);
     std::memcpy(larger.get(), block + blockPosition, rest);
     buffer = std::move(larger);
     capacity *= 2;

@@ -2,8 +2,8 @@
 // Splits one line of source into tokens, as the scanner of a small
 // interpreter does: a token is a place in the line, its start and its length,
 // and nothing is copied. Spaces, commas, tabs and carriage returns separate
-// tokens; a semicolon starts a comment and a NUL byte ends the text, each to
-// the end of the line, which its line feed ends.
+// tokens. The line feed ends the line; a semicolon (a comment) or a NUL byte
+// ends its text before that.
 
 #include <array>
 #include <cstddef>

@@ -101,6 +101,13 @@ static_assert([] {
   }
   return true;
 }(), "the table's rows are in the order of Operation");
+static_assert([] {
+  for (const InstructionRow& row : kInstructionTable) {
+    const int shapes = (row.operands[0] != OperandShape::kNone) + (row.operands[1] != OperandShape::kNone);
+    if (row.operandCount != shapes || row.length != 1 + row.Takes(OperandShape::kImmediate)) return false;
+  }
+  return true;
+}(), "each row's operand count and length follow from its operand shapes");
 
 // The row of an operation (not kUndefined).
 constexpr const InstructionRow& RowOf(Operation operation) {
