@@ -36,7 +36,7 @@ bool SourceReader::Refill() {
     std::memcpy(larger.get(), block + blockPosition, rest);
     buffer = std::move(larger);
     capacity *= 2;
-  } else {
+  } else if (blockPosition > 0) {
     std::memmove(buffer.get(), block + blockPosition, rest);
   }
   block = buffer.get();
