@@ -1,6 +1,5 @@
 #include "Program.h"
 
-#include <cctype>
 #include <cstdio>
 
 #include "ImageFile.h"
@@ -18,24 +17,42 @@ constexpr const char* kMagenta = "\033[1;35m";
 constexpr const char* kGreen = "\033[1;32m";
 constexpr const char* kReset = "\033[0m";
 
+// The fixes of a diagnostic under its caret line, as compilers show fix-it
+// hints: the text meant, at the column it goes to, and a "fix:" label with
+// what it does. Further lines of a fix's text start at column 1, as they
+// would in the file.
+std::string FixLines(const std::string& line, const Diagnostic& diagnostic, bool colour) {
+  std::string text;
+  for (const Fix& fix : diagnostic.fixes) {
+    if (fix.line != diagnostic.line) continue;
+    for (std::size_t i = 0; i + 1 < static_cast<std::size_t>(fix.column); ++i) {
+      text += i < line.size() && line[i] == '\t' ? '\t' : ' ';
+    }
+    if (colour) text += kGreen;
+    std::size_t start = 0;
+    for (std::size_t end = fix.text.find('\n'); end != std::string::npos; end = fix.text.find('\n', start)) {
+      text.append(fix.text, start, end - start).append("\n");
+      start = end + 1;
+    }
+    text.append(fix.text, start, std::string::npos);
+    if (colour) text += kReset;
+    if (!fix.text.empty()) text += "  ";
+    text += "fix: " + fix.title + "\n";
+  }
+  return text;
+}
+
 }  // namespace
 
-std::string ImageMessage(ImageStatus status, const std::string& path) {
-  char message[4096];
-  std::snprintf(message, sizeof(message), ImageErrorFormat(status), path.c_str());
-  std::string text = message;
-  const std::string prefix = "Error! ";
-  if (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-  return text;
+int AssembleSourceText(AssembledSource& source) {
+  source.assembler = std::make_unique<Assembler>();
+  source.assembler->Open(source.text.data(), source.text.size());
+  return source.assembler->Assemble(kFullAssembly);
 }
 
 int AssembleSourceFile(const std::string& path, AssembledSource& source, std::string& reason) {
   if (ReadWholeFile(path, source.text, reason) != 0) return 1;
-  source.assembler = std::make_unique<Assembler>();
-  source.assembler->Open(source.text.data(), source.text.size());
-  source.assembler->Assemble(kFullAssembly);
+  AssembleSourceText(source);
   return 0;
 }
 
@@ -50,10 +67,6 @@ std::string SourceLine(const std::string& text, std::int32_t line) {
   if (end == std::string::npos) end = text.size();
   if (end > start && text[end - 1] == '\r') --end;
   return text.substr(start, end - start);
-}
-
-const char* SeverityWord(const Diagnostic& diagnostic) {
-  return SeverityOf(diagnostic.kind) == Severity::kError ? "error" : "warning";
 }
 
 void PrintDiagnostics(const std::string& path, const AssembledSource& source, bool colour) {
@@ -73,7 +86,7 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
     if (colour) text += kBold;
     text += path + place;
     if (colour) text += isError ? kRed : kMagenta;
-    text += SeverityWord(diagnostic);
+    text += SeverityName(SeverityOf(diagnostic.kind));
     text += ":";
     if (colour) text += std::string(kReset) + kBold;
     text += " " + DescribeDiagnostic(diagnostic);
@@ -91,6 +104,7 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
       for (std::int32_t i = 1; i < diagnostic.length; ++i) text += '~';
       if (colour) text += kReset;
       text += "\n";
+      text += FixLines(line, diagnostic, colour);
     }
     std::fputs(text.c_str(), stderr);
   }
@@ -106,7 +120,7 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
 
 std::string DiagnosticLine(const std::string& path, const Diagnostic& diagnostic) {
   return path + ":" + std::to_string(diagnostic.line) + ":" + std::to_string(diagnostic.column) + ": " +
-         SeverityWord(diagnostic) + ": " + DescribeDiagnostic(diagnostic);
+         SeverityName(SeverityOf(diagnostic.kind)) + ": " + DescribeDiagnostic(diagnostic);
 }
 
 bool IsSourceName(const std::string& path) { return EndsWith(path, ".asm"); }
@@ -126,7 +140,7 @@ LoadResult LoadProgram(const std::string& path, LoadedProgram& program, std::str
   }
   const ImageStatus status = ReadImageFile(path.c_str(), program.bytes);
   if (status != ImageStatus::kLoaded) {
-    reason = ImageMessage(status, path);
+    reason = DescribeImageStatus(status, path);
     return LoadResult::kCannotRead;
   }
   return LoadResult::kLoaded;
@@ -134,22 +148,3 @@ LoadResult LoadProgram(const std::string& path, LoadedProgram& program, std::str
 
 }  // namespace mirvo::cli
 
-namespace mirvo::cli {
-
-const char* OutcomeWord(RunOutcome outcome) {
-  switch (outcome) {
-    case RunOutcome::kHalted:
-      return "halt";
-    case RunOutcome::kUndefinedOpcode:
-      return "undefined-opcode";
-    case RunOutcome::kLoopsForever:
-      return "loops-forever";
-    case RunOutcome::kStepLimit:
-      return "step-limit";
-    case RunOutcome::kRunning:
-      break;
-  }
-  return "running";
-}
-
-}  // namespace mirvo::cli

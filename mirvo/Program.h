@@ -23,9 +23,8 @@ struct AssembledSource {
   std::unique_ptr<Assembler> assembler;
 };
 
-// The message of ImageErrorFormat in mirvo's style: without "Error! " and
-// the line end, starting in lower case ("cannot open x.bin").
-std::string ImageMessage(ImageStatus status, const std::string& path);
+// Assembles source.text (again) into a new source.assembler; Assemble's result.
+int AssembleSourceText(AssembledSource& source);
 
 // Reads and assembles the source at path. 0 when it was read (whatever its
 // diagnostics), or 1 with reason set to why it could not be read.
@@ -35,13 +34,10 @@ int AssembleSourceFile(const std::string& path, AssembledSource& source, std::st
 // end; empty past the end.
 std::string SourceLine(const std::string& text, std::int32_t line);
 
-// "error"/"warning".
-const char* SeverityWord(const Diagnostic& diagnostic);
-
 // Prints every diagnostic as "PATH:LINE:COLUMN: error: MESSAGE", the source
-// line and a caret line under the token, then a count line such as
-// "2 errors, 1 warning generated." (nothing when there are none), all on
-// standard error.
+// line, a caret line under the token and the fixes under it, then a count
+// line such as "2 errors, 1 warning generated." (nothing when there are
+// none), all on standard error.
 void PrintDiagnostics(const std::string& path, const AssembledSource& source, bool colour);
 
 // "PATH:LINE:COLUMN: error: MESSAGE" without colour, for one-line reports.
@@ -63,13 +59,5 @@ enum class LoadResult { kLoaded, kCannotRead, kSourceErrors };
 // message (without "mirvo: "); for kSourceErrors the diagnostics are in
 // program.source.
 LoadResult LoadProgram(const std::string& path, LoadedProgram& program, std::string& reason);
-
-}  // namespace mirvo::cli
-
-namespace mirvo::cli {
-
-// The outcome as the command line and its JSON name it: "halt",
-// "undefined-opcode", "loops-forever", "step-limit".
-const char* OutcomeWord(RunOutcome outcome);
 
 }  // namespace mirvo::cli

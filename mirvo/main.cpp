@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
   CLI::Option* const listing =
       AddOptionalPath(*asmCommand, "--listing", asmOptions.listing, "Write a listing to standard output or FILE");
   asmCommand->add_flag("--json", asmOptions.json, "Print one JSON object instead of the diagnostics");
+  asmCommand->add_flag("--fix", asmOptions.fix, "Apply the fixes that are sure to SOURCE first");
 
   RunOptions runOptions;
   CLI::App* const runCommand = app.add_subcommand("run", "Run an image, or a source (.asm) assembled first");
@@ -110,6 +111,14 @@ int main(int argc, char** argv) {
       ->type_name("N")
       ->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit));
 
+  FmtOptions fmtOptions;
+  CLI::App* const fmtCommand = app.add_subcommand("fmt", "Lay sources out in aligned columns");
+  fmtCommand->add_option("SOURCE", fmtOptions.files, "Assembly sources, rewritten in place")->required();
+  fmtCommand->add_flag("--check", fmtOptions.check, "Change nothing; fail if a source is not laid out");
+
+  CLI::App* const lspCommand =
+      app.add_subcommand("lsp", "Serve editors: the language server protocol on standard input and output");
+
   // Set last, so that the subcommands do not inherit it.
   app.footer("Run 'mirvo SUBCOMMAND --help' for the options of one subcommand.");
 
@@ -117,8 +126,8 @@ int main(int argc, char** argv) {
     // A first word that is no option must name a subcommand.
     if (argc > 1 && argv[1][0] != '-') {
       const std::string word = argv[1];
-      if (word != "asm" && word != "run" && word != "dis" && word != "check") {
-        throw CLI::ValidationError("'" + word + "' is not a subcommand: use asm, run, dis or check");
+      if (word != "asm" && word != "run" && word != "dis" && word != "check" && word != "fmt" && word != "lsp") {
+        throw CLI::ValidationError("'" + word + "' is not a subcommand: use asm, run, dis, check, fmt or lsp");
       }
     }
     app.parse(argc, argv);
@@ -149,5 +158,7 @@ int main(int argc, char** argv) {
     return RunRun(runOptions);
   }
   if (*disCommand) return RunDis(disOptions);
+  if (*fmtCommand) return RunFmt(fmtOptions);
+  if (*lspCommand) return RunLsp(MIRVO_VERSION);
   return RunCheck(checkOptions);
 }

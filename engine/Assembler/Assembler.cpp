@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace mirvo {
 
@@ -44,21 +46,7 @@ constexpr auto kPackedMnemonics = [] {
   return packed;
 }();
 
-// The operation whose mnemonic token 0 is, in any letter case, or kUndefined.
-inline Operation FindOperation(const Statement& statement) {
-  if (statement.places[0].length != kMnemonicLength) return Operation::kUndefined;
-  const std::uint32_t word = PackUpper(statement.tokens[0]);
-  for (std::size_t i = 0; i < kPackedMnemonics.size(); ++i) {
-    if (word == kPackedMnemonics[i]) return OperationOfRow(i);
-  }
-  return Operation::kUndefined;
-}
-
-enum class ImmediateStatus { kValid, kNotANumber, kOutOfRange };
-
-// An optional sign, an optional 0x, one or more hexadecimal digits and a
-// final lower-case h, with a value from -80h to FFh: kValid and the byte
-// (two's complement for a negative value), or why not.
+// ReadImmediate's work, inline for the encoder.
 inline ImmediateStatus ParseImmediate(const char* token, std::uint8_t& value) {
   const char* p = token;
   bool negative = false;
@@ -78,6 +66,17 @@ inline ImmediateStatus ParseImmediate(const char* token, std::uint8_t& value) {
 
 }  // namespace
 
+Operation Assembler::FindOperation(const char* token, std::size_t length) {
+  if (length != kMnemonicLength) return Operation::kUndefined;
+  const std::uint32_t word = PackUpper(token);
+  for (std::size_t i = 0; i < kPackedMnemonics.size(); ++i) {
+    if (word == kPackedMnemonics[i]) return OperationOfRow(i);
+  }
+  return Operation::kUndefined;
+}
+
+ImmediateStatus ReadImmediate(const char* token, std::uint8_t& value) { return ParseImmediate(token, value); }
+
 Assembler::Assembler() : image{}, length(0) {}
 
 void Assembler::Open(const char* text, std::size_t size) { reader = std::make_unique<SourceReader>(text, size); }
@@ -95,8 +94,10 @@ int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
     if (args.count < 1) break;
     currentLine = reader->GetLineNumber();
     const std::uint32_t address = length;
-    if (EncodeStatement(args) != 0) {
-      if (!options.keepGoing) return 1;
+    const int failed = EncodeStatement(args);
+    if (options.reportWarnings) NoteRegisters(args);
+    if (failed != 0) {
+      if (!options.keepGoing) break;
       continue;
     }
     if (options.reportWarnings) CheckWarnings(args);
@@ -107,8 +108,27 @@ int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
       statements.push_back(record);
     }
   }
+  CompleteFixes(diagnostics, usedRegisters);
   if (reader->HasReadError()) return 1;
   return errorCount == 0 ? 0 : 1;
+}
+
+void Assembler::NoteRegisters(const Statement& statement) {
+  if (currentOperation == Operation::kUndefined) return;
+  const InstructionRow& row = RowOf(currentOperation);
+  for (int index = 1; index <= row.operandCount && index < statement.count; ++index) {
+    if (row.operands[static_cast<std::size_t>(index - 1)] == OperandShape::kImmediate) continue;
+    const char* const token = statement.tokens[index];
+    // Mem reads H and L (a number read as Mem is a slip, not a use of HL).
+    if (IsMemWord(token)) {
+      usedRegisters = static_cast<std::uint8_t>(usedRegisters | 1U << kRegH | 1U << kRegL);
+      continue;
+    }
+    // A register letter in either case: a lower-case one is a slip for it.
+    const int code =
+        token[1] == '\0' ? RegisterCodeOfLetter(static_cast<char>(std::toupper(static_cast<unsigned char>(token[0])))) : -1;
+    if (code >= 0) usedRegisters = static_cast<std::uint8_t>(usedRegisters | 1U << code);
+  }
 }
 
 const Diagnostic* Assembler::FirstError() const {
@@ -127,18 +147,20 @@ int Assembler::Report(DiagnosticKind kind, const Statement& statement, int index
   diagnostic.line = currentLine;
   diagnostic.operation = currentOperation;
   diagnostic.operandCount = statement.count - 1;
+  diagnostic.statementColumn = statement.places[0].column;
   diagnostic.token[0] = '\0';
   const bool ignored = index >= static_cast<int>(kStatementTokens);
   const TokenPlace place = ignored ? statement.ignored : statement.places[index];
   diagnostic.column = place.column;
   diagnostic.length = place.length;
   if (!ignored) std::memcpy(diagnostic.token, statement.tokens[index], std::strlen(statement.tokens[index]) + 1);
-  diagnostics.push_back(diagnostic);
+  AddFixes(diagnostic, statement);
+  diagnostics.push_back(std::move(diagnostic));
   return 1;
 }
 
 int Assembler::EncodeStatement(const Statement& statement) {
-  currentOperation = FindOperation(statement);
+  currentOperation = FindOperation(statement.tokens[0], static_cast<std::size_t>(statement.places[0].length));
   switch (currentOperation) {
     case Operation::kMov:
       return Encode<Operation::kMov>(statement);
@@ -166,16 +188,19 @@ int Assembler::Encode(const Statement& statement) {
   unsigned destination = 0;
   unsigned source = 0;
   std::uint8_t immediate = 0;
+  // Every operand is read, so that each mistake of the line is reported.
+  bool failed = false;
   for (int index = 1; index <= row.operandCount; ++index) {
     const OperandShape shape = row.operands[static_cast<std::size_t>(index - 1)];
     if (shape == OperandShape::kImmediate) {
-      if (ReadImmediate(statement, index, immediate) != 0) return 1;
+      failed = ImmediateOperand(statement, index, immediate) != 0 || failed;
       continue;
     }
     const int code = OperandCode(statement, index);
-    if (code < 0) return 1;
+    failed = code < 0 || failed;
     (shape == OperandShape::kDestination ? destination : source) = static_cast<unsigned>(code);
   }
+  if (failed) return 1;
   if (length + row.length > image.size()) return Report(DiagnosticKind::kProgramTooLarge, statement, 0);
   EmitByte(BuildOpcode(row, destination, source));
   // The immediate is the byte after the opcode.
@@ -188,7 +213,7 @@ void Assembler::CheckWarnings(const Statement& statement) {
   // A number where a register is expected is read as Mem.
   for (int index = 1; index <= row.operandCount; ++index) {
     if (row.operands[static_cast<std::size_t>(index - 1)] != OperandShape::kImmediate &&
-        ClassifyOperand(statement, index) == MemoryOrImmediate && !IsMemoryName(statement.tokens[index])) {
+        ClassifyOperand(statement, index) == MemoryOrImmediate && !IsMemWord(statement.tokens[index])) {
       Report(DiagnosticKind::kNumberReadAsMemory, statement, index);
     }
   }
@@ -208,10 +233,10 @@ inline OperandKind Assembler::ClassifyOperand(const Statement& statement, int in
   // The length test comes first: a lone h or M is a register letter, which
   // RegisterCodeOfLetter then refuses.
   if (written == 1) return Register;
-  // The last character the slot kept.
-  const char* const token = statement.tokens[index];
-  if (token[std::min(written, kTokenSlotSize - 1) - 1] == 'h') return MemoryOrImmediate;
-  if (IsMemoryName(token)) return MemoryOrImmediate;
+  // What the slot kept, of which the last character.
+  const std::string_view token(statement.tokens[index], std::min(written, kTokenSlotSize - 1));
+  if (token.back() == 'h') return MemoryOrImmediate;
+  if (IsMemWord(token)) return MemoryOrImmediate;
   return Invalid;
 }
 
@@ -233,7 +258,7 @@ inline int Assembler::OperandCode(const Statement& statement, int index) {
 
 // A number ends in h, so it is of the kind MemoryOrImmediate; the parse
 // refuses every other token as no number.
-inline int Assembler::ReadImmediate(const Statement& statement, int index, std::uint8_t& value) {
+inline int Assembler::ImmediateOperand(const Statement& statement, int index, std::uint8_t& value) {
   switch (ParseImmediate(statement.tokens[index], value)) {
     case ImmediateStatus::kValid:
       return 0;

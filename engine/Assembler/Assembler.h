@@ -65,6 +65,10 @@ class Assembler {
   const ImageBuffer& GetImage() const { return image; }
   std::uint32_t GetLength() const { return length; }
 
+  // The operation of a mnemonic of the given length, in any letter case, or
+  // kUndefined. token must have four readable bytes (a statement's slot has).
+  static Operation FindOperation(const char* token, std::size_t length);
+
  private:
   // Appends the bytes of one statement, as its row of the instruction table
   // says; 0 on success. On failure nothing is emitted, 1 is returned and an
@@ -80,13 +84,16 @@ class Assembler {
   int OperandCode(const Statement& statement, int index);
   // The byte of an immediate operand; 1 after an error diagnostic if it is
   // no number from -80h to FFh.
-  int ReadImmediate(const Statement& statement, int index, std::uint8_t& value);
+  int ImmediateOperand(const Statement& statement, int index, std::uint8_t& value);
   // A diagnostic about token index of statement, which is there (or about
   // the ignored tokens for index kStatementTokens). Returns 1, for the
   // encoder's failure paths.
   int Report(DiagnosticKind kind, const Statement& statement, int index);
   // Warnings of a statement that encoded.
   void CheckWarnings(const Statement& statement);
+  // Adds the registers the statement names where a register stands to
+  // usedRegisters, for the fixes that need a register the program leaves free.
+  void NoteRegisters(const Statement& statement);
   void EmitByte(std::uint8_t value) { image[length++] = value; }
 
   std::unique_ptr<SourceReader> reader;
@@ -97,7 +104,15 @@ class Assembler {
   Operation currentOperation = Operation::kUndefined;
   std::vector<Diagnostic> diagnostics;
   std::size_t errorCount = 0;
+  std::uint8_t usedRegisters = 0;  // a bit per register code, when warnings are kept
   std::vector<StatementRecord> statements;
 };
+
+enum class ImmediateStatus { kValid, kNotANumber, kOutOfRange };
+
+// Reads an MVI immediate: an optional sign, an optional 0x, one or more
+// hexadecimal digits and a final lower-case h, with a value from -80h to FFh.
+// kValid and the byte (two's complement for a negative value), or why not.
+ImmediateStatus ReadImmediate(const char* token, std::uint8_t& value);
 
 }  // namespace mirvo

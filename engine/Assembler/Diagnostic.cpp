@@ -8,6 +8,9 @@ namespace mirvo {
 
 namespace {
 
+// Where the numbers of the language lie.
+constexpr const char* kNumberRange = "run from -80h to 0FFh";
+
 const char* const kCountWords[] = {"no operand", "one operand", "two operands", "three operands"};
 const char* const kNumberWords[] = {"none", "one", "two", "three"};
 
@@ -69,6 +72,15 @@ std::string NotANumber(const char* mnemonic, const char* token) {
   const std::string quoted = Quoted(token);
   const std::size_t n = std::strlen(token);
   if (AllHexDigits(token)) {
+    // Digits alone may have been meant as decimal: say which the language reads.
+    const NumberReadings readings = ReadNumberWithoutH(token);
+    const std::string hexadecimal = quoted + " is not a number: numbers are hexadecimal and end in a lower-case h";
+    const std::string decimal = std::string("decimal ") + token + " is " + readings.decimal;
+    if (!readings.decimal.empty() && !readings.hexadecimal.empty()) {
+      return hexadecimal + ", as in " + readings.hexadecimal + "; " + decimal;
+    }
+    if (!readings.decimal.empty()) return hexadecimal + "; " + decimal;
+    if (readings.hexadecimal.empty()) return hexadecimal + " and " + kNumberRange;
     return quoted + " is not a number: numbers end in a lower-case h, as in " + token + "h";
   }
   if (n > 1 && token[n - 1] == 'H' && AllHexDigits(std::string(token, n - 1).c_str())) {
@@ -77,7 +89,7 @@ std::string NotANumber(const char* mnemonic, const char* token) {
   if (n == 1 && RegisterCodeOfLetter(token[0]) >= 0) {
     return std::string(mnemonic) + " loads a number, not the register " + quoted + ": write a number such as 5h";
   }
-  if (IsMemoryName(token)) return std::string(mnemonic) + " loads a number, not Mem: write a number such as 5h";
+  if (IsMemWord(token)) return std::string(mnemonic) + " loads a number, not Mem: write a number such as 5h";
   if (n > 0 && token[0] >= '0' && token[0] <= '9' && !IsHexDigit(token[n - 1])) {
     return quoted + " is not a number: numbers are hexadecimal digits with a lower-case h at the end, such as 0Fh";
   }
@@ -87,15 +99,23 @@ std::string NotANumber(const char* mnemonic, const char* token) {
 }  // namespace
 
 std::string DescribeDiagnostic(const Diagnostic& d) {
-  if (d.kind == DiagnosticKind::kUnknownMnemonic) {
-    return Quoted(d.token) + " is not an instruction: the instructions are " + Mnemonics();
+  // The kinds that do not depend on the statement's mnemonic.
+  switch (d.kind) {
+    case DiagnosticKind::kUnknownMnemonic:
+      return Quoted(d.token) + " is not an instruction: the instructions are " + Mnemonics();
+    case DiagnosticKind::kNotARegister:
+      return NotARegister(d.token);
+    case DiagnosticKind::kImmediateOutOfRange:
+      return Quoted(d.token) + " does not fit in a byte: numbers " + kNumberRange;
+    case DiagnosticKind::kProgramTooLarge:
+      return "the program does not fit in the 65536 bytes of memory";
+    default:
+      break;
   }
-  if (d.kind == DiagnosticKind::kProgramTooLarge) return "the program does not fit in the 65536 bytes of memory";
+  if (d.operation == Operation::kUndefined) return "unknown diagnostic";
   const InstructionRow& row = RowOf(d.operation);
   const char* const mnemonic = row.mnemonic;
   switch (d.kind) {
-    case DiagnosticKind::kNotARegister:
-      return NotARegister(d.token);
     case DiagnosticKind::kWrongOperandCount: {
       const auto got = static_cast<std::size_t>(d.operandCount);
       return std::string(mnemonic) + " takes " + kCountWords[row.operandCount] + " and got " +
@@ -106,8 +126,6 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
              ") or " + kRegisterNames[kRegM];
     case DiagnosticKind::kImmediateNotANumber:
       return NotANumber(mnemonic, d.token);
-    case DiagnosticKind::kImmediateOutOfRange:
-      return Quoted(d.token) + " does not fit in a byte: numbers run from -80h to 0FFh";
     case DiagnosticKind::kNumberReadAsMemory:
       return Quoted(d.token) + " is read as Mem, the byte at address HL: a number cannot stand where " + mnemonic +
              " expects a register";
@@ -115,11 +133,40 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
       return std::string("the rest of the line is ignored: ") + mnemonic + " takes " + kCountWords[row.operandCount];
     case DiagnosticKind::kMemoryToMemory:
       return std::string(mnemonic) + " Mem, Mem copies the byte at HL onto itself and changes nothing visible";
-    case DiagnosticKind::kUnknownMnemonic:
-    case DiagnosticKind::kProgramTooLarge:
+    default:
       break;
   }
   return "unknown diagnostic";
+}
+
+}  // namespace mirvo
+
+namespace mirvo {
+
+const char* DiagnosticCode(DiagnosticKind kind) {
+  switch (kind) {
+    case DiagnosticKind::kUnknownMnemonic:
+      return "unknown-mnemonic";
+    case DiagnosticKind::kNotARegister:
+      return "not-a-register";
+    case DiagnosticKind::kWrongOperandCount:
+      return "operand-count";
+    case DiagnosticKind::kWrongOperandKind:
+      return "operand-kind";
+    case DiagnosticKind::kImmediateNotANumber:
+      return "not-a-number";
+    case DiagnosticKind::kImmediateOutOfRange:
+      return "number-out-of-range";
+    case DiagnosticKind::kProgramTooLarge:
+      return "program-too-large";
+    case DiagnosticKind::kNumberReadAsMemory:
+      return "number-read-as-mem";
+    case DiagnosticKind::kIgnoredTokens:
+      return "ignored-operands";
+    case DiagnosticKind::kMemoryToMemory:
+      return "mem-to-mem";
+  }
+  return "unknown";
 }
 
 }  // namespace mirvo

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace mirvo {
 
@@ -178,15 +179,18 @@ ByteText ByteNotation(std::uint8_t value);
 // writes them from it.
 inline constexpr std::array<const char*, 8> kRegisterNames = {"B", "C", "D", "E", "H", "L", "Mem", "A"};
 
-// True when text spells the memory operand's name in any letter case ("Mem",
-// "MEM", "mem"). Clearing the case bit (0x20) maps no byte but a letter onto
-// a capital letter.
-constexpr bool IsMemoryName(const char* text) {
-  const char* name = kRegisterNames[kRegM];
-  for (; *name != '\0'; ++text, ++name) {
-    if ((*text & 0xDF) != (*name & 0xDF)) return false;
+// How the assembler matches a name: a register letter in upper case only; a
+// word (a mnemonic, or the memory operand's "Mem") in any letter case.
+constexpr bool NameIgnoresCase(const char* name) { return name[0] != '\0' && name[1] != '\0'; }
+
+// True when token is the memory operand's word, in any letter case.
+constexpr bool IsMemWord(std::string_view token) {
+  const std::string_view mem = kRegisterNames[kRegM];
+  if (token.size() != mem.size()) return false;
+  for (std::size_t i = 0; i < mem.size(); ++i) {
+    if ((token[i] | 0x20) != (mem[i] | 0x20)) return false;
   }
-  return *text == '\0';
+  return true;
 }
 
 // The code of a one-letter register name (upper case only), or -1. No letter
