@@ -76,6 +76,8 @@ class SourceReader {
   const char* block = nullptr;
   std::size_t blockSize = 0;
   std::size_t blockPosition = 0;
+  // The end of the memory that holds the line NextLine gave last.
+  const char* readableEnd = nullptr;
 };
 
 }  // namespace mirvo
