@@ -214,7 +214,7 @@ TEST(MirvoTest, Run) {
        {"MirvoVMStateMap.txt"}},
       {"source is assembled first", {"run", "sum.asm"}, {{"sum.asm", sum}}, 0, kSumSummary, "", {}, {"sum.bin"}},
       {"undefined byte", {"run", "u.bin"}, {{"u.bin", Bytes({0x40, 0xD3})}}, 2,
-       "Outcome:   stopped: the byte D3h at 0001h is no instruction\nSteps:     2\n" + UntouchedTail(1, 0), "", {},
+       "Outcome:   stopped: the byte 0D3h at 0001h is no instruction\nSteps:     2\n" + UntouchedTail(1, 0), "", {},
        {}},
       {"step limit", {"run", "--max-steps", "3", "l.bin"}, {{"l.bin", std::string(10, '\x40')}}, 2,
        "Outcome:   stopped: no RET within the step limit of 3 steps\nSteps:     3\n" + UntouchedTail(3, 0), "", {},

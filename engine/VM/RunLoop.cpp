@@ -95,7 +95,8 @@ std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMac
     case RunOutcome::kHalted:
       return "halted by the RET at " + Hex(pc, 4);
     case RunOutcome::kUndefinedOpcode:
-      return "stopped: the byte " + Hex(machine.MemoryAt(pc), 2) + " at " + Hex(pc, 4) + " is no instruction";
+      return std::string("stopped: the byte ") + ByteNotation(machine.MemoryAt(pc)).text + " at " + Hex(pc, 4) +
+             " is no instruction";
     case RunOutcome::kLoopsForever: {
       const std::string earlier =
           run.RepeatOfWrap() == 0 ? std::string("the start") : "wrap " + std::to_string(run.RepeatOfWrap());
