@@ -32,7 +32,7 @@ int ApplyWarningOptions(const std::vector<std::string>& values, CheckMask& check
 
 int RunExplain(const ExplainOptions& options) {
   Output out;
-  out.Open("");
+  out.OpenStandardOutput();
   if (options.man) {
     out.Write(ChecksManualPage());
   } else if (options.id.empty()) {

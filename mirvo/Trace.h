@@ -22,14 +22,19 @@ class TraceWriter {
 
   // The run's observer; context is the TraceWriter.
   static void Observe(void* context, const StepRecord& record);
+  // Closes a trace cut at limit lines with a line that says so.
+  void WriteLimitNote(std::uint64_t limit);
   // Writes what is still buffered.
   void Flush();
+  // The line Observe writes for record, for checks of the format.
+  std::string FormatLine(const StepRecord& record);
 
- private:
-  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
   // More than the longest line (a JSON line with every register and flag,
   // and an explanation).
   static constexpr std::size_t kLineRoom = 2048;
+
+ private:
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
   static constexpr std::size_t kTextSize = 24;
   using Text = std::array<char, kTextSize>;
 

@@ -34,11 +34,10 @@ RunOutcome Run::StepOnce(StepObserver observer, void* context) {
     record.instruction = kDecodeTable[record.bytes[0]];
     record.registersBefore = machine.GetRegisters();
     record.flagsBefore = machine.GetFlags();
-    const InstructionUse& use = kUseTable[record.bytes[0]];
-    record.readMemory = use.loads;
-    record.wroteMemory = use.stores;
+    record.readMemory = kUseTable[record.bytes[0]].loads;
+    record.wroteMemory = record.instruction.writesMemory;
     const RegisterFile& r = record.registersBefore;
-    record.memoryAddress = use.loads || use.stores ? HlAddress(r[kRegH], r[kRegL]) : 0;
+    record.memoryAddress = record.readMemory || record.wroteMemory ? HlAddress(r[kRegH], r[kRegL]) : 0;
     record.memoryBefore = machine.MemoryAt(record.memoryAddress);
   }
   const StepResult result = machine.Step();
@@ -108,7 +107,8 @@ std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMac
     case RunOutcome::kHalted:
       return "halted by the RET at " + Hex(pc, 4);
     case RunOutcome::kUndefinedOpcode:
-      return "stopped: the byte " + Hex(machine.MemoryAt(pc), 2) + " at " + Hex(pc, 4) + " is no instruction";
+      return std::string("stopped: the byte ") + ByteNotation(machine.MemoryAt(pc)).text + " at " + Hex(pc, 4) +
+             " is no instruction";
     case RunOutcome::kLoopsForever: {
       const std::string earlier =
           run.RepeatOfWrap() == 0 ? std::string("the start") : "wrap " + std::to_string(run.RepeatOfWrap());

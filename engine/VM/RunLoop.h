@@ -51,7 +51,7 @@ struct StepRecord {
   FlagBytes flagsBefore;
   FlagBytes flagsAfter;
   bool readMemory;           // the step read the byte at memoryAddress (Mem as a source)
-  bool wroteMemory;          // the step wrote it (Mem as a destination)
+  bool wroteMemory;          // the instruction stored a byte there (Instruction::writesMemory)
   std::uint16_t memoryAddress;  // HL, when the step used Mem
   std::uint8_t memoryBefore;    // the byte there before the step: the byte read
   std::uint8_t memoryAfter;
