@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "Commands.h"
@@ -41,6 +42,15 @@ CLI::Option* AddOptionalPath(CLI::App& app, const std::string& name, OptionalPat
   CLI::Option* const option = app.add_flag(name + "{-}", target.path, help);
   option->type_name("[=FILE]");
   return option;
+}
+
+// --as source|image: how a program file is read when its name or content
+// should not decide.
+void AddProgramAs(CLI::App& app, ProgramAs& target) {
+  const std::map<std::string, ProgramAs> kinds = {{"source", ProgramAs::kSource}, {"image", ProgramAs::kImage}};
+  app.add_option("--as", target, "Read the program as source or image, whatever its name and content")
+      ->type_name("source|image")
+      ->transform(CLI::CheckedTransformer(kinds));
 }
 
 void Settle(OptionalPath& path, const CLI::Option* option) {
@@ -88,12 +98,16 @@ int main(int argc, char** argv) {
   runCommand->add_option("--max-steps", runOptions.maxSteps, "Stop after N steps (at most 2^30)")
       ->type_name("N")
       ->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit));
+  runCommand->add_option("--given", runOptions.given, "Start from this state, e.g. \"B=5h [1000h]=7h,8h\"")
+      ->type_name("STATE");
+  AddProgramAs(*runCommand, runOptions.as);
 
   DisOptions disOptions;
   CLI::App* const disCommand = app.add_subcommand("dis", "Turn an image back into source");
   disCommand->add_option("IMAGE", disOptions.image, "Program image")->required();
   disCommand->add_option("-o,--output", disOptions.output, "Source to write (default: standard output)")
       ->type_name("SOURCE");
+  AddProgramAs(*disCommand, disOptions.as);
 
   CheckOptions checkOptions;
   CLI::App* const checkCommand = app.add_subcommand("check", "Run programs and compare them with expectations");
@@ -109,6 +123,30 @@ int main(int argc, char** argv) {
   checkCommand->add_option("--max-steps", checkOptions.maxSteps, "Stop each run after N steps (at most 2^30)")
       ->type_name("N")
       ->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit));
+  AddProgramAs(*checkCommand, checkOptions.as);
+
+  TestOptions testOptions;
+  CLI::App* const testCommand = app.add_subcommand("test", "Grade programs against an exercise file");
+  testCommand->add_option("EXERCISE", testOptions.exercise, "Exercise file (.toml)")->required();
+  testCommand->add_option("FILE", testOptions.files, "Programs (sources or images), or folders of them")->required();
+  const std::map<std::string, ReportFormat> formats = {
+      {"text", ReportFormat::kText},   {"json", ReportFormat::kJson},           {"junit", ReportFormat::kJunit},
+      {"tap", ReportFormat::kTap},     {"gradescope", ReportFormat::kGradescope}, {"csv", ReportFormat::kCsv}};
+  testCommand->add_option("--format", testOptions.format, "Report format (default text)")
+      ->type_name("text|json|junit|tap|gradescope|csv")
+      ->transform(CLI::CheckedTransformer(formats));
+  testCommand->add_option("-o,--output", testOptions.output, "Write the report to FILE (default: standard output)")
+      ->type_name("FILE");
+  testCommand->add_flag("--summary", testOptions.summary, "Per case, how many passed and the commonest wrong results");
+  testCommand->add_flag("--show-hidden", testOptions.showHidden, "Show the names and results of hidden cases");
+  AddProgramAs(*testCommand, testOptions.as);
+
+  LinkOptions linkOptions;
+  CLI::App* const linkCommand = app.add_subcommand("link", "Print the playground's link to a source or an exercise");
+  linkCommand->add_option("FILE", linkOptions.file, "Source, or exercise file (.toml)")->required();
+  linkOptions.base = "http://127.0.0.1:8080/";
+  linkCommand->add_option("--base", linkOptions.base, "The page's address (default: make playground's)")
+      ->type_name("URL");
 
   // Set last, so that the subcommands do not inherit it.
   app.footer("Run 'mirvo SUBCOMMAND --help' for the options of one subcommand.");
@@ -117,8 +155,8 @@ int main(int argc, char** argv) {
     // A first word that is no option must name a subcommand.
     if (argc > 1 && argv[1][0] != '-') {
       const std::string word = argv[1];
-      if (word != "asm" && word != "run" && word != "dis" && word != "check") {
-        throw CLI::ValidationError("'" + word + "' is not a subcommand: use asm, run, dis or check");
+      if (word != "asm" && word != "run" && word != "dis" && word != "check" && word != "test" && word != "link") {
+        throw CLI::ValidationError("'" + word + "' is not a subcommand: use asm, run, dis, check, test or link");
       }
     }
     app.parse(argc, argv);
@@ -149,5 +187,7 @@ int main(int argc, char** argv) {
     return RunRun(runOptions);
   }
   if (*disCommand) return RunDis(disOptions);
+  if (*testCommand) return RunTest(testOptions);
+  if (*linkCommand) return RunLink(linkOptions);
   return RunCheck(checkOptions);
 }

@@ -347,8 +347,8 @@ TEST(MirvoTest, Check) {
        submissions,
        1,
        "PASS good.asm\nPASS good.bin\n"
-       "FAIL wrong.bin: A is 5h, expected 20h; B is 0h, expected 20h; Z is 0, expected 1; PC is 2h, expected 0Ch; "
-       "[1000h] is 0h, expected 10h; outcome is undefined-opcode, expected halt\n"
+       "FAIL wrong.bin: A is 05h, expected 20h; B is 00h, expected 20h; Z is 0, expected 1; PC is 0002h, expected "
+       "000Ch; [1000h] is 00h, expected 10h; outcome is undefined-opcode, expected halt\n"
        "FAIL bad.asm: 1:8: error: '5' is not a number: numbers end in a lower-case h, as in 5h\n"
        "FAIL none.bin: cannot open none.bin\n"
        "2 passed, 3 failed\n",
@@ -361,8 +361,8 @@ TEST(MirvoTest, Check) {
         {"wrong.bin", Bytes({0x3E, 0x05, 0xD3})},
         {"e.txt", "; after sum.asm\nA=20h ; the sum\nundefined-opcode PC=2\n"}},
        1,
-       "FAIL good.bin: outcome is halt, expected undefined-opcode; PC is 0Ch, expected 2h\n"
-       "FAIL wrong.bin: A is 5h, expected 20h\n0 passed, 2 failed\n",
+       "FAIL good.bin: outcome is halt, expected undefined-opcode; PC is 000Ch, expected 0002h\n"
+       "FAIL wrong.bin: A is 05h, expected 20h\n0 passed, 2 failed\n",
        "",
        {},
        {}},
@@ -403,7 +403,7 @@ TEST(MirvoTest, HelpVersionAndUsage) {
   const SplitResult version = RunProgramSplit(kMirvo, {"--version"}, dir.Path());
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, "mirvo 1.0\n");
-  for (const char* command : {"asm", "run", "dis", "check"}) {
+  for (const char* command : {"asm", "run", "dis", "check", "test", "link"}) {
     const SplitResult help = RunProgramSplit(kMirvo, {command, "--help"}, dir.Path());
     EXPECT_EQ(help.exitCode, 0) << command;
     EXPECT_NE(help.out.find(std::string("Usage: mirvo ") + command), std::string::npos) << help.out;
@@ -411,7 +411,7 @@ TEST(MirvoTest, HelpVersionAndUsage) {
   }
   const SplitResult unknown = RunProgramSplit(kMirvo, {"frob"}, dir.Path());
   EXPECT_EQ(unknown.exitCode, 64);
-  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis or check\n"
+  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis, check, test or link\n"
                          "Try 'mirvo --help' for more information.\n");
   EXPECT_EQ(RunProgramSplit(kMirvo, {}, dir.Path()).exitCode, 64);
   EXPECT_TRUE(dir.Entries().empty());

@@ -92,6 +92,22 @@ std::string Hex(unsigned value, int digits) {
 
 }  // namespace
 
+const char* OutcomeWord(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::kHalted:
+      return "halt";
+    case RunOutcome::kUndefinedOpcode:
+      return "undefined-opcode";
+    case RunOutcome::kLoopsForever:
+      return "loops-forever";
+    case RunOutcome::kStepLimit:
+      return "step-limit";
+    case RunOutcome::kRunning:
+      break;
+  }
+  return "running";
+}
+
 std::string DescribeOutcome(const Run& run, const VirtualMachine& machine) {
   const std::uint16_t pc = machine.GetProgramCounter();
   switch (run.Outcome()) {

@@ -91,6 +91,10 @@ class Run {
   std::uint64_t power = 1;
 };
 
+// The outcome as commands, expectations and JSON name it: "halt",
+// "undefined-opcode", "loops-forever", "step-limit" ("running" for kRunning).
+const char* OutcomeWord(RunOutcome outcome);
+
 // The outcome of run in words, with where it happened, as every front end
 // shows it: "halted by the RET at 000Ch", "loops forever without a RET: ...".
 std::string DescribeOutcome(const Run& run, const VirtualMachine& machine);

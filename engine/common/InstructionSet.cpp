@@ -21,6 +21,14 @@ ByteText ByteNotation(std::uint8_t value) {
   return text;
 }
 
+WordText WordNotation(std::uint16_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  WordText text{};
+  for (int i = 0; i < 4; ++i) text.text[i] = kDigits[(value >> (12 - 4 * i)) & 15U];
+  text.text[4] = 'h';
+  return text;
+}
+
 std::size_t Disassemble(const std::uint8_t* bytes, std::size_t available, char* out, std::size_t outSize) {
   if (outSize == 0) return available > 0 ? 1 : 0;
   out[0] = '\0';
