@@ -80,16 +80,17 @@ Place PlaceInString(std::string_view file, Place value, std::uint32_t decoded) {
   if (multiline && file.substr(at, 1) == "\n") at += 1;
   if (multiline && file.substr(at, 2) == "\r\n") at += 2;
   std::size_t done = 0;
-  while (done < decoded && at < file.size()) {
+  while (at < file.size()) {
     const char ch = file[at];
+    if (basic && multiline && ch == '\\' && at + 1 < file.size() && IsBlank(file[at + 1])) {
+      // A line-ending backslash swallows the white space after it.
+      ++at;
+      while (at < file.size() && IsBlank(file[at])) ++at;
+      continue;
+    }
+    if (done >= decoded) break;
     if (basic && ch == '\\' && at + 1 < file.size()) {
       const char next = file[at + 1];
-      if (multiline && IsBlank(next)) {
-        // A line-ending backslash swallows the white space after it.
-        ++at;
-        while (at < file.size() && IsBlank(file[at])) ++at;
-        continue;
-      }
       const std::size_t digits = next == 'u' ? 4 : next == 'U' ? 8 : 0;
       if (digits > 0) {
         unsigned long codepoint = 0;
