@@ -44,13 +44,29 @@ CLI::Option* AddOptionalPath(CLI::App& app, const std::string& name, OptionalPat
   return option;
 }
 
+// An option that takes one of a few words, each standing for a value of an
+// enumeration; any other word is refused with the list of the words.
+template <typename T>
+CLI::Option* AddChoice(CLI::App& app, const std::string& name, T& target, const std::map<std::string, T>& words,
+                       const std::string& help) {
+  std::string list;
+  for (const auto& [word, value] : words) list += (list.empty() ? "" : "|") + word;
+  const CLI::Validator choice(
+      [words, list](std::string& value) -> std::string {
+        const auto found = words.find(value);
+        if (found == words.end()) return "'" + value + "' is none of " + list;
+        value = std::to_string(static_cast<int>(found->second));
+        return "";
+      },
+      "");
+  return app.add_option(name, target, help)->type_name(list)->transform(choice);
+}
+
 // --as source|image: how a program file is read when its name or content
 // should not decide.
 void AddProgramAs(CLI::App& app, ProgramAs& target) {
-  const std::map<std::string, ProgramAs> kinds = {{"source", ProgramAs::kSource}, {"image", ProgramAs::kImage}};
-  app.add_option("--as", target, "Read the program as source or image, whatever its name and content")
-      ->type_name("source|image")
-      ->transform(CLI::CheckedTransformer(kinds));
+  AddChoice(app, "--as", target, {{"source", ProgramAs::kSource}, {"image", ProgramAs::kImage}},
+            "Read the program as source or image, whatever its name and content");
 }
 
 void Settle(OptionalPath& path, const CLI::Option* option) {
@@ -129,12 +145,14 @@ int main(int argc, char** argv) {
   CLI::App* const testCommand = app.add_subcommand("test", "Grade programs against an exercise file");
   testCommand->add_option("EXERCISE", testOptions.exercise, "Exercise file (.toml)")->required();
   testCommand->add_option("FILE", testOptions.files, "Programs (sources or images), or folders of them")->required();
-  const std::map<std::string, ReportFormat> formats = {
-      {"text", ReportFormat::kText},   {"json", ReportFormat::kJson},           {"junit", ReportFormat::kJunit},
-      {"tap", ReportFormat::kTap},     {"gradescope", ReportFormat::kGradescope}, {"csv", ReportFormat::kCsv}};
-  testCommand->add_option("--format", testOptions.format, "Report format (default text)")
-      ->type_name("text|json|junit|tap|gradescope|csv")
-      ->transform(CLI::CheckedTransformer(formats));
+  AddChoice(*testCommand, "--format", testOptions.format,
+            {{"text", ReportFormat::kText},
+             {"json", ReportFormat::kJson},
+             {"junit", ReportFormat::kJunit},
+             {"tap", ReportFormat::kTap},
+             {"gradescope", ReportFormat::kGradescope},
+             {"csv", ReportFormat::kCsv}},
+            "Report format (default text)");
   testCommand->add_option("-o,--output", testOptions.output, "Write the report to FILE (default: standard output)")
       ->type_name("FILE");
   testCommand->add_flag("--summary", testOptions.summary, "Per case, how many passed and the commonest wrong results");
