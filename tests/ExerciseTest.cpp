@@ -120,6 +120,9 @@ TEST(ExerciseFileTest, EachMistakeIsPlaced) {
       {head + one + "given = '''\n  B=1\n  [1000h]=5h,\n     7h, 1FFh'''\n",
        "9:10: 'given': '[1000h]=5h,7h,1FFh': the value must be a number from 0 to 0FFh, hexadecimal with a trailing h "
        "or decimal"},
+      // Letters beyond ASCII after a line-ending backslash (toml++ once
+      // stumbled there).
+      {"title = \"\"\"Add \\\n  \u00e9l\u00e8ves\"\"\"\ntext = \"x\"\n" + one, "no error"},
       {head + one + "given = \"\"\"\nB=1 \\\n   PC=0\"\"\"\n",
        "8:4: 'given': 'PC=0': PC cannot be given: every run starts at 0000h"},
   };
