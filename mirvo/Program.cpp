@@ -1,6 +1,5 @@
 #include "Program.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -20,17 +19,6 @@ constexpr const char* kGreen = "\033[1;32m";
 constexpr const char* kReset = "\033[0m";
 
 }  // namespace
-
-std::string ImageMessage(ImageStatus status, const std::string& path) {
-  char message[4096];
-  std::snprintf(message, sizeof(message), ImageErrorFormat(status), path.c_str());
-  std::string text = message;
-  const std::string prefix = "Error! ";
-  if (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-  return text;
-}
 
 int AssembleSourceFile(const std::string& path, AssembledSource& source, std::string& reason) {
   if (ReadWholeFile(path, source.text, reason) != 0) return 1;
@@ -53,10 +41,6 @@ std::string SourceLine(const std::string& text, std::int32_t line) {
   return text.substr(start, end - start);
 }
 
-const char* SeverityWord(const Diagnostic& diagnostic) {
-  return SeverityOf(diagnostic.kind) == Severity::kError ? "error" : "warning";
-}
-
 void PrintDiagnostics(const std::string& path, const AssembledSource& source, bool colour) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
@@ -74,7 +58,7 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
     if (colour) text += kBold;
     text += path + place;
     if (colour) text += isError ? kRed : kMagenta;
-    text += SeverityWord(diagnostic);
+    text += SeverityName(SeverityOf(diagnostic.kind));
     text += ":";
     if (colour) text += std::string(kReset) + kBold;
     text += " " + DescribeDiagnostic(diagnostic);
@@ -107,7 +91,7 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
 
 std::string DiagnosticLine(const std::string& path, const Diagnostic& diagnostic) {
   return path + ":" + std::to_string(diagnostic.line) + ":" + std::to_string(diagnostic.column) + ": " +
-         SeverityWord(diagnostic) + ": " + DescribeDiagnostic(diagnostic);
+         SeverityName(SeverityOf(diagnostic.kind)) + ": " + DescribeDiagnostic(diagnostic);
 }
 
 std::string FirstErrorText(const AssembledSource& source) {
@@ -169,7 +153,7 @@ LoadResult LoadProgram(const std::string& path, ProgramAs as, LoadedProgram& pro
   }
   const ImageStatus status = ReadImageFile(path.c_str(), program.bytes);
   if (status != ImageStatus::kLoaded) {
-    reason = ImageMessage(status, path);
+    reason = DescribeImageStatus(status, path);
     return LoadResult::kCannotRead;
   }
   return LoadResult::kLoaded;

@@ -127,7 +127,7 @@ std::string CsvField(const std::string& text) {
 }  // namespace
 
 nlohmann::json JsonValue(const Expectation& item, unsigned value, RunOutcome outcome) {
-  if (item.kind == ExpectKind::kOutcome) return OutcomeWord(outcome);
+  if (item.kind == ExpectKind::kOutcome) return OutcomeName(outcome);
   return value;
 }
 
@@ -180,7 +180,7 @@ std::string JsonReport(const Exercise& exercise, const std::vector<GradedFile>& 
                     {"points", result.points},
                     {"max_points", c.points},
                     {"hidden", c.hidden},
-                    {"outcome", result.outcome == RunOutcome::kRunning ? Json() : Json(OutcomeWord(result.outcome))},
+                    {"outcome", result.outcome == RunOutcome::kRunning ? Json() : Json(OutcomeName(result.outcome))},
                     {"steps", result.steps},
                     {"mismatches", mismatches}};
       if (view.error) entry["error"] = view.problems.front();

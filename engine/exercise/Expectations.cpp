@@ -60,8 +60,25 @@ constexpr std::array<Name, kRegisterReportOrder.size() + kFlagReportOrder.size()
   return names;
 }();
 
-constexpr RunOutcome kOutcomes[] = {RunOutcome::kHalted, RunOutcome::kUndefinedOpcode, RunOutcome::kLoopsForever,
-                                    RunOutcome::kStepLimit};
+// The names of the outcomes that end a run, each after separator: the
+// outcomes an expectation can name.
+std::string FinalOutcomeNames(const char* separator) {
+  std::string list;
+  for (std::size_t value = 0; value < kOutcomeNames.size(); ++value) {
+    if (!IsFinal(static_cast<RunOutcome>(value))) continue;
+    if (!list.empty()) list += separator;
+    list += kOutcomeNames[value];
+  }
+  return list;
+}
+
+// "A B C D E H L" and "S Z AC P CY": the names of a report order table.
+template <std::size_t N>
+std::string NameList(const std::array<NamedSlot, N>& table) {
+  std::string list;
+  for (const NamedSlot& entry : table) list += (list.empty() ? "" : " ") + std::string(entry.name);
+  return list;
+}
 
 // Remembers what the items named so far, to refuse a second mention.
 class Seen {
@@ -109,8 +126,9 @@ class Parser {
   // text (white space around the commas of a run is left out of the token).
   int Item(std::string_view token, const std::vector<std::uint32_t>& places) {
     const std::uint32_t offset = places.front();
-    for (const RunOutcome outcome : kOutcomes) {
-      if (!SameWord(token, OutcomeWord(outcome))) continue;
+    for (std::size_t value = 0; value < kOutcomeNames.size(); ++value) {
+      const auto outcome = static_cast<RunOutcome>(value);
+      if (!IsFinal(outcome) || !SameWord(token, OutcomeName(outcome))) continue;
       if (role == StateRole::kGiven) {
         return Fail(offset, "'" + std::string(token) +
                                 "' is an outcome: a given state holds registers, flags and memory bytes");
@@ -125,8 +143,8 @@ class Parser {
       return Fail(offset, "'" + std::string(token) +
                               (role == StateRole::kGiven
                                    ? "' is not a given value: write NAME=VALUE or [ADDRESS]=VALUE"
-                                   : "' is not an expectation: write NAME=VALUE, [ADDRESS]=VALUE or one of halt, "
-                                     "undefined-opcode, loops-forever, step-limit"));
+                                   : "' is not an expectation: write NAME=VALUE, [ADDRESS]=VALUE or one of " +
+                                         FinalOutcomeNames(", ")));
     }
     const std::string_view name = token.substr(0, equals);
     Expectation item;
@@ -148,7 +166,8 @@ class Parser {
       const bool startOnly = role == StateRole::kGiven;
       if (found == nullptr) {
         return Fail(offset, "'" + std::string(token) + "': '" + std::string(name) +
-                                "' is none of the registers A B C D E H L, the flags S Z AC P CY" +
+                                "' is none of the registers " + NameList(kRegisterReportOrder) + ", the flags " +
+                                NameList(kFlagReportOrder) +
                                 (startOnly ? "" : ", PC, SP") + " or [ADDRESS]");
       }
       if (startOnly && found->kind == ExpectKind::kProgramCounter) {
@@ -277,7 +296,7 @@ std::string WhatOf(const Expectation& item) {
 std::string ShowValue(const Expectation& item, unsigned value, RunOutcome outcome) {
   switch (item.kind) {
     case ExpectKind::kOutcome:
-      return OutcomeWord(outcome);
+      return OutcomeName(outcome);
     case ExpectKind::kFlag:
       return std::to_string(value);
     case ExpectKind::kProgramCounter:
@@ -291,7 +310,7 @@ std::string ShowValue(const Expectation& item, unsigned value, RunOutcome outcom
 }
 
 std::string WriteItem(const Expectation& item, unsigned value, RunOutcome outcome) {
-  if (item.kind == ExpectKind::kOutcome) return OutcomeWord(outcome);
+  if (item.kind == ExpectKind::kOutcome) return OutcomeName(outcome);
   return WhatOf(item) + "=" + ShowValue(item, value, outcome);
 }
 
