@@ -7,10 +7,10 @@
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
+#include "ExerciseJson.h"
 #include "Expectations.h"
 #include "Output.h"
 #include "Program.h"
-#include "Report.h"
 
 namespace mirvo::cli {
 
@@ -66,11 +66,9 @@ std::string JsonLine(const std::string& path, const std::vector<Expectation>& ex
                           {"expected", verdict.failureWhat == "file" ? "a readable program" : "no errors"},
                           {"actual", verdict.failure}});
   }
-  for (const Mismatch& mismatch : verdict.mismatches) {
-    const Expectation& expected = expectations[mismatch.item];
-    mismatches.push_back({{"what", WhatOf(expected)},
-                          {"expected", JsonValue(expected, expected.value, expected.outcome)},
-                          {"actual", JsonValue(expected, mismatch.actualValue, mismatch.actualOutcome)}});
+  // The engine's words for each mismatch, as mirvo test prints them.
+  for (const auto& mismatch : nlohmann::ordered_json::parse(MismatchesJson(expectations, verdict.mismatches))) {
+    mismatches.push_back(mismatch);
   }
   const nlohmann::ordered_json line = {{"file", path}, {"pass", verdict.pass}, {"mismatches", mismatches}};
   return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";

@@ -1,5 +1,9 @@
 #include "Report.h"
 
+#include <nlohmann/json.hpp>
+
+#include "ExerciseJson.h"
+
 namespace mirvo::cli {
 
 namespace {
@@ -44,23 +48,15 @@ CaseView ViewOf(const Exercise& exercise, const Grade& grade, std::size_t i, boo
   const ExerciseCase& c = exercise.cases[i];
   const CaseResult& result = grade.cases[i];
   CaseView view;
-  view.hiddenDetails = c.hidden && !showHidden;
-  view.label = view.hiddenDetails ? "case " + std::to_string(i + 1) : c.name;
-  if (result.pass) return view;
-  view.error = !grade.error.empty() || !result.error.empty();
-  if (!grade.error.empty()) {
-    view.problems.push_back(grade.error);
-  } else if (view.hiddenDetails) {
-    view.problems.push_back("hidden case failed");
-  } else if (!result.error.empty()) {
-    view.problems.push_back(result.error);
-  } else {
-    for (const Mismatch& mismatch : result.mismatches) {
-      const Expectation& item = c.expected[mismatch.item];
-      view.problems.push_back(DescribeMismatch(c.expected, mismatch));
-      view.got += (view.got.empty() ? "" : " ") + WriteItem(item, mismatch.actualValue, mismatch.actualOutcome);
-      view.expected += (view.expected.empty() ? "" : " ") + WriteItem(item, item.value, item.outcome);
-    }
+  view.hiddenDetails = !ShowsDetails(c, showHidden);
+  view.label = CaseLabel(exercise, i, showHidden);
+  view.problems = CaseProblems(exercise, grade, i, showHidden);
+  view.error = !result.pass && (!grade.error.empty() || !result.error.empty());
+  if (view.hiddenDetails || view.error) return view;
+  for (const Mismatch& mismatch : result.mismatches) {
+    const Expectation& item = c.expected[mismatch.item];
+    view.got += (view.got.empty() ? "" : " ") + WriteItem(item, mismatch.actualValue, mismatch.actualOutcome);
+    view.expected += (view.expected.empty() ? "" : " ") + WriteItem(item, item.value, item.outcome);
   }
   return view;
 }
@@ -126,11 +122,6 @@ std::string CsvField(const std::string& text) {
 
 }  // namespace
 
-nlohmann::json JsonValue(const Expectation& item, unsigned value, RunOutcome outcome) {
-  if (item.kind == ExpectKind::kOutcome) return OutcomeName(outcome);
-  return value;
-}
-
 std::string TextReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden) {
   std::string text;
   std::size_t passed = 0;
@@ -159,38 +150,7 @@ std::string TextReport(const Exercise& exercise, const std::vector<GradedFile>& 
 
 std::string JsonReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden) {
   std::string text;
-  for (const GradedFile& one : graded) {
-    const Grade& grade = one.grade;
-    Json cases = Json::array();
-    for (std::size_t i = 0; i < grade.cases.size(); ++i) {
-      const ExerciseCase& c = exercise.cases[i];
-      const CaseResult& result = grade.cases[i];
-      const CaseView view = ViewOf(exercise, grade, i, showHidden);
-      Json mismatches = Json::array();
-      if (!view.hiddenDetails) {
-        for (const Mismatch& mismatch : result.mismatches) {
-          const Expectation& item = c.expected[mismatch.item];
-          mismatches.push_back({{"what", WhatOf(item)},
-                                {"expected", JsonValue(item, item.value, item.outcome)},
-                                {"actual", JsonValue(item, mismatch.actualValue, mismatch.actualOutcome)}});
-        }
-      }
-      Json entry = {{"name", view.label},
-                    {"pass", result.pass},
-                    {"points", result.points},
-                    {"max_points", c.points},
-                    {"hidden", c.hidden},
-                    {"outcome", result.outcome == RunOutcome::kRunning ? Json() : Json(OutcomeName(result.outcome))},
-                    {"steps", result.steps},
-                    {"mismatches", mismatches}};
-      if (view.error) entry["error"] = view.problems.front();
-      cases.push_back(entry);
-    }
-    Json line = {{"file", one.file}, {"score", grade.score}, {"max_score", grade.maxScore}};
-    if (!grade.error.empty()) line["error"] = grade.error;
-    line["cases"] = cases;
-    text += Dump(line) + "\n";
-  }
+  for (const GradedFile& one : graded) text += GradeJson(exercise, one.grade, showHidden, &one.file) + "\n";
   return text;
 }
 

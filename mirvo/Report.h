@@ -3,7 +3,6 @@
 // for people, JSON lines, JUnit XML and TAP 14 for CI servers, Gradescope's
 // results.json and a CSV gradebook. Pure functions from grades to text.
 
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -15,10 +14,6 @@ struct GradedFile {
   std::string file;
   Grade grade;
 };
-
-// A mismatch's expected or actual value as JSON: a number, or the outcome's
-// word.
-nlohmann::json JsonValue(const Expectation& item, unsigned value, RunOutcome outcome);
 
 // A line per program, PASS or FAIL with its points, then for each failed
 // case its name and mismatches (a hidden case only by its number unless

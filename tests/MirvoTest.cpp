@@ -416,8 +416,9 @@ TEST(MirvoTest, CheckJson) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(JsonLines(result.out),
             (std::vector<Json>{Json::parse(R"({"file":"good.bin","pass":false,"mismatches":[
-                                   {"what":"Z","expected":0,"actual":1},
-                                   {"what":"outcome","expected":"loops-forever","actual":"halt"}]})"),
+                                   {"what":"Z","expected":0,"actual":1,"text":"Z is 1, expected 0"},
+                                   {"what":"outcome","expected":"loops-forever","actual":"halt",
+                                    "text":"outcome is halt, expected loops-forever"}]})"),
                                Json::parse(R"({"file":"bad.asm","pass":false,"mismatches":[
                                    {"what":"source","expected":"no errors",
                                     "actual":"1:5: error: RET takes no operand and got one"}]})")}));

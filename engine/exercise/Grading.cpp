@@ -55,6 +55,22 @@ Grade GradeRefused(const Exercise& exercise, std::string reason) {
   return grade;
 }
 
+std::string CaseLabel(const Exercise& exercise, std::size_t i, bool showHidden) {
+  return ShowsDetails(exercise.cases[i], showHidden) ? exercise.cases[i].name : "case " + std::to_string(i + 1);
+}
+
+std::vector<std::string> CaseProblems(const Exercise& exercise, const Grade& grade, std::size_t i, bool showHidden) {
+  const ExerciseCase& c = exercise.cases[i];
+  const CaseResult& result = grade.cases[i];
+  if (result.pass) return {};
+  if (!grade.error.empty()) return {grade.error};
+  if (!ShowsDetails(c, showHidden)) return {"hidden case failed"};
+  if (!result.error.empty()) return {result.error};
+  std::vector<std::string> problems;
+  for (const Mismatch& mismatch : result.mismatches) problems.push_back(DescribeMismatch(c.expected, mismatch));
+  return problems;
+}
+
 std::vector<CaseTally> TallyCases(const Exercise& exercise, const std::vector<Grade>& grades, std::size_t keep) {
   std::vector<CaseTally> tallies(exercise.cases.size());
   for (std::size_t i = 0; i < tallies.size(); ++i) {

@@ -37,6 +37,16 @@ Grade GradeProgram(const Exercise& exercise, const std::uint8_t* image, std::siz
 // assemble): every case 0, for reason.
 Grade GradeRefused(const Exercise& exercise, std::string reason);
 
+// How reports name case i: its name, or "case N" for a hidden case whose
+// details are withheld (unless showHidden).
+std::string CaseLabel(const Exercise& exercise, std::size_t i, bool showHidden);
+// True when a report may show the details of a case.
+inline bool ShowsDetails(const ExerciseCase& c, bool showHidden) { return !c.hidden || showHidden; }
+// Why case i failed, in words: the program's error, the case's error or each
+// mismatch ("[1002h] is 0Bh, expected 0Ch"); for a hidden case whose details
+// are withheld only "hidden case failed". Empty when the case passed.
+std::vector<std::string> CaseProblems(const Exercise& exercise, const Grade& grade, std::size_t i, bool showHidden);
+
 // What a class got wrong in one case: a wrong result in words ("[1002h] is
 // 0Bh", "outcome is step-limit", "could not run") and how many programs had it.
 struct WrongResult {
