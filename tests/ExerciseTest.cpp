@@ -95,8 +95,9 @@ TEST(ExerciseFileTest, EachMistakeIsPlaced) {
       {"title = \"t\ntext = \"x\"\n",
        "1:11: Error while parsing string: unescaped control characters other than TAB (U+0009) are explicitly "
        "prohibited"},
-      {head, "1:1: the exercise has no case: add one with [[case]]"},
-      {"text = \"x\"\n" + one, "1:1: the exercise has no 'title'"},
+      {head, "3:1: the exercise has no case: add one with [[case]]"},
+      {"text = \"x\"\n" + one, "5:1: the exercise has no 'title'"},
+      {"title = 5\n" + one, "1:9: 'title' must be a string in quotes"},
       {"title = \"\"\ntext = \"x\"\n" + one, "1:9: 'title' is empty"},
       {"title = 5\ntext = \"x\"\n" + one, "1:9: 'title' must be a string in quotes"},
       {head + "colour = 1\n" + one,

@@ -208,12 +208,14 @@ int ParseExercise(std::string_view text, Exercise& exercise, ExerciseError& erro
   Checker check(text);
   check.OnlyKeys(root, {"title", "text", "starter", "max_steps", "max_bytes", "case"},
                  ": an exercise has title, text, starter, max_steps, max_bytes and [[case]] tables");
-  check.String(root, "title", exercise.title, true, {}, "the exercise");
+  // What the whole file lacks is reported at its end, after any mistake in it.
+  const Place end = PlaceAt(text, text.size());
+  check.String(root, "title", exercise.title, true, end, "the exercise");
   if (const toml::node* title = root.get("title"); title != nullptr && title->is_string() && exercise.title.empty()) {
     check.Fail(title->source(), "'title' is empty");
   }
-  check.String(root, "text", exercise.text, true, {}, "the exercise");
-  check.String(root, "starter", exercise.starter, false, {}, "the exercise");
+  check.String(root, "text", exercise.text, true, end, "the exercise");
+  check.String(root, "starter", exercise.starter, false, end, "the exercise");
   std::int64_t maxSteps = static_cast<std::int64_t>(kStepLimit);
   check.Integer(root, "max_steps", 1, static_cast<std::int64_t>(kStepLimit), maxSteps);
   exercise.maxSteps = static_cast<std::uint64_t>(maxSteps);
@@ -223,7 +225,7 @@ int ParseExercise(std::string_view text, Exercise& exercise, ExerciseError& erro
 
   const toml::node* cases = root.get("case");
   if (cases == nullptr) {
-    check.Fail(Place{}, "the exercise has no case: add one with [[case]]");
+    check.Fail(end, "the exercise has no case: add one with [[case]]");
   } else if (!cases->is_array_of_tables() || cases->as_array()->empty()) {
     check.Fail(cases->source(), "'case' must be tables written [[case]]");
   } else {
