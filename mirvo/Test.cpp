@@ -85,6 +85,12 @@ int RunTest(const TestOptions& options) {
   Exercise exercise;
   if (const int status = ReadExercise(options.exercise, exercise); status != 0) return status;
   const std::vector<Submission> submissions = Submissions(options);
+  if (submissions.empty()) {
+    // Nothing graded is no class with full marks: an empty folder is a mistake.
+    std::fprintf(stderr, "%s: no programs to grade\nTry '%s test --help' for more information.\n", kProgramName,
+                 kProgramName);
+    return kUsageExit;
+  }
   if (options.format == ReportFormat::kGradescope && submissions.size() != 1) {
     std::fprintf(stderr,
                  "%s: --format gradescope grades one program, and %zu were given\n"

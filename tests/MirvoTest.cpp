@@ -451,6 +451,8 @@ TEST(MirvoTest, TestAndLink) {
        "bad.toml:5:18: error: 'expect': 'PC=10000h': the value must be a number from 0 to 0FFFFh, hexadecimal with a "
        "trailing h or decimal\n",
        {}, {}},
+      {"an empty folder", {"test", "ex.toml", "."}, {{"ex.toml", exercise}}, 64, "",
+       "mirvo: no programs to grade\nTry 'mirvo test --help' for more information.\n", {}, {}},
       {"an unknown format", {"test", "ex.toml", "ok.asm", "--format", "xml"}, inputs, 64, "",
        "mirvo: --format: 'xml' is none of csv|gradescope|json|junit|tap|text\n"
        "Try 'mirvo test --help' for more information.\n",
