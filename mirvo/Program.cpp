@@ -1,5 +1,6 @@
 #include "Program.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -109,7 +110,9 @@ bool LooksLikeSourceText(const std::string& bytes) {
       --continuation;
     } else if (byte >= 0xC2 && byte <= 0xF4) {
       continuation = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : 1;
-    } else if (byte >= 0x80 || byte == 0x7F || (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\f')) {
+    } else if (byte >= 0x80 || byte == 0x7F) {
+      return false;
+    } else if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\f') {
       return false;
     }
   }
