@@ -5,7 +5,9 @@
 // shared instruction table, into instructions whose lengths add up to it.
 // Then the whole assembler in both modes: every diagnostic of the
 // collect-everything mode lies inside the input, and a source that assembles
-// gives the same bytes whether it stops at the first error or not.
+// gives the same bytes whether it stops at the first error or not; each
+// fix lies inside its line; laying the source out keeps its bytes and its
+// diagnostics, and laying it out again changes nothing.
 
 #include <cstdio>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "Assembler.h"
+#include "Format.h"
 #include "FuzzCheck.h"
 #include "InstructionSet.h"
 #include "SourceReader.h"
@@ -75,6 +78,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t lineLength = lineStarts[static_cast<std::size_t>(d.line)] - lineStarts[static_cast<std::size_t>(d.line) - 1] - 1;
     FUZZ_CHECK(d.column >= 1 && d.length >= 1);
     FUZZ_CHECK(static_cast<std::size_t>(d.column) + static_cast<std::size_t>(d.length) - 1 <= lineLength);
+    // Each fix lies inside its line and applies by itself.
+    for (const Fix& fix : d.fixes) {
+      FUZZ_CHECK(fix.line == d.line && fix.column >= 1 && fix.length >= 0);
+      FUZZ_CHECK(static_cast<std::size_t>(fix.column) + static_cast<std::size_t>(fix.length) - 1 <= lineLength);
+      std::size_t applied = 0;
+      ApplyFixes(std::string(text, size), {fix}, &applied);
+      FUZZ_CHECK(applied == 1);
+    }
+  }
+  // Laying the source out changes neither its bytes nor its diagnostics.
+  const std::string formatted = FormatSource(std::string_view(text, size));
+  FUZZ_CHECK(FormatSource(formatted) == formatted);
+  auto relaid = std::make_unique<Assembler>();
+  relaid->Open(formatted.data(), formatted.size());
+  FUZZ_CHECK(relaid->Assemble({true, true, true}) == collected);
+  FUZZ_CHECK(relaid->GetLength() == collecting->GetLength());
+  FUZZ_CHECK(std::memcmp(relaid->GetImage().data(), collecting->GetImage().data(), relaid->GetLength()) == 0);
+  FUZZ_CHECK(relaid->GetDiagnostics().size() == collecting->GetDiagnostics().size());
+  for (std::size_t i = 0; i < relaid->GetDiagnostics().size(); ++i) {
+    FUZZ_CHECK(relaid->GetDiagnostics()[i].kind == collecting->GetDiagnostics()[i].kind);
   }
   if (stopped == 0) {
     FUZZ_CHECK(stopping->GetLength() == collecting->GetLength());

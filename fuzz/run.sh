@@ -10,7 +10,8 @@ seconds=${1:-60}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for pair in AssemblerFuzz:assembler VmFuzz:vm StateMapFuzz:statemap PlaygroundFuzz:playground ExerciseFuzz:exercise; do
+for pair in AssemblerFuzz:assembler VmFuzz:vm StateMapFuzz:statemap PlaygroundFuzz:playground LspFuzz:lsp \
+    ExerciseFuzz:exercise; do
   target=${pair%%:*}
   seeds=${pair##*:}
   mkdir -p "$work/$seeds"

@@ -8,13 +8,15 @@
 #include "EngineJson.h"
 #include "Output.h"
 #include "Program.h"
+#include "SourceText.h"
 
 namespace mirvo::cli {
 
 namespace {
 
-// Address, bytes, line number: "0000  3E F0      7  " before the source text.
-constexpr std::size_t kListingBytesWidth = 5;
+// Address, bytes, line number: "0000  3E F0      7  " before the source text;
+// the place ("0000  3E F0") is padded to the width of the longest.
+constexpr std::size_t kListingPlaceWidth = 11;
 
 std::string FormatListing(const AssembledSource& source) {
   const std::vector<StatementRecord>& statements = source.assembler->GetStatements();
@@ -27,24 +29,16 @@ std::string FormatListing(const AssembledSource& source) {
     if (end == std::string::npos) end = text.size();
     std::size_t shown = end;
     if (shown > start && text[shown - 1] == '\r') --shown;
-    char prefix[64];
-    char* out = prefix;
+    std::string place;
     if (next < statements.size() && statements[next].line == line) {
       const StatementRecord& record = statements[next++];
-      out = AppendHex(out, record.address, 4);
-      *out++ = ' ';
-      *out++ = ' ';
-      char* const bytesStart = out;
-      for (std::uint8_t i = 0; i < record.length; ++i) {
-        if (i > 0) *out++ = ' ';
-        out = AppendHex(out, record.bytes[i], 2);
-      }
-      while (static_cast<std::size_t>(out - bytesStart) < kListingBytesWidth) *out++ = ' ';
-    } else {
-      for (std::size_t i = 0; i < 6 + kListingBytesWidth; ++i) *out++ = ' ';
+      place = PlaceText(record.address, record.bytes, record.length);
     }
-    std::snprintf(out, sizeof(prefix) - static_cast<std::size_t>(out - prefix), "  %5d  ", line);
-    listing += prefix;
+    place.resize(kListingPlaceWidth, ' ');
+    char number[32];
+    std::snprintf(number, sizeof(number), "  %5d  ", line);
+    listing += place;
+    listing += number;
     listing.append(text, start, shown - start);
     listing += '\n';
     start = end + 1;
@@ -63,6 +57,37 @@ int WriteImage(const Assembler& assembler, const std::string& path) {
   return 0;
 }
 
+// Applies every fix that is sure (the one fix of its diagnostic) to the
+// source, again while fixing uncovers more, and replaces the file with the
+// result when it is complete. 0, or 1 after saying why the file could not
+// be written.
+int FixSource(const std::string& path, AssembledSource& source) {
+  // A fix removes a mistake and each round needs one: a bound, not a loop
+  // that could run for ever.
+  constexpr int kRounds = 8;
+  std::size_t total = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<Fix> sure;
+    for (const Diagnostic& diagnostic : source.assembler->GetDiagnostics()) {
+      if (const Fix* const fix = SureFix(diagnostic)) sure.push_back(*fix);
+    }
+    std::size_t applied = 0;
+    std::string fixed = ApplyFixes(source.text, sure, &applied);
+    if (applied == 0) break;
+    total += applied;
+    source.text = std::move(fixed);
+    AssembleSourceText(source);
+  }
+  if (total == 0) return 0;
+  AtomicFile file;
+  if (file.Open(path.c_str()) != 0 || file.Write(source.text.data(), source.text.size()) != 0 || file.Commit() != 0) {
+    Report("cannot write %s", path.c_str());
+    return 1;
+  }
+  Report("%s: %zu %s applied", path.c_str(), total, total == 1 ? "fix" : "fixes");
+  return 0;
+}
+
 }  // namespace
 
 int RunAsm(const AsmOptions& options) {
@@ -77,6 +102,7 @@ int RunAsm(const AsmOptions& options) {
     Report("cannot open %s: %s", options.source.c_str(), reason.c_str());
     return 1;
   }
+  if (options.fix && FixSource(options.source, source) != 0) return 1;
   const Assembler& assembler = *source.assembler;
   const bool clean = assembler.GetErrorCount() == 0 && !assembler.HasReadError();
 

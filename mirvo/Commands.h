@@ -23,6 +23,7 @@ struct AsmOptions {
   std::string image;  // empty: the source's name with .bin
   OptionalPath listing;
   bool json = false;
+  bool fix = false;  // apply the sure fixes to the source first
 };
 
 struct RunOptions {
@@ -67,11 +68,20 @@ struct LinkOptions {
   std::string base;
 };
 
+struct FmtOptions {
+  std::vector<std::string> files;
+  bool check = false;  // write nothing; fail when a file is not formatted
+};
+
 int RunAsm(const AsmOptions& options);
 int RunRun(const RunOptions& options);
 int RunDis(const DisOptions& options);
 int RunCheck(const CheckOptions& options);
 int RunTest(const TestOptions& options);
 int RunLink(const LinkOptions& options);
+int RunFmt(const FmtOptions& options);
+// Serves the language server protocol on standard input and output until
+// the editor says exit; 0 after a shutdown, else 1.
+int RunLsp(const char* version);
 
 }  // namespace mirvo::cli

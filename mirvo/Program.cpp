@@ -19,13 +19,42 @@ constexpr const char* kMagenta = "\033[1;35m";
 constexpr const char* kGreen = "\033[1;32m";
 constexpr const char* kReset = "\033[0m";
 
+// The fixes of a diagnostic under its caret line, as compilers show fix-it
+// hints: the text meant, at the column it goes to, and a "fix:" label with
+// what it does. Further lines of a fix's text start at column 1, as they
+// would in the file.
+std::string FixLines(const std::string& line, const Diagnostic& diagnostic, bool colour) {
+  std::string text;
+  for (const Fix& fix : diagnostic.fixes) {
+    if (fix.line != diagnostic.line) continue;
+    for (std::size_t i = 0; i + 1 < static_cast<std::size_t>(fix.column); ++i) {
+      text += i < line.size() && line[i] == '\t' ? '\t' : ' ';
+    }
+    if (colour) text += kGreen;
+    std::size_t start = 0;
+    for (std::size_t end = fix.text.find('\n'); end != std::string::npos; end = fix.text.find('\n', start)) {
+      text.append(fix.text, start, end - start).append("\n");
+      start = end + 1;
+    }
+    text.append(fix.text, start, std::string::npos);
+    if (colour) text += kReset;
+    if (!fix.text.empty()) text += "  ";
+    text += "fix: " + fix.title + "\n";
+  }
+  return text;
+}
+
 }  // namespace
+
+int AssembleSourceText(AssembledSource& source) {
+  source.assembler = std::make_unique<Assembler>();
+  source.assembler->Open(source.text.data(), source.text.size());
+  return source.assembler->Assemble(kFullAssembly);
+}
 
 int AssembleSourceFile(const std::string& path, AssembledSource& source, std::string& reason) {
   if (ReadWholeFile(path, source.text, reason) != 0) return 1;
-  source.assembler = std::make_unique<Assembler>();
-  source.assembler->Open(source.text.data(), source.text.size());
-  source.assembler->Assemble(kFullAssembly);
+  AssembleSourceText(source);
   return 0;
 }
 
@@ -77,6 +106,7 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
       for (std::int32_t i = 1; i < diagnostic.length; ++i) text += '~';
       if (colour) text += kReset;
       text += "\n";
+      text += FixLines(line, diagnostic, colour);
     }
     std::fputs(text.c_str(), stderr);
   }

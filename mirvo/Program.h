@@ -23,6 +23,9 @@ struct AssembledSource {
   std::unique_ptr<Assembler> assembler;
 };
 
+// Assembles source.text (again) into a new source.assembler; Assemble's result.
+int AssembleSourceText(AssembledSource& source);
+
 // Reads and assembles the source at path. 0 when it was read (whatever its
 // diagnostics), or 1 with reason set to why it could not be read.
 int AssembleSourceFile(const std::string& path, AssembledSource& source, std::string& reason);
@@ -32,9 +35,9 @@ int AssembleSourceFile(const std::string& path, AssembledSource& source, std::st
 std::string SourceLine(const std::string& text, std::int32_t line);
 
 // Prints every diagnostic as "PATH:LINE:COLUMN: error: MESSAGE", the source
-// line and a caret line under the token, then a count line such as
-// "2 errors, 1 warning generated." (nothing when there are none), all on
-// standard error.
+// line, a caret line under the token and the fixes under it, then a count
+// line such as "2 errors, 1 warning generated." (nothing when there are
+// none), all on standard error.
 void PrintDiagnostics(const std::string& path, const AssembledSource& source, bool colour);
 
 // "PATH:LINE:COLUMN: error: MESSAGE" without colour, for one-line reports.

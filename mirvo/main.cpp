@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
   CLI::Option* const listing =
       AddOptionalPath(*asmCommand, "--listing", asmOptions.listing, "Write a listing to standard output or FILE");
   asmCommand->add_flag("--json", asmOptions.json, "Print one JSON object instead of the diagnostics");
+  asmCommand->add_flag("--fix", asmOptions.fix, "Apply the fixes that are sure to SOURCE first");
 
   RunOptions runOptions;
   CLI::App* const runCommand = app.add_subcommand("run", "Run an image, or a source (.asm) assembled first");
@@ -166,6 +167,14 @@ int main(int argc, char** argv) {
   linkCommand->add_option("--base", linkOptions.base, "The page's address (default: make playground's)")
       ->type_name("URL");
 
+  FmtOptions fmtOptions;
+  CLI::App* const fmtCommand = app.add_subcommand("fmt", "Lay sources out in aligned columns");
+  fmtCommand->add_option("SOURCE", fmtOptions.files, "Assembly sources, rewritten in place")->required();
+  fmtCommand->add_flag("--check", fmtOptions.check, "Change nothing; fail if a source is not laid out");
+
+  CLI::App* const lspCommand =
+      app.add_subcommand("lsp", "Serve editors: the language server protocol on standard input and output");
+
   // Set last, so that the subcommands do not inherit it.
   app.footer("Run 'mirvo SUBCOMMAND --help' for the options of one subcommand.");
 
@@ -173,8 +182,10 @@ int main(int argc, char** argv) {
     // A first word that is no option must name a subcommand.
     if (argc > 1 && argv[1][0] != '-') {
       const std::string word = argv[1];
-      if (word != "asm" && word != "run" && word != "dis" && word != "check" && word != "test" && word != "link") {
-        throw CLI::ValidationError("'" + word + "' is not a subcommand: use asm, run, dis, check, test or link");
+      if (word != "asm" && word != "run" && word != "dis" && word != "check" && word != "test" && word != "link" &&
+          word != "fmt" && word != "lsp") {
+        throw CLI::ValidationError("'" + word +
+                                   "' is not a subcommand: use asm, run, dis, check, test, link, fmt or lsp");
       }
     }
     app.parse(argc, argv);
@@ -207,5 +218,7 @@ int main(int argc, char** argv) {
   if (*disCommand) return RunDis(disOptions);
   if (*testCommand) return RunTest(testOptions);
   if (*linkCommand) return RunLink(linkOptions);
+  if (*fmtCommand) return RunFmt(fmtOptions);
+  if (*lspCommand) return RunLsp(MIRVO_VERSION);
   return RunCheck(checkOptions);
 }

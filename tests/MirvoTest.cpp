@@ -62,12 +62,14 @@ const std::string kErrorsReport =
     "bad.asm:1:8: error: '5' is not a number: numbers end in a lower-case h, as in 5h\n"
     "MVI A, 5\n"
     "       ^\n"
+    "       5h  fix: write 5h\n"
     "bad.asm:2:8: error: ADD takes one operand and got two\n"
     "ADD B, C\n"
     "       ^\n"
     "bad.asm:3:5: error: 'b' is not a register: register letters are upper case, write B\n"
     "MOV b, A\n"
     "    ^\n"
+    "    B  fix: write B\n"
     "bad.asm:4:8: error: '100h' does not fit in a byte: numbers run from -80h to 0FFh\n"
     "MVI A, 100h\n"
     "       ^~~~\n"
@@ -85,8 +87,10 @@ TEST(MirvoTest, Asm) {
        0,
        "",
        "w.asm:1:5: warning: '22h' is read as Mem, the byte at address HL: a number cannot stand where ADD "
-       "expects a register\nADD 22h\n    ^~~\n"
+       "expects a register\nADD 22h\n    ^~~\nMVI C, 22h\nADD C  fix: load 22h into C, which the program does not use, "
+       "then add C\n"
        "w.asm:2:11: warning: the rest of the line is ignored: MOV takes two operands\n\tMOV A, B C\n\t         ^\n"
+       "\t        fix: remove the extra operand\n"
        "2 warnings generated.\n",
        {{"w.img", Bytes({0x86, 0x78, 0xC9})}},
        {"w.bin"}},
@@ -103,6 +107,23 @@ TEST(MirvoTest, Asm) {
          "0002  C9         4  RET\n"},
         {"-p.bin", Bytes({0x3E, 0xF0, 0xC9})}},
        {}},
+      {"--fix applies the sure fixes, then reports what is left",
+       {"asm", "--fix", "f.asm"},
+       {{"f.asm", "MOV b, M\nMVI A, 10\nADD 22h\nRET\n"}},
+       1,
+       "",
+       "mirvo: f.asm: 3 fixes applied\n"
+       "f.asm:2:8: error: '10' is not a number: numbers are hexadecimal and end in a lower-case h, as in 10h; "
+       "decimal 10 is 0Ah\nMVI A, 10\n       ^~\n"
+       "       0Ah  fix: write 0Ah, if decimal 10 was meant\n"
+       "       10h  fix: write 10h, if hexadecimal 10 was meant\n"
+       "1 error generated.\n",
+       {{"f.asm", "MOV B, Mem\nMVI A, 10\nMVI C, 22h\nADD C\nRET\n"}},
+       {"f.bin"}},
+      {"--fix until the source is clean", {"asm", "--fix", "f.asm"}, {{"f.asm", "MOV a, b, c\r\nRET\r\n"}}, 0, "",
+       "mirvo: f.asm: 3 fixes applied\n", {{"f.asm", "MOV A, B\r\nRET\r\n"}, {"f.bin", Bytes({0x78, 0xC9})}}, {}},
+      {"--fix of a clean source leaves it alone", {"asm", "--fix", "sum.asm"}, {{"sum.asm", sum}}, 0, "", "",
+       {{"sum.asm", sum}, {"sum.bin", kSumImage}}, {}},
       {"listing to standard output", {"asm", "p.asm", "--listing"}, {{"p.asm", "RET\n"}}, 0,
        "0000  C9         1  RET\n", "", {}, {}},
       {"unreadable source", {"asm", "no.asm"}, {}, 1, "", "mirvo: cannot open no.asm: No such file or directory\n",
@@ -143,10 +164,13 @@ TEST(MirvoTest, AsmJson) {
       "statements": [{"line": 2, "column": 1, "address": 0, "bytes": [134]},
                      {"line": 3, "column": 1, "address": 1, "bytes": [201]}],
       "diagnostics": [
-        {"severity": "error", "line": 1, "column": 8, "length": 1,
-         "message": "'5' is not a number: numbers end in a lower-case h, as in 5h"},
-        {"severity": "warning", "line": 2, "column": 5, "length": 3,
-         "message": "'22h' is read as Mem, the byte at address HL: a number cannot stand where ADD expects a register"}]})"));
+        {"severity": "error", "code": "not-a-number", "line": 1, "column": 8, "length": 1,
+         "message": "'5' is not a number: numbers end in a lower-case h, as in 5h",
+         "fixes": [{"line": 1, "column": 8, "length": 1, "text": "5h", "title": "write 5h"}]},
+        {"severity": "warning", "code": "number-read-as-mem", "line": 2, "column": 5, "length": 3,
+         "message": "'22h' is read as Mem, the byte at address HL: a number cannot stand where ADD expects a register",
+         "fixes": [{"line": 2, "column": 1, "length": 7, "text": "MVI B, 22h\nADD B",
+                    "title": "load 22h into B, which the program does not use, then add B"}]}]})"));
   EXPECT_FALSE(FileExists(dir / "bad.bin"));
 
   WriteFile(dir / "ok.asm", "MVI A, 0F0h\nRET\n");
@@ -469,12 +493,26 @@ TEST(MirvoTest, TestAndLink) {
   });
 }
 
+TEST(MirvoTest, Fmt) {
+  const std::string loose = "mvi A,5h;x\n\tret\n";
+  const std::string laid = "MVI A, 5h       ;x\nRET\n";
+  RunCases({
+      {"rewrites a source", {"fmt", "p.asm"}, {{"p.asm", loose}}, 0, "", "", {{"p.asm", laid}}, {}},
+      {"a laid-out source is left alone", {"fmt", "--check", "p.asm", "q.asm"}, {{"p.asm", laid}, {"q.asm", ""}}, 0,
+       "", "", {{"p.asm", laid}}, {}},
+      {"--check changes nothing and fails", {"fmt", "--check", "p.asm", "q.asm"}, {{"p.asm", loose}, {"q.asm", laid}},
+       1, "", "mirvo: p.asm is not formatted\n", {{"p.asm", loose}}, {}},
+      {"unreadable source", {"fmt", "no.asm", "p.asm"}, {{"p.asm", loose}}, 1, "",
+       "mirvo: cannot open no.asm: No such file or directory\n", {{"p.asm", laid}}, {}},
+  });
+}
+
 TEST(MirvoTest, HelpVersionAndUsage) {
   ScratchDir dir;
   const SplitResult version = RunProgramSplit(kMirvo, {"--version"}, dir.Path());
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, "mirvo 1.0\n");
-  for (const char* command : {"asm", "run", "dis", "check", "test", "link"}) {
+  for (const char* command : {"asm", "run", "dis", "check", "test", "link", "fmt"}) {
     const SplitResult help = RunProgramSplit(kMirvo, {command, "--help"}, dir.Path());
     EXPECT_EQ(help.exitCode, 0) << command;
     EXPECT_NE(help.out.find(std::string("Usage: mirvo ") + command), std::string::npos) << help.out;
@@ -482,7 +520,7 @@ TEST(MirvoTest, HelpVersionAndUsage) {
   }
   const SplitResult unknown = RunProgramSplit(kMirvo, {"frob"}, dir.Path());
   EXPECT_EQ(unknown.exitCode, 64);
-  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis, check, test or link\n"
+  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis, check, test, link, fmt or lsp\n"
                          "Try 'mirvo --help' for more information.\n");
   EXPECT_EQ(RunProgramSplit(kMirvo, {}, dir.Path()).exitCode, 64);
   EXPECT_TRUE(dir.Entries().empty());

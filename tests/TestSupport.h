@@ -48,6 +48,9 @@ struct SplitResult {
 // Runs program as RunProgram does, keeping standard output and standard
 // error apart.
 SplitResult RunProgramSplit(const std::string& program, const std::vector<std::string>& args, const std::string& cwd);
+// The same with standard input read from the file at inputPath.
+SplitResult RunProgramWithInput(const std::string& program, const std::vector<std::string>& args,
+                                const std::string& cwd, const std::string& inputPath);
 
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);

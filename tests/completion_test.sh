@@ -31,6 +31,11 @@ expect() {
 }
 
 expect "asm" mirvo a
+expect "fmt" mirvo f
+expect "--fix" mirvo asm --fi
+expect "--check" mirvo fmt --c
+expect "FILES" mirvo fmt ""
+expect "" mirvo lsp ""
 expect "run" mirvo r
 expect "--help --version" mirvo --
 expect "--trace --trace=" mirvo run --tr

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cctype>
 #include <cstring>
 
 namespace mirvo {
@@ -105,8 +106,10 @@ int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
     if (args.count < 1) break;
     currentLine = source.GetLineNumber();
     const std::uint32_t address = length;
-    if (Encode(args, true) != 0) {
-      if (!chosen.keepGoing) return 1;
+    const int failed = Encode(args, true);
+    if (chosen.reportWarnings) NoteRegisters(args);
+    if (failed != 0) {
+      if (!chosen.keepGoing) break;
       continue;
     }
     if (!extras) continue;
@@ -118,8 +121,27 @@ int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
       statements.push_back(record);
     }
   }
+  CompleteFixes(diagnostics, usedRegisters);
   if (reader->HasReadError()) return 1;
   return errorCount == 0 ? 0 : 1;
+}
+
+void Assembler::NoteRegisters(const Statement& statement) {
+  if (currentOperation == Operation::kUndefined) return;
+  const InstructionRow& row = RowOf(currentOperation);
+  for (int index = 1; index <= row.operandCount && index < statement.count; ++index) {
+    const OperandShape shape = row.operands[static_cast<std::size_t>(index - 1)];
+    if (shape != OperandShape::kDestination && shape != OperandShape::kSource) continue;
+    const char* const token = statement.tokens[index];
+    // Mem reads H and L (a number read as Mem is a slip, not a use of HL).
+    if (EqualsIgnoringCase(token, kRegisterNames[kRegM])) {
+      usedRegisters = static_cast<std::uint8_t>(usedRegisters | 1U << kRegH | 1U << kRegL);
+      continue;
+    }
+    // A register letter in either case: a lower-case one is a slip for it.
+    const int code = token[1] == '\0' ? RegisterCodeOfLetter(static_cast<char>(std::toupper(static_cast<unsigned char>(token[0])))) : -1;
+    if (code >= 0) usedRegisters = static_cast<std::uint8_t>(usedRegisters | 1U << code);
+  }
 }
 
 const Diagnostic* Assembler::FirstError() const {
@@ -151,10 +173,12 @@ int Assembler::Report(DiagnosticKind kind, const Statement& statement, int index
   const TokenPlace place = ignored ? statement.ignored : index < statement.count ? statement.places[index] : TokenPlace{0, 0};
   diagnostic.column = place.column;
   diagnostic.length = place.length;
+  diagnostic.statementColumn = statement.count > 0 ? statement.places[0].column : 0;
   if (!ignored && index < statement.count) {
     std::memcpy(diagnostic.token, statement.tokens[index], std::strlen(statement.tokens[index]) + 1);
   }
-  diagnostics.push_back(diagnostic);
+  AddFixes(diagnostic, statement);
+  diagnostics.push_back(std::move(diagnostic));
   return 1;
 }
 
@@ -257,23 +281,23 @@ int Assembler::EncodeRet(const Statement& statement) { return EncodeRet(statemen
 // Too few operands point at the mnemonic, too many at the first extra one.
 int Assembler::EncodeMov(const Statement& statement, bool placed) {
   if (statement.count < 3) return Report(DiagnosticKind::kWrongOperandCount, statement, 0);
+  // Both operands are read, so that each mistake of the line is reported.
   const int destination = OperandCode(statement, placed, 1);
-  if (destination < 0) return 1;
   const int source = OperandCode(statement, placed, 2);
-  if (source < 0 || Reserve(statement, 1) != 0) return 1;
+  if (destination < 0 || source < 0 || Reserve(statement, 1) != 0) return 1;
   EmitByte(MovOpcode(static_cast<unsigned>(destination), static_cast<unsigned>(source)));
   return 0;
 }
 
 int Assembler::EncodeMvi(const Statement& statement, bool placed) {
   if (statement.count < 3) return Report(DiagnosticKind::kWrongOperandCount, statement, 0);
+  // Both operands are read, so that each mistake of the line is reported.
   const int destination = OperandCode(statement, placed, 1);
-  if (destination < 0) return 1;
   std::uint8_t immediate = 0;
-  if (ClassifyToken(statement.tokens[2], TokenLength(statement, 2, placed)) != MemoryOrImmediate) {
-    return Report(DiagnosticKind::kImmediateNotANumber, statement, 2);
-  }
-  switch (ReadImmediate(statement.tokens[2], immediate)) {
+  const ImmediateStatus status = ClassifyToken(statement.tokens[2], TokenLength(statement, 2, placed)) == MemoryOrImmediate
+                                     ? ReadImmediate(statement.tokens[2], immediate)
+                                     : ImmediateStatus::kNotANumber;
+  switch (status) {
     case ImmediateStatus::kValid:
       break;
     case ImmediateStatus::kNotANumber:
@@ -281,7 +305,7 @@ int Assembler::EncodeMvi(const Statement& statement, bool placed) {
     case ImmediateStatus::kOutOfRange:
       return Report(DiagnosticKind::kImmediateOutOfRange, statement, 2);
   }
-  if (Reserve(statement, 2) != 0) return 1;
+  if (destination < 0 || Reserve(statement, 2) != 0) return 1;
   EmitByte(MviOpcode(static_cast<unsigned>(destination)));
   EmitByte(immediate);
   return 0;

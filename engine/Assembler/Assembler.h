@@ -74,6 +74,10 @@ class Assembler {
   // The code of an upper-case register letter, or -1.
   int RegisterCode(char letter) const;
 
+  // The operation of a mnemonic of the given length, in any letter case, or
+  // kUndefined. token must have four readable bytes (a statement's slot has).
+  static Operation FindOperation(const char* token, std::size_t length);
+
   const ImageBuffer& GetImage() const { return image; }
   std::uint32_t GetLength() const { return length; }
 
@@ -102,12 +106,12 @@ class Assembler {
   int Report(DiagnosticKind kind, const Statement& statement, int index);
   // Warnings of a statement that encoded.
   void CheckWarnings(const Statement& statement);
+  // Adds the registers the statement names where a register stands to
+  // usedRegisters, for the fixes that need a register the program leaves free.
+  void NoteRegisters(const Statement& statement);
   // Stores a byte that Reserve made room for.
   void EmitByte(std::uint8_t value) { image[length++] = value; }
 
-  // The operation of a mnemonic of the given length, in any letter case, or
-  // kUndefined.
-  static Operation FindOperation(const char* token, std::size_t length);
 
   std::unique_ptr<SourceReader> reader;
   ImageBuffer image;
@@ -117,6 +121,7 @@ class Assembler {
   Operation currentOperation = Operation::kUndefined;
   std::vector<Diagnostic> diagnostics;
   std::size_t errorCount = 0;
+  std::uint8_t usedRegisters = 0;  // a bit per register code, when warnings are kept
   std::vector<StatementRecord> statements;
 };
 

@@ -7,6 +7,9 @@ namespace mirvo {
 
 namespace {
 
+// Where the numbers of the language lie.
+constexpr const char* kNumberRange = "run from -80h to 0FFh";
+
 const char* const kCountWords[] = {"no operand", "one operand", "two operands", "three operands"};
 const char* const kNumberWords[] = {"none", "one", "two", "three"};
 
@@ -61,6 +64,15 @@ std::string NotANumber(const char* token) {
   const std::string quoted = Quoted(token);
   const std::size_t n = std::strlen(token);
   if (AllHexDigits(token)) {
+    // Digits alone may have been meant as decimal: say which the language reads.
+    const NumberReadings readings = ReadNumberWithoutH(token);
+    const std::string hexadecimal = quoted + " is not a number: numbers are hexadecimal and end in a lower-case h";
+    const std::string decimal = std::string("decimal ") + token + " is " + readings.decimal;
+    if (!readings.decimal.empty() && !readings.hexadecimal.empty()) {
+      return hexadecimal + ", as in " + readings.hexadecimal + "; " + decimal;
+    }
+    if (!readings.decimal.empty()) return hexadecimal + "; " + decimal;
+    if (readings.hexadecimal.empty()) return hexadecimal + " and " + kNumberRange;
     return quoted + " is not a number: numbers end in a lower-case h, as in " + token + "h";
   }
   if (n > 1 && token[n - 1] == 'H' && AllHexDigits(std::string(token, n - 1).c_str())) {
@@ -99,7 +111,7 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
     case DiagnosticKind::kImmediateNotANumber:
       return NotANumber(d.token);
     case DiagnosticKind::kImmediateOutOfRange:
-      return Quoted(d.token) + " does not fit in a byte: numbers run from -80h to 0FFh";
+      return Quoted(d.token) + " does not fit in a byte: numbers " + kNumberRange;
     case DiagnosticKind::kProgramTooLarge:
       return "the program does not fit in the 65536 bytes of memory";
     case DiagnosticKind::kNumberReadAsMemory:
@@ -112,6 +124,36 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
       return "MOV Mem, Mem copies the byte at HL onto itself and changes nothing visible";
   }
   return "unknown diagnostic";
+}
+
+}  // namespace mirvo
+
+namespace mirvo {
+
+const char* DiagnosticCode(DiagnosticKind kind) {
+  switch (kind) {
+    case DiagnosticKind::kUnknownMnemonic:
+      return "unknown-mnemonic";
+    case DiagnosticKind::kNotARegister:
+      return "not-a-register";
+    case DiagnosticKind::kWrongOperandCount:
+      return "operand-count";
+    case DiagnosticKind::kWrongOperandKind:
+      return "operand-kind";
+    case DiagnosticKind::kImmediateNotANumber:
+      return "not-a-number";
+    case DiagnosticKind::kImmediateOutOfRange:
+      return "number-out-of-range";
+    case DiagnosticKind::kProgramTooLarge:
+      return "program-too-large";
+    case DiagnosticKind::kNumberReadAsMemory:
+      return "number-read-as-mem";
+    case DiagnosticKind::kIgnoredTokens:
+      return "ignored-operands";
+    case DiagnosticKind::kMemoryToMemory:
+      return "mem-to-mem";
+  }
+  return "unknown";
 }
 
 }  // namespace mirvo

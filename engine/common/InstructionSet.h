@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace mirvo {
 
@@ -175,6 +176,16 @@ inline constexpr std::array<const char*, 8> kRegisterNames = {"B", "C", "D", "E"
 // How the assembler matches a name: a register letter in upper case only; a
 // word (a mnemonic, or the memory operand's "Mem") in any letter case.
 constexpr bool NameIgnoresCase(const char* name) { return name[0] != '\0' && name[1] != '\0'; }
+
+// True when token is the memory operand's word, in any letter case.
+constexpr bool IsMemWord(std::string_view token) {
+  const std::string_view mem = kRegisterNames[kRegM];
+  if (token.size() != mem.size()) return false;
+  for (std::size_t i = 0; i < mem.size(); ++i) {
+    if ((token[i] | 0x20) != (mem[i] | 0x20)) return false;
+  }
+  return true;
+}
 
 // The code of a one-letter register name (upper case only), or -1. No letter
 // names code 6: the memory operand is written "Mem".

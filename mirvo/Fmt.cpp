@@ -1,0 +1,38 @@
+// mirvo fmt: lay sources out in aligned columns, or (--check) only say
+// which ones are not.
+
+#include "AtomicFile.h"
+#include "Commands.h"
+#include "Format.h"
+#include "Output.h"
+
+namespace mirvo::cli {
+
+int RunFmt(const FmtOptions& options) {
+  int status = 0;
+  for (const std::string& path : options.files) {
+    std::string text;
+    std::string reason;
+    if (ReadWholeFile(path, text, reason) != 0) {
+      Report("cannot open %s: %s", path.c_str(), reason.c_str());
+      status = 1;
+      continue;
+    }
+    const std::string formatted = FormatSource(text);
+    if (formatted == text) continue;
+    if (options.check) {
+      Report("%s is not formatted", path.c_str());
+      status = 1;
+      continue;
+    }
+    // The file is replaced only once its new text is complete.
+    AtomicFile file;
+    if (file.Open(path.c_str()) != 0 || file.Write(formatted.data(), formatted.size()) != 0 || file.Commit() != 0) {
+      Report("cannot write %s", path.c_str());
+      status = 1;
+    }
+  }
+  return status;
+}
+
+}  // namespace mirvo::cli
