@@ -24,7 +24,7 @@ ByteText ByteNotation(std::uint8_t value) {
 WordText WordNotation(std::uint16_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   WordText text{};
-  for (int i = 0; i < 4; ++i) text.text[i] = kDigits[(value >> (12 - 4 * i)) & 15U];
+  for (unsigned i = 0; i < 4; ++i) text.text[i] = kDigits[(static_cast<unsigned>(value) >> (12U - 4U * i)) & 15U];
   text.text[4] = 'h';
   return text;
 }
