@@ -58,7 +58,8 @@ char* AppendDecimal(char* out, std::uint64_t value);
 char* AppendHex(char* out, unsigned value, unsigned digits);
 
 // A number as the assembly language writes it: upper-case hexadecimal with a
-// trailing h and a leading 0 before a letter ("0h", "20h", "0F0h", "1000h").
+// trailing h and a leading 0 before a letter ("0h", "0Ch", "1000h"). A byte
+// is written with ByteNotation instead.
 std::string LanguageNumber(unsigned value);
 // "20h"/"1000h": exactly digits hexadecimal places and an h.
 std::string FixedHex(unsigned value, unsigned digits);

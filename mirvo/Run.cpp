@@ -49,12 +49,13 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
   const RegisterFile& registers = machine.GetRegisters();
   char line[128];
   for (std::size_t i = 0; i < std::size(kRegisters); ++i) {
-    const unsigned value = registers[kRegisters[i].slot];
-    // Columns are padded within a row, never at its end.
+    const std::uint8_t value = registers[kRegisters[i].slot];
+    // Columns are padded within a row, never at its end, to the width of
+    // "20h (255)"; a byte written with four characters widens its column.
     const bool rowEnd = i == 3 || i + 1 == std::size(kRegisters);
-    const std::string decimal = "(" + std::to_string(value) + ")";
-    std::snprintf(line, sizeof(line), "%s%s %02Xh %-*s", i == 0 ? "Registers: " : i == 4 ? "\n           " : "  ",
-                  kRegisters[i].name, value, rowEnd ? 0 : 5, decimal.c_str());
+    const std::string shown = std::string(ByteNotation(value).text) + " (" + std::to_string(value) + ")";
+    std::snprintf(line, sizeof(line), "%s%s %-*s", i == 0 ? "Registers: " : i == 4 ? "\n           " : "  ",
+                  kRegisters[i].name, rowEnd ? 0 : 9, shown.c_str());
     text += line;
   }
   text += "\nFlags:    ";
@@ -70,8 +71,8 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
     text += "Memory:    " + std::to_string(changed.size()) + (changed.size() == 1 ? " byte" : " bytes") +
             " changed (address: before -> after)\n";
     for (const ChangedByte& byte : changed) {
-      std::snprintf(line, sizeof(line), "  %04Xh: %02Xh -> %02Xh\n", static_cast<unsigned>(byte.address),
-                    static_cast<unsigned>(byte.before), static_cast<unsigned>(byte.after));
+      std::snprintf(line, sizeof(line), "  %04Xh: %s -> %s\n", static_cast<unsigned>(byte.address),
+                    ByteNotation(byte.before).text, ByteNotation(byte.after).text);
       text += line;
     }
   }

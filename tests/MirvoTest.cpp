@@ -214,7 +214,7 @@ TEST(MirvoTest, Run) {
        {"MirvoVMStateMap.txt"}},
       {"source is assembled first", {"run", "sum.asm"}, {{"sum.asm", sum}}, 0, kSumSummary, "", {}, {"sum.bin"}},
       {"undefined byte", {"run", "u.bin"}, {{"u.bin", Bytes({0x40, 0xD3})}}, 2,
-       "Outcome:   stopped: the byte D3h at 0001h is no instruction\nSteps:     2\n" + UntouchedTail(1, 0), "", {},
+       "Outcome:   stopped: the byte 0D3h at 0001h is no instruction\nSteps:     2\n" + UntouchedTail(1, 0), "", {},
        {}},
       {"step limit", {"run", "--max-steps", "3", "l.bin"}, {{"l.bin", std::string(10, '\x40')}}, 2,
        "Outcome:   stopped: no RET within the step limit of 3 steps\nSteps:     3\n" + UntouchedTail(3, 0), "", {},
@@ -224,20 +224,20 @@ TEST(MirvoTest, Run) {
        "had at the start\nSteps:     65536\n" +
            UntouchedTail(0, 0),
        "", {}, {}},
-      {"trace to a file",
+      {"trace to a file, every byte in one notation",
        {"run", "t.asm", "--trace=t.txt"},
-       {{"t.asm", "MVI H, 10h\nMVI Mem, 7h\nADD Mem\nRET\n"}},
+       {{"t.asm", "MVI H, 10h\nMVI Mem, 0F7h\nADD Mem\nRET\n"}},
        0,
        "Outcome:   halted by the RET at 0005h\nSteps:     4\n"
-       "Registers: A 07h (7)    B 00h (0)    C 00h (0)    D 00h (0)\n"
+       "Registers: A 0F7h (247)  B 00h (0)    C 00h (0)    D 00h (0)\n"
        "           E 00h (0)    H 10h (16)   L 00h (0)\n"
        "Flags:     S=0 Z=0 AC=0 P=0 CY=0\nPC:        0005h (5)\nSP:        FFFFh (65535)\n"
-       "Memory:    1 byte changed (address: before -> after)\n  1000h: 00h -> 07h\n",
+       "Memory:    1 byte changed (address: before -> after)\n  1000h: 00h -> 0F7h\n",
        "",
        {{"t.txt",
          "       1  0000  26 10  MVI H, 10h      H 00h->10h\n"
-         "       2  0002  36 07  MVI Mem, 07h    [1000h] 00h->07h\n"
-         "       3  0004  86     ADD Mem         A 00h->07h\n"
+         "       2  0002  36 F7  MVI Mem, 0F7h   [1000h] 00h->0F7h\n"
+         "       3  0004  86     ADD Mem         A 00h->0F7h\n"
          "       4  0005  C9     RET\n"}},
        {}},
       {"trace does not take the file name", {"run", "--trace", "c.bin"}, {{"c.bin", Bytes({0xB8, 0xC9})}}, 0,
@@ -350,7 +350,7 @@ TEST(MirvoTest, Dis) {
          "; 0001  00  (DB 00h) is no instruction and cannot be written as a statement\n"
          "; 0002  D3  (DB 0D3h) is no instruction and cannot be written as a statement\n"
          "MOV A, B        ; 0003  78\n"
-         "; 0004  10  (DB 010h) is no instruction and cannot be written as a statement\n"
+         "; 0004  10  (DB 10h) is no instruction and cannot be written as a statement\n"
          "; 0005  3E  (MVI A, ?) is cut off: the image ends before its number\n"}},
        {}},
       {"empty image", {"dis", "e.bin"}, {{"e.bin", ""}}, 0, "; e.bin: 0 bytes, one statement per instruction\n", "",

@@ -40,7 +40,7 @@ void AddNumberFixes(Diagnostic& d, const Statement& statement) {
   const TokenPlace place{d.column, d.length};
   // MVI A, B: copying a register is MOV's work (B may also be a number).
   if (statement.count == 3 && NamesRegisterOrMem(d.token)) {
-    d.fixes.push_back(At(d, statement.places[0], kMnemonics[static_cast<std::size_t>(Operation::kMov)],
+    d.fixes.push_back(At(d, statement.places[0], RowOf(Operation::kMov).mnemonic,
                          std::string("write MOV to copy ") + d.token));
   }
   const NumberReadings readings = ReadNumberWithoutH(d.token);
@@ -81,7 +81,7 @@ void AddRegisterFixes(Diagnostic& d) {
 void AddLoadFix(Diagnostic& d, const Statement& statement) {
   const bool isSource = statement.count == 3 && d.column == statement.places[2].column;
   if (!isSource || !NamesRegisterOrMem(statement.tokens[1]) || !IsValidNumber(d.token)) return;
-  d.fixes.push_back(At(d, statement.places[0], kMnemonics[static_cast<std::size_t>(Operation::kMvi)],
+  d.fixes.push_back(At(d, statement.places[0], RowOf(Operation::kMvi).mnemonic,
                        std::string("write MVI to load the number ") + d.token));
 }
 
@@ -158,8 +158,8 @@ void CompleteFixes(std::vector<Diagnostic>& diagnostics, std::uint8_t usedRegist
     const bool constantOperand = d.kind == DiagnosticKind::kNumberReadAsMemory &&
                                  (d.operation == Operation::kAdd || d.operation == Operation::kCmp);
     if (!constantOperand || !TokenWhole(d) || !IsValidNumber(d.token) || d.statementColumn <= 0) continue;
-    const std::string mnemonic = kMnemonics[static_cast<std::size_t>(d.operation)];
-    const std::string load = std::string(kMnemonics[static_cast<std::size_t>(Operation::kMvi)]) + " " + name + ", " + d.token;
+    const std::string mnemonic = RowOf(d.operation).mnemonic;
+    const std::string load = std::string(RowOf(Operation::kMvi).mnemonic) + " " + name + ", " + d.token;
     const std::string verb = d.operation == Operation::kAdd ? "add " : "compare with ";
     d.fixes.push_back(Fix{d.line, d.statementColumn, d.column + d.length - d.statementColumn,
                           load + "\n" + mnemonic + " " + name,

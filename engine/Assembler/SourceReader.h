@@ -1,12 +1,14 @@
 #pragma once
 // Reads an assembly source one statement at a time: each physical line is
-// split into at most three tokens; lines without a token are skipped. The
-// source is a text in memory or a stream read through a function, so the
-// reader itself never touches a file.
+// split into tokens by a Tokenizer, of which a statement keeps three; lines
+// without a token are skipped. The source is a text in memory or a stream
+// read through a function, so the reader itself never touches a file. A line
+// is always read whole, however long.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace mirvo {
 
@@ -39,7 +41,7 @@ class SourceReader {
 
   // Reads the size bytes at text, which must outlive the reader.
   SourceReader(const char* text, std::size_t size);
-  // Reads through read(context, ...), in blocks of 64 KiB.
+  // Reads through read(context, ...), in blocks of 64 KiB or more.
   SourceReader(ReadFunction read, void* context);
   SourceReader(const SourceReader&) = delete;
   SourceReader& operator=(const SourceReader&) = delete;
@@ -52,24 +54,30 @@ class SourceReader {
   bool HasReadError() const { return readError; }
 
  private:
-  enum class PieceEnd { kMore, kLineEnd, kSourceEnd };
-
-  PieceEnd ReadPiece(char* line, const char*& piece, std::size_t& size);
+  // The next line, which a line feed ends: the last line of a source, which
+  // may lack it, is read from a copy that has one. Null at the end of the
+  // source, and at a read error, which drops the line it cut.
+  const char* NextLine();
+  // Moves what is left of a stream's block to the front of its buffer and
+  // reads more behind it; the buffer grows when one line fills it. False at
+  // the end of the source, or after an error, which then sets readError.
   bool Refill();
 
   ReadFunction read = nullptr;
   void* context = nullptr;
-  std::unique_ptr<char[]> buffer;  // the block of a stream source
+  std::unique_ptr<char[]> buffer;  // a stream's block
+  std::size_t capacity = 0;        // of buffer
+  std::string lastLine;      // the last line, when it lacks its line feed
   std::int32_t lineNumber = 0;
   bool sourceError = false;  // the source reported an error; it ends the text
   bool readError = false;    // ... and the reader has reached that point
-  // Lines are cut out of the current block: all of a text in memory, or the
-  // last block read from a stream.
+  // Lines are found in the block: all of a text in memory, or what was read
+  // of a stream and not yet taken.
   const char* block = nullptr;
   std::size_t blockSize = 0;
   std::size_t blockPosition = 0;
-  // How many bytes past blockSize can still be read (never used).
-  std::size_t blockSlack = 0;
+  // The end of the memory that holds the line NextLine gave last.
+  const char* readableEnd = nullptr;
 };
 
 }  // namespace mirvo
