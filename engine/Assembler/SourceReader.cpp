@@ -104,7 +104,7 @@ std::size_t SourceReader::InLine(std::size_t at) const {
   return at + delta;
 }
 
-void SourceReader::PlaceInLine(Statement* out, std::int32_t count) const {
+void SourceReader::PlaceInLine(Statement* out, std::int32_t count) {
   const auto place = [this](TokenPlace& token) {
     const auto start = static_cast<std::size_t>(token.column - 1);
     const std::size_t first = InLine(start);
@@ -114,10 +114,10 @@ void SourceReader::PlaceInLine(Statement* out, std::int32_t count) const {
   };
   for (std::int32_t i = 0; i < count; ++i) place(out->places[i]);
   if (out->ignored.column != 0) place(out->ignored);
+  shifts.clear();
 }
 
 const char* SourceReader::NextLine() {
-  shifts.clear();
   // Bytes at the start of the rest of the block known to hold no line feed.
   std::size_t searched = 0;
   for (;;) {
@@ -171,11 +171,9 @@ void SourceReader::ReadStatement(Statement* out) {
       out->places[count] = place;
       ++count;
     }
-    if (count > 0) {
-      // A compacted line's places were taken in what was kept of it.
-      if (!shifts.empty()) PlaceInLine(out, count);
-      break;
-    }
+    // A compacted line's places were taken in what was kept of it.
+    if (!shifts.empty()) PlaceInLine(out, count);
+    if (count > 0) break;
   }
   out->count = count;
 }

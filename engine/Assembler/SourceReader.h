@@ -77,8 +77,9 @@ class SourceReader {
   // Where byte at of the line NextLine gave last stood in the line as read.
   std::size_t InLine(std::size_t at) const;
   // Turns the places of the tokens of a compacted line, taken in what was
-  // kept of it, into places in the line as read.
-  [[gnu::cold]] void PlaceInLine(Statement* out, std::int32_t count) const;
+  // kept of it, into places in the line as read; then drops the shifts,
+  // which served that line only.
+  [[gnu::cold]] void PlaceInLine(Statement* out, std::int32_t count);
 
   // From byte at of a compacted line on, a byte stood delta bytes further
   // on in the line as read.
@@ -91,7 +92,7 @@ class SourceReader {
   void* context = nullptr;
   std::unique_ptr<char[]> buffer;  // a stream's block
   std::string lastLine;      // the last line, when it lacks its line feed
-  std::vector<Shift> shifts;  // of the line NextLine gave last; none: not compacted
+  std::vector<Shift> shifts;  // of the line being read; none: not compacted
   std::int32_t lineNumber = 0;
   bool sourceError = false;  // the source reported an error; it ends the text
   bool readError = false;    // ... and the reader has reached that point
