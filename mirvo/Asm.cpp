@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-#include "AtomicFile.h"
 #include "Commands.h"
 #include "EngineJson.h"
 #include "Output.h"
@@ -22,13 +21,8 @@ std::string FormatListing(const AssembledSource& source) {
   const std::vector<StatementRecord>& statements = source.assembler->GetStatements();
   std::size_t next = 0;
   std::string listing;
-  const std::string& text = source.text;
-  std::size_t start = 0;
-  for (std::int32_t line = 1; start < text.size(); ++line) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::size_t shown = end;
-    if (shown > start && text[shown - 1] == '\r') --shown;
+  const SourceLines lines(source.text);
+  for (std::int32_t line = 1; line <= lines.Count(); ++line) {
     std::string place;
     if (next < statements.size() && statements[next].line == line) {
       const StatementRecord& record = statements[next++];
@@ -39,22 +33,18 @@ std::string FormatListing(const AssembledSource& source) {
     std::snprintf(number, sizeof(number), "  %5d  ", line);
     listing += place;
     listing += number;
-    listing.append(text, start, shown - start);
+    listing += lines.Line(line);
     listing += '\n';
-    start = end + 1;
   }
   return listing;
 }
 
 // 0, or 1 after saying why the image could not be written.
-int WriteImage(const Assembler& assembler, const std::string& path) {
-  AtomicFile file;
-  if (file.Open(path.c_str()) != 0 || file.Write(assembler.GetImage().data(), assembler.GetLength()) != 0 ||
-      file.Commit() != 0) {
-    Report("cannot write %s", path.c_str());
-    return 1;
-  }
-  return 0;
+int WriteImage(const Assembler& assembler, const std::string& path, const CommandFiles& files) {
+  Output image;
+  if (image.OpenFile(path, files) != 0) return 1;
+  image.Write(reinterpret_cast<const char*>(assembler.GetImage().data()), assembler.GetLength());
+  return image.Commit();
 }
 
 // Applies every fix that is sure (the one fix of its diagnostic) to the
@@ -79,11 +69,11 @@ int FixSource(const std::string& path, AssembledSource& source) {
     AssembleSourceText(source);
   }
   if (total == 0) return 0;
-  AtomicFile file;
-  if (file.Open(path.c_str()) != 0 || file.Write(source.text.data(), source.text.size()) != 0 || file.Commit() != 0) {
-    Report("cannot write %s", path.c_str());
-    return 1;
-  }
+  // The fixed text replaces the source on purpose: no input to guard here.
+  Output fixed;
+  if (fixed.OpenFile(path, CommandFiles{}) != 0) return 1;
+  fixed.Write(source.text);
+  if (fixed.Commit() != 0) return 1;
   Report("%s: %zu %s applied", path.c_str(), total, total == 1 ? "fix" : "fixes");
   return 0;
 }
@@ -92,14 +82,15 @@ int FixSource(const std::string& path, AssembledSource& source) {
 
 int RunAsm(const AsmOptions& options) {
   const std::string image = options.image.empty() ? ReplaceExtension(options.source, ".bin") : options.image;
-  if (image == options.source) {
-    Report("the image would replace the source %s; name the image with -o", options.source.c_str());
-    return 1;
-  }
+  CommandFiles files;
+  files.AddInput(options.source);
+  files.AddOutput("image", image);
+  if (options.listing.given) AddFileOutput(files, "listing", options.listing.path);
+  if (RefuseInputsAsOutputs(files) != 0) return 1;
   AssembledSource source;
   std::string reason;
   if (AssembleSourceFile(options.source, source, reason) != 0) {
-    Report("cannot open %s: %s", options.source.c_str(), reason.c_str());
+    Report("%s", reason.c_str());
     return 1;
   }
   if (options.fix && FixSource(options.source, source) != 0) return 1;
@@ -109,12 +100,12 @@ int RunAsm(const AsmOptions& options) {
   int status = clean ? 0 : 1;
   bool written = false;
   if (clean) {
-    status = WriteImage(assembler, image);
+    status = WriteImage(assembler, image, files);
     written = status == 0;
   }
   if (options.listing.given) {
     Output listing;
-    if (listing.Open(options.listing.path) != 0) {
+    if (listing.Open(options.listing.path, files) != 0) {
       status = 1;
     } else {
       listing.Write(FormatListing(source));
@@ -123,7 +114,7 @@ int RunAsm(const AsmOptions& options) {
   }
   if (options.json) {
     Output out;
-    out.Open("");
+    out.OpenStandardOutput();
     out.Write(AssemblyJson(assembler, written ? image.c_str() : nullptr) + "\n");
     if (out.Commit() != 0) status = 1;
   } else {

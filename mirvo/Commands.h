@@ -26,9 +26,14 @@ struct AsmOptions {
   bool fix = false;  // apply the sure fixes to the source first
 };
 
+// Lines a trace holds at most unless --trace-limit says otherwise: far more
+// than a learner reads (some 500 MB), far less than a run of 2^30 steps.
+inline constexpr std::uint64_t kDefaultTraceLimit = 10'000'000;
+
 struct RunOptions {
   std::string file;
   OptionalPath trace;
+  std::uint64_t traceLimit = kDefaultTraceLimit;
   OptionalPath stateMap;
   bool json = false;
   std::uint64_t maxSteps = kStepLimit;

@@ -35,6 +35,11 @@ void WarnUndefined(const std::string& image, std::size_t first, std::size_t last
 }  // namespace
 
 int RunDis(const DisOptions& options) {
+  CommandFiles files;
+  files.AddInput(options.image);
+  AddFileOutput(files, "disassembly", options.output);
+  if (RefuseInputsAsOutputs(files) != 0) return 1;
+
   // A source (by name, content or --as) is assembled first, so that dis
   // shows the bytes it stands for.
   LoadedProgram program;
@@ -90,7 +95,7 @@ int RunDis(const DisOptions& options) {
   if (inUndefinedRun) WarnUndefined(options.image, undefinedFirst, bytes.size() - 1);
 
   Output output;
-  if (output.Open(options.output) != 0) return 1;
+  if (output.Open(options.output, files) != 0) return 1;
   output.Write(text);
   if (output.Commit() != 0) return 1;
   return exact ? 0 : 1;

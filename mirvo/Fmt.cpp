@@ -1,7 +1,6 @@
 // mirvo fmt: lay sources out in aligned columns, or (--check) only say
 // which ones are not.
 
-#include "AtomicFile.h"
 #include "Commands.h"
 #include "Format.h"
 #include "Output.h"
@@ -14,7 +13,7 @@ int RunFmt(const FmtOptions& options) {
     std::string text;
     std::string reason;
     if (ReadWholeFile(path, text, reason) != 0) {
-      Report("cannot open %s: %s", path.c_str(), reason.c_str());
+      Report("%s", reason.c_str());
       status = 1;
       continue;
     }
@@ -25,12 +24,15 @@ int RunFmt(const FmtOptions& options) {
       status = 1;
       continue;
     }
-    // The file is replaced only once its new text is complete.
-    AtomicFile file;
-    if (file.Open(path.c_str()) != 0 || file.Write(formatted.data(), formatted.size()) != 0 || file.Commit() != 0) {
-      Report("cannot write %s", path.c_str());
+    // The file is replaced only once its new text is complete. Replacing
+    // the source is the point here: no input to guard.
+    Output file;
+    if (file.OpenFile(path, CommandFiles{}) != 0) {
       status = 1;
+      continue;
     }
+    file.Write(formatted);
+    if (file.Commit() != 0) status = 1;
   }
   return status;
 }

@@ -45,7 +45,7 @@ int RunLink(const LinkOptions& options) {
   std::string text;
   std::string reason;
   if (ReadWholeFile(options.file, text, reason) != 0) {
-    Report("cannot open %s: %s", options.file.c_str(), reason.c_str());
+    Report("%s", reason.c_str());
     return 1;
   }
   const bool exercise = IsExerciseName(options.file);
@@ -63,7 +63,7 @@ int RunLink(const LinkOptions& options) {
     return 1;
   }
   Output out;
-  out.Open("");
+  out.OpenStandardOutput();
   out.Write(options.base + (exercise ? "#ex=" : "#src=") + Base64Url(text) + "\n");
   return out.Commit();
 }

@@ -23,7 +23,7 @@ constexpr const char* kReset = "\033[0m";
 // hints: the text meant, at the column it goes to, and a "fix:" label with
 // what it does. Further lines of a fix's text start at column 1, as they
 // would in the file.
-std::string FixLines(const std::string& line, const Diagnostic& diagnostic, bool colour) {
+std::string FixLines(std::string_view line, const Diagnostic& diagnostic, bool colour) {
   std::string text;
   for (const Fix& fix : diagnostic.fixes) {
     if (fix.line != diagnostic.line) continue;
@@ -58,15 +58,19 @@ int AssembleSourceFile(const std::string& path, AssembledSource& source, std::st
   return 0;
 }
 
-std::string SourceLine(const std::string& text, std::int32_t line) {
-  std::size_t start = 0;
-  for (std::int32_t n = 1; n < line; ++n) {
+SourceLines::SourceLines(std::string_view source) : text(source) {
+  for (std::size_t start = 0; start < text.size();) {
+    starts.push_back(start);
     const std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) return {};
-    start = end + 1;
+    start = end == std::string_view::npos ? text.size() : end + 1;
   }
+}
+
+std::string_view SourceLines::Line(std::int32_t line) const {
+  if (line < 1 || line > Count()) return {};
+  const std::size_t start = starts[static_cast<std::size_t>(line - 1)];
   std::size_t end = text.find('\n', start);
-  if (end == std::string::npos) end = text.size();
+  if (end == std::string_view::npos) end = text.size();
   if (end > start && text[end - 1] == '\r') --end;
   return text.substr(start, end - start);
 }
@@ -74,8 +78,11 @@ std::string SourceLine(const std::string& text, std::int32_t line) {
 void PrintDiagnostics(const std::string& path, const AssembledSource& source, bool colour) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
+  const std::vector<Diagnostic>& diagnostics = source.assembler->GetDiagnostics();
+  if (diagnostics.empty()) return;
+  const SourceLines lines(source.text);
   std::string text;
-  for (const Diagnostic& diagnostic : source.assembler->GetDiagnostics()) {
+  for (const Diagnostic& diagnostic : diagnostics) {
     const bool isError = SeverityOf(diagnostic.kind) == Severity::kError;
     (isError ? errors : warnings) += 1;
     char place[64];
@@ -86,19 +93,25 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
     }
     text.clear();
     if (colour) text += kBold;
-    text += path + place;
+    text += path;
+    text += place;
     if (colour) text += isError ? kRed : kMagenta;
     text += SeverityName(SeverityOf(diagnostic.kind));
     text += ":";
-    if (colour) text += std::string(kReset) + kBold;
-    text += " " + DescribeDiagnostic(diagnostic);
+    if (colour) {
+      text += kReset;
+      text += kBold;
+    }
+    text += ' ';
+    text += DescribeDiagnostic(diagnostic);
     if (colour) text += kReset;
     text += "\n";
     if (diagnostic.column > 0) {
       // The caret line counts bytes; a tab stays a tab so that the caret
       // lands under the token however the terminal shows tabs.
-      const std::string line = SourceLine(source.text, diagnostic.line);
-      text += line + "\n";
+      const std::string_view line = lines.Line(diagnostic.line);
+      text += line;
+      text += "\n";
       const auto before = static_cast<std::size_t>(diagnostic.column - 1);
       for (std::size_t i = 0; i < before; ++i) text += i < line.size() && line[i] == '\t' ? '\t' : ' ';
       if (colour) text += kGreen;
@@ -108,9 +121,9 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
       text += "\n";
       text += FixLines(line, diagnostic, colour);
     }
-    std::fputs(text.c_str(), stderr);
+    // Written by length: a NUL byte in the line is printed, not an end.
+    std::fwrite(text.data(), 1, text.size(), stderr);
   }
-  if (errors + warnings == 0) return;
   std::string count;
   if (errors > 0) count = std::to_string(errors) + (errors == 1 ? " error" : " errors");
   if (warnings > 0) {
@@ -175,10 +188,7 @@ LoadResult LoadProgram(const std::string& path, ProgramAs as, LoadedProgram& pro
   program.bytes.clear();
   program.fromSource = ReadsAsSource(path, as);
   if (program.fromSource) {
-    if (AssembleSourceFile(path, program.source, reason) != 0) {
-      reason = "cannot open " + path + ": " + reason;
-      return LoadResult::kCannotRead;
-    }
+    if (AssembleSourceFile(path, program.source, reason) != 0) return LoadResult::kCannotRead;
     const Assembler& assembler = *program.source.assembler;
     if (assembler.GetErrorCount() > 0) return LoadResult::kSourceErrors;
     program.bytes.assign(assembler.GetImage().begin(), assembler.GetImage().begin() + assembler.GetLength());

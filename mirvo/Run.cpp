@@ -2,7 +2,10 @@
 // and show the result in a screenful: the outcome and where, the registers,
 // flags and the memory the program changed; optionally every step.
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -22,8 +25,9 @@ namespace {
 constexpr const auto& kRegisters = kRegisterReportOrder;
 constexpr const auto& kFlags = kFlagReportOrder;
 
-// Slices of the run between which the trace buffer is looked at.
-constexpr std::uint64_t kSlice = std::uint64_t{1} << 24;
+// Steps traced between two looks at the trace's output, so that a write
+// error stops the run within a few milliseconds.
+constexpr std::uint64_t kTraceSlice = std::uint64_t{1} << 16;
 
 struct ChangedByte {
   std::uint16_t address;
@@ -107,6 +111,14 @@ int RunRun(const RunOptions& options) {
                  error.message.c_str(), kProgramName);
     return kUsageExit;
   }
+  const bool traceToFile = options.trace.given && !IsStandardOutput(options.trace.path);
+  const std::string mapPath = options.stateMap.path.empty() ? kStateMapFileName : options.stateMap.path;
+  CommandFiles files;
+  files.AddInput(options.file);
+  if (traceToFile) files.AddOutput("trace", options.trace.path);
+  if (options.stateMap.given) files.AddOutput("state map", mapPath);
+  if (RefuseInputsAsOutputs(files) != 0) return 1;
+
   LoadedProgram program;
   std::string reason;
   switch (LoadProgram(options.file, options.as, program, reason)) {
@@ -136,36 +148,41 @@ int RunRun(const RunOptions& options) {
   const auto start = std::make_unique<VirtualMachine>(*machine);
 
   Output summary;
-  summary.Open("");
-  std::unique_ptr<Output> traceFile;
+  summary.OpenStandardOutput();
+  Output traceFile;
   Output* traceOutput = nullptr;
   if (options.trace.given) {
-    if (options.trace.path.empty() || options.trace.path == "-") {
-      traceOutput = &summary;
-    } else {
-      traceFile = std::make_unique<Output>();
-      if (traceFile->Open(options.trace.path) != 0) return 1;
-      traceOutput = traceFile.get();
+    traceOutput = &summary;
+    if (traceToFile) {
+      if (traceFile.OpenFile(options.trace.path, files) != 0) return 1;
+      traceOutput = &traceFile;
     }
   }
 
   Run run(*machine, options.maxSteps);
   if (traceOutput != nullptr) {
     TraceWriter trace(*traceOutput, options.json);
-    while (run.Resume(kSlice, &TraceWriter::Observe, &trace) == RunOutcome::kRunning) {
+    while (run.Outcome() == RunOutcome::kRunning && run.Steps() < options.traceLimit && !traceOutput->Failed()) {
+      run.Resume(std::min(kTraceSlice, options.traceLimit - run.Steps()), &TraceWriter::Observe, &trace);
     }
+    if (run.Outcome() == RunOutcome::kRunning) trace.WriteLimitNote(options.traceLimit);
     trace.Flush();
-  } else {
-    while (run.Resume(run.StepLimit()) == RunOutcome::kRunning) {
+    // A trace that cannot be written ends the run: nothing more is computed
+    // for an output that is lost.
+    if (!traceOutput->Flush()) {
+      traceOutput->ReportFailure();
+      return 1;
     }
+  }
+  while (run.Resume(run.StepLimit()) == RunOutcome::kRunning) {
   }
 
   int result = run.Outcome() == RunOutcome::kHalted ? 0 : 2;
-  if (traceFile && traceFile->Commit() != 0) result = 1;
+  if (traceToFile && traceFile.Commit() != 0) result = 1;
   if (options.stateMap.given) {
-    const std::string mapPath = options.stateMap.path.empty() ? kStateMapFileName : options.stateMap.path;
-    if (WriteStateMap(*machine, options.file.c_str(), mapPath.c_str()) != 0) {
-      Report("cannot write %s", mapPath.c_str());
+    errno = 0;
+    if (WriteStateMap(*machine, options.file.c_str(), files, mapPath.c_str()) != 0) {
+      Report("cannot write %s: %s", mapPath.c_str(), std::strerror(errno != 0 ? errno : EIO));
       result = 1;
     }
   }

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "CommandFiles.h"
 #include "Commands.h"
 #include "Folder.h"
 #include "Output.h"
 #include "Program.h"
 #include "Report.h"
-#include "SameFile.h"
 
 namespace mirvo::cli {
 
@@ -22,7 +22,7 @@ int ReadExercise(const std::string& path, Exercise& exercise) {
   std::string text;
   std::string reason;
   if (ReadWholeFile(path, text, reason) != 0) {
-    Report("cannot open %s: %s", path.c_str(), reason.c_str());
+    Report("%s", reason.c_str());
     return kUsageExit;
   }
   ExerciseError error;
@@ -98,16 +98,11 @@ int RunTest(const TestOptions& options) {
                  kProgramName, submissions.size(), kProgramName);
     return kUsageExit;
   }
-  if (!options.output.empty()) {
-    std::vector<std::string> inputs = {options.exercise};
-    for (const Submission& submission : submissions) inputs.push_back(submission.path);
-    for (const std::string& input : inputs) {
-      if (IsSameFile(options.output.c_str(), input.c_str())) {
-        Report("the report would replace the input %s; name another file with -o", input.c_str());
-        return 1;
-      }
-    }
-  }
+  CommandFiles files;
+  files.AddInput(options.exercise);
+  for (const Submission& submission : submissions) files.AddInput(submission.path);
+  AddFileOutput(files, "report", options.output);
+  if (RefuseInputsAsOutputs(files) != 0) return 1;
 
   std::vector<GradedFile> graded;
   graded.reserve(submissions.size());
@@ -148,7 +143,7 @@ int RunTest(const TestOptions& options) {
     }
   }
   Output out;
-  if (out.Open(options.output) != 0) return 1;
+  if (out.Open(options.output, files) != 0) return 1;
   out.Write(report);
   if (out.Commit() != 0) return 1;
   return allPassed ? 0 : 1;

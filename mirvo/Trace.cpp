@@ -41,6 +41,30 @@ void TraceWriter::Observe(void* context, const StepRecord& record) {
   }
 }
 
+void TraceWriter::WriteLimitNote(std::uint64_t limit) {
+  const std::string lines = std::to_string(limit) + (limit == 1 ? " line" : " lines");
+  Flush();
+  if (json) {
+    output.Write("{\"note\":\"the trace stops here, at its limit of " + lines +
+                 "; the run goes on\",\"traceLimit\":" + std::to_string(limit) + "}\n");
+  } else {
+    output.Write("--- the trace stops here, at its limit of " + lines + " (--trace-limit N); the run goes on\n");
+  }
+}
+
+std::string TraceWriter::FormatLine(const StepRecord& record) {
+  if (used > kBufferSize - kLineRoom) Flush();
+  const std::size_t start = used;
+  if (json) {
+    AppendJsonLine(record);
+  } else {
+    AppendLine(record);
+  }
+  std::string line(buffer.get() + start, used - start);
+  used = start;
+  return line;
+}
+
 void TraceWriter::Flush() {
   output.Write(buffer.get(), used);
   used = 0;

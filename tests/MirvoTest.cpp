@@ -129,7 +129,18 @@ TEST(MirvoTest, Asm) {
       {"unreadable source", {"asm", "no.asm"}, {}, 1, "", "mirvo: cannot open no.asm: No such file or directory\n",
        {}, {"no.bin"}},
       {"image would replace the source", {"asm", "p.bin"}, {{"p.bin", "RET\n"}}, 1, "",
-       "mirvo: the image would replace the source p.bin; name the image with -o\n", {{"p.bin", "RET\n"}}, {}},
+       "mirvo: the image p.bin is the input p.bin; nothing was written\n", {{"p.bin", "RET\n"}}, {}},
+      {"image into no folder", {"asm", "p.asm", "-o", "no/p.bin"}, {{"p.asm", "RET\n"}}, 1, "",
+       "mirvo: cannot create no/p.bin: No such file or directory\n", {}, {}},
+      {"a NUL byte is printed, not an end", {"asm", "n.asm"}, {{"n.asm", std::string("MOV A\0x, b\nADD b\n", 17)}}, 1,
+       "",
+       "n.asm:1:1: error: MOV takes two operands and got one\n" + std::string("MOV A\0x, b\n", 11) +
+           "^~~\n"
+           "n.asm:2:5: error: 'b' is not a register: register letters are upper case, write B\nADD b\n    ^\n"
+           "    B  fix: write B\n2 errors generated.\n",
+       {}, {"n.bin"}},
+      {"source longer than any program", {"asm", "/dev/zero", "-o", "z.bin"}, {}, 1, "",
+       "mirvo: /dev/zero is larger than 16 MiB, longer than any program\n", {}, {"z.bin"}},
       {"no source", {"asm"}, {}, 64, "", "mirvo: SOURCE is required\nTry 'mirvo asm --help' for more information.\n",
        {}, {}},
       {"unknown option", {"asm", "p.asm", "--frob"}, {}, 64, "",
@@ -281,6 +292,29 @@ TEST(MirvoTest, Run) {
        "           E 00h (0)    H 00h (0)    L 00h (0)\n"
        "Flags:     S=0 Z=0 AC=0 P=0 CY=0\nPC:        0003h (3)\nSP:        FFFFh (65535)\nMemory:    no byte changed\n",
        "", {}, {}},
+      {"trace cut at its limit",
+       {"run", "--trace", "--trace-limit", "2", "c.bin"},
+       {{"c.bin", Bytes({0xB8, 0xB8, 0xC9})}},
+       0,
+       "       1  0000  B8     CMP B           Z 0->1\n       2  0001  B8     CMP B\n"
+       "--- the trace stops here, at its limit of 2 lines (--trace-limit N); the run goes on\n"
+       "Outcome:   halted by the RET at 0002h\nSteps:     3\n"
+       "Registers: A 00h (0)    B 00h (0)    C 00h (0)    D 00h (0)\n"
+       "           E 00h (0)    H 00h (0)    L 00h (0)\n"
+       "Flags:     S=0 Z=1 AC=0 P=0 CY=0\nPC:        0002h (2)\nSP:        FFFFh (65535)\nMemory:    no byte changed\n",
+       "", {}, {}},
+      {"trace that cannot be written", {"run", "sum.bin", "--trace=/dev/full"}, {{"sum.bin", kSumImage}}, 1,
+       kSumSummary, "mirvo: cannot write /dev/full: No space left on device\n", {}, {}},
+      {"state map into no folder, after a verdict", {"run", "u.bin", "--state-map=no/m.txt", "--trace=t.txt"},
+       {{"u.bin", Bytes({0xD3})}}, 1,
+       "Outcome:   stopped: the byte 0D3h at 0000h is no instruction\nSteps:     1\n" + UntouchedTail(0, 0),
+       "mirvo: cannot write no/m.txt: No such file or directory\n", {}, {}},
+      {"verdict with a trace and a state map", {"run", "u.bin", "--state-map=m.txt", "--trace=t.txt"},
+       {{"u.bin", Bytes({0xD3})}}, 2,
+       "Outcome:   stopped: the byte 0D3h at 0000h is no instruction\nSteps:     1\n" + UntouchedTail(0, 0), "",
+       {{"t.txt", "       1  0000  D3     DB 0D3h\n"}}, {}},
+      {"unknown option before a missing file", {"run", "-x"}, {}, 64, "",
+       "mirvo: The following argument was not expected: -x\nTry 'mirvo run --help' for more information.\n", {}, {}},
       {"step limit out of range", {"run", "x.bin", "--max-steps", "0"}, {}, 64, "",
        "mirvo: --max-steps: Value 0 not in range 1 to 1073741824\nTry 'mirvo run --help' for more information.\n", {},
        {}},
@@ -353,6 +387,8 @@ TEST(MirvoTest, Dis) {
          "; 0004  10  (DB 10h) is no instruction and cannot be written as a statement\n"
          "; 0005  3E  (MVI A, ?) is cut off: the image ends before its number\n"}},
        {}},
+      {"disassembly into no folder", {"dis", "e.bin", "-o", "no/e.asm"}, {{"e.bin", ""}}, 1, "",
+       "mirvo: cannot create no/e.asm: No such file or directory\n", {}, {}},
       {"empty image", {"dis", "e.bin"}, {{"e.bin", ""}}, 0, "; e.bin: 0 bytes, one statement per instruction\n", "",
        {}, {}},
       {"missing image", {"dis", "no.bin"}, {}, 1, "", "mirvo: cannot open no.bin\n", {}, {}},
@@ -415,11 +451,22 @@ TEST(MirvoTest, Check) {
        "",
        {},
        {}},
+      {"a source longer than any program among others",
+       {"check", "good.bin", "big.asm", "good.asm", "--expect", expect},
+       {{"good.bin", kSumImage}, {"big.asm", std::string((std::size_t{16} << 20) + 1, ' ')}, {"good.asm", sum}},
+       1,
+       "PASS good.bin\nFAIL big.asm: big.asm is larger than 16 MiB, longer than any program\nPASS good.asm\n"
+       "2 passed, 1 failed\n",
+       "", {}, {}},
       {"all pass", {"check", "good.bin", "--expect", "sp=0FFFFh"}, {{"good.bin", kSumImage}}, 0,
        "PASS good.bin\n1 passed, 0 failed\n", "", {}, {}},
       {"bad expectation", {"check", "good.bin", "--expect", "A=20h Q=1"}, {}, 64, "",
        "mirvo: --expect: 'Q=1': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or "
        "[ADDRESS]\nTry 'mirvo check --help' for more information.\n",
+       {}, {}},
+      {"address out of range", {"check", "good.bin", "--expect", "[10000h]=1"}, {}, 64, "",
+       "mirvo: --expect: '[10000h]=1': the address in brackets must be a number from 0 to 0FFFFh, such as [1000h]\n"
+       "Try 'mirvo check --help' for more information.\n",
        {}, {}},
       {"value out of range", {"check", "good.bin", "--expect", "Z=2"}, {}, 64, "",
        "mirvo: --expect: 'Z=2': the value must be a number from 0 to 1, hexadecimal with a trailing h or decimal\n"
@@ -468,7 +515,7 @@ TEST(MirvoTest, TestAndLink) {
       {"--show-hidden", {"test", "ex.toml", "no.asm", "--show-hidden"}, inputs, 1,
        "FAIL no.asm (1/2)\n  zero: A is 07h, expected 00h\n0 passed, 1 failed\n", "", {}, {}},
       {"the report never replaces an input", {"test", "ex.toml", "ok.asm", "-o", "./ok.asm"}, inputs, 1, "",
-       "mirvo: the report would replace the input ok.asm; name another file with -o\n",
+       "mirvo: the report ./ok.asm is the input ok.asm; nothing was written\n",
        {{"ok.asm", "MOV A, B\nRET\n"}}, {}},
       {"a mistake in the exercise file", {"test", "bad.toml", "ok.asm"},
        {{"bad.toml", "title = \"t\"\ntext = \"x\"\n[[case]]\nname = \"a\"\nexpect = \"A=1 PC=10000h\"\n"}}, 64, "",

@@ -129,6 +129,19 @@ SplitResult RunProgramWithInput(const std::string& program, const std::vector<st
   return result;
 }
 
+int StartProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    if (devNull >= 0) {
+      ::dup2(devNull, STDOUT_FILENO);
+      ::dup2(devNull, STDERR_FILENO);
+    }
+    ExecInFolder(program, args, cwd);
+  }
+  return child;
+}
+
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
