@@ -8,7 +8,7 @@
 
 namespace mirvo::cli {
 
-enum class Subcommand { kAsm, kRun, kDis, kCheck, kExplain, kFmt, kLsp };
+enum class Subcommand { kAsm, kRun, kDis, kCheck, kTest, kLink, kExplain, kFmt, kLsp };
 
 struct CommandLine {
   Subcommand subcommand = Subcommand::kAsm;
@@ -16,6 +16,8 @@ struct CommandLine {
   RunOptions runOptions;
   DisOptions disOptions;
   CheckOptions checkOptions;
+  TestOptions testOptions;
+  LinkOptions linkOptions;
   ExplainOptions explainOptions;
   FmtOptions fmtOptions;
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CheckTable.h"
+#include "Program.h"
 #include "RunLoop.h"
 
 namespace mirvo::cli {
@@ -37,6 +38,8 @@ struct RunOptions {
   OptionalPath stateMap;
   bool json = false;
   std::uint64_t maxSteps = kStepLimit;
+  std::string given;  // the state the run starts from, in the state syntax
+  ProgramAs as = ProgramAs::kDetect;
   bool explain = false;              // a sentence under each trace line
   CheckMask checks = kAllChecks;     // the run-time checks to report
 };
@@ -53,6 +56,7 @@ struct ExplainOptions {
 struct DisOptions {
   std::string image;
   std::string output;  // empty: standard output
+  ProgramAs as = ProgramAs::kDetect;
 };
 
 struct CheckOptions {
@@ -61,6 +65,24 @@ struct CheckOptions {
   std::string expectFile;
   bool json = false;
   std::uint64_t maxSteps = kStepLimit;
+  ProgramAs as = ProgramAs::kDetect;
+};
+
+enum class ReportFormat { kText, kJson, kJunit, kTap, kGradescope, kCsv };
+
+struct TestOptions {
+  std::string exercise;
+  std::vector<std::string> files;  // programs, or folders of them
+  ReportFormat format = ReportFormat::kText;
+  std::string output;  // empty: standard output
+  bool summary = false;
+  bool showHidden = false;
+  ProgramAs as = ProgramAs::kDetect;
+};
+
+struct LinkOptions {
+  std::string file;
+  std::string base;
 };
 
 struct FmtOptions {
@@ -73,6 +95,8 @@ int RunRun(const RunOptions& options);
 int RunDis(const DisOptions& options);
 int RunExplain(const ExplainOptions& options);
 int RunCheck(const CheckOptions& options);
+int RunTest(const TestOptions& options);
+int RunLink(const LinkOptions& options);
 int RunFmt(const FmtOptions& options);
 // Serves the language server protocol on standard input and output until
 // the editor says exit; 0 after a shutdown, else 1.

@@ -46,13 +46,16 @@ std::vector<Read> ReadWith(SourceReader& reader, std::string& places) {
   return reads;
 }
 
-// A stream that hands out its text a few bytes at a time.
+// A stream that hands out its text a few bytes at a time, and notes the
+// most that the reader asked for at once.
 struct Trickle {
   const std::string* text;
   std::size_t at;
   std::size_t step;
+  std::size_t largestAsk;
   static std::size_t Read(void* context, char* buffer, std::size_t size, bool*) {
     auto* const trickle = static_cast<Trickle*>(context);
+    trickle->largestAsk = std::max(trickle->largestAsk, size);
     const std::size_t n = std::min({size, trickle->step, trickle->text->size() - trickle->at});
     std::memcpy(buffer, trickle->text->data() + trickle->at, n);
     trickle->at += n;
@@ -61,7 +64,8 @@ struct Trickle {
 };
 
 // The statements of a source read from memory, which is never read past its
-// end; a stream, in blocks of any size, reads the same, places included.
+// end; a stream, in blocks of any size, reads the same, places included, and
+// its buffer never grows past 64 KiB, however long a line.
 std::vector<Read> ReadAll(const std::string& source) {
   const auto exact = std::make_unique<char[]>(source.size());
   std::memcpy(exact.get(), source.data(), source.size());
@@ -69,11 +73,12 @@ std::vector<Read> ReadAll(const std::string& source) {
   std::string places;
   const std::vector<Read> reads = ReadWith(inMemory, places);
   for (const std::size_t step : {std::size_t{7}, std::size_t{1} << 20}) {
-    Trickle trickle{&source, 0, step};
+    Trickle trickle{&source, 0, step, 0};
     SourceReader streamed(&Trickle::Read, &trickle);
     std::string streamedPlaces;
     EXPECT_EQ(ReadWith(streamed, streamedPlaces), reads) << "blocks of " << step;
     EXPECT_EQ(streamedPlaces, places) << "blocks of " << step;
+    EXPECT_LE(trickle.largestAsk, std::size_t{1} << 16) << "blocks of " << step;
   }
   return reads;
 }
@@ -103,6 +108,9 @@ FileSource FailingStream(const std::string* text) {
 
 TEST(SourceReaderTest, StatementsAndTheirLines) {
   const std::string longToken(300, 'k');
+  // Longer than a stream's buffer.
+  const std::string hugeToken(200000, 'z');
+  const std::string hugeGap(70000, ' ');
   struct Row {
     const char* name;
     std::string source;
@@ -124,6 +132,12 @@ TEST(SourceReaderTest, StatementsAndTheirLines) {
       {"only carriage returns", "\r\r\r", {}},
       {"text ends at a NUL byte", std::string("ADD B\0 C D\nRET\n", 15), {{{"ADD", "B"}, 1}, {{"RET"}, 2}}},
       {"tab inside a line separates", "MOV\tA\tB\n", {{{"MOV", "A", "B"}, 1}}},
+      {"tokens and gaps longer than a stream's buffer",
+       "RET\nMVI" + hugeGap + hugeToken + hugeGap + "B" + hugeGap + hugeToken + hugeGap + "C\nADD B\n",
+       {{{"RET"}, 1}, {{"MVI", std::string(255, 'z'), "B"}, 2}, {{"ADD", "B"}, 3}}},
+      {"comment, NUL and last line longer than a stream's buffer",
+       "RET ;" + hugeToken + std::string("\nRET\0", 5) + hugeToken + "\nMOV " + hugeToken + "," + hugeGap,
+       {{{"RET"}, 1}, {{"RET"}, 2}, {{"MOV", std::string(255, 'z')}, 3}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -47,6 +47,11 @@ expect "FILES" mirvo dis -o ""
 expect "FILES" mirvo run ""
 expect "--trace=FILES" mirvo run --trace=
 expect "" mirvo check --expect ""
+expect "test" mirvo te
+expect "--show-hidden" mirvo test ex.toml --sh
+expect "junit" mirvo test ex.toml --format ju
+expect "source" mirvo run x --as s
+expect "FILES" mirvo test ""
 expect "explain" mirvo ex
 expect "code-write" mirvo explain co
 expect "-Wno-checks -Wno-hl-unset -Wno-code-write" mirvo run x.asm -Wno

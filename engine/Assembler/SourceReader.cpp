@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
+#include <vector>
 
 #include "Tokenizer.h"
 
@@ -20,40 +20,107 @@ SourceReader::SourceReader(const char* text, std::size_t size) : block(text), bl
 SourceReader::SourceReader(ReadFunction read, void* context)
     : read(read),
       context(context),
-      buffer(new char[kStreamBlock]),
-      capacity(kStreamBlock),
+      // One byte behind the block for the line feed that stops a scan of a
+      // line that fills it.
+      buffer(new char[kStreamBlock + 1]),
       block(buffer.get()) {}
 
-bool SourceReader::Refill() {
-  if (read == nullptr) return false;
+std::size_t SourceReader::Refill() {
+  if (read == nullptr) return 0;
   if (sourceError) {
     readError = true;
-    return false;
+    return 0;
   }
-  const std::size_t rest = blockSize - blockPosition;
-  if (rest == capacity) {
-    // One line fills the buffer: a larger one takes it over.
-    auto larger = std::unique_ptr<char[]>(new char[2 * capacity]);
-    std::memcpy(larger.get(), block + blockPosition, rest);
-    buffer = std::move(larger);
-    capacity *= 2;
+  if (blockSize - blockPosition == kStreamBlock) {
+    // One line fills the buffer, from its front: it is cut to what its
+    // statement needs, so that the buffer never grows.
+    Compact();
   } else if (blockPosition > 0) {
-    std::memmove(buffer.get(), block + blockPosition, rest);
+    std::memmove(buffer.get(), block + blockPosition, blockSize - blockPosition);
+    blockSize -= blockPosition;
   }
   block = buffer.get();
   blockPosition = 0;
-  const std::size_t got = read(context, buffer.get() + rest, capacity - rest, &sourceError);
-  blockSize = rest + got;
+  const std::size_t got = read(context, buffer.get() + blockSize, kStreamBlock - blockSize, &sourceError);
+  blockSize += got;
   // The bytes delivered with an error are still read; the error ends the
   // source where they end.
   if (got == 0 && sourceError) readError = true;
-  return got > 0;
+  return got;
+}
+
+void SourceReader::Compact() {
+  char* const line = buffer.get();
+  const std::size_t size = blockSize;
+  line[size] = '\n';
+  std::vector<Shift> kept;
+  std::size_t keptSize = 0;
+  std::size_t from = 0;  // the bytes before it are kept or dropped
+  // Moves the bytes from begin to end behind those kept, in pieces that each
+  // lay in one run of the line as read.
+  const auto keep = [&](std::size_t begin, std::size_t end) {
+    for (begin = std::max(begin, from); begin < end;) {
+      std::size_t pieceEnd = end;
+      for (const Shift& shift : shifts) {
+        if (shift.at > begin) {
+          pieceEnd = std::min(end, shift.at);
+          break;
+        }
+      }
+      const std::size_t delta = InLine(begin) - keptSize;
+      if (kept.empty() || kept.back().delta != delta) kept.push_back({keptSize, delta});
+      std::memmove(line + keptSize, line + begin, pieceEnd - begin);
+      keptSize += pieceEnd - begin;
+      begin = pieceEnd;
+    }
+    from = std::max(from, end);
+  };
+  // The statement's four tokens, as ReadStatement will find them.
+  Tokenizer ST(line);
+  std::size_t stop = size;
+  for (std::size_t i = 0; i <= kStatementTokens; ++i) {
+    const Token token = ST.NextToken();
+    if (token.length == 0) {
+      stop = token.start;
+      break;
+    }
+    keep(token.start > 0 ? token.start - 1 : 0, token.start + std::min(token.length, kTokenSlotSize - 1));
+    keep(token.start + token.length - 1, token.start + token.length);
+    stop = token.start + token.length;
+  }
+  const std::size_t last = std::min(stop, size - 1);
+  keep(last, last + 1);
+  shifts.swap(kept);
+  blockSize = keptSize;
+  blockPosition = 0;
+}
+
+std::size_t SourceReader::InLine(std::size_t at) const {
+  std::size_t delta = 0;
+  for (const Shift& shift : shifts) {
+    if (shift.at > at) break;
+    delta = shift.delta;
+  }
+  return at + delta;
+}
+
+void SourceReader::PlaceInLine(Statement* out, std::int32_t count) {
+  const auto place = [this](TokenPlace& token) {
+    const auto start = static_cast<std::size_t>(token.column - 1);
+    const std::size_t first = InLine(start);
+    // The last byte of a token is always kept.
+    const std::size_t end = InLine(start + static_cast<std::size_t>(token.length) - 1) + 1;
+    token = {static_cast<std::int32_t>(first) + 1, static_cast<std::int32_t>(end - first)};
+  };
+  for (std::int32_t i = 0; i < count; ++i) place(out->places[i]);
+  if (out->ignored.column != 0) place(out->ignored);
+  shifts.clear();
 }
 
 const char* SourceReader::NextLine() {
   // Bytes at the start of the rest of the block known to hold no line feed.
   std::size_t searched = 0;
-  do {
+  for (;;) {
     const char* const rest = block + blockPosition;
     const std::size_t left = blockSize - blockPosition;
     const auto* const lineFeed =
@@ -63,8 +130,10 @@ const char* SourceReader::NextLine() {
       readableEnd = block + blockSize;
       return rest;
     }
-    searched = left;
-  } while (Refill());
+    const std::size_t got = Refill();
+    if (got == 0) break;
+    searched = blockSize - got;
+  }
   if (readError || blockPosition == blockSize) return nullptr;
   // The last line lacks its line feed: it is read from a copy that has one.
   lastLine.assign(block + blockPosition, blockSize - blockPosition);
@@ -102,6 +171,8 @@ void SourceReader::ReadStatement(Statement* out) {
       out->places[count] = place;
       ++count;
     }
+    // A compacted line's places were taken in what was kept of it.
+    if (!shifts.empty()) PlaceInLine(out, count);
     if (count > 0) break;
   }
   out->count = count;

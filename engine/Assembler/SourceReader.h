@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace mirvo {
 
@@ -41,7 +42,7 @@ class SourceReader {
 
   // Reads the size bytes at text, which must outlive the reader.
   SourceReader(const char* text, std::size_t size);
-  // Reads through read(context, ...), in blocks of 64 KiB or more.
+  // Reads through read(context, ...), in blocks of at most 64 KiB.
   SourceReader(ReadFunction read, void* context);
   SourceReader(const SourceReader&) = delete;
   SourceReader& operator=(const SourceReader&) = delete;
@@ -59,15 +60,39 @@ class SourceReader {
   // source, and at a read error, which drops the line it cut.
   const char* NextLine();
   // Moves what is left of a stream's block to the front of its buffer and
-  // reads more behind it; the buffer grows when one line fills it. False at
-  // the end of the source, or after an error, which then sets readError.
-  bool Refill();
+  // reads more behind it; a line that fills the buffer is compacted first.
+  // Returns how many bytes it read: 0 at the end of the source, or after an
+  // error, which then sets readError.
+  // Out of line: it runs once a block, and ReadStatement's path through a
+  // line stays short without it.
+  [[gnu::noinline]] std::size_t Refill();
+  // Shortens the line that fills the buffer to what its statement is made
+  // of: the separator before each of its first four tokens, the first 255
+  // characters and the last one of each, and the byte where its scan stops,
+  // which is the last byte of the buffer unless the line's statement is
+  // complete (a comment, a NUL byte, a fourth token) and the rest of the
+  // line can no longer change it. Records in shifts where the kept bytes
+  // stood in the line.
+  [[gnu::cold]] void Compact();
+  // Where byte at of the line NextLine gave last stood in the line as read.
+  std::size_t InLine(std::size_t at) const;
+  // Turns the places of the tokens of a compacted line, taken in what was
+  // kept of it, into places in the line as read; then drops the shifts,
+  // which served that line only.
+  [[gnu::cold]] void PlaceInLine(Statement* out, std::int32_t count);
+
+  // From byte at of a compacted line on, a byte stood delta bytes further
+  // on in the line as read.
+  struct Shift {
+    std::size_t at;
+    std::size_t delta;
+  };
 
   ReadFunction read = nullptr;
   void* context = nullptr;
   std::unique_ptr<char[]> buffer;  // a stream's block
-  std::size_t capacity = 0;        // of buffer
   std::string lastLine;      // the last line, when it lacks its line feed
+  std::vector<Shift> shifts;  // of the line being read; none: not compacted
   std::int32_t lineNumber = 0;
   bool sourceError = false;  // the source reported an error; it ends the text
   bool readError = false;    // ... and the reader has reached that point

@@ -15,7 +15,7 @@ static_assert(std::size(kEventOf) == kCheckTable.size(), "an event for every che
 constexpr WatchEvent EventOf(CheckId id) { return kEventOf[static_cast<std::size_t>(id)]; }
 
 std::string Byte(std::uint8_t value) { return ByteNotation(value).text; }
-std::string Address(std::uint16_t address) { return AddressNotation(address).text; }
+std::string Address(std::uint16_t address) { return WordNotation(address).text; }
 
 // "A", "H and L", "A, B and C": the registers of mask in report order.
 std::string RegisterList(std::uint8_t mask, std::size_t* count) {
@@ -53,6 +53,10 @@ RunChecks::RunChecks(CheckedProgram checkedProgram, CheckMask enabledChecks)
       quiet(kMemorySize, 0),
       reported(kMemorySize, 0) {
   watch.written = program.givenRegisters;
+  // Only H decides whether Mem's address is left to chance: with H unset it
+  // lies in the first 256 bytes, where the program is; with H set and L not,
+  // L's 0 is the start of the page H chose.
+  watch.addressWatched = static_cast<std::uint8_t>(1U << kRegH);
   watch.storeEnd = program.imageLength;
   // A program that fills memory has no address after it.
   watch.reachEnd = program.imageLength > 0 && program.imageLength < kMemorySize ? program.imageLength : kMemorySize;
@@ -122,7 +126,7 @@ void RunChecks::Look(const StepRecord& record) {
     report(CheckId::kPastEnd, "the run went past the program's last statement to " + Address(record.address) +
                                   ", which holds " + Byte(record.bytes[0]) + ": no RET ended it");
   }
-  if ((use.address & unset) != 0) {
+  if ((use.address & watch.addressWatched & unset) != 0) {
     const std::string names = RegisterList(use.address & unset, &count);
     report(CheckId::kHlUnset, InstructionText(record) + (use.stores ? " writes" : " reads") + " the byte at " +
                                   Address(record.memoryAddress) + ", but " + names + (count == 1 ? " was" : " were") +

@@ -12,7 +12,7 @@ std::string Byte(std::uint8_t value) { return ByteNotation(value).text; }
 
 // An operand as the sentence names it: a register, or Mem's address.
 std::string OperandName(const StepRecord& record, unsigned code) {
-  if (code == kRegM) return std::string("[") + AddressNotation(record.memoryAddress).text + "]";
+  if (code == kRegM) return std::string("[") + WordNotation(record.memoryAddress).text + "]";
   return kRegisterNames[code];
 }
 
@@ -141,7 +141,7 @@ std::string ExplainStep(const StepRecord& record) {
       return std::string(text) + ": " + ExplainCmp(record);
     case Operation::kRet:
       if (record.result == Halt) return std::string(text) + ": the stack is empty, so the program ends here";
-      return std::string(text) + ": returns to " + AddressNotation(record.nextAddress).text;
+      return std::string(text) + ": returns to " + WordNotation(record.nextAddress).text;
     case Operation::kUndefined:
       break;
   }

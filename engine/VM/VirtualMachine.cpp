@@ -30,6 +30,12 @@ int VirtualMachine::SetRegister(std::uint8_t code, std::uint8_t value) {
   return 0;
 }
 
+int VirtualMachine::SetFlag(std::uint8_t slot, std::uint8_t value) {
+  if (slot > 7) return 1;
+  flags[slot] = value != 0 ? 1 : 0;
+  return 0;
+}
+
 std::uint8_t& VirtualMachine::RegisterAt(std::uint8_t code) {
   return registers[code > 7 ? std::uint8_t{kRegA} : code];
 }
@@ -127,6 +133,7 @@ struct RawView {
 // memory cannot alias.
 struct LoopWatch {
   std::uint8_t written;
+  std::uint8_t addressWatched;
   std::uint32_t storeEnd;
   std::uint32_t reachEnd;
   const std::uint8_t* quiet;
@@ -141,7 +148,7 @@ template <std::uint8_t kOpcode>
   const auto unset = static_cast<std::uint8_t>(~watch.written);
   unsigned events = 0;
   if ((use.reads & unset) != 0) events |= kReadsUnsetOperand;
-  if ((use.address & unset) != 0) events |= kReadsUnsetAddress;
+  if ((use.address & watch.addressWatched & unset) != 0) events |= kReadsUnsetAddress;
   if (use.stores && v.HL() < watch.storeEnd) events |= kStoresBelowEnd;
   if (in.operation == Operation::kAdd && in.source != kRegM && AddCarries(v.r[kRegA], v.r[in.source])) {
     events |= kAddWraps;
@@ -155,9 +162,9 @@ template <std::uint8_t kOpcode>
 [[gnu::always_inline]] inline bool MightHaveEvents(const RawView& v, const LoopWatch& watch) {
   constexpr Instruction in = Decode(kOpcode);
   constexpr InstructionUse use = kUseTable[kOpcode];
-  constexpr unsigned kRegistersRead = use.reads | use.address;
   unsigned suspect = 0;
-  if constexpr (kRegistersRead != 0) suspect |= kRegistersRead & ~unsigned{watch.written};
+  if constexpr (use.reads != 0) suspect |= use.reads & ~unsigned{watch.written};
+  if constexpr (use.address != 0) suspect |= use.address & watch.addressWatched & ~unsigned{watch.written};
   if constexpr (use.stores) suspect |= v.HL() < watch.storeEnd ? 1U : 0U;
   if constexpr (in.operation == Operation::kAdd && in.source != kRegM) {
     suspect |= (unsigned{v.r[kRegA]} + v.r[in.source]) >> 8;
@@ -225,7 +232,9 @@ std::uint32_t VirtualMachine::RunThreaded(std::uint32_t maxSteps, StepWatch* ste
   const RawView view{registers.data(), flags.data(), memory.data()};
   const std::uint8_t* const m = view.m;
   LoopWatch watch{};
-  if constexpr (kWatched) watch = {stepWatch->written, stepWatch->storeEnd, stepWatch->reachEnd, stepWatch->quiet};
+  if constexpr (kWatched) {
+    watch = {stepWatch->written, stepWatch->addressWatched, stepWatch->storeEnd, stepWatch->reachEnd, stepWatch->quiet};
+  }
   std::uint32_t pc = programCounter;
   std::uint32_t done = 0;
   std::uint32_t batch = 0;

@@ -23,7 +23,7 @@ inline constexpr std::uint16_t kEmptyStack = 0xFFFF;
 // Events of a step that a watcher of the threaded loop wants to see itself.
 enum WatchEvent : std::uint8_t {
   kReadsUnsetOperand = 1,  // an operand register that was never written is read
-  kReadsUnsetAddress = 2,  // H or L is read for Mem's address and was never written
+  kReadsUnsetAddress = 2,  // a register of StepWatch::addressWatched is read for Mem's address, never written
   kStoresBelowEnd = 4,     // a store below StepWatch::storeEnd
   kReachesEnd = 8,         // the step is at StepWatch::reachEnd
   kAddWraps = 16,          // a register-form ADD whose sum passes FFh
@@ -34,6 +34,7 @@ enum WatchEvent : std::uint8_t {
 // not silence at the step's address, for the watcher to look at in full.
 struct StepWatch {
   std::uint8_t written = 0;           // register slots written so far, one bit per code
+  std::uint8_t addressWatched = 0;    // of H and L (Mem's address), those whose reading unwritten is an event
   std::uint32_t storeEnd = 0;         // stores below this address are events
   std::uint32_t reachEnd = 0x10000;   // a step at this address is an event (0x10000: none)
   const std::uint8_t* quiet = nullptr;  // 65536 WatchEvent masks, by address
@@ -71,6 +72,9 @@ class VirtualMachine {
   int SetRegister(std::uint8_t code, std::uint8_t value);
   // A code above 7 refers to A.
   std::uint8_t& RegisterAt(std::uint8_t code);
+  // Sets a flag byte to 0 or 1 (any value but 0 is 1), for a run that starts
+  // from a given state. 1 for a slot above 7, which changes nothing.
+  int SetFlag(std::uint8_t slot, std::uint8_t value);
 
   // Whole-state equality: registers (slot 6 included), flag bytes, program
   // counter, stack pointer and memory, memory compared last.

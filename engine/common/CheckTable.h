@@ -32,9 +32,10 @@ struct CheckRow {
 
 inline constexpr std::array<CheckRow, 5> kCheckTable = {{
     {CheckId::kHlUnset, "hl-unset", "Mem is used before H and L are set",
-     "Mem is the byte at the address H * 256 + L. A statement read or wrote Mem while H or L had never been "
-     "set, by the program or by the given state of the run, so the address came from the reset value 0. A "
-     "write then lands in the first bytes of memory, which hold the program itself.",
+     "Mem is the byte at the address H * 256 + L. A statement read or wrote Mem while H had never been set, "
+     "by the program or by the given state of the run, so the address came from H's reset value 0: it lies in "
+     "the first 256 bytes of memory, which hold the program itself. (L may stay 0 once H is set: that is the "
+     "start of the page H chose.)",
      "MVI A, 42h\n"
      "MOV Mem, A      ; H and L are still 0: this writes over address 0000h\n"
      "RET\n",

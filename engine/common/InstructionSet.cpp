@@ -19,12 +19,11 @@ ByteText ByteNotation(std::uint8_t value) {
   return text;
 }
 
-AddressText AddressNotation(std::uint16_t address) {
+WordText WordNotation(std::uint16_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  AddressText text{};
-  for (int i = 0; i < 4; ++i) text.text[i] = kDigits[(address >> (12 - 4 * i)) & 15];
+  WordText text{};
+  for (unsigned i = 0; i < 4; ++i) text.text[i] = kDigits[(static_cast<unsigned>(value) >> (12U - 4U * i)) & 15U];
   text.text[4] = 'h';
-  text.text[5] = '\0';
   return text;
 }
 

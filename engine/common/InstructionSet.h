@@ -173,11 +173,12 @@ struct ByteText {
   char text[5];
 };
 ByteText ByteNotation(std::uint8_t value);
-// An address: always four hexadecimal digits and an h (0009h, 1000h).
-struct AddressText {
+// The notation for an address or another 16-bit value in reports: four
+// hexadecimal digits and an h (000Ch, 1000h, FFFFh).
+struct WordText {
   char text[6];
 };
-AddressText AddressNotation(std::uint16_t address);
+WordText WordNotation(std::uint16_t value);
 
 // How each register code is written in assembly text; M is spelled "Mem".
 // The assembler reads register letters from this table and the disassembler
