@@ -517,6 +517,18 @@ TEST(MirvoTest, TestAndLink) {
        "",
        {{"r.txt", "FAIL no.asm (1/2)\n  case 2 (hidden) failed\nPASS ok.asm (2/2)\n1 passed, 1 failed\n"}},
        {}},
+      {"each case's run-time checks in the feedback",
+       {"test", "ex.toml", "w.asm", "--show-hidden"},
+       {{"ex.toml", exercise}, {"w.asm", "MOV A, B\nADD C\nRET\n"}},
+       0,
+       "PASS w.asm (2/2)\n"
+       "  seven: warning: line 2: ADD C reads C, which was never set: it holds the reset value 00h [-Wunset-read]\n"
+       "  zero: warning: line 1: MOV A, B reads B, which was never set: it holds the reset value 00h [-Wunset-read]\n"
+       "  zero: warning: line 2: ADD C reads C, which was never set: it holds the reset value 00h [-Wunset-read]\n"
+       "1 passed, 0 failed\n",
+       "",
+       {},
+       {}},
       {"--show-hidden", {"test", "ex.toml", "no.asm", "--show-hidden"}, inputs, 1,
        "FAIL no.asm (1/2)\n  zero: A is 07h, expected 00h\n0 passed, 1 failed\n", "", {}, {}},
       {"the report never replaces an input", {"test", "ex.toml", "ok.asm", "-o", "./ok.asm"}, inputs, 1, "",
@@ -576,6 +588,18 @@ TEST(MirvoTest, ChecksAndExplanations) {
        "mirvo: -Wno-carry: 'carry' is not a check: the checks are hl-unset, code-write, past-end, carry-lost and "
        "unset-read\nTry 'mirvo run --help' for more information.\n",
        {}, {}},
+      {"a given state counts as set",
+       {"run", "g.asm", "--given", "B=5h H=10h"},
+       {{"g.asm", "MVI A, 1h\nADD B\nMOV Mem, A\nRET\n"}},
+       0,
+       "Outcome:   halted by the RET at 0004h\nSteps:     4\n"
+       "Registers: A 06h (6)    B 05h (5)    C 00h (0)    D 00h (0)\n"
+       "           E 00h (0)    H 10h (16)   L 00h (0)\n"
+       "Flags:     S=0 Z=0 AC=0 P=0 CY=0\nPC:        0004h (4)\nSP:        FFFFh (65535)\n"
+       "Memory:    1 byte changed (address: before -> after)\n  1000h: 00h -> 06h\n",
+       "",
+       {},
+       {}},
       {"the assembler warns of a missing RET",
        {"asm", "p.asm"},
        {{"p.asm", "MVI A, 5h\n  ADD A\n; the end\n"}},
