@@ -4,7 +4,7 @@
 import { SourceEditor } from './editor.js';
 import { FlagSlot, Outcome, RegisterCode } from './engine.js';
 import { MemoryGrid } from './memory.js';
-import { decodeFragment, encodeSource } from './share.js';
+import { decodeShare, shareLink } from './share.js';
 
 const kAssembleDelay = 250; // ms after the last keystroke
 const hex = (value, digits) => value.toString(16).toUpperCase().padStart(digits, '0');
@@ -365,28 +365,48 @@ $('examples').addEventListener('change', () => {
   if ($('examples').value) openExample($('examples').value);
 });
 
+// The link goes to the clipboard and into a box beside the button, not into
+// the address bar: a reload then brings back the saved program with its
+// later edits, not the shared version.
 $('share').addEventListener('click', async () => {
-  const url = `${location.origin}${location.pathname}#src=${encodeSource(editor.text)}`;
-  history.replaceState(null, '', url);
+  const made = await shareLink(`${location.origin}${location.pathname}`, editor.text);
+  $('share-link').hidden = !made.url;
+  $('share-link').value = made.url ?? '';
+  if (made.refusal) {
+    $('share-note').textContent = made.refusal;
+    return;
+  }
+  $('share-link').select();
   try {
-    await navigator.clipboard.writeText(url);
+    await navigator.clipboard.writeText(made.url);
     $('share-note').textContent = 'Link copied.';
   } catch {
-    $('share-note').textContent = 'The address bar holds the link.';
+    $('share-note').textContent = 'Copy the link from the box.';
   }
 });
 
-function openFragment() {
-  const source = decodeFragment(location.hash);
-  if (source === null) return false;
-  editor.text = source;
+// Opens the program a share link carries: true if the fragment named one
+// (a damaged link is said so in the notice, and opens nothing).
+async function openFragment() {
+  const found = await decodeShare(location.hash);
+  if (found === null) return false;
+  if (found.error) {
+    showNotice(found.error);
+    return false;
+  }
+  editor.text = found.source;
   assembleNow();
   return true;
 }
 window.addEventListener('hashchange', openFragment);
 
-const examplesLoaded = loadExamples();
-if (!openFragment()) {
-  examplesLoaded.then(() => openExample('sum.asm')).catch(() => assembleNow());
+function showNotice(words) {
+  $('notice').textContent = words;
+  $('notice').hidden = !words;
 }
+
+const examplesLoaded = loadExamples();
+openFragment().then((opened) => {
+  if (!opened) examplesLoaded.then(() => openExample('sum.asm')).catch(() => assembleNow());
+});
 updateControls();

@@ -1,7 +1,21 @@
-// Share links: "#src=" and the source as UTF-8 in base64url without padding.
+// Share links carry a program in the page address after "#", so no server
+// ever sees it:
+//   #z=    the source as UTF-8, compressed with deflate-raw, in base64url
+//          without padding (what Share link makes);
+//   #src=  the source as UTF-8 in base64url without padding (older links).
+// Browsers and chat tools cut or refuse long addresses, so a link longer
+// than kLinkLimit characters is not made at all.
 
-export function encodeSource(text) {
-  const bytes = new TextEncoder().encode(text);
+export const kLinkLimit = 8000;
+// No program needs more; a link that inflates past it is refused.
+const kMaxSourceBytes = 8 << 20;
+
+const kFormats = [
+  { key: 'z', compressed: true },
+  { key: 'src', compressed: false },
+];
+
+function toBase64Url(bytes) {
   let binary = '';
   for (let i = 0; i < bytes.length; i += 0x8000) {
     binary += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
@@ -9,15 +23,71 @@ export function encodeSource(text) {
   return btoa(binary).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
 }
 
-// The source in a fragment, or null when it holds none (or a broken one).
-export function decodeFragment(fragment) {
-  const match = /^#src=([A-Za-z0-9_-]*)$/.exec(fragment);
-  if (!match) return null;
-  const base64 = match[1].replace(/-/g, '+').replace(/_/g, '/');
+function fromBase64Url(text) {
+  if (!/^[A-Za-z0-9_-]*$/.test(text) || text.length % 4 === 1) return null;
+  const binary = atob(text.replace(/-/g, '+').replace(/_/g, '/') + '='.repeat((4 - (text.length % 4)) % 4));
+  return Uint8Array.from(binary, (c) => c.charCodeAt(0));
+}
+
+async function pipeThrough(bytes, stream, limit = Infinity) {
+  const reader = new Blob([bytes]).stream().pipeThrough(stream).getReader();
+  const chunks = [];
+  let size = 0;
+  for (;;) {
+    const { done, value } = await reader.read();
+    if (done) break;
+    size += value.length;
+    if (size > limit) {
+      await reader.cancel();
+      return null;
+    }
+    chunks.push(value);
+  }
+  return new Uint8Array(await new Blob(chunks).arrayBuffer());
+}
+
+// The fragment of a share link for text: "#z=…".
+export async function encodeShare(text) {
+  const packed = await pipeThrough(new TextEncoder().encode(text), new CompressionStream('deflate-raw'));
+  return `#z=${toBase64Url(packed)}`;
+}
+
+// The whole link for text on the page at base (an address without "#"):
+// {url}, or {refusal} in words when it would be too long to carry.
+export async function shareLink(base, text) {
+  const url = `${base}${await encodeShare(text)}`;
+  if (url.length <= kLinkLimit) return { url };
+  const count = url.length.toLocaleString('en-US');
+  return {
+    refusal:
+      `No link made: it would be ${count} characters long, and browsers and chat tools ` +
+      `carry about ${kLinkLimit.toLocaleString('en-US')}. Use Save source and send the file instead.`,
+  };
+}
+
+// What a fragment holds: null when it names no program (an empty or foreign
+// fragment), {source} for a program, or {error} in words for a link that is
+// damaged (cut short, changed by hand, or not text).
+export async function decodeShare(fragment) {
+  const match = /^#([a-z]+)=(.*)$/s.exec(fragment);
+  const format = match && kFormats.find((f) => f.key === match[1]);
+  if (!format) return null;
+  const damaged = (why) => ({
+    error: `This link's program cannot be read: ${why}. It may have been cut short when it was copied.`,
+  });
+  let bytes = fromBase64Url(match[2]);
+  if (bytes === null) return damaged('it holds characters a share link never has');
+  if (format.compressed) {
+    try {
+      bytes = await pipeThrough(bytes, new DecompressionStream('deflate-raw'), kMaxSourceBytes);
+    } catch {
+      return damaged('its compressed data is broken');
+    }
+    if (bytes === null) return damaged('it unpacks to more than any program needs');
+  }
   try {
-    const binary = atob(base64 + '='.repeat((4 - (base64.length % 4)) % 4));
-    return new TextDecoder().decode(Uint8Array.from(binary, (c) => c.charCodeAt(0)));
+    return { source: new TextDecoder('utf-8', { fatal: true }).decode(bytes) };
   } catch {
-    return null;
+    return damaged('it is not text');
   }
 }
