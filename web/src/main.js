@@ -4,6 +4,7 @@
 import { SourceEditor } from './editor.js';
 import { FlagSlot, Outcome, RegisterCode } from './engine.js';
 import { MemoryGrid } from './memory.js';
+import { keepOffline } from './offline.js';
 import { decodeShare, shareLink } from './share.js';
 
 const kAssembleDelay = 250; // ms after the last keystroke
@@ -114,6 +115,7 @@ function render(reason) {
   const line = page.fromSource && !page.hasErrors ? (page.lineOfAddress.get(state.pc) ?? null) : null;
   editor.showPcLine(line);
   updateControls();
+keepOffline();
 }
 
 function updateControls() {
@@ -222,6 +224,7 @@ function showAssembly({ ok, diagnostics, statements, image }) {
     $('outcome').textContent = 'The source has errors: fix them to run it.';
   }
   updateControls();
+keepOffline();
 }
 
 function sendBreakpoints() {
@@ -250,6 +253,7 @@ const commands = {
     $('outcome').dataset.state = 'running';
     $('outcome').textContent = 'Running…';
     updateControls();
+keepOffline();
     send({ type: 'run', fromStart });
   },
   stop() {
@@ -262,6 +266,7 @@ const commands = {
     if ($('step-back').disabled) return;
     page.running = true;
     updateControls();
+keepOffline();
     send({ type: 'stepBack' });
   },
   reset() {
@@ -410,3 +415,4 @@ openFragment().then((opened) => {
   if (!opened) examplesLoaded.then(() => openExample('sum.asm')).catch(() => assembleNow());
 });
 updateControls();
+keepOffline();

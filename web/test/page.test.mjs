@@ -7,13 +7,9 @@ import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 
-import { chromium } from 'playwright-core';
-
 import { serveSite } from '../tools/serve.mjs';
-import { nativeBin, root, siteDir } from './support.mjs';
+import { artifacts, launchChromium, nativeBin, root, siteDir } from './support.mjs';
 
-const chromiumPath = process.env.CHROMIUM ?? '/usr/bin/chromium';
-const artifacts = path.join(root, 'build/web-test');
 const work = mkdtempSync(path.join(tmpdir(), 'mirvo-page-'));
 let server;
 let context;
@@ -23,21 +19,7 @@ let base;
 before(async () => {
   server = await serveSite(siteDir, 0);
   base = `http://127.0.0.1:${server.address().port}/`;
-  context = await chromium.launchPersistentContext(path.join(work, 'profile'), {
-    executablePath: chromiumPath,
-    headless: true,
-    args: [
-      '--no-sandbox',
-      '--disable-gpu',
-      '--disable-background-networking',
-      '--disable-component-update',
-      '--disable-sync',
-      '--no-first-run',
-      '--disable-quic',
-    ],
-    viewport: { width: 1280, height: 900 },
-    acceptDownloads: true,
-  });
+  context = await launchChromium(path.join(work, 'profile'));
   page = context.pages()[0] ?? (await context.newPage());
   page.on('pageerror', (error) => assert.fail(`page error: ${error.message}`));
 });
