@@ -10,7 +10,7 @@ seconds=${1:-60}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for pair in AssemblerFuzz:assembler VmFuzz:vm StateMapFuzz:statemap; do
+for pair in AssemblerFuzz:assembler VmFuzz:vm StateMapFuzz:statemap PlaygroundFuzz:playground; do
   target=${pair%%:*}
   seeds=${pair##*:}
   mkdir -p "$work/$seeds"

@@ -2,10 +2,10 @@
 // can act on, an optional listing and an optional JSON report.
 
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "AtomicFile.h"
 #include "Commands.h"
+#include "EngineJson.h"
 #include "Output.h"
 #include "Program.h"
 
@@ -50,31 +50,6 @@ std::string FormatListing(const AssembledSource& source) {
     start = end + 1;
   }
   return listing;
-}
-
-nlohmann::ordered_json JsonReport(const AssembledSource& source, const std::string* image) {
-  const Assembler& assembler = *source.assembler;
-  nlohmann::ordered_json statements = nlohmann::ordered_json::array();
-  for (const StatementRecord& record : assembler.GetStatements()) {
-    nlohmann::ordered_json bytes = nlohmann::ordered_json::array();
-    for (std::uint8_t i = 0; i < record.length; ++i) bytes.push_back(record.bytes[i]);
-    statements.push_back(
-        {{"line", record.line}, {"column", record.column}, {"address", record.address}, {"bytes", bytes}});
-  }
-  nlohmann::ordered_json diagnostics = nlohmann::ordered_json::array();
-  for (const Diagnostic& diagnostic : assembler.GetDiagnostics()) {
-    diagnostics.push_back({{"severity", SeverityWord(diagnostic)},
-                           {"line", diagnostic.line},
-                           {"column", diagnostic.column},
-                           {"length", diagnostic.length},
-                           {"message", DescribeDiagnostic(diagnostic)}});
-  }
-  nlohmann::ordered_json report;
-  report["image"] = image != nullptr ? nlohmann::ordered_json(*image) : nlohmann::ordered_json(nullptr);
-  report["length"] = assembler.GetLength();
-  report["statements"] = statements;
-  report["diagnostics"] = diagnostics;
-  return report;
 }
 
 // 0, or 1 after saying why the image could not be written.
@@ -123,9 +98,7 @@ int RunAsm(const AsmOptions& options) {
   if (options.json) {
     Output out;
     out.Open("");
-    out.Write(JsonReport(source, written ? &image : nullptr).dump(-1, ' ', false,
-                                                                    nlohmann::ordered_json::error_handler_t::replace) +
-              "\n");
+    out.Write(AssemblyJson(assembler, written ? image.c_str() : nullptr) + "\n");
     if (out.Commit() != 0) status = 1;
   } else {
     PrintDiagnostics(options.source, source, ColourWanted());

@@ -64,7 +64,7 @@ std::string HumanLine(const std::string& path, const Verdict& verdict) {
 }
 
 nlohmann::json JsonValue(const Expectation& expectation, unsigned value, RunOutcome outcome) {
-  if (expectation.kind == ExpectKind::kOutcome) return OutcomeWord(outcome);
+  if (expectation.kind == ExpectKind::kOutcome) return OutcomeName(outcome);
   return value;
 }
 

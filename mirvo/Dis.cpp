@@ -48,7 +48,7 @@ int RunDis(const DisOptions& options) {
   // Only images are read here: a source is already source.
   const ImageStatus status = ReadImageFile(options.image.c_str(), bytes);
   if (status != ImageStatus::kLoaded) {
-    Report("%s", ImageMessage(status, options.image).c_str());
+    Report("%s", DescribeImageStatus(status, options.image).c_str());
     return 1;
   }
 

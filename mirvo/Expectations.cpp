@@ -58,21 +58,38 @@ constexpr std::array<Name, kRegisterReportOrder.size() + kFlagReportOrder.size()
   return names;
 }();
 
-constexpr RunOutcome kOutcomes[] = {RunOutcome::kHalted, RunOutcome::kUndefinedOpcode, RunOutcome::kLoopsForever,
-                                    RunOutcome::kStepLimit};
+// The names of the outcomes that end a run, each after separator: the
+// outcomes an expectation can name.
+std::string FinalOutcomeNames(const char* separator) {
+  std::string list;
+  for (std::size_t value = 0; value < kOutcomeNames.size(); ++value) {
+    if (!IsFinal(static_cast<RunOutcome>(value))) continue;
+    if (!list.empty()) list += separator;
+    list += kOutcomeNames[value];
+  }
+  return list;
+}
+
+// "A B C D E H L" and "S Z AC P CY": the names of a report order table.
+template <std::size_t N>
+std::string NameList(const std::array<NamedSlot, N>& table) {
+  std::string list;
+  for (const NamedSlot& entry : table) list += (list.empty() ? "" : " ") + std::string(entry.name);
+  return list;
+}
 
 int ParseOne(const std::string& token, Expectation& expectation, std::string& error) {
-  for (const RunOutcome outcome : kOutcomes) {
-    if (Upper(token) == Upper(OutcomeWord(outcome))) {
+  for (std::size_t value = 0; value < kOutcomeNames.size(); ++value) {
+    const auto outcome = static_cast<RunOutcome>(value);
+    if (IsFinal(outcome) && Upper(token) == Upper(OutcomeName(outcome))) {
       expectation = {ExpectKind::kOutcome, "outcome", 0, 0, 0, outcome};
       return 0;
     }
   }
   const std::size_t equals = token.find('=');
   if (equals == std::string::npos) {
-    error = "'" + token +
-            "' is not an expectation: write NAME=VALUE, [ADDRESS]=VALUE or one of halt, undefined-opcode, "
-            "loops-forever, step-limit";
+    error = "'" + token + "' is not an expectation: write NAME=VALUE, [ADDRESS]=VALUE or one of " +
+            FinalOutcomeNames(", ");
     return 1;
   }
   const std::string name = token.substr(0, equals);
@@ -92,8 +109,8 @@ int ParseOne(const std::string& token, Expectation& expectation, std::string& er
       if (Upper(name) == candidate.name) found = &candidate;
     }
     if (found == nullptr) {
-      error = "'" + token + "': '" + name +
-              "' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or [ADDRESS]";
+      error = "'" + token + "': '" + name + "' is none of the registers " + NameList(kRegisterReportOrder) +
+              ", the flags " + NameList(kFlagReportOrder) + ", PC, SP or [ADDRESS]";
       return 1;
     }
     expectation = {found->kind, found->name, found->slot, 0, 0, RunOutcome::kHalted};
@@ -170,7 +187,7 @@ std::vector<Mismatch> Compare(const std::vector<Expectation>& expectations, cons
 std::string ShowValue(const Expectation& expectation, unsigned value, RunOutcome outcome) {
   switch (expectation.kind) {
     case ExpectKind::kOutcome:
-      return OutcomeWord(outcome);
+      return OutcomeName(outcome);
     case ExpectKind::kFlag:
       return std::to_string(value);
     default:

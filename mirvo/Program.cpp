@@ -1,6 +1,5 @@
 #include "Program.h"
 
-#include <cctype>
 #include <cstdio>
 
 #include "ImageFile.h"
@@ -19,17 +18,6 @@ constexpr const char* kGreen = "\033[1;32m";
 constexpr const char* kReset = "\033[0m";
 
 }  // namespace
-
-std::string ImageMessage(ImageStatus status, const std::string& path) {
-  char message[4096];
-  std::snprintf(message, sizeof(message), ImageErrorFormat(status), path.c_str());
-  std::string text = message;
-  const std::string prefix = "Error! ";
-  if (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-  return text;
-}
 
 int AssembleSourceFile(const std::string& path, AssembledSource& source, std::string& reason) {
   if (ReadWholeFile(path, source.text, reason) != 0) return 1;
@@ -52,10 +40,6 @@ std::string SourceLine(const std::string& text, std::int32_t line) {
   return text.substr(start, end - start);
 }
 
-const char* SeverityWord(const Diagnostic& diagnostic) {
-  return SeverityOf(diagnostic.kind) == Severity::kError ? "error" : "warning";
-}
-
 void PrintDiagnostics(const std::string& path, const AssembledSource& source, bool colour) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
@@ -73,7 +57,7 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
     if (colour) text += kBold;
     text += path + place;
     if (colour) text += isError ? kRed : kMagenta;
-    text += SeverityWord(diagnostic);
+    text += SeverityName(SeverityOf(diagnostic.kind));
     text += ":";
     if (colour) text += std::string(kReset) + kBold;
     text += " " + DescribeDiagnostic(diagnostic);
@@ -106,7 +90,7 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
 
 std::string DiagnosticLine(const std::string& path, const Diagnostic& diagnostic) {
   return path + ":" + std::to_string(diagnostic.line) + ":" + std::to_string(diagnostic.column) + ": " +
-         SeverityWord(diagnostic) + ": " + DescribeDiagnostic(diagnostic);
+         SeverityName(SeverityOf(diagnostic.kind)) + ": " + DescribeDiagnostic(diagnostic);
 }
 
 bool IsSourceName(const std::string& path) { return EndsWith(path, ".asm"); }
@@ -126,7 +110,7 @@ LoadResult LoadProgram(const std::string& path, LoadedProgram& program, std::str
   }
   const ImageStatus status = ReadImageFile(path.c_str(), program.bytes);
   if (status != ImageStatus::kLoaded) {
-    reason = ImageMessage(status, path);
+    reason = DescribeImageStatus(status, path);
     return LoadResult::kCannotRead;
   }
   return LoadResult::kLoaded;
@@ -134,22 +118,3 @@ LoadResult LoadProgram(const std::string& path, LoadedProgram& program, std::str
 
 }  // namespace mirvo::cli
 
-namespace mirvo::cli {
-
-const char* OutcomeWord(RunOutcome outcome) {
-  switch (outcome) {
-    case RunOutcome::kHalted:
-      return "halt";
-    case RunOutcome::kUndefinedOpcode:
-      return "undefined-opcode";
-    case RunOutcome::kLoopsForever:
-      return "loops-forever";
-    case RunOutcome::kStepLimit:
-      return "step-limit";
-    case RunOutcome::kRunning:
-      break;
-  }
-  return "running";
-}
-
-}  // namespace mirvo::cli

@@ -23,10 +23,6 @@ struct AssembledSource {
   std::unique_ptr<Assembler> assembler;
 };
 
-// The message of ImageErrorFormat in mirvo's style: without "Error! " and
-// the line end, starting in lower case ("cannot open x.bin").
-std::string ImageMessage(ImageStatus status, const std::string& path);
-
 // Reads and assembles the source at path. 0 when it was read (whatever its
 // diagnostics), or 1 with reason set to why it could not be read.
 int AssembleSourceFile(const std::string& path, AssembledSource& source, std::string& reason);
@@ -34,9 +30,6 @@ int AssembleSourceFile(const std::string& path, AssembledSource& source, std::st
 // The text of physical line number line (1-based) of text, without its line
 // end; empty past the end.
 std::string SourceLine(const std::string& text, std::int32_t line);
-
-// "error"/"warning".
-const char* SeverityWord(const Diagnostic& diagnostic);
 
 // Prints every diagnostic as "PATH:LINE:COLUMN: error: MESSAGE", the source
 // line and a caret line under the token, then a count line such as
@@ -63,13 +56,5 @@ enum class LoadResult { kLoaded, kCannotRead, kSourceErrors };
 // message (without "mirvo: "); for kSourceErrors the diagnostics are in
 // program.source.
 LoadResult LoadProgram(const std::string& path, LoadedProgram& program, std::string& reason);
-
-}  // namespace mirvo::cli
-
-namespace mirvo::cli {
-
-// The outcome as the command line and its JSON name it: "halt",
-// "undefined-opcode", "loops-forever", "step-limit".
-const char* OutcomeWord(RunOutcome outcome);
 
 }  // namespace mirvo::cli

@@ -84,7 +84,7 @@ nlohmann::ordered_json JsonSummary(const Run& run, const VirtualMachine& machine
   for (const ChangedByte& byte : changed) {
     bytes.push_back({{"address", byte.address}, {"before", byte.before}, {"after", byte.after}});
   }
-  return {{"outcome", OutcomeWord(run.Outcome())},
+  return {{"outcome", OutcomeName(run.Outcome())},
           {"steps", run.Steps()},
           {"registers", registers},
           {"flags", flags},
@@ -114,7 +114,7 @@ int RunRun(const RunOptions& options) {
   const auto machine = std::make_unique<VirtualMachine>();
   const ImageStatus status = LoadImage(*machine, program.bytes.data(), program.bytes.size());
   if (status != ImageStatus::kLoaded) {
-    Report("%s is larger than 65536 bytes", options.file.c_str());
+    Report("%s", DescribeImageStatus(status, options.file).c_str());
     return 1;
   }
 

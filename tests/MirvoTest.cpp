@@ -211,7 +211,7 @@ TEST(MirvoTest, Run) {
        "Memory:    1 byte changed (address: before -> after)\n  1000h: 00h -> 07h\n",
        "",
        {{"t.txt",
-         "       1  0000  26 10  MVI H, 010h     H 00h->10h\n"
+         "       1  0000  26 10  MVI H, 10h      H 00h->10h\n"
          "       2  0002  36 07  MVI Mem, 07h    [1000h] 00h->07h\n"
          "       3  0004  86     ADD Mem         A 00h->07h\n"
          "       4  0005  C9     RET\n"}},
@@ -260,7 +260,7 @@ TEST(MirvoTest, RunJsonWithTrace) {
   EXPECT_EQ(result.err, "");
   const std::vector<Json> lines = JsonLines(result.out);
   const std::vector<Json> expected = {
-      Json::parse(R"({"step":1,"pc":0,"bytes":[38,16],"text":"MVI H, 010h","changes":{"H":{"before":0,"after":16}}})"),
+      Json::parse(R"({"step":1,"pc":0,"bytes":[38,16],"text":"MVI H, 10h","changes":{"H":{"before":0,"after":16}}})"),
       Json::parse(R"({"step":2,"pc":2,"bytes":[62,240],"text":"MVI A, 0F0h","changes":{"A":{"before":0,"after":240}}})"),
       Json::parse(R"({"step":3,"pc":4,"bytes":[119],"text":"MOV Mem, A",
                       "changes":{"memory":{"address":4096,"before":0,"after":240}}})"),
@@ -281,8 +281,8 @@ TEST(MirvoTest, Dis) {
        {{"sum.bin", kSumImage}},
        0,
        "; sum.bin: 13 bytes, one statement per instruction\n"
-       "MVI A, 0F0h     ; 0000  3E F0\nMVI B, 020h     ; 0002  06 20\nADD B           ; 0004  80\n"
-       "MVI H, 010h     ; 0005  26 10\nMVI L, 00h      ; 0007  2E 00\nMOV Mem, A      ; 0009  77\n"
+       "MVI A, 0F0h     ; 0000  3E F0\nMVI B, 20h      ; 0002  06 20\nADD B           ; 0004  80\n"
+       "MVI H, 10h      ; 0005  26 10\nMVI L, 00h      ; 0007  2E 00\nMOV Mem, A      ; 0009  77\n"
        "ADD Mem         ; 000A  86\nCMP B           ; 000B  B8\nRET             ; 000C  C9\n",
        "",
        {},

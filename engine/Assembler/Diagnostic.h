@@ -31,6 +31,8 @@ enum class Severity : std::uint8_t { kError, kWarning };
 constexpr Severity SeverityOf(DiagnosticKind kind) {
   return kind >= DiagnosticKind::kNumberReadAsMemory ? Severity::kWarning : Severity::kError;
 }
+// "error" or "warning", as reports name a severity.
+constexpr const char* SeverityName(Severity severity) { return severity == Severity::kError ? "error" : "warning"; }
 
 struct Diagnostic {
   DiagnosticKind kind;

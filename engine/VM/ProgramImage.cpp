@@ -9,18 +9,18 @@ ImageStatus LoadImage(VirtualMachine& machine, const std::uint8_t* bytes, std::s
   return ImageStatus::kLoaded;
 }
 
-const char* ImageErrorFormat(ImageStatus status) {
+std::string DescribeImageStatus(ImageStatus status, const std::string& name) {
   switch (status) {
     case ImageStatus::kLoaded:
       break;
     case ImageStatus::kCannotOpen:
-      return "Error! Cannot open %s\n";
+      return "cannot open " + name;
     case ImageStatus::kCannotRead:
-      return "Error! Cannot read %s\n";
+      return "cannot read " + name;
     case ImageStatus::kTooLarge:
-      return "Error! %s is larger than 65536 bytes\n";
+      return name + " is larger than " + std::to_string(kMemorySize) + " bytes";
   }
-  return nullptr;
+  return {};
 }
 
 }  // namespace mirvo

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "VirtualMachine.h"
 
@@ -20,9 +21,8 @@ enum class ImageStatus : int {
 // kTooLarge, with the machine untouched, for more than 65536 bytes.
 ImageStatus LoadImage(VirtualMachine& machine, const std::uint8_t* bytes, std::size_t size);
 
-// The message for an image that was not loaded, as the programs print it: a
-// printf format with one %s for the image path ("Error! Cannot open %s\n").
-// Null for kLoaded.
-const char* ImageErrorFormat(ImageStatus status);
+// Why the image called name was not loaded, in plain words: "cannot open
+// x.bin", "x.bin is larger than 65536 bytes". Empty for kLoaded.
+std::string DescribeImageStatus(ImageStatus status, const std::string& name);
 
 }  // namespace mirvo

@@ -92,9 +92,9 @@ std::string Hex(unsigned value, int digits) {
 
 }  // namespace
 
-std::string DescribeOutcome(const Run& run, const VirtualMachine& machine) {
+std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMachine& machine) {
   const std::uint16_t pc = machine.GetProgramCounter();
-  switch (run.Outcome()) {
+  switch (outcome) {
     case RunOutcome::kHalted:
       return "halted by the RET at " + Hex(pc, 4);
     case RunOutcome::kUndefinedOpcode:
@@ -109,8 +109,10 @@ std::string DescribeOutcome(const Run& run, const VirtualMachine& machine) {
       return "stopped: no RET within the step limit of " + std::to_string(run.StepLimit()) + " steps";
     case RunOutcome::kRunning:
       break;
+    case RunOutcome::kBreakpoint:
+      return "stopped before the breakpoint at " + Hex(pc, 4);
   }
-  return "still running";
+  return "paused at " + Hex(pc, 4);
 }
 
 RunOutcome RunToEnd(VirtualMachine& machine, std::uint64_t stepLimit, std::uint64_t* stepsTaken) {

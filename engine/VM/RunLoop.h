@@ -2,6 +2,8 @@
 // Running a loaded machine to its end, in one call or in slices, with an
 // optional observer of every step.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,13 +12,26 @@
 
 namespace mirvo {
 
+// How a run ended, or why it paused. Every front end names and describes an
+// outcome with kOutcomeNames and DescribeOutcome, written once below.
 enum class RunOutcome {
   kHalted,           // a RET found the stack empty
   kUndefinedOpcode,  // a step left the program counter where it was: frozen for ever
   kLoopsForever,     // the machine came back to a state it had at an earlier wrap
   kStepLimit,        // stepLimit steps without any of the above
   kRunning,          // the budget of the last Resume ran out first; more can follow
+  kBreakpoint,       // a front end stopped the run before an instruction it marked; more can follow
 };
+
+// Each outcome's name in machine-readable reports and expectations, indexed
+// by its value.
+inline constexpr std::array<const char*, 6> kOutcomeNames = {"halt",    "undefined-opcode", "loops-forever",
+                                                             "step-limit", "running",       "breakpoint"};
+constexpr const char* OutcomeName(RunOutcome outcome) { return kOutcomeNames[static_cast<std::size_t>(outcome)]; }
+// True for the outcomes that end a run; after the others it can go on.
+constexpr bool IsFinal(RunOutcome outcome) {
+  return outcome != RunOutcome::kRunning && outcome != RunOutcome::kBreakpoint;
+}
 
 // The driver's backstop: a run that neither halts nor is proved endless
 // within this many steps is stopped.
@@ -91,9 +106,14 @@ class Run {
   std::uint64_t power = 1;
 };
 
-// The outcome of run in words, with where it happened, as every front end
-// shows it: "halted by the RET at 000Ch", "loops forever without a RET: ...".
-std::string DescribeOutcome(const Run& run, const VirtualMachine& machine);
+// An outcome of run in words, with where it happened, as every front end
+// shows it: "halted by the RET at 000Ch", "loops forever without a RET: ...",
+// "paused at 0005h". The outcome is given apart from the run for the pauses
+// that a front end makes itself (kBreakpoint).
+std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMachine& machine);
+inline std::string DescribeOutcome(const Run& run, const VirtualMachine& machine) {
+  return DescribeOutcome(run.Outcome(), run, machine);
+}
 
 // Runs the machine from its current state to an outcome other than kRunning.
 // stepsTaken, when given, receives the number of steps executed.

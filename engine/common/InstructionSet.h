@@ -166,6 +166,10 @@ ByteText ByteNotation(std::uint8_t value);
 // writes them from it.
 inline constexpr std::array<const char*, 8> kRegisterNames = {"B", "C", "D", "E", "H", "L", "Mem", "A"};
 
+// How the assembler matches a name: a register letter in upper case only; a
+// word (a mnemonic, or the memory operand's "Mem") in any letter case.
+constexpr bool NameIgnoresCase(const char* name) { return name[0] != '\0' && name[1] != '\0'; }
+
 // The code of a one-letter register name (upper case only), or -1. No letter
 // names code 6: the memory operand is written "Mem".
 inline constexpr std::array<std::int8_t, 256> kRegisterOfLetter = [] {

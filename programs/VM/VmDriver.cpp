@@ -19,6 +19,20 @@ namespace {
 
 constexpr const char* kProgramName = "MirvoVM";
 
+// The program's words for an image it refuses, with one %s for the path.
+const char* ImageErrorFormat(ImageStatus status) {
+  switch (status) {
+    case ImageStatus::kCannotRead:
+      return "Error! Cannot read %s\n";
+    case ImageStatus::kTooLarge:
+      return "Error! %s is larger than 65536 bytes\n";
+    case ImageStatus::kLoaded:  // not a refusal: never asked for
+    case ImageStatus::kCannotOpen:
+      break;
+  }
+  return "Error! Cannot open %s\n";
+}
+
 // Loads the image at address 0. Returns 0, or 1 after printing why the image
 // was refused.
 int LoadImageFile(VirtualMachine& machine, const char* path) {
@@ -48,7 +62,8 @@ int RunVirtualMachineProgram(int argc, char** argv) {
   const RunOutcome outcome = RunToEnd(*machine, kStepLimit);
   switch (outcome) {
     case RunOutcome::kHalted:
-    case RunOutcome::kRunning:  // RunToEnd never returns it
+    case RunOutcome::kRunning:     // RunToEnd never returns the pauses
+    case RunOutcome::kBreakpoint:
       break;
     case RunOutcome::kUndefinedOpcode: {
       const std::uint16_t address = machine->GetProgramCounter();

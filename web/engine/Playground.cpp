@@ -1,42 +1,12 @@
 #include "Playground.h"
 
-#include <cstdio>
+#include <algorithm>
 
-#include "Diagnostic.h"
+#include "EngineJson.h"
 #include "ProgramImage.h"
 #include "StateMap.h"
 
 namespace mirvo {
-
-namespace {
-
-// Appends text as the body of a JSON string: quotes, backslashes and control
-// bytes escaped, every other byte as it is (the page decodes UTF-8).
-void AppendJsonString(std::string& out, const std::string& text) {
-  out += '"';
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(byte));
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  out += '"';
-}
-
-void AppendJsonNumber(std::string& out, const char* name, long long value) {
-  char field[48];
-  std::snprintf(field, sizeof field, "\"%s\":%lld", name, value);
-  out += field;
-}
-
-}  // namespace
 
 Playground::Playground()
     : assembler(std::make_unique<Assembler>()),
@@ -54,34 +24,7 @@ int Playground::Assemble(const char* bytes, std::size_t size) {
   options.recordStatements = true;
   options.reportWarnings = true;
   const int status = assembler->Assemble(options);
-
-  diagnosticsJson = "[";
-  bool first = true;
-  for (const Diagnostic& diagnostic : assembler->GetDiagnostics()) {
-    if (!first) diagnosticsJson += ',';
-    first = false;
-    diagnosticsJson += '{';
-    AppendJsonNumber(diagnosticsJson, "line", diagnostic.line);
-    diagnosticsJson += ',';
-    AppendJsonNumber(diagnosticsJson, "column", diagnostic.column);
-    diagnosticsJson += ',';
-    AppendJsonNumber(diagnosticsJson, "length", diagnostic.length);
-    diagnosticsJson += ",\"severity\":";
-    diagnosticsJson += SeverityOf(diagnostic.kind) == Severity::kError ? "\"error\"" : "\"warning\"";
-    diagnosticsJson += ",\"message\":";
-    AppendJsonString(diagnosticsJson, DescribeDiagnostic(diagnostic));
-    diagnosticsJson += '}';
-  }
-  diagnosticsJson += ']';
-
-  statementTable.clear();
-  for (const StatementRecord& record : assembler->GetStatements()) {
-    statementTable.push_back(record.line);
-    statementTable.push_back(record.address);
-    statementTable.push_back(record.length);
-    statementTable.push_back(record.bytes[0]);
-    statementTable.push_back(record.length > 1 ? record.bytes[1] : 0);
-  }
+  assemblyJson = AssemblyJson(*assembler, nullptr);
   return status;
 }
 
@@ -90,9 +33,8 @@ int Playground::Load(const std::uint8_t* bytes, std::size_t size) {
   const ImageStatus status = LoadImage(*fresh, bytes, size);
   if (status != ImageStatus::kLoaded) return static_cast<int>(status);
   image.assign(bytes, bytes + size);
-  run.reset();
   machine = std::move(fresh);
-  run = std::make_unique<Run>(*machine);
+  Restart();
   return 0;
 }
 
@@ -101,20 +43,45 @@ void Playground::Restart() {
   machine = std::make_unique<VirtualMachine>();
   LoadImage(*machine, image.data(), image.size());
   run = std::make_unique<Run>(*machine);
+  outcome = RunOutcome::kRunning;
+  recorded = false;
 }
 
-int Playground::Resume(std::uint64_t budget, bool breakpoints, bool skipFirst) {
-  if (!breakpoints || breakpointAt.none()) return static_cast<int>(run->Resume(budget));
+void Playground::KeepRecord(void* context, const StepRecord& record) {
+  auto& playground = *static_cast<Playground*>(context);
+  playground.lastRecord = record;
+  playground.recorded = true;
+}
+
+RunOutcome Playground::RecordedStep() { return run->Resume(1, &KeepRecord, this); }
+
+RunOutcome Playground::Resume(std::uint64_t budget, bool breakpoints, bool skipFirst) {
+  if (!breakpoints || breakpointAt.none()) {
+    // The stretch runs at full speed without records; its last step is
+    // recorded.
+    const std::uint64_t room = std::min(budget, run->StepLimit() - run->Steps());
+    if (room > 1) run->Resume(room - 1);
+    outcome = room > 0 ? RecordedStep() : run->Resume(0);
+    return outcome;
+  }
   bool mayPass = skipFirst;
   for (std::uint64_t done = 0; done < budget; ++done) {
     if (run->Outcome() == RunOutcome::kRunning && !mayPass && breakpointAt[machine->GetProgramCounter()]) {
-      return kStoppedAtBreakpoint;
+      outcome = RunOutcome::kBreakpoint;
+      return outcome;
     }
     mayPass = false;
-    const RunOutcome outcome = run->Resume(1);
-    if (outcome != RunOutcome::kRunning) return static_cast<int>(outcome);
+    outcome = RecordedStep();
+    if (outcome != RunOutcome::kRunning) return outcome;
   }
-  return static_cast<int>(run->Outcome());
+  outcome = run->Outcome();
+  return outcome;
+}
+
+const std::string& Playground::LastStepReport() {
+  // A record of an earlier step no longer describes the machine.
+  text = recorded && lastRecord.step == run->Steps() ? StepRecordJson(lastRecord) : "null";
+  return text;
 }
 
 const std::string& Playground::StateMap(const char* imagePath) {
@@ -131,7 +98,12 @@ const std::string& Playground::DisassembleAt(std::uint16_t address) {
 }
 
 const std::string& Playground::OutcomeText() {
-  text = DescribeOutcome(CurrentRun(), *machine);
+  text = DescribeOutcome(outcome, *run, *machine);
+  return text;
+}
+
+const std::string& Playground::ImageStatusText(int status, const char* name) {
+  text = DescribeImageStatus(static_cast<ImageStatus>(status), name);
   return text;
 }
 

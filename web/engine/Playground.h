@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Assembler.h"
@@ -18,10 +19,6 @@
 
 namespace mirvo {
 
-// Resume's answer when it stopped before a breakpoint; the engine's
-// RunOutcome values lie below it.
-inline constexpr int kStoppedAtBreakpoint = 5;
-
 class Playground {
  public:
   Playground();
@@ -29,10 +26,8 @@ class Playground {
   // Assembles size bytes of text, keeping every diagnostic, warnings
   // included, and the statements. 0 on success, 1 with errors.
   int Assemble(const char* text, std::size_t size);
-  // The diagnostics as a JSON array of {line, column, length, severity, message}.
-  const std::string& DiagnosticsJson() const { return diagnosticsJson; }
-  // Five integers a statement: line, address, length, first byte, second byte.
-  const std::vector<std::int32_t>& StatementTable() const { return statementTable; }
+  // The assembly as mirvo asm --json prints it (no image file: "image" is null).
+  const std::string& AssemblyReport() const { return assemblyJson; }
   const std::uint8_t* AssembledImage() const { return assembler->GetImage().data(); }
   std::uint32_t AssembledLength() const { return assembler->GetLength(); }
 
@@ -43,32 +38,49 @@ class Playground {
   void Restart();
   // Runs at most budget more steps. With breakpoints on, stops before the
   // instruction at a breakpoint, except the first one when skipFirst is set
-  // (so a run can go on from the breakpoint it stopped at). A RunOutcome
-  // value, or kStoppedAtBreakpoint.
-  int Resume(std::uint64_t budget, bool breakpoints, bool skipFirst);
+  // (so a run can go on from the breakpoint it stopped at). Returns the
+  // outcome, kBreakpoint included, which Outcome() keeps until the next call.
+  // The last step taken is recorded whenever it is the last of the budget
+  // or of a run with breakpoints (LastStepReport).
+  RunOutcome Resume(std::uint64_t budget, bool breakpoints, bool skipFirst);
   void SetBreakpoint(std::uint16_t address, bool on) { breakpointAt[address] = on; }
   void ClearBreakpoints() { breakpointAt.reset(); }
 
   const VirtualMachine& Machine() const { return *machine; }
   const Run& CurrentRun() const { return *run; }
+  RunOutcome Outcome() const { return outcome; }
+  // The step that brought the machine to its state, as a line of mirvo's
+  // JSON trace, or "null" when it was not recorded (no step yet, or a run
+  // that ended inside a stretch run without records).
+  const std::string& LastStepReport();
   // The state map MirvoVM writes for this machine run from imagePath.
   const std::string& StateMap(const char* imagePath);
   // One line of disassembly of the instruction at address.
   const std::string& DisassembleAt(std::uint16_t address);
-  // The run's outcome in words, as mirvo run shows it.
+  // The outcome in words, as mirvo run shows it.
   const std::string& OutcomeText();
+  // Why an image called name was refused, in words.
+  const std::string& ImageStatusText(int status, const char* name);
   const std::string& LastText() const { return text; }
+  // Holds text as the last text handed out.
+  void KeepText(std::string value) { text = std::move(value); }
 
  private:
+  static void KeepRecord(void* context, const StepRecord& record);
+  // One step with its record kept.
+  RunOutcome RecordedStep();
+
   std::unique_ptr<Assembler> assembler;
   std::string source;
-  std::string diagnosticsJson;
-  std::vector<std::int32_t> statementTable;
+  std::string assemblyJson;
   std::vector<std::uint8_t> image;
   std::unique_ptr<VirtualMachine> machine;
   std::unique_ptr<Run> run;
+  RunOutcome outcome = RunOutcome::kRunning;
+  StepRecord lastRecord{};
+  bool recorded = false;  // lastRecord holds a step of the current run
   std::bitset<kMemorySize> breakpointAt;
-  std::string text;  // the last state map or disassembly handed out
+  std::string text;  // the last text handed out
 };
 
 }  // namespace mirvo

@@ -1,14 +1,21 @@
 // The C functions the page's worker calls (as Module._pg_*). Each takes the
 // session made by pg_create; pointers into the session stay valid until the
-// next call that changes what they point at.
+// next call that changes what they point at. Texts are handed out as a
+// pointer, with their size from pg_text_size (or pg_report_size).
 
+#ifdef __EMSCRIPTEN__
 #include <emscripten/emscripten.h>
+#else
+// Built natively for the fuzz target.
+#define EMSCRIPTEN_KEEPALIVE
+#endif
 
 #include <cstdint>
 #include <new>
 
+#include "EngineJson.h"
+#include "InstructionSet.h"
 #include "Playground.h"
-#include "ProgramImage.h"
 
 using mirvo::Playground;
 
@@ -17,37 +24,38 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE Playground* pg_create() { return new (std::nothrow) Playground(); }
 EMSCRIPTEN_KEEPALIVE void pg_destroy(Playground* session) { delete session; }
 
-// Assembly: 0 or 1; then the diagnostics as JSON text, the statement table
-// and the image.
+// The names and numbers the page shows (outcomes, registers, flags, operand
+// names, the instruction table, the byte notation), as JSON text.
+EMSCRIPTEN_KEEPALIVE const char* pg_vocabulary(Playground* session) {
+  session->KeepText(mirvo::VocabularyJson());
+  return session->LastText().c_str();
+}
+
+// Assembly: 0 or 1; then the assembly as JSON text (mirvo asm --json's
+// object) and the image.
 EMSCRIPTEN_KEEPALIVE int pg_assemble(Playground* session, const char* text, std::uint32_t size) {
   return session->Assemble(text, size);
 }
-EMSCRIPTEN_KEEPALIVE const char* pg_diagnostics(Playground* session) { return session->DiagnosticsJson().c_str(); }
-EMSCRIPTEN_KEEPALIVE std::uint32_t pg_diagnostics_size(Playground* session) {
-  return static_cast<std::uint32_t>(session->DiagnosticsJson().size());
-}
-EMSCRIPTEN_KEEPALIVE const std::int32_t* pg_statements(Playground* session) {
-  return session->StatementTable().data();
-}
-EMSCRIPTEN_KEEPALIVE std::uint32_t pg_statement_count(Playground* session) {
-  return static_cast<std::uint32_t>(session->StatementTable().size() / 5);
+EMSCRIPTEN_KEEPALIVE const char* pg_assembly(Playground* session) { return session->AssemblyReport().c_str(); }
+EMSCRIPTEN_KEEPALIVE std::uint32_t pg_assembly_size(Playground* session) {
+  return static_cast<std::uint32_t>(session->AssemblyReport().size());
 }
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* pg_image(Playground* session) { return session->AssembledImage(); }
 EMSCRIPTEN_KEEPALIVE std::uint32_t pg_image_size(Playground* session) { return session->AssembledLength(); }
 
-// Running: load (an ImageStatus value), restart, resume (a RunOutcome value
-// or 5 for a breakpoint), breakpoints.
+// Running: load (an ImageStatus value), why an image was refused, restart,
+// resume (a RunOutcome value), breakpoints.
 EMSCRIPTEN_KEEPALIVE int pg_load(Playground* session, const std::uint8_t* bytes, std::uint32_t size) {
   return session->Load(bytes, size);
 }
-// Why an image was refused: a printf format with one %s for its name.
-EMSCRIPTEN_KEEPALIVE const char* pg_image_error(int status) {
-  const char* const format = mirvo::ImageErrorFormat(static_cast<mirvo::ImageStatus>(status));
-  return format == nullptr ? "" : format;
+EMSCRIPTEN_KEEPALIVE const char* pg_image_status_text(Playground* session, int status, const char* name) {
+  return session->ImageStatusText(status, name).c_str();
 }
 EMSCRIPTEN_KEEPALIVE void pg_restart(Playground* session) { session->Restart(); }
 EMSCRIPTEN_KEEPALIVE int pg_resume(Playground* session, double budget, int breakpoints, int skipFirst) {
-  return session->Resume(static_cast<std::uint64_t>(budget), breakpoints != 0, skipFirst != 0);
+  // A budget from JavaScript: clamped, never a conversion out of range.
+  const std::uint64_t steps = budget >= 1.8e19 ? UINT64_MAX : budget > 0 ? static_cast<std::uint64_t>(budget) : 0;
+  return static_cast<int>(session->Resume(steps, breakpoints != 0, skipFirst != 0));
 }
 EMSCRIPTEN_KEEPALIVE void pg_set_breakpoint(Playground* session, int address, int on) {
   session->SetBreakpoint(static_cast<std::uint16_t>(address), on != 0);
@@ -55,8 +63,8 @@ EMSCRIPTEN_KEEPALIVE void pg_set_breakpoint(Playground* session, int address, in
 EMSCRIPTEN_KEEPALIVE void pg_clear_breakpoints(Playground* session) { session->ClearBreakpoints(); }
 
 // The machine: registers (8 bytes by register code), flags (8 bytes by flag
-// slot), memory (65536 bytes), PC, SP, and the run's counters (as doubles:
-// exact below 2^53).
+// slot), memory (65536 bytes), PC, SP, HL (the address of Mem), and the
+// run: its outcome and counters (as doubles: exact below 2^53).
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* pg_registers(Playground* session) {
   return session->Machine().GetRegisters().data();
 }
@@ -64,22 +72,17 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* pg_flags(Playground* session) { return 
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* pg_memory(Playground* session) { return &session->Machine().MemoryAt(0); }
 EMSCRIPTEN_KEEPALIVE int pg_pc(Playground* session) { return session->Machine().GetProgramCounter(); }
 EMSCRIPTEN_KEEPALIVE int pg_sp(Playground* session) { return session->Machine().GetStackPointer(); }
-EMSCRIPTEN_KEEPALIVE int pg_outcome(Playground* session) { return static_cast<int>(session->CurrentRun().Outcome()); }
+EMSCRIPTEN_KEEPALIVE int pg_hl(Playground* session) {
+  const mirvo::RegisterFile& registers = session->Machine().GetRegisters();
+  return mirvo::HlAddress(registers[mirvo::kRegH], registers[mirvo::kRegL]);
+}
+EMSCRIPTEN_KEEPALIVE int pg_outcome(Playground* session) { return static_cast<int>(session->Outcome()); }
 EMSCRIPTEN_KEEPALIVE double pg_steps(Playground* session) {
   return static_cast<double>(session->CurrentRun().Steps());
 }
-EMSCRIPTEN_KEEPALIVE double pg_step_limit(Playground* session) {
-  return static_cast<double>(session->CurrentRun().StepLimit());
-}
-EMSCRIPTEN_KEEPALIVE double pg_repeat_wrap(Playground* session) {
-  return static_cast<double>(session->CurrentRun().RepeatWrap());
-}
-EMSCRIPTEN_KEEPALIVE double pg_repeat_of_wrap(Playground* session) {
-  return static_cast<double>(session->CurrentRun().RepeatOfWrap());
-}
 
-// Text: the state map for an image path, one line of disassembly or the
-// outcome in words; then its size.
+// Texts: the state map for an image path, one line of disassembly, the
+// outcome in words, the last step as JSON ("null" when not recorded).
 EMSCRIPTEN_KEEPALIVE const char* pg_state_map(Playground* session, const char* imagePath) {
   return session->StateMap(imagePath).c_str();
 }
@@ -87,6 +90,7 @@ EMSCRIPTEN_KEEPALIVE const char* pg_disassemble(Playground* session, int address
   return session->DisassembleAt(static_cast<std::uint16_t>(address)).c_str();
 }
 EMSCRIPTEN_KEEPALIVE const char* pg_outcome_text(Playground* session) { return session->OutcomeText().c_str(); }
+EMSCRIPTEN_KEEPALIVE const char* pg_last_step(Playground* session) { return session->LastStepReport().c_str(); }
 EMSCRIPTEN_KEEPALIVE std::uint32_t pg_text_size(Playground* session) {
   return static_cast<std::uint32_t>(session->LastText().size());
 }

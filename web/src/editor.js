@@ -4,7 +4,7 @@
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
 import { HighlightStyle, StreamLanguage, syntaxHighlighting } from '@codemirror/language';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
-import { EditorState, Prec, RangeSet, StateEffect, StateField } from '@codemirror/state';
+import { Compartment, EditorState, Prec, RangeSet, StateEffect, StateField } from '@codemirror/state';
 import {
   Decoration,
   EditorView,
@@ -16,29 +16,33 @@ import {
 } from '@codemirror/view';
 import { tags } from '@lezer/highlight';
 
+import { hex } from './notation.js';
+
+// The highlighter's tag of each class of word (Vocabulary.wordClass).
+const kTagOfClass = { mnemonic: 'keyword', operand: 'variableName', number: 'number', invalid: 'invalid' };
+
 // One statement a line: a mnemonic, up to two operands split by spaces or
-// commas, and a comment after a semicolon.
-const mirvoLanguage = StreamLanguage.define({
-  name: 'mirvo',
-  startState: () => ({ tokenIndex: 0 }),
-  token(stream, state) {
-    if (stream.sol()) state.tokenIndex = 0;
-    if (stream.eatSpace()) return null;
-    if (stream.peek() === ';') {
-      stream.skipToEnd();
-      return 'comment';
-    }
-    if (stream.eat(',')) return 'punctuation';
-    stream.eatWhile(/[^\s,;]/);
-    const word = stream.current();
-    state.tokenIndex += 1;
-    if (state.tokenIndex === 1) return /^(MOV|MVI|ADD|CMP|RET)$/.test(word) ? 'keyword' : 'invalid';
-    if (/^[ABCDEHL]$/.test(word) || /^mem$/i.test(word)) return 'variableName';
-    if (/^[-+]?(0x)?[0-9A-Fa-f]+h$/.test(word)) return 'number';
-    return 'invalid';
-  },
-  languageData: { commentTokens: { line: ';' } },
-});
+// commas, and a comment after a semicolon. The words are the engine's.
+function mirvoLanguage(vocabulary) {
+  return StreamLanguage.define({
+    name: 'mirvo',
+    startState: () => ({ tokenIndex: 0 }),
+    token(stream, state) {
+      if (stream.sol()) state.tokenIndex = 0;
+      if (stream.eatSpace()) return null;
+      if (stream.peek() === ';') {
+        stream.skipToEnd();
+        return 'comment';
+      }
+      if (stream.eat(',')) return 'punctuation';
+      stream.eatWhile(/[^\s,;]/);
+      const index = state.tokenIndex;
+      state.tokenIndex += 1;
+      return kTagOfClass[vocabulary.wordClass(stream.current(), index)];
+    },
+    languageData: { commentTokens: { line: ';' } },
+  });
+}
 
 const highlightStyle = HighlightStyle.define([
   { tag: tags.keyword, class: 'tok-mnemonic' },
@@ -58,8 +62,6 @@ const statementsField = StateField.define({
     return value;
   },
 });
-
-const hex = (value, digits) => value.toString(16).toUpperCase().padStart(digits, '0');
 
 class TextMarker extends GutterMarker {
   constructor(text, className = '') {
@@ -158,6 +160,9 @@ function byteColumnToOffset(text, column) {
   return new TextDecoder().decode(bytes.subarray(0, Math.max(0, column - 1))).length;
 }
 
+// Holds the language once the engine's vocabulary is known.
+const languageSlot = new Compartment();
+
 export class SourceEditor {
   // handlers: onChange(), onBreakpoints(), and the keys' commands.
   constructor(parent, handlers) {
@@ -191,7 +196,7 @@ export class SourceEditor {
           pcLineField,
           history(),
           highlightActiveLine(),
-          mirvoLanguage,
+          languageSlot.of([]),
           syntaxHighlighting(highlightStyle),
           keymap.of([...defaultKeymap, ...historyKeymap]),
           EditorView.lineWrapping,
@@ -203,6 +208,11 @@ export class SourceEditor {
         ],
       }),
     });
+  }
+
+  // Highlights with the engine's words (a Vocabulary from state.js).
+  setVocabulary(vocabulary) {
+    this.view.dispatch({ effects: languageSlot.reconfigure(mirvoLanguage(vocabulary)) });
   }
 
   get text() {

@@ -1,10 +1,9 @@
 // All 64 KiB as a hex grid, 16 bytes a row. Only the rows in view (and a few
 // around them) exist as elements; scrolling rebuilds them.
 
-const kRows = 4096;
-const kOverscan = 8;
+import { addressText, hex } from './notation.js';
 
-const hex = (value, digits) => value.toString(16).toUpperCase().padStart(digits, '0');
+const kOverscan = 8;
 
 export class MemoryGrid {
   constructor(viewport) {
@@ -16,7 +15,7 @@ export class MemoryGrid {
     this.spacer.append(this.rows);
     viewport.append(this.spacer);
     this.rowHeight = 20;
-    this.memory = new Uint8Array(65536);
+    this.memory = new Uint8Array(0); // until the first update
     this.image = new Uint8Array(0);
     this.lastChanged = new Set();
     this.pc = 0;
@@ -37,10 +36,14 @@ export class MemoryGrid {
     this.render();
   }
 
+  get rowCount() {
+    return Math.ceil(this.memory.length / 16);
+  }
+
   measure() {
     const probe = this.rows.firstElementChild;
     if (probe && probe.offsetHeight > 0) this.rowHeight = probe.offsetHeight;
-    this.spacer.style.height = `${kRows * this.rowHeight}px`;
+    this.spacer.style.height = `${this.rowCount * this.rowHeight}px`;
   }
 
   scrollToAddress(address) {
@@ -53,7 +56,7 @@ export class MemoryGrid {
     this.measure();
     const first = Math.max(0, Math.floor(this.viewport.scrollTop / this.rowHeight) - kOverscan);
     const count = Math.ceil(this.viewport.clientHeight / this.rowHeight) + 2 * kOverscan;
-    const last = Math.min(kRows, first + count);
+    const last = Math.min(this.rowCount, first + count);
     this.rows.style.transform = `translateY(${first * this.rowHeight}px)`;
     const fragment = document.createDocumentFragment();
     for (let row = first; row < last; ++row) fragment.append(this.renderRow(row));
@@ -79,7 +82,7 @@ export class MemoryGrid {
       if (address === this.hl) classes.push('is-hl');
       if (address === this.pc) classes.push('is-pc');
       cell.className = classes.join(' ');
-      cell.title = `${hex(address, 4)}h: ${value}`;
+      cell.title = `${addressText(address)}: ${value}`;
       line.append(cell);
     }
     return line;

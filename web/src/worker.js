@@ -1,18 +1,21 @@
 // The engine's home in the page: a worker, so that a long run never freezes
-// the page. Runs go in slices; between slices the worker reads its messages,
-// so a Stop (or any newer command) ends a run at the next slice.
+// the page. It holds the Session (state.js) and answers the page's commands
+// with snapshots. Runs go in slices; between slices the worker reads its
+// messages, so a Stop (or any newer command) ends a run at the next slice.
 /* global createMirvoEngine, importScripts */
-import { Engine, Outcome } from './engine.js';
+import { Engine } from './engine.js';
+import { Session } from './state.js';
 
 const kSlice = 1 << 21; // steps between looks at the message queue
 const kProgressEvery = 50; // ms between progress messages
 
-let engine = null;
+let session = null;
 let generation = 0; // bumped by every command; a run of an older one stops
 const ready = (async () => {
   importScripts('mirvo-engine.js');
   const response = await fetch('mirvo-engine.wasm');
-  engine = await Engine.create(createMirvoEngine, new Uint8Array(await response.arrayBuffer()));
+  session = new Session(await Engine.create(createMirvoEngine, new Uint8Array(await response.arrayBuffer())));
+  postMessage({ type: 'ready', vocabulary: session.vocabulary.json });
 })();
 
 // Lets queued messages in (faster than setTimeout, which clamps to 4 ms).
@@ -25,27 +28,21 @@ function yieldToMessages() {
 }
 
 function postState(reason, extra = {}) {
-  const state = engine.state();
-  state.next = engine.disassemble(state.pc);
+  const state = session.snapshot();
   postMessage({ type: 'state', reason, state, ...extra }, [state.memory.buffer]);
 }
 
-// Runs until the outcome is no longer "running" or the run has taken
-// target steps; reports progress; gives up when a newer command arrives.
-async function runTo(target, breakpoints, mine) {
-  let skipFirst = true;
+// Drives one of the session's slice generators, reporting progress between
+// slices. The outcome's name, or null when a newer command took over.
+async function drive(slices, mine) {
   let lastReport = performance.now();
   for (;;) {
-    const steps = engine.state().steps;
-    const budget = Math.min(kSlice, target - steps);
-    if (budget <= 0) return Outcome.running;
-    const outcome = engine.resume(budget, breakpoints, skipFirst);
-    skipFirst = false;
-    if (outcome !== Outcome.running) return outcome;
+    const { done, value } = slices.next();
+    if (done) return value;
     const now = performance.now();
     if (now - lastReport > kProgressEvery) {
       lastReport = now;
-      postMessage({ type: 'progress', steps: engine.state().steps });
+      postMessage({ type: 'progress', steps: value });
     }
     await yieldToMessages();
     if (generation !== mine) return null;
@@ -54,42 +51,37 @@ async function runTo(target, breakpoints, mine) {
 
 const commands = {
   assemble({ source, id }) {
-    const result = engine.assemble(source);
+    const result = session.assemble(source);
     postMessage({ type: 'assembled', id, ...result }, [result.image.buffer]);
   },
   load({ image, name }) {
-    const status = engine.load(image);
-    postState('load', { status, refusal: status === 0 ? '' : engine.imageError(status, name) });
+    postState('load', session.load(image, name));
   },
   reset() {
-    engine.restart();
+    session.restart();
     postState('reset');
   },
   breakpoints({ addresses }) {
-    engine.setBreakpoints(addresses);
+    session.setBreakpoints(addresses);
   },
   async run({ fromStart, mine }) {
-    if (fromStart) engine.restart();
-    const outcome = await runTo(Infinity, true, mine);
-    if (outcome !== null) postState('run', { breakpoint: outcome === Outcome.breakpoint });
+    if (fromStart) session.restart();
+    const outcome = await drive(session.run({ slice: kSlice, breakpoints: true }), mine);
+    if (outcome !== null) postState('run');
   },
   step() {
-    engine.resume(1);
+    session.step();
     postState('step');
   },
   async stepBack({ mine }) {
-    // Exact by construction: the same run from the start, one step short.
-    const target = engine.state().steps - 1;
-    if (target < 0) return postState('step');
-    engine.restart();
-    const outcome = await runTo(target, false, mine);
+    const outcome = await drive(session.stepBack({ slice: kSlice }), mine);
     if (outcome !== null) postState('step');
   },
   stop() {
     postState('stop');
   },
   stateMap({ imagePath }) {
-    const bytes = engine.stateMap(imagePath);
+    const bytes = session.stateMap(imagePath);
     postMessage({ type: 'stateMap', bytes }, [bytes.buffer]);
   },
 };

@@ -112,7 +112,7 @@ test('Run stops before a breakpoint set in the gutter, and goes on from it', asy
 });
 
 test('an error is listed and underlined on its line, in the assembler\'s words', async () => {
-  await open('MVI A, 1h\nMOV B, A\nMVI C, 5\nMOV Mem, Mem\n', 'error');
+  await open('MVI A, 1h\nmov B, A\nMVI C, 5\nMOV Mem, Mem\n', 'error');
   const items = byTestId('diagnostics').locator('li');
   assert.deepEqual(
     await items.evaluateAll((list) => list.map((item) => [item.dataset.line, item.dataset.severity])),
@@ -124,10 +124,13 @@ test('an error is listed and underlined on its line, in the assembler\'s words',
   assert.match(await items.first().textContent(), /'5'/);
   const underlined = page.locator('.cm-line').nth(2).locator('.cm-lintRange-error');
   assert.equal(await underlined.textContent(), '5');
+  // The highlighter reads mnemonics in any case, as the assembler does.
+  const second = page.locator('.cm-line').nth(1);
+  assert.deepEqual([await second.locator('.tok-mnemonic').textContent(), await second.locator('.tok-invalid').count()], ['mov', 0]);
   assert.equal(await byTestId('run').isDisabled(), true);
 });
 
-test('an uploaded image runs; one over 64 KiB is refused in MirvoVM\'s words', async () => {
+test('an uploaded image runs; one over 64 KiB is refused in the engine\'s words', async () => {
   await open(sum);
   const image = { name: 'tiny.bin', mimeType: 'application/octet-stream', buffer: Buffer.from([0x3e, 0x07, 0xc9]) };
   await page.setInputFiles('#upload', image);
@@ -139,7 +142,7 @@ test('an uploaded image runs; one over 64 KiB is refused in MirvoVM\'s words', a
 
   await page.setInputFiles('#upload', { ...image, name: 'big.bin', buffer: Buffer.alloc(65537) });
   await page.waitForSelector('[data-testid="outcome"][data-state="error"]');
-  assert.equal(await byTestId('outcome').textContent(), 'Error! big.bin is larger than 65536 bytes');
+  assert.equal(await byTestId('outcome').textContent(), 'Refused: big.bin is larger than 65536 bytes.');
   assert.equal(await byTestId('run').isDisabled(), true);
 });
 

@@ -1,0 +1,34 @@
+#pragma once
+// The engine's results as JSON text: one serialisation, printed by mirvo's
+// --json options and read by the web page from the WebAssembly engine.
+
+#include <string>
+
+#include "Assembler.h"
+#include "RunLoop.h"
+
+namespace mirvo {
+
+// An assembly: {"image": imagePath or null, "length": bytes,
+//  "statements": [{"line", "column", "address", "bytes": [...]}],
+//  "diagnostics": [{"severity", "line", "column", "length", "message"}]}.
+// imagePath is null when no image was written.
+std::string AssemblyJson(const Assembler& assembler, const char* imagePath);
+
+// The names and numbers a front end shows, so that none restates them:
+//  "outcomes": [{"name", "final"}] indexed by RunOutcome value,
+//  "registers", "flags": [{"name", "slot"}] in report order,
+//  "operands": [{"name", "code", "ignoresCase"}] by register code,
+//  "instructions": [{"mnemonic", "ignoresCase", "syntax", "encoding",
+//                    "summary", "length", "operands": [shape names]}],
+//  "bytes": the notation of each byte value ("05h", "0F0h"),
+//  "memorySize".
+std::string VocabularyJson();
+
+// One step, as a line of mirvo run --trace --json shows it: {"step", "pc",
+// "bytes": [...], "text": the instruction, "changes": {"A": {"before",
+// "after"}, ... registers and flags that changed, in report order, and
+// "memory": {"address", "before", "after"} for a store}}.
+std::string StepRecordJson(const StepRecord& record);
+
+}  // namespace mirvo

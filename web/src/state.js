@@ -1,0 +1,377 @@
+// The page's state apart from its view. Nothing here touches the DOM, so
+// Node's test runner loads it as the page does:
+//   Vocabulary  the engine's names and numbers, and the words of a statement
+//               as the highlighter classes them;
+//   Session     the learner's session over the engine (in the worker): the
+//               assembly, the image, the run, and the steps it has taken;
+//   PageModel   what the page knows between the worker's messages, and what
+//               its view shows (main.js only draws it).
+
+import { addressText } from './notation.js';
+
+// ---------------------------------------------------------------- vocabulary
+
+// The engine's names and numbers (VocabularyJson in engine/json): outcomes by
+// value, registers and flags in report order, operand names by register
+// code, the instruction table and each byte's notation. Built from the plain
+// object, which crosses from the worker to the page as it is.
+export class Vocabulary {
+  constructor(json) {
+    this.json = json;
+    this.outcomes = json.outcomes;
+    this.registers = json.registers;
+    this.flags = json.flags;
+    this.instructions = json.instructions;
+    this.memorySize = json.memorySize;
+    this.mnemonics = wordMatcher(json.instructions.map((row) => [row.mnemonic, row.ignoresCase]));
+    this.operandNames = wordMatcher(json.operands.map((operand) => [operand.name, operand.ignoresCase]));
+  }
+
+  // The name of an outcome value: "halt", "running", "breakpoint", ...
+  outcomeName(value) {
+    return this.outcomes[value]?.name ?? 'unknown';
+  }
+
+  // True when the outcome called name ends the run.
+  isFinal(name) {
+    return this.outcomes.some((outcome) => outcome.name === name && outcome.final);
+  }
+
+  // A byte in the one notation: 05h, 20h, 0F0h.
+  byte(value) {
+    return this.json.bytes[value];
+  }
+
+  // The highlighter's class of the word at index (0 for the mnemonic) of a
+  // statement: 'mnemonic', 'operand' (a register or Mem), 'number', or
+  // 'invalid'. Names match as the assembler matches them: mnemonics and Mem
+  // in any case, register letters in upper case.
+  wordClass(word, index) {
+    if (index === 0) return this.mnemonics(word) ? 'mnemonic' : 'invalid';
+    if (this.operandNames(word)) return 'operand';
+    if (/^[-+]?(0x)?[0-9A-Fa-f]+h$/.test(word)) return 'number';
+    return 'invalid';
+  }
+}
+
+// A test for a word against [name, ignoresCase] pairs.
+function wordMatcher(pairs) {
+  const exact = new Set(pairs.filter(([, ignoresCase]) => !ignoresCase).map(([name]) => name));
+  const anyCase = new Set(pairs.filter(([, ignoresCase]) => ignoresCase).map(([name]) => name.toUpperCase()));
+  return (word) => exact.has(word) || anyCase.has(word.toUpperCase());
+}
+
+// ---------------------------------------------------------------- session
+
+// How many recorded steps the history keeps, the most recent last.
+export const kHistoryLimit = 1000;
+
+// The learner's session over an Engine (engine.js). The engine's state is
+// the truth; the session adds the history of the steps the engine recorded
+// and hands out snapshots that cross to the page as they are.
+export class Session {
+  constructor(engine) {
+    this.engine = engine;
+    this.vocabulary = new Vocabulary(engine.vocabulary);
+    // Step records (lines of mirvo's JSON trace) in ascending step order,
+    // each for a step the current run has taken: what each step changed.
+    // A run records the last step of each of its slices.
+    this.history = [];
+  }
+
+  // {ok, image, assembly}: the assembly is the object mirvo asm --json prints.
+  assemble(source) {
+    return this.engine.assemble(source);
+  }
+
+  // Loads image into a fresh machine: {status: 0 or the engine's refusal
+  // code, refusal: '' or why, in the engine's words}.
+  load(image, name) {
+    const status = this.engine.load(image);
+    if (status === 0) this.history = [];
+    return { status, refusal: status === 0 ? '' : this.engine.imageStatusText(status, name) };
+  }
+
+  // The machine as the last load left it, with a new run.
+  restart() {
+    this.engine.restart();
+    this.history = [];
+  }
+
+  setBreakpoints(addresses) {
+    this.engine.setBreakpoints(addresses);
+  }
+
+  // One step; the outcome's name.
+  step() {
+    const outcome = this.vocabulary.outcomeName(this.engine.resume(1));
+    this.noteLastStep();
+    return outcome;
+  }
+
+  // Takes the engine's record of the step that brought the machine to its
+  // state into the history (a run from the start again records the same
+  // steps); returns it, or null when the engine did not record it.
+  noteLastStep() {
+    const record = this.engine.lastStep();
+    if (record === null) return null;
+    this.history = this.history.filter((earlier) => earlier.step !== record.step);
+    const at = this.history.findIndex((later) => later.step > record.step);
+    this.history.splice(at < 0 ? this.history.length : at, 0, record);
+    if (this.history.length > kHistoryLimit) this.history.splice(0, this.history.length - kHistoryLimit);
+    return record;
+  }
+
+  // Runs until the outcome is no longer "running", or the run has taken
+  // target steps, in slices of at most slice steps. A generator: it yields
+  // the step count after each slice that leaves the run going, so that the
+  // caller can report progress and give up between slices; it returns the
+  // outcome's name ("running" when target was reached). With breakpoints it
+  // stops before one, but not before the instruction it starts at.
+  *run({ target = Infinity, slice = 1 << 21, breakpoints = false } = {}) {
+    let skipFirst = true;
+    for (;;) {
+      const budget = Math.min(slice, target - this.engine.steps());
+      if (budget <= 0) return 'running';
+      const outcome = this.vocabulary.outcomeName(this.engine.resume(budget, breakpoints, skipFirst));
+      this.noteLastStep();
+      skipFirst = false;
+      if (outcome !== 'running') return outcome;
+      yield this.engine.steps();
+    }
+  }
+
+  // The run one step short, as a generator like run: the same run from the
+  // start, so the state is exact by construction (and the history of the
+  // steps before stays true).
+  *stepBack({ slice } = {}) {
+    const target = this.engine.steps() - 1;
+    if (target < 0) return 'running';
+    this.engine.restart();
+    return yield* this.run({ target, slice });
+  }
+
+  // The machine and the run now, as plain data: registers (8 bytes by code),
+  // flags (8 bytes by slot), memory, pc, sp, hl, steps, outcome (its name),
+  // outcomeText (the engine's words), next (the instruction at pc), and
+  // lastStep: the record of the step that brought the machine here, or null
+  // when the engine did not record it (a run that ended inside a stretch).
+  snapshot() {
+    const state = this.engine.state();
+    const lastStep = this.noteLastStep();
+    // Records past the machine's step belong to a run taken back.
+    this.history = this.history.filter((record) => record.step <= state.steps);
+    return {
+      ...state,
+      outcome: this.vocabulary.outcomeName(state.outcome),
+      next: this.engine.disassemble(state.pc),
+      lastStep,
+    };
+  }
+
+  // The state map MirvoVM writes for this machine run from imagePath.
+  stateMap(imagePath) {
+    return this.engine.stateMap(imagePath);
+  }
+}
+
+// ---------------------------------------------------------------- the page
+
+// A sentence of the engine's words: "halted by ..." -> "Halted by ....".
+export const sentence = (words) => `${words.charAt(0).toUpperCase()}${words.slice(1)}.`;
+
+// What the page knows between the worker's messages: the editor's last
+// assembly, the image, the last snapshot and whether a command is under way;
+// and what the view shows of it. Events come in through the methods below;
+// the view reads the getters at the end.
+export class PageModel {
+  constructor() {
+    this.vocabulary = null; // until the engine is ready
+    this.assembleId = 0;
+    this.image = new Uint8Array(0); // what the machine was loaded with
+    this.fromSource = true; // the image is the editor's assembly (not an upload)
+    this.lineOfAddress = new Map();
+    this.addressOfLine = new Map();
+    this.hasErrors = false;
+    this.refusal = ''; // why the last image was refused: nothing to run
+    this.pending = false; // the editor changed since the last assembly came back
+    this.runAfterLoad = false; // Run was pressed while an assembly was pending
+    this.running = false;
+    this.progress = null; // steps so far of the run under way, once reported
+    this.failure = '';
+    this.state = null; // the last snapshot
+    this.reason = ''; // the command that produced it
+  }
+
+  // --- events
+
+  engineReady(vocabularyJson) {
+    this.vocabulary = new Vocabulary(vocabularyJson);
+  }
+
+  editorChanged() {
+    this.pending = true;
+  }
+
+  // An assembly is asked for; its id.
+  assemblyRequested() {
+    this.pending = true;
+    this.assembleId += 1;
+    return this.assembleId;
+  }
+
+  // The worker's answer to assembly id. Returns the image to load, or null
+  // (errors, or an answer overtaken by a newer request).
+  assembled(id, { ok, image, assembly }) {
+    if (id !== this.assembleId) return null;
+    this.pending = false;
+    if (!ok) this.runAfterLoad = false;
+    this.lineOfAddress = new Map();
+    this.addressOfLine = new Map();
+    for (const statement of assembly.statements) {
+      statement.bytes.forEach((_, i) => this.lineOfAddress.set(statement.address + i, statement.line));
+      this.addressOfLine.set(statement.line, statement.address);
+    }
+    this.hasErrors = !ok;
+    this.fromSource = true;
+    if (!ok) return null;
+    this.image = image;
+    return image;
+  }
+
+  // An image from a file, to be loaded as it is.
+  uploaded(bytes) {
+    this.fromSource = false;
+    this.hasErrors = false;
+    this.image = bytes.length <= (this.vocabulary?.memorySize ?? Infinity) ? bytes : new Uint8Array(0);
+  }
+
+  // The addresses of the statements on the given lines.
+  breakpointAddresses(lines) {
+    return lines.map((line) => this.addressOfLine.get(line)).filter((address) => address !== undefined);
+  }
+
+  // A snapshot from the worker after the command reason ('load', 'reset',
+  // 'run', 'step', 'stop'). True when a run asked for during the assembly
+  // should start now.
+  stateReceived({ reason, state, refusal }) {
+    this.running = false;
+    this.failure = '';
+    this.progress = null;
+    this.state = state;
+    this.reason = reason;
+    if (reason !== 'load') return false;
+    this.refusal = refusal ?? '';
+    const runNow = this.runAfterLoad;
+    this.runAfterLoad = false;
+    return runNow;
+  }
+
+  progressed(steps) {
+    this.progress = steps;
+  }
+
+  failed(message) {
+    this.failure = message;
+    this.running = false;
+  }
+
+  // Run was asked for: 'assemble' first (the editor changed), 'run' (with
+  // fromStart when the last run has ended), or null when it cannot run.
+  runRequested() {
+    if (this.pending) {
+      this.runAfterLoad = true;
+      return { action: 'assemble' };
+    }
+    if (!this.controls.run) return null;
+    this.running = true;
+    return { action: 'run', fromStart: this.ended };
+  }
+
+  // Step back was asked for: true when it can be done.
+  stepBackRequested() {
+    if (!this.controls.stepBack) return false;
+    this.running = true;
+    return true;
+  }
+
+  // --- what the view shows
+
+  get ended() {
+    return this.state !== null && this.vocabulary !== null && this.vocabulary.isFinal(this.state.outcome);
+  }
+
+  // Which commands can be given now.
+  get controls() {
+    const canRun = this.vocabulary !== null && this.state !== null && !this.hasErrors && !this.refusal && !this.running;
+    return {
+      run: canRun,
+      step: canRun && !this.ended,
+      stepBack: canRun && this.state.steps > 0,
+      reset: canRun,
+      stop: this.running,
+      downloadImage: !this.hasErrors && !this.refusal,
+      downloadMap: canRun,
+    };
+  }
+
+  // The status line: {kind: 'idle' | 'error' | 'running' | 'done' | 'paused'
+  // | 'ready', words}.
+  get outcomeLine() {
+    if (this.failure) return { kind: 'error', words: `The engine failed: ${this.failure}` };
+    if (this.hasErrors) return { kind: 'error', words: 'The source has errors: fix them to run it.' };
+    if (this.refusal) return { kind: 'error', words: `Refused: ${this.refusal}.` };
+    if (this.running) {
+      const words = this.progress === null ? 'Running…' : `Running… ${this.progress} steps so far (Esc stops).`;
+      return { kind: 'running', words };
+    }
+    const { state } = this;
+    if (state === null || this.vocabulary === null) return { kind: 'idle', words: 'Loading the engine…' };
+    if (this.vocabulary.isFinal(state.outcome)) return { kind: 'done', words: sentence(state.outcomeText) };
+    if (state.outcome === 'breakpoint') {
+      const line = this.fromSource ? this.lineOfAddress.get(state.pc) : undefined;
+      return { kind: 'paused', words: sentence(`${state.outcomeText}${line ? ` (line ${line})` : ''}`) };
+    }
+    if (this.reason === 'stop') return { kind: 'paused', words: `Stopped by you at ${addressText(state.pc)}.` };
+    if (state.steps === 0) return { kind: 'ready', words: 'Ready: press Run or Step.' };
+    return { kind: 'paused', words: sentence(state.outcomeText) };
+  }
+
+  // What the last step changed, from its record: register and flag names,
+  // memory addresses, and whether it moved the program counter.
+  get lastChange() {
+    const record = this.state?.lastStep ?? null;
+    const names = new Set();
+    const addresses = new Set();
+    if (record !== null) {
+      for (const [name, change] of Object.entries(record.changes)) {
+        if (name === 'memory') addresses.add(change.address);
+        else names.add(name);
+      }
+    }
+    return { names, addresses, pc: record !== null && record.pc !== this.state.pc };
+  }
+
+  // The registers and flags in report order: {name, value, text, changed}.
+  get registers() {
+    const { names } = this.lastChange;
+    return this.vocabulary.registers.map(({ name, slot }) => {
+      const value = this.state.registers[slot];
+      return { name, value, text: this.vocabulary.byte(value), changed: names.has(name) };
+    });
+  }
+
+  get flags() {
+    const { names } = this.lastChange;
+    return this.vocabulary.flags.map(({ name, slot }) => {
+      const value = this.state.flags[slot];
+      return { name, value, text: String(value), changed: names.has(name) };
+    });
+  }
+
+  // The source line of the statement at the program counter, or null.
+  get pcLine() {
+    if (!this.fromSource || this.hasErrors || this.state === null) return null;
+    return this.lineOfAddress.get(this.state.pc) ?? null;
+  }
+}

@@ -1,0 +1,173 @@
+// The page's state module under Node: the session over the engine in
+// WebAssembly, and the page model fed with the session's snapshots.
+import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
+import path from 'node:path';
+import { before, test } from 'node:test';
+
+import { PageModel, Session } from '../src/state.js';
+import { createEngine, root } from './support.mjs';
+
+const sum = readFileSync(path.join(root, 'examples/sum.asm'), 'utf8');
+let session;
+before(async () => {
+  session = new Session(await createEngine());
+});
+
+// Loads source and returns the loaded session.
+function loaded(source) {
+  const { ok, image } = session.assemble(source);
+  assert.ok(ok);
+  assert.equal(session.load(image, 'p.bin').status, 0);
+  return session;
+}
+
+// Drains one of the session's slice generators; its outcome.
+function finish(slices) {
+  for (;;) {
+    const { done, value } = slices.next();
+    if (done) return value;
+  }
+}
+
+test('the highlighter classes words as the assembler reads them', () => {
+  const rows = [
+    ['MOV', 0, 'mnemonic'],
+    ['mov', 0, 'mnemonic'],
+    ['Mvi', 0, 'mnemonic'],
+    ['NOP', 0, 'invalid'],
+    ['A', 1, 'operand'],
+    ['a', 1, 'invalid'],
+    ['M', 1, 'invalid'],
+    ['Mem', 1, 'operand'],
+    ['mEM', 2, 'operand'],
+    ['0F0h', 2, 'number'],
+    ['-1h', 2, 'number'],
+    ['5', 2, 'invalid'],
+  ];
+  const { vocabulary } = session;
+  assert.deepEqual(
+    rows.map(([word, index]) => [word, index, vocabulary.wordClass(word, index)]),
+    rows,
+  );
+  assert.ok(session.assemble('mov A, B\nmvi mem, 1h\nRET\n').ok);
+});
+
+test('each step hands over what it changed, and the history keeps the records', () => {
+  loaded(sum);
+  const rows = [
+    [1, 'MVI A, 0F0h', { A: { before: 0, after: 240 } }],
+    [2, 'MVI B, 20h', { B: { before: 0, after: 32 } }],
+    [3, 'ADD B', { A: { before: 240, after: 16 } }],
+    [4, 'MVI H, 10h', { H: { before: 0, after: 16 } }],
+    [5, 'MVI L, 00h', {}],
+    [6, 'MOV Mem, A', { memory: { address: 0x1000, before: 0, after: 16 } }],
+    [7, 'ADD Mem', { A: { before: 16, after: 32 } }],
+    [8, 'CMP B', { Z: { before: 0, after: 1 } }],
+    [9, 'RET', {}],
+  ];
+  const seen = rows.map(() => {
+    session.step();
+    const { lastStep } = session.snapshot();
+    return [lastStep.step, lastStep.text, lastStep.changes];
+  });
+  assert.deepEqual(seen, rows);
+  assert.deepEqual(
+    session.history.map((record) => record.step),
+    rows.map(([step]) => step),
+  );
+  const model = new PageModel();
+  model.engineReady(session.vocabulary.json);
+  model.stateReceived({ reason: 'step', state: session.snapshot() });
+  assert.deepEqual(model.outcomeLine, { kind: 'done', words: 'Halted by the RET at 000Ch.' });
+  assert.equal(model.controls.step, false);
+});
+
+test('a step back is the same run one step short, with the record of its last step', () => {
+  loaded(sum);
+  for (let i = 0; i < 7; ++i) session.step();
+  assert.equal(finish(session.stepBack({ slice: 2 })), 'running');
+  const back = session.snapshot();
+  assert.deepEqual([back.steps, back.pc, back.lastStep.step, back.lastStep.text], [6, 10, 6, 'MOV Mem, A']);
+  assert.deepEqual(
+    session.history.map((record) => record.step),
+    [1, 2, 3, 4, 5, 6],
+  );
+  session.restart();
+  assert.equal(finish(session.run({ target: 6 })), 'running');
+  const again = session.snapshot();
+  assert.deepEqual([again.registers, again.flags, again.memory], [back.registers, back.flags, back.memory]);
+});
+
+test('a run stops before a breakpoint and goes on from it; the page words each pause', () => {
+  loaded(sum);
+  const model = new PageModel();
+  model.engineReady(session.vocabulary.json);
+  model.assembled(model.assemblyRequested(), session.assemble(sum));
+  session.setBreakpoints(model.breakpointAddresses([12]));
+  const pauses = [];
+  for (const [breakpoints, reason] of [
+    [true, 'run'],
+    [true, 'run'],
+  ]) {
+    const outcome = finish(session.run({ breakpoints, slice: 3 }));
+    model.stateReceived({ reason, state: session.snapshot() });
+    pauses.push([outcome, model.state.steps, model.outcomeLine.kind, model.outcomeLine.words, model.pcLine]);
+  }
+  assert.deepEqual(pauses, [
+    ['breakpoint', 5, 'paused', 'Stopped before the breakpoint at 0009h (line 12).', 12],
+    ['halt', 9, 'done', 'Halted by the RET at 000Ch.', 15],
+  ]);
+  session.setBreakpoints([]);
+});
+
+// The page model alone, on snapshots it is handed: the status line and the
+// controls for each situation.
+test('the page model words its status and offers the commands that can be given', () => {
+  loaded(sum);
+  session.step();
+  const paused = session.snapshot();
+  session.restart();
+  const ready = session.snapshot();
+  const rows = [
+    ['engine loading', (m) => m, 'idle', 'Loading the engine…', ['downloadImage']],
+    ['ready', (m) => m.stateReceived({ reason: 'load', state: ready, refusal: '' }), 'ready', 'Ready: press Run or Step.',
+      ['run', 'step', 'reset', 'downloadImage', 'downloadMap']],
+    ['paused', (m) => m.stateReceived({ reason: 'step', state: paused }), 'paused', 'Paused at 0002h.',
+      ['run', 'step', 'stepBack', 'reset', 'downloadImage', 'downloadMap']],
+    ['stopped', (m) => m.stateReceived({ reason: 'stop', state: paused }), 'paused', 'Stopped by you at 0002h.',
+      ['run', 'step', 'stepBack', 'reset', 'downloadImage', 'downloadMap']],
+    ['running', (m) => { m.stateReceived({ reason: 'step', state: paused }); m.runRequested(); m.progressed(40); },
+      'running', 'Running… 40 steps so far (Esc stops).', ['stop', 'downloadImage']],
+    ['refused', (m) => m.stateReceived({ reason: 'load', state: ready, refusal: 'big.bin is larger than 65536 bytes' }),
+      'error', 'Refused: big.bin is larger than 65536 bytes.', []],
+    ['source errors', (m) => { m.stateReceived({ reason: 'load', state: ready }); m.assembled(m.assemblyRequested(), session.assemble('MVI A\n')); },
+      'error', 'The source has errors: fix them to run it.', []],
+    ['engine failure', (m) => m.failed('out of memory'), 'error', 'The engine failed: out of memory', ['downloadImage']],
+  ];
+  for (const [name, events, kind, words, offered] of rows) {
+    const model = new PageModel();
+    if (name !== 'engine loading') model.engineReady(session.vocabulary.json);
+    events(model);
+    const controls = Object.keys(model.controls).filter((command) => model.controls[command]);
+    assert.deepEqual([name, model.outcomeLine, controls], [name, { kind, words }, offered]);
+  }
+});
+
+test('the last step\'s changes mark registers, flags, memory and the program counter', () => {
+  loaded(sum);
+  for (let i = 0; i < 8; ++i) session.step();
+  const model = new PageModel();
+  model.engineReady(session.vocabulary.json);
+  model.stateReceived({ reason: 'step', state: session.snapshot() });
+  assert.deepEqual(
+    [...model.registers, ...model.flags].filter(({ changed }) => changed).map(({ name, text }) => [name, text]),
+    [['Z', '1']],
+  );
+  assert.equal(model.registers[0].text, '20h');
+  assert.equal(model.lastChange.pc, true);
+  session.restart();
+  for (let i = 0; i < 6; ++i) session.step();
+  model.stateReceived({ reason: 'step', state: session.snapshot() });
+  assert.deepEqual([...model.lastChange.addresses], [0x1000]);
+});
