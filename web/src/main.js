@@ -2,11 +2,12 @@
 // the session live in a worker (worker.js), the page's state in a PageModel
 // (state.js); this side passes events to the model and the worker, and
 // draws what the model says.
+import { keepDisplaySettings } from './display.js';
 import { SourceEditor } from './editor.js';
 import { MemoryGrid } from './memory.js';
 import { addressText } from './notation.js';
 import { keepOffline } from './offline.js';
-import { decodeShare, shareLink } from './share.js';
+import { Programs } from './programs.js';
 import { PageModel } from './state.js';
 
 const kAssembleDelay = 250; // ms after the last keystroke
@@ -71,6 +72,7 @@ function drawControls() {
   $('step').disabled = !controls.step;
   $('step-back').disabled = !controls.stepBack;
   $('reset').disabled = !controls.reset;
+  $('back-to-change').disabled = !controls.backToChange;
   $('stop').disabled = !controls.stop;
   $('download-image').disabled = !controls.downloadImage;
   $('download-map').disabled = !controls.downloadMap;
@@ -94,9 +96,17 @@ function draw() {
   setValue($('pc'), state.pc, addressText(state.pc), change.pc);
   setValue($('sp'), state.sp, addressText(state.sp), false);
   $('steps').textContent = String(model.progress ?? state.steps);
-  $('next').textContent = state.next;
+  $('next').textContent = model.next;
+  $('machine').classList.toggle('is-stale', model.stale);
+  $('stale').hidden = !model.stale;
   memory.update({ memory: state.memory, image: model.image, pc: state.pc, hl: state.hl, lastChanged: change.addresses });
+  if ($('follow-writes').checked && change.addresses.size > 0) memory.reveal([...change.addresses][0]);
   editor.showPcLine(model.pcLine);
+}
+
+// The live region: what a screen reader says after a command.
+function announce() {
+  $('announce').textContent = model.announcement;
 }
 
 function drawDiagnostics(diagnostics, length) {
@@ -132,6 +142,7 @@ worker.onmessage = ({ data }) => {
       buildMachineView();
       buildInstructionHelp();
       editor.setVocabulary(model.vocabulary);
+      drawWatchForm();
       break;
     case 'assembled': {
       const image = model.assembled(data.id, data);
@@ -148,6 +159,7 @@ worker.onmessage = ({ data }) => {
     case 'state':
       if (model.stateReceived(data)) commands.run();
       draw();
+      announce();
       break;
     case 'progress':
       model.progressed(data.steps);
@@ -200,6 +212,12 @@ const commands = {
     drawControls();
     send({ type: 'stepBack' });
   },
+  backToChange() {
+    const watch = watchForm();
+    if (watch === null || !model.backToChangeRequested()) return;
+    draw();
+    send({ type: 'backToChange', watch });
+  },
   reset() {
     if (model.controls.reset) send({ type: 'reset' });
   },
@@ -210,6 +228,7 @@ const editor = new SourceEditor($('editor'), {
     model.editorChanged();
     clearTimeout(assembleTimer);
     assembleTimer = setTimeout(assembleNow, kAssembleDelay);
+    programs.edited();
   },
   onBreakpoints: () => sendBreakpoints(),
   run: () => commands.run(),
@@ -222,6 +241,7 @@ $('stop').addEventListener('click', commands.stop);
 $('step').addEventListener('click', commands.step);
 $('step-back').addEventListener('click', commands.stepBack);
 $('reset').addEventListener('click', commands.reset);
+$('back-to-change').addEventListener('click', commands.backToChange);
 
 window.addEventListener('keydown', (event) => {
   if (event.defaultPrevented) return;
@@ -234,15 +254,69 @@ window.addEventListener('keydown', (event) => {
   command();
 });
 
+// --- watches
+
+// An address typed as 1000h, 0x1000 or 1000, or null.
+function parseAddress(text) {
+  const digits = text.trim().replace(/h$/i, '').replace(/^0x/i, '');
+  const address = /^[0-9a-f]{1,4}$/i.test(digits) ? Number.parseInt(digits, 16) : NaN;
+  return Number.isInteger(address) ? address : null;
+}
+
+// The watch the form describes, or null (an address that is none).
+function watchForm() {
+  const kind = $('watch-kind').value;
+  if (kind === 'register' || kind === 'flag') return { kind, name: $('watch-name').value };
+  const address = parseAddress($('watch-address').value);
+  $('watch-address').setAttribute('aria-invalid', String(address === null));
+  return address === null ? null : { kind, address };
+}
+
+function drawWatchForm() {
+  const kind = $('watch-kind').value;
+  const named = kind === 'register' || kind === 'flag';
+  $('watch-name-label').hidden = !named;
+  $('watch-address-label').hidden = named;
+  if (!named || model.vocabulary === null) return;
+  const table = kind === 'register' ? model.vocabulary.registers : model.vocabulary.flags;
+  $('watch-name').replaceChildren(...table.map(({ name }) => new Option(name, name)));
+}
+
+function drawWatches() {
+  $('watch-list').replaceChildren(
+    ...model.watchList.map((words, index) => {
+      const item = document.createElement('li');
+      const remove = document.createElement('button');
+      remove.type = 'button';
+      remove.textContent = 'Remove';
+      remove.setAttribute('aria-label', `Remove the watch: ${words}`);
+      remove.addEventListener('click', () => {
+        model.removeWatch(index);
+        watchesChanged();
+      });
+      item.append(`${words} `, remove);
+      return item;
+    }),
+  );
+}
+
+function watchesChanged() {
+  drawWatches();
+  send({ type: 'watches', watches: model.watches });
+}
+
+$('watch-kind').addEventListener('change', drawWatchForm);
+$('watch-add').addEventListener('click', () => {
+  const watch = watchForm();
+  if (watch !== null && model.addWatch(watch)) watchesChanged();
+});
+
 // --- memory navigation
 
 $('goto').addEventListener('keydown', (event) => {
   if (event.key !== 'Enter') return;
-  const text = $('goto').value.trim().replace(/h$/i, '').replace(/^0x/i, '');
-  const address = Number.parseInt(text, 16);
-  if (Number.isInteger(address) && address >= 0 && address < (model.vocabulary?.memorySize ?? 0)) {
-    memory.scrollToAddress(address);
-  }
+  const address = parseAddress($('goto').value);
+  if (address !== null) memory.scrollToAddress(address);
 });
 
 // --- files
@@ -275,75 +349,17 @@ $('upload').addEventListener('change', async () => {
   $('upload').value = '';
 });
 
-// --- examples and share links
+// --- the program in the editor, kept as it is typed
 
-async function loadExamples() {
-  const response = await fetch('examples/index.json');
-  const examples = await response.json();
-  for (const { name, title } of examples) {
-    const option = document.createElement('option');
-    option.value = name;
-    option.textContent = title ? `${name}: ${title}` : name;
-    $('examples').append(option);
-  }
-  return examples;
-}
-
-async function openExample(name) {
-  const response = await fetch(`examples/${encodeURIComponent(name)}`);
-  editor.text = await response.text();
-  $('examples').value = name;
-  $('image-name').value = name.replace(/\.asm$/, '.bin');
-  assembleNow();
-}
-
-$('examples').addEventListener('change', () => {
-  if ($('examples').value) openExample($('examples').value);
+const programs = new Programs({
+  editor,
+  opened(name) {
+    $('image-name').value = name.replace(/\.asm$/, '') + '.bin';
+    assembleNow();
+  },
 });
 
-// The link goes to the clipboard and into a box beside the button, not into
-// the address bar: a reload then brings back the saved program with its
-// later edits, not the shared version.
-$('share').addEventListener('click', async () => {
-  const made = await shareLink(`${location.origin}${location.pathname}`, editor.text);
-  $('share-link').hidden = !made.url;
-  $('share-link').value = made.url ?? '';
-  if (made.refusal) {
-    $('share-note').textContent = made.refusal;
-    return;
-  }
-  $('share-link').select();
-  try {
-    await navigator.clipboard.writeText(made.url);
-    $('share-note').textContent = 'Link copied.';
-  } catch {
-    $('share-note').textContent = 'Copy the link from the box.';
-  }
-});
-
-// Opens the program a share link carries: true if the fragment named one
-// (a damaged link is said so in the notice, and opens nothing).
-async function openFragment() {
-  const found = await decodeShare(location.hash);
-  if (found === null) return false;
-  if (found.error) {
-    showNotice(found.error);
-    return false;
-  }
-  editor.text = found.source;
-  assembleNow();
-  return true;
-}
-window.addEventListener('hashchange', openFragment);
-
-function showNotice(words) {
-  $('notice').textContent = words;
-  $('notice').hidden = !words;
-}
-
-const examplesLoaded = loadExamples();
-openFragment().then((opened) => {
-  if (!opened) examplesLoaded.then(() => openExample('sum.asm')).catch(() => assembleNow());
-});
+keepDisplaySettings();
+programs.start();
 drawControls();
 keepOffline();

@@ -52,6 +52,16 @@ export class MemoryGrid {
     this.render();
   }
 
+  // Scrolls address into view, to the middle, unless it is in view already.
+  reveal(address) {
+    this.measure();
+    const top = Math.floor(address / 16) * this.rowHeight;
+    const { scrollTop, clientHeight } = this.viewport;
+    if (top >= scrollTop && top + this.rowHeight <= scrollTop + clientHeight) return;
+    this.viewport.scrollTop = Math.max(0, top - Math.floor(clientHeight / 2));
+    this.render();
+  }
+
   render() {
     this.measure();
     const first = Math.max(0, Math.floor(this.viewport.scrollTop / this.rowHeight) - kOverscan);

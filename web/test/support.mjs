@@ -61,3 +61,12 @@ export function launchChromium(profile, options = {}) {
 
 // Where page tests leave their screenshots and logs.
 export const artifacts = path.join(root, 'build/web-test');
+
+// An image that runs long: six registers as a chain of sums (D += 1,
+// C += D, E += C, H += E, L += H, B += L), the rest of memory MOV A, A; its
+// repeat is proved after 134,150,145 steps.
+export function longRun() {
+  const image = Buffer.alloc(65536, 0x7f);
+  Buffer.from('3e01825779824f7b815f7c83677d846f788547', 'hex').copy(image);
+  return image;
+}
