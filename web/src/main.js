@@ -10,7 +10,9 @@ import { keepOffline } from './offline.js';
 import { Programs } from './programs.js';
 import { PageModel } from './state.js';
 
-const kAssembleDelay = 250; // ms after the last keystroke
+// ms after the last keystroke before the source is assembled: longer for a
+// long source, so that typing in it is not slowed by assemblies.
+const assembleDelay = (length) => 250 + Math.min(1250, length / 800);
 const $ = (id) => document.getElementById(id);
 
 const worker = new Worker('playground-worker.js');
@@ -109,7 +111,7 @@ function announce() {
   $('announce').textContent = model.announcement;
 }
 
-function drawDiagnostics(diagnostics, length) {
+function drawDiagnostics(diagnostics, length, count) {
   const list = $('diagnostics');
   list.replaceChildren(
     ...diagnostics.map((d) => {
@@ -125,6 +127,11 @@ function drawDiagnostics(diagnostics, length) {
     const item = document.createElement('li');
     item.className = 'diagnostic is-none';
     item.textContent = `No errors or warnings; ${length} bytes.`;
+    list.append(item);
+  } else if (count > diagnostics.length) {
+    const item = document.createElement('li');
+    item.className = 'diagnostic is-more';
+    item.textContent = `… and ${count - diagnostics.length} more after line ${diagnostics.at(-1).line}.`;
     list.append(item);
   }
 }
@@ -148,7 +155,7 @@ worker.onmessage = ({ data }) => {
       const image = model.assembled(data.id, data);
       if (data.id !== model.assembleId) break;
       editor.showAssembly(data.assembly.diagnostics, data.assembly.statements);
-      drawDiagnostics(data.assembly.diagnostics, data.assembly.length);
+      drawDiagnostics(data.assembly.diagnostics, data.assembly.length, data.diagnosticCount);
       if (image !== null) {
         send({ type: 'load', image: image.slice(), name: imageName() });
         sendBreakpoints();
@@ -227,7 +234,7 @@ const editor = new SourceEditor($('editor'), {
   onChange() {
     model.editorChanged();
     clearTimeout(assembleTimer);
-    assembleTimer = setTimeout(assembleNow, kAssembleDelay);
+    assembleTimer = setTimeout(assembleNow, assembleDelay(editor.length));
     programs.edited();
   },
   onBreakpoints: () => sendBreakpoints(),

@@ -90,6 +90,10 @@ function wordMatcher(pairs) {
 
 // ---------------------------------------------------------------- session
 
+// The diagnostics an assembly hands to the page: the first ones are what a
+// learner fixes first, and tens of thousands would only slow the page.
+export const kShownDiagnostics = 500;
+
 // How many recorded steps the history keeps, the most recent last.
 export const kHistoryLimit = 1000;
 
@@ -106,9 +110,13 @@ export class Session {
     this.history = [];
   }
 
-  // {ok, image, assembly}: the assembly is the object mirvo asm --json prints.
+  // {ok, image, assembly, diagnosticCount}: the assembly is the object
+  // mirvo asm --json prints, with its first kShownDiagnostics diagnostics.
   assemble(source) {
-    return this.engine.assemble(source);
+    const result = this.engine.assemble(source);
+    result.diagnosticCount = result.assembly.diagnostics.length;
+    result.assembly.diagnostics = result.assembly.diagnostics.slice(0, kShownDiagnostics);
+    return result;
   }
 
   // Loads image into a fresh machine: {status: 0 or the engine's refusal
