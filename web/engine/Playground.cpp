@@ -95,7 +95,7 @@ RunOutcome Playground::WatchedStep(VirtualMachine& target, bool breakpoints, boo
   const std::size_t watched = watches.size();
   for (std::size_t i = 0; i < watched; ++i) bytes[i] = target.MemoryAt(watches[i].which);
   if (&target == machine.get()) {
-    const RunOutcome result = RecordedStep();
+    const RunOutcome result = run->Resume(1);
     if (result != RunOutcome::kRunning) return result;
   } else {
     target.Step();
@@ -132,26 +132,30 @@ RunOutcome Playground::Resume(std::uint64_t budget, bool breakpoints, bool skipF
     if (!atEnd) return outcome = RunOutcome::kRunning;
     if (budget == 0 || IsFinal(run->Outcome())) return outcome = run->Outcome();
   }
-  while (budget > 0 && run->Outcome() == RunOutcome::kRunning) {
+  RunOutcome result = RunOutcome::kRunning;
+  while (budget > 0 && run->Outcome() == RunOutcome::kRunning && result == RunOutcome::kRunning) {
     // Up to the next checkpoint at most.
     const std::uint64_t room = std::min(budget, timeline.NextCheckpoint() - run->Steps());
     const std::uint64_t before = run->Steps();
     if (!checked) {
       // The stretch runs at full speed without records; its last step is recorded.
       if (room > 1) run->Resume(room - 1);
-      outcome = room > 0 ? RecordedStep() : run->Resume(0);
+      result = RecordedStep();
     } else {
-      outcome = RunOutcome::kRunning;
-      for (std::uint64_t done = 0; done < room && outcome == RunOutcome::kRunning; ++done) {
-        outcome = WatchedStep(*machine, breakpoints, mayPass);
+      for (std::uint64_t done = 0; done < room && result == RunOutcome::kRunning; ++done) {
+        result = WatchedStep(*machine, breakpoints, mayPass);
         mayPass = false;
       }
     }
     budget -= run->Steps() - before;
     if (run->Steps() == timeline.NextCheckpoint()) timeline.Record(*machine);
-    if (outcome != RunOutcome::kRunning) return outcome;
   }
-  outcome = run->Outcome();
+  if (result == RunOutcome::kRunning) result = run->Outcome();
+  // Steps taken one by one are not recorded: the record of the last comes
+  // from the timeline.
+  const std::uint64_t last = run->Steps();
+  if (last > 0 && !(recorded && lastRecord.step == last)) GoTo(last);
+  outcome = result;
   return outcome;
 }
 

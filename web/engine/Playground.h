@@ -100,11 +100,10 @@ class Playground {
   static void KeepRecord(void* context, const StepRecord& record);
   // One step of the run with its record kept.
   RunOutcome RecordedStep();
-  // One step of target, stopping before a breakpoint (unless mayPass) or
-  // after a step that fired a watch: kRunning, kBreakpoint or kWatchpoint.
+  // One step of target, unrecorded, stopping before a breakpoint (unless
+  // mayPass) or after a step that fired a watch: kRunning, kBreakpoint or
+  // kWatchpoint (or the run's end, for the run's own machine).
   RunOutcome WatchedStep(VirtualMachine& target, bool breakpoints, bool mayPass);
-  // The run's own step as WatchedStep takes it, with its record kept.
-  RunOutcome WatchedRunStep(bool breakpoints, bool mayPass);
   // Shows the state after step steps, rebuilt, without its record.
   void Show(std::uint64_t step);
 

@@ -4,7 +4,7 @@
 // sessionStorage for what this tab shows), so Node's test runner loads it
 // as the page does.
 //
-//   mirvo.programs       the index: [{id, name, updated}], newest first
+//   mirvo.programs       the index: [{id, name, updated}], the last shown first
 //   mirvo.program.<id>   one program: {name, text, updated, rev}
 //   mirvo.tab            (per tab) {id} or {example}: what this tab shows
 //
@@ -36,7 +36,7 @@ export class ProgramStore {
     this.rev = 0; // the revision of the shown program this tab last read or wrote
   }
 
-  // The programs, newest first: [{id, name, updated}].
+  // The programs, the last shown first: [{id, name, updated}].
   programs() {
     return parse(this.local.getItem(kIndex), []).filter((entry) => this.local.getItem(programKey(entry.id)) !== null);
   }
@@ -57,7 +57,7 @@ export class ProgramStore {
   }
 
   // What to show when the page opens: this tab's program (a reload), else
-  // the newest program (a new tab, or after a crash), else an example:
+  // the last one shown (a new tab, or after a crash), else an example:
   // {id, name, text} or {example}, or null for the page's first example.
   restore() {
     const shown = this.shown;
@@ -102,10 +102,18 @@ export class ProgramStore {
     return previous;
   }
 
-  // Shows the kept program id: its {id, name, text}, or null.
+  // Shows the kept program id, which goes first in the index (a new tab
+  // opens it): its {id, name, text}, or null.
   show(id) {
     const program = this.read(id);
     if (program === null) return null;
+    const index = this.programs();
+    const first = [...index.filter((entry) => entry.id === id), ...index.filter((entry) => entry.id !== id)];
+    try {
+      this.local.setItem(kIndex, JSON.stringify(first));
+    } catch {
+      // The order is a convenience: the programs are all still there.
+    }
     this.shown = { id };
     this.rev = program.rev;
     return program;

@@ -1,8 +1,7 @@
 // The built page in Debian's chromium, driven through the data-testid hooks.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
-import { createRequire } from 'node:module';
+import { mkdirSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
@@ -191,19 +190,4 @@ test('forever.asm: the loops-forever verdict, with the page responsive during th
 
   mkdirSync(artifacts, { recursive: true });
   await page.screenshot({ path: path.join(artifacts, 'playground.png') });
-});
-
-test('axe-core finds nothing serious or critical, in light and dark', async () => {
-  const require = createRequire(import.meta.url);
-  await open(sum);
-  for (const colorScheme of ['light', 'dark']) {
-    await page.emulateMedia({ colorScheme });
-    await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
-    const violations = await page.evaluate(async () => (await window.axe.run()).violations);
-    const serious = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
-    const report = serious.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`);
-    if (colorScheme === 'light') writeFileSync(path.join(work, 'axe.json'), JSON.stringify(violations));
-    assert.deepEqual(report, [], `${colorScheme}: ${report.join('; ')}`);
-  }
-  await page.emulateMedia({ colorScheme: 'light' });
 });

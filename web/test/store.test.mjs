@@ -57,6 +57,15 @@ const scenarios = [
     return tab().restore().text;
   }, 'newer'],
 
+  ['a program shown from the list goes first: a new tab opens it', () => {
+    const { tab } = browser();
+    const first = tab();
+    first.openText({ text: 'old', name: 'old.asm' });
+    first.openText({ text: 'new', name: 'new.asm' });
+    first.show(first.programs()[1].id);
+    return [tab().restore().text, names(first)];
+  }, ['old', ['old.asm=old', 'new.asm=new']]],
+
   ['an example not yet edited is not kept, and a reload shows it again', () => {
     const { tab } = browser();
     const session = new MemoryStorage();
