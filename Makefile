@@ -1,10 +1,10 @@
 # Thin wrapper over the CMake presets. Each target first installs the Debian
 # packages it needs when they are missing (tools/ensure-packages).
-#   make demo   build the three programs (Release) and run an example through them
+#   make demo   build the four programs (Release) and run an example through them
 #   make test   build a Debug tree with warnings as errors and run every test
 #   make test-release  the same tests on the optimised Release tree (link-time optimisation)
 #   make asan   the same tests built with address and undefined-behaviour sanitizers
-#   make bench  run the benchmarks
+#   make bench  run the benchmarks (the machine, the trace, the language server)
 #   make compare  time the programs beside z80asm, pasmo and cp
 #   make package    build a Debian package (build/release/mirvovm_*.deb)
 #   make fuzz       build the libFuzzer targets (clang)
@@ -32,6 +32,10 @@ demo:
 	cd $(DEMO_DIR) && ../../$(PROGRAMS)/MirvoVM sum.bin
 	@echo "--- registers, flags, program counter and stack pointer ($(DEMO_DIR)/MirvoVMStateMap.txt) ---"
 	@sed -n '9,27p' $(DEMO_DIR)/MirvoVMStateMap.txt
+	@echo "--- the same program through mirvo, the learner's command line ---"
+	cd $(DEMO_DIR) && ../../$(PROGRAMS)/mirvo run ../../examples/sum.asm
+	@echo "--- the four programs are in $(PROGRAMS)/; to call them by name:"
+	@echo "export PATH=\"$(CURDIR)/$(PROGRAMS):\$$PATH\""
 
 test:
 	tools/ensure-packages test
@@ -77,7 +81,9 @@ build-release:
 
 bench: build-release
 	cd build/release && ./bin/mirvo_vm_bench
+	cd build/release && ./bin/mirvo_lsp_bench
 	bench/trace.sh build/release/bin/mirvo
+	bench/diagnostics.sh build/release/bin/mirvo
 
 package: build-release
 	cd build/release && cpack

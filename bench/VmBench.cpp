@@ -82,7 +82,7 @@ std::unique_ptr<VirtualMachine> VariedMachine() {
 void BM_WriteStateMap(benchmark::State& state) {
   const ScratchFolder folder;
   const auto machine = VariedMachine();
-  for (auto _ : state) benchmark::DoNotOptimize(WriteStateMap(*machine, "prog.bin"));
+  for (auto _ : state) benchmark::DoNotOptimize(WriteStateMap(*machine, "prog.bin", CommandFiles{}));
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(StateMapText(*machine, "prog.bin").size()));
 }
 BENCHMARK(BM_WriteStateMap)->Unit(benchmark::kMicrosecond);

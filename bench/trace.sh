@@ -14,7 +14,7 @@ trap 'rm -rf "$work"' EXIT
 
 start=$(date +%s.%N)
 status=0
-"$mirvo" run "$work/add.bin" --max-steps "$steps" --trace="$work/trace.txt" $format > "$work/summary.txt" || status=$?
+"$mirvo" run "$work/add.bin" --max-steps "$steps" --trace="$work/trace.txt" --trace-limit "$steps" $format > "$work/summary.txt" || status=$?
 end=$(date +%s.%N)
 [ "$status" -eq 2 ] || { echo "mirvo exited with $status, expected 2 (step limit)"; exit 1; }
 

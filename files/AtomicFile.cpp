@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace mirvo {
@@ -94,6 +96,76 @@ Plan ChooseWay(const char* path) {
   return plan;
 }
 
+// The temporary files now being written, for the signal handler that
+// removes them when the command is interrupted. A slot is taken while its
+// path is not empty; slots change only while these signals are blocked, so
+// the handler never sees half a path.
+constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+constexpr std::size_t kTemporarySlots = 8;
+char temporaries[kTemporarySlots][PATH_MAX];
+bool handlersInstalled = false;
+
+// Only async-signal-safe calls: unlink, sigaction, raise.
+extern "C" void RemoveTemporariesAndDie(int signal) {
+  for (char* const path : temporaries) {
+    if (path[0] != '\0') ::unlink(path);
+  }
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  ::sigemptyset(&fallback.sa_mask);
+  ::sigaction(signal, &fallback, nullptr);
+  // Delivered once the handler returns, with the default action.
+  ::raise(signal);
+}
+
+// Blocks the interruptions for its lifetime, so that a temporary file is
+// made and listed, or renamed and struck off, as one step.
+class InterruptionsHeld {
+ public:
+  InterruptionsHeld() {
+    sigset_t held;
+    ::sigemptyset(&held);
+    for (const int signal : kInterruptions) ::sigaddset(&held, signal);
+    ::sigprocmask(SIG_BLOCK, &held, &previous);
+  }
+  ~InterruptionsHeld() { ::sigprocmask(SIG_SETMASK, &previous, nullptr); }
+  InterruptionsHeld(const InterruptionsHeld&) = delete;
+  InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+
+ private:
+  sigset_t previous{};
+};
+
+// Called with the interruptions held. A signal the process ignores (nohup)
+// or handles itself keeps its disposition.
+void ListTemporary(const std::string& path) {
+  if (!handlersInstalled) {
+    handlersInstalled = true;
+    for (const int signal : kInterruptions) {
+      struct sigaction current {};
+      if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+      struct sigaction cleanup {};
+      cleanup.sa_handler = RemoveTemporariesAndDie;
+      ::sigemptyset(&cleanup.sa_mask);
+      ::sigaction(signal, &cleanup, nullptr);
+    }
+  }
+  if (path.size() >= PATH_MAX) return;
+  for (char* const slot : temporaries) {
+    if (slot[0] == '\0') {
+      std::memcpy(slot, path.c_str(), path.size() + 1);
+      return;
+    }
+  }
+}
+
+// Called with the interruptions held.
+void StrikeTemporary(const std::string& path) {
+  for (char* const slot : temporaries) {
+    if (path == slot) slot[0] = '\0';
+  }
+}
+
 // ".<start of the name>.tmpXXXXXX" beside path, within the folder's name limit.
 std::string TemporaryPattern(const std::string& path) {
   constexpr std::size_t kLongestStart = 32;
@@ -111,17 +183,29 @@ std::string TemporaryPattern(const std::string& path) {
 AtomicFile::~AtomicFile() { Discard(); }
 
 void AtomicFile::Discard() {
+  // The caller reports the error that led here, not one of the clean-up.
+  const int error = errno;
   file.reset();
   if (!temporary.empty()) {
+    const InterruptionsHeld held;
     ::unlink(temporary.c_str());
+    StrikeTemporary(temporary);
     temporary.clear();
   }
+  errno = error;
 }
 
-int AtomicFile::Open(const char* targetPath) {
+int AtomicFile::Open(const char* targetPath, const CommandFiles& files) {
   Discard();
   failed = false;
   target.clear();
+  // Commands refuse such an output before they write anything; this is the
+  // last guard, for a file that became an input's name since.
+  refusedInput = files.InputNamedBy(targetPath);
+  if (refusedInput != nullptr) {
+    errno = EEXIST;
+    return 1;
+  }
   const Plan plan = ChooseWay(targetPath);
   switch (plan.way) {
     case Way::kRefuse:
@@ -149,7 +233,12 @@ int AtomicFile::OpenReplacement(const std::string& path, const struct stat* repl
   // The temporary file shares the target's folder, so the rename never
   // crosses file systems and is atomic.
   temporary = TemporaryPattern(path);
-  const int descriptor = ::mkstemp(temporary.data());
+  int descriptor = -1;
+  {
+    const InterruptionsHeld held;
+    descriptor = ::mkstemp(temporary.data());
+    if (descriptor >= 0) ListTemporary(temporary);
+  }
   if (descriptor < 0) {
     temporary.clear();
     return 1;
@@ -199,11 +288,17 @@ int AtomicFile::Commit() {
   }
   const bool flushed = std::fflush(file.get()) == 0 && !std::ferror(file.get());
   const bool closed = std::fclose(file.release()) == 0;
-  const bool renamed = target.empty() || (flushed && closed && std::rename(temporary.c_str(), target.c_str()) == 0);
-  if (!flushed || !closed || !renamed) {
+  if (!flushed || !closed) {
     Discard();
     return 1;
   }
+  if (target.empty()) return 0;
+  const InterruptionsHeld held;
+  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+    Discard();
+    return 1;
+  }
+  StrikeTemporary(temporary);
   temporary.clear();
   return 0;
 }

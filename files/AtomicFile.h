@@ -10,11 +10,15 @@
 //    with other hard links, a link whose target does not exist yet, a file in
 //    a folder the user may not write) is written in place through the path,
 //    as fopen would: truncate, write, close, every error reported;
-//  - an existing file the user may not write is refused.
+//  - an existing file the user may not write is refused, and so is a file
+//    that the command reads (CommandFiles).
+// A temporary file is removed when the command is interrupted (SIGINT,
+// SIGTERM, SIGHUP, SIGQUIT, SIGPIPE) before the signal takes its course.
 
 #include <cstddef>
 #include <string>
 
+#include "CommandFiles.h"
 #include "FilePtr.h"
 
 struct stat;
@@ -29,9 +33,12 @@ class AtomicFile {
   // Removes the temporary file unless Commit succeeded.
   ~AtomicFile();
 
-  // Prepares to write targetPath in the way its kind of file needs.
-  // 0 on success, 1 on failure (refused, or cannot be opened for writing).
-  int Open(const char* targetPath);
+  // Prepares to write targetPath in the way its kind of file needs, unless
+  // it names one of the inputs of files (then RefusedInput says which). 0 on
+  // success, 1 on failure (refused, or cannot be opened for writing, with
+  // errno set).
+  int Open(const char* targetPath, const CommandFiles& files);
+  const std::string* RefusedInput() const { return refusedInput; }
   // Appends size bytes. 0 on success; 1 on a short write, after which the
   // file can no longer be committed.
   int Write(const void* data, std::size_t size);
@@ -49,6 +56,7 @@ class AtomicFile {
   std::string target;     // what the temporary file is renamed over; empty in place
   std::string temporary;  // empty once renamed or removed, and in place
   bool failed = false;
+  const std::string* refusedInput = nullptr;
 };
 
 }  // namespace mirvo

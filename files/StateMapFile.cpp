@@ -5,11 +5,12 @@
 
 namespace mirvo {
 
-int WriteStateMap(const VirtualMachine& machine, const char* imagePath, const char* path) {
+int WriteStateMap(const VirtualMachine& machine, const char* imagePath, const CommandFiles& files,
+                  const char* path) {
   if (path == nullptr) path = kStateMapFileName;
   AtomicFile file;
   const bool written =
-      file.Open(path) == 0 &&
+      file.Open(path, files) == 0 &&
       FormatStateMap(
           machine, imagePath,
           [](void* context, const char* data, std::size_t size) {

@@ -1,19 +1,21 @@
 // Source text through the source reader, the tokenizer and the encoder.
-// Invariants: statements hold 0 to 3 non-empty tokens of at most 255
-// characters on increasing lines; a failing statement emits nothing; each
-// success emits exactly one instruction; the image decodes back, with the
-// shared instruction table, into instructions whose lengths add up to it.
-// Then the whole assembler in both modes: every diagnostic of the
-// collect-everything mode lies inside the input, and a source that assembles
-// gives the same bytes whether it stops at the first error or not.
+// Invariants: statements hold 1 to 3 non-empty tokens of at most 255
+// characters on increasing lines. Then the whole assembler in both modes:
+// every diagnostic of the collect-everything mode lies inside the input, and
+// each fix inside its line; each statement that encoded is one instruction
+// that decodes back, with the shared instruction table, at the address after
+// the one before, and together they are the image; a source that assembles
+// gives the same bytes whether it stops at the first error or not; laying
+// the source out keeps its bytes and its diagnostics, and laying it out
+// again changes nothing.
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Assembler.h"
+#include "Format.h"
 #include "FuzzCheck.h"
 #include "InstructionSet.h"
 #include "SourceReader.h"
@@ -22,39 +24,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace mirvo;
   const auto* const text = reinterpret_cast<const char*>(data);
   SourceReader reader(text, size);
-  auto assembler = std::make_unique<Assembler>();
   Statement statement;
   std::int32_t lastLine = 0;
-  for (;;) {
-    reader.ReadStatement(&statement);
-    FUZZ_CHECK(statement.count >= 0 && statement.count <= 3);
+  for (reader.ReadStatement(&statement); statement.count > 0; reader.ReadStatement(&statement)) {
+    FUZZ_CHECK(statement.count <= 3);
     for (std::int32_t i = 0; i < statement.count; ++i) {
       const std::size_t length = std::strlen(statement.tokens[i]);
       FUZZ_CHECK(length >= 1 && length <= 255);
     }
-    if (statement.count > 0) {
-      FUZZ_CHECK(reader.GetLineNumber() > lastLine);
-      lastLine = reader.GetLineNumber();
-    }
-    const std::uint32_t before = assembler->GetLength();
-    const int result = assembler->EncodeStatement(statement);
-    const std::uint32_t after = assembler->GetLength();
-    FUZZ_CHECK(after <= kMemorySize);
-    if (result != 0 || statement.count == 0) {
-      FUZZ_CHECK(after == before);
-      break;
-    }
-    const Instruction in = kDecodeTable[assembler->GetImage()[before]];
-    FUZZ_CHECK(in.operation != Operation::kUndefined);
-    FUZZ_CHECK(after - before == in.length);
+    FUZZ_CHECK(reader.GetLineNumber() > lastLine);
+    lastLine = reader.GetLineNumber();
   }
-  std::uint32_t at = 0;
-  while (at < assembler->GetLength()) {
-    const Instruction in = kDecodeTable[assembler->GetImage()[at]];
-    FUZZ_CHECK(in.operation != Operation::kUndefined);
-    at += in.length;
-  }
-  FUZZ_CHECK(at == assembler->GetLength());
+  FUZZ_CHECK(statement.count == 0);
 
   // Where each physical line starts, to place the diagnostics.
   std::vector<std::size_t> lineStarts{0};
@@ -75,7 +56,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t lineLength = lineStarts[static_cast<std::size_t>(d.line)] - lineStarts[static_cast<std::size_t>(d.line) - 1] - 1;
     FUZZ_CHECK(d.column >= 1 && d.length >= 1);
     FUZZ_CHECK(static_cast<std::size_t>(d.column) + static_cast<std::size_t>(d.length) - 1 <= lineLength);
+    // Each fix lies inside its line and applies by itself.
+    for (const Fix& fix : d.fixes) {
+      FUZZ_CHECK(fix.line == d.line && fix.column >= 1 && fix.length >= 0);
+      FUZZ_CHECK(static_cast<std::size_t>(fix.column) + static_cast<std::size_t>(fix.length) - 1 <= lineLength);
+      std::size_t applied = 0;
+      ApplyFixes(std::string(text, size), {fix}, &applied);
+      FUZZ_CHECK(applied == 1);
+    }
   }
+  // Laying the source out changes neither its bytes nor its diagnostics.
+  const std::string formatted = FormatSource(std::string_view(text, size));
+  FUZZ_CHECK(FormatSource(formatted) == formatted);
+  auto relaid = std::make_unique<Assembler>();
+  relaid->Open(formatted.data(), formatted.size());
+  FUZZ_CHECK(relaid->Assemble({true, true, true}) == collected);
+  FUZZ_CHECK(relaid->GetLength() == collecting->GetLength());
+  FUZZ_CHECK(std::memcmp(relaid->GetImage().data(), collecting->GetImage().data(), relaid->GetLength()) == 0);
+  FUZZ_CHECK(relaid->GetDiagnostics().size() == collecting->GetDiagnostics().size());
+  for (std::size_t i = 0; i < relaid->GetDiagnostics().size(); ++i) {
+    FUZZ_CHECK(relaid->GetDiagnostics()[i].kind == collecting->GetDiagnostics()[i].kind);
+  }
+  // Each statement that encoded is one instruction, right after the one
+  // before it; together they are the image.
+  std::uint32_t at = 0;
+  for (const StatementRecord& record : collecting->GetStatements()) {
+    FUZZ_CHECK(record.address == at);
+    const Instruction in = kDecodeTable[collecting->GetImage()[at]];
+    FUZZ_CHECK(in.operation != Operation::kUndefined);
+    FUZZ_CHECK(record.length == in.length);
+    at += in.length;
+  }
+  FUZZ_CHECK(at == collecting->GetLength());
   if (stopped == 0) {
     FUZZ_CHECK(stopping->GetLength() == collecting->GetLength());
     FUZZ_CHECK(std::memcmp(stopping->GetImage().data(), collecting->GetImage().data(), stopping->GetLength()) == 0);

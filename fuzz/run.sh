@@ -10,9 +10,15 @@ seconds=${1:-60}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for pair in AssemblerFuzz:assembler VmFuzz:vm StateMapFuzz:statemap PlaygroundFuzz:playground; do
+for pair in AssemblerFuzz:assembler VmFuzz:vm StateMapFuzz:statemap PlaygroundFuzz:playground LspFuzz:lsp \
+            ExpectationsFuzz:expectations CommandLineFuzz:commandline TraceFuzz:trace; do
   target=${pair%%:*}
   seeds=${pair##*:}
+  # mirvo's targets are built only when mirvo is.
+  if [ ! -x "$bin/$target" ]; then
+    echo "== $target: not built, skipped"
+    continue
+  fi
   mkdir -p "$work/$seeds"
   echo "== $target, $seconds s"
   extra=()

@@ -3,63 +3,78 @@
 
 #include <cstdio>
 
-#include "AtomicFile.h"
 #include "Commands.h"
 #include "EngineJson.h"
 #include "Output.h"
 #include "Program.h"
+#include "SourceText.h"
 
 namespace mirvo::cli {
 
 namespace {
 
-// Address, bytes, line number: "0000  3E F0      7  " before the source text.
-constexpr std::size_t kListingBytesWidth = 5;
+// Address, bytes, line number: "0000  3E F0      7  " before the source text;
+// the place ("0000  3E F0") is padded to the width of the longest.
+constexpr std::size_t kListingPlaceWidth = 11;
 
 std::string FormatListing(const AssembledSource& source) {
   const std::vector<StatementRecord>& statements = source.assembler->GetStatements();
   std::size_t next = 0;
   std::string listing;
-  const std::string& text = source.text;
-  std::size_t start = 0;
-  for (std::int32_t line = 1; start < text.size(); ++line) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::size_t shown = end;
-    if (shown > start && text[shown - 1] == '\r') --shown;
-    char prefix[64];
-    char* out = prefix;
+  const SourceLines lines(source.text);
+  for (std::int32_t line = 1; line <= lines.Count(); ++line) {
+    std::string place;
     if (next < statements.size() && statements[next].line == line) {
       const StatementRecord& record = statements[next++];
-      out = AppendHex(out, record.address, 4);
-      *out++ = ' ';
-      *out++ = ' ';
-      char* const bytesStart = out;
-      for (std::uint8_t i = 0; i < record.length; ++i) {
-        if (i > 0) *out++ = ' ';
-        out = AppendHex(out, record.bytes[i], 2);
-      }
-      while (static_cast<std::size_t>(out - bytesStart) < kListingBytesWidth) *out++ = ' ';
-    } else {
-      for (std::size_t i = 0; i < 6 + kListingBytesWidth; ++i) *out++ = ' ';
+      place = PlaceText(record.address, record.bytes, record.length);
     }
-    std::snprintf(out, sizeof(prefix) - static_cast<std::size_t>(out - prefix), "  %5d  ", line);
-    listing += prefix;
-    listing.append(text, start, shown - start);
+    place.resize(kListingPlaceWidth, ' ');
+    char number[32];
+    std::snprintf(number, sizeof(number), "  %5d  ", line);
+    listing += place;
+    listing += number;
+    listing += lines.Line(line);
     listing += '\n';
-    start = end + 1;
   }
   return listing;
 }
 
 // 0, or 1 after saying why the image could not be written.
-int WriteImage(const Assembler& assembler, const std::string& path) {
-  AtomicFile file;
-  if (file.Open(path.c_str()) != 0 || file.Write(assembler.GetImage().data(), assembler.GetLength()) != 0 ||
-      file.Commit() != 0) {
-    Report("cannot write %s", path.c_str());
-    return 1;
+int WriteImage(const Assembler& assembler, const std::string& path, const CommandFiles& files) {
+  Output image;
+  if (image.OpenFile(path, files) != 0) return 1;
+  image.Write(reinterpret_cast<const char*>(assembler.GetImage().data()), assembler.GetLength());
+  return image.Commit();
+}
+
+// Applies every fix that is sure (the one fix of its diagnostic) to the
+// source, again while fixing uncovers more, and replaces the file with the
+// result when it is complete. 0, or 1 after saying why the file could not
+// be written.
+int FixSource(const std::string& path, AssembledSource& source) {
+  // A fix removes a mistake and each round needs one: a bound, not a loop
+  // that could run for ever.
+  constexpr int kRounds = 8;
+  std::size_t total = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<Fix> sure;
+    for (const Diagnostic& diagnostic : source.assembler->GetDiagnostics()) {
+      if (const Fix* const fix = SureFix(diagnostic)) sure.push_back(*fix);
+    }
+    std::size_t applied = 0;
+    std::string fixed = ApplyFixes(source.text, sure, &applied);
+    if (applied == 0) break;
+    total += applied;
+    source.text = std::move(fixed);
+    AssembleSourceText(source);
   }
+  if (total == 0) return 0;
+  // The fixed text replaces the source on purpose: no input to guard here.
+  Output fixed;
+  if (fixed.OpenFile(path, CommandFiles{}) != 0) return 1;
+  fixed.Write(source.text);
+  if (fixed.Commit() != 0) return 1;
+  Report("%s: %zu %s applied", path.c_str(), total, total == 1 ? "fix" : "fixes");
   return 0;
 }
 
@@ -67,28 +82,30 @@ int WriteImage(const Assembler& assembler, const std::string& path) {
 
 int RunAsm(const AsmOptions& options) {
   const std::string image = options.image.empty() ? ReplaceExtension(options.source, ".bin") : options.image;
-  if (image == options.source) {
-    Report("the image would replace the source %s; name the image with -o", options.source.c_str());
-    return 1;
-  }
+  CommandFiles files;
+  files.AddInput(options.source);
+  files.AddOutput("image", image);
+  if (options.listing.given) AddFileOutput(files, "listing", options.listing.path);
+  if (RefuseInputsAsOutputs(files) != 0) return 1;
   AssembledSource source;
   std::string reason;
   if (AssembleSourceFile(options.source, source, reason) != 0) {
-    Report("cannot open %s: %s", options.source.c_str(), reason.c_str());
+    Report("%s", reason.c_str());
     return 1;
   }
+  if (options.fix && FixSource(options.source, source) != 0) return 1;
   const Assembler& assembler = *source.assembler;
   const bool clean = assembler.GetErrorCount() == 0 && !assembler.HasReadError();
 
   int status = clean ? 0 : 1;
   bool written = false;
   if (clean) {
-    status = WriteImage(assembler, image);
+    status = WriteImage(assembler, image, files);
     written = status == 0;
   }
   if (options.listing.given) {
     Output listing;
-    if (listing.Open(options.listing.path) != 0) {
+    if (listing.Open(options.listing.path, files) != 0) {
       status = 1;
     } else {
       listing.Write(FormatListing(source));
@@ -97,7 +114,7 @@ int RunAsm(const AsmOptions& options) {
   }
   if (options.json) {
     Output out;
-    out.Open("");
+    out.OpenStandardOutput();
     out.Write(AssemblyJson(assembler, written ? image.c_str() : nullptr) + "\n");
     if (out.Commit() != 0) status = 1;
   } else {

@@ -93,7 +93,7 @@ int RunCheck(const CheckOptions& options) {
   if (!options.expectFile.empty()) {
     std::string reason;
     if (ReadWholeFile(options.expectFile, text, reason) != 0) {
-      Report("cannot open %s: %s", options.expectFile.c_str(), reason.c_str());
+      Report("%s", reason.c_str());
       return 1;
     }
     where = options.expectFile;
@@ -107,12 +107,14 @@ int RunCheck(const CheckOptions& options) {
   }
 
   Output out;
-  out.Open("");
+  out.OpenStandardOutput();
   std::size_t passed = 0;
   for (const std::string& path : options.files) {
     const Verdict verdict = CheckOne(path, expectations, options.maxSteps);
     if (verdict.pass) ++passed;
     out.Write(options.json ? JsonLine(path, verdict) : HumanLine(path, verdict));
+    // Each verdict is out before the next program is read.
+    out.Flush();
   }
   const std::size_t failed = options.files.size() - passed;
   if (!options.json) out.Write(std::to_string(passed) + " passed, " + std::to_string(failed) + " failed\n");

@@ -22,11 +22,17 @@ struct AsmOptions {
   std::string image;  // empty: the source's name with .bin
   OptionalPath listing;
   bool json = false;
+  bool fix = false;  // apply the sure fixes to the source first
 };
+
+// Lines a trace holds at most unless --trace-limit says otherwise: far more
+// than a learner reads (some 500 MB), far less than a run of 2^30 steps.
+inline constexpr std::uint64_t kDefaultTraceLimit = 10'000'000;
 
 struct RunOptions {
   std::string file;
   OptionalPath trace;
+  std::uint64_t traceLimit = kDefaultTraceLimit;
   OptionalPath stateMap;
   bool json = false;
   std::uint64_t maxSteps = kStepLimit;
@@ -45,9 +51,18 @@ struct CheckOptions {
   std::uint64_t maxSteps = kStepLimit;
 };
 
+struct FmtOptions {
+  std::vector<std::string> files;
+  bool check = false;  // write nothing; fail when a file is not formatted
+};
+
 int RunAsm(const AsmOptions& options);
 int RunRun(const RunOptions& options);
 int RunDis(const DisOptions& options);
 int RunCheck(const CheckOptions& options);
+int RunFmt(const FmtOptions& options);
+// Serves the language server protocol on standard input and output until
+// the editor says exit; 0 after a shutdown, else 1.
+int RunLsp(const char* version);
 
 }  // namespace mirvo::cli

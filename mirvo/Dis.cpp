@@ -6,28 +6,20 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Format.h"
 #include "ImageFile.h"
 #include "InstructionSet.h"
 #include "Output.h"
 #include "Program.h"
+#include "SourceText.h"
 
 namespace mirvo::cli {
 
 namespace {
 
-// Statements are padded to this width before their comment.
-constexpr int kStatementWidth = 16;
-
-// "; 0000  3E F0" style address and bytes.
+// "0000  3E F0": a statement's address and bytes, as the listing shows them.
 std::string Place(std::size_t address, const std::uint8_t* bytes, std::size_t count) {
-  char text[32];
-  char* out = AppendHex(text, static_cast<unsigned>(address), 4);
-  for (std::size_t i = 0; i < count; ++i) {
-    *out++ = ' ';
-    if (i == 0) *out++ = ' ';
-    out = AppendHex(out, bytes[i], 2);
-  }
-  return std::string(text, out);
+  return PlaceText(static_cast<std::uint16_t>(address), bytes, count);
 }
 
 // Reports a run of bytes that are no instruction, first to last.
@@ -44,6 +36,11 @@ void WarnUndefined(const std::string& image, std::size_t first, std::size_t last
 }  // namespace
 
 int RunDis(const DisOptions& options) {
+  CommandFiles files;
+  files.AddInput(options.image);
+  AddFileOutput(files, "disassembly", options.output);
+  if (RefuseInputsAsOutputs(files) != 0) return 1;
+
   std::vector<std::uint8_t> bytes;
   // Only images are read here: a source is already source.
   const ImageStatus status = ReadImageFile(options.image.c_str(), bytes);
@@ -83,7 +80,7 @@ int RunDis(const DisOptions& options) {
                     Place(address, at, 1).c_str(), statement);
       exact = false;
     } else {
-      std::snprintf(line, sizeof(line), "%-*s; %s\n", kStatementWidth, statement, Place(address, at, used).c_str());
+      std::snprintf(line, sizeof(line), "%-*s; %s\n", static_cast<int>(kStatementWidth), statement, Place(address, at, used).c_str());
     }
     text += line;
     address += used;
@@ -91,7 +88,7 @@ int RunDis(const DisOptions& options) {
   if (inUndefinedRun) WarnUndefined(options.image, undefinedFirst, bytes.size() - 1);
 
   Output output;
-  if (output.Open(options.output) != 0) return 1;
+  if (output.Open(options.output, files) != 0) return 1;
   output.Write(text);
   if (output.Commit() != 0) return 1;
   return exact ? 0 : 1;

@@ -190,7 +190,11 @@ std::string ShowValue(const Expectation& expectation, unsigned value, RunOutcome
       return OutcomeName(outcome);
     case ExpectKind::kFlag:
       return std::to_string(value);
-    default:
+    case ExpectKind::kRegister:
+    case ExpectKind::kMemory:
+      return ByteNotation(static_cast<std::uint8_t>(value)).text;
+    case ExpectKind::kProgramCounter:
+    case ExpectKind::kStackPointer:
       break;
   }
   return LanguageNumber(value);

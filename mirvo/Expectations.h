@@ -38,8 +38,8 @@ struct Mismatch {
 std::vector<Mismatch> Compare(const std::vector<Expectation>& expectations, const VirtualMachine& machine,
                               RunOutcome outcome);
 
-// A value of an expectation as it is written in a report: "20h", "1",
-// "halt".
+// A value of an expectation as it is written in a report: a byte as 05h or
+// 0F0h, an address as 0Ch, a flag as 1, an outcome as halt.
 std::string ShowValue(const Expectation& expectation, unsigned value, RunOutcome outcome);
 
 }  // namespace mirvo::cli

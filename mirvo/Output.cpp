@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -46,56 +47,110 @@ int ReadWholeFile(const std::string& path, std::string& text, std::string& reaso
   errno = 0;
   const FilePtr file(std::fopen(path.c_str(), "rb"));
   if (!file) {
-    reason = std::strerror(errno);
+    reason = "cannot open " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
     return 1;
   }
+  // One byte past the limit tells that the file is too long.
   char block[65536];
   std::size_t got = 0;
-  while ((got = std::fread(block, 1, sizeof(block), file.get())) > 0) text.append(block, got);
+  while (text.size() <= kLongestText &&
+         (got = std::fread(block, 1, std::min(sizeof(block), kLongestText + 1 - text.size()), file.get())) > 0) {
+    text.append(block, got);
+  }
+  if (text.size() > kLongestText) {
+    reason = path + " is larger than " + std::to_string(kLongestText >> 20) + " MiB, longer than any program";
+    text.clear();
+    return 1;
+  }
   if (std::ferror(file.get())) {
-    reason = std::strerror(errno != 0 ? errno : EIO);
+    reason = "cannot read " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
     return 1;
   }
   return 0;
 }
 
-int Output::Open(const std::string& path) {
+bool IsStandardOutput(const std::string& path) { return path.empty() || path == "-"; }
+
+void AddFileOutput(CommandFiles& files, const char* role, const std::string& path) {
+  if (!IsStandardOutput(path)) files.AddOutput(role, path);
+}
+
+int RefuseInputsAsOutputs(const CommandFiles& files) {
+  const std::optional<CommandFiles::Clash> clash = files.FindClash();
+  if (!clash) return 0;
+  Report("the %s %s is the input %s; nothing was written", clash->role, clash->output.c_str(), clash->input.c_str());
+  return 1;
+}
+
+int Output::Open(const std::string& path, const CommandFiles& files) {
+  if (!IsStandardOutput(path)) return OpenFile(path, files);
+  OpenStandardOutput();
+  return 0;
+}
+
+void Output::OpenStandardOutput() {
   failed = false;
-  toStdout = path.empty() || path == "-";
-  name = toStdout ? "standard output" : path;
-  if (toStdout) return 0;
+  error = 0;
+  toStdout = true;
+  name = "standard output";
+}
+
+int Output::OpenFile(const std::string& path, const CommandFiles& files) {
+  failed = false;
+  error = 0;
+  toStdout = false;
+  name = path;
   errno = 0;
-  if (file.Open(path.c_str()) != 0) {
-    Report("cannot create %s: %s", path.c_str(), std::strerror(errno != 0 ? errno : EIO));
+  if (file.Open(path.c_str(), files) != 0) {
+    if (const std::string* const input = file.RefusedInput()) {
+      Report("cannot create %s: it is the input %s", path.c_str(), input->c_str());
+    } else {
+      Report("cannot create %s: %s", path.c_str(), std::strerror(errno != 0 ? errno : EIO));
+    }
     failed = true;
     return 1;
   }
   return 0;
+}
+
+void Output::Fail() {
+  failed = true;
+  error = errno != 0 ? errno : EIO;
 }
 
 void Output::Write(const char* data, std::size_t size) {
   if (failed || size == 0) return;
+  errno = 0;
   if (toStdout) {
-    if (std::fwrite(data, 1, size, stdout) != size) failed = true;
+    if (std::fwrite(data, 1, size, stdout) != size) Fail();
   } else if (file.Write(data, size) != 0) {
-    failed = true;
+    Fail();
   }
+}
+
+bool Output::Flush() {
+  errno = 0;
+  if (!failed && toStdout && (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)) Fail();
+  return !failed;
 }
 
 int Output::Commit() {
   if (!failed) {
+    errno = 0;
     if (toStdout) {
-      failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
-    } else {
-      failed = file.Commit() != 0;
+      Flush();
+    } else if (file.Commit() != 0) {
+      Fail();
     }
   }
   if (failed) {
-    Report("cannot write %s", name.c_str());
+    ReportFailure();
     return 1;
   }
   return 0;
 }
+
+void Output::ReportFailure() const { Report("cannot write %s: %s", name.c_str(), std::strerror(error)); }
 
 char* AppendDecimal(char* out, std::uint64_t value) {
   char digits[20];

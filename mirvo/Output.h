@@ -8,6 +8,7 @@
 #include <string>
 
 #include "AtomicFile.h"
+#include "CommandFiles.h"
 
 namespace mirvo::cli {
 
@@ -23,9 +24,24 @@ void Warn(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // True when standard error is a terminal and NO_COLOR is not set.
 bool ColourWanted();
 
-// Reads the whole file at path into text. 0, or 1 with reason set to why not
-// (the system's words, e.g. "No such file or directory").
+// The longest text a user's file (a source, expectations) may have: the
+// largest program, 65,536 one-byte statements on lines of 256 characters,
+// is 16 MiB. Longer files are refused, not read until memory runs out.
+inline constexpr std::size_t kLongestText = std::size_t{16} << 20;
+
+// Reads the whole file at path into text. 0, or 1 with reason set to why not,
+// a whole message without "mirvo: " ("cannot open p.asm: No such file or
+// directory", "p.asm is larger than 16 MiB, ...").
 int ReadWholeFile(const std::string& path, std::string& text, std::string& reason);
+
+// "" and "-" name standard output where a command takes an output file.
+bool IsStandardOutput(const std::string& path);
+// Adds path to files as an output, unless it names standard output.
+void AddFileOutput(CommandFiles& files, const char* role, const std::string& path);
+// 0, or 1 after saying which output names which input: "mirvo: the trace
+// ./p.asm is the input p.asm; nothing was written". Every command calls it
+// once it knows its files, before it writes anything.
+int RefuseInputsAsOutputs(const CommandFiles& files);
 
 // Where a result goes: standard output, or a file that appears only once it
 // is complete and never half-written. An empty path or "-" is standard output.
@@ -35,21 +51,35 @@ class Output {
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
 
-  // 0, or 1 after reporting that the file cannot be created.
-  int Open(const std::string& path);
+  // Standard output for "" and "-", else the file path as OpenFile does.
+  int Open(const std::string& path, const CommandFiles& files);
+  // The file path, whatever its name. 0, or 1 after reporting that it cannot
+  // be created (or is one of the command's inputs).
+  int OpenFile(const std::string& path, const CommandFiles& files);
+  void OpenStandardOutput();
   void Write(const char* data, std::size_t size);
   void Write(const std::string& text) { Write(text.data(), text.size()); }
+  // Writes what standard output holds so far; false after a write error.
+  bool Flush();
   // Finishes the output: flushes standard output, or renames the file into
-  // place. 0, or 1 after reporting that it could not be written.
+  // place. 0, or 1 after reporting that it could not be written, and why.
   int Commit();
+  // A write failed: nothing more is written, and Commit reports it.
+  bool Failed() const { return failed; }
+  // Says why the output could not be written ("mirvo: cannot write t.txt:
+  // No space left on device").
+  void ReportFailure() const;
   bool ToStandardOutput() const { return toStdout; }
   const std::string& Name() const { return name; }
 
  private:
+  void Fail();
+
   AtomicFile file;
   std::string name;
   bool toStdout = true;
   bool failed = false;
+  int error = 0;  // errno of the failure
 };
 
 // Appends the digits of value to out and returns the end: decimal, or
@@ -58,7 +88,8 @@ char* AppendDecimal(char* out, std::uint64_t value);
 char* AppendHex(char* out, unsigned value, unsigned digits);
 
 // A number as the assembly language writes it: upper-case hexadecimal with a
-// trailing h and a leading 0 before a letter ("0h", "20h", "0F0h", "1000h").
+// trailing h and a leading 0 before a letter ("0h", "0Ch", "1000h"). A byte
+// is written with ByteNotation instead.
 std::string LanguageNumber(unsigned value);
 // "20h"/"1000h": exactly digits hexadecimal places and an h.
 std::string FixedHex(unsigned value, unsigned digits);

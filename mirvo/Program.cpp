@@ -17,25 +17,58 @@ constexpr const char* kMagenta = "\033[1;35m";
 constexpr const char* kGreen = "\033[1;32m";
 constexpr const char* kReset = "\033[0m";
 
+// The fixes of a diagnostic under its caret line, as compilers show fix-it
+// hints: the text meant, at the column it goes to, and a "fix:" label with
+// what it does. Further lines of a fix's text start at column 1, as they
+// would in the file.
+std::string FixLines(std::string_view line, const Diagnostic& diagnostic, bool colour) {
+  std::string text;
+  for (const Fix& fix : diagnostic.fixes) {
+    if (fix.line != diagnostic.line) continue;
+    for (std::size_t i = 0; i + 1 < static_cast<std::size_t>(fix.column); ++i) {
+      text += i < line.size() && line[i] == '\t' ? '\t' : ' ';
+    }
+    if (colour) text += kGreen;
+    std::size_t start = 0;
+    for (std::size_t end = fix.text.find('\n'); end != std::string::npos; end = fix.text.find('\n', start)) {
+      text.append(fix.text, start, end - start).append("\n");
+      start = end + 1;
+    }
+    text.append(fix.text, start, std::string::npos);
+    if (colour) text += kReset;
+    if (!fix.text.empty()) text += "  ";
+    text += "fix: " + fix.title + "\n";
+  }
+  return text;
+}
+
 }  // namespace
+
+int AssembleSourceText(AssembledSource& source) {
+  source.assembler = std::make_unique<Assembler>();
+  source.assembler->Open(source.text.data(), source.text.size());
+  return source.assembler->Assemble(kFullAssembly);
+}
 
 int AssembleSourceFile(const std::string& path, AssembledSource& source, std::string& reason) {
   if (ReadWholeFile(path, source.text, reason) != 0) return 1;
-  source.assembler = std::make_unique<Assembler>();
-  source.assembler->Open(source.text.data(), source.text.size());
-  source.assembler->Assemble(kFullAssembly);
+  AssembleSourceText(source);
   return 0;
 }
 
-std::string SourceLine(const std::string& text, std::int32_t line) {
-  std::size_t start = 0;
-  for (std::int32_t n = 1; n < line; ++n) {
+SourceLines::SourceLines(std::string_view source) : text(source) {
+  for (std::size_t start = 0; start < text.size();) {
+    starts.push_back(start);
     const std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) return {};
-    start = end + 1;
+    start = end == std::string_view::npos ? text.size() : end + 1;
   }
+}
+
+std::string_view SourceLines::Line(std::int32_t line) const {
+  if (line < 1 || line > Count()) return {};
+  const std::size_t start = starts[static_cast<std::size_t>(line - 1)];
   std::size_t end = text.find('\n', start);
-  if (end == std::string::npos) end = text.size();
+  if (end == std::string_view::npos) end = text.size();
   if (end > start && text[end - 1] == '\r') --end;
   return text.substr(start, end - start);
 }
@@ -43,8 +76,11 @@ std::string SourceLine(const std::string& text, std::int32_t line) {
 void PrintDiagnostics(const std::string& path, const AssembledSource& source, bool colour) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
+  const std::vector<Diagnostic>& diagnostics = source.assembler->GetDiagnostics();
+  if (diagnostics.empty()) return;
+  const SourceLines lines(source.text);
   std::string text;
-  for (const Diagnostic& diagnostic : source.assembler->GetDiagnostics()) {
+  for (const Diagnostic& diagnostic : diagnostics) {
     const bool isError = SeverityOf(diagnostic.kind) == Severity::kError;
     (isError ? errors : warnings) += 1;
     char place[64];
@@ -55,19 +91,25 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
     }
     text.clear();
     if (colour) text += kBold;
-    text += path + place;
+    text += path;
+    text += place;
     if (colour) text += isError ? kRed : kMagenta;
     text += SeverityName(SeverityOf(diagnostic.kind));
     text += ":";
-    if (colour) text += std::string(kReset) + kBold;
-    text += " " + DescribeDiagnostic(diagnostic);
+    if (colour) {
+      text += kReset;
+      text += kBold;
+    }
+    text += ' ';
+    text += DescribeDiagnostic(diagnostic);
     if (colour) text += kReset;
     text += "\n";
     if (diagnostic.column > 0) {
       // The caret line counts bytes; a tab stays a tab so that the caret
       // lands under the token however the terminal shows tabs.
-      const std::string line = SourceLine(source.text, diagnostic.line);
-      text += line + "\n";
+      const std::string_view line = lines.Line(diagnostic.line);
+      text += line;
+      text += "\n";
       const auto before = static_cast<std::size_t>(diagnostic.column - 1);
       for (std::size_t i = 0; i < before; ++i) text += i < line.size() && line[i] == '\t' ? '\t' : ' ';
       if (colour) text += kGreen;
@@ -75,10 +117,11 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
       for (std::int32_t i = 1; i < diagnostic.length; ++i) text += '~';
       if (colour) text += kReset;
       text += "\n";
+      text += FixLines(line, diagnostic, colour);
     }
-    std::fputs(text.c_str(), stderr);
+    // Written by length: a NUL byte in the line is printed, not an end.
+    std::fwrite(text.data(), 1, text.size(), stderr);
   }
-  if (errors + warnings == 0) return;
   std::string count;
   if (errors > 0) count = std::to_string(errors) + (errors == 1 ? " error" : " errors");
   if (warnings > 0) {
@@ -99,10 +142,7 @@ LoadResult LoadProgram(const std::string& path, LoadedProgram& program, std::str
   program.bytes.clear();
   program.fromSource = IsSourceName(path);
   if (program.fromSource) {
-    if (AssembleSourceFile(path, program.source, reason) != 0) {
-      reason = "cannot open " + path + ": " + reason;
-      return LoadResult::kCannotRead;
-    }
+    if (AssembleSourceFile(path, program.source, reason) != 0) return LoadResult::kCannotRead;
     const Assembler& assembler = *program.source.assembler;
     if (assembler.GetErrorCount() > 0) return LoadResult::kSourceErrors;
     program.bytes.assign(assembler.GetImage().begin(), assembler.GetImage().begin() + assembler.GetLength());

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Assembler.h"
@@ -23,18 +24,32 @@ struct AssembledSource {
   std::unique_ptr<Assembler> assembler;
 };
 
+// Assembles source.text (again) into a new source.assembler; Assemble's result.
+int AssembleSourceText(AssembledSource& source);
+
 // Reads and assembles the source at path. 0 when it was read (whatever its
 // diagnostics), or 1 with reason set to why it could not be read.
 int AssembleSourceFile(const std::string& path, AssembledSource& source, std::string& reason);
 
-// The text of physical line number line (1-based) of text, without its line
-// end; empty past the end.
-std::string SourceLine(const std::string& text, std::int32_t line);
+// The physical lines of a text, split once: line n (1-based) without its
+// line end ("\n", or "\r\n"). A line may hold any byte, NUL included.
+class SourceLines {
+ public:
+  explicit SourceLines(std::string_view text);
+  // The lines there are; a last line without a line end counts.
+  std::int32_t Count() const { return static_cast<std::int32_t>(starts.size()); }
+  // Empty past the end.
+  std::string_view Line(std::int32_t line) const;
 
-// Prints every diagnostic as "PATH:LINE:COLUMN: error: MESSAGE", the source
-// line and a caret line under the token, then a count line such as
-// "2 errors, 1 warning generated." (nothing when there are none), all on
-// standard error.
+ private:
+  std::string_view text;
+  std::vector<std::size_t> starts;
+};
+
+// Prints every diagnostic, in one pass over the source, as
+// "PATH:LINE:COLUMN: error: MESSAGE", the source line, a caret line under
+// the token and the fixes under it, then a count line such as "2 errors, 1
+// warning generated." (nothing when there are none), all on standard error.
 void PrintDiagnostics(const std::string& path, const AssembledSource& source, bool colour);
 
 // "PATH:LINE:COLUMN: error: MESSAGE" without colour, for one-line reports.

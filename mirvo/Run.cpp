@@ -2,7 +2,10 @@
 // and show the result in a screenful: the outcome and where, the registers,
 // flags and the memory the program changed; optionally every step.
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -21,8 +24,9 @@ namespace {
 constexpr const auto& kRegisters = kRegisterReportOrder;
 constexpr const auto& kFlags = kFlagReportOrder;
 
-// Slices of the run between which the trace buffer is looked at.
-constexpr std::uint64_t kSlice = std::uint64_t{1} << 24;
+// Steps traced between two looks at the trace's output, so that a write
+// error stops the run within a few milliseconds.
+constexpr std::uint64_t kTraceSlice = std::uint64_t{1} << 16;
 
 struct ChangedByte {
   std::uint16_t address;
@@ -46,12 +50,13 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
   const RegisterFile& registers = machine.GetRegisters();
   char line[128];
   for (std::size_t i = 0; i < std::size(kRegisters); ++i) {
-    const unsigned value = registers[kRegisters[i].slot];
-    // Columns are padded within a row, never at its end.
+    const std::uint8_t value = registers[kRegisters[i].slot];
+    // Columns are padded within a row, never at its end, to the width of
+    // "20h (255)"; a byte written with four characters widens its column.
     const bool rowEnd = i == 3 || i + 1 == std::size(kRegisters);
-    const std::string decimal = "(" + std::to_string(value) + ")";
-    std::snprintf(line, sizeof(line), "%s%s %02Xh %-*s", i == 0 ? "Registers: " : i == 4 ? "\n           " : "  ",
-                  kRegisters[i].name, value, rowEnd ? 0 : 5, decimal.c_str());
+    const std::string shown = std::string(ByteNotation(value).text) + " (" + std::to_string(value) + ")";
+    std::snprintf(line, sizeof(line), "%s%s %-*s", i == 0 ? "Registers: " : i == 4 ? "\n           " : "  ",
+                  kRegisters[i].name, rowEnd ? 0 : 9, shown.c_str());
     text += line;
   }
   text += "\nFlags:    ";
@@ -67,8 +72,8 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
     text += "Memory:    " + std::to_string(changed.size()) + (changed.size() == 1 ? " byte" : " bytes") +
             " changed (address: before -> after)\n";
     for (const ChangedByte& byte : changed) {
-      std::snprintf(line, sizeof(line), "  %04Xh: %02Xh -> %02Xh\n", static_cast<unsigned>(byte.address),
-                    static_cast<unsigned>(byte.before), static_cast<unsigned>(byte.after));
+      std::snprintf(line, sizeof(line), "  %04Xh: %s -> %s\n", static_cast<unsigned>(byte.address),
+                    ByteNotation(byte.before).text, ByteNotation(byte.after).text);
       text += line;
     }
   }
@@ -96,6 +101,14 @@ nlohmann::ordered_json JsonSummary(const Run& run, const VirtualMachine& machine
 }  // namespace
 
 int RunRun(const RunOptions& options) {
+  const bool traceToFile = options.trace.given && !IsStandardOutput(options.trace.path);
+  const std::string mapPath = options.stateMap.path.empty() ? kStateMapFileName : options.stateMap.path;
+  CommandFiles files;
+  files.AddInput(options.file);
+  if (traceToFile) files.AddOutput("trace", options.trace.path);
+  if (options.stateMap.given) files.AddOutput("state map", mapPath);
+  if (RefuseInputsAsOutputs(files) != 0) return 1;
+
   LoadedProgram program;
   std::string reason;
   switch (LoadProgram(options.file, program, reason)) {
@@ -119,36 +132,41 @@ int RunRun(const RunOptions& options) {
   }
 
   Output summary;
-  summary.Open("");
-  std::unique_ptr<Output> traceFile;
+  summary.OpenStandardOutput();
+  Output traceFile;
   Output* traceOutput = nullptr;
   if (options.trace.given) {
-    if (options.trace.path.empty() || options.trace.path == "-") {
-      traceOutput = &summary;
-    } else {
-      traceFile = std::make_unique<Output>();
-      if (traceFile->Open(options.trace.path) != 0) return 1;
-      traceOutput = traceFile.get();
+    traceOutput = &summary;
+    if (traceToFile) {
+      if (traceFile.OpenFile(options.trace.path, files) != 0) return 1;
+      traceOutput = &traceFile;
     }
   }
 
   Run run(*machine, options.maxSteps);
   if (traceOutput != nullptr) {
     TraceWriter trace(*traceOutput, options.json);
-    while (run.Resume(kSlice, &TraceWriter::Observe, &trace) == RunOutcome::kRunning) {
+    while (run.Outcome() == RunOutcome::kRunning && run.Steps() < options.traceLimit && !traceOutput->Failed()) {
+      run.Resume(std::min(kTraceSlice, options.traceLimit - run.Steps()), &TraceWriter::Observe, &trace);
     }
+    if (run.Outcome() == RunOutcome::kRunning) trace.WriteLimitNote(options.traceLimit);
     trace.Flush();
-  } else {
-    while (run.Resume(run.StepLimit()) == RunOutcome::kRunning) {
+    // A trace that cannot be written ends the run: nothing more is computed
+    // for an output that is lost.
+    if (!traceOutput->Flush()) {
+      traceOutput->ReportFailure();
+      return 1;
     }
+  }
+  while (run.Resume(run.StepLimit()) == RunOutcome::kRunning) {
   }
 
   int result = run.Outcome() == RunOutcome::kHalted ? 0 : 2;
-  if (traceFile && traceFile->Commit() != 0) result = 1;
+  if (traceToFile && traceFile.Commit() != 0) result = 1;
   if (options.stateMap.given) {
-    const std::string mapPath = options.stateMap.path.empty() ? kStateMapFileName : options.stateMap.path;
-    if (WriteStateMap(*machine, options.file.c_str(), mapPath.c_str()) != 0) {
-      Report("cannot write %s", mapPath.c_str());
+    errno = 0;
+    if (WriteStateMap(*machine, options.file.c_str(), files, mapPath.c_str()) != 0) {
+      Report("cannot write %s: %s", mapPath.c_str(), std::strerror(errno != 0 ? errno : EIO));
       result = 1;
     }
   }

@@ -15,11 +15,8 @@ char* Append(char* out, const char* text) {
   return out;
 }
 
-char* AppendHexByte(char* out, unsigned value) {
-  out = AppendHex(out, value, 2);
-  *out++ = 'h';
-  return out;
-}
+// A byte in the language's notation: 05h, 0F0h.
+char* AppendByte(char* out, std::uint8_t value) { return out + FormatByte(value, out); }
 
 // A text field padded with spaces to width characters.
 char* AppendPadded(char* out, const char* text, std::size_t width) {
@@ -42,6 +39,30 @@ void TraceWriter::Observe(void* context, const StepRecord& record) {
   } else {
     writer.AppendLine(record);
   }
+}
+
+void TraceWriter::WriteLimitNote(std::uint64_t limit) {
+  const std::string lines = std::to_string(limit) + (limit == 1 ? " line" : " lines");
+  Flush();
+  if (json) {
+    output.Write("{\"note\":\"the trace stops here, at its limit of " + lines +
+                 "; the run goes on\",\"traceLimit\":" + std::to_string(limit) + "}\n");
+  } else {
+    output.Write("--- the trace stops here, at its limit of " + lines + " (--trace-limit N); the run goes on\n");
+  }
+}
+
+std::string TraceWriter::FormatLine(const StepRecord& record) {
+  if (used > kBufferSize - kLineRoom) Flush();
+  const std::size_t start = used;
+  if (json) {
+    AppendJsonLine(record);
+  } else {
+    AppendLine(record);
+  }
+  std::string line(buffer.get() + start, used - start);
+  used = start;
+  return line;
 }
 
 void TraceWriter::Flush() {
@@ -96,15 +117,15 @@ void TraceWriter::AppendLine(const StepRecord& record) {
   out = AppendPadded(out, InstructionText(record).data(), 14);
   const char* separator = "  ";
   for (const NamedSlot& reg : kRegisterOrder) {
-    const unsigned before = record.registersBefore[reg.slot];
-    const unsigned after = record.registersAfter[reg.slot];
+    const std::uint8_t before = record.registersBefore[reg.slot];
+    const std::uint8_t after = record.registersAfter[reg.slot];
     if (before == after) continue;
     out = Append(out, separator);
     out = Append(out, reg.name);
     *out++ = ' ';
-    out = AppendHexByte(out, before);
+    out = AppendByte(out, before);
     out = Append(out, "->");
-    out = AppendHexByte(out, after);
+    out = AppendByte(out, after);
     separator = ", ";
   }
   for (const NamedSlot& flag : kFlagOrder) {
@@ -124,9 +145,9 @@ void TraceWriter::AppendLine(const StepRecord& record) {
     *out++ = '[';
     out = AppendHex(out, record.memoryAddress, 4);
     out = Append(out, "h] ");
-    out = AppendHexByte(out, record.memoryBefore);
+    out = AppendByte(out, record.memoryBefore);
     out = Append(out, "->");
-    out = AppendHexByte(out, record.memoryAfter);
+    out = AppendByte(out, record.memoryAfter);
   }
   // Padding of the instruction column is not kept at the end of a line.
   while (out > lineStart && out[-1] == ' ') --out;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <string>
 
 #include "Output.h"
 #include "RunLoop.h"
@@ -20,13 +21,18 @@ class TraceWriter {
 
   // The run's observer; context is the TraceWriter.
   static void Observe(void* context, const StepRecord& record);
+  // Closes a trace cut at limit lines with a line that says so.
+  void WriteLimitNote(std::uint64_t limit);
   // Writes what is still buffered.
   void Flush();
+  // The line Observe writes for record, for checks of the format.
+  std::string FormatLine(const StepRecord& record);
+
+  // More than the longest line (a JSON line with every register and flag).
+  static constexpr std::size_t kLineRoom = 1024;
 
  private:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
-  // More than the longest line (a JSON line with every register and flag).
-  static constexpr std::size_t kLineRoom = 1024;
   static constexpr std::size_t kTextSize = 16;
   using Text = std::array<char, kTextSize>;
 

@@ -63,7 +63,7 @@ std::vector<std::uint8_t> RandomProgram(std::mt19937& random) {
         break;
     }
   }
-  code.push_back(kRetOpcode);
+  code.push_back(RetOpcode());
   return code;
 }
 
@@ -98,13 +98,13 @@ TEST(DifferentialTest, RandomProgramsMatchZ80ex) {
     // also writes them in ADD r. Compare them only where both last wrote them
     // in the same instruction.
     bool flagsComparable = false;
-    for (int steps = 0; machine->MemoryAt(machine->GetProgramCounter()) != kRetOpcode && steps < 1000; ++steps) {
+    for (int steps = 0; machine->MemoryAt(machine->GetProgramCounter()) != RetOpcode() && steps < 1000; ++steps) {
       const Instruction in = kDecodeTable[machine->MemoryAt(machine->GetProgramCounter())];
       if (in.operation == Operation::kAdd) flagsComparable = in.source == kRegM;
       if (in.operation == Operation::kCmp) flagsComparable = true;
       machine->Step();
     }
-    for (int steps = 0; (*z80Memory)[z80ex_get_reg(cpu.get(), regPC)] != kRetOpcode && steps < 1000; ++steps) {
+    for (int steps = 0; (*z80Memory)[z80ex_get_reg(cpu.get(), regPC)] != RetOpcode() && steps < 1000; ++steps) {
       z80ex_step(cpu.get());
     }
 
@@ -114,7 +114,7 @@ TEST(DifferentialTest, RandomProgramsMatchZ80ex) {
     ASSERT_EQ(r[kRegA], pair(regAF) >> 8);
     ASSERT_EQ(r[kRegB] << 8 | r[kRegC], pair(regBC));
     ASSERT_EQ(r[kRegD] << 8 | r[kRegE], pair(regDE));
-    ASSERT_EQ(r[kRegH] << 8 | r[kRegL], pair(regHL));
+    ASSERT_EQ(HlAddress(r[kRegH], r[kRegL]), pair(regHL));
     ASSERT_EQ(machine->GetProgramCounter(), pair(regPC));
     ASSERT_EQ(machine->GetProgramCounter(), code.size() - 1);
     if (std::memcmp(&machine->MemoryAt(0), z80Memory->data(), kMemorySize) != 0) {

@@ -25,12 +25,11 @@ TEST(DecoderTest, EveryOpcodeDecodesToItsOperationAndLength) {
     const Instruction in = kDecodeTable[opcode];
     SCOPED_TRACE(opcode);
     EXPECT_EQ(in.operation, ExpectedOperation(opcode));
-    const unsigned expectedLength = in.operation == Operation::kMvi ? 2U
-                                    : in.operation == Operation::kUndefined ? 1U
-                                                                            : 1U;
-    EXPECT_EQ(in.length, expectedLength);
+    EXPECT_EQ(in.length, in.operation == Operation::kMvi ? 2U : 1U);
     EXPECT_EQ(in.destination, (opcode >> 3) & 7);
     EXPECT_EQ(in.source, opcode & 7);
+    // Only MOV Mem, r and MVI Mem, n store a byte.
+    EXPECT_EQ(in.writesMemory, opcode == 0x36 || (opcode >= 0x70 && opcode <= 0x77 && opcode != 0x76));
     if (in.operation != Operation::kUndefined) ++defined;
   }
   EXPECT_EQ(defined, 89U);
@@ -47,6 +46,7 @@ TEST(DecoderTest, BuildersAndDecoderAgree) {
       {MviOpcode(kRegA), 0x3E},        {MviOpcode(kRegM), 0x36},        {MviOpcode(kRegB), 0x06},
       {AddOpcode(kRegB), 0x80},        {AddOpcode(kRegM), 0x86},        {AddOpcode(kRegA), 0x87},
       {CmpOpcode(kRegB), 0xB8},        {CmpOpcode(kRegM), 0xBE},        {CmpOpcode(kRegA), 0xBF},
+      {RetOpcode(), 0xC9},             {MviOpcode(kRegH), 0x26},        {AddOpcode(kRegH), 0x84},
   };
   for (const Row& row : rows) EXPECT_EQ(row.opcode, row.expected);
 }
@@ -61,6 +61,7 @@ TEST(DisassembleTest, ListsEachForm) {
       {"\x78", "MOV A, B", 1},      {"\x76", "MOV Mem, Mem", 1}, {"\x3E\x05", "MVI A, 05h", 2},
       {"\x36\xFF", "MVI Mem, 0FFh", 2}, {"\x3E", "MVI A, ?", 1},     {"\x86", "ADD Mem", 1},
       {"\xB9", "CMP C", 1},          {"\xC9", "RET", 1},          {std::string(1, '\0'), "DB 00h", 1},
+      {"\xD3", "DB 0D3h", 1},        {"\x10", "DB 10h", 1},
   };
   for (const Row& row : rows) {
     char text[32];

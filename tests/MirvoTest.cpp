@@ -62,12 +62,14 @@ const std::string kErrorsReport =
     "bad.asm:1:8: error: '5' is not a number: numbers end in a lower-case h, as in 5h\n"
     "MVI A, 5\n"
     "       ^\n"
+    "       5h  fix: write 5h\n"
     "bad.asm:2:8: error: ADD takes one operand and got two\n"
     "ADD B, C\n"
     "       ^\n"
     "bad.asm:3:5: error: 'b' is not a register: register letters are upper case, write B\n"
     "MOV b, A\n"
     "    ^\n"
+    "    B  fix: write B\n"
     "bad.asm:4:8: error: '100h' does not fit in a byte: numbers run from -80h to 0FFh\n"
     "MVI A, 100h\n"
     "       ^~~~\n"
@@ -85,8 +87,10 @@ TEST(MirvoTest, Asm) {
        0,
        "",
        "w.asm:1:5: warning: '22h' is read as Mem, the byte at address HL: a number cannot stand where ADD "
-       "expects a register\nADD 22h\n    ^~~\n"
+       "expects a register\nADD 22h\n    ^~~\nMVI C, 22h\nADD C  fix: load 22h into C, which the program does not use, "
+       "then add C\n"
        "w.asm:2:11: warning: the rest of the line is ignored: MOV takes two operands\n\tMOV A, B C\n\t         ^\n"
+       "\t        fix: remove the extra operand\n"
        "2 warnings generated.\n",
        {{"w.img", Bytes({0x86, 0x78, 0xC9})}},
        {"w.bin"}},
@@ -103,12 +107,40 @@ TEST(MirvoTest, Asm) {
          "0002  C9         4  RET\n"},
         {"-p.bin", Bytes({0x3E, 0xF0, 0xC9})}},
        {}},
+      {"--fix applies the sure fixes, then reports what is left",
+       {"asm", "--fix", "f.asm"},
+       {{"f.asm", "MOV b, M\nMVI A, 10\nADD 22h\nRET\n"}},
+       1,
+       "",
+       "mirvo: f.asm: 3 fixes applied\n"
+       "f.asm:2:8: error: '10' is not a number: numbers are hexadecimal and end in a lower-case h, as in 10h; "
+       "decimal 10 is 0Ah\nMVI A, 10\n       ^~\n"
+       "       0Ah  fix: write 0Ah, if decimal 10 was meant\n"
+       "       10h  fix: write 10h, if hexadecimal 10 was meant\n"
+       "1 error generated.\n",
+       {{"f.asm", "MOV B, Mem\nMVI A, 10\nMVI C, 22h\nADD C\nRET\n"}},
+       {"f.bin"}},
+      {"--fix until the source is clean", {"asm", "--fix", "f.asm"}, {{"f.asm", "MOV a, b, c\r\nRET\r\n"}}, 0, "",
+       "mirvo: f.asm: 3 fixes applied\n", {{"f.asm", "MOV A, B\r\nRET\r\n"}, {"f.bin", Bytes({0x78, 0xC9})}}, {}},
+      {"--fix of a clean source leaves it alone", {"asm", "--fix", "sum.asm"}, {{"sum.asm", sum}}, 0, "", "",
+       {{"sum.asm", sum}, {"sum.bin", kSumImage}}, {}},
       {"listing to standard output", {"asm", "p.asm", "--listing"}, {{"p.asm", "RET\n"}}, 0,
        "0000  C9         1  RET\n", "", {}, {}},
       {"unreadable source", {"asm", "no.asm"}, {}, 1, "", "mirvo: cannot open no.asm: No such file or directory\n",
        {}, {"no.bin"}},
       {"image would replace the source", {"asm", "p.bin"}, {{"p.bin", "RET\n"}}, 1, "",
-       "mirvo: the image would replace the source p.bin; name the image with -o\n", {{"p.bin", "RET\n"}}, {}},
+       "mirvo: the image p.bin is the input p.bin; nothing was written\n", {{"p.bin", "RET\n"}}, {}},
+      {"image into no folder", {"asm", "p.asm", "-o", "no/p.bin"}, {{"p.asm", "RET\n"}}, 1, "",
+       "mirvo: cannot create no/p.bin: No such file or directory\n", {}, {}},
+      {"a NUL byte is printed, not an end", {"asm", "n.asm"}, {{"n.asm", std::string("MOV A\0x, b\nADD b\n", 17)}}, 1,
+       "",
+       "n.asm:1:1: error: MOV takes two operands and got one\n" + std::string("MOV A\0x, b\n", 11) +
+           "^~~\n"
+           "n.asm:2:5: error: 'b' is not a register: register letters are upper case, write B\nADD b\n    ^\n"
+           "    B  fix: write B\n2 errors generated.\n",
+       {}, {"n.bin"}},
+      {"source longer than any program", {"asm", "/dev/zero", "-o", "z.bin"}, {}, 1, "",
+       "mirvo: /dev/zero is larger than 16 MiB, longer than any program\n", {}, {"z.bin"}},
       {"no source", {"asm"}, {}, 64, "", "mirvo: SOURCE is required\nTry 'mirvo asm --help' for more information.\n",
        {}, {}},
       {"unknown option", {"asm", "p.asm", "--frob"}, {}, 64, "",
@@ -143,10 +175,13 @@ TEST(MirvoTest, AsmJson) {
       "statements": [{"line": 2, "column": 1, "address": 0, "bytes": [134]},
                      {"line": 3, "column": 1, "address": 1, "bytes": [201]}],
       "diagnostics": [
-        {"severity": "error", "line": 1, "column": 8, "length": 1,
-         "message": "'5' is not a number: numbers end in a lower-case h, as in 5h"},
-        {"severity": "warning", "line": 2, "column": 5, "length": 3,
-         "message": "'22h' is read as Mem, the byte at address HL: a number cannot stand where ADD expects a register"}]})"));
+        {"severity": "error", "code": "not-a-number", "line": 1, "column": 8, "length": 1,
+         "message": "'5' is not a number: numbers end in a lower-case h, as in 5h",
+         "fixes": [{"line": 1, "column": 8, "length": 1, "text": "5h", "title": "write 5h"}]},
+        {"severity": "warning", "code": "number-read-as-mem", "line": 2, "column": 5, "length": 3,
+         "message": "'22h' is read as Mem, the byte at address HL: a number cannot stand where ADD expects a register",
+         "fixes": [{"line": 2, "column": 1, "length": 7, "text": "MVI B, 22h\nADD B",
+                    "title": "load 22h into B, which the program does not use, then add B"}]}]})"));
   EXPECT_FALSE(FileExists(dir / "bad.bin"));
 
   WriteFile(dir / "ok.asm", "MVI A, 0F0h\nRET\n");
@@ -190,7 +225,7 @@ TEST(MirvoTest, Run) {
        {"MirvoVMStateMap.txt"}},
       {"source is assembled first", {"run", "sum.asm"}, {{"sum.asm", sum}}, 0, kSumSummary, "", {}, {"sum.bin"}},
       {"undefined byte", {"run", "u.bin"}, {{"u.bin", Bytes({0x40, 0xD3})}}, 2,
-       "Outcome:   stopped: the byte D3h at 0001h is no instruction\nSteps:     2\n" + UntouchedTail(1, 0), "", {},
+       "Outcome:   stopped: the byte 0D3h at 0001h is no instruction\nSteps:     2\n" + UntouchedTail(1, 0), "", {},
        {}},
       {"step limit", {"run", "--max-steps", "3", "l.bin"}, {{"l.bin", std::string(10, '\x40')}}, 2,
        "Outcome:   stopped: no RET within the step limit of 3 steps\nSteps:     3\n" + UntouchedTail(3, 0), "", {},
@@ -200,20 +235,20 @@ TEST(MirvoTest, Run) {
        "had at the start\nSteps:     65536\n" +
            UntouchedTail(0, 0),
        "", {}, {}},
-      {"trace to a file",
+      {"trace to a file, every byte in one notation",
        {"run", "t.asm", "--trace=t.txt"},
-       {{"t.asm", "MVI H, 10h\nMVI Mem, 7h\nADD Mem\nRET\n"}},
+       {{"t.asm", "MVI H, 10h\nMVI Mem, 0F7h\nADD Mem\nRET\n"}},
        0,
        "Outcome:   halted by the RET at 0005h\nSteps:     4\n"
-       "Registers: A 07h (7)    B 00h (0)    C 00h (0)    D 00h (0)\n"
+       "Registers: A 0F7h (247)  B 00h (0)    C 00h (0)    D 00h (0)\n"
        "           E 00h (0)    H 10h (16)   L 00h (0)\n"
        "Flags:     S=0 Z=0 AC=0 P=0 CY=0\nPC:        0005h (5)\nSP:        FFFFh (65535)\n"
-       "Memory:    1 byte changed (address: before -> after)\n  1000h: 00h -> 07h\n",
+       "Memory:    1 byte changed (address: before -> after)\n  1000h: 00h -> 0F7h\n",
        "",
        {{"t.txt",
          "       1  0000  26 10  MVI H, 10h      H 00h->10h\n"
-         "       2  0002  36 07  MVI Mem, 07h    [1000h] 00h->07h\n"
-         "       3  0004  86     ADD Mem         A 00h->07h\n"
+         "       2  0002  36 F7  MVI Mem, 0F7h   [1000h] 00h->0F7h\n"
+         "       3  0004  86     ADD Mem         A 00h->0F7h\n"
          "       4  0005  C9     RET\n"}},
        {}},
       {"trace does not take the file name", {"run", "--trace", "c.bin"}, {{"c.bin", Bytes({0xB8, 0xC9})}}, 0,
@@ -232,6 +267,29 @@ TEST(MirvoTest, Run) {
       {"missing image", {"run", "no.bin"}, {}, 1, "", "mirvo: cannot open no.bin\n", {}, {}},
       {"too large", {"run", "big.bin"}, {{"big.bin", std::string(65537, '\xC9')}}, 1, "",
        "mirvo: big.bin is larger than 65536 bytes\n", {}, {}},
+      {"trace cut at its limit",
+       {"run", "--trace", "--trace-limit", "2", "c.bin"},
+       {{"c.bin", Bytes({0xB8, 0xB8, 0xC9})}},
+       0,
+       "       1  0000  B8     CMP B           Z 0->1\n       2  0001  B8     CMP B\n"
+       "--- the trace stops here, at its limit of 2 lines (--trace-limit N); the run goes on\n"
+       "Outcome:   halted by the RET at 0002h\nSteps:     3\n"
+       "Registers: A 00h (0)    B 00h (0)    C 00h (0)    D 00h (0)\n"
+       "           E 00h (0)    H 00h (0)    L 00h (0)\n"
+       "Flags:     S=0 Z=1 AC=0 P=0 CY=0\nPC:        0002h (2)\nSP:        FFFFh (65535)\nMemory:    no byte changed\n",
+       "", {}, {}},
+      {"trace that cannot be written", {"run", "sum.bin", "--trace=/dev/full"}, {{"sum.bin", kSumImage}}, 1,
+       kSumSummary, "mirvo: cannot write /dev/full: No space left on device\n", {}, {}},
+      {"state map into no folder, after a verdict", {"run", "u.bin", "--state-map=no/m.txt", "--trace=t.txt"},
+       {{"u.bin", Bytes({0xD3})}}, 1,
+       "Outcome:   stopped: the byte 0D3h at 0000h is no instruction\nSteps:     1\n" + UntouchedTail(0, 0),
+       "mirvo: cannot write no/m.txt: No such file or directory\n", {}, {}},
+      {"verdict with a trace and a state map", {"run", "u.bin", "--state-map=m.txt", "--trace=t.txt"},
+       {{"u.bin", Bytes({0xD3})}}, 2,
+       "Outcome:   stopped: the byte 0D3h at 0000h is no instruction\nSteps:     1\n" + UntouchedTail(0, 0), "",
+       {{"t.txt", "       1  0000  D3     DB 0D3h\n"}}, {}},
+      {"unknown option before a missing file", {"run", "-x"}, {}, 64, "",
+       "mirvo: The following argument was not expected: -x\nTry 'mirvo run --help' for more information.\n", {}, {}},
       {"step limit out of range", {"run", "x.bin", "--max-steps", "0"}, {}, 64, "",
        "mirvo: --max-steps: Value 0 not in range 1 to 1073741824\nTry 'mirvo run --help' for more information.\n", {},
        {}},
@@ -301,9 +359,11 @@ TEST(MirvoTest, Dis) {
          "; 0001  00  (DB 00h) is no instruction and cannot be written as a statement\n"
          "; 0002  D3  (DB 0D3h) is no instruction and cannot be written as a statement\n"
          "MOV A, B        ; 0003  78\n"
-         "; 0004  10  (DB 010h) is no instruction and cannot be written as a statement\n"
+         "; 0004  10  (DB 10h) is no instruction and cannot be written as a statement\n"
          "; 0005  3E  (MVI A, ?) is cut off: the image ends before its number\n"}},
        {}},
+      {"disassembly into no folder", {"dis", "e.bin", "-o", "no/e.asm"}, {{"e.bin", ""}}, 1, "",
+       "mirvo: cannot create no/e.asm: No such file or directory\n", {}, {}},
       {"empty image", {"dis", "e.bin"}, {{"e.bin", ""}}, 0, "; e.bin: 0 bytes, one statement per instruction\n", "",
        {}, {}},
       {"missing image", {"dis", "no.bin"}, {}, 1, "", "mirvo: cannot open no.bin\n", {}, {}},
@@ -347,8 +407,8 @@ TEST(MirvoTest, Check) {
        submissions,
        1,
        "PASS good.asm\nPASS good.bin\n"
-       "FAIL wrong.bin: A is 5h, expected 20h; B is 0h, expected 20h; Z is 0, expected 1; PC is 2h, expected 0Ch; "
-       "[1000h] is 0h, expected 10h; outcome is undefined-opcode, expected halt\n"
+       "FAIL wrong.bin: A is 05h, expected 20h; B is 00h, expected 20h; Z is 0, expected 1; PC is 2h, expected 0Ch; "
+       "[1000h] is 00h, expected 10h; outcome is undefined-opcode, expected halt\n"
        "FAIL bad.asm: 1:8: error: '5' is not a number: numbers end in a lower-case h, as in 5h\n"
        "FAIL none.bin: cannot open none.bin\n"
        "2 passed, 3 failed\n",
@@ -362,15 +422,26 @@ TEST(MirvoTest, Check) {
         {"e.txt", "; after sum.asm\nA=20h ; the sum\nundefined-opcode PC=2\n"}},
        1,
        "FAIL good.bin: outcome is halt, expected undefined-opcode; PC is 0Ch, expected 2h\n"
-       "FAIL wrong.bin: A is 5h, expected 20h\n0 passed, 2 failed\n",
+       "FAIL wrong.bin: A is 05h, expected 20h\n0 passed, 2 failed\n",
        "",
        {},
        {}},
+      {"a source longer than any program among others",
+       {"check", "good.bin", "big.asm", "good.asm", "--expect", expect},
+       {{"good.bin", kSumImage}, {"big.asm", std::string((std::size_t{16} << 20) + 1, ' ')}, {"good.asm", sum}},
+       1,
+       "PASS good.bin\nFAIL big.asm: big.asm is larger than 16 MiB, longer than any program\nPASS good.asm\n"
+       "2 passed, 1 failed\n",
+       "", {}, {}},
       {"all pass", {"check", "good.bin", "--expect", "sp=0FFFFh"}, {{"good.bin", kSumImage}}, 0,
        "PASS good.bin\n1 passed, 0 failed\n", "", {}, {}},
       {"bad expectation", {"check", "good.bin", "--expect", "A=20h Q=1"}, {}, 64, "",
        "mirvo: --expect: 'Q=1': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or "
        "[ADDRESS]\nTry 'mirvo check --help' for more information.\n",
+       {}, {}},
+      {"address out of range", {"check", "good.bin", "--expect", "[10000h]=1"}, {}, 64, "",
+       "mirvo: --expect: '[10000h]=1': the address in brackets must be a number from 0 to 0FFFFh, such as [1000h]\n"
+       "Try 'mirvo check --help' for more information.\n",
        {}, {}},
       {"value out of range", {"check", "good.bin", "--expect", "Z=2"}, {}, 64, "",
        "mirvo: --expect: 'Z=2': the value must be a number from 0 to 1, hexadecimal with a trailing h or decimal\n"
@@ -398,6 +469,20 @@ TEST(MirvoTest, CheckJson) {
                                     "actual":"1:5: error: RET takes no operand and got one"}]})")}));
 }
 
+TEST(MirvoTest, Fmt) {
+  const std::string loose = "mvi A,5h;x\n\tret\n";
+  const std::string laid = "MVI A, 5h       ;x\nRET\n";
+  RunCases({
+      {"rewrites a source", {"fmt", "p.asm"}, {{"p.asm", loose}}, 0, "", "", {{"p.asm", laid}}, {}},
+      {"a laid-out source is left alone", {"fmt", "--check", "p.asm", "q.asm"}, {{"p.asm", laid}, {"q.asm", ""}}, 0,
+       "", "", {{"p.asm", laid}}, {}},
+      {"--check changes nothing and fails", {"fmt", "--check", "p.asm", "q.asm"}, {{"p.asm", loose}, {"q.asm", laid}},
+       1, "", "mirvo: p.asm is not formatted\n", {{"p.asm", loose}}, {}},
+      {"unreadable source", {"fmt", "no.asm", "p.asm"}, {{"p.asm", loose}}, 1, "",
+       "mirvo: cannot open no.asm: No such file or directory\n", {{"p.asm", laid}}, {}},
+  });
+}
+
 TEST(MirvoTest, HelpVersionAndUsage) {
   ScratchDir dir;
   const SplitResult version = RunProgramSplit(kMirvo, {"--version"}, dir.Path());
@@ -411,7 +496,7 @@ TEST(MirvoTest, HelpVersionAndUsage) {
   }
   const SplitResult unknown = RunProgramSplit(kMirvo, {"frob"}, dir.Path());
   EXPECT_EQ(unknown.exitCode, 64);
-  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis or check\n"
+  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis, check, fmt or lsp\n"
                          "Try 'mirvo --help' for more information.\n");
   EXPECT_EQ(RunProgramSplit(kMirvo, {}, dir.Path()).exitCode, 64);
   EXPECT_TRUE(dir.Entries().empty());

@@ -125,7 +125,7 @@ TEST(RunLoopTest, SlicedRunMatchesOneCall) {
 
 // What the observer is told of each step of a short program.
 TEST(RunLoopTest, ObserverSeesEachChange) {
-  const std::uint8_t program[] = {0x26, 0x00, 0x2E, 0x0A, 0x3E, 0x80, 0x77, 0x86, 0xBE, 0xC9};
+  const std::uint8_t program[] = {0x26, 0x10, 0x2E, 0x0A, 0x3E, 0x80, 0x77, 0x86, 0xBE, 0x76, 0xC9};
   auto machine = std::make_unique<VirtualMachine>();
   for (std::size_t i = 0; i < sizeof(program); ++i) machine->WriteMemory(static_cast<std::uint16_t>(i), program[i]);
   std::vector<StepRecord> records;
@@ -143,13 +143,14 @@ TEST(RunLoopTest, ObserverSeesEachChange) {
     std::uint8_t memoryBefore, memoryAfter;
   };
   const Row rows[] = {
-      {0, Operation::kMvi, 0x00, 0, 0, false, 0, 0, 0},          // MVI H, 0
-      {2, Operation::kMvi, 0x00, 0, 0, false, 0, 0, 0},          // MVI L, 0Ah
-      {4, Operation::kMvi, 0x80, 0, 0, false, 0, 0, 0},          // MVI A, 80h
-      {6, Operation::kMov, 0x80, 0, 0, true, 0x0A, 0x00, 0x80},  // MOV Mem, A
-      {7, Operation::kAdd, 0x00, 1, 1, false, 0, 0, 0},          // ADD Mem
-      {8, Operation::kCmp, 0x00, 0, 1, false, 0, 0, 0},          // CMP Mem
-      {9, Operation::kRet, 0x00, 0, 1, false, 0, 0, 0},          // RET
+      {0, Operation::kMvi, 0x00, 0, 0, false, 0, 0, 0},            // MVI H, 10h
+      {2, Operation::kMvi, 0x00, 0, 0, false, 0, 0, 0},            // MVI L, 0Ah
+      {4, Operation::kMvi, 0x80, 0, 0, false, 0, 0, 0},            // MVI A, 80h
+      {6, Operation::kMov, 0x80, 0, 0, true, 0x100A, 0x00, 0x80},  // MOV Mem, A
+      {7, Operation::kAdd, 0x00, 1, 1, false, 0, 0, 0},            // ADD Mem
+      {8, Operation::kCmp, 0x00, 0, 1, false, 0, 0, 0},            // CMP Mem
+      {9, Operation::kMov, 0x00, 0, 1, false, 0, 0, 0},            // MOV Mem, Mem stores nothing
+      {10, Operation::kRet, 0x00, 0, 1, false, 0, 0, 0},           // RET
   };
   ASSERT_EQ(records.size(), std::size(rows));
   for (std::size_t i = 0; i < records.size(); ++i) {

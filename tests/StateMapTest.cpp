@@ -121,7 +121,7 @@ TEST(AtomicFileTest, NothingIsWrittenWithoutAnOpenFile) {
   EXPECT_EQ(never.Write("x", 1), 1);
   EXPECT_EQ(never.Commit(), 1);
   AtomicFile failed;
-  EXPECT_EQ(failed.Open("/nonexistent-folder/out.bin"), 1);
+  EXPECT_EQ(failed.Open("/nonexistent-folder/out.bin", CommandFiles{}), 1);
   EXPECT_EQ(failed.Write("x", 1), 1);
   EXPECT_EQ(failed.Commit(), 1);
   EXPECT_EQ(std::fopen("/nonexistent-folder/out.bin", "rb"), nullptr);

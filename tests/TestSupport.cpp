@@ -40,12 +40,12 @@ std::vector<std::string> ScratchDir::Entries() const {
   return names;
 }
 
-// In a forked child: standard input from /dev/null, cwd as the folder, then
-// the program; 127 if it cannot start.
+// In a forked child: standard input from input (/dev/null by default), cwd
+// as the folder, then the program; 127 if it cannot start.
 [[noreturn]] static void ExecInFolder(const std::string& program, const std::vector<std::string>& args,
-                                      const std::string& cwd) {
-  const int devNull = ::open("/dev/null", O_RDONLY);
-  if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
+                                      const std::string& cwd, const char* input = "/dev/null") {
+  const int in = ::open(input, O_RDONLY);
+  if (in >= 0) ::dup2(in, STDIN_FILENO);
   if (::chdir(cwd.c_str()) != 0) ::_exit(127);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
@@ -81,6 +81,11 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
 }
 
 SplitResult RunProgramSplit(const std::string& program, const std::vector<std::string>& args, const std::string& cwd) {
+  return RunProgramWithInput(program, args, cwd, "/dev/null");
+}
+
+SplitResult RunProgramWithInput(const std::string& program, const std::vector<std::string>& args,
+                                const std::string& cwd, const std::string& inputPath) {
   SplitResult result;
   int outPipe[2];
   int errPipe[2];
@@ -95,7 +100,7 @@ SplitResult RunProgramSplit(const std::string& program, const std::vector<std::s
     ::dup2(outPipe[1], STDOUT_FILENO);
     ::dup2(errPipe[1], STDERR_FILENO);
     for (const int end : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) ::close(end);
-    ExecInFolder(program, args, cwd);
+    ExecInFolder(program, args, cwd, inputPath.c_str());
   }
   ::close(outPipe[1]);
   ::close(errPipe[1]);
@@ -122,6 +127,19 @@ SplitResult RunProgramSplit(const std::string& program, const std::vector<std::s
     result.exitCode = WEXITSTATUS(status);
   }
   return result;
+}
+
+int StartProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    if (devNull >= 0) {
+      ::dup2(devNull, STDOUT_FILENO);
+      ::dup2(devNull, STDERR_FILENO);
+    }
+    ExecInFolder(program, args, cwd);
+  }
+  return child;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

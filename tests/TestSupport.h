@@ -48,6 +48,13 @@ struct SplitResult {
 // Runs program as RunProgram does, keeping standard output and standard
 // error apart.
 SplitResult RunProgramSplit(const std::string& program, const std::vector<std::string>& args, const std::string& cwd);
+// The same with standard input read from the file at inputPath.
+SplitResult RunProgramWithInput(const std::string& program, const std::vector<std::string>& args,
+                                const std::string& cwd, const std::string& inputPath);
+
+// Starts program as RunProgram does, its output thrown away, and returns its
+// process id without waiting for it.
+int StartProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd);
 
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);

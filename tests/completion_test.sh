@@ -31,9 +31,14 @@ expect() {
 }
 
 expect "asm" mirvo a
+expect "fmt" mirvo f
+expect "--fix" mirvo asm --fi
+expect "--check" mirvo fmt --c
+expect "FILES" mirvo fmt ""
+expect "" mirvo lsp ""
 expect "run" mirvo r
 expect "--help --version" mirvo --
-expect "--trace --trace=" mirvo run --tr
+expect "--trace --trace= --trace-limit" mirvo run --tr
 expect "--state-map --state-map=" mirvo run x.bin --st
 expect "--expect --expect-file" mirvo check --exp
 expect "FILES" mirvo dis -o ""

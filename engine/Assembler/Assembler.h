@@ -14,10 +14,12 @@
 
 namespace mirvo {
 
+// The kind of an operand token. A number and "Mem" are one kind: where a
+// register is expected, both mean the memory operand.
 enum OperandKind : int {
   Register = 0,           // exactly one character
   MemoryOrImmediate = 1,  // "Mem" in any case, or two or more characters ending in a lower-case h
-  Invalid = 2,            // anything else, or no operand at that index
+  Invalid = 2,            // anything else
 };
 
 // How much Assemble does beyond the bytes.
@@ -59,55 +61,40 @@ class Assembler {
   const Diagnostic* FirstError() const;
   // In address order, when options.recordStatements was set.
   const std::vector<StatementRecord>& GetStatements() const { return statements; }
-  // The statement whose bytes cover address, or null.
-  const StatementRecord* StatementAt(std::uint16_t address) const;
-
-  // Appends the bytes of one statement; 0 on success. On failure nothing is
-  // emitted, 1 is returned and an error diagnostic is added.
-  int EncodeStatement(const Statement& statement);
-  int EncodeMov(const Statement& statement);
-  int EncodeMvi(const Statement& statement);
-  int EncodeAdd(const Statement& statement);
-  int EncodeCmp(const Statement& statement);
-  int EncodeRet(const Statement& statement);
-  OperandKind ClassifyOperand(const Statement& statement, int index) const;
-  // The code of an upper-case register letter, or -1.
-  int RegisterCode(char letter) const;
 
   const ImageBuffer& GetImage() const { return image; }
   std::uint32_t GetLength() const { return length; }
 
- private:
-  // The length of token index of statement as written: known from its place
-  // when the statement came from the reader (placed), else counted. It may
-  // exceed what the slot keeps.
-  [[gnu::always_inline]] static inline std::size_t TokenLength(const Statement& statement, int index, bool placed);
+  // The operation of a mnemonic of the given length, in any letter case, or
+  // kUndefined. token must have four readable bytes (a statement's slot has).
+  static Operation FindOperation(const char* token, std::size_t length);
 
-  // The encoders proper. Inline, so that the reader's path and the public
-  // one each get their own copy with the way of measuring fixed.
-  [[gnu::always_inline]] inline int Encode(const Statement& statement, bool placed);
-  [[gnu::always_inline]] inline int EncodeMov(const Statement& statement, bool placed);
-  [[gnu::always_inline]] inline int EncodeMvi(const Statement& statement, bool placed);
-  [[gnu::always_inline]] inline int EncodeSingleOperand(const Statement& statement, bool placed, std::uint8_t (*build)(unsigned));
-  [[gnu::always_inline]] inline int EncodeRet(const Statement& statement, bool placed);
-  // The kind of a token of length characters as written.
-  [[gnu::always_inline]] static inline OperandKind ClassifyToken(const char* token, std::size_t length);
+ private:
+  // Appends the bytes of one statement, as its row of the instruction table
+  // says; 0 on success. On failure nothing is emitted, 1 is returned and an
+  // error diagnostic is added.
+  int EncodeStatement(const Statement& statement);
+  // The same for a statement whose mnemonic is known: each operation's row
+  // is read at compile time.
+  template <Operation kOperation>
+  int Encode(const Statement& statement);
+  OperandKind ClassifyOperand(const Statement& statement, int index) const;
   // The register code an operand stands for (6 for "Mem" and h-numbers), or
   // -1 after an error diagnostic for an operand the statement cannot take.
-  [[gnu::always_inline]] inline int OperandCode(const Statement& statement, bool placed, int index);
-  // 0 if count more bytes fit in the image; else 1 after "program too large".
-  [[gnu::always_inline]] inline int Reserve(const Statement& statement, std::uint32_t count);
-  // A diagnostic about token index of statement (or about the ignored tokens
-  // for index kStatementTokens). Returns 1, for the encoders' failure paths.
+  int OperandCode(const Statement& statement, int index);
+  // The byte of an immediate operand; 1 after an error diagnostic if it is
+  // no number from -80h to FFh.
+  int ImmediateOperand(const Statement& statement, int index, std::uint8_t& value);
+  // A diagnostic about token index of statement, which is there (or about
+  // the ignored tokens for index kStatementTokens). Returns 1, for the
+  // encoder's failure paths.
   int Report(DiagnosticKind kind, const Statement& statement, int index);
   // Warnings of a statement that encoded.
   void CheckWarnings(const Statement& statement);
-  // Stores a byte that Reserve made room for.
+  // Adds the registers the statement names where a register stands to
+  // usedRegisters, for the fixes that need a register the program leaves free.
+  void NoteRegisters(const Statement& statement);
   void EmitByte(std::uint8_t value) { image[length++] = value; }
-
-  // The operation of a mnemonic of the given length, in any letter case, or
-  // kUndefined.
-  static Operation FindOperation(const char* token, std::size_t length);
 
   std::unique_ptr<SourceReader> reader;
   ImageBuffer image;
@@ -117,6 +104,7 @@ class Assembler {
   Operation currentOperation = Operation::kUndefined;
   std::vector<Diagnostic> diagnostics;
   std::size_t errorCount = 0;
+  std::uint8_t usedRegisters = 0;  // a bit per register code, when warnings are kept
   std::vector<StatementRecord> statements;
 };
 
@@ -126,7 +114,5 @@ enum class ImmediateStatus { kValid, kNotANumber, kOutOfRange };
 // hexadecimal digits and a final lower-case h, with a value from -80h to FFh.
 // kValid and the byte (two's complement for a negative value), or why not.
 ImmediateStatus ReadImmediate(const char* token, std::uint8_t& value);
-// The same as a status: 0, or 1.
-int ParseImmediate(const char* token, std::uint8_t& value);
 
 }  // namespace mirvo

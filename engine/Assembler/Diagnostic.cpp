@@ -2,29 +2,39 @@
 
 #include <cctype>
 #include <cstring>
+#include <vector>
 
 namespace mirvo {
 
 namespace {
 
+// Where the numbers of the language lie.
+constexpr const char* kNumberRange = "run from -80h to 0FFh";
+
 const char* const kCountWords[] = {"no operand", "one operand", "two operands", "three operands"};
 const char* const kNumberWords[] = {"none", "one", "two", "three"};
 
-const char* MnemonicOf(Operation operation) { return kMnemonics[static_cast<std::size_t>(operation)]; }
-
-std::size_t OperandsTaken(Operation operation) {
-  switch (operation) {
-    case Operation::kMov:
-    case Operation::kMvi:
-      return 2;
-    case Operation::kAdd:
-    case Operation::kCmp:
-      return 1;
-    case Operation::kRet:
-    case Operation::kUndefined:
-      break;
+// Names joined as a sentence lists them: "A, B and C".
+std::string Listed(const std::vector<const char*>& names, const char* last) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? last : ", ";
+    text += names[i];
   }
-  return 0;
+  return text;
+}
+
+std::string Mnemonics() {
+  std::vector<const char*> names;
+  for (const InstructionRow& row : kInstructionTable) names.push_back(row.mnemonic);
+  return Listed(names, " and ");
+}
+
+// The registers of a statement, A first: "A, B, C, D, E, H and L".
+std::string Registers(const char* last) {
+  std::vector<const char*> names;
+  for (const NamedSlot& reg : kRegisterReportOrder) names.push_back(reg.name);
+  return Listed(names, last);
 }
 
 bool IsHexDigit(char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) != 0; }
@@ -53,25 +63,33 @@ std::string NotARegister(const char* token) {
   if (IsHexDigit(letter)) {
     return quoted + " is not a register: a number needs a lower-case h at its end (" + token + "h)";
   }
-  return quoted + " is not a register: the registers are A, B, C, D, E, H and L, and Mem is the memory operand";
+  return quoted + " is not a register: the registers are " + Registers(" and ") + ", and " + kRegisterNames[kRegM] +
+         " is the memory operand";
 }
 
-// Why MVI's second operand is not a number.
-std::string NotANumber(const char* token) {
+// Why an immediate operand is not a number.
+std::string NotANumber(const char* mnemonic, const char* token) {
   const std::string quoted = Quoted(token);
   const std::size_t n = std::strlen(token);
   if (AllHexDigits(token)) {
+    // Digits alone may have been meant as decimal: say which the language reads.
+    const NumberReadings readings = ReadNumberWithoutH(token);
+    const std::string hexadecimal = quoted + " is not a number: numbers are hexadecimal and end in a lower-case h";
+    const std::string decimal = std::string("decimal ") + token + " is " + readings.decimal;
+    if (!readings.decimal.empty() && !readings.hexadecimal.empty()) {
+      return hexadecimal + ", as in " + readings.hexadecimal + "; " + decimal;
+    }
+    if (!readings.decimal.empty()) return hexadecimal + "; " + decimal;
+    if (readings.hexadecimal.empty()) return hexadecimal + " and " + kNumberRange;
     return quoted + " is not a number: numbers end in a lower-case h, as in " + token + "h";
   }
   if (n > 1 && token[n - 1] == 'H' && AllHexDigits(std::string(token, n - 1).c_str())) {
     return quoted + " is not a number: the h at its end must be lower case, as in " + std::string(token, n - 1) + "h";
   }
   if (n == 1 && RegisterCodeOfLetter(token[0]) >= 0) {
-    return "MVI loads a number, not the register " + quoted + ": write a number such as 5h";
+    return std::string(mnemonic) + " loads a number, not the register " + quoted + ": write a number such as 5h";
   }
-  if (std::strlen(token) == 3 && (token[0] | 0x20) == 'm' && (token[1] | 0x20) == 'e' && (token[2] | 0x20) == 'm') {
-    return "MVI loads a number, not Mem: write a number such as 5h";
-  }
+  if (IsMemWord(token)) return std::string(mnemonic) + " loads a number, not Mem: write a number such as 5h";
   if (n > 0 && token[0] >= '0' && token[0] <= '9' && !IsHexDigit(token[n - 1])) {
     return quoted + " is not a number: numbers are hexadecimal digits with a lower-case h at the end, such as 0Fh";
   }
@@ -81,37 +99,74 @@ std::string NotANumber(const char* token) {
 }  // namespace
 
 std::string DescribeDiagnostic(const Diagnostic& d) {
-  const char* const mnemonic = MnemonicOf(d.operation);
+  // The kinds that do not depend on the statement's mnemonic.
   switch (d.kind) {
     case DiagnosticKind::kUnknownMnemonic:
-      return Quoted(d.token) + " is not an instruction: the instructions are MOV, MVI, ADD, CMP and RET";
+      return Quoted(d.token) + " is not an instruction: the instructions are " + Mnemonics();
     case DiagnosticKind::kNotARegister:
       return NotARegister(d.token);
+    case DiagnosticKind::kImmediateOutOfRange:
+      return Quoted(d.token) + " does not fit in a byte: numbers " + kNumberRange;
+    case DiagnosticKind::kProgramTooLarge:
+      return "the program does not fit in the 65536 bytes of memory";
+    default:
+      break;
+  }
+  if (d.operation == Operation::kUndefined) return "unknown diagnostic";
+  const InstructionRow& row = RowOf(d.operation);
+  const char* const mnemonic = row.mnemonic;
+  switch (d.kind) {
     case DiagnosticKind::kWrongOperandCount: {
-      const std::size_t taken = OperandsTaken(d.operation);
       const auto got = static_cast<std::size_t>(d.operandCount);
-      return std::string(mnemonic) + " takes " + kCountWords[taken] + " and got " +
+      return std::string(mnemonic) + " takes " + kCountWords[row.operandCount] + " and got " +
              (got < 4 ? std::string(kNumberWords[got]) : std::to_string(got));
     }
     case DiagnosticKind::kWrongOperandKind:
-      return Quoted(d.token) + " is not an operand of " + mnemonic +
-             ": use a register letter (A, B, C, D, E, H, L) or Mem";
+      return Quoted(d.token) + " is not an operand of " + mnemonic + ": use a register letter (" + Registers(", ") +
+             ") or " + kRegisterNames[kRegM];
     case DiagnosticKind::kImmediateNotANumber:
-      return NotANumber(d.token);
-    case DiagnosticKind::kImmediateOutOfRange:
-      return Quoted(d.token) + " does not fit in a byte: numbers run from -80h to 0FFh";
-    case DiagnosticKind::kProgramTooLarge:
-      return "the program does not fit in the 65536 bytes of memory";
+      return NotANumber(mnemonic, d.token);
     case DiagnosticKind::kNumberReadAsMemory:
       return Quoted(d.token) + " is read as Mem, the byte at address HL: a number cannot stand where " + mnemonic +
              " expects a register";
     case DiagnosticKind::kIgnoredTokens:
-      return std::string("the rest of the line is ignored: ") + mnemonic + " takes " +
-             kCountWords[OperandsTaken(d.operation)];
+      return std::string("the rest of the line is ignored: ") + mnemonic + " takes " + kCountWords[row.operandCount];
     case DiagnosticKind::kMemoryToMemory:
-      return "MOV Mem, Mem copies the byte at HL onto itself and changes nothing visible";
+      return std::string(mnemonic) + " Mem, Mem copies the byte at HL onto itself and changes nothing visible";
+    default:
+      break;
   }
   return "unknown diagnostic";
+}
+
+}  // namespace mirvo
+
+namespace mirvo {
+
+const char* DiagnosticCode(DiagnosticKind kind) {
+  switch (kind) {
+    case DiagnosticKind::kUnknownMnemonic:
+      return "unknown-mnemonic";
+    case DiagnosticKind::kNotARegister:
+      return "not-a-register";
+    case DiagnosticKind::kWrongOperandCount:
+      return "operand-count";
+    case DiagnosticKind::kWrongOperandKind:
+      return "operand-kind";
+    case DiagnosticKind::kImmediateNotANumber:
+      return "not-a-number";
+    case DiagnosticKind::kImmediateOutOfRange:
+      return "number-out-of-range";
+    case DiagnosticKind::kProgramTooLarge:
+      return "program-too-large";
+    case DiagnosticKind::kNumberReadAsMemory:
+      return "number-read-as-mem";
+    case DiagnosticKind::kIgnoredTokens:
+      return "ignored-operands";
+    case DiagnosticKind::kMemoryToMemory:
+      return "mem-to-mem";
+  }
+  return "unknown";
 }
 
 }  // namespace mirvo

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 
+#include <vector>
+
+#include "DiagnosticFix.h"
 #include "InstructionSet.h"
 #include "SourceReader.h"
 
@@ -41,11 +44,16 @@ struct Diagnostic {
   std::int32_t length;       // the token's length in bytes
   Operation operation;       // the statement's mnemonic (kUndefined when unknown)
   std::int32_t operandCount; // operands written, the ignored ones not counted
+  std::int32_t statementColumn;  // 1-based byte column of the statement's mnemonic
   char token[kTokenSlotSize];
+  std::vector<Fix> fixes;    // what the learner probably meant; several are alternatives
 };
 
 // The message in words: it names the token and the rule, for example
 // "'5' is not a number: numbers end in a lower-case h, as in 5h".
 std::string DescribeDiagnostic(const Diagnostic& diagnostic);
+
+// A short stable name of the kind, for editors and JSON: "not-a-register".
+const char* DiagnosticCode(DiagnosticKind kind);
 
 }  // namespace mirvo

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "Tokenizer.h"
 
@@ -9,244 +10,172 @@ namespace mirvo {
 
 namespace {
 
-// Spaces, tabs, commas and line ends separate tokens; ";" starts a comment.
-constexpr TokenClasses kSourceClasses(" ,\t\r\n", ';');
-// A line is read in pieces of at most this many characters.
-constexpr std::size_t kPieceLimit = 510;
 constexpr std::size_t kStreamBlock = std::size_t{1} << 16;
-// Bytes a short token is copied in: one fixed move, where that many bytes
-// can be read from the token on. The block of a stream source has that many
-// more bytes behind it, so that no line in it is too near its end.
-constexpr std::size_t kShortCopy = 8;
-
-// Copies the size characters at token after the first used characters of
-// slot, cut so that the slot keeps at most 255 characters, and terminates it.
-void PutToken(char* slot, std::size_t used, const char* token, std::size_t size) {
-  const std::size_t n = std::min(size, kTokenSlotSize - 1 - used);
-  if (n <= 8 && used == 0) {
-    // Most tokens are short: a byte loop the compiler unrolls beats a call.
-    for (std::size_t i = 0; i < n; ++i) slot[i] = token[i];
-  } else {
-    std::memcpy(slot + used, token, n);
-  }
-  slot[used + n] = '\0';
-}
-
-// Gathers the tokens of one physical line from its pieces. A token that runs
-// into the end of a piece may go on in the next one.
-class LineTokens {
- public:
-  explicit LineTokens(Statement& out) : out(out) {
-    out.count = 0;
-    out.ignored = {0, 0};
-  }
-
-  // True once the rest of the line can no longer matter: a comment, a NUL
-  // byte (text ends there) or a token after the third.
-  bool Finished() const { return finished; }
-
-  // Takes the tokens of the piece that starts at offset bytes into the line.
-  void Take(const char* piece, std::size_t size, std::size_t offset) {
-    Tokenizer ST(piece, static_cast<std::int32_t>(size), kSourceClasses);
-    if (continuing || out.count > 0) {
-      TakeAny(ST, offset);
-    } else {
-      // The first piece of a line, the common case: up to three tokens.
-      TokenSpan spans[kStatementTokens];
-      const std::int32_t n = ST.NextTokens(spans, static_cast<std::int32_t>(kStatementTokens));
-      const char* const pieceEnd = piece + size;
-      for (std::int32_t i = 0; i < n; ++i) {
-        const char* const token = piece + spans[i].start;
-        const auto length = static_cast<std::size_t>(spans[i].length);
-        char* const slot = out.tokens[i];
-        if (length < 8 && pieceEnd - token >= 8) {
-          // A short token with 8 readable bytes behind it: one fixed move.
-          std::memcpy(slot, token, 8);
-          slot[length] = '\0';
-        } else {
-          PutToken(slot, 0, token, length);
-        }
-        out.places[i] = {static_cast<std::int32_t>(offset) + spans[i].start + 1, spans[i].length};
-      }
-      out.count = n;
-      // A fourth token, if any, is only placed.
-      if (ST.HasMore()) TakeAny(ST, offset);
-    }
-    // A token that ran into the end of the text may go on in the next piece.
-    continuing = ST.GetStop() == Tokenizer::Stop::kTextEnd && ST.GetTokenLength() > 0 &&
-                 ST.GetTokenStart() + ST.GetTokenLength() == ST.GetTextLength();
-    if (ST.GetStop() == Tokenizer::Stop::kComment || ST.GetStop() == Tokenizer::Stop::kNul) finished = true;
-    // Once a fourth token is whole, nothing later on the line matters.
-    if (out.ignored.column != 0 && !continuing) finished = true;
-  }
-
- private:
-  // Takes what is left of the piece in ST, in any state of the line: the
-  // rest of a token from the previous piece, more tokens, a fourth token.
-  void TakeAny(Tokenizer& ST, std::size_t offset) {
-    while (ST.HasMore()) {
-      const char* const token = ST.NextTokenInPlace();
-      const auto tokenLength = static_cast<std::size_t>(ST.GetTokenLength());
-      if (tokenLength == 0) break;
-      const auto column = static_cast<std::int32_t>(offset) + ST.GetTokenStart() + 1;
-      if (continuing && ST.GetTokenStart() == 0) {
-        // The rest of the token that ended the previous piece.
-        if (out.ignored.column != 0) {
-          out.ignored.length += ST.GetTokenLength();
-        } else {
-          char* const slot = out.tokens[out.count - 1];
-          PutToken(slot, std::strlen(slot), token, tokenLength);
-          out.places[out.count - 1].length += ST.GetTokenLength();
-        }
-      } else if (out.ignored.column != 0) {
-        finished = true;
-        return;
-      } else if (out.count >= static_cast<std::int32_t>(kStatementTokens)) {
-        out.ignored = {column, ST.GetTokenLength()};
-      } else {
-        PutToken(out.tokens[out.count], 0, token, tokenLength);
-        out.places[out.count] = {column, ST.GetTokenLength()};
-        ++out.count;
-      }
-      continuing = false;
-    }
-  }
-
-  Statement& out;
-  bool continuing = false;
-  bool finished = false;
-};
-
-// Takes the tokens of a physical line that lies whole in one piece, its line
-// feed included: as LineTokens would, without the states of a line cut into
-// pieces. The line feed ends every token, so none goes on past the piece.
-// roomy: kShortCopy bytes can be read from every token of the piece on.
-[[gnu::always_inline]] inline void TakeLine(Statement& out, const char* piece, std::size_t size, bool roomy) {
-  Tokenizer ST(piece, static_cast<std::int32_t>(size), kSourceClasses);
-  // Tokens shorter than this are copied in one fixed move.
-  const std::int32_t shortLength = roomy ? static_cast<std::int32_t>(kShortCopy) : 0;
-  // The three tokens kept and a fourth one, which is only placed.
-  const std::int32_t n = ST.NextTokensTo<static_cast<std::int32_t>(kStatementTokens + 1)>(
-      [&out, shortLength](auto index, const char* token, std::int32_t start, std::int32_t length) {
-        constexpr auto i = static_cast<std::size_t>(decltype(index)::value);
-        if constexpr (i == kStatementTokens) {
-          out.ignored = {start + 1, length};
-        } else {
-          char* const slot = out.tokens[i];
-          if (length < shortLength) {
-            std::memcpy(slot, token, kShortCopy);
-            slot[length] = '\0';
-          } else {
-            PutToken(slot, 0, token, static_cast<std::size_t>(length));
-          }
-          out.places[i] = {start + 1, length};
-        }
-      });
-  out.count = std::min(n, static_cast<std::int32_t>(kStatementTokens));
-}
+constexpr std::size_t kShortMove = 8;
 
 }  // namespace
 
 SourceReader::SourceReader(const char* text, std::size_t size) : block(text), blockSize(size) {}
 
 SourceReader::SourceReader(ReadFunction read, void* context)
-    : read(read), context(context), buffer(std::unique_ptr<char[]>(new char[kStreamBlock + kShortCopy])),
-      block(buffer.get()),
-      blockSlack(kShortCopy) {}
+    : read(read),
+      context(context),
+      // One byte behind the block for the line feed that stops a scan of a
+      // line that fills it.
+      buffer(new char[kStreamBlock + 1]),
+      block(buffer.get()) {}
 
-bool SourceReader::Refill() {
-  if (read == nullptr) return false;
+std::size_t SourceReader::Refill() {
+  if (read == nullptr) return 0;
+  if (sourceError) {
+    readError = true;
+    return 0;
+  }
+  if (blockSize - blockPosition == kStreamBlock) {
+    // One line fills the buffer, from its front: it is cut to what its
+    // statement needs, so that the buffer never grows.
+    Compact();
+  } else if (blockPosition > 0) {
+    std::memmove(buffer.get(), block + blockPosition, blockSize - blockPosition);
+    blockSize -= blockPosition;
+  }
+  block = buffer.get();
   blockPosition = 0;
-  blockSize = 0;
-  if (!sourceError) blockSize = read(context, buffer.get(), kStreamBlock, &sourceError);
-  // The bytes delivered before an error are still read; the error ends the
+  const std::size_t got = read(context, buffer.get() + blockSize, kStreamBlock - blockSize, &sourceError);
+  blockSize += got;
+  // The bytes delivered with an error are still read; the error ends the
   // source where they end.
-  if (blockSize == 0 && sourceError) readError = true;
-  return blockSize > 0;
+  if (got == 0 && sourceError) readError = true;
+  return got;
 }
 
-// Finds the next piece of the current physical line: up to and including
-// its line feed, or kPieceLimit characters, or what is left of the source.
-// piece points into the block when the piece lies inside it, else the piece
-// is gathered across blocks in line.
-[[gnu::always_inline]] inline SourceReader::PieceEnd SourceReader::ReadPiece(char* line, const char*& piece, std::size_t& size) {
-  size = 0;
-  piece = line;
-  while (size < kPieceLimit) {
-    if (blockPosition == blockSize && !Refill()) return PieceEnd::kSourceEnd;
-    const char* const start = block + blockPosition;
-    const std::size_t available = std::min(kPieceLimit - size, blockSize - blockPosition);
-    const auto* const lineFeed = static_cast<const char*>(std::memchr(start, '\n', available));
-    const std::size_t taken = lineFeed != nullptr ? static_cast<std::size_t>(lineFeed - start) + 1 : available;
-    blockPosition += taken;
-    const bool whole = lineFeed != nullptr || taken == kPieceLimit;
-    if (size == 0 && whole) {
-      // The common case: the piece lies in the block, no copy needed.
-      piece = start;
-      size = taken;
-      return lineFeed != nullptr ? PieceEnd::kLineEnd : PieceEnd::kMore;
+void SourceReader::Compact() {
+  char* const line = buffer.get();
+  const std::size_t size = blockSize;
+  line[size] = '\n';
+  std::vector<Shift> kept;
+  std::size_t keptSize = 0;
+  std::size_t from = 0;  // the bytes before it are kept or dropped
+  // Moves the bytes from begin to end behind those kept, in pieces that each
+  // lay in one run of the line as read.
+  const auto keep = [&](std::size_t begin, std::size_t end) {
+    for (begin = std::max(begin, from); begin < end;) {
+      std::size_t pieceEnd = end;
+      for (const Shift& shift : shifts) {
+        if (shift.at > begin) {
+          pieceEnd = std::min(end, shift.at);
+          break;
+        }
+      }
+      const std::size_t delta = InLine(begin) - keptSize;
+      if (kept.empty() || kept.back().delta != delta) kept.push_back({keptSize, delta});
+      std::memmove(line + keptSize, line + begin, pieceEnd - begin);
+      keptSize += pieceEnd - begin;
+      begin = pieceEnd;
     }
-    std::memcpy(line + size, start, taken);
-    size += taken;
-    if (lineFeed != nullptr) return PieceEnd::kLineEnd;
+    from = std::max(from, end);
+  };
+  // The statement's four tokens, as ReadStatement will find them.
+  Tokenizer ST(line);
+  std::size_t stop = size;
+  for (std::size_t i = 0; i <= kStatementTokens; ++i) {
+    const Token token = ST.NextToken();
+    if (token.length == 0) {
+      stop = token.start;
+      break;
+    }
+    keep(token.start > 0 ? token.start - 1 : 0, token.start + std::min(token.length, kTokenSlotSize - 1));
+    keep(token.start + token.length - 1, token.start + token.length);
+    stop = token.start + token.length;
   }
-  return PieceEnd::kMore;
+  const std::size_t last = std::min(stop, size - 1);
+  keep(last, last + 1);
+  shifts.swap(kept);
+  blockSize = keptSize;
+  blockPosition = 0;
+}
+
+std::size_t SourceReader::InLine(std::size_t at) const {
+  std::size_t delta = 0;
+  for (const Shift& shift : shifts) {
+    if (shift.at > at) break;
+    delta = shift.delta;
+  }
+  return at + delta;
+}
+
+void SourceReader::PlaceInLine(Statement* out, std::int32_t count) {
+  const auto place = [this](TokenPlace& token) {
+    const auto start = static_cast<std::size_t>(token.column - 1);
+    const std::size_t first = InLine(start);
+    // The last byte of a token is always kept.
+    const std::size_t end = InLine(start + static_cast<std::size_t>(token.length) - 1) + 1;
+    token = {static_cast<std::int32_t>(first) + 1, static_cast<std::int32_t>(end - first)};
+  };
+  for (std::int32_t i = 0; i < count; ++i) place(out->places[i]);
+  if (out->ignored.column != 0) place(out->ignored);
+  shifts.clear();
+}
+
+const char* SourceReader::NextLine() {
+  // Bytes at the start of the rest of the block known to hold no line feed.
+  std::size_t searched = 0;
+  for (;;) {
+    const char* const rest = block + blockPosition;
+    const std::size_t left = blockSize - blockPosition;
+    const auto* const lineFeed =
+        left > searched ? static_cast<const char*>(std::memchr(rest + searched, '\n', left - searched)) : nullptr;
+    if (lineFeed != nullptr) {
+      blockPosition += static_cast<std::size_t>(lineFeed - rest) + 1;
+      readableEnd = block + blockSize;
+      return rest;
+    }
+    const std::size_t got = Refill();
+    if (got == 0) break;
+    searched = blockSize - got;
+  }
+  if (readError || blockPosition == blockSize) return nullptr;
+  // The last line lacks its line feed: it is read from a copy that has one.
+  lastLine.assign(block + blockPosition, blockSize - blockPosition);
+  lastLine += '\n';
+  blockPosition = blockSize;
+  readableEnd = lastLine.data() + lastLine.size();
+  return lastLine.c_str();
 }
 
 void SourceReader::ReadStatement(Statement* out) {
   if (out == nullptr) return;
-  if (readError) {
-    out->count = 0;
-    return;
-  }
-  char line[kPieceLimit + kShortCopy];
-  for (;;) {
-    // The common case first: a whole line, its line feed included, inside
-    // the block.
-    const std::size_t left = blockSize - blockPosition;
-    if (left != 0) {
-      const char* const start = block + blockPosition;
-      const auto* const lineFeed = static_cast<const char*>(std::memchr(start, '\n', std::min(left, kPieceLimit)));
-      if (lineFeed != nullptr) {
-        const auto size = static_cast<std::size_t>(lineFeed - start) + 1;
-        blockPosition += size;
-        ++lineNumber;
-        out->ignored = {0, 0};
-        TakeLine(*out, start, size, left + blockSlack - size >= kShortCopy - 1);
-        if (out->count > 0) return;
-        continue;
-      }
-    }
-    const char* piece = line;
-    std::size_t size = 0;
-    PieceEnd end = ReadPiece(line, piece, size);
-    if (size == 0 && end == PieceEnd::kSourceEnd) {
-      out->count = 0;
-      return;
-    }
+  std::int32_t count = 0;
+  while (const char* const line = NextLine()) {
     ++lineNumber;
-    if (end == PieceEnd::kLineEnd) {
-      // A whole line gathered across blocks.
-      out->ignored = {0, 0};
-      TakeLine(*out, piece, size, piece == line);
-      if (out->count > 0) return;
-      continue;
+    out->ignored = {0, 0};
+    Tokenizer ST(line);
+    for (Token token = ST.NextToken(); token.length > 0; token = ST.NextToken()) {
+      const TokenPlace place{static_cast<std::int32_t>(token.start) + 1, static_cast<std::int32_t>(token.length)};
+      // A fourth token is only placed; nothing after it matters.
+      if (count == static_cast<std::int32_t>(kStatementTokens)) {
+        out->ignored = place;
+        break;
+      }
+      char* const slot = out->tokens[count];
+      const char* const text = line + token.start;
+      const std::size_t kept = std::min(token.length, kTokenSlotSize - 1);
+      // Most tokens are short: with eight bytes to read from its start, one
+      // fixed move copies such a token, and the NUL ends it.
+      if (kept < kShortMove && readableEnd - text >= static_cast<std::ptrdiff_t>(kShortMove)) {
+        std::memcpy(slot, text, kShortMove);
+      } else {
+        std::memcpy(slot, text, kept);
+      }
+      slot[kept] = '\0';
+      out->places[count] = place;
+      ++count;
     }
-    LineTokens tokens(*out);
-    std::size_t offset = 0;
-    for (;;) {
-      if (!tokens.Finished()) tokens.Take(piece, size, offset);
-      if (end != PieceEnd::kMore) break;
-      offset += size;
-      end = ReadPiece(line, piece, size);
-    }
-    // A read error ends the source; what was read of the line is dropped.
-    if (readError) {
-      out->count = 0;
-      return;
-    }
-    if (out->count > 0) return;
+    // A compacted line's places were taken in what was kept of it.
+    if (!shifts.empty()) PlaceInLine(out, count);
+    if (count > 0) break;
   }
+  out->count = count;
 }
 
 }  // namespace mirvo

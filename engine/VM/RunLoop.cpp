@@ -32,12 +32,9 @@ RunOutcome Run::StepOnce(StepObserver observer, void* context) {
     record.instruction = kDecodeTable[record.bytes[0]];
     record.registersBefore = machine.GetRegisters();
     record.flagsBefore = machine.GetFlags();
-    const Instruction& in = record.instruction;
-    // The only stores of the set: MOV Mem, r (not MOV Mem, Mem) and MVI Mem, n.
-    record.wroteMemory = in.destination == kRegM && ((in.operation == Operation::kMov && in.source != kRegM) ||
-                                                     in.operation == Operation::kMvi);
+    record.wroteMemory = record.instruction.writesMemory;
     const RegisterFile& r = record.registersBefore;
-    record.memoryAddress = record.wroteMemory ? static_cast<std::uint16_t>(r[kRegH] << 8 | r[kRegL]) : 0;
+    record.memoryAddress = record.wroteMemory ? HlAddress(r[kRegH], r[kRegL]) : 0;
     record.memoryBefore = machine.MemoryAt(record.memoryAddress);
   }
   const StepResult result = machine.Step();
@@ -98,7 +95,8 @@ std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMac
     case RunOutcome::kHalted:
       return "halted by the RET at " + Hex(pc, 4);
     case RunOutcome::kUndefinedOpcode:
-      return "stopped: the byte " + Hex(machine.MemoryAt(pc), 2) + " at " + Hex(pc, 4) + " is no instruction";
+      return std::string("stopped: the byte ") + ByteNotation(machine.MemoryAt(pc)).text + " at " + Hex(pc, 4) +
+             " is no instruction";
     case RunOutcome::kLoopsForever: {
       const std::string earlier =
           run.RepeatOfWrap() == 0 ? std::string("the start") : "wrap " + std::to_string(run.RepeatOfWrap());

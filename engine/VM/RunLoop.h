@@ -52,7 +52,7 @@ struct StepRecord {
   RegisterFile registersAfter;
   FlagBytes flagsBefore;
   FlagBytes flagsAfter;
-  bool wroteMemory;          // MOV Mem, r and MVI Mem, n write one byte
+  bool wroteMemory;          // the instruction stored a byte (Instruction::writesMemory)
   std::uint16_t memoryAddress;
   std::uint8_t memoryBefore;
   std::uint8_t memoryAfter;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace mirvo {
 
@@ -145,30 +146,37 @@ int FormatStateMap(const VirtualMachine& machine, const char* imagePath, ChunkSi
 
   const RegisterFile Reg = machine.GetRegisters();
   out.Append("Registers\n");
-  static constexpr struct {
-    const char* label;
-    RegisterCode code;
-  } kRegisterLines[] = {{"Reg A: ", kRegA}, {"Reg B: ", kRegB}, {"Reg C: ", kRegC}, {"Reg D: ", kRegD},
-                        {"Reg E: ", kRegE}, {"Reg H: ", kRegH}, {"Reg L: ", kRegL}};
-  for (const auto& line : kRegisterLines) {
-    out.Append(line.label);
-    out.AppendValue(Reg[line.code]);
+  for (const NamedSlot& reg : kRegisterReportOrder) {
+    out.Append("Reg ");
+    out.Append(reg.name);
+    out.Append(": ");
+    out.AppendValue(Reg[reg.slot]);
   }
   out.Append("\n");
 
+  // The flags in the order of the flag byte, high bit first, with "-" for
+  // each bit between them that is no flag; below, each flag's value under
+  // the first letter of its name.
   const FlagBytes Flags = machine.GetFlags();
   out.Append("Flags\n");
-  out.Append("S Z - AC - P - CY\n");
-  // The separators put each digit under the first letter of its flag name.
-  out.AppendDecimal(Flags[kFlagSign]);
-  out.Append(" ");
-  out.AppendDecimal(Flags[kFlagZero]);
-  out.Append("   ");
-  out.AppendDecimal(Flags[kFlagAuxCarry]);
-  out.Append("    ");
-  out.AppendDecimal(Flags[kFlagParity]);
-  out.Append("   ");
-  out.AppendDecimal(Flags[kFlagCarry]);
+  std::string names;
+  std::string values;
+  std::size_t lastColumn = 0;
+  unsigned lastSlot = 0;
+  for (const NamedSlot& flag : kFlagReportOrder) {
+    if (!names.empty()) {
+      for (unsigned bit = lastSlot - 1; bit > flag.slot; --bit) names += " -";
+      names += ' ';
+      values.append(names.size() - lastColumn - 1, ' ');
+    }
+    lastColumn = names.size();
+    lastSlot = flag.slot;
+    names += flag.name;
+    values += std::to_string(Flags[flag.slot]);
+  }
+  out.Append(names.c_str());
+  out.Append("\n");
+  out.Append(values.c_str());
   out.Append("\n\n");
 
   out.Append("Program Counter/Instruction Pointer\n0x");

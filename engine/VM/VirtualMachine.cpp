@@ -35,7 +35,7 @@ std::uint8_t& VirtualMachine::RegisterAt(std::uint8_t code) {
 }
 
 std::uint16_t VirtualMachine::AddressHL() {
-  return static_cast<std::uint16_t>(RegisterAt(kRegH) << 8 | RegisterAt(kRegL));
+  return HlAddress(RegisterAt(kRegH), RegisterAt(kRegL));
 }
 
 StepResult VirtualMachine::Step() {
@@ -119,7 +119,7 @@ struct RawView {
   void SetReg(unsigned code, std::uint8_t value) const { r[code] = value; }
   std::uint8_t Load(unsigned address) const { return m[address]; }
   void Store(unsigned address, std::uint8_t value) const { m[address] = value; }
-  unsigned HL() const { return static_cast<unsigned>(r[kRegH] << 8 | r[kRegL]); }
+  unsigned HL() const { return HlAddress(r[kRegH], r[kRegL]); }
   void SetFlag(std::uint8_t slot, std::uint8_t bit) const { f[slot] = bit; }
 };
 

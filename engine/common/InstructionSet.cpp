@@ -1,7 +1,5 @@
 #include "InstructionSet.h"
 
-#include <cstdio>
-
 namespace mirvo {
 
 std::size_t FormatByte(std::uint8_t value, char* out) {
@@ -21,37 +19,60 @@ ByteText ByteNotation(std::uint8_t value) {
   return text;
 }
 
+namespace {
+
+// Appends text to the string of out, keeping it within outSize characters.
+void Append(char* out, std::size_t outSize, std::size_t& used, const char* text) {
+  for (; *text != '\0' && used + 1 < outSize; ++text) out[used++] = *text;
+  out[used] = '\0';
+}
+
+}  // namespace
+
 std::size_t Disassemble(const std::uint8_t* bytes, std::size_t available, char* out, std::size_t outSize) {
   if (outSize == 0) return available > 0 ? 1 : 0;
   out[0] = '\0';
   if (available == 0) return 0;
+  std::size_t written = 0;
   const Instruction instruction = kDecodeTable[bytes[0]];
-  const char* mnemonic = kMnemonics[static_cast<std::size_t>(instruction.operation)];
-  const char* destination = kRegisterNames[instruction.destination];
-  const char* source = kRegisterNames[instruction.source];
-  switch (instruction.operation) {
-    case Operation::kMov:
-      std::snprintf(out, outSize, "%s %s, %s", mnemonic, destination, source);
-      return 1;
-    case Operation::kMvi:
-      if (available < 2) {
-        std::snprintf(out, outSize, "%s %s, ?", mnemonic, destination);
-        return 1;
-      }
-      std::snprintf(out, outSize, "%s %s, %s", mnemonic, destination, ByteNotation(bytes[1]).text);
-      return 2;
-    case Operation::kAdd:
-    case Operation::kCmp:
-      std::snprintf(out, outSize, "%s %s", mnemonic, source);
-      return 1;
-    case Operation::kRet:
-      std::snprintf(out, outSize, "%s", mnemonic);
-      return 1;
-    case Operation::kUndefined:
-      break;
+  if (instruction.operation == Operation::kUndefined) {
+    Append(out, outSize, written, "DB ");
+    Append(out, outSize, written, ByteNotation(bytes[0]).text);
+    return kUndefinedByteLength;
   }
-  std::snprintf(out, outSize, "DB 0%Xh", static_cast<unsigned>(bytes[0]));
-  return kUndefinedByteLength;
+  const InstructionRow& row = RowOf(instruction.operation);
+  Append(out, outSize, written, row.mnemonic);
+  std::size_t length = 1;
+  const char* separator = " ";
+  for (const OperandShape shape : row.operands) {
+    ByteText number{};
+    const char* text = nullptr;
+    switch (shape) {
+      case OperandShape::kNone:
+        continue;
+      case OperandShape::kDestination:
+        text = kRegisterNames[instruction.destination];
+        break;
+      case OperandShape::kSource:
+        text = kRegisterNames[instruction.source];
+        break;
+      case OperandShape::kImmediate:
+        // An instruction cut short by the end of the bytes shows its
+        // immediate as missing.
+        if (available < row.length) {
+          text = "?";
+          break;
+        }
+        number = ByteNotation(bytes[1]);
+        text = number.text;
+        length = row.length;
+        break;
+    }
+    Append(out, outSize, written, separator);
+    Append(out, outSize, written, text);
+    separator = ", ";
+  }
+  return length;
 }
 
 }  // namespace mirvo

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace mirvo {
 
@@ -34,32 +35,9 @@ enum FlagSlot : std::uint8_t {
 
 enum class Operation : std::uint8_t { kUndefined, kMov, kMvi, kAdd, kCmp, kRet };
 
-// Opcode formats (bit 7 first): MOV 01 ddd sss, MVI 00 ddd 110 n,
-// ADD 10 000 sss, CMP 10 111 sss, RET 11 001 001.
-inline constexpr std::uint8_t kMovBase = 0x40;
-inline constexpr std::uint8_t kMovMask = 0xC0;
-inline constexpr std::uint8_t kMviLowBits = 0x06;
-inline constexpr std::uint8_t kMviMask = 0xC7;
-inline constexpr std::uint8_t kAddBase = 0x80;
-inline constexpr std::uint8_t kCmpBase = 0xB8;
-inline constexpr std::uint8_t kSourceMask = 0x07;
-inline constexpr std::uint8_t kRetOpcode = 0xC9;
-
+// The register fields of an opcode: ddd at bits 5-3, sss at bits 2-0.
 constexpr unsigned DestinationField(std::uint8_t opcode) { return (opcode >> 3) & 7U; }
 constexpr unsigned SourceField(std::uint8_t opcode) { return opcode & 7U; }
-
-constexpr std::uint8_t MovOpcode(unsigned destination, unsigned source) {
-  return static_cast<std::uint8_t>(kMovBase | (destination & 7U) << 3 | (source & 7U));
-}
-constexpr std::uint8_t MviOpcode(unsigned destination) {
-  return static_cast<std::uint8_t>((destination & 7U) << 3 | kMviLowBits);
-}
-constexpr std::uint8_t AddOpcode(unsigned source) {
-  return static_cast<std::uint8_t>(kAddBase | (source & 7U));
-}
-constexpr std::uint8_t CmpOpcode(unsigned source) {
-  return static_cast<std::uint8_t>(kCmpBase | (source & 7U));
-}
 
 // A byte that is no instruction stands for itself: one byte in a listing, a
 // disassembly or a trace. (Executing it changes nothing, not even the
@@ -95,6 +73,8 @@ struct InstructionRow {
   const char* syntax;             // how a statement is written, e.g. "MOV dst, src"
   const char* encoding;           // the opcode's bits, e.g. "01 ddd sss"
   const char* summary;            // what it does, in a learner's words
+
+  constexpr bool Takes(OperandShape shape) const { return operands[0] == shape || operands[1] == shape; }
 };
 
 // In the hardware's decoding order: the whole 0x40-0x7F block is MOV (0x76
@@ -114,26 +94,64 @@ inline constexpr std::array<InstructionRow, 5> kInstructionTable = {{
      "ends the program"},
 }};
 
+// The rows follow the order of Operation, kUndefined left out.
+constexpr Operation OperationOfRow(std::size_t row) { return static_cast<Operation>(row + 1); }
+static_assert([] {
+  for (std::size_t row = 0; row < kInstructionTable.size(); ++row) {
+    if (kInstructionTable[row].operation != OperationOfRow(row)) return false;
+  }
+  return true;
+}(), "the table's rows are in the order of Operation");
+static_assert([] {
+  for (const InstructionRow& row : kInstructionTable) {
+    const int shapes = (row.operands[0] != OperandShape::kNone) + (row.operands[1] != OperandShape::kNone);
+    if (row.operandCount != shapes || row.length != 1 + row.Takes(OperandShape::kImmediate)) return false;
+  }
+  return true;
+}(), "each row's operand count and length follow from its operand shapes");
+
 // The row of an operation (not kUndefined).
 constexpr const InstructionRow& RowOf(Operation operation) {
   return kInstructionTable[static_cast<std::size_t>(operation) - 1];
 }
+
+// The opcode of a row with register codes in its fields. A row without a
+// destination or source field takes 0 for it.
+constexpr std::uint8_t BuildOpcode(const InstructionRow& row, unsigned destination, unsigned source) {
+  return static_cast<std::uint8_t>(row.pattern | (destination & 7U) << 3 | (source & 7U));
+}
+constexpr std::uint8_t MovOpcode(unsigned destination, unsigned source) {
+  return BuildOpcode(RowOf(Operation::kMov), destination, source);
+}
+constexpr std::uint8_t MviOpcode(unsigned destination) { return BuildOpcode(RowOf(Operation::kMvi), destination, 0); }
+constexpr std::uint8_t AddOpcode(unsigned source) { return BuildOpcode(RowOf(Operation::kAdd), 0, source); }
+constexpr std::uint8_t CmpOpcode(unsigned source) { return BuildOpcode(RowOf(Operation::kCmp), 0, source); }
+constexpr std::uint8_t RetOpcode() { return RowOf(Operation::kRet).pattern; }
 
 struct Instruction {
   Operation operation;
   std::uint8_t length;       // bytes, opcode included; kUndefinedByteLength for an undefined opcode
   std::uint8_t destination;  // ddd field, meaningful for MOV and MVI
   std::uint8_t source;       // sss field, meaningful for MOV, ADD and CMP
+  bool writesMemory;         // stores a byte at HL: MOV Mem, r and MVI Mem, n
 };
+
+// Whether an instruction of row with these fields stores a byte in memory:
+// it writes its destination and that is Mem. A Mem source is read first, so
+// MOV Mem, Mem loads memory and stores nothing.
+constexpr bool WritesMemory(const InstructionRow& row, unsigned destination, unsigned source) {
+  return row.writesDestination && row.Takes(OperandShape::kDestination) && destination == kRegM &&
+         !(row.Takes(OperandShape::kSource) && source == kRegM);
+}
 
 // Decodes by the table: the first row whose fixed bits match.
 constexpr Instruction Decode(std::uint8_t opcode) {
   const auto d = static_cast<std::uint8_t>(DestinationField(opcode));
   const auto s = static_cast<std::uint8_t>(SourceField(opcode));
   for (const InstructionRow& row : kInstructionTable) {
-    if ((opcode & row.fixedMask) == row.pattern) return {row.operation, row.length, d, s};
+    if ((opcode & row.fixedMask) == row.pattern) return {row.operation, row.length, d, s, WritesMemory(row, d, s)};
   }
-  return {Operation::kUndefined, kUndefinedByteLength, d, s};
+  return {Operation::kUndefined, kUndefinedByteLength, d, s, false};
 }
 
 inline constexpr std::array<Instruction, 256> kDecodeTable = [] {
@@ -143,11 +161,6 @@ inline constexpr std::array<Instruction, 256> kDecodeTable = [] {
   }
   return table;
 }();
-
-// Mnemonics indexed by Operation, taken from the table.
-inline constexpr std::array<const char*, 6> kMnemonics = {"???", kInstructionTable[0].mnemonic,
-                                                          kInstructionTable[1].mnemonic, kInstructionTable[2].mnemonic,
-                                                          kInstructionTable[3].mnemonic, kInstructionTable[4].mnemonic};
 
 // The address of the memory operand Mem: H * 256 + L.
 constexpr std::uint16_t HlAddress(std::uint8_t h, std::uint8_t l) { return static_cast<std::uint16_t>(h << 8 | l); }
@@ -169,6 +182,16 @@ inline constexpr std::array<const char*, 8> kRegisterNames = {"B", "C", "D", "E"
 // How the assembler matches a name: a register letter in upper case only; a
 // word (a mnemonic, or the memory operand's "Mem") in any letter case.
 constexpr bool NameIgnoresCase(const char* name) { return name[0] != '\0' && name[1] != '\0'; }
+
+// True when token is the memory operand's word, in any letter case.
+constexpr bool IsMemWord(std::string_view token) {
+  const std::string_view mem = kRegisterNames[kRegM];
+  if (token.size() != mem.size()) return false;
+  for (std::size_t i = 0; i < mem.size(); ++i) {
+    if ((token[i] | 0x20) != (mem[i] | 0x20)) return false;
+  }
+  return true;
+}
 
 // The code of a one-letter register name (upper case only), or -1. No letter
 // names code 6: the memory operand is written "Mem".

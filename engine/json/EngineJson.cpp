@@ -48,11 +48,21 @@ std::string AssemblyJson(const Assembler& assembler, const char* imagePath) {
   }
   Json diagnostics = Json::array();
   for (const Diagnostic& diagnostic : assembler.GetDiagnostics()) {
+    Json fixes = Json::array();
+    for (const Fix& fix : diagnostic.fixes) {
+      fixes.push_back({{"line", fix.line},
+                       {"column", fix.column},
+                       {"length", fix.length},
+                       {"text", fix.text},
+                       {"title", fix.title}});
+    }
     diagnostics.push_back({{"severity", SeverityName(SeverityOf(diagnostic.kind))},
+                           {"code", DiagnosticCode(diagnostic.kind)},
                            {"line", diagnostic.line},
                            {"column", diagnostic.column},
                            {"length", diagnostic.length},
-                           {"message", DescribeDiagnostic(diagnostic)}});
+                           {"message", DescribeDiagnostic(diagnostic)},
+                           {"fixes", fixes}});
   }
   Json report;
   report["image"] = imagePath != nullptr ? Json(imagePath) : Json(nullptr);

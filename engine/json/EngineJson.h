@@ -11,7 +11,8 @@ namespace mirvo {
 
 // An assembly: {"image": imagePath or null, "length": bytes,
 //  "statements": [{"line", "column", "address", "bytes": [...]}],
-//  "diagnostics": [{"severity", "line", "column", "length", "message"}]}.
+//  "diagnostics": [{"severity", "code", "line", "column", "length", "message",
+//                   "fixes": [{"line", "column", "length", "text", "title"}]}]}.
 // imagePath is null when no image was written.
 std::string AssemblyJson(const Assembler& assembler, const char* imagePath);
 

@@ -6,8 +6,8 @@
 #include "Assembler.h"
 #include "AtomicFile.h"
 #include "Banner.h"
+#include "CommandFiles.h"
 #include "FileSource.h"
-#include "SameFile.h"
 
 namespace mirvo {
 
@@ -49,9 +49,9 @@ int AssembleFile(Assembler& assembler, const char* path) {
 
 // Writes the first GetLength() bytes of the image to path, replacing an
 // earlier file only when complete. 0 on success; 1 after printing why not.
-int WriteImage(const Assembler& assembler, const char* path) {
+int WriteImage(const Assembler& assembler, const char* path, const CommandFiles& files) {
   AtomicFile file;
-  if (file.Open(path) != 0 || file.Write(assembler.GetImage().data(), assembler.GetLength()) != 0 ||
+  if (file.Open(path, files) != 0 || file.Write(assembler.GetImage().data(), assembler.GetLength()) != 0 ||
       file.Commit() != 0) {
     std::printf("Error! Cannot write %s\n", path);
     return 1;
@@ -69,13 +69,16 @@ int RunAssemblerProgram(int argc, char** argv) {
   }
   std::printf("Opening %s\n", argv[1]);
   // Writing the image over its own source would lose the program.
-  if (IsSameFile(argv[1], argv[2])) {
+  CommandFiles files;
+  files.AddInput(argv[1]);
+  files.AddOutput("image", argv[2]);
+  if (files.FindClash()) {
     std::printf("Error! The image %s is the source file\nAssembly Failure!\n", argv[2]);
     return 1;
   }
   // The image buffer is 64 KiB: the assembler lives on the heap.
   const auto assembler = std::make_unique<Assembler>();
-  if (AssembleFile(*assembler, argv[1]) != 0 || WriteImage(*assembler, argv[2]) != 0) {
+  if (AssembleFile(*assembler, argv[1]) != 0 || WriteImage(*assembler, argv[2], files) != 0) {
     std::printf("Assembly Failure!\n");
     return 1;
   }

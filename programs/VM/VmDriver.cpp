@@ -81,7 +81,9 @@ int RunVirtualMachineProgram(int argc, char** argv) {
   }
 
   std::printf("Writing output log\n");
-  const int mapStatus = WriteStateMap(*machine, path);
+  // The map replaces whatever file of its name stands in the folder, as it
+  // always has: the image was read whole before, and is no input of it.
+  const int mapStatus = WriteStateMap(*machine, path, CommandFiles{});
   if (mapStatus != 0) std::printf("Error! Cannot write %s\n", kStateMapFileName);
   machine.reset();
   std::printf("%s runtime complete.. exiting.\n\n", kProgramName);

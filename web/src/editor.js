@@ -167,6 +167,26 @@ function byteColumnToOffset(text, column) {
   return new TextDecoder().decode(bytes.subarray(0, Math.max(0, column - 1))).length;
 }
 
+// The engine's fixes of a diagnostic as lint actions, one button each in
+// its tooltip and the lint panel: each puts the text meant in place of its
+// range. The range is kept relative to the diagnostic's start, which
+// CodeMirror maps through later edits and passes to apply.
+function fixActions(doc, diagnostic, from) {
+  return (diagnostic.fixes ?? [])
+    .filter((fix) => fix.line >= 1 && fix.line <= doc.lines)
+    .map((fix) => {
+      const line = doc.line(fix.line);
+      const start = line.from + byteColumnToOffset(line.text, fix.column) - from;
+      const end = line.from + byteColumnToOffset(line.text, fix.column + fix.length) - from;
+      return {
+        name: fix.title,
+        apply(view, at) {
+          view.dispatch({ changes: { from: at + start, to: at + end, insert: fix.text } });
+        },
+      };
+    });
+}
+
 // Holds the language once the engine's vocabulary is known.
 const languageSlot = new Compartment();
 
@@ -245,7 +265,8 @@ export class SourceEditor {
     return lines;
   }
 
-  // The assembler's findings: underlines with the message on hover.
+  // The assembler's findings: underlines with the message on hover, and its
+  // fixes as buttons beside the message.
   showAssembly(diagnostics, statements) {
     const { doc } = this.view.state;
     const marks = [];
@@ -258,7 +279,7 @@ export class SourceEditor {
         from = line.from + byteColumnToOffset(line.text, d.column);
         to = Math.max(from, line.from + byteColumnToOffset(line.text, d.column + d.length));
       }
-      marks.push({ from, to, severity: d.severity, message: d.message });
+      marks.push({ from, to, severity: d.severity, message: d.message, actions: fixActions(doc, d, from) });
     }
     const byLine = new Map();
     for (const statement of statements) byLine.set(statement.line, statement);

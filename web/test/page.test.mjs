@@ -129,6 +129,24 @@ test('an error is listed and underlined on its line, in the assembler\'s words',
   assert.equal(await byTestId('run').isDisabled(), true);
 });
 
+test('a diagnostic offers the engine\'s fixes: one applied, two alternatives left to choose', async () => {
+  await open('MOV b, A\nMVI A, 10\nRET\n', 'error');
+  await page.locator('.cm-line').nth(0).locator('.cm-lintRange-error').hover();
+  await page.locator('.cm-tooltip-lint .cm-diagnosticAction', { hasText: 'write B' }).click();
+  await page.waitForFunction(() => document.querySelectorAll('[data-testid="diagnostics"] li').length === 1);
+  assert.equal(await page.locator('.cm-line').nth(0).textContent(), 'MOV B, A');
+  await page.locator('.cm-line').nth(1).locator('.cm-lintRange-error').hover();
+  const choices = page.locator('.cm-tooltip-lint .cm-diagnosticAction');
+  await choices.first().waitFor();
+  assert.deepEqual(await choices.allTextContents(), [
+    'write 0Ah, if decimal 10 was meant',
+    'write 10h, if hexadecimal 10 was meant',
+  ]);
+  await choices.nth(1).click();
+  await page.waitForSelector('[data-testid="outcome"][data-state="ready"]');
+  assert.equal(await page.locator('.cm-line').nth(1).textContent(), 'MVI A, 10h');
+});
+
 test('an uploaded image runs; one over 64 KiB is refused in the engine\'s words', async () => {
   await open(sum);
   const image = { name: 'tiny.bin', mimeType: 'application/octet-stream', buffer: Buffer.from([0x3e, 0x07, 0xc9]) };

@@ -1,0 +1,84 @@
+#include "SourceText.h"
+
+namespace mirvo {
+
+namespace {
+
+// The bytes of the UTF-8 sequence that starts with lead, 1 for a byte that
+// starts none.
+std::size_t SequenceLength(unsigned char lead) {
+  if (lead >= 0xF0 && lead < 0xF8) return 4;
+  if (lead >= 0xE0) return lead < 0xF0 ? 3 : 1;
+  if (lead >= 0xC0) return 2;
+  return 1;
+}
+
+void AppendHexDigits(std::string& out, unsigned value, unsigned digits) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  for (unsigned place = digits; place > 0; --place) out += kDigits[(value >> (4 * (place - 1))) & 0xFU];
+}
+
+}  // namespace
+
+SourceLines::SourceLines(std::string_view text) : text(text) {
+  starts.push_back(0);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n') starts.push_back(i + 1);
+  }
+}
+
+std::string_view SourceLines::Line(std::size_t index) const {
+  if (index >= starts.size()) return {};
+  const std::size_t start = starts[index];
+  std::size_t end = index + 1 < starts.size() ? starts[index + 1] - 1 : text.size();
+  if (end > start && text[end - 1] == '\r' && end < text.size()) --end;
+  return text.substr(start, end - start);
+}
+
+std::string_view SourceLines::LineEnd(std::size_t index) const {
+  if (index + 1 >= starts.size()) return {};
+  const std::size_t feed = starts[index + 1] - 1;
+  return feed > starts[index] && text[feed - 1] == '\r' ? std::string_view("\r\n") : std::string_view("\n");
+}
+
+std::size_t SourceLines::Offset(std::size_t index, std::size_t column) const {
+  if (index >= starts.size()) return text.size();
+  const std::size_t length = Line(index).size();
+  return starts[index] + (column < length ? column : length);
+}
+
+std::size_t Utf16Units(std::string_view line, std::size_t bytes) {
+  if (bytes > line.size()) bytes = line.size();
+  std::size_t units = 0;
+  for (std::size_t i = 0; i < bytes;) {
+    const std::size_t n = SequenceLength(static_cast<unsigned char>(line[i]));
+    units += n == 4 ? 2 : 1;
+    i += n;
+  }
+  return units;
+}
+
+std::size_t BytesOfUtf16Units(std::string_view line, std::size_t units) {
+  std::size_t i = 0;
+  std::size_t counted = 0;
+  while (i < line.size()) {
+    const std::size_t n = SequenceLength(static_cast<unsigned char>(line[i]));
+    const std::size_t width = n == 4 ? 2 : 1;
+    if (counted + width > units) break;
+    counted += width;
+    i += n;
+  }
+  return i < line.size() ? i : line.size();
+}
+
+std::string PlaceText(std::uint16_t address, const std::uint8_t* bytes, std::size_t count) {
+  std::string text;
+  AppendHexDigits(text, address, 4);
+  for (std::size_t i = 0; i < count; ++i) {
+    text += i == 0 ? "  " : " ";
+    AppendHexDigits(text, bytes[i], 2);
+  }
+  return text;
+}
+
+}  // namespace mirvo

@@ -1,0 +1,42 @@
+#pragma once
+// A source text as editors see it: physical lines, each without its line
+// end, and positions in them counted in bytes or in UTF-16 code units (what
+// most editors count in).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mirvo {
+
+class SourceLines {
+ public:
+  explicit SourceLines(std::string_view text);
+
+  std::size_t Count() const { return starts.size(); }
+  // Line index (0-based) without its line end ("\n" or "\r\n"); empty past the end.
+  std::string_view Line(std::size_t index) const;
+  // The line end of line index: "\r\n", "\n" or "" (the last line).
+  std::string_view LineEnd(std::size_t index) const;
+  // The offset in the text of byte column of line index, the column kept
+  // within the line.
+  std::size_t Offset(std::size_t index, std::size_t column) const;
+
+ private:
+  std::string_view text;
+  std::vector<std::size_t> starts;
+};
+
+// The UTF-16 code units that the first bytes of line take (a byte that is
+// not UTF-8 counts as one unit).
+std::size_t Utf16Units(std::string_view line, std::size_t bytes);
+// The byte offset in line of units UTF-16 code units, kept within the line
+// and never inside a character.
+std::size_t BytesOfUtf16Units(std::string_view line, std::size_t units);
+
+// A statement's place as the listing shows it: "0000  3E F0".
+std::string PlaceText(std::uint16_t address, const std::uint8_t* bytes, std::size_t count);
+
+}  // namespace mirvo

@@ -1,0 +1,208 @@
+#include "CommandLine.h"
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "Output.h"
+
+namespace mirvo::cli {
+
+namespace {
+
+// Help lists "--trace[=FILE]" rather than CLI11's own "--trace{-} [=FILE]"
+// spelling of a flag whose value, if any, follows an equals sign.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  std::string make_option_name(const CLI::Option* option, bool positional) const override {
+    std::string name = CLI::Formatter::make_option_name(option, positional);
+    for (std::size_t open = name.find('{'); open != std::string::npos; open = name.find('{')) {
+      const std::size_t close = name.find('}', open);
+      name.erase(open, close == std::string::npos ? std::string::npos : close - open + 1);
+    }
+    return name;
+  }
+  // "--trace[=FILE]", with no space before the optional value.
+  std::string make_option_opts(const CLI::Option* option) const override {
+    std::string opts = CLI::Formatter::make_option_opts(option);
+    if (opts.rfind(" [=", 0) == 0) opts.erase(0, 1);
+    return opts;
+  }
+};
+
+// An option that takes its value only after "=" ("--trace" or
+// "--trace=FILE"), so it never swallows the file name that follows it.
+// "-" stands for the default destination.
+CLI::Option* AddOptionalPath(CLI::App& app, const std::string& name, OptionalPath& target,
+                             const std::string& help) {
+  CLI::Option* const option = app.add_flag(name + "{-}", target.path, help);
+  option->type_name("[=FILE]");
+  return option;
+}
+
+void Settle(OptionalPath& path, const CLI::Option* option) {
+  path.given = option->count() > 0;
+  if (path.path == "-") path.path.clear();
+}
+
+// One line of the reason, then the hint.
+int UsageError(const CLI::App& app, const CLI::ParseError& error, std::ostream& err) {
+  std::string reason = error.what();
+  const std::size_t end = reason.find('\n');
+  if (end != std::string::npos) reason.erase(end);
+  std::string command = kProgramName;
+  for (const CLI::App* sub : app.get_subcommands()) command += " " + sub->get_name();
+  err << kProgramName << ": " << reason << "\nTry '" << command << " --help' for more information.\n";
+  return kUsageExit;
+}
+
+// The words on the command line that no option of the chosen subcommand
+// took, such as an unknown "-x".
+std::vector<std::string> Unexpected(const CLI::App& app) {
+  std::vector<std::string> words = app.remaining();
+  for (const CLI::App* sub : app.get_subcommands()) {
+    const std::vector<std::string> more = sub->remaining();
+    words.insert(words.end(), more.begin(), more.end());
+  }
+  return words;
+}
+
+}  // namespace
+
+int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::ostream& out, std::ostream& err) {
+  CLI::App app{"Assemble, run, disassemble and grade programs of the Mirvo virtual machine.", kProgramName};
+  app.formatter(std::make_shared<HelpFormatter>());
+  app.set_version_flag("--version", std::string(kProgramName) + " " + MIRVO_VERSION);
+  app.require_subcommand(1, 1);
+
+  AsmOptions& asmOptions = line.asmOptions;
+  CLI::App* const asmCommand = app.add_subcommand("asm", "Assemble a source into a program image");
+  asmCommand->add_option("SOURCE", asmOptions.source, "Assembly source")->required();
+  asmCommand->add_option("-o,--output", asmOptions.image, "Image to write (default: SOURCE with .bin)")
+      ->type_name("IMAGE");
+  CLI::Option* const listing =
+      AddOptionalPath(*asmCommand, "--listing", asmOptions.listing, "Write a listing to standard output or FILE");
+  asmCommand->add_flag("--json", asmOptions.json, "Print one JSON object instead of the diagnostics");
+  asmCommand->add_flag("--fix", asmOptions.fix, "Apply the fixes that are sure to SOURCE first");
+
+  RunOptions& runOptions = line.runOptions;
+  CLI::App* const runCommand = app.add_subcommand("run", "Run an image, or a source (.asm) assembled first");
+  runCommand->add_option("FILE", runOptions.file, "Program image, or source ending in .asm")->required();
+  CLI::Option* const trace =
+      AddOptionalPath(*runCommand, "--trace", runOptions.trace, "Write one line per step to standard output or FILE");
+  runCommand
+      ->add_option("--trace-limit", runOptions.traceLimit,
+                   "Stop the trace after N lines (default " + std::to_string(kDefaultTraceLimit) + ")")
+      ->type_name("N")
+      ->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit))
+      ->needs(trace);
+  CLI::Option* const stateMap = AddOptionalPath(*runCommand, "--state-map", runOptions.stateMap,
+                                                "Write the state map to FILE (default MirvoVMStateMap.txt)");
+  runCommand->add_flag("--json", runOptions.json, "Print the summary (and the trace) as JSON");
+  runCommand->add_option("--max-steps", runOptions.maxSteps, "Stop after N steps (at most 2^30)")
+      ->type_name("N")
+      ->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit));
+
+  DisOptions& disOptions = line.disOptions;
+  CLI::App* const disCommand = app.add_subcommand("dis", "Turn an image back into source");
+  disCommand->add_option("IMAGE", disOptions.image, "Program image")->required();
+  disCommand->add_option("-o,--output", disOptions.output, "Source to write (default: standard output)")
+      ->type_name("SOURCE");
+
+  CheckOptions& checkOptions = line.checkOptions;
+  CLI::App* const checkCommand = app.add_subcommand("check", "Run programs and compare them with expectations");
+  checkCommand->add_option("FILE", checkOptions.files, "Program images or sources (.asm)")->required();
+  CLI::Option* const expect =
+      checkCommand->add_option("--expect", checkOptions.expect, "Expectations, e.g. \"A=20h Z=1 halt\"")
+          ->type_name("EXPECTATIONS");
+  CLI::Option* const expectFile =
+      checkCommand->add_option("--expect-file", checkOptions.expectFile, "File of expectations (; comments)")
+          ->type_name("F");
+  expect->excludes(expectFile);
+  checkCommand->add_flag("--json", checkOptions.json, "One JSON object per program");
+  checkCommand->add_option("--max-steps", checkOptions.maxSteps, "Stop each run after N steps (at most 2^30)")
+      ->type_name("N")
+      ->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit));
+
+  FmtOptions& fmtOptions = line.fmtOptions;
+  CLI::App* const fmtCommand = app.add_subcommand("fmt", "Lay sources out in aligned columns");
+  fmtCommand->add_option("SOURCE", fmtOptions.files, "Assembly sources, rewritten in place")->required();
+  fmtCommand->add_flag("--check", fmtOptions.check, "Change nothing; fail if a source is not laid out");
+
+  CLI::App* const lspCommand =
+      app.add_subcommand("lsp", "Serve editors: the language server protocol on standard input and output");
+
+  // Set last, so that the subcommands do not inherit it.
+  app.footer("Run 'mirvo SUBCOMMAND --help' for the options of one subcommand.");
+
+  try {
+    // A first word that is no option must name a subcommand.
+    if (argc > 1 && argv[1][0] != '-') {
+      const std::string word = argv[1];
+      if (word != "asm" && word != "run" && word != "dis" && word != "check" && word != "fmt" && word != "lsp") {
+        throw CLI::ValidationError("'" + word + "' is not a subcommand: use asm, run, dis, check, fmt or lsp");
+      }
+    }
+    try {
+      app.parse(argc, argv);
+    } catch (const CLI::RequiredError&) {
+      // A missing FILE is found before an unknown option; the option is the
+      // mistake to name ("mirvo run -x").
+      const std::vector<std::string> unexpected = Unexpected(app);
+      if (!unexpected.empty()) throw CLI::ExtrasError(unexpected);
+      throw;
+    }
+    if (*checkCommand && expect->count() == 0 && expectFile->count() == 0) {
+      throw CLI::RequiredError("--expect or --expect-file");
+    }
+    if (*asmCommand && asmOptions.json && listing->count() > 0 &&
+        (asmOptions.listing.path.empty() || asmOptions.listing.path == "-")) {
+      throw CLI::ValidationError("--listing", "with --json the listing needs a FILE: --listing=FILE");
+    }
+  } catch (const CLI::CallForHelp& help) {
+    return app.exit(help, out, err);
+  } catch (const CLI::CallForAllHelp& help) {
+    return app.exit(help, out, err);
+  } catch (const CLI::CallForVersion& version) {
+    return app.exit(version, out, err);
+  } catch (const CLI::ParseError& error) {
+    return UsageError(app, error, err);
+  }
+
+  if (*asmCommand) {
+    line.subcommand = Subcommand::kAsm;
+    Settle(asmOptions.listing, listing);
+  } else if (*runCommand) {
+    line.subcommand = Subcommand::kRun;
+    Settle(runOptions.trace, trace);
+    Settle(runOptions.stateMap, stateMap);
+  } else if (*disCommand) {
+    line.subcommand = Subcommand::kDis;
+  } else if (*fmtCommand) {
+    line.subcommand = Subcommand::kFmt;
+  } else if (*lspCommand) {
+    line.subcommand = Subcommand::kLsp;
+  } else {
+    line.subcommand = Subcommand::kCheck;
+  }
+  return kParsed;
+}
+
+int RunCommandLine(const CommandLine& line) {
+  switch (line.subcommand) {
+    case Subcommand::kAsm:
+      return RunAsm(line.asmOptions);
+    case Subcommand::kRun:
+      return RunRun(line.runOptions);
+    case Subcommand::kDis:
+      return RunDis(line.disOptions);
+    case Subcommand::kFmt:
+      return RunFmt(line.fmtOptions);
+    case Subcommand::kLsp:
+      return RunLsp(MIRVO_VERSION);
+    case Subcommand::kCheck:
+      break;
+  }
+  return RunCheck(line.checkOptions);
+}
+
+}  // namespace mirvo::cli

@@ -1,0 +1,243 @@
+// Runs the real mirvo lsp: for each case the messages an editor sends, as
+// one stream on standard input, and the responses and notifications the
+// server must answer with, in order, and its exit code. Expected messages
+// are patterns: every key they name must be there with that value (arrays
+// whole), so a row states what it is about and no more.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace mirvo::test {
+namespace {
+
+using Json = nlohmann::json;
+
+const std::string kMirvo = MIRVO_CLI_PATH;
+const std::string kUri = "file:///p.asm";
+
+std::string Frame(const std::string& body) {
+  return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+std::string Request(int id, const std::string& method, const Json& params = Json::object()) {
+  return Frame(Json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump());
+}
+std::string Note(const std::string& method, const Json& params = Json::object()) {
+  return Frame(Json{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}.dump());
+}
+std::string Open(const std::string& text) {
+  return Note("textDocument/didOpen",
+              {{"textDocument", {{"uri", kUri}, {"languageId", "asm"}, {"version", 1}, {"text", text}}}});
+}
+// a with the keys of b added, objects merged.
+Json With(Json a, const Json& b) {
+  a.update(b, true);
+  return a;
+}
+Json At(int line, int character) { return {{"line", line}, {"character", character}}; }
+Json Span(int line, int start, int end) { return {{"start", At(line, start)}, {"end", At(line, end)}}; }
+// A request about the document at a position, or over lines first to last.
+std::string About(int id, const std::string& method, int line, int character) {
+  return Request(id, method, {{"textDocument", {{"uri", kUri}}}, {"position", At(line, character)}});
+}
+std::string Over(int id, const std::string& method, int first, int last, const Json& extra = Json::object()) {
+  Json params = {{"textDocument", {{"uri", kUri}}}, {"range", {{"start", At(first, 0)}, {"end", At(last, 0)}}}};
+  params.update(extra);
+  return Request(id, method, params);
+}
+
+const std::string kInitialize = Request(0, "initialize", {{"capabilities", Json::object()}}) + Note("initialized");
+const std::string kShutdown = Request(99, "shutdown") + Note("exit");
+
+Json Result(int id, const Json& result) { return {{"id", id}, {"result", result}}; }
+Json Failure(const Json& id, int code, const std::string& message) {
+  return {{"id", id}, {"error", {{"code", code}, {"message", message}}}};
+}
+Json Published(const Json& diagnostics) {
+  return {{"method", "textDocument/publishDiagnostics"}, {"params", {{"uri", kUri}, {"diagnostics", diagnostics}}}};
+}
+Json Problem(const Json& range, int severity, const std::string& code) {
+  return {{"range", range}, {"severity", severity}, {"code", code}, {"source", "mirvo"}};
+}
+
+const Json kInitialized = Result(0, {{"capabilities",
+                                      {{"positionEncoding", "utf-16"},
+                                       {"textDocumentSync", {{"openClose", true}, {"change", 1}}},
+                                       {"hoverProvider", true},
+                                       {"completionProvider", {{"triggerCharacters", {" ", ","}}}},
+                                       {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
+                                       {"inlayHintProvider", true},
+                                       {"documentFormattingProvider", true}}},
+                                     {"serverInfo", {{"name", "mirvo"}, {"version", "1.0"}}}});
+const Json kShutDown = Result(99, nullptr);
+
+// True when actual has everything expected has; where says what differs.
+bool Matches(const Json& actual, const Json& expected, std::string& where) {
+  if (expected.is_object()) {
+    if (!actual.is_object()) return false;
+    for (const auto& [key, value] : expected.items()) {
+      if (!actual.contains(key) || !Matches(actual[key], value, where)) {
+        where = key + (where.empty() ? "" : "." + where);
+        return false;
+      }
+    }
+    return true;
+  }
+  if (expected.is_array()) {
+    if (!actual.is_array() || actual.size() != expected.size()) return false;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      if (!Matches(actual[i], expected[i], where)) {
+        where = "[" + std::to_string(i) + "]" + (where.empty() ? "" : "." + where);
+        return false;
+      }
+    }
+    return true;
+  }
+  return actual == expected;
+}
+
+std::vector<Json> Messages(std::string stream) {
+  std::vector<Json> messages;
+  while (!stream.empty()) {
+    const std::size_t end = stream.find("\r\n\r\n");
+    if (end == std::string::npos || stream.compare(0, 16, "Content-Length: ") != 0) {
+      ADD_FAILURE() << "not a frame: " << stream;
+      break;
+    }
+    const std::size_t length = std::stoul(stream.substr(16, end - 16));
+    messages.push_back(Json::parse(stream.substr(end + 4, length)));
+    stream.erase(0, end + 4 + length);
+  }
+  return messages;
+}
+
+struct Case {
+  const char* name;
+  std::string input;
+  std::vector<Json> output;
+  int exitCode = 0;
+};
+
+TEST(LspTest, Protocol) {
+  const std::vector<Case> cases = {
+      {"life cycle", kInitialize + kShutdown, {kInitialized, kShutDown}},
+      {"exit without shutdown", kInitialize + Note("exit"), {kInitialized}, 1},
+      {"the end of the input without exit", kInitialize, {kInitialized}, 1},
+      {"requests before initialize are refused, notifications dropped",
+       About(1, "textDocument/hover", 0, 0) + Open("RET\n") + kInitialize + kShutdown,
+       {Failure(1, -32002, "the server is not initialized yet"), kInitialized, kShutDown}},
+      {"unknown methods",
+       kInitialize + Request(1, "workspace/symbol") + Note("$/setTrace", {{"value", "off"}}) +
+           Request(2, "$/mirvo") + Request(3, "initialize") + kShutdown,
+       {kInitialized, Failure(1, -32601, "no method workspace/symbol"), Failure(2, -32601, "no method $/mirvo"),
+        Failure(3, -32600, "the server is already initialized"), kShutDown}},
+      {"malformed messages are answered or skipped",
+       kInitialize + "Content-Type: text/plain\r\n\r\n" + "Content-Length: x1\r\n\r\n" + Frame("{not json") +
+           Frame("[1, 2]") + Frame(R"({"jsonrpc": "2.0", "id": 3})") + Frame(R"({"jsonrpc": "2.0", "id": 7, "result": 1})") +
+           Request(4, "textDocument/hover") + About(5, "textDocument/hover", 0, 0) +
+           Request(6, "textDocument/didOpen", {{"textDocument", 5}}) + kShutdown,
+       {kInitialized, Failure(nullptr, -32700, "the message is not JSON"),
+        Failure(nullptr, -32600, "a request needs a method name"), Failure(3, -32600, "a request needs a method name"),
+        Failure(4, -32602, "the parameters of textDocument/hover are not as expected"),
+        Failure(5, -32602, "the document file:///p.asm is not open"),
+        Failure(6, -32602, "the parameters of textDocument/didOpen are not as expected"), kShutDown}},
+      {"requests after shutdown are refused",
+       kInitialize + Request(1, "shutdown") + About(2, "textDocument/hover", 0, 0) + Note("exit"),
+       {kInitialized, Result(1, nullptr), Failure(2, -32600, "the server has shut down")}},
+      {"diagnostics as the text changes, whole or in part, and none once closed",
+       kInitialize + Open("MOV b, A\nADD 22h\n") +
+           Note("textDocument/didChange", {{"textDocument", {{"uri", kUri}, {"version", 2}}},
+                                           {"contentChanges", {{{"range", Span(0, 4, 5)}, {"text", "B"}}}}}) +
+           Note("textDocument/didChange",
+                {{"textDocument", {{"uri", kUri}, {"version", 3}}}, {"contentChanges", {{{"text", "RET\n"}}}}}) +
+           Note("textDocument/didClose", {{"textDocument", {{"uri", kUri}}}}) + kShutdown,
+       {kInitialized,
+        {{"method", "textDocument/publishDiagnostics"},
+         {"params",
+          {{"uri", kUri},
+           {"version", 1},
+           {"diagnostics",
+            {With(Problem(Span(0, 4, 5), 1, "not-a-register"),
+                 {{"message", "'b' is not a register: register letters are upper case, write B"}}),
+             Problem(Span(1, 4, 7), 2, "number-read-as-mem")}}}}},
+        With(Published(Json::array({Problem(Span(1, 4, 7), 2, "number-read-as-mem")})), {{"params", {{"version", 2}}}}),
+        With(Published(Json::array()), {{"params", {{"version", 3}}}}), Published(Json::array()), kShutDown}},
+      {"quick fixes: one sure, two alternatives, none of other kinds",
+       kInitialize + Open("MVI A, 10\r\nMOV b, A\r\nADD 22h\r\n") + Over(1, "textDocument/codeAction", 0, 1) +
+           Over(2, "textDocument/codeAction", 2, 2) +
+           Over(3, "textDocument/codeAction", 0, 2, {{"context", {{"diagnostics", Json::array()}, {"only", {"refactor"}}}}}) +
+           kShutdown,
+       {kInitialized, Published(Json::array({Json::object(), Json::object(), Json::object()})),
+        Result(1, {{{"title", "Write 0Ah, if decimal 10 was meant"},
+                    {"kind", "quickfix"},
+                    {"isPreferred", false},
+                    {"diagnostics", {Problem(Span(0, 7, 9), 1, "not-a-number")}},
+                    {"edit", {{"changes", {{kUri, {{{"range", Span(0, 7, 9)}, {"newText", "0Ah"}}}}}}}}},
+                   {{"title", "Write 10h, if hexadecimal 10 was meant"}, {"isPreferred", false}},
+                   {{"title", "Write B"},
+                    {"isPreferred", true},
+                    {"edit", {{"changes", {{kUri, {{{"range", Span(1, 4, 5)}, {"newText", "B"}}}}}}}}}}),
+        Result(2, {{{"title", "Load 22h into C, which the program does not use, then add C"},
+                    {"edit", {{"changes", {{kUri, {{{"range", Span(2, 0, 7)}, {"newText", "MVI C, 22h\r\nADD C"}}}}}}}}}}),
+        Result(3, Json::array()), kShutDown}},
+      {"hover, completion, inlay hints and formatting",
+       kInitialize + Open("mvi A,0F0h;x\nRET\n") + About(1, "textDocument/hover", 0, 8) +
+           About(2, "textDocument/hover", 0, 5) + About(3, "textDocument/completion", 1, 0) +
+           About(4, "textDocument/completion", 0, 4) + Over(5, "textDocument/inlayHint", 0, 1) +
+           Request(6, "textDocument/formatting", {{"textDocument", {{"uri", kUri}}}, {"options", {{"tabSize", 4}}}}) +
+           kShutdown,
+       {kInitialized, Published(Json::array()),
+        Result(1, {{"contents", {{"kind", "markdown"}, {"value", "**0F0h**: the byte 0F0h = 240 = `11110000` in binary"}}},
+                   {"range", Span(0, 6, 10)}}),
+        Result(2, nullptr),
+        Result(3, {{{"label", "MOV"}, {"kind", 14}, {"detail", "MOV dst, src"}},
+                   {{"label", "MVI"}},
+                   {{"label", "ADD"}},
+                   {{"label", "CMP"}},
+                   {{"label", "RET"}}}),
+        Result(4, {{{"label", "A"}, {"kind", 6}, {"detail", "register, code 7"}},
+                   {{"label", "B"}},
+                   {{"label", "C"}},
+                   {{"label", "D"}},
+                   {{"label", "E"}},
+                   {{"label", "H"}},
+                   {{"label", "L"}},
+                   {{"label", "Mem"}, {"detail", "the byte at HL"}}}),
+        Result(5, {{{"position", At(0, 12)}, {"label", "0000  3E F0"}, {"paddingLeft", true}},
+                   {{"position", At(1, 3)}, {"label", "0002  C9"}}}),
+        Result(6, {{{"range", Span(0, 0, 12)}, {"newText", "MVI A, 0F0h     ;x"}}}), kShutDown}},
+      {"positions in UTF-16 code units by default",
+       kInitialize + Open("MOV \xC3\xA9, b\n") + kShutdown,
+       {kInitialized,
+        Published({Problem(Span(0, 4, 5), 1, "operand-kind"), Problem(Span(0, 7, 8), 1, "not-a-register")}),
+        kShutDown}},
+      {"positions in bytes when the editor counts in UTF-8",
+       Request(0, "initialize", {{"capabilities", {{"general", {{"positionEncodings", {"utf-8", "utf-16"}}}}}}}) +
+           Open("MOV \xC3\xA9, b\n") + kShutdown,
+       {Result(0, {{"capabilities", {{"positionEncoding", "utf-8"}}}}),
+        Published({Problem(Span(0, 4, 6), 1, "operand-kind"), Problem(Span(0, 8, 9), 1, "not-a-register")}),
+        kShutDown}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    WriteFile(dir / "input", c.input);
+    const SplitResult result = RunProgramWithInput(kMirvo, {"lsp"}, dir.Path(), dir / "input");
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    EXPECT_EQ(result.err, "");
+    const std::vector<Json> messages = Messages(result.out);
+    ASSERT_EQ(messages.size(), c.output.size()) << result.out;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+      std::string where;
+      EXPECT_TRUE(Matches(messages[i], With(c.output[i], {{"jsonrpc", "2.0"}}), where))
+          << "message " << i << " differs at " << where << ":\n" << messages[i].dump() << "\nexpected\n" << c.output[i].dump();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mirvo::test
