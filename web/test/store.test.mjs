@@ -1,135 +1,81 @@
-// The programs kept in the browser, under Node: two Web Storage objects in
-// memory stand for localStorage and a tab's sessionStorage.
+// The programs kept in the browser, under Node, for what the page tests do
+// not reach: two Web Storage objects in memory stand for localStorage and a
+// tab's sessionStorage.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 
 import { kMostPrograms, ProgramStore } from '../src/store.js';
 
-// The Web Storage interface over a Map, refusing writes past room characters.
-class MemoryStorage {
+// The Web Storage interface over a Map, refusing to hold more than room characters.
+class MemoryStorage extends Map {
   constructor(room = Infinity) {
-    this.items = new Map();
+    super();
     this.room = room;
   }
   getItem(key) {
-    return this.items.has(key) ? this.items.get(key) : null;
+    return this.get(key) ?? null;
   }
   setItem(key, value) {
-    const used = [...this.items].reduce((sum, [k, v]) => sum + (k === key ? 0 : k.length + v.length), 0);
+    const used = [...this].reduce((sum, [k, v]) => sum + (k === key ? 0 : k.length + v.length), 0);
     if (used + key.length + value.length > this.room) throw new Error('QuotaExceededError');
-    this.items.set(key, String(value));
+    this.set(key, value);
   }
   removeItem(key) {
-    this.items.delete(key);
+    this.delete(key);
   }
 }
 
-// A browser: one localStorage; tabs with their own sessionStorage.
+// One browser's localStorage; tab() a new tab in it.
 function browser(room) {
   const local = new MemoryStorage(room);
-  let clock = 0;
-  let ids = 0;
-  const tab = (session = new MemoryStorage()) =>
-    new ProgramStore(local, session, { now: () => ++clock, newId: () => `p${++ids}` });
+  let count = 0;
+  const tab = () => new ProgramStore(local, new MemoryStorage(), { now: () => ++count, newId: () => `p${++count}` });
   return { local, tab };
 }
+const kept = (store) => store.programs().map(({ id }) => `${store.read(id).name}=${store.read(id).text}`);
 
-const names = (store) => store.programs().map(({ id }) => `${store.read(id).name}=${store.read(id).text}`);
-
-const scenarios = [
-  ['what was typed comes back after a reload', () => {
-    const { tab } = browser();
-    const session = new MemoryStorage();
-    const before = tab(session);
-    before.openExample('sum.asm');
-    before.save('; my homework, do not lose me');
-    const after = tab(session).restore();
-    return [after.name, after.text];
-  }, ['sum.asm', '; my homework, do not lose me']],
-
-  ['a new tab (a closed one, a crash) opens the newest program', () => {
-    const { tab } = browser();
-    const first = tab();
-    first.openExample('sum.asm');
-    first.save('older');
-    first.openExample('move.asm');
-    first.save('newer');
-    return tab().restore().text;
-  }, 'newer'],
-
-  ['a program shown from the list goes first: a new tab opens it', () => {
-    const { tab } = browser();
-    const first = tab();
-    first.openText({ text: 'old', name: 'old.asm' });
-    first.openText({ text: 'new', name: 'new.asm' });
-    first.show(first.programs()[1].id);
-    return [tab().restore().text, names(first)];
-  }, ['old', ['old.asm=old', 'new.asm=new']]],
-
-  ['an example not yet edited is not kept, and a reload shows it again', () => {
-    const { tab } = browser();
-    const session = new MemoryStorage();
-    tab(session).openExample('carry.asm');
-    return [tab(session).restore(), tab(session).programs().length];
-  }, [{ example: 'carry.asm' }, 0]],
-
-  ['a link over saved work: the link opens, the work stays', () => {
-    const { tab } = browser();
-    const store = tab();
-    store.openExample('sum.asm');
-    store.save('mine');
-    const { previous } = store.openText({ text: 'shared', name: 'shared.asm' });
-    return [previous.name, store.restore().text, names(store)];
-  }, ['sum.asm', 'shared', ['shared.asm=shared', 'sum.asm=mine']]],
-
-  ['a link whose text is kept already shows that program', () => {
-    const { tab } = browser();
-    const store = tab();
+const rows = [
+  ['an example is kept once edited, not before', (store) => {
+    store.openExample('carry.asm');
+    const before = kept(store);
+    store.save('edited');
+    return [before, kept(store)];
+  }, [[], ['carry.asm=edited']]],
+  ['a link whose text is kept already shows that program', (store) => {
     store.openText({ text: 'same', name: 'a.asm' });
     store.openText({ text: 'other', name: 'b.asm' });
-    const again = store.openText({ text: 'same', name: 'c.asm' });
-    return [again.previous.name, store.restore().name, store.programs().length];
-  }, ['b.asm', 'a.asm', 2]],
-
-  ['two tabs on one program: the later one keeps its text as a copy, and hears of it', () => {
-    const { tab } = browser();
-    const one = tab();
-    one.openExample('sum.asm');
-    one.save('v1');
-    const two = tab();
-    two.restore();
-    two.save('v2 from tab two');
-    const heard = one.changedElsewhere(`mirvo.program.${one.shown.id}`);
-    const { copy } = one.save('v1 and more from tab one');
-    return [heard, copy.name, names(one)];
-  }, [true, 'sum.asm (copy)', ['sum.asm (copy)=v1 and more from tab one', 'sum.asm=v2 from tab two']]],
-
-  ['a tab hears nothing of its own saves', () => {
-    const { tab } = browser();
-    const one = tab();
-    one.openExample('sum.asm');
-    one.save('v1');
-    one.save('v2');
-    return one.changedElsewhere(`mirvo.program.${one.shown.id}`);
-  }, false],
-
-  [`only the newest ${kMostPrograms} are kept`, () => {
-    const { tab, local } = browser();
-    const store = tab();
-    for (let i = 0; i < kMostPrograms + 3; ++i) store.openText({ text: `program ${i}`, name: `${i}.asm` });
-    return [store.programs().length, store.programs().at(-1).name, [...local.items.keys()].length];
+    return [store.openText({ text: 'same', name: 'c.asm' }).previous.name, kept(store)];
+  }, ['b.asm', ['a.asm=same', 'b.asm=other']]],
+  ['a program shown from the list goes first: a new tab opens it', (store, { tab }) => {
+    store.openText({ text: 'old', name: 'old.asm' });
+    store.openText({ text: 'new', name: 'new.asm' });
+    store.show(store.programs()[1].id);
+    return tab().restore().text;
+  }, 'old'],
+  ['a tab hears of another tab\'s save, not of its own', (store, { tab }) => {
+    store.openText({ text: 'v1', name: 'a.asm' });
+    store.save('v2');
+    const key = `mirvo.program.${store.shown.id}`;
+    const heard = [store.changedElsewhere(key)];
+    const other = tab();
+    other.restore();
+    other.save('v3');
+    return [...heard, store.changedElsewhere(key), store.save('v2 and more').copy.name];
+  }, [false, true, 'a.asm (copy)']],
+  [`only the newest ${kMostPrograms} are kept`, (store, { local }) => {
+    for (let i = 0; i < kMostPrograms + 3; ++i) store.openText({ text: `${i}`, name: `${i}.asm` });
+    return [store.programs().length, store.programs().at(-1).name, local.size];
   }, [kMostPrograms, '3.asm', kMostPrograms + 1]], // and the index
-
-  ['a program too big for the room left is refused with a reason, and nothing else goes', () => {
-    const { tab } = browser(4000);
-    const store = tab();
-    store.openExample('sum.asm');
-    store.save('small');
-    const refused = store.save('x'.repeat(5000));
-    return [refused.saved, /Save source/.test(refused.reason), names(store)];
-  }, [false, true, ['sum.asm=small']]],
+  ['a program too big for the room left is refused with a reason, and nothing else goes', (store) => {
+    store.openText({ text: 'small', name: 'a.asm' });
+    const { saved, reason } = store.save('x'.repeat(5000));
+    return [saved, /Save source/.test(reason), kept(store)];
+  }, [false, true, ['a.asm=small']]],
 ];
 
-for (const [name, run, expected] of scenarios) {
-  test(name, () => assert.deepEqual(run(), expected));
+for (const [name, run, expected] of rows) {
+  test(name, () => {
+    const world = browser(4000);
+    assert.deepEqual(run(world.tab(), world), expected);
+  });
 }
