@@ -7,7 +7,6 @@
 
 #include "Commands.h"
 #include "Format.h"
-#include "ImageFile.h"
 #include "InstructionSet.h"
 #include "Output.h"
 #include "Program.h"
@@ -41,13 +40,21 @@ int RunDis(const DisOptions& options) {
   AddFileOutput(files, "disassembly", options.output);
   if (RefuseInputsAsOutputs(files) != 0) return 1;
 
-  std::vector<std::uint8_t> bytes;
-  // Only images are read here: a source is already source.
-  const ImageStatus status = ReadImageFile(options.image.c_str(), bytes);
-  if (status != ImageStatus::kLoaded) {
-    Report("%s", DescribeImageStatus(status, options.image).c_str());
-    return 1;
+  // A source (by name, content or --as) is assembled first, so that dis
+  // shows the bytes it stands for.
+  LoadedProgram program;
+  std::string reason;
+  switch (LoadProgram(options.image, options.as, program, reason)) {
+    case LoadResult::kLoaded:
+      break;
+    case LoadResult::kCannotRead:
+      Report("%s", reason.c_str());
+      return 1;
+    case LoadResult::kSourceErrors:
+      PrintDiagnostics(options.image, program.source, ColourWanted());
+      return 1;
   }
+  const std::vector<std::uint8_t>& bytes = program.bytes;
 
   std::string text = "; " + options.image + ": " + std::to_string(bytes.size()) +
                      (bytes.size() == 1 ? " byte" : " bytes") + ", one statement per instruction\n";

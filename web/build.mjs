@@ -1,8 +1,8 @@
 // Builds the static site: bundles the page and its worker with esbuild and
 // puts them beside index.html, the styles, the engine (.js and .wasm), the
-// examples and the web app manifest; then moves all of it but index.html
-// into v/<version>/ (the version: a hash of the files) and adds the service
-// worker that keeps that version for offline use.
+// examples, the exercises and the web app manifest; then moves all of it but
+// index.html into v/<version>/ (the version: a hash of the files) and adds
+// the service worker that keeps that version for offline use.
 //   node build.mjs [wasm folder] [site folder]
 import { createHash } from 'node:crypto';
 import { copyFileSync, existsSync, mkdirSync, readFileSync, readdirSync, renameSync, rmSync, writeFileSync } from 'node:fs';
@@ -46,6 +46,7 @@ function titleOf(text, name) {
 const staging = `${siteDir}.new`;
 rmSync(staging, { recursive: true, force: true });
 mkdirSync(path.join(staging, 'examples'), { recursive: true });
+mkdirSync(path.join(staging, 'exercises'), { recursive: true });
 
 const common = { bundle: true, minify: true, target: 'es2020', legalComments: 'none', logLevel: 'warning' };
 await esbuild.build({
@@ -79,6 +80,16 @@ for (const [name, file] of exampleFiles()) {
 }
 writeFileSync(path.join(staging, 'examples/index.json'), `${JSON.stringify(examples)}\n`);
 
+// The exercises that ship, for the Exercises menu: each file as it is, and
+// its title for the menu (the engine reads the whole file when it opens).
+const exercises = [];
+for (const name of readdirSync(path.join(root, 'exercises')).sort()) {
+  if (!name.endsWith('.toml')) continue;
+  const text = readFileSync(path.join(root, 'exercises', name), 'utf8');
+  writeFileSync(path.join(staging, 'exercises', name), text);
+  exercises.push({ name, title: /^title\s*=\s*"(.*)"\s*$/m.exec(text)?.[1] ?? name });
+}
+writeFileSync(path.join(staging, 'exercises/index.json'), `${JSON.stringify(exercises)}\n`);
 // The site's files, as paths relative to folder with "/" between names.
 function filesUnder(folder, prefix = '') {
   return readdirSync(folder, { withFileTypes: true }).flatMap((entry) =>
@@ -103,7 +114,10 @@ for (const file of files) {
   renameSync(path.join(staging, file), target);
   versioned.push(`${versionDir}/${file}`);
 }
-rmSync(path.join(staging, 'examples'), { recursive: true, force: true });
+// The folders the files came from are empty now.
+for (const entry of readdirSync(staging, { withFileTypes: true })) {
+  if (entry.isDirectory() && entry.name !== 'v') rmSync(path.join(staging, entry.name), { recursive: true });
+}
 // The page finds every file of its version through its base address.
 const page = readFileSync(path.join(staging, 'index.html'), 'utf8');
 writeFileSync(path.join(staging, 'index.html'), page.replace('<meta charset="utf-8">', `$&\n<base href="${versionDir}/">`));

@@ -19,6 +19,14 @@ ByteText ByteNotation(std::uint8_t value) {
   return text;
 }
 
+WordText WordNotation(std::uint16_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  WordText text{};
+  for (unsigned i = 0; i < 4; ++i) text.text[i] = kDigits[(static_cast<unsigned>(value) >> (12U - 4U * i)) & 15U];
+  text.text[4] = 'h';
+  return text;
+}
+
 namespace {
 
 // Appends text to the string of out, keeping it within outSize characters.

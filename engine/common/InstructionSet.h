@@ -173,6 +173,12 @@ struct ByteText {
   char text[5];
 };
 ByteText ByteNotation(std::uint8_t value);
+// The notation for an address or another 16-bit value in reports: four
+// hexadecimal digits and an h (000Ch, 1000h, FFFFh).
+struct WordText {
+  char text[6];
+};
+WordText WordNotation(std::uint16_t value);
 
 // How each register code is written in assembly text; M is spelled "Mem".
 // The assembler reads register letters from this table and the disassembler

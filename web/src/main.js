@@ -111,6 +111,37 @@ function announce() {
   $('announce').textContent = model.announcement;
 }
 
+// The statement above the editor, Check and its rows.
+function drawExercise() {
+  const view = model.exerciseView;
+  $('exercise').hidden = view === null;
+  if (view === null) return;
+  if (view.error) {
+    $('exercise-title').textContent = 'Exercise';
+    $('exercise-text').textContent = view.error;
+    $('check').disabled = true;
+    $('score').textContent = '';
+    $('cases').replaceChildren();
+    return;
+  }
+  $('exercise-title').textContent = view.title;
+  $('exercise-text').textContent = view.text.trim();
+  $('check').disabled = view.checking;
+  $('score').textContent = view.checking ? 'Checking…' : view.score;
+  $('cases').replaceChildren(
+    ...view.cases.map(({ name, pass, details }) => {
+      const item = document.createElement('li');
+      item.dataset.testid = 'case';
+      item.dataset.pass = String(pass);
+      const verdict = document.createElement('span');
+      verdict.className = 'verdict';
+      verdict.textContent = pass ? 'passed' : 'failed';
+      item.append(`${name}: `, verdict, details.length > 0 ? ` — ${details.join('; ')}` : '');
+      return item;
+    }),
+  );
+}
+
 function drawDiagnostics(diagnostics, length, count) {
   const list = $('diagnostics');
   list.replaceChildren(
@@ -176,6 +207,16 @@ worker.onmessage = ({ data }) => {
     case 'stateMap':
       download(new Blob([data.bytes], { type: 'text/plain' }), 'MirvoVMStateMap.txt');
       break;
+    case 'exercise':
+      model.exerciseOpened(data);
+      // The learner's attempt if one is kept, else the starter.
+      if (model.exercise !== null) programs.exerciseOpened(model.exercise);
+      drawExercise();
+      break;
+    case 'checked':
+      model.checked(data.grade);
+      drawExercise();
+      break;
     case 'failure':
       model.failed(data.message);
       draw();
@@ -228,11 +269,17 @@ const commands = {
   reset() {
     if (model.controls.reset) send({ type: 'reset' });
   },
+  check() {
+    if (!model.checkRequested()) return;
+    drawExercise();
+    send({ type: 'check', source: editor.text });
+  },
 };
 
 const editor = new SourceEditor($('editor'), {
   onChange() {
     model.editorChanged();
+    if (model.exercise !== null) drawExercise();
     clearTimeout(assembleTimer);
     assembleTimer = setTimeout(assembleNow, assembleDelay(editor.length));
     programs.edited();
@@ -249,6 +296,7 @@ $('step').addEventListener('click', commands.step);
 $('step-back').addEventListener('click', commands.stepBack);
 $('reset').addEventListener('click', commands.reset);
 $('back-to-change').addEventListener('click', commands.backToChange);
+$('check').addEventListener('click', commands.check);
 
 window.addEventListener('keydown', (event) => {
   if (event.defaultPrevented) return;
@@ -361,8 +409,15 @@ $('upload').addEventListener('change', async () => {
 const programs = new Programs({
   editor,
   opened(name) {
-    $('image-name').value = name.replace(/\.asm$/, '') + '.bin';
+    $('image-name').value = `${name.replace(/\.asm$/, '').replace(/[^\w.-]+/g, '-')}.bin`;
     assembleNow();
+  },
+  exercise: {
+    open: (text) => send({ type: 'exercise', text }),
+    close() {
+      model.exerciseClosed();
+      drawExercise();
+    },
   },
 });
 

@@ -1,8 +1,9 @@
 // Where the program in the editor comes from and where it is kept: the
-// examples, share links, files from the disk, and the programs kept in the
-// browser (store.js) as they are typed, listed under Program. The DOM side
-// only; what is kept and what wins lives in store.js.
-import { decodeShare, shareLink } from './share.js';
+// examples, the exercises, links, files from the disk, and the programs
+// kept in the browser (store.js) as they are typed, listed under Program
+// (an attempt at an exercise among them). The DOM side only; what is kept
+// and what wins lives in store.js.
+import { decodeShare, encodeShare, shareLink } from './share.js';
 import { ProgramStore } from './store.js';
 
 const $ = (id) => document.getElementById(id);
@@ -12,19 +13,25 @@ const $ = (id) => document.getElementById(id);
 const saveDelay = (length) => 300 + Math.min(2000, length / 1000);
 
 export class Programs {
-  // editor: the SourceEditor; opened(name): a new program is in the editor.
-  constructor({ editor, opened }) {
+  // editor: the SourceEditor; opened(name): a new program is in the editor;
+  // exercise: {open(text), close()}, the exercise panel (the engine reads
+  // the file and answers with exerciseOpened).
+  constructor({ editor, opened, exercise }) {
     this.editor = editor;
     this.opened = opened;
+    this.exercise = exercise;
+    this.pendingExercise = null; // the text of the exercise the engine is reading
     this.store = new ProgramStore(localStorage, sessionStorage);
     this.quiet = false; // the editor is being filled, not typed in
     this.saveTimer = 0;
-    this.examples = this.loadExamples();
+    this.examples = this.loadMenu('examples', ({ name, title }) => (title ? `${name}: ${title}` : name));
+    this.loadMenu('exercises', ({ title }) => title);
 
     $('examples').addEventListener('change', () => {
       const name = $('examples').value;
       if (name) this.openExample(name);
     });
+    $('exercises').addEventListener('change', () => this.chooseExercise($('exercises').value));
     $('recent').addEventListener('change', () => this.showKept($('recent').value));
     $('open').addEventListener('click', () => $('open-file').click());
     $('open-file').addEventListener('change', () => this.openFile());
@@ -86,6 +93,7 @@ export class Programs {
     const kept = this.store.restore();
     if (kept?.text !== undefined) {
       this.fill(kept.text);
+      if (kept.exercise) this.openExercise(kept.exercise);
     } else {
       await this.openExample(kept?.example ?? 'sum.asm', { quietly: true });
     }
@@ -109,18 +117,52 @@ export class Programs {
     $('notice').hidden = !words;
   }
 
-  async loadExamples() {
+  // Fills the menu id from its index.json, naming each entry with label.
+  async loadMenu(id, label) {
     try {
-      const examples = await (await fetch('examples/index.json')).json();
-      for (const { name, title } of examples) {
-        const option = document.createElement('option');
-        option.value = name;
-        option.textContent = title ? `${name}: ${title}` : name;
-        $('examples').append(option);
-      }
+      const entries = await (await fetch(`${id}/index.json`)).json();
+      $(id).append(...entries.map((entry) => new Option(label(entry), entry.name)));
     } catch {
-      // Without the examples the page still works.
+      // Without the menu the page still works.
     }
+  }
+
+  // An exercise from the menu: the address bar holds a link to it (a
+  // reload finds the attempt kept for it).
+  async chooseExercise(name) {
+    if (!name) return this.leaveExercise();
+    const response = await fetch(`exercises/${encodeURIComponent(name)}`);
+    if (!response.ok) return;
+    const text = await response.text();
+    history.replaceState(null, '', `${location.pathname}${location.search}${await encodeShare(text, 'ex')}`);
+    this.openExercise(text);
+  }
+
+  openExercise(text) {
+    this.saveNow();
+    this.pendingExercise = text;
+    $('examples').value = '';
+    this.exercise.open(text);
+  }
+
+  // The engine read the exercise: the attempt kept for it, or its starter.
+  exerciseOpened({ title, starter }) {
+    const text = this.pendingExercise;
+    this.pendingExercise = null;
+    if (text === null) return;
+    const { program, previous, reason } = this.store.openExercise({ exercise: text, name: title, starter });
+    if (this.editor.text !== program.text) this.fill(program.text);
+    else this.drawList();
+    const what = reason ? `${title} is open. It could not be kept in this browser: ${reason}.` : `${title} is open.`;
+    if (previous || reason) this.kept(previous, what);
+  }
+
+  // Leaves the exercise shown, if any.
+  leaveExercise() {
+    this.pendingExercise = null;
+    this.exercise.close();
+    $('exercises').value = '';
+    if (/^#z?ex=/.test(location.hash)) history.replaceState(null, '', `${location.pathname}${location.search}`);
   }
 
   async openExample(name, { quietly = false } = {}) {
@@ -130,6 +172,7 @@ export class Programs {
     if (!response.ok) return;
     const text = await response.text();
     const previous = this.store.openExample(name);
+    this.leaveExercise();
     this.fill(text);
     $('examples').value = '';
     if (!quietly) this.kept(previous, `${name} is open.`);
@@ -139,29 +182,38 @@ export class Programs {
     if (!id || id === this.store.shown?.id) return;
     this.saveNow();
     const program = this.store.show(id);
-    if (program !== null) this.fill(program.text);
+    if (program === null) return;
+    this.leaveExercise();
+    this.fill(program.text);
+    if (program.exercise) this.openExercise(program.exercise);
   }
 
   // A program that can be had nowhere else (a link, a file) is kept at once.
   openText(text, name, what) {
     this.saveNow();
     const { id, previous, reason } = this.store.openText({ text, name });
+    this.leaveExercise();
     this.fill(text);
     this.kept(previous, id === null ? `${what} It could not be kept in this browser: ${reason}.` : what);
   }
 
-  // Opens the program a share link carries: true if the address named one.
-  // The link leaves the address bar once the program is kept, so a reload
-  // brings back the program with its later edits.
+  // Opens what a link carries: true if the address named a program or an
+  // exercise. A program's link leaves the address bar once the program is
+  // kept, so a reload brings back the program with its later edits; an
+  // exercise's stays, and a reload finds the attempt kept for it.
   async openLink() {
     const found = await decodeShare(location.hash);
     if (found === null) return false;
+    if (found.kind === 'ex' && !found.error) {
+      this.openExercise(found.text);
+      return true;
+    }
     history.replaceState(null, '', `${location.pathname}${location.search}`);
     if (found.error) {
       this.notice(found.error);
       return false;
     }
-    this.openText(found.source, 'shared.asm', 'The shared program is open.');
+    this.openText(found.text, 'shared.asm', 'The shared program is open.');
     return true;
   }
 

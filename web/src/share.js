@@ -1,8 +1,9 @@
-// Share links carry a program in the page address after "#", so no server
-// ever sees it:
-//   #z=    the source as UTF-8, compressed with deflate-raw, in base64url
-//          without padding (what Share link makes);
-//   #src=  the source as UTF-8 in base64url without padding (older links).
+// Links carry a source or an exercise file's text in the page address after
+// "#", so no server ever sees it, as UTF-8 in base64url without padding:
+//   #z=    a source compressed with deflate-raw (what Share link makes);
+//   #src=  a source as it is (older links, and mirvo link);
+//   #zex=  an exercise compressed with deflate-raw;
+//   #ex=   an exercise as it is (mirvo link).
 // Browsers and chat tools cut or refuse long addresses, so a link longer
 // than kLinkLimit characters is not made at all.
 
@@ -11,8 +12,10 @@ export const kLinkLimit = 8000;
 const kMaxSourceBytes = 8 << 20;
 
 const kFormats = [
-  { key: 'z', compressed: true },
-  { key: 'src', compressed: false },
+  { key: 'z', kind: 'src', compressed: true },
+  { key: 'src', kind: 'src', compressed: false },
+  { key: 'zex', kind: 'ex', compressed: true },
+  { key: 'ex', kind: 'ex', compressed: false },
 ];
 
 function toBase64Url(bytes) {
@@ -46,16 +49,18 @@ async function pipeThrough(bytes, stream, limit = Infinity) {
   return new Uint8Array(await new Blob(chunks).arrayBuffer());
 }
 
-// The fragment of a share link for text: "#z=…".
-export async function encodeShare(text) {
+// The fragment of a link for text, a source (kind 'src': "#z=…") or an
+// exercise ('ex': "#zex=…").
+export async function encodeShare(text, kind = 'src') {
+  const { key } = kFormats.find((format) => format.kind === kind && format.compressed);
   const packed = await pipeThrough(new TextEncoder().encode(text), new CompressionStream('deflate-raw'));
-  return `#z=${toBase64Url(packed)}`;
+  return `#${key}=${toBase64Url(packed)}`;
 }
 
 // The whole link for text on the page at base (an address without "#"):
 // {url}, or {refusal} in words when it would be too long to carry.
-export async function shareLink(base, text) {
-  const url = `${base}${await encodeShare(text)}`;
+export async function shareLink(base, text, kind = 'src') {
+  const url = `${base}${await encodeShare(text, kind)}`;
   if (url.length <= kLinkLimit) return { url };
   const count = url.length.toLocaleString('en-US');
   return {
@@ -65,9 +70,9 @@ export async function shareLink(base, text) {
   };
 }
 
-// What a fragment holds: null when it names no program (an empty or foreign
-// fragment), {source} for a program, or {error} in words for a link that is
-// damaged (cut short, changed by hand, or not text).
+// What a fragment holds: null when it names nothing (an empty or foreign
+// fragment), {kind: 'src' or 'ex', text}, or {error} in words for a link
+// that is damaged (cut short, changed by hand, or not text).
 export async function decodeShare(fragment) {
   const match = /^#([a-z]+)=(.*)$/s.exec(fragment);
   const format = match && kFormats.find((f) => f.key === match[1]);
@@ -86,7 +91,7 @@ export async function decodeShare(fragment) {
     if (bytes === null) return damaged('it unpacks to more than any program needs');
   }
   try {
-    return { source: new TextDecoder('utf-8', { fatal: true }).decode(bytes) };
+    return { kind: format.kind, text: new TextDecoder('utf-8', { fatal: true }).decode(bytes) };
   } catch {
     return damaged('it is not text');
   }

@@ -5,7 +5,8 @@
 // as the page does.
 //
 //   mirvo.programs       the index: [{id, name, updated}], the last shown first
-//   mirvo.program.<id>   one program: {name, text, updated, rev}
+//   mirvo.program.<id>   one program: {name, text, updated, rev}, and for
+//                        an attempt at an exercise, exercise: the file's text
 //   mirvo.tab            (per tab) {id} or {example}: what this tab shows
 //
 // Opening a link, a file or an example never overwrites a program: the one
@@ -94,6 +95,22 @@ export class ProgramStore {
     return { id, previous };
   }
 
+  // An exercise (its file's text): the attempt at it kept before, else a
+  // new one from starter. Returns {program, previous}: previous is the
+  // program shown before, which stays.
+  openExercise({ exercise, name, starter }) {
+    const previous = this.shownProgram();
+    const kept = this.programs().find(({ id }) => this.read(id)?.exercise === exercise);
+    let id = kept?.id;
+    if (id === undefined) {
+      id = this.newId();
+      const result = this.write(id, { name, text: starter, rev: 1, exercise });
+      if (!result.saved) return { program: { name, text: starter, exercise }, previous, reason: result.reason };
+    }
+    const program = this.show(id);
+    return { program, previous: previous?.id === id ? null : previous };
+  }
+
   // An example: kept only once it is edited. Returns the program shown
   // before, which stays.
   openExample(name) {
@@ -137,16 +154,17 @@ export class ProgramStore {
       return result;
     }
     const stored = this.read(shown.id);
+    const { exercise } = stored;
     if (stored.text === text) return { saved: true };
     if (stored.rev !== this.rev) {
       const copy = { id: this.newId(), name: `${stored.name} (copy)` };
-      const result = this.write(copy.id, { name: copy.name, text, rev: 1 });
+      const result = this.write(copy.id, { name: copy.name, text, rev: 1, exercise });
       if (!result.saved) return result;
       this.shown = { id: copy.id };
       this.rev = 1;
       return { saved: true, copy };
     }
-    const result = this.write(shown.id, { name: stored.name, text, rev: stored.rev + 1 });
+    const result = this.write(shown.id, { name: stored.name, text, rev: stored.rev + 1, exercise });
     if (result.saved) this.rev = stored.rev + 1;
     return result;
   }
@@ -161,11 +179,11 @@ export class ProgramStore {
   // Writes a program and puts it first in the index, dropping the oldest
   // beyond kMostPrograms. {saved: true}, or {saved: false, reason} when the
   // browser has no room for it (no other program is given up for it).
-  write(id, { name, text, rev }) {
+  write(id, { name, text, rev, exercise }) {
     const updated = this.now();
     const index = [{ id, name, updated }, ...this.programs().filter((entry) => entry.id !== id)];
     try {
-      this.local.setItem(programKey(id), JSON.stringify({ name, text, updated, rev }));
+      this.local.setItem(programKey(id), JSON.stringify({ name, text, updated, rev, exercise }));
       this.local.setItem(kIndex, JSON.stringify(index.slice(0, kMostPrograms)));
     } catch {
       return { saved: false, reason: 'the browser has no room left for it: use Save source to keep it as a file' };

@@ -98,6 +98,21 @@ test('what is typed comes back after a reload; a link over it leaves it reachabl
   assert.match(await editorText(), /; my homework, do not lose me$/);
 });
 
+test('an attempt at an exercise comes back after a reload, the exercise with it', async () => {
+  await page.goto('about:blank');
+  await page.goto(`${base}${await encodeShare(readFileSync(path.join(root, 'exercises/01-copy.toml'), 'utf8'), 'ex')}`);
+  await page.waitForFunction(() => document.querySelector('#exercise-title').textContent === 'Copy a register');
+  await typeAtEnd('\n; my attempt');
+  await page.waitForFunction(() => document.querySelector('[data-testid="saved"]').textContent === 'Saved in this browser.');
+  await page.reload();
+  await page.waitForFunction(() => document.querySelector('#exercise-title').textContent === 'Copy a register');
+  assert.match(await editorText(), /; my attempt$/);
+  // Back to the program kept before: the exercise goes.
+  await page.selectOption('#recent', { label: (await page.locator('#recent option').allTextContents()).find((t) => t.startsWith('sum.asm')) });
+  await page.waitForSelector('[data-testid="exercise"][hidden]', { state: 'attached' });
+  assert.match(await editorText(), /do not lose me$/);
+});
+
 test('two tabs on one program do not overwrite each other without a word', async () => {
   const other = await context.newPage();
   watchErrors(other);

@@ -16,21 +16,25 @@ test('every example goes through a link and back unchanged', async () => {
     const source = readFileSync(file, 'utf8');
     const made = await shareLink('http://host/', source);
     if (made.refusal) continue; // checked below
-    assert.deepEqual(await decodeShare(new URL(made.url).hash), { source }, name);
+    assert.deepEqual(await decodeShare(new URL(made.url).hash), { kind: 'src', text: source }, name);
   }
 });
 
 test('what a fragment holds', async () => {
   const z = await encodeShare(sum);
+  const exercise = 'title = "Copy"\n';
+  const source = (text) => ({ kind: 'src', text });
   const cases = [
     ['', null],
     ['#', null],
     ['#notes', null],
     ['#other=abc', null],
-    [plain(sum), { source: sum }], // the older, uncompressed links still open
-    [plain('; ü\n'), { source: '; ü\n' }],
-    [plain(''), { source: '' }],
-    [z, { source: sum }],
+    [plain(sum), source(sum)], // the older, uncompressed links still open
+    [plain('; ü\n'), source('; ü\n')],
+    [plain(''), source('')],
+    [z, source(sum)],
+    [await encodeShare(exercise, 'ex'), { kind: 'ex', text: exercise }],
+    [plain(exercise).replace('#src=', '#ex='), { kind: 'ex', text: exercise }],
     [z.slice(0, z.length - 12), /cannot be read: its compressed data is broken/],
     ['#z=AAAA', /cannot be read: its compressed data is broken/],
     ['#src=%%%', /cannot be read: it holds characters a share link never has/],

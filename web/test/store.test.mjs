@@ -46,6 +46,13 @@ const rows = [
     store.openText({ text: 'other', name: 'b.asm' });
     return [store.openText({ text: 'same', name: 'c.asm' }).previous.name, kept(store)];
   }, ['b.asm', ['a.asm=same', 'b.asm=other']]],
+  ['an exercise opens the attempt kept for it, else its starter', (store) => {
+    const open = () => store.openExercise({ exercise: 'title = "Copy"', name: 'Copy', starter: '; start' }).program.text;
+    const first = open();
+    store.save('; my attempt');
+    store.openText({ text: 'other', name: 'b.asm' });
+    return [first, open(), kept(store)];
+  }, ['; start', '; my attempt', ['Copy=; my attempt', 'b.asm=other']]],
   ['a program shown from the list goes first: a new tab opens it', (store, { tab }) => {
     store.openText({ text: 'old', name: 'old.asm' });
     store.openText({ text: 'new', name: 'new.asm' });
