@@ -121,6 +121,8 @@ std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMac
       break;
     case RunOutcome::kBreakpoint:
       return "stopped before the breakpoint at " + Hex(pc, 4);
+    case RunOutcome::kWatchpoint:
+      return "stopped by a watchpoint, before " + Hex(pc, 4);
   }
   return "paused at " + Hex(pc, 4);
 }
