@@ -26,10 +26,10 @@ std::string Place(std::size_t address, const std::uint8_t* bytes, std::size_t co
 void WarnUndefined(const std::string& image, std::size_t first, std::size_t last) {
   if (first == last) {
     Warn("%s: the byte at %s is no instruction; it is left as a comment", image.c_str(),
-         FixedHex(static_cast<unsigned>(first), 4).c_str());
+         AddressNotation(static_cast<std::uint16_t>(first)).text);
   } else {
     Warn("%s: the bytes at %s to %s are no instructions; they are left as comments", image.c_str(),
-         FixedHex(static_cast<unsigned>(first), 4).c_str(), FixedHex(static_cast<unsigned>(last), 4).c_str());
+         AddressNotation(static_cast<std::uint16_t>(first)).text, AddressNotation(static_cast<std::uint16_t>(last)).text);
   }
 }
 
@@ -75,7 +75,7 @@ int RunDis(const DisOptions& options) {
       exact = false;
     } else if (cutOff) {
       Warn("%s: the MVI at %s is cut off by the end of the image; it is left as a comment", options.image.c_str(),
-           FixedHex(static_cast<unsigned>(address), 4).c_str());
+           AddressNotation(static_cast<std::uint16_t>(address)).text);
       std::snprintf(line, sizeof(line), "; %s  (%s) is cut off: the image ends before its number\n",
                     Place(address, at, 1).c_str(), statement);
       exact = false;

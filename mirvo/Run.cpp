@@ -62,9 +62,9 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
   text += "\nFlags:    ";
   const FlagBytes& flags = machine.GetFlags();
   for (const NamedSlot& flag : kFlags) text += std::string(" ") + flag.name + "=" + std::to_string(flags[flag.slot] & 1U);
-  std::snprintf(line, sizeof(line), "\nPC:        %04Xh (%u)\nSP:        %04Xh (%u)\n",
-                static_cast<unsigned>(machine.GetProgramCounter()), static_cast<unsigned>(machine.GetProgramCounter()),
-                static_cast<unsigned>(machine.GetStackPointer()), static_cast<unsigned>(machine.GetStackPointer()));
+  std::snprintf(line, sizeof(line), "\nPC:        %s (%u)\nSP:        %s (%u)\n",
+                AddressNotation(machine.GetProgramCounter()).text, static_cast<unsigned>(machine.GetProgramCounter()),
+                AddressNotation(machine.GetStackPointer()).text, static_cast<unsigned>(machine.GetStackPointer()));
   text += line;
   if (changed.empty()) {
     text += "Memory:    no byte changed\n";
@@ -72,7 +72,7 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
     text += "Memory:    " + std::to_string(changed.size()) + (changed.size() == 1 ? " byte" : " bytes") +
             " changed (address: before -> after)\n";
     for (const ChangedByte& byte : changed) {
-      std::snprintf(line, sizeof(line), "  %04Xh: %s -> %s\n", static_cast<unsigned>(byte.address),
+      std::snprintf(line, sizeof(line), "  %s: %s -> %s\n", AddressNotation(byte.address).text,
                     ByteNotation(byte.before).text, ByteNotation(byte.after).text);
       text += line;
     }

@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#include "EngineJson.h"
+#include "Notation.h"
+#include "SourceText.h"
+
 namespace mirvo::cli {
 
 namespace {
@@ -14,9 +18,6 @@ char* Append(char* out, const char* text) {
   while (*text != '\0') *out++ = *text++;
   return out;
 }
-
-// A byte in the language's notation: 05h, 0F0h.
-char* AppendByte(char* out, std::uint8_t value) { return out + FormatByte(value, out); }
 
 // A text field padded with spaces to width characters.
 char* AppendPadded(char* out, const char* text, std::size_t width) {
@@ -102,16 +103,9 @@ void TraceWriter::AppendLine(const StepRecord& record) {
   out += stepEnd - step;
   *out++ = ' ';
   *out++ = ' ';
-  out = AppendHex(out, record.address, 4);
-  *out++ = ' ';
-  *out++ = ' ';
-  out = AppendHex(out, record.bytes[0], 2);
-  if (record.instruction.length > 1) {
-    *out++ = ' ';
-    out = AppendHex(out, record.bytes[1], 2);
-  } else {
-    out = Append(out, "   ");
-  }
+  char* const place = out;
+  out = AppendPlace(out, record.address, record.bytes, record.instruction.length);
+  while (out < place + kPlaceWidth) *out++ = ' ';
   *out++ = ' ';
   *out++ = ' ';
   out = AppendPadded(out, InstructionText(record).data(), 14);
@@ -129,22 +123,22 @@ void TraceWriter::AppendLine(const StepRecord& record) {
     separator = ", ";
   }
   for (const NamedSlot& flag : kFlagOrder) {
-    const unsigned before = record.flagsBefore[flag.slot];
-    const unsigned after = record.flagsAfter[flag.slot];
+    const unsigned before = record.flagsBefore[flag.slot] & 1U;
+    const unsigned after = record.flagsAfter[flag.slot] & 1U;
     if (before == after) continue;
     out = Append(out, separator);
     out = Append(out, flag.name);
     *out++ = ' ';
-    *out++ = static_cast<char>('0' + (before & 1U));
+    *out++ = static_cast<char>('0' + before);
     out = Append(out, "->");
-    *out++ = static_cast<char>('0' + (after & 1U));
+    *out++ = static_cast<char>('0' + after);
     separator = ", ";
   }
   if (record.wroteMemory) {
     out = Append(out, separator);
     *out++ = '[';
-    out = AppendHex(out, record.memoryAddress, 4);
-    out = Append(out, "h] ");
+    out = AppendAddress(out, record.memoryAddress);
+    out = Append(out, "] ");
     out = AppendByte(out, record.memoryBefore);
     out = Append(out, "->");
     out = AppendByte(out, record.memoryAfter);
@@ -155,54 +149,10 @@ void TraceWriter::AppendLine(const StepRecord& record) {
   used += static_cast<std::size_t>(out - lineStart);
 }
 
-// {"step":12,"pc":4,"bytes":[54,201],"text":"MVI Mem, 0C9h","changes":{"memory":{...}}}
 void TraceWriter::AppendJsonLine(const StepRecord& record) {
   char* const lineStart = buffer.get() + used;
-  char* out = Append(lineStart, "{\"step\":");
-  out = AppendDecimal(out, record.step);
-  out = Append(out, ",\"pc\":");
-  out = AppendDecimal(out, record.address);
-  out = Append(out, ",\"bytes\":[");
-  out = AppendDecimal(out, record.bytes[0]);
-  if (record.instruction.length > 1) {
-    *out++ = ',';
-    out = AppendDecimal(out, record.bytes[1]);
-  }
-  out = Append(out, "],\"text\":\"");
-  out = Append(out, InstructionText(record).data());
-  out = Append(out, "\",\"changes\":{");
-  const char* separator = "\"";
-  auto appendChange = [&](const char* name, unsigned before, unsigned after) {
-    out = Append(out, separator);
-    out = Append(out, name);
-    out = Append(out, "\":{\"before\":");
-    out = AppendDecimal(out, before);
-    out = Append(out, ",\"after\":");
-    out = AppendDecimal(out, after);
-    *out++ = '}';
-    separator = ",\"";
-  };
-  for (const NamedSlot& reg : kRegisterOrder) {
-    if (record.registersBefore[reg.slot] != record.registersAfter[reg.slot]) {
-      appendChange(reg.name, record.registersBefore[reg.slot], record.registersAfter[reg.slot]);
-    }
-  }
-  for (const NamedSlot& flag : kFlagOrder) {
-    if (record.flagsBefore[flag.slot] != record.flagsAfter[flag.slot]) {
-      appendChange(flag.name, record.flagsBefore[flag.slot] & 1U, record.flagsAfter[flag.slot] & 1U);
-    }
-  }
-  if (record.wroteMemory) {
-    out = Append(out, separator);
-    out = Append(out, "memory\":{\"address\":");
-    out = AppendDecimal(out, record.memoryAddress);
-    out = Append(out, ",\"before\":");
-    out = AppendDecimal(out, record.memoryBefore);
-    out = Append(out, ",\"after\":");
-    out = AppendDecimal(out, record.memoryAfter);
-    *out++ = '}';
-  }
-  out = Append(out, "}}\n");
+  char* out = AppendStepRecordJson(lineStart, record, InstructionText(record).data());
+  *out++ = '\n';
   used += static_cast<std::size_t>(out - lineStart);
 }
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "Notation.h"
+
 namespace mirvo {
 
 // A register code is the 3-bit field of an opcode. Code 6 is no register but
@@ -165,14 +167,6 @@ inline constexpr std::array<Instruction, 256> kDecodeTable = [] {
 // The address of the memory operand Mem: H * 256 + L.
 constexpr std::uint16_t HlAddress(std::uint8_t h, std::uint8_t l) { return static_cast<std::uint16_t>(h << 8 | l); }
 
-// The one notation for a byte: two hexadecimal digits and an h, with a
-// leading 0 only before a letter digit (05h, 20h, 0F0h). Returns the length
-// written into out, which must hold 5 characters.
-std::size_t FormatByte(std::uint8_t value, char* out);
-struct ByteText {
-  char text[5];
-};
-ByteText ByteNotation(std::uint8_t value);
 
 // How each register code is written in assembly text; M is spelled "Mem".
 // The assembler reads register letters from this table and the disassembler

@@ -108,32 +108,69 @@ std::string VocabularyJson() {
 }
 
 std::string StepRecordJson(const StepRecord& record) {
-  const std::size_t length = record.instruction.length;
   char text[64];
-  Disassemble(record.bytes, length, text, sizeof text);
-  Json bytes = Json::array();
-  for (std::size_t i = 0; i < length; ++i) bytes.push_back(record.bytes[i]);
-  Json changes = Json::object();
+  Disassemble(record.bytes, record.instruction.length, text, sizeof text);
+  char json[kStepJsonRoom];
+  return std::string(json, AppendStepRecordJson(json, record, text));
+}
+
+namespace {
+
+char* Append(char* out, const char* text) {
+  while (*text != '\0') *out++ = *text++;
+  return out;
+}
+
+}  // namespace
+
+// {"step":12,"pc":4,"bytes":[54,201],"text":"MVI Mem, 0C9h","changes":{"memory":{...}}}
+char* AppendStepRecordJson(char* out, const StepRecord& record, const char* text) {
+  out = Append(out, "{\"step\":");
+  out = AppendDecimal(out, record.step);
+  out = Append(out, ",\"pc\":");
+  out = AppendDecimal(out, record.address);
+  out = Append(out, ",\"bytes\":[");
+  for (std::size_t i = 0; i < record.instruction.length; ++i) {
+    if (i > 0) *out++ = ',';
+    out = AppendDecimal(out, record.bytes[i]);
+  }
+  // The instruction's text has nothing JSON would escape.
+  out = Append(out, "],\"text\":\"");
+  out = Append(out, text);
+  out = Append(out, "\",\"changes\":{");
+  const char* separator = "\"";
+  auto appendChange = [&](const char* name, unsigned before, unsigned after) {
+    out = Append(out, separator);
+    out = Append(out, name);
+    out = Append(out, "\":{\"before\":");
+    out = AppendDecimal(out, before);
+    out = Append(out, ",\"after\":");
+    out = AppendDecimal(out, after);
+    *out++ = '}';
+    separator = ",\"";
+  };
+  // Registers, then flags, in report order; memory last.
   for (const NamedSlot& reg : kRegisterReportOrder) {
     const unsigned before = record.registersBefore[reg.slot];
     const unsigned after = record.registersAfter[reg.slot];
-    if (before != after) changes[reg.name] = {{"before", before}, {"after", after}};
+    if (before != after) appendChange(reg.name, before, after);
   }
   for (const NamedSlot& flag : kFlagReportOrder) {
     const unsigned before = record.flagsBefore[flag.slot] & 1U;
     const unsigned after = record.flagsAfter[flag.slot] & 1U;
-    if (before != after) changes[flag.name] = {{"before", before}, {"after", after}};
+    if (before != after) appendChange(flag.name, before, after);
   }
   if (record.wroteMemory) {
-    changes["memory"] = {{"address", record.memoryAddress}, {"before", record.memoryBefore}, {"after", record.memoryAfter}};
+    out = Append(out, separator);
+    out = Append(out, "memory\":{\"address\":");
+    out = AppendDecimal(out, record.memoryAddress);
+    out = Append(out, ",\"before\":");
+    out = AppendDecimal(out, record.memoryBefore);
+    out = Append(out, ",\"after\":");
+    out = AppendDecimal(out, record.memoryAfter);
+    *out++ = '}';
   }
-  Json json;
-  json["step"] = record.step;
-  json["pc"] = record.address;
-  json["bytes"] = bytes;
-  json["text"] = text;
-  json["changes"] = changes;
-  return Dump(json);
+  return Append(out, "}}");
 }
 
 }  // namespace mirvo

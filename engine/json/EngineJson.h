@@ -2,6 +2,7 @@
 // The engine's results as JSON text: one serialisation, printed by mirvo's
 // --json options and read by the web page from the WebAssembly engine.
 
+#include <cstddef>
 #include <string>
 
 #include "Assembler.h"
@@ -31,5 +32,10 @@ std::string VocabularyJson();
 // "after"}, ... registers and flags that changed, in report order, and
 // "memory": {"address", "before", "after"} for a store}}.
 std::string StepRecordJson(const StepRecord& record);
+// The same object written into out, which must have room for kStepJsonRoom
+// characters, with text the instruction as Disassemble writes it; returns
+// the end. No JSON value is built: a trace writes millions a second.
+inline constexpr std::size_t kStepJsonRoom = 640;
+char* AppendStepRecordJson(char* out, const StepRecord& record, const char* text);
 
 }  // namespace mirvo
