@@ -103,6 +103,7 @@ std::string VocabularyJson() {
   vocabulary["operands"] = operands;
   vocabulary["instructions"] = instructions;
   vocabulary["bytes"] = bytes;
+  vocabulary["numberPattern"] = kNumberPattern;
   vocabulary["memorySize"] = kMemorySize;
   return Dump(vocabulary);
 }

@@ -24,6 +24,7 @@ std::string AssemblyJson(const Assembler& assembler, const char* imagePath);
 //  "instructions": [{"mnemonic", "ignoresCase", "syntax", "encoding",
 //                    "summary", "length", "operands": [shape names]}],
 //  "bytes": the notation of each byte value ("05h", "0F0h"),
+//  "numberPattern": how a number is written (kNumberPattern),
 //  "memorySize".
 std::string VocabularyJson();
 
