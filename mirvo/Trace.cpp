@@ -10,10 +10,6 @@ namespace mirvo::cli {
 
 namespace {
 
-// Changes are listed in report order: A first, as a learner reads registers.
-constexpr const auto& kRegisterOrder = kRegisterReportOrder;
-constexpr const auto& kFlagOrder = kFlagReportOrder;
-
 char* Append(char* out, const char* text) {
   while (*text != '\0') *out++ = *text++;
   return out;
@@ -110,39 +106,32 @@ void TraceWriter::AppendLine(const StepRecord& record) {
   *out++ = ' ';
   out = AppendPadded(out, InstructionText(record).data(), 14);
   const char* separator = "  ";
-  for (const NamedSlot& reg : kRegisterOrder) {
-    const std::uint8_t before = record.registersBefore[reg.slot];
-    const std::uint8_t after = record.registersAfter[reg.slot];
-    if (before == after) continue;
-    out = Append(out, separator);
-    out = Append(out, reg.name);
-    *out++ = ' ';
-    out = AppendByte(out, before);
-    out = Append(out, "->");
-    out = AppendByte(out, after);
-    separator = ", ";
-  }
-  for (const NamedSlot& flag : kFlagOrder) {
-    const unsigned before = record.flagsBefore[flag.slot] & 1U;
-    const unsigned after = record.flagsAfter[flag.slot] & 1U;
-    if (before == after) continue;
-    out = Append(out, separator);
-    out = Append(out, flag.name);
-    *out++ = ' ';
-    *out++ = static_cast<char>('0' + before);
-    out = Append(out, "->");
-    *out++ = static_cast<char>('0' + after);
-    separator = ", ";
-  }
-  if (record.wroteMemory) {
-    out = Append(out, separator);
-    *out++ = '[';
-    out = AppendAddress(out, record.memoryAddress);
-    out = Append(out, "] ");
-    out = AppendByte(out, record.memoryBefore);
-    out = Append(out, "->");
-    out = AppendByte(out, record.memoryAfter);
-  }
+  ForEachChange(
+      record,
+      [&](const char* name, unsigned before, unsigned after, bool flag) {
+        out = Append(out, separator);
+        out = Append(out, name);
+        *out++ = ' ';
+        if (flag) {
+          *out++ = static_cast<char>('0' + before);
+          out = Append(out, "->");
+          *out++ = static_cast<char>('0' + after);
+        } else {
+          out = AppendByte(out, static_cast<std::uint8_t>(before));
+          out = Append(out, "->");
+          out = AppendByte(out, static_cast<std::uint8_t>(after));
+        }
+        separator = ", ";
+      },
+      [&](std::uint16_t address, std::uint8_t before, std::uint8_t after) {
+        out = Append(out, separator);
+        *out++ = '[';
+        out = AppendAddress(out, address);
+        out = Append(out, "] ");
+        out = AppendByte(out, before);
+        out = Append(out, "->");
+        out = AppendByte(out, after);
+      });
   // Padding of the instruction column is not kept at the end of a line.
   while (out > lineStart && out[-1] == ' ') --out;
   *out++ = '\n';

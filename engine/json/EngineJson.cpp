@@ -140,37 +140,28 @@ char* AppendStepRecordJson(char* out, const StepRecord& record, const char* text
   out = Append(out, text);
   out = Append(out, "\",\"changes\":{");
   const char* separator = "\"";
-  auto appendChange = [&](const char* name, unsigned before, unsigned after) {
-    out = Append(out, separator);
-    out = Append(out, name);
-    out = Append(out, "\":{\"before\":");
-    out = AppendDecimal(out, before);
-    out = Append(out, ",\"after\":");
-    out = AppendDecimal(out, after);
-    *out++ = '}';
-    separator = ",\"";
-  };
-  // Registers, then flags, in report order; memory last.
-  for (const NamedSlot& reg : kRegisterReportOrder) {
-    const unsigned before = record.registersBefore[reg.slot];
-    const unsigned after = record.registersAfter[reg.slot];
-    if (before != after) appendChange(reg.name, before, after);
-  }
-  for (const NamedSlot& flag : kFlagReportOrder) {
-    const unsigned before = record.flagsBefore[flag.slot] & 1U;
-    const unsigned after = record.flagsAfter[flag.slot] & 1U;
-    if (before != after) appendChange(flag.name, before, after);
-  }
-  if (record.wroteMemory) {
-    out = Append(out, separator);
-    out = Append(out, "memory\":{\"address\":");
-    out = AppendDecimal(out, record.memoryAddress);
-    out = Append(out, ",\"before\":");
-    out = AppendDecimal(out, record.memoryBefore);
-    out = Append(out, ",\"after\":");
-    out = AppendDecimal(out, record.memoryAfter);
-    *out++ = '}';
-  }
+  ForEachChange(
+      record,
+      [&](const char* name, unsigned before, unsigned after, bool) {
+        out = Append(out, separator);
+        out = Append(out, name);
+        out = Append(out, "\":{\"before\":");
+        out = AppendDecimal(out, before);
+        out = Append(out, ",\"after\":");
+        out = AppendDecimal(out, after);
+        *out++ = '}';
+        separator = ",\"";
+      },
+      [&](std::uint16_t address, std::uint8_t before, std::uint8_t after) {
+        out = Append(out, separator);
+        out = Append(out, "memory\":{\"address\":");
+        out = AppendDecimal(out, address);
+        out = Append(out, ",\"before\":");
+        out = AppendDecimal(out, before);
+        out = Append(out, ",\"after\":");
+        out = AppendDecimal(out, after);
+        *out++ = '}';
+      });
   return Append(out, "}}");
 }
 
