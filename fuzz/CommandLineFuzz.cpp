@@ -1,7 +1,8 @@
 // Words (separated by NUL bytes) as mirvo's command line, parsed and never
 // run. Invariants: the parser answers with help or the version (0), a usage
 // error (64) or a command, and a parsed command has what it needs: its file,
-// numbers within their ranges, expectations for check.
+// numbers within their ranges, expectations for check, programs and a known
+// format for test.
 
 #include <ostream>
 #include <streambuf>
@@ -55,10 +56,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(line.runOptions.trace.given || line.runOptions.traceLimit == kDefaultTraceLimit);
       break;
     case Subcommand::kDis:
+    case Subcommand::kLink:
     case Subcommand::kLsp:
       break;
     case Subcommand::kFmt:
       FUZZ_CHECK(!line.fmtOptions.files.empty());
+      break;
+    case Subcommand::kTest:
+      FUZZ_CHECK(!line.testOptions.files.empty());
+      FUZZ_CHECK(line.testOptions.format >= ReportFormat::kText && line.testOptions.format <= ReportFormat::kCsv);
+      FUZZ_CHECK(line.testOptions.as >= ProgramAs::kDetect && line.testOptions.as <= ProgramAs::kImage);
       break;
     case Subcommand::kCheck:
       FUZZ_CHECK(!line.checkOptions.files.empty());

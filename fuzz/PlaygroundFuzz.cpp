@@ -5,7 +5,9 @@
 // parses; an assembly's statements are the image's bytes; a refused image
 // leaves the machine alone and is said why; an outcome is one the vocabulary
 // names, a breakpoint pause stands at a breakpoint, and a recorded step is
-// the current run's last, its changes matching the machine.
+// the current run's last, its changes matching the machine; an exercise
+// opens or says why not, and Check grades only with one open, within its
+// maximum.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -51,6 +53,8 @@ const char* pg_state_map(Playground* session, const char* imagePath);
 const char* pg_disassemble(Playground* session, int address);
 const char* pg_outcome_text(Playground* session);
 const char* pg_last_step(Playground* session);
+const char* pg_open_exercise(Playground* session, const char* text, std::uint32_t size);
+const char* pg_check(Playground* session);
 std::uint32_t pg_text_size(Playground* session);
 }
 
@@ -145,9 +149,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::set<int> breakpoints;
   double allowance = kStepAllowance;
   bool mapDone = false;
+  bool exerciseOpen = false;
 
   while (input.remaining_bytes() > 0) {
-    switch (input.ConsumeIntegralInRange<int>(0, 9)) {
+    switch (input.ConsumeIntegralInRange<int>(0, 11)) {
       case 0: {
         const std::string source = input.ConsumeRandomLengthString(2048);
         const int status = pg_assemble(session, source.data(), static_cast<std::uint32_t>(source.size()));
@@ -248,6 +253,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           mapDone = true;
         }
         break;
+      case 10: {
+        const std::string text = input.ConsumeRandomLengthString(2048);
+        const Json opened =
+            Parse(Text(session, pg_open_exercise(session, text.data(), static_cast<std::uint32_t>(text.size()))));
+        FUZZ_CHECK(opened.contains("exercise") != opened.contains("error"));
+        exerciseOpen = opened.contains("exercise");
+        break;
+      }
+      case 11: {
+        const Json grade = Parse(Text(session, pg_check(session)));
+        FUZZ_CHECK(grade.is_null() != exerciseOpen);
+        if (exerciseOpen) FUZZ_CHECK(grade["score"].get<unsigned>() <= grade["max_score"].get<unsigned>());
+        break;
+      }
       default:
         break;
     }

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
+#include "ExerciseJson.h"
 #include "Expectations.h"
 #include "Output.h"
 #include "Program.h"
@@ -22,11 +23,11 @@ struct Verdict {
   std::vector<Mismatch> mismatches;
 };
 
-Verdict CheckOne(const std::string& path, const std::vector<Expectation>& expectations, std::uint64_t maxSteps) {
+Verdict CheckOne(const std::string& path, const std::vector<Expectation>& expectations, const CheckOptions& options) {
   Verdict verdict;
   LoadedProgram program;
   std::string reason;
-  switch (LoadProgram(path, program, reason)) {
+  switch (LoadProgram(path, options.as, program, reason)) {
     case LoadResult::kLoaded:
       break;
     case LoadResult::kCannotRead:
@@ -34,52 +35,40 @@ Verdict CheckOne(const std::string& path, const std::vector<Expectation>& expect
       verdict.failure = reason;
       return verdict;
     case LoadResult::kSourceErrors: {
-      const Diagnostic& error = *program.source.assembler->FirstError();
       verdict.failureWhat = "source";
-      verdict.failure = std::to_string(error.line) + ":" + std::to_string(error.column) +
-                        ": error: " + DescribeDiagnostic(error);
+      verdict.failure = FirstErrorText(program.source);
       return verdict;
     }
   }
   const auto machine = std::make_unique<VirtualMachine>();
   LoadImage(*machine, program.bytes.data(), program.bytes.size());
-  const RunOutcome outcome = RunToEnd(*machine, maxSteps);
+  const RunOutcome outcome = RunToEnd(*machine, options.maxSteps);
   verdict.mismatches = Compare(expectations, *machine, outcome);
   verdict.pass = verdict.mismatches.empty();
   return verdict;
 }
 
-std::string HumanLine(const std::string& path, const Verdict& verdict) {
+std::string HumanLine(const std::string& path, const std::vector<Expectation>& expectations, const Verdict& verdict) {
   if (verdict.pass) return "PASS " + path + "\n";
   std::string line = "FAIL " + path + ": ";
   if (!verdict.failure.empty()) return line + verdict.failure + "\n";
   for (std::size_t i = 0; i < verdict.mismatches.size(); ++i) {
-    const Mismatch& mismatch = verdict.mismatches[i];
-    const Expectation& expected = *mismatch.expectation;
     if (i > 0) line += "; ";
-    line += expected.what + " is " + ShowValue(expected, mismatch.actualValue, mismatch.actualOutcome) +
-            ", expected " + ShowValue(expected, expected.value, expected.outcome);
+    line += DescribeMismatch(expectations, verdict.mismatches[i]);
   }
   return line + "\n";
 }
 
-nlohmann::json JsonValue(const Expectation& expectation, unsigned value, RunOutcome outcome) {
-  if (expectation.kind == ExpectKind::kOutcome) return OutcomeName(outcome);
-  return value;
-}
-
-std::string JsonLine(const std::string& path, const Verdict& verdict) {
+std::string JsonLine(const std::string& path, const std::vector<Expectation>& expectations, const Verdict& verdict) {
   nlohmann::ordered_json mismatches = nlohmann::ordered_json::array();
   if (!verdict.failure.empty()) {
     mismatches.push_back({{"what", verdict.failureWhat},
                           {"expected", verdict.failureWhat == "file" ? "a readable program" : "no errors"},
                           {"actual", verdict.failure}});
   }
-  for (const Mismatch& mismatch : verdict.mismatches) {
-    const Expectation& expected = *mismatch.expectation;
-    mismatches.push_back({{"what", expected.what},
-                          {"expected", JsonValue(expected, expected.value, expected.outcome)},
-                          {"actual", JsonValue(expected, mismatch.actualValue, mismatch.actualOutcome)}});
+  // The engine's words for each mismatch, as mirvo test prints them.
+  for (const auto& mismatch : nlohmann::ordered_json::parse(MismatchesJson(expectations, verdict.mismatches))) {
+    mismatches.push_back(mismatch);
   }
   const nlohmann::ordered_json line = {{"file", path}, {"pass", verdict.pass}, {"mismatches", mismatches}};
   return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
@@ -99,10 +88,10 @@ int RunCheck(const CheckOptions& options) {
     where = options.expectFile;
   }
   std::vector<Expectation> expectations;
-  std::string error;
-  if (ParseExpectations(text, expectations, error) != 0) {
+  SyntaxError error;
+  if (ParseState(text, StateRole::kExpected, expectations, error) != 0) {
     std::fprintf(stderr, "%s: %s: %s\nTry '%s check --help' for more information.\n", kProgramName, where.c_str(),
-                 error.c_str(), kProgramName);
+                 error.message.c_str(), kProgramName);
     return kUsageExit;
   }
 
@@ -110,9 +99,9 @@ int RunCheck(const CheckOptions& options) {
   out.OpenStandardOutput();
   std::size_t passed = 0;
   for (const std::string& path : options.files) {
-    const Verdict verdict = CheckOne(path, expectations, options.maxSteps);
+    const Verdict verdict = CheckOne(path, expectations, options);
     if (verdict.pass) ++passed;
-    out.Write(options.json ? JsonLine(path, verdict) : HumanLine(path, verdict));
+    out.Write(options.json ? JsonLine(path, expectations, verdict) : HumanLine(path, expectations, verdict));
     // Each verdict is out before the next program is read.
     out.Flush();
   }

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <CLI/CLI.hpp>
+#include <map>
 #include <string>
 
 #include "Output.h"
@@ -42,6 +43,31 @@ CLI::Option* AddOptionalPath(CLI::App& app, const std::string& name, OptionalPat
 // --max-steps N: a step limit from 1 to the driver's own.
 void AddMaxSteps(CLI::App& app, std::uint64_t& target, const std::string& help) {
   app.add_option("--max-steps", target, help)->type_name("N")->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit));
+}
+
+// An option that takes one of a few words, each standing for a value of an
+// enumeration; any other word is refused with the list of the words.
+template <typename T>
+CLI::Option* AddChoice(CLI::App& app, const std::string& name, T& target, const std::map<std::string, T>& words,
+                       const std::string& help) {
+  std::string list;
+  for (const auto& [word, value] : words) list += (list.empty() ? "" : "|") + word;
+  const CLI::Validator choice(
+      [words, list](std::string& value) -> std::string {
+        const auto found = words.find(value);
+        if (found == words.end()) return "'" + value + "' is none of " + list;
+        value = std::to_string(static_cast<int>(found->second));
+        return "";
+      },
+      "");
+  return app.add_option(name, target, help)->type_name(list)->transform(choice);
+}
+
+// --as source|image: how a program file is read when its name or content
+// should not decide.
+void AddProgramAs(CLI::App& app, ProgramAs& target) {
+  AddChoice(app, "--as", target, {{"source", ProgramAs::kSource}, {"image", ProgramAs::kImage}},
+            "Read the program as source or image, whatever its name and content");
 }
 
 void Settle(OptionalPath& path, const CLI::Option* option) {
@@ -104,12 +130,16 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
                                                 "Write the state map to FILE (default MirvoVMStateMap.txt)");
   runCommand->add_flag("--json", runOptions.json, "Print the summary (and the trace) as JSON");
   AddMaxSteps(*runCommand, runOptions.maxSteps, "Stop after N steps (at most 2^30)");
+  runCommand->add_option("--given", runOptions.given, "Start from this state, e.g. \"B=5h [1000h]=7h,8h\"")
+      ->type_name("STATE");
+  AddProgramAs(*runCommand, runOptions.as);
 
   DisOptions& disOptions = line.disOptions;
   CLI::App* const disCommand = app.add_subcommand("dis", "Turn an image back into source");
   disCommand->add_option("IMAGE", disOptions.image, "Program image")->required();
   disCommand->add_option("-o,--output", disOptions.output, "Source to write (default: standard output)")
       ->type_name("SOURCE");
+  AddProgramAs(*disCommand, disOptions.as);
 
   CheckOptions& checkOptions = line.checkOptions;
   CLI::App* const checkCommand = app.add_subcommand("check", "Run programs and compare them with expectations");
@@ -123,6 +153,32 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
   expect->excludes(expectFile);
   checkCommand->add_flag("--json", checkOptions.json, "One JSON object per program");
   AddMaxSteps(*checkCommand, checkOptions.maxSteps, "Stop each run after N steps (at most 2^30)");
+  AddProgramAs(*checkCommand, checkOptions.as);
+
+  TestOptions& testOptions = line.testOptions;
+  CLI::App* const testCommand = app.add_subcommand("test", "Grade programs against an exercise file");
+  testCommand->add_option("EXERCISE", testOptions.exercise, "Exercise file (.toml)")->required();
+  testCommand->add_option("FILE", testOptions.files, "Programs (sources or images), or folders of them")->required();
+  AddChoice(*testCommand, "--format", testOptions.format,
+            {{"text", ReportFormat::kText},
+             {"json", ReportFormat::kJson},
+             {"junit", ReportFormat::kJunit},
+             {"tap", ReportFormat::kTap},
+             {"gradescope", ReportFormat::kGradescope},
+             {"csv", ReportFormat::kCsv}},
+            "Report format (default text)");
+  testCommand->add_option("-o,--output", testOptions.output, "Write the report to FILE (default: standard output)")
+      ->type_name("FILE");
+  testCommand->add_flag("--summary", testOptions.summary, "Per case, how many passed and the commonest wrong results");
+  testCommand->add_flag("--show-hidden", testOptions.showHidden, "Show the names and results of hidden cases");
+  AddProgramAs(*testCommand, testOptions.as);
+
+  LinkOptions& linkOptions = line.linkOptions;
+  CLI::App* const linkCommand = app.add_subcommand("link", "Print the playground's link to a source or an exercise");
+  linkCommand->add_option("FILE", linkOptions.file, "Source, or exercise file (.toml)")->required();
+  linkOptions.base = "http://127.0.0.1:8080/";
+  linkCommand->add_option("--base", linkOptions.base, "The page's address (default: make playground's)")
+      ->type_name("URL");
 
   FmtOptions& fmtOptions = line.fmtOptions;
   CLI::App* const fmtCommand = app.add_subcommand("fmt", "Lay sources out in aligned columns");
@@ -139,8 +195,10 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
     // A first word that is no option must name a subcommand.
     if (argc > 1 && argv[1][0] != '-') {
       const std::string word = argv[1];
-      if (word != "asm" && word != "run" && word != "dis" && word != "check" && word != "fmt" && word != "lsp") {
-        throw CLI::ValidationError("'" + word + "' is not a subcommand: use asm, run, dis, check, fmt or lsp");
+      if (word != "asm" && word != "run" && word != "dis" && word != "check" && word != "test" && word != "link" &&
+          word != "fmt" && word != "lsp") {
+        throw CLI::ValidationError("'" + word +
+                                   "' is not a subcommand: use asm, run, dis, check, test, link, fmt or lsp");
       }
     }
     try {
@@ -178,6 +236,10 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
     Settle(runOptions.stateMap, stateMap);
   } else if (*disCommand) {
     line.subcommand = Subcommand::kDis;
+  } else if (*testCommand) {
+    line.subcommand = Subcommand::kTest;
+  } else if (*linkCommand) {
+    line.subcommand = Subcommand::kLink;
   } else if (*fmtCommand) {
     line.subcommand = Subcommand::kFmt;
   } else if (*lspCommand) {
@@ -196,6 +258,10 @@ int RunCommandLine(const CommandLine& line) {
       return RunRun(line.runOptions);
     case Subcommand::kDis:
       return RunDis(line.disOptions);
+    case Subcommand::kTest:
+      return RunTest(line.testOptions);
+    case Subcommand::kLink:
+      return RunLink(line.linkOptions);
     case Subcommand::kFmt:
       return RunFmt(line.fmtOptions);
     case Subcommand::kLsp:

@@ -8,7 +8,7 @@
 
 namespace mirvo::cli {
 
-enum class Subcommand { kAsm, kRun, kDis, kCheck, kFmt, kLsp };
+enum class Subcommand { kAsm, kRun, kDis, kCheck, kTest, kLink, kFmt, kLsp };
 
 struct CommandLine {
   Subcommand subcommand = Subcommand::kAsm;
@@ -16,6 +16,8 @@ struct CommandLine {
   RunOptions runOptions;
   DisOptions disOptions;
   CheckOptions checkOptions;
+  TestOptions testOptions;
+  LinkOptions linkOptions;
   FmtOptions fmtOptions;
 };
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Program.h"
 #include "RunLoop.h"
 
 namespace mirvo::cli {
@@ -36,11 +37,14 @@ struct RunOptions {
   OptionalPath stateMap;
   bool json = false;
   std::uint64_t maxSteps = kStepLimit;
+  std::string given;  // the state the run starts from, in the state syntax
+  ProgramAs as = ProgramAs::kDetect;
 };
 
 struct DisOptions {
   std::string image;
   std::string output;  // empty: standard output
+  ProgramAs as = ProgramAs::kDetect;
 };
 
 struct CheckOptions {
@@ -49,6 +53,24 @@ struct CheckOptions {
   std::string expectFile;
   bool json = false;
   std::uint64_t maxSteps = kStepLimit;
+  ProgramAs as = ProgramAs::kDetect;
+};
+
+enum class ReportFormat { kText, kJson, kJunit, kTap, kGradescope, kCsv };
+
+struct TestOptions {
+  std::string exercise;
+  std::vector<std::string> files;  // programs, or folders of them
+  ReportFormat format = ReportFormat::kText;
+  std::string output;  // empty: standard output
+  bool summary = false;
+  bool showHidden = false;
+  ProgramAs as = ProgramAs::kDetect;
+};
+
+struct LinkOptions {
+  std::string file;
+  std::string base;
 };
 
 struct FmtOptions {
@@ -60,6 +82,8 @@ int RunAsm(const AsmOptions& options);
 int RunRun(const RunOptions& options);
 int RunDis(const DisOptions& options);
 int RunCheck(const CheckOptions& options);
+int RunTest(const TestOptions& options);
+int RunLink(const LinkOptions& options);
 int RunFmt(const FmtOptions& options);
 // Serves the language server protocol on standard input and output until
 // the editor says exit; 0 after a shutdown, else 1.

@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "FilePtr.h"
-#include "Notation.h"
 
 namespace mirvo::cli {
 
@@ -152,11 +151,6 @@ int Output::Commit() {
 }
 
 void Output::ReportFailure() const { Report("cannot write %s: %s", name.c_str(), std::strerror(error)); }
-
-std::string LanguageNumber(unsigned value) {
-  char text[16];
-  return std::string(text, AppendNumber(text, value, 1));
-}
 
 std::string ReplaceExtension(const std::string& path, const char* extension) {
   const std::size_t slash = path.find_last_of('/');

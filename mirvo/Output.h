@@ -82,10 +82,6 @@ class Output {
   int error = 0;  // errno of the failure
 };
 
-// A number as the assembly language writes it, in as few places as it
-// takes: "0h", "0Ch", "1000h" (AppendNumber).
-std::string LanguageNumber(unsigned value);
-
 // SOURCE with its extension (the part after the last dot of the file name)
 // replaced by extension, or extension appended when it has none.
 std::string ReplaceExtension(const std::string& path, const char* extension);

@@ -1,6 +1,8 @@
 #include "Program.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "ImageFile.h"
 #include "Output.h"
@@ -136,11 +138,55 @@ std::string DiagnosticLine(const std::string& path, const Diagnostic& diagnostic
          SeverityName(SeverityOf(diagnostic.kind)) + ": " + DescribeDiagnostic(diagnostic);
 }
 
-bool IsSourceName(const std::string& path) { return EndsWith(path, ".asm"); }
+std::string FirstErrorText(const AssembledSource& source) {
+  const Diagnostic& error = *source.assembler->FirstError();
+  return std::to_string(error.line) + ":" + std::to_string(error.column) + ": error: " + DescribeDiagnostic(error);
+}
 
-LoadResult LoadProgram(const std::string& path, LoadedProgram& program, std::string& reason) {
+bool LooksLikeSourceText(const std::string& bytes) {
+  if (bytes.empty()) return false;
+  std::size_t continuation = 0;  // bytes still owed to a UTF-8 sequence
+  for (const char ch : bytes) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (continuation > 0) {
+      if ((byte & 0xC0U) != 0x80U) return false;
+      --continuation;
+    } else if (byte >= 0xC2 && byte <= 0xF4) {
+      continuation = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : 1;
+    } else if (byte >= 0x80 || byte == 0x7F) {
+      return false;
+    } else if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\f') {
+      return false;
+    }
+  }
+  return continuation == 0;
+}
+
+namespace {
+
+bool EndsWithAnyCase(const std::string& text, const char* suffix) {
+  const std::size_t n = std::strlen(suffix);
+  if (text.size() < n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != suffix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadsAsSource(const std::string& path, ProgramAs as) {
+  if (as != ProgramAs::kDetect) return as == ProgramAs::kSource;
+  if (EndsWithAnyCase(path, ".asm")) return true;
+  if (EndsWithAnyCase(path, ".bin")) return false;
+  std::string bytes;
+  std::string reason;
+  return ReadWholeFile(path, bytes, reason) == 0 && LooksLikeSourceText(bytes);
+}
+
+LoadResult LoadProgram(const std::string& path, ProgramAs as, LoadedProgram& program, std::string& reason) {
   program.bytes.clear();
-  program.fromSource = IsSourceName(path);
+  program.fromSource = ReadsAsSource(path, as);
   if (program.fromSource) {
     if (AssembleSourceFile(path, program.source, reason) != 0) return LoadResult::kCannotRead;
     const Assembler& assembler = *program.source.assembler;
@@ -157,4 +203,3 @@ LoadResult LoadProgram(const std::string& path, LoadedProgram& program, std::str
 }
 
 }  // namespace mirvo::cli
-

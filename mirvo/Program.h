@@ -55,8 +55,23 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
 // "PATH:LINE:COLUMN: error: MESSAGE" without colour, for one-line reports.
 std::string DiagnosticLine(const std::string& path, const Diagnostic& diagnostic);
 
-// True for a name that is read as assembly source rather than an image.
-bool IsSourceName(const std::string& path);
+// How a program file is read: as its name or content says, or as the user
+// decided (--as source|image).
+enum class ProgramAs { kDetect, kSource, kImage };
+
+// True for bytes that read as assembly text: UTF-8 with no control
+// characters but tabs, line ends and form feeds, and not empty. Machine code
+// almost never is (RET is C9h, an MVI's number is often below 20h).
+bool LooksLikeSourceText(const std::string& bytes);
+
+// The first error of a source that does not assemble, without the path:
+// "1:8: error: MESSAGE".
+std::string FirstErrorText(const AssembledSource& source);
+
+// True when the file at path is read as assembly source: a name ending in
+// .asm (in any case) is a source and one ending in .bin an image; any other
+// name (lab1.asm.txt, a name without extension) is decided by the content.
+bool ReadsAsSource(const std::string& path, ProgramAs as);
 
 // The bytes of a program: the image file's, or the assembled source's.
 struct LoadedProgram {
@@ -70,6 +85,6 @@ enum class LoadResult { kLoaded, kCannotRead, kSourceErrors };
 // Reads an image, or assembles a source. For kCannotRead, reason holds the
 // message (without "mirvo: "); for kSourceErrors the diagnostics are in
 // program.source.
-LoadResult LoadProgram(const std::string& path, LoadedProgram& program, std::string& reason);
+LoadResult LoadProgram(const std::string& path, ProgramAs as, LoadedProgram& program, std::string& reason);
 
 }  // namespace mirvo::cli

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
+#include "Expectations.h"
 #include "Output.h"
 #include "Program.h"
 #include "ProgramImage.h"
@@ -34,10 +35,12 @@ struct ChangedByte {
   std::uint8_t after;
 };
 
-std::vector<ChangedByte> ChangedMemory(const VirtualMachine& machine, const std::vector<std::uint8_t>& image) {
+// The bytes that differ between the machine's memory at the start of the
+// run (the image and the given state) and at its end.
+std::vector<ChangedByte> ChangedMemory(const VirtualMachine& machine, const VirtualMachine& start) {
   std::vector<ChangedByte> changed;
   for (std::size_t address = 0; address < kMemorySize; ++address) {
-    const std::uint8_t before = address < image.size() ? image[address] : 0;
+    const std::uint8_t before = start.MemoryAt(static_cast<std::uint16_t>(address));
     const std::uint8_t after = machine.MemoryAt(static_cast<std::uint16_t>(address));
     if (before != after) changed.push_back({static_cast<std::uint16_t>(address), before, after});
   }
@@ -63,8 +66,8 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
   const FlagBytes& flags = machine.GetFlags();
   for (const NamedSlot& flag : kFlags) text += std::string(" ") + flag.name + "=" + std::to_string(flags[flag.slot] & 1U);
   std::snprintf(line, sizeof(line), "\nPC:        %s (%u)\nSP:        %s (%u)\n",
-                AddressNotation(machine.GetProgramCounter()).text, static_cast<unsigned>(machine.GetProgramCounter()),
-                AddressNotation(machine.GetStackPointer()).text, static_cast<unsigned>(machine.GetStackPointer()));
+                WordNotation(machine.GetProgramCounter()).text, static_cast<unsigned>(machine.GetProgramCounter()),
+                WordNotation(machine.GetStackPointer()).text, static_cast<unsigned>(machine.GetStackPointer()));
   text += line;
   if (changed.empty()) {
     text += "Memory:    no byte changed\n";
@@ -72,7 +75,7 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
     text += "Memory:    " + std::to_string(changed.size()) + (changed.size() == 1 ? " byte" : " bytes") +
             " changed (address: before -> after)\n";
     for (const ChangedByte& byte : changed) {
-      std::snprintf(line, sizeof(line), "  %s: %s -> %s\n", AddressNotation(byte.address).text,
+      std::snprintf(line, sizeof(line), "  %s: %s -> %s\n", WordNotation(byte.address).text,
                     ByteNotation(byte.before).text, ByteNotation(byte.after).text);
       text += line;
     }
@@ -101,6 +104,13 @@ nlohmann::ordered_json JsonSummary(const Run& run, const VirtualMachine& machine
 }  // namespace
 
 int RunRun(const RunOptions& options) {
+  std::vector<Expectation> given;
+  SyntaxError error;
+  if (ParseState(options.given, StateRole::kGiven, given, error) != 0) {
+    std::fprintf(stderr, "%s: --given: %s\nTry '%s run --help' for more information.\n", kProgramName,
+                 error.message.c_str(), kProgramName);
+    return kUsageExit;
+  }
   const bool traceToFile = options.trace.given && !IsStandardOutput(options.trace.path);
   const std::string mapPath = options.stateMap.path.empty() ? kStateMapFileName : options.stateMap.path;
   CommandFiles files;
@@ -111,7 +121,7 @@ int RunRun(const RunOptions& options) {
 
   LoadedProgram program;
   std::string reason;
-  switch (LoadProgram(options.file, program, reason)) {
+  switch (LoadProgram(options.file, options.as, program, reason)) {
     case LoadResult::kLoaded:
       break;
     case LoadResult::kCannotRead:
@@ -130,6 +140,12 @@ int RunRun(const RunOptions& options) {
     Report("%s", DescribeImageStatus(status, options.file).c_str());
     return 1;
   }
+  const Expectation* conflict = nullptr;
+  if (ApplyGiven(given, program.bytes.size(), *machine, &conflict) != 0) {
+    Report("%s", DescribeConflict(*conflict, program.bytes.size()).c_str());
+    return 1;
+  }
+  const auto start = std::make_unique<VirtualMachine>(*machine);
 
   Output summary;
   summary.OpenStandardOutput();
@@ -171,7 +187,7 @@ int RunRun(const RunOptions& options) {
     }
   }
 
-  const std::vector<ChangedByte> changed = ChangedMemory(*machine, program.bytes);
+  const std::vector<ChangedByte> changed = ChangedMemory(*machine, *start);
   if (options.json) {
     summary.Write(JsonSummary(run, *machine, changed).dump() + "\n");
   } else {

@@ -126,7 +126,7 @@ void TraceWriter::AppendLine(const StepRecord& record) {
       [&](std::uint16_t address, std::uint8_t before, std::uint8_t after) {
         out = Append(out, separator);
         *out++ = '[';
-        out = AppendAddress(out, address);
+        out = AppendWord(out, address);
         out = Append(out, "] ");
         out = AppendByte(out, before);
         out = Append(out, "->");

@@ -267,6 +267,31 @@ TEST(MirvoTest, Run) {
       {"missing image", {"run", "no.bin"}, {}, 1, "", "mirvo: cannot open no.bin\n", {}, {}},
       {"too large", {"run", "big.bin"}, {{"big.bin", std::string(65537, '\xC9')}}, 1, "",
        "mirvo: big.bin is larger than 65536 bytes\n", {}, {}},
+      {"from a given state", {"run", "g.asm", "--given", "B=5h [1000h]=7h, 8h"},
+       {{"g.asm", "MVI H, 10h\nMOV A, Mem\nADD B\nMOV Mem, A\nRET\n"}}, 0,
+       "Outcome:   halted by the RET at 0005h\nSteps:     5\n"
+       "Registers: A 0Ch (12)   B 05h (5)    C 00h (0)    D 00h (0)\n"
+       "           E 00h (0)    H 10h (16)   L 00h (0)\n"
+       "Flags:     S=0 Z=0 AC=0 P=0 CY=0\nPC:        0005h (5)\nSP:        FFFFh (65535)\n"
+       "Memory:    1 byte changed (address: before -> after)\n  1000h: 07h -> 0Ch\n",
+       "", {}, {}},
+      {"a given byte inside the program", {"run", "g.bin", "--given", "[1h]=0"}, {{"g.bin", Bytes({0x3E, 0x05, 0xC9})}},
+       1, "", "mirvo: the given byte [0001h] falls inside the program, which fills 0000h to 0002h\n", {}, {}},
+      {"a bad given state", {"run", "g.bin", "--given", "PC=1"}, {}, 64, "",
+       "mirvo: --given: 'PC=1': PC cannot be given: every run starts at 0000h\n"
+       "Try 'mirvo run --help' for more information.\n", {}, {}},
+      // A source is known by its extension in any case, or by its content;
+      // --as decides otherwise.
+      {"a source by its content", {"run", "lab1.asm.txt"}, {{"lab1.asm.txt", "RET\n"}}, 0,
+       "Outcome:   halted by the RET at 0000h\nSteps:     1\n" + UntouchedTail(0, 0), "", {}, {}},
+      {"a source by its extension", {"run", "LAB1.ASM"}, {{"LAB1.ASM", "RET\n"}}, 0,
+       "Outcome:   halted by the RET at 0000h\nSteps:     1\n" + UntouchedTail(0, 0), "", {}, {}},
+      {"text run as an image", {"run", "--as", "image", "r.txt"}, {{"r.txt", "RET\n"}}, 2,
+       "Outcome:   stopped: the byte 0Ah at 0003h is no instruction\nSteps:     4\n"
+       "Registers: A 00h (0)    B 00h (0)    C 00h (0)    D 00h (0)\n"
+       "           E 00h (0)    H 00h (0)    L 00h (0)\n"
+       "Flags:     S=0 Z=0 AC=0 P=0 CY=0\nPC:        0003h (3)\nSP:        FFFFh (65535)\nMemory:    no byte changed\n",
+       "", {}, {}},
       {"trace cut at its limit",
        {"run", "--trace", "--trace-limit", "2", "c.bin"},
        {{"c.bin", Bytes({0xB8, 0xB8, 0xC9})}},
@@ -407,8 +432,8 @@ TEST(MirvoTest, Check) {
        submissions,
        1,
        "PASS good.asm\nPASS good.bin\n"
-       "FAIL wrong.bin: A is 05h, expected 20h; B is 00h, expected 20h; Z is 0, expected 1; PC is 2h, expected 0Ch; "
-       "[1000h] is 00h, expected 10h; outcome is undefined-opcode, expected halt\n"
+       "FAIL wrong.bin: A is 05h, expected 20h; B is 00h, expected 20h; Z is 0, expected 1; PC is 0002h, expected "
+       "000Ch; [1000h] is 00h, expected 10h; outcome is undefined-opcode, expected halt\n"
        "FAIL bad.asm: 1:8: error: '5' is not a number: numbers end in a lower-case h, as in 5h\n"
        "FAIL none.bin: cannot open none.bin\n"
        "2 passed, 3 failed\n",
@@ -421,7 +446,7 @@ TEST(MirvoTest, Check) {
         {"wrong.bin", Bytes({0x3E, 0x05, 0xD3})},
         {"e.txt", "; after sum.asm\nA=20h ; the sum\nundefined-opcode PC=2\n"}},
        1,
-       "FAIL good.bin: outcome is halt, expected undefined-opcode; PC is 0Ch, expected 2h\n"
+       "FAIL good.bin: outcome is halt, expected undefined-opcode; PC is 000Ch, expected 0002h\n"
        "FAIL wrong.bin: A is 05h, expected 20h\n0 passed, 2 failed\n",
        "",
        {},
@@ -462,11 +487,57 @@ TEST(MirvoTest, CheckJson) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(JsonLines(result.out),
             (std::vector<Json>{Json::parse(R"({"file":"good.bin","pass":false,"mismatches":[
-                                   {"what":"Z","expected":0,"actual":1},
-                                   {"what":"outcome","expected":"loops-forever","actual":"halt"}]})"),
+                                   {"what":"Z","expected":0,"actual":1,"text":"Z is 1, expected 0"},
+                                   {"what":"outcome","expected":"loops-forever","actual":"halt",
+                                    "text":"outcome is halt, expected loops-forever"}]})"),
                                Json::parse(R"({"file":"bad.asm","pass":false,"mismatches":[
                                    {"what":"source","expected":"no errors",
                                     "actual":"1:5: error: RET takes no operand and got one"}]})")}));
+}
+
+// The text report and the exit codes of mirvo test; every format read back
+// by its own reader is in grading_test.py.
+TEST(MirvoTest, TestAndLink) {
+  const std::string exercise =
+      "title = \"Copy\"\ntext = \"Copy B into A.\"\n[[case]]\nname = \"seven\"\ngiven = \"B=7\"\nexpect = \"A=7\"\n"
+      "[[case]]\nname = \"zero\"\ngiven = \"A=1\"\nexpect = \"A=0\"\nhidden = true\n";
+  const Files inputs = {{"ex.toml", exercise}, {"ok.asm", "MOV A, B\nRET\n"}, {"no.asm", "MVI A, 7h\nRET\n"}};
+  RunCases({
+      {"all full marks", {"test", "ex.toml", "ok.asm"}, inputs, 0, "PASS ok.asm (2/2)\n1 passed, 0 failed\n", "", {}, {}},
+      {"a failure, hidden and shown",
+       {"test", "ex.toml", "no.asm", "ok.asm", "-o", "r.txt"},
+       inputs,
+       1,
+       "",
+       "",
+       {{"r.txt", "FAIL no.asm (1/2)\n  case 2 (hidden) failed\nPASS ok.asm (2/2)\n1 passed, 1 failed\n"}},
+       {}},
+      {"--show-hidden", {"test", "ex.toml", "no.asm", "--show-hidden"}, inputs, 1,
+       "FAIL no.asm (1/2)\n  zero: A is 07h, expected 00h\n0 passed, 1 failed\n", "", {}, {}},
+      {"the report never replaces an input", {"test", "ex.toml", "ok.asm", "-o", "./ok.asm"}, inputs, 1, "",
+       "mirvo: the report ./ok.asm is the input ok.asm; nothing was written\n",
+       {{"ok.asm", "MOV A, B\nRET\n"}}, {}},
+      {"a mistake in the exercise file", {"test", "bad.toml", "ok.asm"},
+       {{"bad.toml", "title = \"t\"\ntext = \"x\"\n[[case]]\nname = \"a\"\nexpect = \"A=1 PC=10000h\"\n"}}, 64, "",
+       "bad.toml:5:18: error: 'expect': 'PC=10000h': the value must be a number from 0 to 0FFFFh, hexadecimal with a "
+       "trailing h or decimal\n",
+       {}, {}},
+      {"an empty folder", {"test", "ex.toml", "."}, {{"ex.toml", exercise}}, 64, "",
+       "mirvo: no programs to grade\nTry 'mirvo test --help' for more information.\n", {}, {}},
+      {"an unknown format", {"test", "ex.toml", "ok.asm", "--format", "xml"}, inputs, 64, "",
+       "mirvo: --format: 'xml' is none of csv|gradescope|json|junit|tap|text\n"
+       "Try 'mirvo test --help' for more information.\n",
+       {}, {}},
+      // Links hold the file's text in base64url: "RET\n" is UkVUCg.
+      {"a source's link", {"link", "p.asm"}, {{"p.asm", "RET\n"}}, 0, "http://127.0.0.1:8080/#src=UkVUCg\n", "", {}, {}},
+      {"an exercise's link", {"link", "ex.toml", "--base", "https://example.org/mirvo/"}, {{"ex.toml", exercise}}, 0,
+       "https://example.org/mirvo/#ex=dGl0bGUgPSAiQ29weSIKdGV4dCA9ICJDb3B5IEIgaW50byBBLiIKW1tjYXNlXV0KbmFtZSA9ICJzZXZlbiIK"
+       "Z2l2ZW4gPSAiQj03IgpleHBlY3QgPSAiQT03IgpbW2Nhc2VdXQpuYW1lID0gInplcm8iCmdpdmVuID0gIkE9MSIKZXhwZWN0ID0gIkE9MCIKaGlk"
+       "ZGVuID0gdHJ1ZQo\n",
+       "", {}, {}},
+      {"no link to a broken exercise", {"link", "e.toml"}, {{"e.toml", "title = 1\ntext = \"x\"\n[[case]]\nname = \"a\"\nexpect = \"A=1\"\n"}}, 64, "",
+       "e.toml:1:9: error: 'title' must be a string in quotes\n", {}, {}},
+  });
 }
 
 TEST(MirvoTest, Fmt) {
@@ -488,7 +559,7 @@ TEST(MirvoTest, HelpVersionAndUsage) {
   const SplitResult version = RunProgramSplit(kMirvo, {"--version"}, dir.Path());
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, "mirvo 1.0\n");
-  for (const char* command : {"asm", "run", "dis", "check"}) {
+  for (const char* command : {"asm", "run", "dis", "check", "test", "link", "fmt"}) {
     const SplitResult help = RunProgramSplit(kMirvo, {command, "--help"}, dir.Path());
     EXPECT_EQ(help.exitCode, 0) << command;
     EXPECT_NE(help.out.find(std::string("Usage: mirvo ") + command), std::string::npos) << help.out;
@@ -496,7 +567,7 @@ TEST(MirvoTest, HelpVersionAndUsage) {
   }
   const SplitResult unknown = RunProgramSplit(kMirvo, {"frob"}, dir.Path());
   EXPECT_EQ(unknown.exitCode, 64);
-  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis, check, fmt or lsp\n"
+  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis, check, test, link, fmt or lsp\n"
                          "Try 'mirvo --help' for more information.\n");
   EXPECT_EQ(RunProgramSplit(kMirvo, {}, dir.Path()).exitCode, 64);
   EXPECT_TRUE(dir.Entries().empty());

@@ -45,4 +45,9 @@ expect "FILES" mirvo dis -o ""
 expect "FILES" mirvo run ""
 expect "--trace=FILES" mirvo run --trace=
 expect "" mirvo check --expect ""
+expect "test" mirvo te
+expect "--show-hidden" mirvo test ex.toml --sh
+expect "junit" mirvo test ex.toml --format ju
+expect "source" mirvo run x --as s
+expect "FILES" mirvo test ""
 echo "completion works"

@@ -33,5 +33,11 @@ if [ -e "$build/bin/mirvo" ]; then
     [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
   done
   "$prefix/bin/mirvo" run sum.bin | grep -qx 'Outcome:   halted by the RET at 000Ch'
+  # The exercises that ship are installed and read; a program that only
+  # returns passes none of the first one's cases.
+  [ -e share/doc/mirvovm/exercises/05-add.toml ] || { echo "not installed: the exercises"; exit 1; }
+  printf 'RET\n' > ret.asm
+  report=$("$prefix/bin/mirvo" test share/doc/mirvovm/exercises/01-copy.toml ret.asm) && status=0 || status=$?
+  [ "$status" -eq 1 ] && grep -qx 'FAIL ret.asm (0/3)' <<<"$report" || { echo "the installed exercise does not grade"; exit 1; }
 fi
 echo "installed programs run"

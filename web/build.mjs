@@ -1,6 +1,6 @@
 // Builds the static site: bundles the page and its worker with esbuild and
-// puts them beside index.html, the styles, the engine (.js and .wasm) and
-// the examples.
+// puts them beside index.html, the styles, the engine (.js and .wasm), the
+// examples and the exercises.
 //   node build.mjs [wasm folder] [site folder]
 import { copyFileSync, existsSync, mkdirSync, readFileSync, readdirSync, renameSync, rmSync, writeFileSync } from 'node:fs';
 import path from 'node:path';
@@ -43,6 +43,7 @@ function titleOf(text, name) {
 const staging = `${siteDir}.new`;
 rmSync(staging, { recursive: true, force: true });
 mkdirSync(path.join(staging, 'examples'), { recursive: true });
+mkdirSync(path.join(staging, 'exercises'), { recursive: true });
 
 const common = { bundle: true, minify: true, target: 'es2020', legalComments: 'none', logLevel: 'warning' };
 await esbuild.build({
@@ -73,6 +74,17 @@ for (const [name, file] of exampleFiles()) {
   examples.push({ name, title: titleOf(text, name) });
 }
 writeFileSync(path.join(staging, 'examples/index.json'), `${JSON.stringify(examples)}\n`);
+
+// The exercises that ship, for the Exercises menu: each file as it is, and
+// its title for the menu (the engine reads the whole file when it opens).
+const exercises = [];
+for (const name of readdirSync(path.join(root, 'exercises')).sort()) {
+  if (!name.endsWith('.toml')) continue;
+  const text = readFileSync(path.join(root, 'exercises', name), 'utf8');
+  writeFileSync(path.join(staging, 'exercises', name), text);
+  exercises.push({ name, title: /^title\s*=\s*"(.*)"\s*$/m.exec(text)?.[1] ?? name });
+}
+writeFileSync(path.join(staging, 'exercises/index.json'), `${JSON.stringify(exercises)}\n`);
 
 const old = `${siteDir}.old`;
 rmSync(old, { recursive: true, force: true });

@@ -81,10 +81,10 @@ std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMac
   const std::uint16_t pc = machine.GetProgramCounter();
   switch (outcome) {
     case RunOutcome::kHalted:
-      return std::string("halted by the RET at ") + AddressNotation(pc).text;
+      return std::string("halted by the RET at ") + WordNotation(pc).text;
     case RunOutcome::kUndefinedOpcode:
       return std::string("stopped: the byte ") + ByteNotation(machine.MemoryAt(pc)).text + " at " +
-             AddressNotation(pc).text + " is no instruction";
+             WordNotation(pc).text + " is no instruction";
     case RunOutcome::kLoopsForever: {
       const std::string earlier =
           run.RepeatOfWrap() == 0 ? std::string("the start") : "wrap " + std::to_string(run.RepeatOfWrap());
@@ -96,9 +96,9 @@ std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMac
     case RunOutcome::kRunning:
       break;
     case RunOutcome::kBreakpoint:
-      return std::string("stopped before the breakpoint at ") + AddressNotation(pc).text;
+      return std::string("stopped before the breakpoint at ") + WordNotation(pc).text;
   }
-  return std::string("paused at ") + AddressNotation(pc).text;
+  return std::string("paused at ") + WordNotation(pc).text;
 }
 
 RunOutcome RunToEnd(VirtualMachine& machine, std::uint64_t stepLimit, std::uint64_t* stepsTaken) {

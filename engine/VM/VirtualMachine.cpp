@@ -30,6 +30,12 @@ int VirtualMachine::SetRegister(std::uint8_t code, std::uint8_t value) {
   return 0;
 }
 
+int VirtualMachine::SetFlag(std::uint8_t slot, std::uint8_t value) {
+  if (slot > 7) return 1;
+  flags[slot] = value != 0 ? 1 : 0;
+  return 0;
+}
+
 std::uint8_t& VirtualMachine::RegisterAt(std::uint8_t code) {
   return registers[code > 7 ? std::uint8_t{kRegA} : code];
 }

@@ -49,6 +49,9 @@ class VirtualMachine {
   int SetRegister(std::uint8_t code, std::uint8_t value);
   // A code above 7 refers to A.
   std::uint8_t& RegisterAt(std::uint8_t code);
+  // Sets a flag byte to 0 or 1 (any value but 0 is 1), for a run that starts
+  // from a given state. 1 for a slot above 7, which changes nothing.
+  int SetFlag(std::uint8_t slot, std::uint8_t value);
 
   // Whole-state equality: registers (slot 6 included), flag bytes, program
   // counter, stack pointer and memory, memory compared last.

@@ -1,10 +1,10 @@
 #pragma once
 // How every front end writes numbers, in one place. A number of the language
 // is upper-case hexadecimal and an h, with a 0 in front of a letter digit; a
-// byte always has two digits (05h, 20h, 0F0h) and an address four, without
-// that 0 (000Ch, FFFFh). Each function writes into a character buffer and
-// returns the end of what it wrote, so that a trace of millions of lines
-// builds no strings.
+// byte always has two digits (05h, 20h, 0F0h), and an address or another
+// 16-bit value in a report four, without that 0 (000Ch, FFFFh). Each
+// function writes into a character buffer and returns the end of what it
+// wrote, so that a trace of millions of lines builds no strings.
 
 #include <cstddef>
 #include <cstdint>
@@ -43,9 +43,9 @@ inline char* AppendNumber(char* out, unsigned value, unsigned digits) {
 // A byte, always in two places: 05h, 20h, 0F0h.
 inline char* AppendByte(char* out, std::uint8_t value) { return AppendNumber(out, value, 2); }
 
-// An address in four places: 000Ch.
-inline char* AppendAddress(char* out, std::uint16_t address) {
-  out = AppendHex(out, address, 4);
+// An address or another 16-bit value in four places: 000Ch, FFFFh.
+inline char* AppendWord(char* out, std::uint16_t value) {
+  out = AppendHex(out, value, 4);
   *out++ = 'h';
   return out;
 }
@@ -66,13 +66,13 @@ inline ByteText ByteNotation(std::uint8_t value) {
   return text;
 }
 
-// An address as text: "000Ch".
-struct AddressText {
+// An address or another 16-bit value as text: "000Ch", "1000h", "FFFFh".
+struct WordText {
   char text[6];
 };
-inline AddressText AddressNotation(std::uint16_t address) {
-  AddressText text{};
-  *AppendAddress(text.text, address) = '\0';
+inline WordText WordNotation(std::uint16_t value) {
+  WordText text{};
+  *AppendWord(text.text, value) = '\0';
   return text;
 }
 

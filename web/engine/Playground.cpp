@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "EngineJson.h"
+#include "ExerciseJson.h"
+#include "Grading.h"
 #include "ProgramImage.h"
 #include "StateMap.h"
 
@@ -104,6 +106,31 @@ const std::string& Playground::OutcomeText() {
 
 const std::string& Playground::ImageStatusText(int status, const char* name) {
   text = DescribeImageStatus(static_cast<ImageStatus>(status), name);
+  return text;
+}
+
+const std::string& Playground::OpenExercise(const char* exerciseText, std::size_t size) {
+  auto parsed = std::make_unique<Exercise>();
+  ExerciseError error;
+  if (ParseExercise(std::string_view(exerciseText, size), *parsed, error) != 0) {
+    exercise.reset();
+    text = "{\"error\":" + ExerciseErrorJson(error) + "}";
+    return text;
+  }
+  exercise = std::move(parsed);
+  text = "{\"exercise\":" + ExerciseJson(*exercise) + "}";
+  return text;
+}
+
+const std::string& Playground::CheckExercise() {
+  if (!exercise) {
+    text = "null";
+    return text;
+  }
+  const Grade grade = assembler->GetErrorCount() > 0
+                          ? GradeRefused(*exercise, "the source has errors")
+                          : GradeProgram(*exercise, assembler->GetImage().data(), assembler->GetLength());
+  text = GradeJson(*exercise, grade, false);
   return text;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Assembler.h"
+#include "Exercise.h"
 #include "InstructionSet.h"
 #include "RunLoop.h"
 #include "VirtualMachine.h"
@@ -61,6 +62,13 @@ class Playground {
   const std::string& OutcomeText();
   // Why an image called name was refused, in words.
   const std::string& ImageStatusText(int status, const char* name);
+  // Reads an exercise file's text, for Check: {"exercise": ExerciseJson} or
+  // {"error": ExerciseErrorJson} (engine/json/ExerciseJson.h).
+  const std::string& OpenExercise(const char* exerciseText, std::size_t size);
+  // Grades the last assembly against the open exercise, every case on a
+  // fresh machine, as a learner may see it (a hidden case passes or fails,
+  // nothing more): GradeJson, or "null" with no exercise open.
+  const std::string& CheckExercise();
   const std::string& LastText() const { return text; }
   // Holds text as the last text handed out.
   void KeepText(std::string value) { text = std::move(value); }
@@ -80,6 +88,7 @@ class Playground {
   StepRecord lastRecord{};
   bool recorded = false;  // lastRecord holds a step of the current run
   std::bitset<kMemorySize> breakpointAt;
+  std::unique_ptr<Exercise> exercise;  // the open exercise, if any
   std::string text;  // the last text handed out
 };
 

@@ -91,6 +91,13 @@ EMSCRIPTEN_KEEPALIVE const char* pg_disassemble(Playground* session, int address
 }
 EMSCRIPTEN_KEEPALIVE const char* pg_outcome_text(Playground* session) { return session->OutcomeText().c_str(); }
 EMSCRIPTEN_KEEPALIVE const char* pg_last_step(Playground* session) { return session->LastStepReport().c_str(); }
+// Exercises: open one from its file's text, then grade the last assembly
+// against it; both as JSON text.
+EMSCRIPTEN_KEEPALIVE const char* pg_open_exercise(Playground* session, const char* text, std::uint32_t size) {
+  return session->OpenExercise(text, size).c_str();
+}
+EMSCRIPTEN_KEEPALIVE const char* pg_check(Playground* session) { return session->CheckExercise().c_str(); }
+
 EMSCRIPTEN_KEEPALIVE std::uint32_t pg_text_size(Playground* session) {
   return static_cast<std::uint32_t>(session->LastText().size());
 }

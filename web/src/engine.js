@@ -119,6 +119,22 @@ export class Engine {
     return m.HEAPU8.slice(pointer, pointer + m._pg_text_size(this.session));
   }
 
+  // Opens an exercise from its file's text: {exercise} or {error}, as
+  // ExerciseJson and ExerciseErrorJson in engine/json/ExerciseJson.h write them.
+  openExercise(text) {
+    const bytes = encoder.encode(text);
+    const m = this.module;
+    const pointer = this.withBytes(bytes, (start) => m._pg_open_exercise(this.session, start, bytes.length));
+    return JSON.parse(this.lastText(pointer));
+  }
+
+  // Grades the last assembly against the open exercise, as GradeJson writes
+  // it for a learner (hidden cases pass or fail, nothing more); null with no
+  // exercise open.
+  check() {
+    return JSON.parse(this.lastText(this.module._pg_check(this.session)));
+  }
+
   disassemble(address) {
     return this.lastText(this.module._pg_disassemble(this.session, address));
   }

@@ -5,7 +5,7 @@
 import { SourceEditor } from './editor.js';
 import { MemoryGrid } from './memory.js';
 import { addressText } from './notation.js';
-import { decodeFragment, encodeSource } from './share.js';
+import { encodeSource, readFragment } from './share.js';
 import { PageModel } from './state.js';
 
 const kAssembleDelay = 250; // ms after the last keystroke
@@ -98,6 +98,37 @@ function draw() {
   editor.showPcLine(model.pcLine);
 }
 
+// The statement above the editor, Check and its rows.
+function drawExercise() {
+  const view = model.exerciseView;
+  $('exercise').hidden = view === null;
+  if (view === null) return;
+  if (view.error) {
+    $('exercise-title').textContent = 'Exercise';
+    $('exercise-text').textContent = view.error;
+    $('check').disabled = true;
+    $('score').textContent = '';
+    $('cases').replaceChildren();
+    return;
+  }
+  $('exercise-title').textContent = view.title;
+  $('exercise-text').textContent = view.text.trim();
+  $('check').disabled = view.checking;
+  $('score').textContent = view.checking ? 'Checking…' : view.score;
+  $('cases').replaceChildren(
+    ...view.cases.map(({ name, pass, details }) => {
+      const item = document.createElement('li');
+      item.dataset.testid = 'case';
+      item.dataset.pass = String(pass);
+      const verdict = document.createElement('span');
+      verdict.className = 'verdict';
+      verdict.textContent = pass ? 'passed' : 'failed';
+      item.append(`${name}: `, verdict, details.length > 0 ? ` — ${details.join('; ')}` : '');
+      return item;
+    }),
+  );
+}
+
 function drawDiagnostics(diagnostics, length) {
   const list = $('diagnostics');
   list.replaceChildren(
@@ -156,6 +187,18 @@ worker.onmessage = ({ data }) => {
     case 'stateMap':
       download(new Blob([data.bytes], { type: 'text/plain' }), 'MirvoVMStateMap.txt');
       break;
+    case 'exercise':
+      model.exerciseOpened(data);
+      if (model.exercise !== null) {
+        editor.text = model.exercise.starter;
+        assembleNow();
+      }
+      drawExercise();
+      break;
+    case 'checked':
+      model.checked(data.grade);
+      drawExercise();
+      break;
     case 'failure':
       model.failed(data.message);
       draw();
@@ -202,11 +245,17 @@ const commands = {
   reset() {
     if (model.controls.reset) send({ type: 'reset' });
   },
+  check() {
+    if (!model.checkRequested()) return;
+    drawExercise();
+    send({ type: 'check', source: editor.text });
+  },
 };
 
 const editor = new SourceEditor($('editor'), {
   onChange() {
     model.editorChanged();
+    if (model.exercise !== null) drawExercise();
     clearTimeout(assembleTimer);
     assembleTimer = setTimeout(assembleNow, kAssembleDelay);
   },
@@ -221,6 +270,7 @@ $('stop').addEventListener('click', commands.stop);
 $('step').addEventListener('click', commands.step);
 $('step-back').addEventListener('click', commands.stepBack);
 $('reset').addEventListener('click', commands.reset);
+$('check').addEventListener('click', commands.check);
 
 window.addEventListener('keydown', (event) => {
   if (event.defaultPrevented) return;
@@ -297,7 +347,42 @@ async function openExample(name) {
 }
 
 $('examples').addEventListener('change', () => {
-  if ($('examples').value) openExample($('examples').value);
+  if (!$('examples').value) return;
+  leaveExercise();
+  openExample($('examples').value);
+});
+
+// --- exercises: from the menu of those that ship, or from a #ex= link
+
+async function loadExercises() {
+  const response = await fetch('exercises/index.json');
+  for (const { name, title } of await response.json()) {
+    const option = document.createElement('option');
+    option.value = name;
+    option.textContent = title;
+    $('exercises').append(option);
+  }
+}
+
+function openExercise(text) {
+  send({ type: 'exercise', text });
+}
+
+function leaveExercise() {
+  model.exerciseClosed();
+  $('exercises').value = '';
+  if (location.hash.startsWith('#ex=')) history.replaceState(null, '', location.pathname);
+  drawExercise();
+}
+
+$('exercises').addEventListener('change', async () => {
+  const name = $('exercises').value;
+  if (!name) return leaveExercise();
+  const text = await (await fetch(`exercises/${encodeURIComponent(name)}`)).text();
+  $('examples').value = '';
+  // The address bar holds the exercise, as a link to it.
+  history.replaceState(null, '', `${location.pathname}#ex=${encodeSource(text)}`);
+  openExercise(text);
 });
 
 $('share').addEventListener('click', async () => {
@@ -312,15 +397,22 @@ $('share').addEventListener('click', async () => {
 });
 
 function openFragment() {
-  const source = decodeFragment(location.hash);
-  if (source === null) return false;
-  editor.text = source;
+  const found = readFragment(location.hash);
+  if (found === null) return false;
+  if (found.kind === 'ex') {
+    openExercise(found.text);
+    return true;
+  }
+  model.exerciseClosed();
+  drawExercise();
+  editor.text = found.text;
   assembleNow();
   return true;
 }
 window.addEventListener('hashchange', openFragment);
 
 const examplesLoaded = loadExamples();
+loadExercises().catch(() => {});
 if (!openFragment()) {
   examplesLoaded.then(() => openExample('sum.asm')).catch(() => assembleNow());
 }

@@ -174,6 +174,19 @@ export class Session {
   stateMap(imagePath) {
     return this.engine.stateMap(imagePath);
   }
+
+  // Opens an exercise from its file's text: {exercise} or {error}.
+  openExercise(text) {
+    return this.engine.openExercise(text);
+  }
+
+  // Assembles source and grades it against the open exercise, every case on
+  // a fresh machine: the grade, or null with no exercise open. The machine
+  // of the session is not touched.
+  check(source) {
+    this.engine.assemble(source);
+    return this.engine.check();
+  }
 }
 
 // ---------------------------------------------------------------- the page
@@ -202,6 +215,10 @@ export class PageModel {
     this.failure = '';
     this.state = null; // the last snapshot
     this.reason = ''; // the command that produced it
+    this.exercise = null; // the open exercise, as the engine reads it
+    this.exerciseError = ''; // why the last exercise could not be opened
+    this.grade = null; // the last Check of the editor's program
+    this.checking = false;
   }
 
   // --- events
@@ -212,6 +229,35 @@ export class PageModel {
 
   editorChanged() {
     this.pending = true;
+    // A grade is of the program as it was checked.
+    this.grade = null;
+  }
+
+  // The engine's answer to an exercise file: {exercise} or {error}.
+  exerciseOpened({ exercise, error }) {
+    this.exercise = exercise ?? null;
+    this.exerciseError = error ? `line ${error.line}, column ${error.column}: ${error.message}` : '';
+    this.grade = null;
+    this.checking = false;
+  }
+
+  exerciseClosed() {
+    this.exercise = null;
+    this.exerciseError = '';
+    this.grade = null;
+    this.checking = false;
+  }
+
+  // Check was asked for: true when it can be done.
+  checkRequested() {
+    if (this.exercise === null || this.checking) return false;
+    this.checking = true;
+    return true;
+  }
+
+  checked(grade) {
+    this.checking = false;
+    this.grade = grade;
   }
 
   // An assembly is asked for; its id.
@@ -368,6 +414,23 @@ export class PageModel {
       const value = this.state.flags[slot];
       return { name, value, text: String(value), changed: names.has(name) };
     });
+  }
+
+  // The open exercise as the page shows it: null when none is open (or
+  // could not be read: then {error}); else its title, text, cases (after a
+  // Check, each {name, pass, details}: for a visible case its mismatches or
+  // why it could not run, for a hidden one nothing) and the score, "2 / 3".
+  get exerciseView() {
+    if (this.exerciseError) return { error: `This exercise cannot be read: ${this.exerciseError}.` };
+    if (this.exercise === null) return null;
+    const { title, text } = this.exercise;
+    if (this.grade === null) return { title, text, checking: this.checking, cases: [], score: '' };
+    const cases = this.grade.cases.map((result) => ({
+      name: result.hidden ? `${result.name} (hidden)` : result.name,
+      pass: result.pass,
+      details: result.pass || result.hidden ? [] : result.error ? [result.error] : result.mismatches.map((m) => m.text),
+    }));
+    return { title, text, checking: this.checking, cases, score: `${this.grade.score} / ${this.grade.max_score}` };
   }
 
   // The source line of the statement at the program counter, or null.

@@ -80,13 +80,19 @@ const commands = {
   stop() {
     postState('stop');
   },
+  exercise({ text }) {
+    postMessage({ type: 'exercise', ...session.openExercise(text) });
+  },
+  check({ source }) {
+    postMessage({ type: 'checked', grade: session.check(source) });
+  },
   stateMap({ imagePath }) {
     const bytes = session.stateMap(imagePath);
     postMessage({ type: 'stateMap', bytes }, [bytes.buffer]);
   },
 };
 
-const kQuiet = new Set(['assemble', 'breakpoints', 'stateMap']);
+const kQuiet = new Set(['assemble', 'breakpoints', 'stateMap', 'exercise', 'check']);
 
 self.onmessage = async (event) => {
   const message = event.data;

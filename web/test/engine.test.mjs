@@ -1,14 +1,14 @@
 // The engine in WebAssembly against the native programs: for every example,
 // the same image and a byte-identical state map; the same JSON of an
-// assembly as mirvo asm --json.
+// assembly as mirvo asm --json; the same grades as mirvo test.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 
-import { createEngine, exampleSources, nativeBin } from './support.mjs';
+import { createEngine, exampleSources, nativeBin, root } from './support.mjs';
 
 const work = mkdtempSync(path.join(tmpdir(), 'mirvo-web-'));
 let engine;
@@ -84,3 +84,36 @@ for (const [name, source, image] of assemblies) {
     assert.deepEqual({ ...engine.assemble(source).assembly, image }, printed);
   });
 }
+
+// Check in the page grades as mirvo test does: for every exercise that
+// ships, its model solution and a program that only returns get the grade
+// that mirvo test --format json prints, hidden cases withheld alike.
+const exercisesDir = path.join(root, 'exercises');
+for (const name of readdirSync(exercisesDir).filter((file) => file.endsWith('.toml'))) {
+  test(`${name}: Check grades as mirvo test does`, () => {
+    const text = readFileSync(path.join(exercisesDir, name), 'utf8');
+    const { exercise } = engine.openExercise(text);
+    assert.equal(exercise.title, /^title = "(.*)"$/m.exec(text)[1]);
+    const solution = readFileSync(path.join(root, 'tests/exercises', name.replace(/\.toml$/, '.asm')), 'utf8');
+    for (const [program, source] of [['model.asm', solution], ['ret.asm', 'RET\n']]) {
+      writeFileSync(path.join(work, program), source);
+      const args = ['test', path.join(exercisesDir, name), program, '--format', 'json'];
+      const { file, ...printed } = JSON.parse(run('mirvo', args).stdout);
+      assert.equal(file, program);
+      engine.assemble(source);
+      assert.deepEqual(engine.check(), printed);
+      assert.equal(printed.score === printed.max_score, program === 'model.asm');
+    }
+  });
+}
+
+test('an exercise with a mistake is refused with its place', () => {
+  assert.deepEqual(engine.openExercise('title = "t"\ntext = "x"\n[[case]]\nname = "a"\nexpect = "A=1 Q=2"\n'), {
+    error: {
+      line: 5,
+      column: 15,
+      message: "'expect': 'Q=2': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or [ADDRESS]",
+    },
+  });
+  assert.equal(engine.check(), null);
+});

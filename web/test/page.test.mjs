@@ -227,6 +227,70 @@ test('forever.asm: the loops-forever verdict, with the page responsive during th
   await page.screenshot({ path: path.join(artifacts, 'playground.png') });
 });
 
+// Replaces the editor's text as a learner would, by selecting all and typing.
+async function typeSource(source) {
+  await page.locator('.cm-content').click();
+  await page.keyboard.press('Control+A');
+  await page.keyboard.insertText(source);
+}
+
+// Presses Check and waits for its score: the rows as [data-pass, text].
+async function check() {
+  await page.waitForFunction(() => !document.querySelector('[data-testid="check"]').disabled);
+  await byTestId('check').click();
+  await page.waitForFunction(() => /^\d+ \/ \d+$/.test(document.querySelector('[data-testid="score"]').textContent));
+  return byTestId('case').evaluateAll((rows) => rows.map((row) => [row.dataset.pass, row.textContent]));
+}
+
+test('an exercise from a link: the statement, the starter, Check in the worker, hidden cases only pass or fail', async () => {
+  const text = readFileSync(path.join(root, 'exercises/05-add.toml'), 'utf8');
+  await page.goto('about:blank');
+  await page.goto(`${base}#ex=${Buffer.from(text, 'utf8').toString('base64url')}`);
+  await page.waitForSelector('[data-testid="exercise"]:not([hidden])');
+  assert.equal(await page.locator('#exercise-title').textContent(), 'Add two bytes');
+  assert.match(await byTestId('exercise').textContent(), /holds the whole exercise, its hidden cases too/);
+  await page.waitForFunction(() => document.querySelector('.cm-content').textContent.includes('the byte at 1002h ='));
+
+  assert.deepEqual(await check(), [
+    ['false', '5 + 7: failed — [1002h] is 00h, expected 0Ch'],
+    ['false', '20h + 30h: failed — [1002h] is 00h, expected 50h'],
+    ['false', '0F0h + 20h wraps: failed — [1002h] is 00h, expected 10h'],
+    ['false', 'case 4 (hidden): failed'],
+  ]);
+  assert.equal(await byTestId('score').textContent(), '0 / 5');
+
+  await typeSource('MVI H, 10h\nMVI L, 02h\nMVI Mem, 0Ch\nRET\n');
+  const constant = await check();
+  assert.deepEqual(constant.map(([pass]) => pass), ['true', 'false', 'false', 'false']);
+  assert.equal(await byTestId('score').textContent(), '1 / 5');
+
+  await typeSource(readFileSync(path.join(root, 'tests/exercises/05-add.asm'), 'utf8'));
+  assert.deepEqual((await check()).map(([pass]) => pass), ['true', 'true', 'true', 'true']);
+  assert.equal(await byTestId('score').textContent(), '5 / 5');
+
+  const require = createRequire(import.meta.url);
+  await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
+  const violations = await page.evaluate(async () => (await window.axe.run()).violations);
+  assert.deepEqual(violations.filter((v) => v.impact === 'serious' || v.impact === 'critical').map((v) => v.id), []);
+});
+
+test('the Exercises menu opens those that ship; an example leaves it; a broken link says why', async () => {
+  await open(sum);
+  await page.selectOption('#exercises', '01-copy.toml');
+  await page.waitForFunction(() => document.querySelector('#exercise-title').textContent === 'Copy a register');
+  assert.match(await page.evaluate(() => location.hash), /^#ex=/);
+  assert.equal((await check()).length, 3);
+  await page.selectOption('#examples', 'sum.asm');
+  await page.waitForSelector('[data-testid="exercise"][hidden]', { state: 'attached' });
+  assert.equal(await page.evaluate(() => location.hash), '');
+
+  await page.goto('about:blank');
+  await page.goto(`${base}#ex=${Buffer.from('title = 5\n', 'utf8').toString('base64url')}`);
+  await page.waitForSelector('[data-testid="exercise"]:not([hidden])');
+  assert.match(await page.locator('#exercise-text').textContent(), /^This exercise cannot be read: line 1, column 9: 'title'/);
+  assert.equal(await byTestId('check').isDisabled(), true);
+});
+
 test('axe-core finds nothing serious or critical, in light and dark', async () => {
   const require = createRequire(import.meta.url);
   await open(sum);

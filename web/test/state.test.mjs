@@ -173,3 +173,33 @@ test('the last step\'s changes mark registers, flags, memory and the program cou
   model.stateReceived({ reason: 'step', state: session.snapshot() });
   assert.deepEqual([...model.lastChange.addresses], [0x1000]);
 });
+
+test('Check: a row per case, mismatches for the visible ones only, and the score', () => {
+  const text = readFileSync(path.join(root, 'exercises/05-add.toml'), 'utf8');
+  const model = new PageModel();
+  model.exerciseOpened(session.openExercise(text));
+  assert.equal(model.exerciseView.title, 'Add two bytes');
+  assert.equal(model.exerciseView.score, '');
+  const rows = [
+    [readFileSync(path.join(root, 'tests/exercises/05-add.asm'), 'utf8'), '5 / 5', [true, true, true, true], []],
+    ['MVI H, 10h\nMVI L, 02h\nMVI Mem, 0Ch\nRET\n', '1 / 5', [true, false, false, false],
+     ['[1002h] is 0Ch, expected 50h', '[1002h] is 0Ch, expected 10h']],
+    ['MVI A, 5\n', '0 / 5', [false, false, false, false], Array(3).fill('the source has errors')],
+  ];
+  for (const [source, score, passes, details] of rows) {
+    assert.ok(model.checkRequested());
+    assert.equal(model.checkRequested(), false, 'one Check at a time');
+    model.checked(session.check(source));
+    const view = model.exerciseView;
+    assert.equal(view.score, score);
+    assert.deepEqual(view.cases.map((row) => row.pass), passes);
+    assert.deepEqual(view.cases.map((row) => row.name), ['5 + 7', '20h + 30h', '0F0h + 20h wraps', 'case 4 (hidden)']);
+    assert.deepEqual(view.cases.flatMap((row) => row.details), details);
+  }
+  model.editorChanged();
+  assert.deepEqual(model.exerciseView.cases, [], 'an edit takes the grade away');
+  model.exerciseOpened(session.openExercise('title = 5\n'));
+  assert.match(model.exerciseView.error, /^This exercise cannot be read: line 1, column 9: 'title' must be a string/);
+  model.exerciseClosed();
+  assert.equal(model.exerciseView, null);
+});

@@ -1,0 +1,388 @@
+#include "Expectations.h"
+
+#include <array>
+#include <cctype>
+
+#include "InstructionSet.h"
+
+namespace mirvo {
+
+namespace {
+
+bool SameWord(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+// "20h"/"0FFh" hexadecimal or "32" decimal, at most limit. 0, or 1.
+int ParseNumber(std::string_view text, unsigned limit, unsigned& value) {
+  const bool hex = !text.empty() && (text.back() == 'h' || text.back() == 'H');
+  const std::size_t digits = hex ? text.size() - 1 : text.size();
+  if (digits == 0) return 1;
+  unsigned long result = 0;
+  for (std::size_t i = 0; i < digits; ++i) {
+    const auto ch = static_cast<unsigned char>(text[i]);
+    unsigned digit = 0;
+    if (std::isdigit(ch) != 0) {
+      digit = ch - '0';
+    } else if (hex && std::isxdigit(ch) != 0) {
+      digit = static_cast<unsigned>(std::toupper(ch) - 'A' + 10);
+    } else {
+      return 1;
+    }
+    result = result * (hex ? 16 : 10) + digit;
+    if (result > limit) return 1;
+  }
+  value = static_cast<unsigned>(result);
+  return 0;
+}
+
+const char* LimitText(unsigned limit) { return limit == 1 ? "1" : limit == 0xFF ? "0FFh" : "0FFFFh"; }
+
+struct Name {
+  const char* name;
+  ExpectKind kind;
+  std::uint8_t slot;
+};
+
+// Every name an item may use: the registers and flags as reports name them,
+// then PC and SP.
+constexpr std::array<Name, kRegisterReportOrder.size() + kFlagReportOrder.size() + 2> kNames = [] {
+  std::array<Name, kRegisterReportOrder.size() + kFlagReportOrder.size() + 2> names{};
+  std::size_t n = 0;
+  for (const NamedSlot& reg : kRegisterReportOrder) names[n++] = {reg.name, ExpectKind::kRegister, reg.slot};
+  for (const NamedSlot& flag : kFlagReportOrder) names[n++] = {flag.name, ExpectKind::kFlag, flag.slot};
+  names[n++] = {"PC", ExpectKind::kProgramCounter, 0};
+  names[n++] = {"SP", ExpectKind::kStackPointer, 0};
+  return names;
+}();
+
+// The names of the outcomes that end a run, each after separator: the
+// outcomes an expectation can name.
+std::string FinalOutcomeNames(const char* separator) {
+  std::string list;
+  for (std::size_t value = 0; value < kOutcomeNames.size(); ++value) {
+    if (!IsFinal(static_cast<RunOutcome>(value))) continue;
+    if (!list.empty()) list += separator;
+    list += kOutcomeNames[value];
+  }
+  return list;
+}
+
+// "A B C D E H L" and "S Z AC P CY": the names of a report order table.
+template <std::size_t N>
+std::string NameList(const std::array<NamedSlot, N>& table) {
+  std::string list;
+  for (const NamedSlot& entry : table) list += (list.empty() ? "" : " ") + std::string(entry.name);
+  return list;
+}
+
+// Remembers what the items named so far, to refuse a second mention.
+class Seen {
+ public:
+  // True if the item names something named before.
+  bool Again(const Expectation& item) {
+    std::size_t key = 0;
+    switch (item.kind) {
+      case ExpectKind::kRegister:
+        key = item.slot;
+        break;
+      case ExpectKind::kFlag:
+        key = 8U + item.slot;
+        break;
+      case ExpectKind::kProgramCounter:
+        key = 16;
+        break;
+      case ExpectKind::kStackPointer:
+        key = 17;
+        break;
+      case ExpectKind::kOutcome:
+        key = 18;
+        break;
+      case ExpectKind::kMemory:
+        if (memory.empty()) memory.resize(kMemorySize);
+        if (memory[item.address]) return true;
+        memory[item.address] = true;
+        return false;
+    }
+    if (named[key]) return true;
+    named[key] = true;
+    return false;
+  }
+
+ private:
+  std::array<bool, 19> named{};
+  std::vector<bool> memory;
+};
+
+class Parser {
+ public:
+  Parser(StateRole role, std::vector<Expectation>& items, SyntaxError& error) : role(role), items(items), error(error) {}
+
+  // One item; places[i] is where the token's character i stands in the
+  // text (white space around the commas of a run is left out of the token).
+  int Item(std::string_view token, const std::vector<std::uint32_t>& places) {
+    const std::uint32_t offset = places.front();
+    for (std::size_t value = 0; value < kOutcomeNames.size(); ++value) {
+      const auto outcome = static_cast<RunOutcome>(value);
+      if (!IsFinal(outcome) || !SameWord(token, OutcomeName(outcome))) continue;
+      if (role == StateRole::kGiven) {
+        return Fail(offset, "'" + std::string(token) +
+                                "' is an outcome: a given state holds registers, flags and memory bytes");
+      }
+      Expectation item;
+      item.outcome = outcome;
+      item.offset = offset;
+      return Add(item, token);
+    }
+    const std::size_t equals = token.find('=');
+    if (equals == std::string_view::npos) {
+      return Fail(offset, "'" + std::string(token) +
+                              (role == StateRole::kGiven
+                                   ? "' is not a given value: write NAME=VALUE or [ADDRESS]=VALUE"
+                                   : "' is not an expectation: write NAME=VALUE, [ADDRESS]=VALUE or one of " +
+                                         FinalOutcomeNames(", ")));
+    }
+    const std::string_view name = token.substr(0, equals);
+    Expectation item;
+    item.offset = offset;
+    unsigned limit = 0xFF;
+    if (name.size() > 2 && name.front() == '[' && name.back() == ']') {
+      unsigned address = 0;
+      if (ParseNumber(name.substr(1, name.size() - 2), 0xFFFF, address) != 0) {
+        return Fail(offset, "'" + std::string(token) +
+                                "': the address in brackets must be a number from 0 to 0FFFFh, such as [1000h]");
+      }
+      item.kind = ExpectKind::kMemory;
+      item.address = static_cast<std::uint16_t>(address);
+    } else {
+      const Name* found = nullptr;
+      for (const Name& candidate : kNames) {
+        if (SameWord(name, candidate.name)) found = &candidate;
+      }
+      const bool startOnly = role == StateRole::kGiven;
+      if (found == nullptr) {
+        return Fail(offset, "'" + std::string(token) + "': '" + std::string(name) +
+                                "' is none of the registers " + NameList(kRegisterReportOrder) + ", the flags " +
+                                NameList(kFlagReportOrder) +
+                                (startOnly ? "" : ", PC, SP") + " or [ADDRESS]");
+      }
+      if (startOnly && found->kind == ExpectKind::kProgramCounter) {
+        return Fail(offset, "'" + std::string(token) + "': PC cannot be given: every run starts at 0000h");
+      }
+      if (startOnly && found->kind == ExpectKind::kStackPointer) {
+        return Fail(offset, "'" + std::string(token) + "': SP cannot be given: the stack is always empty");
+      }
+      item.kind = found->kind;
+      item.slot = found->slot;
+      if (found->kind == ExpectKind::kFlag) limit = 1;
+      if (found->kind == ExpectKind::kProgramCounter || found->kind == ExpectKind::kStackPointer) limit = 0xFFFF;
+    }
+    // The values, split at commas: a run of bytes for memory.
+    std::size_t start = equals + 1;
+    unsigned count = 0;
+    for (;;) {
+      std::size_t end = token.find(',', start);
+      if (end == std::string_view::npos) end = token.size();
+      const std::uint32_t at = start < places.size() ? places[start] : places.back() + 1;
+      if (count > 0 && item.kind != ExpectKind::kMemory) {
+        return Fail(at, "'" + std::string(token) + "': only memory takes a run of values, as in [1000h]=5h,7h");
+      }
+      if (count > 0 && item.address == 0xFFFF) {
+        return Fail(at, "'" + std::string(token) + "': the run of bytes goes past the end of memory at FFFFh");
+      }
+      if (count > 0) item.address = static_cast<std::uint16_t>(item.address + 1);
+      if (ParseNumber(token.substr(start, end - start), limit, item.value) != 0) {
+        return Fail(at, "'" + std::string(token) + "': the value must be a number from 0 to " + LimitText(limit) +
+                            ", hexadecimal with a trailing h or decimal");
+      }
+      item.offset = count == 0 ? offset : at;
+      if (Add(item, token) != 0) return 1;
+      ++count;
+      if (end == token.size()) return 0;
+      start = end + 1;
+    }
+  }
+
+ private:
+  int Add(const Expectation& item, std::string_view token) {
+    if (seen.Again(item)) {
+      const std::string what = item.kind == ExpectKind::kOutcome ? std::string("the outcome") : "'" + WhatOf(item) + "'";
+      return Fail(item.offset, "'" + std::string(token) + "': " + what + " is named twice");
+    }
+    items.push_back(item);
+    return 0;
+  }
+
+  int Fail(std::uint32_t offset, std::string message) {
+    error.offset = offset;
+    error.message = std::move(message);
+    return 1;
+  }
+
+  StateRole role;
+  std::vector<Expectation>& items;
+  SyntaxError& error;
+  Seen seen;
+};
+
+bool IsSpace(char ch) { return std::isspace(static_cast<unsigned char>(ch)) != 0; }
+
+}  // namespace
+
+int ParseState(std::string_view text, StateRole role, std::vector<Expectation>& items, SyntaxError& error) {
+  items.clear();
+  Parser parser(role, items, error);
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (IsSpace(text[i])) {
+      ++i;
+      continue;
+    }
+    if (text[i] == ';') {
+      while (i < text.size() && text[i] != '\n') ++i;
+      continue;
+    }
+    // An item runs to white space, a comment or the end, except that white
+    // space next to a comma continues a run of values ("5h, 7h").
+    std::string token;
+    std::vector<std::uint32_t> places;
+    while (i < text.size() && text[i] != ';') {
+      if (IsSpace(text[i])) {
+        std::size_t next = i;
+        while (next < text.size() && IsSpace(text[next])) ++next;
+        const bool joins = (!token.empty() && token.back() == ',') || (next < text.size() && text[next] == ',');
+        if (!joins) break;
+        i = next;
+        continue;
+      }
+      places.push_back(static_cast<std::uint32_t>(i));
+      token += text[i++];
+    }
+    if (parser.Item(token, places) != 0) return 1;
+  }
+  if (role == StateRole::kExpected && items.empty()) {
+    error.offset = 0;
+    error.message = "no expectations given: write them like \"A=20h Z=1 halt\"";
+    return 1;
+  }
+  return 0;
+}
+
+std::string WhatOf(const Expectation& item) {
+  switch (item.kind) {
+    case ExpectKind::kRegister:
+      return kRegisterNames[item.slot];
+    case ExpectKind::kFlag:
+      for (const NamedSlot& flag : kFlagReportOrder) {
+        if (flag.slot == item.slot) return flag.name;
+      }
+      break;
+    case ExpectKind::kProgramCounter:
+      return "PC";
+    case ExpectKind::kStackPointer:
+      return "SP";
+    case ExpectKind::kMemory:
+      return std::string("[") + WordNotation(item.address).text + "]";
+    case ExpectKind::kOutcome:
+      break;
+  }
+  return "outcome";
+}
+
+std::string ShowValue(const Expectation& item, unsigned value, RunOutcome outcome) {
+  switch (item.kind) {
+    case ExpectKind::kOutcome:
+      return OutcomeName(outcome);
+    case ExpectKind::kFlag:
+      return std::to_string(value);
+    case ExpectKind::kProgramCounter:
+    case ExpectKind::kStackPointer:
+      return WordNotation(static_cast<std::uint16_t>(value)).text;
+    case ExpectKind::kRegister:
+    case ExpectKind::kMemory:
+      break;
+  }
+  return ByteNotation(static_cast<std::uint8_t>(value)).text;
+}
+
+std::string WriteItem(const Expectation& item, unsigned value, RunOutcome outcome) {
+  if (item.kind == ExpectKind::kOutcome) return OutcomeName(outcome);
+  return WhatOf(item) + "=" + ShowValue(item, value, outcome);
+}
+
+int ApplyGiven(const std::vector<Expectation>& given, std::size_t imageSize, VirtualMachine& machine,
+               const Expectation** conflict) {
+  for (const Expectation& item : given) {
+    if (item.kind == ExpectKind::kMemory && item.address < imageSize) {
+      if (conflict != nullptr) *conflict = &item;
+      return 1;
+    }
+  }
+  for (const Expectation& item : given) {
+    const auto value = static_cast<std::uint8_t>(item.value);
+    switch (item.kind) {
+      case ExpectKind::kRegister:
+        machine.SetRegister(item.slot, value);
+        break;
+      case ExpectKind::kFlag:
+        machine.SetFlag(item.slot, value);
+        break;
+      case ExpectKind::kMemory:
+        machine.WriteMemory(item.address, value);
+        break;
+      case ExpectKind::kProgramCounter:
+      case ExpectKind::kStackPointer:
+      case ExpectKind::kOutcome:
+        break;
+    }
+  }
+  return 0;
+}
+
+std::string DescribeConflict(const Expectation& conflict, std::size_t imageSize) {
+  return "the given byte " + WhatOf(conflict) + " falls inside the program, which fills 0000h to " +
+         WordNotation(static_cast<std::uint16_t>(imageSize - 1)).text;
+}
+
+std::vector<Mismatch> Compare(const std::vector<Expectation>& expected, const VirtualMachine& machine,
+                              RunOutcome outcome) {
+  std::vector<Mismatch> mismatches;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const Expectation& item = expected[i];
+    unsigned actual = 0;
+    switch (item.kind) {
+      case ExpectKind::kRegister:
+        actual = machine.GetRegisters()[item.slot];
+        break;
+      case ExpectKind::kFlag:
+        actual = machine.GetFlags()[item.slot] & 1U;
+        break;
+      case ExpectKind::kProgramCounter:
+        actual = machine.GetProgramCounter();
+        break;
+      case ExpectKind::kStackPointer:
+        actual = machine.GetStackPointer();
+        break;
+      case ExpectKind::kMemory:
+        actual = machine.MemoryAt(item.address);
+        break;
+      case ExpectKind::kOutcome:
+        if (outcome != item.outcome) mismatches.push_back({i, 0, outcome});
+        continue;
+    }
+    if (actual != item.value) mismatches.push_back({i, actual, outcome});
+  }
+  return mismatches;
+}
+
+std::string DescribeMismatch(const std::vector<Expectation>& expected, const Mismatch& mismatch) {
+  const Expectation& item = expected[mismatch.item];
+  return WhatOf(item) + " is " + ShowValue(item, mismatch.actualValue, mismatch.actualOutcome) + ", expected " +
+         ShowValue(item, item.value, item.outcome);
+}
+
+}  // namespace mirvo

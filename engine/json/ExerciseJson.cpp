@@ -1,0 +1,82 @@
+#include "ExerciseJson.h"
+
+#include <nlohmann/json.hpp>
+
+namespace mirvo {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string Dump(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+Json Value(const Expectation& item, unsigned value, RunOutcome outcome) {
+  if (item.kind == ExpectKind::kOutcome) return OutcomeName(outcome);
+  return value;
+}
+
+Json Mismatches(const std::vector<Expectation>& expected, const std::vector<Mismatch>& mismatches) {
+  Json list = Json::array();
+  for (const Mismatch& mismatch : mismatches) {
+    const Expectation& item = expected[mismatch.item];
+    list.push_back({{"what", WhatOf(item)},
+                    {"expected", Value(item, item.value, item.outcome)},
+                    {"actual", Value(item, mismatch.actualValue, mismatch.actualOutcome)},
+                    {"text", DescribeMismatch(expected, mismatch)}});
+  }
+  return list;
+}
+
+}  // namespace
+
+std::string MismatchesJson(const std::vector<Expectation>& expected, const std::vector<Mismatch>& mismatches) {
+  return Dump(Mismatches(expected, mismatches));
+}
+
+std::string ExerciseJson(const Exercise& exercise) {
+  Json cases = Json::array();
+  for (std::size_t i = 0; i < exercise.cases.size(); ++i) {
+    cases.push_back({{"name", CaseLabel(exercise, i, false)},
+                     {"points", exercise.cases[i].points},
+                     {"hidden", exercise.cases[i].hidden}});
+  }
+  return Dump({{"title", exercise.title},
+               {"text", exercise.text},
+               {"starter", exercise.starter},
+               {"max_score", exercise.MaxScore()},
+               {"cases", cases}});
+}
+
+std::string ExerciseErrorJson(const ExerciseError& error) {
+  return Dump({{"line", error.line}, {"column", error.column}, {"message", error.message}});
+}
+
+std::string GradeJson(const Exercise& exercise, const Grade& grade, bool showHidden, const std::string* file) {
+  Json cases = Json::array();
+  for (std::size_t i = 0; i < grade.cases.size(); ++i) {
+    const ExerciseCase& c = exercise.cases[i];
+    const CaseResult& result = grade.cases[i];
+    const bool details = ShowsDetails(c, showHidden);
+    Json entry = {{"name", CaseLabel(exercise, i, showHidden)},
+                  {"pass", result.pass},
+                  {"points", result.points},
+                  {"max_points", c.points},
+                  {"hidden", c.hidden},
+                  {"outcome", result.outcome == RunOutcome::kRunning ? Json() : Json(OutcomeName(result.outcome))},
+                  {"steps", result.steps},
+                  {"mismatches", details ? Mismatches(c.expected, result.mismatches) : Json::array()}};
+    if (!grade.error.empty() || !result.error.empty()) {
+      entry["error"] = CaseProblems(exercise, grade, i, showHidden).front();
+    }
+    cases.push_back(entry);
+  }
+  Json line = Json::object();
+  if (file != nullptr) line["file"] = *file;
+  line["score"] = grade.score;
+  line["max_score"] = grade.maxScore;
+  if (!grade.error.empty()) line["error"] = grade.error;
+  line["cases"] = cases;
+  return Dump(line);
+}
+
+}  // namespace mirvo

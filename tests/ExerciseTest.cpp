@@ -1,0 +1,226 @@
+// The state syntax, the exercise file and grading, each as a table; and the
+// exercises that ship, each against its model solution and against a
+// solution that writes the first case's answer in as constants.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Assembler.h"
+#include "Grading.h"
+#include "TestSupport.h"
+
+namespace mirvo::test {
+namespace {
+
+std::vector<std::uint8_t> Assemble(const std::string& source) {
+  const auto assembler = std::make_unique<Assembler>();
+  assembler->Open(source.data(), source.size());
+  EXPECT_EQ(assembler->Assemble({true, true, true}), 0) << source;
+  return {assembler->GetImage().begin(), assembler->GetImage().begin() + assembler->GetLength()};
+}
+
+// Items written back in the syntax, or "error at OFFSET: MESSAGE".
+std::string Read(const std::string& text, StateRole role) {
+  std::vector<Expectation> items;
+  SyntaxError error;
+  if (ParseState(text, role, items, error) != 0) return "error at " + std::to_string(error.offset) + ": " + error.message;
+  std::string written;
+  for (const Expectation& item : items) {
+    written += (written.empty() ? "" : " ") + WriteItem(item, item.value, item.outcome) + "@" + std::to_string(item.offset);
+  }
+  return written;
+}
+
+TEST(StateSyntaxTest, ReadsItemsAndPlacesMistakes) {
+  constexpr StateRole kGiven = StateRole::kGiven;
+  constexpr StateRole kExpected = StateRole::kExpected;
+  const struct {
+    const char* text;
+    StateRole role;
+    const char* read;
+  } rows[] = {
+      {"A=20h b=32 z=1 cy=0 PC=0Ch sp=0FFFFh HALT", kExpected,
+       "A=20h@0 B=20h@6 Z=1@11 CY=0@15 PC=000Ch@20 SP=FFFFh@27 halt@37"},
+      {"[1000h]=5h,7h,0F0h", kGiven, "[1000h]=05h@0 [1001h]=07h@11 [1002h]=0F0h@14"},
+      {"[1000h]=5h, 7h ,\n 9h ; a comment, 4h\nL=1", kGiven, "[1000h]=05h@0 [1001h]=07h@12 [1002h]=09h@18 L=01h@37"},
+      {"undefined-opcode loops-forever", kExpected, "error at 17: 'loops-forever': the outcome is named twice"},
+      {"", kGiven, ""},
+      {" ; nothing\n", kExpected, "error at 0: no expectations given: write them like \"A=20h Z=1 halt\""},
+      {"A=1 Q=2", kExpected,
+       "error at 4: 'Q=2': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or [ADDRESS]"},
+      {"Q=2", kGiven, "error at 0: 'Q=2': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY or [ADDRESS]"},
+      {"Z=2", kExpected,
+       "error at 2: 'Z=2': the value must be a number from 0 to 1, hexadecimal with a trailing h or decimal"},
+      {"[1000h]=1,2,100h", kGiven,
+       "error at 12: '[1000h]=1,2,100h': the value must be a number from 0 to 0FFh, hexadecimal with a trailing h or "
+       "decimal"},
+      {"[1000h]=1,", kGiven,
+       "error at 10: '[1000h]=1,': the value must be a number from 0 to 0FFh, hexadecimal with a trailing h or decimal"},
+      {"[10000h]=1", kGiven,
+       "error at 0: '[10000h]=1': the address in brackets must be a number from 0 to 0FFFFh, such as [1000h]"},
+      {"[0FFFFh]=1,2", kGiven, "error at 11: '[0FFFFh]=1,2': the run of bytes goes past the end of memory at FFFFh"},
+      {"A=1,2", kExpected, "error at 4: 'A=1,2': only memory takes a run of values, as in [1000h]=5h,7h"},
+      {"[1000h]=1,2 [1001h]=3", kGiven, "error at 12: '[1001h]=3': '[1001h]' is named twice"},
+      {"A=1 a=2", kGiven, "error at 4: 'a=2': 'A' is named twice"},
+      {"PC=5", kGiven, "error at 0: 'PC=5': PC cannot be given: every run starts at 0000h"},
+      {"SP=5", kGiven, "error at 0: 'SP=5': SP cannot be given: the stack is always empty"},
+      {"halt", kGiven, "error at 0: 'halt' is an outcome: a given state holds registers, flags and memory bytes"},
+      {"A", kGiven, "error at 0: 'A' is not a given value: write NAME=VALUE or [ADDRESS]=VALUE"},
+      {"A", kExpected,
+       "error at 0: 'A' is not an expectation: write NAME=VALUE, [ADDRESS]=VALUE or one of halt, undefined-opcode, "
+       "loops-forever, step-limit"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Read(row.text, row.role), row.read) << row.text;
+}
+
+std::string Errors(const std::string& file) {
+  Exercise exercise;
+  ExerciseError error;
+  if (ParseExercise(file, exercise, error) == 0) return "no error";
+  return std::to_string(error.line) + ":" + std::to_string(error.column) + ": " + error.message;
+}
+
+TEST(ExerciseFileTest, EachMistakeIsPlaced) {
+  const std::string head = "title = \"t\"\ntext = \"x\"\n";
+  const std::string one = "[[case]]\nname = \"a\"\nexpect = \"A=1\"\n";
+  const struct {
+    std::string file;
+    const char* error;
+  } rows[] = {
+      {head + one, "no error"},
+      {"title = \"t\ntext = \"x\"\n",
+       "1:11: Error while parsing string: unescaped control characters other than TAB (U+0009) are explicitly "
+       "prohibited"},
+      {head, "3:1: the exercise has no case: add one with [[case]]"},
+      {"text = \"x\"\n" + one, "5:1: the exercise has no 'title'"},
+      {"title = 5\n" + one, "1:9: 'title' must be a string in quotes"},
+      {"title = \"\"\ntext = \"x\"\n" + one, "1:9: 'title' is empty"},
+      {"title = 5\ntext = \"x\"\n" + one, "1:9: 'title' must be a string in quotes"},
+      {head + "colour = 1\n" + one,
+       "3:1: unknown key 'colour': an exercise has title, text, starter, max_steps, max_bytes and [[case]] tables"},
+      {head + one + "expected = \"A=1\"\n",
+       "6:1: unknown key 'expected' in a case: a case has name, given, expect, points and hidden"},
+      {head + "max_steps = 0\n" + one, "3:13: 'max_steps' must be a whole number from 1 to 1073741824"},
+      {head + "max_bytes = 65537\n" + one, "3:13: 'max_bytes' must be a whole number from 1 to 65536"},
+      {head + "case = 5\n", "3:8: 'case' must be tables written [[case]]"},
+      {head + "[[case]]\nname = \"a\"\n", "3:1: the case has no 'expect'"},
+      {head + "[[case]]\nexpect = \"A=1\"\n", "3:1: the case has no 'name'"},
+      {head + one + one, "7:8: a case named 'a' already stands on line 4"},
+      {head + one + "points = 1001\n", "6:10: 'points' must be a whole number from 0 to 1000"},
+      {head + one + "hidden = \"yes\"\n", "6:10: 'hidden' must be true or false"},
+      // Mistakes inside a given or expect string are placed where they stand,
+      // through escapes and the quotings of TOML.
+      {head + "[[case]]\nname = \"a\"\nexpect = \"A=1 Q=2\"\n",
+       "5:15: 'expect': 'Q=2': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or [ADDRESS]"},
+      {head + one + "given = \"B=1\\t\\u0041=300\"\n",
+       "6:22: 'given': 'A=300': the value must be a number from 0 to 0FFh, hexadecimal with a trailing h or decimal"},
+      {head + one + "given = '''\n  B=1\n  [1000h]=5h,\n     7h, 1FFh'''\n",
+       "9:10: 'given': '[1000h]=5h,7h,1FFh': the value must be a number from 0 to 0FFh, hexadecimal with a trailing h "
+       "or decimal"},
+      // Letters beyond ASCII after a line-ending backslash (toml++ once
+      // stumbled there).
+      {"title = \"\"\"Add \\\n  \u00e9l\u00e8ves\"\"\"\ntext = \"x\"\n" + one, "no error"},
+      {head + one + "given = \"\"\"\nB=1 \\\n   PC=0\"\"\"\n",
+       "8:4: 'given': 'PC=0': PC cannot be given: every run starts at 0000h"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Errors(row.file), row.error) << row.file;
+}
+
+// Case results in words: "+" for a pass, else the error or the mismatches.
+std::string Results(const Exercise& exercise, const Grade& grade) {
+  std::string text = std::to_string(grade.score) + "/" + std::to_string(grade.maxScore);
+  if (!grade.error.empty()) return text + " " + grade.error;
+  for (std::size_t i = 0; i < grade.cases.size(); ++i) {
+    const CaseResult& result = grade.cases[i];
+    text += " [";
+    if (result.pass) text += "+";
+    text += result.error;
+    for (const Mismatch& mismatch : result.mismatches) {
+      text += (text.back() == '[' ? "" : "; ") + DescribeMismatch(exercise.cases[i].expected, mismatch);
+    }
+    text += "]";
+  }
+  return text;
+}
+
+TEST(GradingTest, EachCaseOnAFreshMachine) {
+  const std::string head = "title = \"t\"\ntext = \"x\"\nmax_steps = 50\nmax_bytes = 8\n";
+  std::string endless = "7Fh";
+  for (int i = 0; i < 59; ++i) endless += ",7Fh";
+  const struct {
+    std::string cases;
+    const char* program;
+    const char* results;
+  } rows[] = {
+      // A case starts from the image and its given state, and sees nothing
+      // of the case before it.
+      {"[[case]]\nname='a'\ngiven='B=3'\nexpect='A=3'\n[[case]]\nname='b'\nexpect='A=0'\npoints=2\n",
+       "ADD B\nRET\n", "3/3 [+] [+]"},
+      // Every case expects halt unless it names an outcome.
+      {"[[case]]\nname='a'\nexpect='A=0'\n[[case]]\nname='b'\nexpect='undefined-opcode'\n", "MOV A, A\n",
+       "1/2 [outcome is undefined-opcode, expected halt] [+]"},
+      // max_steps bounds each run: 60 MOV A, A from the given state.
+      {"[[case]]\nname='a'\ngiven='[0001h]=" + endless + "'\nexpect='step-limit'\n", "MOV A, A\n", "1/1 [+]"},
+      // A given byte inside the program fails that case only, naming both.
+      {"[[case]]\nname='a'\ngiven='[0001h]=0'\nexpect='A=0'\n[[case]]\nname='b'\ngiven='[0003h]=0'\nexpect='A=5'\n",
+       "MVI A, 5h\nRET\n",
+       "1/2 [the given byte [0001h] falls inside the program, which fills 0000h to 0002h] [+]"},
+      {"[[case]]\nname='a'\nexpect='A=0'\n", "MVI A, 0h\nMVI B, 0h\nMVI C, 0h\nMVI D, 0h\nMVI E, 0h\nRET\n",
+       "0/1 the program is 11 bytes long; this exercise allows at most 8"},
+      {"[[case]]\nname='a'\ngiven='S=1 P=1 AC=1'\nexpect='S=1 P=1 AC=1 Z=0 CY=0'\n", "CMP B\nRET\n",
+       "0/1 [Z is 1, expected 0]"},
+  };
+  for (const auto& row : rows) {
+    Exercise exercise;
+    ExerciseError error;
+    ASSERT_EQ(ParseExercise(head + row.cases, exercise, error), 0) << error.message;
+    const std::vector<std::uint8_t> image = Assemble(row.program);
+    EXPECT_EQ(Results(exercise, GradeProgram(exercise, image.data(), image.size())), row.results) << row.cases;
+  }
+}
+
+// A program that writes the first case's expected registers and bytes in
+// as constants, as a learner who read the answer off might.
+std::string ConstantAnswer(const ExerciseCase& first) {
+  std::string source;
+  for (const Expectation& item : first.expected) {
+    if (item.kind != ExpectKind::kMemory) continue;
+    source += "MVI H, " + std::string(ByteNotation(static_cast<std::uint8_t>(item.address >> 8)).text) + "\nMVI L, " +
+              ByteNotation(static_cast<std::uint8_t>(item.address & 0xFF)).text + "\nMVI Mem, " +
+              ByteNotation(static_cast<std::uint8_t>(item.value)).text + "\n";
+  }
+  for (const Expectation& item : first.expected) {
+    if (item.kind != ExpectKind::kRegister) continue;
+    source += "MVI " + std::string(kRegisterNames[item.slot]) + ", " +
+              ByteNotation(static_cast<std::uint8_t>(item.value)).text + "\n";
+  }
+  return source + "RET\n";
+}
+
+TEST(ShippedExercisesTest, ModelSolutionsScoreFullMarksAndConstantsFail) {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(MIRVO_EXERCISES_DIR)) files.push_back(entry.path());
+  EXPECT_GE(files.size(), 8U);
+  EXPECT_LE(files.size(), 12U);
+  for (const std::filesystem::path& file : files) {
+    SCOPED_TRACE(file.filename().string());
+    Exercise exercise;
+    ExerciseError error;
+    ASSERT_EQ(ParseExercise(ReadFile(file.string()), exercise, error), 0)
+        << error.line << ":" << error.column << ": " << error.message;
+    const std::string solution = ReadFile(std::string(MIRVO_SOLUTIONS_DIR) + "/" + file.stem().string() + ".asm");
+    const std::vector<std::uint8_t> image = Assemble(solution);
+    const Grade model = GradeProgram(exercise, image.data(), image.size());
+    EXPECT_TRUE(model.AllPassed()) << Results(exercise, model);
+    EXPECT_EQ(model.score, exercise.MaxScore());
+    const std::vector<std::uint8_t> constant = Assemble(ConstantAnswer(exercise.cases.front()));
+    EXPECT_FALSE(GradeProgram(exercise, constant.data(), constant.size()).AllPassed()) << ConstantAnswer(exercise.cases.front());
+  }
+}
+
+}  // namespace
+}  // namespace mirvo::test

@@ -1,0 +1,4 @@
+MOV A, B
+MOV B, C
+MOV C, A
+RET

@@ -1,0 +1,4 @@
+MVI H, 20h
+MVI L, 00h
+MOV A, Mem
+RET

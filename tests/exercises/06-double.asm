@@ -1,0 +1,7 @@
+MVI H, 10h
+MVI L, 00h
+MOV A, Mem
+ADD A
+MVI L, 01h
+MOV Mem, A
+RET

@@ -1,0 +1,4 @@
+MVI H, 10h
+MVI L, 00h
+CMP Mem
+RET

@@ -1,0 +1,12 @@
+MVI H, 10h
+MVI L, 00h
+MOV A, Mem
+MVI L, 01h
+ADD Mem
+MVI L, 02h
+ADD Mem
+MVI L, 03h
+ADD Mem
+MVI L, 04h
+MOV Mem, A
+RET

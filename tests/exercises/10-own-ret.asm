@@ -1,0 +1,4 @@
+MVI H, 00h
+MVI L, 07h
+MVI Mem, 0C9h
+ADD B
