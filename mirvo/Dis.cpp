@@ -43,17 +43,7 @@ int RunDis(const DisOptions& options) {
   // A source (by name, content or --as) is assembled first, so that dis
   // shows the bytes it stands for.
   LoadedProgram program;
-  std::string reason;
-  switch (LoadProgram(options.image, options.as, program, reason)) {
-    case LoadResult::kLoaded:
-      break;
-    case LoadResult::kCannotRead:
-      Report("%s", reason.c_str());
-      return 1;
-    case LoadResult::kSourceErrors:
-      PrintDiagnostics(options.image, program.source, ColourWanted());
-      return 1;
-  }
+  if (LoadProgramOrSay(options.image, options.as, program) != 0) return 1;
   const std::vector<std::uint8_t>& bytes = program.bytes;
 
   std::string text = "; " + options.image + ": " + std::to_string(bytes.size()) +

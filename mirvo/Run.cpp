@@ -120,17 +120,7 @@ int RunRun(const RunOptions& options) {
   if (RefuseInputsAsOutputs(files) != 0) return 1;
 
   LoadedProgram program;
-  std::string reason;
-  switch (LoadProgram(options.file, options.as, program, reason)) {
-    case LoadResult::kLoaded:
-      break;
-    case LoadResult::kCannotRead:
-      Report("%s", reason.c_str());
-      return 1;
-    case LoadResult::kSourceErrors:
-      PrintDiagnostics(options.file, program.source, ColourWanted());
-      return 1;
-  }
+  if (LoadProgramOrSay(options.file, options.as, program) != 0) return 1;
   // A source's warnings are shown; they do not stop the run.
   if (program.fromSource) PrintDiagnostics(options.file, program.source, ColourWanted());
 
