@@ -1,7 +1,10 @@
 // Builds the static site: bundles the page and its worker with esbuild and
 // puts them beside index.html, the styles, the engine (.js and .wasm), the
-// examples and the exercises.
+// examples, the exercises and the web app manifest; then moves all of it but
+// index.html into v/<version>/ (the version: a hash of the files) and adds
+// the service worker that keeps that version for offline use.
 //   node build.mjs [wasm folder] [site folder]
+import { createHash } from 'node:crypto';
 import { copyFileSync, existsSync, mkdirSync, readFileSync, readdirSync, renameSync, rmSync, writeFileSync } from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -63,7 +66,9 @@ await esbuild.build({
   entryPoints: [path.join(here, 'src/playground.css')],
   outfile: path.join(staging, 'playground.css'),
 });
-copyFileSync(path.join(here, 'index.html'), path.join(staging, 'index.html'));
+for (const name of ['index.html', 'manifest.webmanifest', 'icon.svg']) {
+  copyFileSync(path.join(here, name), path.join(staging, name));
+}
 for (const name of ['mirvo-engine.js', 'mirvo-engine.wasm']) {
   copyFileSync(path.join(wasmDir, name), path.join(staging, name));
 }
@@ -85,10 +90,48 @@ for (const name of readdirSync(path.join(root, 'exercises')).sort()) {
   exercises.push({ name, title: /^title\s*=\s*"(.*)"\s*$/m.exec(text)?.[1] ?? name });
 }
 writeFileSync(path.join(staging, 'exercises/index.json'), `${JSON.stringify(exercises)}\n`);
+// The site's files, as paths relative to folder with "/" between names.
+function filesUnder(folder, prefix = '') {
+  return readdirSync(folder, { withFileTypes: true }).flatMap((entry) =>
+    entry.isDirectory()
+      ? filesUnder(path.join(folder, entry.name), `${prefix}${entry.name}/`)
+      : [`${prefix}${entry.name}`],
+  );
+}
+
+// One version for the files of this build: a new build with any file changed
+// gets a new folder, so no page ever mixes files of two builds.
+const files = filesUnder(staging).sort();
+const hash = createHash('sha256');
+for (const file of files) hash.update(`${file}\0`).update(readFileSync(path.join(staging, file)));
+const version = hash.digest('hex').slice(0, 12);
+const versionDir = `v/${version}`;
+const versioned = [];
+for (const file of files) {
+  if (file === 'index.html') continue;
+  const target = path.join(staging, versionDir, file);
+  mkdirSync(path.dirname(target), { recursive: true });
+  renameSync(path.join(staging, file), target);
+  versioned.push(`${versionDir}/${file}`);
+}
+// The folders the files came from are empty now.
+for (const entry of readdirSync(staging, { withFileTypes: true })) {
+  if (entry.isDirectory() && entry.name !== 'v') rmSync(path.join(staging, entry.name), { recursive: true });
+}
+// The page finds every file of its version through its base address.
+const page = readFileSync(path.join(staging, 'index.html'), 'utf8');
+writeFileSync(path.join(staging, 'index.html'), page.replace('<meta charset="utf-8">', `$&\n<base href="${versionDir}/">`));
+await esbuild.build({
+  ...common,
+  entryPoints: [path.join(here, 'src/sw.js')],
+  outfile: path.join(staging, 'sw.js'),
+  format: 'iife',
+  define: { SITE_VERSION: JSON.stringify(version), SITE_FILES: JSON.stringify(['./', ...versioned]) },
+});
 
 const old = `${siteDir}.old`;
 rmSync(old, { recursive: true, force: true });
 if (existsSync(siteDir)) renameSync(siteDir, old);
 renameSync(staging, siteDir);
 rmSync(old, { recursive: true, force: true });
-console.log(`site: ${path.relative(process.cwd(), siteDir) || '.'}`);
+console.log(`site: ${path.relative(process.cwd(), siteDir) || '.'} (version ${version})`);

@@ -97,6 +97,8 @@ std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMac
       break;
     case RunOutcome::kBreakpoint:
       return std::string("stopped before the breakpoint at ") + WordNotation(pc).text;
+    case RunOutcome::kWatchpoint:
+      return std::string("stopped by a watchpoint, before ") + WordNotation(pc).text;
   }
   return std::string("paused at ") + WordNotation(pc).text;
 }

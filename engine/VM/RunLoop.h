@@ -21,16 +21,18 @@ enum class RunOutcome {
   kStepLimit,        // stepLimit steps without any of the above
   kRunning,          // the budget of the last Resume ran out first; more can follow
   kBreakpoint,       // a front end stopped the run before an instruction it marked; more can follow
+  kWatchpoint,       // a front end stopped the run after a step that changed or ran what it watches
 };
 
 // Each outcome's name in machine-readable reports and expectations, indexed
 // by its value.
-inline constexpr std::array<const char*, 6> kOutcomeNames = {"halt",    "undefined-opcode", "loops-forever",
-                                                             "step-limit", "running",       "breakpoint"};
+inline constexpr std::array<const char*, 7> kOutcomeNames = {"halt",    "undefined-opcode", "loops-forever",
+                                                             "step-limit", "running",       "breakpoint",
+                                                             "watchpoint"};
 constexpr const char* OutcomeName(RunOutcome outcome) { return kOutcomeNames[static_cast<std::size_t>(outcome)]; }
 // True for the outcomes that end a run; after the others it can go on.
 constexpr bool IsFinal(RunOutcome outcome) {
-  return outcome != RunOutcome::kRunning && outcome != RunOutcome::kBreakpoint;
+  return outcome != RunOutcome::kRunning && outcome != RunOutcome::kBreakpoint && outcome != RunOutcome::kWatchpoint;
 }
 
 // The driver's backstop: a run that neither halts nor is proved endless

@@ -53,6 +53,23 @@ class VirtualMachine {
   // from a given state. 1 for a slot above 7, which changes nothing.
   int SetFlag(std::uint8_t slot, std::uint8_t value);
 
+  // Everything but memory, as a run's checkpoints keep it.
+  struct Processor {
+    RegisterFile registers;
+    FlagBytes flags;
+    std::uint16_t programCounter;
+    std::uint16_t stackPointer;
+  };
+  const Memory& GetMemory() const { return memory; }
+  void SetMemory(const Memory& bytes) { memory = bytes; }
+  Processor GetProcessor() const { return {registers, flags, programCounter, stackPointer}; }
+  void SetProcessor(const Processor& processor) {
+    registers = processor.registers;
+    flags = processor.flags;
+    programCounter = processor.programCounter;
+    stackPointer = processor.stackPointer;
+  }
+
   // Whole-state equality: registers (slot 6 included), flag bytes, program
   // counter, stack pointer and memory, memory compared last.
   bool operator==(const VirtualMachine& other) const = default;

@@ -64,6 +64,7 @@ int RunVirtualMachineProgram(int argc, char** argv) {
     case RunOutcome::kHalted:
     case RunOutcome::kRunning:     // RunToEnd never returns the pauses
     case RunOutcome::kBreakpoint:
+    case RunOutcome::kWatchpoint:
       break;
     case RunOutcome::kUndefinedOpcode: {
       const std::uint16_t address = machine->GetProgramCounter();

@@ -1,6 +1,7 @@
 #include "Playground.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "EngineJson.h"
 #include "ExerciseJson.h"
@@ -13,7 +14,9 @@ namespace mirvo {
 Playground::Playground()
     : assembler(std::make_unique<Assembler>()),
       machine(std::make_unique<VirtualMachine>()),
-      run(std::make_unique<Run>(*machine)) {}
+      run(std::make_unique<Run>(*machine)) {
+  timeline.Start(*machine);
+}
 
 int Playground::Assemble(const char* bytes, std::size_t size) {
   // The assembler reads the text during Assemble only, but keep our own copy
@@ -40,11 +43,34 @@ int Playground::Load(const std::uint8_t* bytes, std::size_t size) {
   return 0;
 }
 
+namespace {
+
+// Whether a step from before (with byteBefore the watched byte, for a
+// memory watch) to after did what watch watches.
+bool Did(const Watch& watch, const VirtualMachine::Processor& before, std::uint8_t byteBefore,
+         const VirtualMachine& after) {
+  switch (watch.kind) {
+    case WatchKind::kRegister:
+      return before.registers[watch.which] != after.GetRegisters()[watch.which];
+    case WatchKind::kFlag:
+      return before.flags[watch.which] != after.GetFlags()[watch.which];
+    case WatchKind::kMemory:
+      return byteBefore != after.MemoryAt(watch.which);
+    case WatchKind::kExecuted:
+      return before.programCounter == watch.which;
+  }
+  return false;
+}
+
+}  // namespace
+
 void Playground::Restart() {
   run.reset();
   machine = std::make_unique<VirtualMachine>();
   LoadImage(*machine, image.data(), image.size());
   run = std::make_unique<Run>(*machine);
+  timeline.Start(*machine);
+  atEnd = true;
   outcome = RunOutcome::kRunning;
   recorded = false;
 }
@@ -57,42 +83,155 @@ void Playground::KeepRecord(void* context, const StepRecord& record) {
 
 RunOutcome Playground::RecordedStep() { return run->Resume(1, &KeepRecord, this); }
 
+bool Playground::AddWatch(Watch watch) {
+  const bool slot = watch.kind == WatchKind::kRegister || watch.kind == WatchKind::kFlag;
+  if (watches.size() >= kMostWatches || (slot && watch.which > 7)) return false;
+  watches.push_back(watch);
+  return true;
+}
+
+RunOutcome Playground::WatchedStep(VirtualMachine& target, bool breakpoints, bool mayPass) {
+  if (breakpoints && !mayPass && breakpointAt[target.GetProgramCounter()]) return RunOutcome::kBreakpoint;
+  const VirtualMachine::Processor before = target.GetProcessor();
+  std::uint8_t bytes[kMostWatches] = {};
+  const std::size_t watched = watches.size();
+  for (std::size_t i = 0; i < watched; ++i) bytes[i] = target.MemoryAt(watches[i].which);
+  if (&target == machine.get()) {
+    const RunOutcome result = run->Resume(1);
+    if (result != RunOutcome::kRunning) return result;
+  } else {
+    target.Step();
+  }
+  for (std::size_t i = 0; i < watched; ++i) {
+    if (Did(watches[i], before, bytes[i], target)) return RunOutcome::kWatchpoint;
+  }
+  return RunOutcome::kRunning;
+}
+
 RunOutcome Playground::Resume(std::uint64_t budget, bool breakpoints, bool skipFirst) {
-  if (!breakpoints || breakpointAt.none()) {
-    // The stretch runs at full speed without records; its last step is
-    // recorded.
-    const std::uint64_t room = std::min(budget, run->StepLimit() - run->Steps());
-    if (room > 1) run->Resume(room - 1);
-    outcome = room > 0 ? RecordedStep() : run->Resume(0);
-    return outcome;
-  }
+  const bool checked = (breakpoints && breakpointAt.any()) || !watches.empty();
   bool mayPass = skipFirst;
-  for (std::uint64_t done = 0; done < budget; ++done) {
-    if (run->Outcome() == RunOutcome::kRunning && !mayPass && breakpointAt[machine->GetProgramCounter()]) {
-      outcome = RunOutcome::kBreakpoint;
-      return outcome;
+  if (!atEnd) {
+    // An earlier state: the steps the run took already are taken again.
+    if (!checked) {
+      const std::uint64_t target = std::min(run->Steps(), position + std::min(budget, run->Steps() - position));
+      budget -= target - position;
+      GoTo(target);
+    } else {
+      if (!view) view = std::make_unique<VirtualMachine>();
+      RunOutcome stop = RunOutcome::kRunning;
+      const std::uint64_t start = position;
+      while (budget > 0 && position < run->Steps() && stop == RunOutcome::kRunning) {
+        stop = WatchedStep(*view, breakpoints, mayPass);
+        mayPass = false;
+        if (stop == RunOutcome::kBreakpoint) break;
+        ++position;
+        --budget;
+      }
+      if (position != start) GoTo(position);  // with the record of its step
+      if (stop != RunOutcome::kRunning) return outcome = stop;
     }
-    mayPass = false;
-    outcome = RecordedStep();
-    if (outcome != RunOutcome::kRunning) return outcome;
+    if (!atEnd) return outcome = RunOutcome::kRunning;
+    if (budget == 0 || IsFinal(run->Outcome())) return outcome = run->Outcome();
   }
-  outcome = run->Outcome();
+  RunOutcome result = RunOutcome::kRunning;
+  while (budget > 0 && run->Outcome() == RunOutcome::kRunning && result == RunOutcome::kRunning) {
+    // Up to the next checkpoint at most.
+    const std::uint64_t room = std::min(budget, timeline.NextCheckpoint() - run->Steps());
+    const std::uint64_t before = run->Steps();
+    if (!checked) {
+      // The stretch runs at full speed without records; its last step is recorded.
+      if (room > 1) run->Resume(room - 1);
+      result = RecordedStep();
+    } else {
+      for (std::uint64_t done = 0; done < room && result == RunOutcome::kRunning; ++done) {
+        result = WatchedStep(*machine, breakpoints, mayPass);
+        mayPass = false;
+      }
+    }
+    budget -= run->Steps() - before;
+    if (run->Steps() == timeline.NextCheckpoint()) timeline.Record(*machine);
+  }
+  if (result == RunOutcome::kRunning) result = run->Outcome();
+  // Steps taken one by one are not recorded: the record of the last comes
+  // from the timeline.
+  const std::uint64_t last = run->Steps();
+  if (last > 0 && !(recorded && lastRecord.step == last)) GoTo(last);
+  outcome = result;
   return outcome;
+}
+
+void Playground::Show(std::uint64_t step) {
+  step = std::min(step, run->Steps());
+  atEnd = step == run->Steps();
+  if (atEnd) return;
+  if (!view) view = std::make_unique<VirtualMachine>();
+  timeline.Rebuild(step, *view);
+  position = step;
+}
+
+void Playground::GoTo(std::uint64_t step) {
+  step = std::min(step, run->Steps());
+  outcome = step == run->Steps() ? run->Outcome() : RunOutcome::kRunning;
+  if (step == run->Steps() && recorded && lastRecord.step == step) {
+    atEnd = true;  // the run's own last step, recorded as it was taken
+    return;
+  }
+  recorded = false;
+  if (step == 0) {
+    Show(0);
+    return;
+  }
+  // The state before the step, then the step itself with its record.
+  Show(step - 1);
+  Run single(*view);
+  single.Resume(1, &KeepRecord, this);
+  lastRecord.step = step;
+  atEnd = step == run->Steps();  // if so, the view equals the run's machine
+  position = step;
+}
+
+Search Playground::BackToChange(Watch watch, std::uint64_t budget, bool fresh) {
+  if (fresh) searchEnd = Position();
+  // The steps from just after a checkpoint to searchEnd - 1 are run again,
+  // the latest window first; the last step in a window that did it wins.
+  auto scratch = std::make_unique<VirtualMachine>();
+  for (bool first = true; searchEnd > 1; first = false) {
+    const std::uint64_t last = searchEnd - 1;  // the latest step not yet searched
+    const std::uint64_t from = timeline.CheckpointAtOrBefore(last - 1);
+    // One window a call at least, however small the budget.
+    if (last - from > budget && !first) return Search::kMore;
+    budget -= std::min(budget, last - from);
+    timeline.Rebuild(from, *scratch);
+    std::uint64_t found = 0;
+    for (std::uint64_t step = from + 1; step <= last; ++step) {
+      const VirtualMachine::Processor before = scratch->GetProcessor();
+      const std::uint8_t byteBefore = scratch->MemoryAt(watch.which);
+      scratch->Step();
+      if (Did(watch, before, byteBefore, *scratch)) found = step;
+    }
+    if (found != 0) {
+      GoTo(found);
+      return Search::kFound;
+    }
+    searchEnd = from + 1;
+  }
+  return Search::kNotFound;
 }
 
 const std::string& Playground::LastStepReport() {
   // A record of an earlier step no longer describes the machine.
-  text = recorded && lastRecord.step == run->Steps() ? StepRecordJson(lastRecord) : "null";
+  text = recorded && lastRecord.step == Position() ? StepRecordJson(lastRecord) : "null";
   return text;
 }
 
 const std::string& Playground::StateMap(const char* imagePath) {
-  text = StateMapText(*machine, imagePath);
+  text = StateMapText(Machine(), imagePath);
   return text;
 }
 
 const std::string& Playground::DisassembleAt(std::uint16_t address) {
-  std::uint8_t bytes[2] = {machine->MemoryAt(address), machine->MemoryAt(static_cast<std::uint16_t>(address + 1))};
+  std::uint8_t bytes[2] = {Machine().MemoryAt(address), Machine().MemoryAt(static_cast<std::uint16_t>(address + 1))};
   char line[64];
   Disassemble(bytes, sizeof bytes, line, sizeof line);
   text = line;
@@ -100,7 +239,7 @@ const std::string& Playground::DisassembleAt(std::uint16_t address) {
 }
 
 const std::string& Playground::OutcomeText() {
-  text = DescribeOutcome(outcome, *run, *machine);
+  text = DescribeOutcome(outcome, *run, Machine());
   return text;
 }
 

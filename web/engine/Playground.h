@@ -16,9 +16,22 @@
 #include "Exercise.h"
 #include "InstructionSet.h"
 #include "RunLoop.h"
+#include "Timeline.h"
 #include "VirtualMachine.h"
 
 namespace mirvo {
+
+// What a watchpoint watches: a register or flag (by slot), a memory byte, or
+// the execution of the instruction at an address (by address).
+enum class WatchKind { kRegister, kFlag, kMemory, kExecuted };
+struct Watch {
+  WatchKind kind;
+  std::uint16_t which;  // a slot (below 8) or an address
+};
+inline constexpr std::size_t kMostWatches = 8;
+
+// What Playground::BackToChange found.
+enum class Search { kFound, kNotFound, kMore };
 
 class Playground {
  public:
@@ -37,19 +50,37 @@ class Playground {
   int Load(const std::uint8_t* bytes, std::size_t size);
   // The machine as Load left it, with a new run.
   void Restart();
-  // Runs at most budget more steps. With breakpoints on, stops before the
-  // instruction at a breakpoint, except the first one when skipFirst is set
-  // (so a run can go on from the breakpoint it stopped at). Returns the
-  // outcome, kBreakpoint included, which Outcome() keeps until the next call.
-  // The last step taken is recorded whenever it is the last of the budget
-  // or of a run with breakpoints (LastStepReport).
+  // Runs at most budget more steps from the state shown (an earlier one
+  // runs again as far as the run went, then the run goes on). With
+  // breakpoints on, stops before the instruction at a breakpoint, except the
+  // first one when skipFirst is set (so a run can go on from the breakpoint
+  // it stopped at); and after a step that did what a watch watches. Returns
+  // the outcome, kBreakpoint and kWatchpoint included, which Outcome() keeps
+  // until the next call. The run keeps checkpoints as it goes (Timeline).
   RunOutcome Resume(std::uint64_t budget, bool breakpoints, bool skipFirst);
   void SetBreakpoint(std::uint16_t address, bool on) { breakpointAt[address] = on; }
   void ClearBreakpoints() { breakpointAt.reset(); }
+  // At most kMostWatches; a slot above 7 is refused. True when added.
+  bool AddWatch(Watch watch);
+  void ClearWatches() { watches.clear(); }
 
-  const VirtualMachine& Machine() const { return *machine; }
+  // Shows the state after step steps of the run (at most RunSteps()), with
+  // the record of the step that led there.
+  void GoTo(std::uint64_t step);
+  // Searches back from the state shown for the last step before it that did
+  // what watch watches, re-running at most budget steps per call: kFound
+  // (that step's state is shown), kNotFound (back to the start: nothing
+  // moved), or kMore (call again with fresh set to false to go on).
+  Search BackToChange(Watch watch, std::uint64_t budget, bool fresh);
+
+  // The machine shown: the run's own, or an earlier state of it.
+  const VirtualMachine& Machine() const { return atEnd ? *machine : *view; }
   const Run& CurrentRun() const { return *run; }
   RunOutcome Outcome() const { return outcome; }
+  // Steps to the state shown, and the most the run has taken.
+  std::uint64_t Position() const { return atEnd ? run->Steps() : position; }
+  std::uint64_t RunSteps() const { return run->Steps(); }
+  const Timeline& History() const { return timeline; }
   // The step that brought the machine to its state, as a line of mirvo's
   // JSON trace, or "null" when it was not recorded (no step yet, or a run
   // that ended inside a stretch run without records).
@@ -75,15 +106,27 @@ class Playground {
 
  private:
   static void KeepRecord(void* context, const StepRecord& record);
-  // One step with its record kept.
+  // One step of the run with its record kept.
   RunOutcome RecordedStep();
+  // One step of target, unrecorded, stopping before a breakpoint (unless
+  // mayPass) or after a step that fired a watch: kRunning, kBreakpoint or
+  // kWatchpoint (or the run's end, for the run's own machine).
+  RunOutcome WatchedStep(VirtualMachine& target, bool breakpoints, bool mayPass);
+  // Shows the state after step steps, rebuilt, without its record.
+  void Show(std::uint64_t step);
 
   std::unique_ptr<Assembler> assembler;
   std::string source;
   std::string assemblyJson;
   std::vector<std::uint8_t> image;
-  std::unique_ptr<VirtualMachine> machine;
+  std::unique_ptr<VirtualMachine> machine;  // the run's, after its last step
   std::unique_ptr<Run> run;
+  Timeline timeline;
+  std::unique_ptr<VirtualMachine> view;  // an earlier state, when shown
+  std::uint64_t position = 0;            // its step
+  bool atEnd = true;                     // showing the run's own machine
+  std::vector<Watch> watches;
+  std::uint64_t searchEnd = 0;  // BackToChange: the steps at and after it are searched
   RunOutcome outcome = RunOutcome::kRunning;
   StepRecord lastRecord{};
   bool recorded = false;  // lastRecord holds a step of the current run

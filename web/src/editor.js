@@ -63,17 +63,24 @@ const statementsField = StateField.define({
   },
 });
 
-class TextMarker extends GutterMarker {
-  constructor(text, className = '') {
+// A statement's address, then its bytes in a span of their own (a phone's
+// narrow gutter leaves them out).
+class AddressMarker extends GutterMarker {
+  constructor(address, bytes) {
     super();
-    this.text = text;
-    this.elementClass = className;
+    this.address = address;
+    this.bytes = bytes;
   }
   eq(other) {
-    return other.text === this.text;
+    return other.address === this.address && other.bytes === this.bytes;
   }
   toDOM() {
-    return document.createTextNode(this.text);
+    const span = document.createElement('span');
+    const bytes = document.createElement('span');
+    bytes.className = 'gutter-bytes';
+    bytes.textContent = ` ${this.bytes}`;
+    span.append(this.address, bytes);
+    return span;
   }
 }
 
@@ -84,10 +91,10 @@ const addressGutter = gutter({
     const statement = view.state.field(statementsField).get(number);
     if (!statement) return null;
     const bytes = statement.bytes.map((b) => hex(b, 2)).join(' ');
-    return new TextMarker(`${hex(statement.address, 4)} ${bytes.padEnd(5)}`);
+    return new AddressMarker(hex(statement.address, 4), bytes.padEnd(5));
   },
   lineMarkerChange: (update) => update.transactions.some((t) => t.effects.some((e) => e.is(setStatements))),
-  initialSpacer: () => new TextMarker('0000 00 00'),
+  initialSpacer: () => new AddressMarker('0000', '00 00'),
 });
 
 // --- breakpoints: a set of line starts, kept in place through edits
@@ -237,6 +244,11 @@ export class SourceEditor {
 
   get text() {
     return this.view.state.doc.toString();
+  }
+
+  // Characters in the editor, without building the text.
+  get length() {
+    return this.view.state.doc.length;
   }
 
   set text(value) {

@@ -75,9 +75,35 @@ export class Engine {
     return this.module._pg_resume(this.session, budget, breakpoints ? 1 : 0, skipFirst ? 1 : 0);
   }
 
-  // Steps taken by the run so far.
+  // Steps to the state shown (see goTo).
   steps() {
     return this.module._pg_steps(this.session);
+  }
+
+  // The most steps the run has taken: every state up to there can be shown.
+  runSteps() {
+    return this.module._pg_run_steps(this.session);
+  }
+
+  // Shows the state after step steps of the run; resume goes on from it.
+  goTo(step) {
+    this.module._pg_go_to(this.session, step);
+  }
+
+  // Watches: kind 0 a register, 1 a flag (which: its slot), 2 a memory
+  // byte, 3 an executed address (which: the address). A run stops after a
+  // step that changes or executes one. False when refused.
+  setWatches(watches) {
+    this.module._pg_clear_watches(this.session);
+    return watches.every(({ kind, which }) => this.module._pg_add_watch(this.session, kind, which) === 1);
+  }
+
+  // Searches back from the state shown for the last step that did what the
+  // watch {kind, which} watches, re-running at most budget steps: 'found'
+  // (its state is shown), 'not-found', or 'more' (call again with fresh
+  // false to go on).
+  backToChange({ kind, which }, budget, fresh) {
+    return ['found', 'not-found', 'more'][this.module._pg_back_to_change(this.session, kind, which, budget, fresh ? 1 : 0)];
   }
 
   setBreakpoints(addresses) {
@@ -107,6 +133,7 @@ export class Engine {
       hl: m._pg_hl(s),
       outcome: m._pg_outcome(s),
       steps: this.steps(),
+      runSteps: this.runSteps(),
       outcomeText: this.lastText(m._pg_outcome_text(s)),
     };
   }

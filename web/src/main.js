@@ -2,13 +2,17 @@
 // the session live in a worker (worker.js), the page's state in a PageModel
 // (state.js); this side passes events to the model and the worker, and
 // draws what the model says.
+import { keepDisplaySettings } from './display.js';
 import { SourceEditor } from './editor.js';
 import { MemoryGrid } from './memory.js';
 import { addressText } from './notation.js';
-import { encodeSource, readFragment } from './share.js';
+import { keepOffline } from './offline.js';
+import { Programs } from './programs.js';
 import { PageModel } from './state.js';
 
-const kAssembleDelay = 250; // ms after the last keystroke
+// ms after the last keystroke before the source is assembled: longer for a
+// long source, so that typing in it is not slowed by assemblies.
+const assembleDelay = (length) => 250 + Math.min(1250, length / 800);
 const $ = (id) => document.getElementById(id);
 
 const worker = new Worker('playground-worker.js');
@@ -70,6 +74,7 @@ function drawControls() {
   $('step').disabled = !controls.step;
   $('step-back').disabled = !controls.stepBack;
   $('reset').disabled = !controls.reset;
+  $('back-to-change').disabled = !controls.backToChange;
   $('stop').disabled = !controls.stop;
   $('download-image').disabled = !controls.downloadImage;
   $('download-map').disabled = !controls.downloadMap;
@@ -93,9 +98,17 @@ function draw() {
   setValue($('pc'), state.pc, addressText(state.pc), change.pc);
   setValue($('sp'), state.sp, addressText(state.sp), false);
   $('steps').textContent = String(model.progress ?? state.steps);
-  $('next').textContent = state.next;
+  $('next').textContent = model.next;
+  $('machine').classList.toggle('is-stale', model.stale);
+  $('stale').hidden = !model.stale;
   memory.update({ memory: state.memory, image: model.image, pc: state.pc, hl: state.hl, lastChanged: change.addresses });
+  if ($('follow-writes').checked && change.addresses.size > 0) memory.reveal([...change.addresses][0]);
   editor.showPcLine(model.pcLine);
+}
+
+// The live region: what a screen reader says after a command.
+function announce() {
+  $('announce').textContent = model.announcement;
 }
 
 // The statement above the editor, Check and its rows.
@@ -129,7 +142,7 @@ function drawExercise() {
   );
 }
 
-function drawDiagnostics(diagnostics, length) {
+function drawDiagnostics(diagnostics, length, count) {
   const list = $('diagnostics');
   list.replaceChildren(
     ...diagnostics.map((d) => {
@@ -145,6 +158,11 @@ function drawDiagnostics(diagnostics, length) {
     const item = document.createElement('li');
     item.className = 'diagnostic is-none';
     item.textContent = `No errors or warnings; ${length} bytes.`;
+    list.append(item);
+  } else if (count > diagnostics.length) {
+    const item = document.createElement('li');
+    item.className = 'diagnostic is-more';
+    item.textContent = `… and ${count - diagnostics.length} more after line ${diagnostics.at(-1).line}.`;
     list.append(item);
   }
 }
@@ -162,12 +180,13 @@ worker.onmessage = ({ data }) => {
       buildMachineView();
       buildInstructionHelp();
       editor.setVocabulary(model.vocabulary);
+      drawWatchForm();
       break;
     case 'assembled': {
       const image = model.assembled(data.id, data);
       if (data.id !== model.assembleId) break;
       editor.showAssembly(data.assembly.diagnostics, data.assembly.statements);
-      drawDiagnostics(data.assembly.diagnostics, data.assembly.length);
+      drawDiagnostics(data.assembly.diagnostics, data.assembly.length, data.diagnosticCount);
       if (image !== null) {
         send({ type: 'load', image: image.slice(), name: imageName() });
         sendBreakpoints();
@@ -178,6 +197,7 @@ worker.onmessage = ({ data }) => {
     case 'state':
       if (model.stateReceived(data)) commands.run();
       draw();
+      announce();
       break;
     case 'progress':
       model.progressed(data.steps);
@@ -189,10 +209,8 @@ worker.onmessage = ({ data }) => {
       break;
     case 'exercise':
       model.exerciseOpened(data);
-      if (model.exercise !== null) {
-        editor.text = model.exercise.starter;
-        assembleNow();
-      }
+      // The learner's attempt if one is kept, else the starter.
+      if (model.exercise !== null) programs.exerciseOpened(model.exercise);
       drawExercise();
       break;
     case 'checked':
@@ -242,6 +260,12 @@ const commands = {
     drawControls();
     send({ type: 'stepBack' });
   },
+  backToChange() {
+    const watch = watchForm();
+    if (watch === null || !model.backToChangeRequested()) return;
+    draw();
+    send({ type: 'backToChange', watch });
+  },
   reset() {
     if (model.controls.reset) send({ type: 'reset' });
   },
@@ -257,7 +281,8 @@ const editor = new SourceEditor($('editor'), {
     model.editorChanged();
     if (model.exercise !== null) drawExercise();
     clearTimeout(assembleTimer);
-    assembleTimer = setTimeout(assembleNow, kAssembleDelay);
+    assembleTimer = setTimeout(assembleNow, assembleDelay(editor.length));
+    programs.edited();
   },
   onBreakpoints: () => sendBreakpoints(),
   run: () => commands.run(),
@@ -270,6 +295,7 @@ $('stop').addEventListener('click', commands.stop);
 $('step').addEventListener('click', commands.step);
 $('step-back').addEventListener('click', commands.stepBack);
 $('reset').addEventListener('click', commands.reset);
+$('back-to-change').addEventListener('click', commands.backToChange);
 $('check').addEventListener('click', commands.check);
 
 window.addEventListener('keydown', (event) => {
@@ -283,15 +309,69 @@ window.addEventListener('keydown', (event) => {
   command();
 });
 
+// --- watches
+
+// An address typed as 1000h, 0x1000 or 1000, or null.
+function parseAddress(text) {
+  const digits = text.trim().replace(/h$/i, '').replace(/^0x/i, '');
+  const address = /^[0-9a-f]{1,4}$/i.test(digits) ? Number.parseInt(digits, 16) : NaN;
+  return Number.isInteger(address) ? address : null;
+}
+
+// The watch the form describes, or null (an address that is none).
+function watchForm() {
+  const kind = $('watch-kind').value;
+  if (kind === 'register' || kind === 'flag') return { kind, name: $('watch-name').value };
+  const address = parseAddress($('watch-address').value);
+  $('watch-address').setAttribute('aria-invalid', String(address === null));
+  return address === null ? null : { kind, address };
+}
+
+function drawWatchForm() {
+  const kind = $('watch-kind').value;
+  const named = kind === 'register' || kind === 'flag';
+  $('watch-name-label').hidden = !named;
+  $('watch-address-label').hidden = named;
+  if (!named || model.vocabulary === null) return;
+  const table = kind === 'register' ? model.vocabulary.registers : model.vocabulary.flags;
+  $('watch-name').replaceChildren(...table.map(({ name }) => new Option(name, name)));
+}
+
+function drawWatches() {
+  $('watch-list').replaceChildren(
+    ...model.watchList.map((words, index) => {
+      const item = document.createElement('li');
+      const remove = document.createElement('button');
+      remove.type = 'button';
+      remove.textContent = 'Remove';
+      remove.setAttribute('aria-label', `Remove the watch: ${words}`);
+      remove.addEventListener('click', () => {
+        model.removeWatch(index);
+        watchesChanged();
+      });
+      item.append(`${words} `, remove);
+      return item;
+    }),
+  );
+}
+
+function watchesChanged() {
+  drawWatches();
+  send({ type: 'watches', watches: model.watches });
+}
+
+$('watch-kind').addEventListener('change', drawWatchForm);
+$('watch-add').addEventListener('click', () => {
+  const watch = watchForm();
+  if (watch !== null && model.addWatch(watch)) watchesChanged();
+});
+
 // --- memory navigation
 
 $('goto').addEventListener('keydown', (event) => {
   if (event.key !== 'Enter') return;
-  const text = $('goto').value.trim().replace(/h$/i, '').replace(/^0x/i, '');
-  const address = Number.parseInt(text, 16);
-  if (Number.isInteger(address) && address >= 0 && address < (model.vocabulary?.memorySize ?? 0)) {
-    memory.scrollToAddress(address);
-  }
+  const address = parseAddress($('goto').value);
+  if (address !== null) memory.scrollToAddress(address);
 });
 
 // --- files
@@ -324,96 +404,24 @@ $('upload').addEventListener('change', async () => {
   $('upload').value = '';
 });
 
-// --- examples and share links
+// --- the program in the editor, kept as it is typed
 
-async function loadExamples() {
-  const response = await fetch('examples/index.json');
-  const examples = await response.json();
-  for (const { name, title } of examples) {
-    const option = document.createElement('option');
-    option.value = name;
-    option.textContent = title ? `${name}: ${title}` : name;
-    $('examples').append(option);
-  }
-  return examples;
-}
-
-async function openExample(name) {
-  const response = await fetch(`examples/${encodeURIComponent(name)}`);
-  editor.text = await response.text();
-  $('examples').value = name;
-  $('image-name').value = name.replace(/\.asm$/, '.bin');
-  assembleNow();
-}
-
-$('examples').addEventListener('change', () => {
-  if (!$('examples').value) return;
-  leaveExercise();
-  openExample($('examples').value);
+const programs = new Programs({
+  editor,
+  opened(name) {
+    $('image-name').value = `${name.replace(/\.asm$/, '').replace(/[^\w.-]+/g, '-')}.bin`;
+    assembleNow();
+  },
+  exercise: {
+    open: (text) => send({ type: 'exercise', text }),
+    close() {
+      model.exerciseClosed();
+      drawExercise();
+    },
+  },
 });
 
-// --- exercises: from the menu of those that ship, or from a #ex= link
-
-async function loadExercises() {
-  const response = await fetch('exercises/index.json');
-  for (const { name, title } of await response.json()) {
-    const option = document.createElement('option');
-    option.value = name;
-    option.textContent = title;
-    $('exercises').append(option);
-  }
-}
-
-function openExercise(text) {
-  send({ type: 'exercise', text });
-}
-
-function leaveExercise() {
-  model.exerciseClosed();
-  $('exercises').value = '';
-  if (location.hash.startsWith('#ex=')) history.replaceState(null, '', location.pathname);
-  drawExercise();
-}
-
-$('exercises').addEventListener('change', async () => {
-  const name = $('exercises').value;
-  if (!name) return leaveExercise();
-  const text = await (await fetch(`exercises/${encodeURIComponent(name)}`)).text();
-  $('examples').value = '';
-  // The address bar holds the exercise, as a link to it.
-  history.replaceState(null, '', `${location.pathname}#ex=${encodeSource(text)}`);
-  openExercise(text);
-});
-
-$('share').addEventListener('click', async () => {
-  const url = `${location.origin}${location.pathname}#src=${encodeSource(editor.text)}`;
-  history.replaceState(null, '', url);
-  try {
-    await navigator.clipboard.writeText(url);
-    $('share-note').textContent = 'Link copied.';
-  } catch {
-    $('share-note').textContent = 'The address bar holds the link.';
-  }
-});
-
-function openFragment() {
-  const found = readFragment(location.hash);
-  if (found === null) return false;
-  if (found.kind === 'ex') {
-    openExercise(found.text);
-    return true;
-  }
-  model.exerciseClosed();
-  drawExercise();
-  editor.text = found.text;
-  assembleNow();
-  return true;
-}
-window.addEventListener('hashchange', openFragment);
-
-const examplesLoaded = loadExamples();
-loadExercises().catch(() => {});
-if (!openFragment()) {
-  examplesLoaded.then(() => openExample('sum.asm')).catch(() => assembleNow());
-}
+keepDisplaySettings();
+programs.start();
 drawControls();
+keepOffline();

@@ -1,4 +1,5 @@
-// All 64 KiB as a hex grid, 16 bytes a row. Only the rows in view (and a few
+// All 64 KiB as a hex grid, 16 bytes a row (8 where the stylesheet's
+// --memory-columns says so: a phone). Only the rows in view (and a few
 // around them) exist as elements; scrolling rebuilds them.
 
 import { addressText, hex } from './notation.js';
@@ -15,6 +16,7 @@ export class MemoryGrid {
     this.spacer.append(this.rows);
     viewport.append(this.spacer);
     this.rowHeight = 20;
+    this.columns = 16;
     this.memory = new Uint8Array(0); // until the first update
     this.image = new Uint8Array(0);
     this.lastChanged = new Set();
@@ -37,10 +39,11 @@ export class MemoryGrid {
   }
 
   get rowCount() {
-    return Math.ceil(this.memory.length / 16);
+    return Math.ceil(this.memory.length / this.columns);
   }
 
   measure() {
+    this.columns = Number(getComputedStyle(this.viewport).getPropertyValue('--memory-columns')) || 16;
     const probe = this.rows.firstElementChild;
     if (probe && probe.offsetHeight > 0) this.rowHeight = probe.offsetHeight;
     this.spacer.style.height = `${this.rowCount * this.rowHeight}px`;
@@ -48,7 +51,17 @@ export class MemoryGrid {
 
   scrollToAddress(address) {
     this.measure();
-    this.viewport.scrollTop = Math.floor(address / 16) * this.rowHeight;
+    this.viewport.scrollTop = Math.floor(address / this.columns) * this.rowHeight;
+    this.render();
+  }
+
+  // Scrolls address into view, to the middle, unless it is in view already.
+  reveal(address) {
+    this.measure();
+    const top = Math.floor(address / this.columns) * this.rowHeight;
+    const { scrollTop, clientHeight } = this.viewport;
+    if (top >= scrollTop && top + this.rowHeight <= scrollTop + clientHeight) return;
+    this.viewport.scrollTop = Math.max(0, top - Math.floor(clientHeight / 2));
     this.render();
   }
 
@@ -68,10 +81,10 @@ export class MemoryGrid {
     line.className = 'memory-row';
     const label = document.createElement('span');
     label.className = 'memory-address';
-    label.textContent = hex(row * 16, 4);
+    label.textContent = hex(row * this.columns, 4);
     line.append(label);
-    for (let column = 0; column < 16; ++column) {
-      const address = row * 16 + column;
+    for (let column = 0; column < this.columns; ++column) {
+      const address = row * this.columns + column;
       const cell = document.createElement('span');
       const value = this.memory[address];
       cell.textContent = hex(value, 2);

@@ -43,6 +43,33 @@ export class Vocabulary {
     return this.json.bytes[value];
   }
 
+  // A watch as the engine takes it ({kind, which}), from the page's
+  // {kind: 'register' | 'flag', name} or {kind: 'memory' | 'executed', address}.
+  watchCode({ kind, name, address }) {
+    const slotOf = (table) => table.find((entry) => entry.name === name).slot;
+    switch (kind) {
+      case 'register':
+        return { kind: 0, which: slotOf(this.registers) };
+      case 'flag':
+        return { kind: 1, which: slotOf(this.flags) };
+      case 'memory':
+        return { kind: 2, which: address };
+      default:
+        return { kind: 3, which: address };
+    }
+  }
+
+  // What a step changed, in words: "MVI A, 05h: A 00h to 05h, Z 0 to 1,
+  // [1000h] 00h to 10h" (registers and bytes in the byte notation).
+  stepWords(record) {
+    const changes = Object.entries(record.changes).map(([name, { address, before, after }]) => {
+      if (name === 'memory') return `[${addressText(address)}] ${this.byte(before)} to ${this.byte(after)}`;
+      if (this.flags.some((flag) => flag.name === name)) return `${name} ${before} to ${after}`;
+      return `${name} ${this.byte(before)} to ${this.byte(after)}`;
+    });
+    return `${record.text}: ${changes.length > 0 ? changes.join(', ') : 'nothing changed'}`;
+  }
+
   // The highlighter's class of the word at index (0 for the mnemonic) of a
   // statement: 'mnemonic', 'operand' (a register or Mem), 'number', or
   // 'invalid'. Names match as the assembler matches them: mnemonics and Mem
@@ -64,6 +91,10 @@ function wordMatcher(pairs) {
 
 // ---------------------------------------------------------------- session
 
+// The diagnostics an assembly hands to the page: the first ones are what a
+// learner fixes first, and tens of thousands would only slow the page.
+export const kShownDiagnostics = 500;
+
 // How many recorded steps the history keeps, the most recent last.
 export const kHistoryLimit = 1000;
 
@@ -80,9 +111,13 @@ export class Session {
     this.history = [];
   }
 
-  // {ok, image, assembly}: the assembly is the object mirvo asm --json prints.
+  // {ok, image, assembly, diagnosticCount}: the assembly is the object
+  // mirvo asm --json prints, with its first kShownDiagnostics diagnostics.
   assemble(source) {
-    return this.engine.assemble(source);
+    const result = this.engine.assemble(source);
+    result.diagnosticCount = result.assembly.diagnostics.length;
+    result.assembly.diagnostics = result.assembly.diagnostics.slice(0, kShownDiagnostics);
+    return result;
   }
 
   // Loads image into a fresh machine: {status: 0 or the engine's refusal
@@ -142,14 +177,37 @@ export class Session {
     }
   }
 
-  // The run one step short, as a generator like run: the same run from the
-  // start, so the state is exact by construction (and the history of the
-  // steps before stays true).
-  *stepBack({ slice } = {}) {
-    const target = this.engine.steps() - 1;
-    if (target < 0) return 'running';
-    this.engine.restart();
-    return yield* this.run({ target, slice });
+  // The state one step back. The engine rebuilds it from the run's
+  // checkpoints (a snapshot every few thousand steps, memory kept as
+  // changes), so it costs about the same at any point of a run, and the run
+  // can go on from it.
+  stepBack() {
+    const steps = this.engine.steps();
+    if (steps > 0) this.engine.goTo(steps - 1);
+  }
+
+  // The state after step steps of the run (at most its runSteps).
+  goTo(step) {
+    this.engine.goTo(step);
+  }
+
+  // What a run stops after, each {kind: 'register' | 'flag', name} or
+  // {kind: 'memory' | 'executed', address}.
+  setWatches(watches) {
+    this.engine.setWatches(watches.map((watch) => this.vocabulary.watchCode(watch)));
+  }
+
+  // Back to the last step before the state shown that did what watch (as
+  // for setWatches) watches, as a generator like run: it yields between
+  // slices of at most slice steps run again, and returns 'found' (that
+  // step's state is shown) or 'not-found' (nothing moved).
+  *backToChange(watch, { slice = 1 << 21 } = {}) {
+    const code = this.vocabulary.watchCode(watch);
+    for (let fresh = true; ; fresh = false) {
+      const found = this.engine.backToChange(code, slice, fresh);
+      if (found !== 'more') return found;
+      yield null;
+    }
   }
 
   // The machine and the run now, as plain data: registers (8 bytes by code),
@@ -191,6 +249,17 @@ export class Session {
 
 // ---------------------------------------------------------------- the page
 
+// As many watches as the engine checks at once.
+export const kMostWatches = 8;
+
+// A watch's name and what it watches for: "A" and "changed", "[1000h]"
+// and "changed", "0004h" and "ran".
+export function watchWords({ kind, name, address }) {
+  if (kind === 'register' || kind === 'flag') return { name, happened: 'changed' };
+  if (kind === 'memory') return { name: `[${addressText(address)}]`, happened: 'changed' };
+  return { name: addressText(address), happened: 'ran' };
+}
+
 // A sentence of the engine's words: "halted by ..." -> "Halted by ....".
 export const sentence = (words) => `${words.charAt(0).toUpperCase()}${words.slice(1)}.`;
 
@@ -215,6 +284,8 @@ export class PageModel {
     this.failure = '';
     this.state = null; // the last snapshot
     this.reason = ''; // the command that produced it
+    this.search = null; // the last Back to last change: {watch, found}
+    this.watches = []; // what a run stops after (Vocabulary.watchCode)
     this.exercise = null; // the open exercise, as the engine reads it
     this.exerciseError = ''; // why the last exercise could not be opened
     this.grade = null; // the last Check of the editor's program
@@ -299,14 +370,16 @@ export class PageModel {
   }
 
   // A snapshot from the worker after the command reason ('load', 'reset',
-  // 'run', 'step', 'stop'). True when a run asked for during the assembly
-  // should start now.
-  stateReceived({ reason, state, refusal }) {
+  // 'run', 'step', 'stop', 'back' for a step back, 'change' for Back to last
+  // change, with search: {watch, found}). True when a run asked for during
+  // the assembly should start now.
+  stateReceived({ reason, state, refusal, search }) {
     this.running = false;
     this.failure = '';
     this.progress = null;
     this.state = state;
     this.reason = reason;
+    this.search = search ?? null;
     if (reason !== 'load') return false;
     this.refusal = refusal ?? '';
     const runNow = this.runAfterLoad;
@@ -342,7 +415,36 @@ export class PageModel {
     return true;
   }
 
+  // Back to last change was asked for: true when it can be done.
+  backToChangeRequested() {
+    if (!this.controls.backToChange) return false;
+    this.running = true;
+    return true;
+  }
+
+  // A watch to add ({kind, name} or {kind, address}): false when it is
+  // there already or there are kMostWatches.
+  addWatch(watch) {
+    const key = JSON.stringify(watch);
+    if (this.watches.length >= kMostWatches || this.watches.some((w) => JSON.stringify(w) === key)) return false;
+    this.watches.push(watch);
+    return true;
+  }
+
+  removeWatch(index) {
+    this.watches.splice(index, 1);
+  }
+
   // --- what the view shows
+
+  // The watches as the list shows them: "A changes", "[1000h] changes",
+  // "0004h runs".
+  get watchList() {
+    return this.watches.map((watch) => {
+      const { name, happened } = watchWords(watch);
+      return `${name} ${happened === 'changed' ? 'changes' : 'runs'}`;
+    });
+  }
 
   get ended() {
     return this.state !== null && this.vocabulary !== null && this.vocabulary.isFinal(this.state.outcome);
@@ -355,6 +457,7 @@ export class PageModel {
       run: canRun,
       step: canRun && !this.ended,
       stepBack: canRun && this.state.steps > 0,
+      backToChange: canRun && this.state.steps > 1,
       reset: canRun,
       stop: this.running,
       downloadImage: !this.hasErrors && !this.refusal,
@@ -375,6 +478,20 @@ export class PageModel {
     const { state } = this;
     if (state === null || this.vocabulary === null) return { kind: 'idle', words: 'Loading the engine…' };
     if (this.vocabulary.isFinal(state.outcome)) return { kind: 'done', words: sentence(state.outcomeText) };
+    if (state.outcome === 'watchpoint' && state.lastStep !== null) {
+      const words = `Stopped by a watch after step ${state.steps}: ${this.vocabulary.stepWords(state.lastStep)}.`;
+      return { kind: 'paused', words };
+    }
+    if (this.reason === 'change' && this.search !== null) {
+      const { name, happened } = watchWords(this.search.watch);
+      const words = this.search.found
+        ? `Back at step ${state.steps}, where ${name} last ${happened}: ${this.vocabulary.stepWords(state.lastStep)}.`
+        : `${name} never ${happened} before step ${state.steps}.`;
+      return { kind: 'paused', words };
+    }
+    if (this.reason === 'back') {
+      return { kind: state.steps === 0 ? 'ready' : 'paused', words: `Back at step ${state.steps}, at ${addressText(state.pc)}.` };
+    }
     if (state.outcome === 'breakpoint') {
       const line = this.fromSource ? this.lineOfAddress.get(state.pc) : undefined;
       return { kind: 'paused', words: sentence(`${state.outcomeText}${line ? ` (line ${line})` : ''}`) };
@@ -414,6 +531,28 @@ export class PageModel {
       const value = this.state.flags[slot];
       return { name, value, text: String(value), changed: names.has(name) };
     });
+  }
+
+  // What a screen reader hears after a command: a step and what it changed
+  // ("MVI A, 05h: A 00h to 05h"), then the status line when it is news.
+  get announcement() {
+    const { words } = this.outcomeLine;
+    const record = this.state?.lastStep ?? null;
+    if (this.reason === 'step' && record !== null && !this.running && this.state.outcome !== 'watchpoint') {
+      return `${this.vocabulary.stepWords(record)}.${this.ended ? ` ${words}` : ''}`;
+    }
+    return words;
+  }
+
+  // While the source has errors, the machine shows the last program that
+  // assembled: its views are marked as out of date.
+  get stale() {
+    return this.hasErrors && this.state !== null;
+  }
+
+  // The instruction at the program counter, or a dash while stale.
+  get next() {
+    return this.stale || this.state === null ? '–' : this.state.next;
   }
 
   // The open exercise as the page shows it: null when none is open (or

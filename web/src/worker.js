@@ -40,7 +40,7 @@ async function drive(slices, mine) {
     const { done, value } = slices.next();
     if (done) return value;
     const now = performance.now();
-    if (now - lastReport > kProgressEvery) {
+    if (value !== null && now - lastReport > kProgressEvery) {
       lastReport = now;
       postMessage({ type: 'progress', steps: value });
     }
@@ -73,9 +73,18 @@ const commands = {
     session.step();
     postState('step');
   },
-  async stepBack({ mine }) {
-    const outcome = await drive(session.stepBack({ slice: kSlice }), mine);
-    if (outcome !== null) postState('step');
+  stepBack() {
+    session.stepBack();
+    postState('back');
+  },
+  watches({ watches }) {
+    session.setWatches(watches);
+  },
+  // Back to the last step that changed the watched thing; the state shown
+  // stays as it was until it is found, so a Stop leaves the learner's step.
+  async backToChange({ watch, mine }) {
+    const found = await drive(session.backToChange(watch, { slice: kSlice }), mine);
+    if (found !== null) postState('change', { search: { watch, found: found === 'found' } });
   },
   stop() {
     postState('stop');
@@ -92,7 +101,7 @@ const commands = {
   },
 };
 
-const kQuiet = new Set(['assemble', 'breakpoints', 'stateMap', 'exercise', 'check']);
+const kQuiet = new Set(['assemble', 'breakpoints', 'watches', 'stateMap', 'exercise', 'check']);
 
 self.onmessage = async (event) => {
   const message = event.data;

@@ -1,18 +1,22 @@
 // The page's state module under Node: the session over the engine in
 // WebAssembly, and the page model fed with the session's snapshots.
 import assert from 'node:assert/strict';
-import { readFileSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
 import path from 'node:path';
-import { before, test } from 'node:test';
+import { after, before, test } from 'node:test';
 
 import { PageModel, Session } from '../src/state.js';
-import { createEngine, root } from './support.mjs';
+import { createEngine, longRun, nativeBin, root } from './support.mjs';
 
 const sum = readFileSync(path.join(root, 'examples/sum.asm'), 'utf8');
 let session;
+const work = mkdtempSync(path.join(tmpdir(), 'mirvo-state-'));
 before(async () => {
   session = new Session(await createEngine());
 });
+after(() => rmSync(work, { recursive: true, force: true }));
 
 // Loads source and returns the loaded session.
 function loaded(source) {
@@ -85,20 +89,22 @@ test('each step hands over what it changed, and the history keeps the records', 
   assert.equal(model.controls.step, false);
 });
 
-test('a step back is the same run one step short, with the record of its last step', () => {
+test('a step back shows the state one step short, and the run goes on from any step', () => {
   loaded(sum);
   for (let i = 0; i < 7; ++i) session.step();
-  assert.equal(finish(session.stepBack({ slice: 2 })), 'running');
+  session.stepBack();
   const back = session.snapshot();
-  assert.deepEqual([back.steps, back.pc, back.lastStep.step, back.lastStep.text], [6, 10, 6, 'MOV Mem, A']);
-  assert.deepEqual(
-    session.history.map((record) => record.step),
-    [1, 2, 3, 4, 5, 6],
-  );
+  assert.deepEqual([back.steps, back.runSteps, back.pc, back.lastStep.step, back.lastStep.text], [6, 7, 10, 6, 'MOV Mem, A']);
   session.restart();
   assert.equal(finish(session.run({ target: 6 })), 'running');
   const again = session.snapshot();
   assert.deepEqual([again.registers, again.flags, again.memory], [back.registers, back.flags, back.memory]);
+  // Back at step 2, Run goes to the end as from the start.
+  assert.equal(finish(session.run()), 'halt');
+  session.goTo(2);
+  assert.deepEqual([session.snapshot().steps, session.snapshot().outcome], [2, 'running']);
+  assert.equal(finish(session.run()), 'halt');
+  assert.deepEqual([session.snapshot().steps, session.snapshot().outcomeText], [9, 'halted by the RET at 000Ch']);
 });
 
 test('a run stops before a breakpoint and goes on from it; the page words each pause', () => {
@@ -172,6 +178,78 @@ test('the last step\'s changes mark registers, flags, memory and the program cou
   for (let i = 0; i < 6; ++i) session.step();
   model.stateReceived({ reason: 'step', state: session.snapshot() });
   assert.deepEqual([...model.lastChange.addresses], [0x1000]);
+});
+
+// The yardstick for watches: mirvo's JSON trace of a program's first steps.
+function traced(file, steps) {
+  let out;
+  try {
+    out = execFileSync(path.join(nativeBin, 'mirvo'), ['run', file, '--trace', '--json', '--max-steps', String(steps)], {
+      maxBuffer: 1 << 30,
+      encoding: 'utf8',
+    });
+  } catch (error) {
+    out = error.stdout; // a verdict or the step limit: exit 2, the trace all there
+  }
+  return out.split('\n').filter((line) => line.startsWith('{"step"')).map((line) => JSON.parse(line));
+}
+
+// Whether a trace record did what watch watches.
+function does(watch, record) {
+  if (watch.kind === 'register' || watch.kind === 'flag') return watch.name in record.changes;
+  if (watch.kind === 'memory') {
+    const store = record.changes.memory;
+    return store !== undefined && store.address === watch.address && store.before !== store.after;
+  }
+  return record.pc === watch.address;
+}
+
+test('a watch stops a run after the step the trace shows, and Back to last change finds the one before', () => {
+  const longFile = path.join(work, 'long.bin');
+  writeFileSync(longFile, longRun());
+  const programs = {
+    sum: [path.join(root, 'examples/sum.asm'), 9],
+    selfmod: [path.join(root, 'examples/selfmod.asm'), 100],
+    long: [longFile, 120000],
+  };
+  const rows = [
+    ['sum', { kind: 'register', name: 'A' }],
+    ['sum', { kind: 'flag', name: 'Z' }],
+    ['sum', { kind: 'memory', address: 0x1000 }],
+    ['sum', { kind: 'executed', address: 0x000a }],
+    ['sum', { kind: 'register', name: 'C' }], // never
+    ['selfmod', { kind: 'register', name: 'L' }],
+    ['long', { kind: 'register', name: 'B' }],
+    ['long', { kind: 'executed', address: 0x8000 }],
+    ['long', { kind: 'flag', name: 'CY' }], // ADD of a register sets no flag
+  ];
+  const traces = {};
+  for (const [name, watch] of rows) {
+    const [file, steps] = programs[name];
+    traces[name] ??= traced(file, steps);
+    const trace = traces[name];
+    const firsts = trace.filter((record) => does(watch, record)).map((record) => record.step);
+    const bytes = name === 'long' ? new Uint8Array(readFileSync(file)) : session.assemble(readFileSync(file, 'utf8')).image;
+    assert.equal(session.load(bytes, 'p.bin').status, 0);
+    session.setWatches([watch]);
+    // Run stops after the first step that did it; Run again after the next.
+    const stops = [0, 1].map(() => [finish(session.run({ target: steps, slice: 1000 })), session.snapshot().steps]);
+    // From there back to the one before, in slices smaller than the
+    // stretch between two checkpoints.
+    session.setWatches([]);
+    const found = finish(session.backToChange(watch, { slice: 1000 }));
+    const end = trace.length; // the steps the run takes, up to steps
+    const last = firsts[1] ?? end;
+    const expected = [
+      [firsts.length > 0 ? 'watchpoint' : stops[0][0], firsts[0] ?? end],
+      [firsts.length > 1 ? 'watchpoint' : stops[1][0], last],
+    ];
+    const earlier = firsts.filter((step) => step < last).at(-1);
+    assert.deepEqual(
+      [name, watch, stops, found, session.snapshot().steps],
+      [name, watch, expected, earlier ? 'found' : 'not-found', earlier ?? last],
+    );
+  }
 });
 
 test('Check: a row per case, mismatches for the visible ones only, and the score', () => {

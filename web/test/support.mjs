@@ -4,6 +4,8 @@ import { createRequire } from 'node:module';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
+import { chromium } from 'playwright-core';
+
 import { Engine } from '../src/engine.js';
 
 export const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
@@ -34,4 +36,37 @@ export async function createEngine() {
   const require = createRequire(import.meta.url);
   const factory = require(path.join(wasmDir, 'mirvo-engine.js'));
   return Engine.create(factory, readFileSync(path.join(wasmDir, 'mirvo-engine.wasm')));
+}
+
+// Debian's chromium with a profile of its own (service workers, storage),
+// quiet: no network of its own, no first-run pages.
+export function launchChromium(profile, options = {}) {
+  return chromium.launchPersistentContext(profile, {
+    executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+    headless: true,
+    args: [
+      '--no-sandbox',
+      '--disable-gpu',
+      '--disable-background-networking',
+      '--disable-component-update',
+      '--disable-sync',
+      '--no-first-run',
+      '--disable-quic',
+    ],
+    viewport: { width: 1280, height: 900 },
+    acceptDownloads: true,
+    ...options,
+  });
+}
+
+// Where page tests leave their screenshots and logs.
+export const artifacts = path.join(root, 'build/web-test');
+
+// An image that runs long: six registers as a chain of sums (D += 1,
+// C += D, E += C, H += E, L += H, B += L), the rest of memory MOV A, A; its
+// repeat is proved after 134,150,145 steps.
+export function longRun() {
+  const image = Buffer.alloc(65536, 0x7f);
+  Buffer.from('3e01825779824f7b815f7c83677d846f788547', 'hex').copy(image);
+  return image;
 }
