@@ -1,11 +1,10 @@
 // Runs the real MirvoVMAssembler in a scratch folder: console text, exit
 // code, and what becomes of the image file. (Each example, assembled and
-// run by MirvoVM, is checked in ExamplesTest.)
+// run by MirvoVM, is checked in ExamplesTest; images that cannot be written,
+// or replace a file, in OutputFileTest.)
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -69,37 +68,6 @@ TEST(AssemblerProgramTest, ConsoleExitCodeAndImageForEachPath) {
     if (!c.noSource) expected.push_back("prog.asm");
     EXPECT_EQ(dir.Entries(), expected);
   }
-}
-
-TEST(AssemblerProgramTest, UnwritableImageIsAnError) {
-  struct Row {
-    const char* name;
-    std::string imagePath;
-  };
-  const Row rows[] = {{"folder does not exist", "no/such/out.bin"}, {"name is a folder", "outdir"}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    ScratchDir dir;
-    WriteFile(dir / "prog.asm", "RET\n");
-    ASSERT_EQ(::mkdir((dir / "outdir").c_str(), 0755), 0);
-    const ProcessResult result = RunProgram(MIRVO_ASSEMBLER_PATH, {"prog.asm", row.imagePath}, dir.Path());
-    EXPECT_EQ(result.output,
-              kBanner + "Opening prog.asm\nError! Cannot write " + row.imagePath + "\nAssembly Failure!\n");
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"outdir", "prog.asm"}));
-  }
-}
-
-TEST(AssemblerProgramTest, ReplacedImageKeepsItsPermissions) {
-  ScratchDir dir;
-  WriteFile(dir / "prog.asm", "RET\n");
-  WriteFile(dir / "out.bin", kOldImage);
-  ASSERT_EQ(::chmod((dir / "out.bin").c_str(), 0640), 0);
-  ASSERT_EQ(RunProgram(MIRVO_ASSEMBLER_PATH, {"prog.asm", "out.bin"}, dir.Path()).exitCode, 0);
-  struct stat image {};
-  ASSERT_EQ(::stat((dir / "out.bin").c_str(), &image), 0);
-  EXPECT_EQ(image.st_mode & 07777, 0640U);
-  EXPECT_EQ(ReadFile(dir / "out.bin"), Bytes({0xC9}));
 }
 
 }  // namespace
