@@ -6,7 +6,7 @@
 
 MVI A, 0F0h     ; A = F0h
 MVI B, 20h      ; B = 20h
-ADD B           ; A = F0h + 20h = 110h, kept as 10h; no flag changes
+ADD B           ; A = F0h + 20h = 110h, kept as 10h; no flag changes (mirvo: allow carry-lost)
 MVI H, 30h      ; HL = 3000h
 MVI L, 00h
 MVI Mem, 0F0h   ; memory[3000h] = F0h

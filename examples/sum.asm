@@ -6,7 +6,7 @@
 
 MVI A, 0F0h     ; A = F0h
 MVI B, 20h      ; B = 20h
-ADD B           ; A = F0h + 20h = 10h: the register form sets no flag
+ADD B           ; A = F0h + 20h = 10h: the register form sets no flag (mirvo: allow carry-lost)
 MVI H, 10h      ; HL = 1000h
 MVI L, 00h
 MOV Mem, A      ; memory[1000h] = 10h

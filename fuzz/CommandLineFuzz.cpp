@@ -54,7 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(line.runOptions.maxSteps >= 1 && line.runOptions.maxSteps <= mirvo::kStepLimit);
       FUZZ_CHECK(line.runOptions.traceLimit >= 1 && line.runOptions.traceLimit <= mirvo::kStepLimit);
       FUZZ_CHECK(line.runOptions.trace.given || line.runOptions.traceLimit == kDefaultTraceLimit);
+      FUZZ_CHECK(line.runOptions.trace.given || !line.runOptions.explain);
+      FUZZ_CHECK((line.runOptions.checks & ~mirvo::kAllChecks) == 0);
       break;
+    case Subcommand::kExplain:
     case Subcommand::kDis:
     case Subcommand::kLink:
     case Subcommand::kLsp:

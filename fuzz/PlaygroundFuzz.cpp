@@ -53,6 +53,7 @@ const char* pg_state_map(Playground* session, const char* imagePath);
 const char* pg_disassemble(Playground* session, int address);
 const char* pg_outcome_text(Playground* session);
 const char* pg_last_step(Playground* session);
+const char* pg_checks(Playground* session);
 const char* pg_open_exercise(Playground* session, const char* text, std::uint32_t size);
 const char* pg_check(Playground* session);
 std::uint32_t pg_text_size(Playground* session);
@@ -139,6 +140,18 @@ void CheckLastStep(Playground* session, const Names& names) {
   }
 }
 
+// The checks' findings so far: steps of this run, in the order they came.
+void CheckFindings(Playground* session) {
+  const Json findings = Parse(Text(session, pg_checks(session)));
+  double last = 0;
+  for (const Json& finding : findings) {
+    const double step = finding["step"].get<double>();
+    FUZZ_CHECK(step >= last && step <= pg_steps(session));
+    FUZZ_CHECK(!finding["message"].get<std::string>().empty());
+    last = step;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -213,6 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           FUZZ_CHECK(withBreakpoints && breakpoints.count(pg_pc(session)) == 1);
         }
         CheckLastStep(session, names);
+        CheckFindings(session);
         break;
       }
       case 3: {

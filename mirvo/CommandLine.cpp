@@ -130,6 +130,12 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
                                                 "Write the state map to FILE (default MirvoVMStateMap.txt)");
   runCommand->add_flag("--json", runOptions.json, "Print the summary (and the trace) as JSON");
   AddMaxSteps(*runCommand, runOptions.maxSteps, "Stop after N steps (at most 2^30)");
+  runCommand->add_flag("--explain", runOptions.explain, "With --trace: say under each step why it did what it did")
+      ->needs(trace);
+  std::vector<std::string> warningValues;
+  runCommand->add_option("-W", warningValues, "-Wno-ID turns a run-time check off, -Wno-checks all of them")
+      ->type_name("no-ID")
+      ->allow_extra_args(false);
   runCommand->add_option("--given", runOptions.given, "Start from this state, e.g. \"B=5h [1000h]=7h,8h\"")
       ->type_name("STATE");
   AddProgramAs(*runCommand, runOptions.as);
@@ -180,6 +186,12 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
   linkCommand->add_option("--base", linkOptions.base, "The page's address (default: make playground's)")
       ->type_name("URL");
 
+  ExplainOptions& explainOptions = line.explainOptions;
+  CLI::App* const explainCommand =
+      app.add_subcommand("explain", "Explain a run-time check (hl-unset, code-write, ...), or list them");
+  explainCommand->add_option("ID", explainOptions.id, "The check's id");
+  explainCommand->add_flag("--man", explainOptions.man, "Print the manual page of every check (roff)");
+
   FmtOptions& fmtOptions = line.fmtOptions;
   CLI::App* const fmtCommand = app.add_subcommand("fmt", "Lay sources out in aligned columns");
   fmtCommand->add_option("SOURCE", fmtOptions.files, "Assembly sources, rewritten in place")->required();
@@ -196,9 +208,9 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
     if (argc > 1 && argv[1][0] != '-') {
       const std::string word = argv[1];
       if (word != "asm" && word != "run" && word != "dis" && word != "check" && word != "test" && word != "link" &&
-          word != "fmt" && word != "lsp") {
+          word != "explain" && word != "fmt" && word != "lsp") {
         throw CLI::ValidationError("'" + word +
-                                   "' is not a subcommand: use asm, run, dis, check, test, link, fmt or lsp");
+                                   "' is not a subcommand: use asm, run, dis, check, test, link, explain, fmt or lsp");
       }
     }
     try {
@@ -209,6 +221,10 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
       const std::vector<std::string> unexpected = Unexpected(app);
       if (!unexpected.empty()) throw CLI::ExtrasError(unexpected);
       throw;
+    }
+    std::string reason;
+    if (*runCommand && ApplyWarningOptions(warningValues, runOptions.checks, reason) != 0) {
+      throw CLI::ValidationError(reason);
     }
     if (*checkCommand && expect->count() == 0 && expectFile->count() == 0) {
       throw CLI::RequiredError("--expect or --expect-file");
@@ -240,6 +256,8 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
     line.subcommand = Subcommand::kTest;
   } else if (*linkCommand) {
     line.subcommand = Subcommand::kLink;
+  } else if (*explainCommand) {
+    line.subcommand = Subcommand::kExplain;
   } else if (*fmtCommand) {
     line.subcommand = Subcommand::kFmt;
   } else if (*lspCommand) {
@@ -262,6 +280,8 @@ int RunCommandLine(const CommandLine& line) {
       return RunTest(line.testOptions);
     case Subcommand::kLink:
       return RunLink(line.linkOptions);
+    case Subcommand::kExplain:
+      return RunExplain(line.explainOptions);
     case Subcommand::kFmt:
       return RunFmt(line.fmtOptions);
     case Subcommand::kLsp:

@@ -8,7 +8,7 @@
 
 namespace mirvo::cli {
 
-enum class Subcommand { kAsm, kRun, kDis, kCheck, kTest, kLink, kFmt, kLsp };
+enum class Subcommand { kAsm, kRun, kDis, kCheck, kTest, kLink, kExplain, kFmt, kLsp };
 
 struct CommandLine {
   Subcommand subcommand = Subcommand::kAsm;
@@ -18,6 +18,7 @@ struct CommandLine {
   CheckOptions checkOptions;
   TestOptions testOptions;
   LinkOptions linkOptions;
+  ExplainOptions explainOptions;
   FmtOptions fmtOptions;
 };
 

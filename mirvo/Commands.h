@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CheckTable.h"
 #include "Program.h"
 #include "RunLoop.h"
 
@@ -39,6 +40,17 @@ struct RunOptions {
   std::uint64_t maxSteps = kStepLimit;
   std::string given;  // the state the run starts from, in the state syntax
   ProgramAs as = ProgramAs::kDetect;
+  bool explain = false;              // a sentence under each trace line
+  CheckMask checks = kAllChecks;     // the run-time checks to report
+};
+
+// The checks left on by -W options ("no-ID", "ID", "no-checks", "checks"),
+// in order. 0, or 1 with reason set for a value that names no check.
+int ApplyWarningOptions(const std::vector<std::string>& values, CheckMask& checks, std::string& reason);
+
+struct ExplainOptions {
+  std::string id;  // empty: list every check
+  bool man = false;
 };
 
 struct DisOptions {
@@ -81,6 +93,7 @@ struct FmtOptions {
 int RunAsm(const AsmOptions& options);
 int RunRun(const RunOptions& options);
 int RunDis(const DisOptions& options);
+int RunExplain(const ExplainOptions& options);
 int RunCheck(const CheckOptions& options);
 int RunTest(const TestOptions& options);
 int RunLink(const LinkOptions& options);

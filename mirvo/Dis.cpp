@@ -67,8 +67,8 @@ int RunDis(const DisOptions& options) {
     if (undefined) {
       if (!inUndefinedRun) undefinedFirst = address;
       inUndefinedRun = true;
-      std::snprintf(line, sizeof(line), "; %s  (%s) is no instruction and cannot be written as a statement\n",
-                    Place(address, at, 1).c_str(), statement);
+      std::snprintf(line, sizeof(line), "; %s  %s: cannot be written as a statement\n", Place(address, at, 1).c_str(),
+                    statement);
       exact = false;
     } else if (cutOff) {
       Warn("%s: the MVI at %s is cut off by the end of the image; it is left as a comment", options.image.c_str(),

@@ -75,6 +75,45 @@ std::string_view SourceLines::Line(std::int32_t line) const {
   return text.substr(start, end - start);
 }
 
+void AppendDiagnostic(std::string& text, const std::string& path, const SourceLines& lines,
+                      const DiagnosticPlace& place, Severity severity, std::string_view message, bool colour) {
+  const bool isError = severity == Severity::kError;
+  char where[64] = ": ";
+  if (place.line > 0 && place.column > 0) {
+    std::snprintf(where, sizeof(where), ":%d:%d: ", place.line, place.column);
+  } else if (place.line > 0) {
+    std::snprintf(where, sizeof(where), ":%d: ", place.line);
+  }
+  if (colour) text += kBold;
+  text += path;
+  text += where;
+  if (colour) text += isError ? kRed : kMagenta;
+  text += SeverityName(severity);
+  text += ":";
+  if (colour) {
+    text += kReset;
+    text += kBold;
+  }
+  text += ' ';
+  text += message;
+  if (colour) text += kReset;
+  text += "\n";
+  if (place.line > 0 && place.column > 0) {
+    // The caret line counts bytes; a tab stays a tab so that the caret
+    // lands under the token however the terminal shows tabs.
+    const std::string_view line = lines.Line(place.line);
+    text += line;
+    text += "\n";
+    const auto before = static_cast<std::size_t>(place.column - 1);
+    for (std::size_t i = 0; i < before; ++i) text += i < line.size() && line[i] == '\t' ? '\t' : ' ';
+    if (colour) text += kGreen;
+    text += '^';
+    for (std::int32_t i = 1; i < place.length; ++i) text += '~';
+    if (colour) text += kReset;
+    text += "\n";
+  }
+}
+
 void PrintDiagnostics(const std::string& path, const AssembledSource& source, bool colour) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
@@ -85,42 +124,10 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
   for (const Diagnostic& diagnostic : diagnostics) {
     const bool isError = SeverityOf(diagnostic.kind) == Severity::kError;
     (isError ? errors : warnings) += 1;
-    char place[64];
-    if (diagnostic.column > 0) {
-      std::snprintf(place, sizeof(place), ":%d:%d: ", diagnostic.line, diagnostic.column);
-    } else {
-      std::snprintf(place, sizeof(place), ":%d: ", diagnostic.line);
-    }
     text.clear();
-    if (colour) text += kBold;
-    text += path;
-    text += place;
-    if (colour) text += isError ? kRed : kMagenta;
-    text += SeverityName(SeverityOf(diagnostic.kind));
-    text += ":";
-    if (colour) {
-      text += kReset;
-      text += kBold;
-    }
-    text += ' ';
-    text += DescribeDiagnostic(diagnostic);
-    if (colour) text += kReset;
-    text += "\n";
-    if (diagnostic.column > 0) {
-      // The caret line counts bytes; a tab stays a tab so that the caret
-      // lands under the token however the terminal shows tabs.
-      const std::string_view line = lines.Line(diagnostic.line);
-      text += line;
-      text += "\n";
-      const auto before = static_cast<std::size_t>(diagnostic.column - 1);
-      for (std::size_t i = 0; i < before; ++i) text += i < line.size() && line[i] == '\t' ? '\t' : ' ';
-      if (colour) text += kGreen;
-      text += '^';
-      for (std::int32_t i = 1; i < diagnostic.length; ++i) text += '~';
-      if (colour) text += kReset;
-      text += "\n";
-      text += FixLines(line, diagnostic, colour);
-    }
+    const DiagnosticPlace place{diagnostic.line, diagnostic.column, diagnostic.length};
+    AppendDiagnostic(text, path, lines, place, SeverityOf(diagnostic.kind), DescribeDiagnostic(diagnostic), colour);
+    if (diagnostic.column > 0) text += FixLines(lines.Line(diagnostic.line), diagnostic, colour);
     // Written by length: a NUL byte in the line is printed, not an end.
     std::fwrite(text.data(), 1, text.size(), stderr);
   }

@@ -46,6 +46,20 @@ class SourceLines {
   std::vector<std::size_t> starts;
 };
 
+// Where a diagnostic points: a line (0: none), a column (0: none) and the
+// length of the token under it.
+struct DiagnosticPlace {
+  std::int32_t line;
+  std::int32_t column;
+  std::int32_t length;
+};
+
+// Appends one diagnostic to text as compilers print it:
+// "PATH:LINE:COLUMN: warning: MESSAGE" ("PATH: ..." without a line), then
+// the source line and a caret line under the token when the column is known.
+void AppendDiagnostic(std::string& text, const std::string& path, const SourceLines& lines,
+                      const DiagnosticPlace& place, Severity severity, std::string_view message, bool colour);
+
 // Prints every diagnostic, in one pass over the source, as
 // "PATH:LINE:COLUMN: error: MESSAGE", the source line, a caret line under
 // the token and the fixes under it, then a count line such as "2 errors, 1

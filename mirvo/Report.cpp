@@ -61,6 +61,18 @@ CaseView ViewOf(const Exercise& exercise, const Grade& grade, std::size_t i, boo
   return view;
 }
 
+// The run-time checks of case i, one line each: "warning: line 3: ADD B
+// reads B, ... [-Wunset-read]"; none for a case whose details are withheld.
+std::vector<std::string> CheckLines(const Exercise& exercise, const Grade& grade, std::size_t i, bool showHidden) {
+  std::vector<std::string> lines;
+  if (!ShowsDetails(exercise.cases[i], showHidden)) return lines;
+  for (const CheckFinding& finding : grade.cases[i].checks) {
+    const std::string where = finding.line > 0 ? "line " + std::to_string(finding.line) + ": " : "";
+    lines.push_back("warning: " + where + finding.message + " [-W" + CheckRowOf(finding.id).name + "]");
+  }
+  return lines;
+}
+
 std::string Join(const std::vector<std::string>& parts, const char* separator) {
   std::string text;
   for (const std::string& part : parts) text += (text.empty() ? "" : separator) + part;
@@ -136,12 +148,16 @@ std::string TextReport(const Exercise& exercise, const std::vector<GradedFile>& 
     }
     text += "\n";
     for (std::size_t i = 0; i < grade.cases.size(); ++i) {
-      if (grade.cases[i].pass) continue;
       const CaseView view = ViewOf(exercise, grade, i, showHidden);
-      if (view.hiddenDetails) {
+      if (grade.cases[i].pass) {
+        // A case that passed still shows what the checks found.
+      } else if (view.hiddenDetails) {
         text += "  " + view.label + " (hidden) failed\n";
       } else {
         text += "  " + view.label + ": " + Join(view.problems, "; ") + "\n";
+      }
+      for (const std::string& line : CheckLines(exercise, grade, i, showHidden)) {
+        text += "  " + view.label + ": " + line + "\n";
       }
     }
   }
@@ -209,11 +225,13 @@ std::string GradescopeReport(const Exercise& exercise, const GradedFile& graded)
   Json tests = Json::array();
   for (std::size_t i = 0; i < graded.grade.cases.size(); ++i) {
     const CaseView view = ViewOf(exercise, graded.grade, i, true);
+    std::vector<std::string> output = view.problems;
+    for (std::string& line : CheckLines(exercise, graded.grade, i, true)) output.push_back(std::move(line));
     tests.push_back({{"name", view.label},
                      {"score", graded.grade.cases[i].points},
                      {"max_score", exercise.cases[i].points},
                      {"status", view.problems.empty() ? "passed" : "failed"},
-                     {"output", Join(view.problems, "\n")},
+                     {"output", Join(output, "\n")},
                      {"visibility", exercise.cases[i].hidden ? "after_published" : "visible"}});
   }
   Json results = {{"score", graded.grade.score}};

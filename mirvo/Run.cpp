@@ -10,10 +10,12 @@
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
+#include "EngineJson.h"
 #include "Expectations.h"
 #include "Output.h"
 #include "Program.h"
 #include "ProgramImage.h"
+#include "RunChecks.h"
 #include "StateMap.h"
 #include "StateMapFile.h"
 #include "Trace.h"
@@ -83,6 +85,31 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
   return text;
 }
 
+// Each check's finding as a warning, with the source line and a caret when
+// the program came from a source.
+void PrintChecks(const std::string& path, const LoadedProgram& program, const RunChecks& checks, bool colour) {
+  const SourceLines lines(program.source.text);
+  std::string text;
+  for (const CheckFinding& finding : checks.Findings()) {
+    const DiagnosticPlace place{finding.line, finding.column, finding.length};
+    text.clear();
+    AppendDiagnostic(text, path, lines, place, Severity::kWarning,
+                     finding.message + " [-W" + CheckRowOf(finding.id).name + "]", colour);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+  }
+}
+
+// The trace and the checks both see every step of a traced run.
+struct TracedRun {
+  TraceWriter* trace;
+  RunChecks* checks;
+  static void Observe(void* context, const StepRecord& record) {
+    auto& both = *static_cast<TracedRun*>(context);
+    both.checks->Look(record);
+    TraceWriter::Observe(both.trace, record);
+  }
+};
+
 nlohmann::ordered_json JsonSummary(const Run& run, const VirtualMachine& machine, const std::vector<ChangedByte>& changed) {
   nlohmann::ordered_json registers = nlohmann::ordered_json::object();
   for (const NamedSlot& reg : kRegisters) registers[reg.name] = machine.GetRegisters()[reg.slot];
@@ -150,10 +177,26 @@ int RunRun(const RunOptions& options) {
   }
 
   Run run(*machine, options.maxSteps);
+  // With every check off, nothing watches the run: the threaded loop runs
+  // at full speed.
+  std::unique_ptr<RunChecks> checks;
+  if (options.checks != 0) {
+    CheckedProgram checked;
+    if (program.fromSource) {
+      checked = ProgramOf(*program.source.assembler);
+    } else {
+      checked.imageLength = static_cast<std::uint32_t>(program.bytes.size());
+    }
+    checked.givenRegisters = GivenRegisters(given);
+    checks = std::make_unique<RunChecks>(std::move(checked), options.checks);
+  }
   if (traceOutput != nullptr) {
-    TraceWriter trace(*traceOutput, options.json);
+    TraceWriter trace(*traceOutput, options.json, options.explain);
+    TracedRun both{&trace, checks.get()};
+    const StepObserver observer = checks ? &TracedRun::Observe : &TraceWriter::Observe;
+    void* const context = checks ? static_cast<void*>(&both) : static_cast<void*>(&trace);
     while (run.Outcome() == RunOutcome::kRunning && run.Steps() < options.traceLimit && !traceOutput->Failed()) {
-      run.Resume(std::min(kTraceSlice, options.traceLimit - run.Steps()), &TraceWriter::Observe, &trace);
+      run.Resume(std::min(kTraceSlice, options.traceLimit - run.Steps()), observer, context);
     }
     if (run.Outcome() == RunOutcome::kRunning) trace.WriteLimitNote(options.traceLimit);
     trace.Flush();
@@ -164,8 +207,15 @@ int RunRun(const RunOptions& options) {
       return 1;
     }
   }
-  while (run.Resume(run.StepLimit()) == RunOutcome::kRunning) {
+  if (checks) {
+    while (checks->Resume(run, run.StepLimit()) == RunOutcome::kRunning) {
+    }
+  } else {
+    while (run.Resume(run.StepLimit()) == RunOutcome::kRunning) {
+    }
   }
+  // The checks warn; they never change the outcome or the exit code.
+  if (checks) PrintChecks(options.file, program, *checks, ColourWanted());
 
   int result = run.Outcome() == RunOutcome::kHalted ? 0 : 2;
   if (traceToFile && traceFile.Commit() != 0) result = 1;
@@ -179,7 +229,9 @@ int RunRun(const RunOptions& options) {
 
   const std::vector<ChangedByte> changed = ChangedMemory(*machine, *start);
   if (options.json) {
-    summary.Write(JsonSummary(run, *machine, changed).dump() + "\n");
+    nlohmann::ordered_json json = JsonSummary(run, *machine, changed);
+    json["checks"] = nlohmann::ordered_json::parse(checks ? CheckFindingsJson(checks->Findings()) : "[]");
+    summary.Write(json.dump() + "\n");
   } else {
     summary.Write(HumanSummary(run, *machine, changed));
   }

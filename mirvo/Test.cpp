@@ -76,7 +76,15 @@ Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs
     case LoadResult::kSourceErrors:
       return GradeRefused(exercise, FirstErrorText(program.source));
   }
-  return GradeProgram(exercise, program.bytes.data(), program.bytes.size());
+  // Each case's run is watched by the run-time checks, whose findings are
+  // part of the feedback.
+  CheckedProgram checked;
+  if (program.fromSource) {
+    checked = ProgramOf(*program.source.assembler);
+  } else {
+    checked.imageLength = static_cast<std::uint32_t>(program.bytes.size());
+  }
+  return GradeProgram(exercise, program.bytes.data(), program.bytes.size(), &checked);
 }
 
 }  // namespace

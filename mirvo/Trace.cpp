@@ -1,8 +1,10 @@
 #include "Trace.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "EngineJson.h"
+#include "Explain.h"
 #include "Notation.h"
 #include "SourceText.h"
 
@@ -25,8 +27,19 @@ char* AppendPadded(char* out, const char* text, std::size_t width) {
 
 }  // namespace
 
-TraceWriter::TraceWriter(Output& traceOutput, bool asJson)
-    : output(traceOutput), json(asJson), buffer(new char[kBufferSize]) {}
+TraceWriter::TraceWriter(Output& traceOutput, bool asJson, bool withExplanations)
+    : output(traceOutput), json(asJson), explain(withExplanations), buffer(new char[kBufferSize]) {}
+
+char* TraceWriter::AppendExplanation(char* out, const StepRecord& record) {
+  const std::string sentence = ExplainStep(record);
+  // Within the room of a line, whatever the sentence.
+  out = Append(out, "          ");
+  const std::size_t n = std::min(sentence.size(), kExplanationRoom);
+  std::memcpy(out, sentence.data(), n);
+  out += n;
+  *out++ = '\n';
+  return out;
+}
 
 void TraceWriter::Observe(void* context, const StepRecord& record) {
   auto& writer = *static_cast<TraceWriter*>(context);
@@ -106,6 +119,16 @@ void TraceWriter::AppendLine(const StepRecord& record) {
   *out++ = ' ';
   out = AppendPadded(out, InstructionText(record).data(), 14);
   const char* separator = "  ";
+  if (record.readMemory) {
+    // The byte read, so that a learner sees what was compared or added.
+    out = Append(out, separator);
+    *out++ = '[';
+    out = AppendWord(out, record.memoryAddress);
+    out = Append(out, "] = ");
+    out = AppendByte(out, record.memoryBefore);
+    separator = ", ";
+  }
+  char* const changesStart = out;
   ForEachChange(
       record,
       [&](const char* name, unsigned before, unsigned after, bool flag) {
@@ -132,15 +155,21 @@ void TraceWriter::AppendLine(const StepRecord& record) {
         out = Append(out, "->");
         out = AppendByte(out, after);
       });
+  if (out == changesStart) {
+    out = Append(out, separator);
+    out = Append(out, "nothing changed");
+  }
   // Padding of the instruction column is not kept at the end of a line.
   while (out > lineStart && out[-1] == ' ') --out;
   *out++ = '\n';
+  if (explain) out = AppendExplanation(out, record);
   used += static_cast<std::size_t>(out - lineStart);
 }
 
 void TraceWriter::AppendJsonLine(const StepRecord& record) {
   char* const lineStart = buffer.get() + used;
-  char* out = AppendStepRecordJson(lineStart, record, InstructionText(record).data());
+  const std::string explanation = explain ? ExplainStep(record) : std::string();
+  char* out = AppendStepRecordJson(lineStart, record, InstructionText(record).data(), explain ? &explanation : nullptr);
   *out++ = '\n';
   used += static_cast<std::size_t>(out - lineStart);
 }

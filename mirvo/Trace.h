@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "EngineJson.h"
 #include "Output.h"
 #include "RunLoop.h"
 
@@ -15,7 +16,8 @@ namespace mirvo::cli {
 
 class TraceWriter {
  public:
-  TraceWriter(Output& output, bool json);
+  // explain: a sentence under each line (or an "explain" key in JSON).
+  TraceWriter(Output& output, bool json, bool explain = false);
   TraceWriter(const TraceWriter&) = delete;
   TraceWriter& operator=(const TraceWriter&) = delete;
 
@@ -28,12 +30,14 @@ class TraceWriter {
   // The line Observe writes for record, for checks of the format.
   std::string FormatLine(const StepRecord& record);
 
-  // More than the longest line (a JSON line with every register and flag).
-  static constexpr std::size_t kLineRoom = 1024;
+  // More than the longest line (a JSON line with every register and flag,
+  // and an explanation).
+  static constexpr std::size_t kLineRoom = 2048;
+  static_assert(kLineRoom > kStepJsonRoom && kLineRoom > 256 + kExplanationRoom);
 
  private:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
-  static constexpr std::size_t kTextSize = 16;
+  static constexpr std::size_t kTextSize = 24;
   using Text = std::array<char, kTextSize>;
 
   void AppendLine(const StepRecord& record);
@@ -42,8 +46,12 @@ class TraceWriter {
   // once per opcode (and per immediate for MVI).
   const Text& InstructionText(const StepRecord& record);
 
+  // The explanation of the step, under the line or as a JSON member.
+  char* AppendExplanation(char* out, const StepRecord& record);
+
   Output& output;
   bool json;
+  bool explain;
   std::unique_ptr<char[]> buffer;
   std::size_t used = 0;
   std::array<Text, 256> opcodeTexts{};

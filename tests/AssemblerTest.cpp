@@ -43,14 +43,18 @@ struct Outcome {
   int status;
 };
 
-Outcome AssembleText(const std::string& source, const AssemblyOptions& options = {}) {
+// programWide: keep the warnings about the program as a whole (a last
+// statement that is not RET), which the one-line tables leave out.
+Outcome AssembleText(const std::string& source, const AssemblyOptions& options = {}, bool programWide = false) {
   auto assembler = std::make_unique<Assembler>();
   assembler->Open(source.data(), source.size());
   const int status = assembler->Assemble(options);
   Outcome outcome{{}, {}, status};
   outcome.bytes.assign(assembler->GetImage().begin(), assembler->GetImage().begin() + assembler->GetLength());
   for (const Diagnostic& d : assembler->GetDiagnostics()) {
-    outcome.diagnostics.push_back({d.kind, d.line, d.column, d.length, FixesText(d)});
+    if (programWide || d.kind != Kind::kNoFinalRet) {
+      outcome.diagnostics.push_back({d.kind, d.line, d.column, d.length, FixesText(d)});
+    }
   }
   return outcome;
 }
@@ -199,6 +203,44 @@ TEST(EncoderTest, DiagnosticsOfAWholeSource) {
   EXPECT_EQ(stops.diagnostics, (std::vector<Found>{{Kind::kUnknownMnemonic, 4, 1, 3}}));
   const std::string good = "MVI A, 5h\n" + pad + "ADD B\nRET";
   EXPECT_EQ(AssembleText(good, {true, true, true}).bytes, AssembleText(good).bytes);
+}
+
+// Warnings about the whole program: a last statement that is not RET, unless
+// its allow comment names past-end; words of an allow comment that name no
+// check. Each allow comment is also kept with its statement.
+TEST(EncoderTest, ProgramWarningsAndAllowComments) {
+  struct Row {
+    std::string source;
+    std::vector<Found> diagnostics;
+    CheckMask lastAllowed;  // by the allow comment of the last statement
+  };
+  const CheckMask pastEnd = CheckBit(CheckId::kPastEnd);
+  const CheckMask codeWrite = CheckBit(CheckId::kCodeWrite);
+  const Row rows[] = {
+      {"MVI A, 5h\nRET\n", {}, 0},
+      {"MVI A, 5h\n", {{Kind::kNoFinalRet, 1, 1, 3}}, 0},
+      {"  ADD B\n; the end\n\n", {{Kind::kNoFinalRet, 1, 3, 3}}, 0},
+      {"RET\nMVI A, 5h ; mirvo: allow past-end\n", {}, pastEnd},
+      {"MVI A, 5h ; mirvo: allow code-write\n", {{Kind::kNoFinalRet, 1, 1, 3}}, codeWrite},
+      {"MVI A, 5h ; why: mirvo: allow code-write, past-end: meant\n", {}, codeWrite | pastEnd},
+      {"MVI A, 5h ; mirvo: allow past-end carry-lost\n", {}, pastEnd},
+      {"MVI A, 5h ; mirvo: allow past_end\nRET\n", {{Kind::kUnknownCheckName, 1, 26, 8}}, 0},
+      {"; mirvo: allow nothing, code-write\nRET\n", {{Kind::kUnknownCheckName, 1, 16, 7}}, 0},
+      {"RET mirvo: allow past-end\n", {{Kind::kWrongOperandCount, 1, 5, 6}}, 0},
+      {"NOP\n", {{Kind::kUnknownMnemonic, 1, 1, 3}}, 0},
+      {"", {}, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.source);
+    auto assembler = std::make_unique<Assembler>();
+    assembler->Open(row.source.data(), row.source.size());
+    assembler->Assemble({true, true, true});
+    std::vector<Found> found;
+    for (const Diagnostic& d : assembler->GetDiagnostics()) found.push_back({d.kind, d.line, d.column, d.length});
+    EXPECT_EQ(found, row.diagnostics);
+    const auto& statements = assembler->GetStatements();
+    EXPECT_EQ(statements.empty() ? CheckMask{0} : statements.back().allowed, row.lastAllowed);
+  }
 }
 
 // A constant where ADD or CMP wants a register passes through a register

@@ -213,10 +213,19 @@ TEST(ShippedExercisesTest, ModelSolutionsScoreFullMarksAndConstantsFail) {
     ASSERT_EQ(ParseExercise(ReadFile(file.string()), exercise, error), 0)
         << error.line << ":" << error.column << ": " << error.message;
     const std::string solution = ReadFile(std::string(MIRVO_SOLUTIONS_DIR) + "/" + file.stem().string() + ".asm");
-    const std::vector<std::uint8_t> image = Assemble(solution);
-    const Grade model = GradeProgram(exercise, image.data(), image.size());
+    const auto assembler = std::make_unique<Assembler>();
+    assembler->Open(solution.data(), solution.size());
+    ASSERT_EQ(assembler->Assemble({true, true, true}), 0);
+    // A model solution is a correct program: no warning, and no run-time
+    // check on any case, except where a statement says it means it.
+    EXPECT_TRUE(assembler->GetDiagnostics().empty()) << DescribeDiagnostic(assembler->GetDiagnostics().front());
+    const CheckedProgram checked = ProgramOf(*assembler);
+    const Grade model = GradeProgram(exercise, assembler->GetImage().data(), assembler->GetLength(), &checked);
     EXPECT_TRUE(model.AllPassed()) << Results(exercise, model);
     EXPECT_EQ(model.score, exercise.MaxScore());
+    for (const CaseResult& result : model.cases) {
+      for (const CheckFinding& finding : result.checks) ADD_FAILURE() << finding.line << ": " << finding.message;
+    }
     const std::vector<std::uint8_t> constant = Assemble(ConstantAnswer(exercise.cases.front()));
     EXPECT_FALSE(GradeProgram(exercise, constant.data(), constant.size()).AllPassed()) << ConstantAnswer(exercise.cases.front());
   }

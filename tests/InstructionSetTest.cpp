@@ -60,8 +60,8 @@ TEST(DisassembleTest, ListsEachForm) {
   const Row rows[] = {
       {"\x78", "MOV A, B", 1},      {"\x76", "MOV Mem, Mem", 1}, {"\x3E\x05", "MVI A, 05h", 2},
       {"\x36\xFF", "MVI Mem, 0FFh", 2}, {"\x3E", "MVI A, ?", 1},     {"\x86", "ADD Mem", 1},
-      {"\xB9", "CMP C", 1},          {"\xC9", "RET", 1},          {std::string(1, '\0'), "DB 00h", 1},
-      {"\xD3", "DB 0D3h", 1},        {"\x10", "DB 10h", 1},
+      {"\xB9", "CMP C", 1},          {"\xC9", "RET", 1},          {std::string(1, '\0'), "00h (no instruction)", 1},
+      {"\xD3", "0D3h (no instruction)", 1}, {"\x10", "10h (no instruction)", 1},
   };
   for (const Row& row : rows) {
     char text[32];

@@ -149,7 +149,7 @@ TEST(LspTest, Protocol) {
        kInitialize + Request(1, "shutdown") + About(2, "textDocument/hover", 0, 0) + Note("exit"),
        {kInitialized, Result(1, nullptr), Failure(2, -32600, "the server has shut down")}},
       {"diagnostics as the text changes, whole or in part, and none once closed",
-       kInitialize + Open("MOV b, A\nADD 22h\n") +
+       kInitialize + Open("MOV b, A\nADD 22h\nRET\n") +
            Note("textDocument/didChange", {{"textDocument", {{"uri", kUri}, {"version", 2}}},
                                            {"contentChanges", {{{"range", Span(0, 4, 5)}, {"text", "B"}}}}}) +
            Note("textDocument/didChange",
@@ -167,7 +167,7 @@ TEST(LspTest, Protocol) {
         With(Published(Json::array({Problem(Span(1, 4, 7), 2, "number-read-as-mem")})), {{"params", {{"version", 2}}}}),
         With(Published(Json::array()), {{"params", {{"version", 3}}}}), Published(Json::array()), kShutDown}},
       {"quick fixes: one sure, two alternatives, none of other kinds",
-       kInitialize + Open("MVI A, 10\r\nMOV b, A\r\nADD 22h\r\n") + Over(1, "textDocument/codeAction", 0, 1) +
+       kInitialize + Open("MVI A, 10\r\nMOV b, A\r\nADD 22h\r\nRET\r\n") + Over(1, "textDocument/codeAction", 0, 1) +
            Over(2, "textDocument/codeAction", 2, 2) +
            Over(3, "textDocument/codeAction", 0, 2, {{"context", {{"diagnostics", Json::array()}, {"only", {"refactor"}}}}}) +
            kShutdown,

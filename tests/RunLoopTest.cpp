@@ -138,19 +138,19 @@ TEST(RunLoopTest, ObserverSeesEachChange) {
     Operation operation;
     std::uint8_t aAfter;
     std::uint8_t zeroAfter, carryAfter;
-    bool wrote;
+    bool read, wrote;
     std::uint16_t memoryAddress;
     std::uint8_t memoryBefore, memoryAfter;
   };
   const Row rows[] = {
-      {0, Operation::kMvi, 0x00, 0, 0, false, 0, 0, 0},            // MVI H, 10h
-      {2, Operation::kMvi, 0x00, 0, 0, false, 0, 0, 0},            // MVI L, 0Ah
-      {4, Operation::kMvi, 0x80, 0, 0, false, 0, 0, 0},            // MVI A, 80h
-      {6, Operation::kMov, 0x80, 0, 0, true, 0x100A, 0x00, 0x80},  // MOV Mem, A
-      {7, Operation::kAdd, 0x00, 1, 1, false, 0, 0, 0},            // ADD Mem
-      {8, Operation::kCmp, 0x00, 0, 1, false, 0, 0, 0},            // CMP Mem
-      {9, Operation::kMov, 0x00, 0, 1, false, 0, 0, 0},            // MOV Mem, Mem stores nothing
-      {10, Operation::kRet, 0x00, 0, 1, false, 0, 0, 0},           // RET
+      {0, Operation::kMvi, 0x00, 0, 0, false, false, 0, 0, 0},              // MVI H, 10h
+      {2, Operation::kMvi, 0x00, 0, 0, false, false, 0, 0, 0},              // MVI L, 0Ah
+      {4, Operation::kMvi, 0x80, 0, 0, false, false, 0, 0, 0},              // MVI A, 80h
+      {6, Operation::kMov, 0x80, 0, 0, false, true, 0x100A, 0x00, 0x80},    // MOV Mem, A
+      {7, Operation::kAdd, 0x00, 1, 1, true, false, 0x100A, 0x80, 0x80},    // ADD Mem
+      {8, Operation::kCmp, 0x00, 0, 1, true, false, 0x100A, 0x80, 0x80},    // CMP Mem
+      {9, Operation::kMov, 0x00, 0, 1, true, false, 0x100A, 0x80, 0x80},    // MOV Mem, Mem reads, stores nothing
+      {10, Operation::kRet, 0x00, 0, 1, false, false, 0, 0, 0},             // RET
   };
   ASSERT_EQ(records.size(), std::size(rows));
   for (std::size_t i = 0; i < records.size(); ++i) {
@@ -163,8 +163,9 @@ TEST(RunLoopTest, ObserverSeesEachChange) {
     EXPECT_EQ(r.registersAfter[kRegA], rows[i].aAfter);
     EXPECT_EQ(r.flagsAfter[kFlagZero], rows[i].zeroAfter);
     EXPECT_EQ(r.flagsAfter[kFlagCarry], rows[i].carryAfter);
+    EXPECT_EQ(r.readMemory, rows[i].read);
     EXPECT_EQ(r.wroteMemory, rows[i].wrote);
-    if (r.wroteMemory) {
+    if (r.readMemory || r.wroteMemory) {
       EXPECT_EQ(r.memoryAddress, rows[i].memoryAddress);
       EXPECT_EQ(r.memoryBefore, rows[i].memoryBefore);
       EXPECT_EQ(r.memoryAfter, rows[i].memoryAfter);

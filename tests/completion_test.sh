@@ -10,6 +10,8 @@ _init_completion() {
   prev=${words[cword - 1]:-}
 }
 _filedir() { COMPREPLY=(FILES); }
+# The list of checks comes from mirvo itself.
+mirvo() { printf 'hl-unset    Mem is used before H and L are set\ncode-write  a write changes bytes\n'; }
 compopt() { :; }
 # shellcheck source=/dev/null
 source "$1"
@@ -50,4 +52,7 @@ expect "--show-hidden" mirvo test ex.toml --sh
 expect "junit" mirvo test ex.toml --format ju
 expect "source" mirvo run x --as s
 expect "FILES" mirvo test ""
+expect "explain" mirvo ex
+expect "code-write" mirvo explain co
+expect "-Wno-checks -Wno-hl-unset -Wno-code-write" mirvo run x.asm -Wno
 echo "completion works"

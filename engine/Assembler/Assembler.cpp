@@ -84,15 +84,23 @@ ImmediateStatus ReadImmediate(const char* token, std::uint8_t& value) { return P
 
 Assembler::Assembler() : image{}, length(0) {}
 
-void Assembler::Open(const char* text, std::size_t size) { reader = std::make_unique<SourceReader>(text, size); }
+void Assembler::Open(const char* text, std::size_t size) {
+  reader = std::make_unique<SourceReader>(text, size);
+  sourceText = text;
+  sourceSize = size;
+}
 
 void Assembler::Open(SourceReader::ReadFunction read, void* context) {
   reader = std::make_unique<SourceReader>(read, context);
+  sourceText = nullptr;
+  sourceSize = 0;
 }
 
 int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
   if (!reader) return 1;
   options = assemblyOptions;
+  const bool extras = options.reportWarnings || options.recordStatements;
+  if (extras && sourceText != nullptr) allowances = FindAllowances(sourceText, sourceSize);
   Statement args;
   for (;;) {
     reader->ReadStatement(&args);
@@ -101,20 +109,31 @@ int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
     const std::uint32_t address = length;
     const int failed = EncodeStatement(args);
     if (options.reportWarnings) NoteRegisters(args);
+    if (extras) {
+      // A last statement in error says nothing of where the program ends.
+      lastLine = currentLine;
+      lastPlace = args.places[0];
+      lastOperation = failed == 0 ? currentOperation : Operation::kUndefined;
+    }
     if (failed != 0) {
       if (!options.keepGoing) break;
       continue;
     }
     if (options.reportWarnings) CheckWarnings(args);
     if (options.recordStatements) {
-      StatementRecord record{currentLine, args.places[0].column, static_cast<std::uint16_t>(address),
-                             static_cast<std::uint8_t>(length - address), {image[address], 0}};
+      StatementRecord record{currentLine,
+                             args.places[0].column,
+                             static_cast<std::uint16_t>(address),
+                             static_cast<std::uint8_t>(length - address),
+                             {image[address], 0},
+                             allowances.lines.empty() ? CheckMask{0} : allowances.On(currentLine)};
       if (record.length > 1) record.bytes[1] = image[address + 1];
       statements.push_back(record);
     }
   }
   CompleteFixes(diagnostics, usedRegisters);
   if (reader->HasReadError()) return 1;
+  if (options.reportWarnings) CheckProgramWarnings();
   return errorCount == 0 ? 0 : 1;
 }
 
@@ -141,6 +160,14 @@ const Diagnostic* Assembler::FirstError() const {
     if (SeverityOf(diagnostic.kind) == Severity::kError) return &diagnostic;
   }
   return nullptr;
+}
+
+const StatementRecord* StatementCovering(const std::vector<StatementRecord>& statements, std::uint16_t address) {
+  const auto after = std::upper_bound(statements.begin(), statements.end(), address,
+                                      [](std::uint16_t a, const StatementRecord& r) { return a < r.address; });
+  if (after == statements.begin()) return nullptr;
+  const StatementRecord& record = *(after - 1);
+  return address < record.address + record.length ? &record : nullptr;
 }
 
 int Assembler::Report(DiagnosticKind kind, const Statement& statement, int index) {
@@ -229,6 +256,40 @@ void Assembler::CheckWarnings(const Statement& statement) {
     Report(DiagnosticKind::kMemoryToMemory, statement, 0);
   }
   if (statement.ignored.column != 0) Report(DiagnosticKind::kIgnoredTokens, statement, kStatementTokens);
+}
+
+void Assembler::CheckProgramWarnings() {
+  const auto add = [this](DiagnosticKind kind, std::int32_t line, TokenPlace place, const char* token,
+                           std::size_t size) {
+    Diagnostic diagnostic{};
+    diagnostic.kind = kind;
+    diagnostic.line = line;
+    diagnostic.column = place.column;
+    diagnostic.length = place.length;
+    diagnostic.operation = lastOperation;
+    diagnostic.statementColumn = kind == DiagnosticKind::kNoFinalRet ? place.column : 0;
+    const std::size_t n = std::min(size, kTokenSlotSize - 1);
+    std::memcpy(diagnostic.token, token, n);
+    diagnostic.token[n] = '\0';
+    diagnostics.push_back(std::move(diagnostic));
+  };
+  const std::size_t before = diagnostics.size();
+  for (const UnknownAllowance& word : allowances.unknown) {
+    add(DiagnosticKind::kUnknownCheckName, word.line, {word.column, word.length}, sourceText + word.offset,
+        static_cast<std::size_t>(word.length));
+  }
+  // A run goes on past a last statement that is not RET, unless the
+  // statement says it means it.
+  if (lastOperation != Operation::kUndefined && lastOperation != Operation::kRet &&
+      (allowances.On(lastLine) & CheckBit(CheckId::kPastEnd)) == 0) {
+    const char* const mnemonic = RowOf(lastOperation).mnemonic;
+    add(DiagnosticKind::kNoFinalRet, lastLine, lastPlace, mnemonic, std::strlen(mnemonic));
+  }
+  // Keep the diagnostics in source order.
+  if (diagnostics.size() > before) {
+    std::stable_sort(diagnostics.begin(), diagnostics.end(),
+                     [](const Diagnostic& a, const Diagnostic& b) { return a.line < b.line; });
+  }
 }
 
 // The operand is there (the operand count was checked first), and the

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "CheckTable.h"
 #include "Diagnostic.h"
 #include "InstructionSet.h"
 #include "SourceReader.h"
@@ -36,7 +37,12 @@ struct StatementRecord {
   std::uint16_t address;
   std::uint8_t length;  // 1 or 2
   std::uint8_t bytes[2];
+  CheckMask allowed;    // the checks its line's allow comment names
 };
+
+// The statement of statements (in address order) whose bytes cover
+// address, or null.
+const StatementRecord* StatementCovering(const std::vector<StatementRecord>& statements, std::uint16_t address);
 
 class Assembler {
  public:
@@ -94,9 +100,21 @@ class Assembler {
   // Adds the registers the statement names where a register stands to
   // usedRegisters, for the fixes that need a register the program leaves free.
   void NoteRegisters(const Statement& statement);
+  // Warnings about the whole program, once every statement is read.
+  void CheckProgramWarnings();
   void EmitByte(std::uint8_t value) { image[length++] = value; }
 
   std::unique_ptr<SourceReader> reader;
+  // The text of a source opened as text (its comments are read for allow
+  // comments), else null.
+  const char* sourceText = nullptr;
+  std::size_t sourceSize = 0;
+  Allowances allowances;
+  // The last statement read: its mnemonic's place and its operation
+  // (kUndefined when it failed to encode).
+  std::int32_t lastLine = 0;
+  TokenPlace lastPlace{0, 0};
+  Operation lastOperation = Operation::kUndefined;
   ImageBuffer image;
   std::uint32_t length;
   AssemblyOptions options;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "CheckTable.h"
+
 namespace mirvo {
 
 namespace {
@@ -109,6 +111,8 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
       return Quoted(d.token) + " does not fit in a byte: numbers " + kNumberRange;
     case DiagnosticKind::kProgramTooLarge:
       return "the program does not fit in the 65536 bytes of memory";
+    case DiagnosticKind::kUnknownCheckName:
+      return Quoted(d.token) + " is not a check: the checks are " + CheckNamesInWords();
     default:
       break;
   }
@@ -133,6 +137,9 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
       return std::string("the rest of the line is ignored: ") + mnemonic + " takes " + kCountWords[row.operandCount];
     case DiagnosticKind::kMemoryToMemory:
       return std::string(mnemonic) + " Mem, Mem copies the byte at HL onto itself and changes nothing visible";
+    case DiagnosticKind::kNoFinalRet:
+      return std::string("the program ends with ") + mnemonic + ", not " + RowOf(Operation::kRet).mnemonic +
+             ": the machine will run on past its end";
     default:
       break;
   }
@@ -165,6 +172,11 @@ const char* DiagnosticCode(DiagnosticKind kind) {
       return "ignored-operands";
     case DiagnosticKind::kMemoryToMemory:
       return "mem-to-mem";
+    case DiagnosticKind::kNoFinalRet:
+      // The run-time check it foretells, whose allow comment quiets it.
+      return CheckRowOf(CheckId::kPastEnd).name;
+    case DiagnosticKind::kUnknownCheckName:
+      return "unknown-check";
   }
   return "unknown";
 }

@@ -27,6 +27,8 @@ enum class DiagnosticKind : std::uint8_t {
   kNumberReadAsMemory,    // an h-number where a register is expected: read as Mem
   kIgnoredTokens,         // tokens after the last operand, ignored
   kMemoryToMemory,        // MOV Mem, Mem: does nothing visible
+  kNoFinalRet,            // the last statement is not RET: a run goes on past the end
+  kUnknownCheckName,      // a word after "mirvo: allow" that names no check
 };
 
 enum class Severity : std::uint8_t { kError, kWarning };

@@ -1,5 +1,7 @@
 #include "RunLoop.h"
 
+#include "InstructionEffects.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -31,9 +33,10 @@ RunOutcome Run::StepOnce(StepObserver observer, void* context) {
     record.instruction = kDecodeTable[record.bytes[0]];
     record.registersBefore = machine.GetRegisters();
     record.flagsBefore = machine.GetFlags();
+    record.readMemory = kUseTable[record.bytes[0]].loads;
     record.wroteMemory = record.instruction.writesMemory;
     const RegisterFile& r = record.registersBefore;
-    record.memoryAddress = record.wroteMemory ? HlAddress(r[kRegH], r[kRegL]) : 0;
+    record.memoryAddress = record.readMemory || record.wroteMemory ? HlAddress(r[kRegH], r[kRegL]) : 0;
     record.memoryBefore = machine.MemoryAt(record.memoryAddress);
   }
   const StepResult result = machine.Step();
@@ -57,14 +60,23 @@ RunOutcome Run::StepOnce(StepObserver observer, void* context) {
 }
 
 RunOutcome Run::Resume(std::uint64_t budget, StepObserver observer, void* context) {
+  return ResumeWith(budget, nullptr, observer, context);
+}
+
+RunOutcome Run::Resume(std::uint64_t budget, StepWatch& watch, StepObserver observer, void* context) {
+  return ResumeWith(budget, &watch, observer, context);
+}
+
+RunOutcome Run::ResumeWith(std::uint64_t budget, StepWatch* watch, StepObserver observer, void* context) {
   if (outcome != RunOutcome::kRunning) return outcome;
   const std::uint64_t end = steps + std::min(budget, stepLimit - steps);
   while (steps < end) {
-    if (observer == nullptr) {
-      // Long stretches run threaded; halts, frozen steps and wraps are left
-      // to StepOnce, which sees each of them through Step itself.
-      const std::uint64_t room = std::min<std::uint64_t>(end - steps, UINT32_MAX);
-      steps += machine.RunWithoutWrap(static_cast<std::uint32_t>(room));
+    if (observer == nullptr || watch != nullptr) {
+      // Long stretches run threaded; halts, frozen steps, wraps and the
+      // watch's events are left to StepOnce, which sees each of them through
+      // Step itself.
+      const auto room = static_cast<std::uint32_t>(std::min<std::uint64_t>(end - steps, UINT32_MAX));
+      steps += watch != nullptr ? machine.RunWithoutWrap(room, *watch) : machine.RunWithoutWrap(room);
       if (steps >= end) break;
     }
     const RunOutcome result = StepOnce(observer, context);

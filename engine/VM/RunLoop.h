@@ -52,9 +52,10 @@ struct StepRecord {
   RegisterFile registersAfter;
   FlagBytes flagsBefore;
   FlagBytes flagsAfter;
-  bool wroteMemory;          // the instruction stored a byte (Instruction::writesMemory)
-  std::uint16_t memoryAddress;
-  std::uint8_t memoryBefore;
+  bool readMemory;           // the step read the byte at memoryAddress (Mem as a source)
+  bool wroteMemory;          // the instruction stored a byte there (Instruction::writesMemory)
+  std::uint16_t memoryAddress;  // HL, when the step used Mem
+  std::uint8_t memoryBefore;    // the byte there before the step: the byte read
   std::uint8_t memoryAfter;
 };
 
@@ -100,6 +101,11 @@ class Run {
   // out first, else the outcome, which every later call returns again.
   // Without an observer the threaded loop runs the long stretches.
   RunOutcome Resume(std::uint64_t budget, StepObserver observer = nullptr, void* context = nullptr);
+  // The same through the watched threaded loop: observer sees only the steps
+  // that the loop hands back (those with an event for watch, halts, frozen
+  // steps and steps near a wrap), and must keep watch.written up to date
+  // for them.
+  RunOutcome Resume(std::uint64_t budget, StepWatch& watch, StepObserver observer, void* context);
 
   RunOutcome Outcome() const { return outcome; }
   std::uint64_t Steps() const { return steps; }
@@ -114,6 +120,8 @@ class Run {
  private:
   // Steps once through Step and classifies what happened.
   RunOutcome StepOnce(StepObserver observer, void* context);
+  // Resume's loop, with the threaded loop watched or not.
+  RunOutcome ResumeWith(std::uint64_t budget, StepWatch* watch, StepObserver observer, void* context);
   // Called with the state just after a wrap; true once a state repeats.
   bool WrapRepeats();
 

@@ -129,25 +129,77 @@ struct RawView {
   void SetFlag(std::uint8_t slot, std::uint8_t bit) const { f[slot] = bit; }
 };
 
+// What the watched loop knows of its watcher, in locals the stores to
+// memory cannot alias.
+struct LoopWatch {
+  std::uint8_t written;
+  std::uint8_t addressWatched;
+  std::uint32_t storeEnd;
+  std::uint32_t reachEnd;
+  const std::uint8_t* quiet;
+};
+
+// The events of the instruction kOpcode, before it executes. (A step at
+// reachEnd is kept out of the batches instead: see RunThreaded.)
+template <std::uint8_t kOpcode>
+[[gnu::always_inline]] inline unsigned Events(const RawView& v, const LoopWatch& watch) {
+  constexpr Instruction in = Decode(kOpcode);
+  constexpr InstructionUse use = kUseTable[kOpcode];
+  const auto unset = static_cast<std::uint8_t>(~watch.written);
+  unsigned events = 0;
+  if ((use.reads & unset) != 0) events |= kReadsUnsetOperand;
+  if ((use.address & watch.addressWatched & unset) != 0) events |= kReadsUnsetAddress;
+  if (use.stores && v.HL() < watch.storeEnd) events |= kStoresBelowEnd;
+  if (in.operation == Operation::kAdd && in.source != kRegM && AddCarries(v.r[kRegA], v.r[in.source])) {
+    events |= kAddWraps;
+  }
+  return events;
+}
+
+// Whether the instruction kOpcode might have an event: the conditions of
+// Events or-ed together without a branch, as the common answer is no.
+template <std::uint8_t kOpcode>
+[[gnu::always_inline]] inline bool MightHaveEvents(const RawView& v, const LoopWatch& watch) {
+  constexpr Instruction in = Decode(kOpcode);
+  constexpr InstructionUse use = kUseTable[kOpcode];
+  unsigned suspect = 0;
+  if constexpr (use.reads != 0) suspect |= use.reads & ~unsigned{watch.written};
+  if constexpr (use.address != 0) suspect |= use.address & watch.addressWatched & ~unsigned{watch.written};
+  if constexpr (use.stores) suspect |= v.HL() < watch.storeEnd ? 1U : 0U;
+  if constexpr (in.operation == Operation::kAdd && in.source != kRegM) {
+    suspect |= (unsigned{v.r[kRegA]} + v.r[in.source]) >> 8;
+  }
+  return suspect != 0;
+}
+
 // One instruction of the fast loop, specialised at compile time from the
 // shared decoder. Returns false, having done nothing, for RET and undefined
-// opcodes, which the caller leaves to Step.
-template <std::uint8_t kOpcode>
-[[gnu::always_inline]] inline bool FastExecute(const RawView& v, std::uint32_t& pc) {
+// opcodes, which the caller leaves to Step, and, when watched, for a step
+// with an event the watch does not silence.
+template <std::uint8_t kOpcode, bool kWatched>
+[[gnu::always_inline]] inline bool FastExecute(const RawView& v, std::uint32_t& pc, LoopWatch& watch) {
   constexpr Instruction in = Decode(kOpcode);
-  if constexpr (in.operation == Operation::kMov) {
-    MovEffect(v, in.destination, in.source);
-  } else if constexpr (in.operation == Operation::kMvi) {
-    MviEffect(v, in.destination, v.m[pc + 1]);
-  } else if constexpr (in.operation == Operation::kAdd) {
-    AddEffect(v, in.source);
-  } else if constexpr (in.operation == Operation::kCmp) {
-    CmpEffect(v, in.source);
-  } else {
+  if constexpr (in.operation == Operation::kRet || in.operation == Operation::kUndefined) {
     return false;
+  } else {
+    if constexpr (kWatched) {
+      if (MightHaveEvents<kOpcode>(v, watch)) [[unlikely]] {
+        if ((Events<kOpcode>(v, watch) & ~unsigned{watch.quiet[pc]}) != 0) return false;
+      }
+      watch.written = static_cast<std::uint8_t>(watch.written | kUseTable[kOpcode].writes);
+    }
+    if constexpr (in.operation == Operation::kMov) {
+      MovEffect(v, in.destination, in.source);
+    } else if constexpr (in.operation == Operation::kMvi) {
+      MviEffect(v, in.destination, v.m[pc + 1]);
+    } else if constexpr (in.operation == Operation::kAdd) {
+      AddEffect(v, in.source);
+    } else {
+      CmpEffect(v, in.source);
+    }
+    pc += in.length;
+    return true;
   }
-  pc += in.length;
-  return true;
 }
 
 }  // namespace
@@ -156,7 +208,7 @@ template <std::uint8_t kOpcode>
 // straight to the next opcode's label. Labels as values are a GNU extension,
 // hence the local pragma.
 #define MIRVO_OP(n)                                   \
-  op_##n : if (!FastExecute<(n)>(view, pc)) goto stopped; \
+  op_##n : if (!FastExecute<(n), kWatched>(view, pc, watch)) goto stopped; \
   if (--left == 0) goto batchDone;                    \
   goto* kHandlers[m[pc]];
 #define MIRVO_OP16(h)                                                                                   \
@@ -174,10 +226,15 @@ template <std::uint8_t kOpcode>
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
 
-std::uint32_t VirtualMachine::RunWithoutWrap(std::uint32_t maxSteps) {
+template <bool kWatched>
+std::uint32_t VirtualMachine::RunThreaded(std::uint32_t maxSteps, StepWatch* stepWatch) {
   static const void* const kHandlers[256] = {MIRVO_ALL(MIRVO_LABEL16)};
   const RawView view{registers.data(), flags.data(), memory.data()};
   const std::uint8_t* const m = view.m;
+  LoopWatch watch{};
+  if constexpr (kWatched) {
+    watch = {stepWatch->written, stepWatch->addressWatched, stepWatch->storeEnd, stepWatch->reachEnd, stepWatch->quiet};
+  }
   std::uint32_t pc = programCounter;
   std::uint32_t done = 0;
   std::uint32_t batch = 0;
@@ -186,6 +243,13 @@ std::uint32_t VirtualMachine::RunWithoutWrap(std::uint32_t maxSteps) {
     // No instruction is longer than 2 bytes, so a batch of this many steps
     // ends at or below 0xFFFF: nothing inside it wraps.
     batch = std::min(maxSteps - done, (0xFFFFU - pc) / 2);
+    if constexpr (kWatched) {
+      // No step of a batch starts at reachEnd: a batch ends where its last
+      // step could, and a step at reachEnd is handed back unless it is quiet.
+      if (pc <= watch.reachEnd && (pc < watch.reachEnd || (watch.quiet[pc] & kReachesEnd) == 0)) {
+        batch = std::min(batch, (watch.reachEnd - pc + 1) / 2);
+      }
+    }
     if (batch == 0) break;
     left = batch;
     goto* kHandlers[m[pc]];
@@ -194,10 +258,18 @@ std::uint32_t VirtualMachine::RunWithoutWrap(std::uint32_t maxSteps) {
     done += batch;
   }
   programCounter = static_cast<std::uint16_t>(pc);
+  if constexpr (kWatched) stepWatch->written = watch.written;
   return done;
 stopped:
   programCounter = static_cast<std::uint16_t>(pc);
+  if constexpr (kWatched) stepWatch->written = watch.written;
   return done + (batch - left);
+}
+
+std::uint32_t VirtualMachine::RunWithoutWrap(std::uint32_t maxSteps) { return RunThreaded<false>(maxSteps, nullptr); }
+
+std::uint32_t VirtualMachine::RunWithoutWrap(std::uint32_t maxSteps, StepWatch& watch) {
+  return RunThreaded<true>(maxSteps, &watch);
 }
 
 #pragma GCC diagnostic pop

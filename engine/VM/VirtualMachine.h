@@ -20,6 +20,26 @@ using Memory = std::array<std::uint8_t, kMemorySize>;
 
 inline constexpr std::uint16_t kEmptyStack = 0xFFFF;
 
+// Events of a step that a watcher of the threaded loop wants to see itself.
+enum WatchEvent : std::uint8_t {
+  kReadsUnsetOperand = 1,  // an operand register that was never written is read
+  kReadsUnsetAddress = 2,  // a register of StepWatch::addressWatched is read for Mem's address, never written
+  kStoresBelowEnd = 4,     // a store below StepWatch::storeEnd
+  kReachesEnd = 8,         // the step is at StepWatch::reachEnd
+  kAddWraps = 16,          // a register-form ADD whose sum passes FFh
+};
+
+// What the watched threaded loop looks at, cheaply, on every step. It keeps
+// written up to date and stops before a step with an event that quiet does
+// not silence at the step's address, for the watcher to look at in full.
+struct StepWatch {
+  std::uint8_t written = 0;           // register slots written so far, one bit per code
+  std::uint8_t addressWatched = 0;    // of H and L (Mem's address), those whose reading unwritten is an event
+  std::uint32_t storeEnd = 0;         // stores below this address are events
+  std::uint32_t reachEnd = 0x10000;   // a step at this address is an event (0x10000: none)
+  const std::uint8_t* quiet = nullptr;  // 65536 WatchEvent masks, by address
+};
+
 class VirtualMachine {
  public:
   VirtualMachine();
@@ -34,6 +54,9 @@ class VirtualMachine {
   // after it returns, a caller that steps one at a time sees every halt,
   // frozen step and wrap of the program counter itself.
   std::uint32_t RunWithoutWrap(std::uint32_t maxSteps);
+  // The same, watched: it also stops, without executing it, before a step
+  // with an event for watch (see StepWatch).
+  std::uint32_t RunWithoutWrap(std::uint32_t maxSteps, StepWatch& watch);
 
   int WriteMemory(std::uint16_t address, std::uint8_t value);
   std::uint8_t& MemoryAt(std::uint16_t address) { return memory[address]; }
@@ -85,6 +108,9 @@ class VirtualMachine {
   // The machine as Step's handlers see it (registers through RegisterAt and
   // SetRegister), for the shared instruction effects.
   struct StepView;
+
+  template <bool kWatched>
+  std::uint32_t RunThreaded(std::uint32_t maxSteps, StepWatch* watch);
 
   RegisterFile registers;
   FlagBytes flags;

@@ -19,8 +19,8 @@ std::size_t Disassemble(const std::uint8_t* bytes, std::size_t available, char* 
   std::size_t written = 0;
   const Instruction instruction = kDecodeTable[bytes[0]];
   if (instruction.operation == Operation::kUndefined) {
-    Append(out, outSize, written, "DB ");
     Append(out, outSize, written, ByteNotation(bytes[0]).text);
+    Append(out, outSize, written, " (no instruction)");
     return kUndefinedByteLength;
   }
   const InstructionRow& row = RowOf(instruction.operation);

@@ -233,8 +233,9 @@ using ImageBuffer = std::array<std::uint8_t, kMemorySize>;
 // Writes one line of disassembly for the instruction at bytes[0] into out
 // (at most outSize characters, always terminated) and returns the number of
 // bytes the instruction takes: 1 or 2, or kUndefinedByteLength for a byte
-// that is no instruction, which is shown as a data byte. A 2-byte instruction cut short by the end of the
-// available bytes is shown with its immediate missing.
+// that is no instruction, which is shown as "00h (no instruction)" (the
+// language has no way to write it). A 2-byte instruction cut short by the
+// end of the available bytes is shown with its immediate missing.
 std::size_t Disassemble(const std::uint8_t* bytes, std::size_t available, char* out, std::size_t outSize);
 
 }  // namespace mirvo

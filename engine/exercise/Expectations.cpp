@@ -385,4 +385,12 @@ std::string DescribeMismatch(const std::vector<Expectation>& expected, const Mis
          ShowValue(item, item.value, item.outcome);
 }
 
+std::uint8_t GivenRegisters(const std::vector<Expectation>& given) {
+  std::uint8_t registers = 0;
+  for (const Expectation& item : given) {
+    if (item.kind == ExpectKind::kRegister) registers = static_cast<std::uint8_t>(registers | 1U << item.slot);
+  }
+  return registers;
+}
+
 }  // namespace mirvo

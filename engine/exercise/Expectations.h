@@ -56,6 +56,9 @@ std::string WriteItem(const Expectation& item, unsigned value, RunOutcome outcom
 // machine is left untouched and conflict receives that item. 0, or 1.
 int ApplyGiven(const std::vector<Expectation>& given, std::size_t imageSize, VirtualMachine& machine,
                const Expectation** conflict = nullptr);
+// The register slots a given state sets, one bit per register code: the
+// run-time checks count them as written.
+std::uint8_t GivenRegisters(const std::vector<Expectation>& given);
 // Why ApplyGiven refused: "the given byte [0003h] falls inside the program,
 // which fills 0000h to 0008h".
 std::string DescribeConflict(const Expectation& conflict, std::size_t imageSize);

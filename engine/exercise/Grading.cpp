@@ -15,7 +15,8 @@ bool Grade::AllPassed() const {
 
 namespace {
 
-CaseResult RunCase(const Exercise& exercise, const ExerciseCase& c, const std::uint8_t* image, std::size_t size) {
+CaseResult RunCase(const Exercise& exercise, const ExerciseCase& c, const std::uint8_t* image, std::size_t size,
+                   const CheckedProgram* checked) {
   CaseResult result;
   const auto machine = std::make_unique<VirtualMachine>();
   LoadImage(*machine, image, size);
@@ -24,7 +25,19 @@ CaseResult RunCase(const Exercise& exercise, const ExerciseCase& c, const std::u
     result.error = DescribeConflict(*conflict, size);
     return result;
   }
-  result.outcome = RunToEnd(*machine, exercise.maxSteps, &result.steps);
+  if (checked == nullptr) {
+    result.outcome = RunToEnd(*machine, exercise.maxSteps, &result.steps);
+  } else {
+    CheckedProgram program = *checked;
+    program.givenRegisters = GivenRegisters(c.given);
+    RunChecks checks(std::move(program), kAllChecks);
+    Run run(*machine, exercise.maxSteps);
+    while (checks.Resume(run, UINT64_MAX) == RunOutcome::kRunning) {
+    }
+    result.outcome = run.Outcome();
+    result.steps = run.Steps();
+    result.checks = checks.Findings();
+  }
   result.mismatches = Compare(c.expected, *machine, result.outcome);
   result.pass = result.mismatches.empty();
   result.points = result.pass ? c.points : 0;
@@ -33,7 +46,8 @@ CaseResult RunCase(const Exercise& exercise, const ExerciseCase& c, const std::u
 
 }  // namespace
 
-Grade GradeProgram(const Exercise& exercise, const std::uint8_t* image, std::size_t size) {
+Grade GradeProgram(const Exercise& exercise, const std::uint8_t* image, std::size_t size,
+                   const CheckedProgram* checked) {
   if (size > exercise.maxBytes) {
     return GradeRefused(exercise, "the program is " + std::to_string(size) + " bytes long; this exercise allows at most " +
                                       std::to_string(exercise.maxBytes));
@@ -41,7 +55,7 @@ Grade GradeProgram(const Exercise& exercise, const std::uint8_t* image, std::siz
   Grade grade;
   grade.maxScore = exercise.MaxScore();
   for (const ExerciseCase& c : exercise.cases) {
-    grade.cases.push_back(RunCase(exercise, c, image, size));
+    grade.cases.push_back(RunCase(exercise, c, image, size, checked));
     grade.score += grade.cases.back().points;
   }
   return grade;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Exercise.h"
+#include "RunChecks.h"
 
 namespace mirvo {
 
@@ -19,6 +20,7 @@ struct CaseResult {
   std::uint64_t steps = 0;
   std::vector<Mismatch> mismatches;  // into the case's expectations
   std::string error;                 // why the case could not run
+  std::vector<CheckFinding> checks;  // what the run-time checks found, when the program was checked
 };
 
 struct Grade {
@@ -31,8 +33,11 @@ struct Grade {
 };
 
 // Runs the image on every case of the exercise. An image longer than the
-// exercise allows fails every case.
-Grade GradeProgram(const Exercise& exercise, const std::uint8_t* image, std::size_t size);
+// exercise allows fails every case. With checked (the program's statements,
+// if known), each run is watched by the run-time checks, each case's given
+// registers counting as written.
+Grade GradeProgram(const Exercise& exercise, const std::uint8_t* image, std::size_t size,
+                   const CheckedProgram* checked = nullptr);
 // The grade of a program that could not be run (unreadable, does not
 // assemble): every case 0, for reason.
 Grade GradeRefused(const Exercise& exercise, std::string reason);

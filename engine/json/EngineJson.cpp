@@ -1,8 +1,10 @@
 #include "EngineJson.h"
 
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "Diagnostic.h"
+#include "Explain.h"
 #include "InstructionSet.h"
 
 namespace mirvo {
@@ -112,7 +114,8 @@ std::string StepRecordJson(const StepRecord& record) {
   char text[64];
   Disassemble(record.bytes, record.instruction.length, text, sizeof text);
   char json[kStepJsonRoom];
-  return std::string(json, AppendStepRecordJson(json, record, text));
+  const std::string explanation = ExplainStep(record);
+  return std::string(json, AppendStepRecordJson(json, record, text, &explanation));
 }
 
 namespace {
@@ -122,10 +125,31 @@ char* Append(char* out, const char* text) {
   return out;
 }
 
+// text as the inside of a JSON string, in at most room characters.
+char* AppendJsonText(char* out, std::string_view text, std::size_t room) {
+  char* const end = out + room;
+  for (const char ch : text) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (byte < 0x20) {
+      if (end - out < 6) break;
+      out = Append(out, "\\u00");
+      out = AppendHex(out, byte, 2);
+    } else if (ch == '"' || ch == '\\') {
+      if (end - out < 2) break;
+      *out++ = '\\';
+      *out++ = ch;
+    } else {
+      if (end - out < 1) break;
+      *out++ = ch;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
-// {"step":12,"pc":4,"bytes":[54,201],"text":"MVI Mem, 0C9h","changes":{"memory":{...}}}
-char* AppendStepRecordJson(char* out, const StepRecord& record, const char* text) {
+// {"step":12,"pc":4,"bytes":[54,201],"text":"MVI Mem, 0C9h","changes":{"memory":{...}},"explain":"..."}
+char* AppendStepRecordJson(char* out, const StepRecord& record, const char* text, const std::string* explanation) {
   out = Append(out, "{\"step\":");
   out = AppendDecimal(out, record.step);
   out = Append(out, ",\"pc\":");
@@ -138,7 +162,15 @@ char* AppendStepRecordJson(char* out, const StepRecord& record, const char* text
   // The instruction's text has nothing JSON would escape.
   out = Append(out, "],\"text\":\"");
   out = Append(out, text);
-  out = Append(out, "\",\"changes\":{");
+  *out++ = '"';
+  if (record.readMemory) {
+    out = Append(out, ",\"read\":{\"address\":");
+    out = AppendDecimal(out, record.memoryAddress);
+    out = Append(out, ",\"value\":");
+    out = AppendDecimal(out, record.memoryBefore);
+    *out++ = '}';
+  }
+  out = Append(out, ",\"changes\":{");
   const char* separator = "\"";
   ForEachChange(
       record,
@@ -162,7 +194,28 @@ char* AppendStepRecordJson(char* out, const StepRecord& record, const char* text
         out = AppendDecimal(out, after);
         *out++ = '}';
       });
-  return Append(out, "}}");
+  *out++ = '}';
+  if (explanation != nullptr) {
+    out = Append(out, ",\"explain\":\"");
+    out = AppendJsonText(out, *explanation, kExplanationRoom);
+    *out++ = '"';
+  }
+  *out++ = '}';
+  return out;
+}
+
+std::string CheckFindingsJson(const std::vector<CheckFinding>& findings) {
+  Json list = Json::array();
+  for (const CheckFinding& finding : findings) {
+    list.push_back({{"id", CheckRowOf(finding.id).name},
+                    {"step", finding.step},
+                    {"address", finding.address},
+                    {"line", finding.line},
+                    {"column", finding.column},
+                    {"length", finding.length},
+                    {"message", finding.message}});
+  }
+  return Dump(list);
 }
 
 }  // namespace mirvo

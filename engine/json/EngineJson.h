@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Assembler.h"
+#include "RunChecks.h"
 #include "RunLoop.h"
 
 namespace mirvo {
@@ -28,15 +29,25 @@ std::string AssemblyJson(const Assembler& assembler, const char* imagePath);
 //  "memorySize".
 std::string VocabularyJson();
 
-// One step, as a line of mirvo run --trace --json shows it: {"step", "pc",
-// "bytes": [...], "text": the instruction, "changes": {"A": {"before",
+// One step, as a line of mirvo run --trace --json --explain shows it:
+// {"step", "pc", "bytes": [...], "text": the instruction, "read":
+// {"address", "value"} for a step that read Mem, "changes": {"A": {"before",
 // "after"}, ... registers and flags that changed, in report order, and
-// "memory": {"address", "before", "after"} for a store}}.
+// "memory": {"address", "before", "after"} for a store}, "explain": the
+// step in words}.
 std::string StepRecordJson(const StepRecord& record);
-// The same object written into out, which must have room for kStepJsonRoom
-// characters, with text the instruction as Disassemble writes it; returns
-// the end. No JSON value is built: a trace writes millions a second.
-inline constexpr std::size_t kStepJsonRoom = 640;
-char* AppendStepRecordJson(char* out, const StepRecord& record, const char* text);
+// The same object written into out, with text the instruction as Disassemble
+// writes it and explanation the "explain" member (left out when null), of
+// which at most kExplanationRoom characters are written; returns the end.
+// out must have room for kStepJsonRoom characters. No JSON value is built: a
+// trace writes millions a second.
+inline constexpr std::size_t kExplanationRoom = 1024;
+inline constexpr std::size_t kStepJsonRoom = 640 + kExplanationRoom;
+char* AppendStepRecordJson(char* out, const StepRecord& record, const char* text, const std::string* explanation);
+
+// What the run-time checks found, in the order the run showed it:
+// [{"id", "step", "address", "line", "column", "length", "message"}]; line,
+// column and length are 0 when the source is not known.
+std::string CheckFindingsJson(const std::vector<CheckFinding>& findings);
 
 }  // namespace mirvo

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "EngineJson.h"
+
 namespace mirvo {
 
 namespace {
@@ -64,7 +66,8 @@ std::string GradeJson(const Exercise& exercise, const Grade& grade, bool showHid
                   {"hidden", c.hidden},
                   {"outcome", result.outcome == RunOutcome::kRunning ? Json() : Json(OutcomeName(result.outcome))},
                   {"steps", result.steps},
-                  {"mismatches", details ? Mismatches(c.expected, result.mismatches) : Json::array()}};
+                  {"mismatches", details ? Mismatches(c.expected, result.mismatches) : Json::array()},
+                  {"checks", details ? Json::parse(CheckFindingsJson(result.checks)) : Json::array()}};
     if (!grade.error.empty() || !result.error.empty()) {
       entry["error"] = CaseProblems(exercise, grade, i, showHidden).front();
     }

@@ -23,7 +23,8 @@ std::string ExerciseErrorJson(const ExerciseError& error);
 // A grade: {"file" (when given), "score", "max_score", "error" (when the
 // program could not run), "cases": [{"name", "pass", "points",
 // "max_points", "hidden", "outcome" (null when the case did not run),
-// "steps", "mismatches", "error" (when the case could not run)}]}. A hidden
+// "steps", "mismatches", "checks" (the run-time checks' findings, as
+// CheckFindingsJson), "error" (when the case could not run)}]}. A hidden
 // case's name and details are withheld unless showHidden.
 std::string GradeJson(const Exercise& exercise, const Grade& grade, bool showHidden, const std::string* file = nullptr);
 

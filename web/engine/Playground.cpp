@@ -14,7 +14,8 @@ namespace mirvo {
 Playground::Playground()
     : assembler(std::make_unique<Assembler>()),
       machine(std::make_unique<VirtualMachine>()),
-      run(std::make_unique<Run>(*machine)) {
+      run(std::make_unique<Run>(*machine)),
+      checks(std::make_unique<RunChecks>(checkedProgram, kAllChecks)) {
   timeline.Start(*machine);
 }
 
@@ -39,6 +40,15 @@ int Playground::Load(const std::uint8_t* bytes, std::size_t size) {
   if (status != ImageStatus::kLoaded) return static_cast<int>(status);
   image.assign(bytes, bytes + size);
   machine = std::move(fresh);
+  // The last assembly's statements, when this is its image.
+  const bool assembled = assembler->GetErrorCount() == 0 && assembler->GetLength() == size &&
+                         std::equal(bytes, bytes + size, assembler->GetImage().begin());
+  if (assembled) {
+    checkedProgram = ProgramOf(*assembler);
+  } else {
+    checkedProgram = CheckedProgram{};
+    checkedProgram.imageLength = static_cast<std::uint32_t>(size);
+  }
   Restart();
   return 0;
 }
@@ -69,6 +79,7 @@ void Playground::Restart() {
   machine = std::make_unique<VirtualMachine>();
   LoadImage(*machine, image.data(), image.size());
   run = std::make_unique<Run>(*machine);
+  checks = std::make_unique<RunChecks>(checkedProgram, kAllChecks);
   timeline.Start(*machine);
   atEnd = true;
   outcome = RunOutcome::kRunning;
@@ -81,7 +92,13 @@ void Playground::KeepRecord(void* context, const StepRecord& record) {
   playground.recorded = true;
 }
 
-RunOutcome Playground::RecordedStep() { return run->Resume(1, &KeepRecord, this); }
+// A step of the run itself: the checks look at it as it is recorded.
+void Playground::KeepRunRecord(void* context, const StepRecord& record) {
+  static_cast<Playground*>(context)->checks->Look(record);
+  KeepRecord(context, record);
+}
+
+RunOutcome Playground::RecordedStep() { return run->Resume(1, &KeepRunRecord, this); }
 
 bool Playground::AddWatch(Watch watch) {
   const bool slot = watch.kind == WatchKind::kRegister || watch.kind == WatchKind::kFlag;
@@ -97,7 +114,7 @@ RunOutcome Playground::WatchedStep(VirtualMachine& target, bool breakpoints, boo
   const std::size_t watched = watches.size();
   for (std::size_t i = 0; i < watched; ++i) bytes[i] = target.MemoryAt(watches[i].which);
   if (&target == machine.get()) {
-    const RunOutcome result = run->Resume(1);
+    const RunOutcome result = checks->Resume(*run, 1);
     if (result != RunOutcome::kRunning) return result;
   } else {
     target.Step();
@@ -141,7 +158,7 @@ RunOutcome Playground::Resume(std::uint64_t budget, bool breakpoints, bool skipF
     const std::uint64_t before = run->Steps();
     if (!checked) {
       // The stretch runs at full speed without records; its last step is recorded.
-      if (room > 1) run->Resume(room - 1);
+      if (room > 1) checks->Resume(*run, room - 1);
       result = RecordedStep();
     } else {
       for (std::uint64_t done = 0; done < room && result == RunOutcome::kRunning; ++done) {
@@ -222,6 +239,11 @@ Search Playground::BackToChange(Watch watch, std::uint64_t budget, bool fresh) {
 const std::string& Playground::LastStepReport() {
   // A record of an earlier step no longer describes the machine.
   text = recorded && lastRecord.step == Position() ? StepRecordJson(lastRecord) : "null";
+  return text;
+}
+
+const std::string& Playground::ChecksReport() {
+  text = CheckFindingsJson(checks->Findings());
   return text;
 }
 

@@ -15,6 +15,7 @@
 #include "Assembler.h"
 #include "Exercise.h"
 #include "InstructionSet.h"
+#include "RunChecks.h"
 #include "RunLoop.h"
 #include "Timeline.h"
 #include "VirtualMachine.h"
@@ -46,7 +47,9 @@ class Playground {
   std::uint32_t AssembledLength() const { return assembler->GetLength(); }
 
   // Puts an image into a fresh machine and starts a run; the image is kept
-  // for Restart. An ImageStatus value (0 loaded).
+  // for Restart. An ImageStatus value (0 loaded). The run is watched by the
+  // run-time checks, which know the statements when the image is the last
+  // assembly's.
   int Load(const std::uint8_t* bytes, std::size_t size);
   // The machine as Load left it, with a new run.
   void Restart();
@@ -91,6 +94,10 @@ class Playground {
   const std::string& DisassembleAt(std::uint16_t address);
   // The outcome in words, as mirvo run shows it.
   const std::string& OutcomeText();
+  // What the run-time checks found in the run so far, as mirvo run --json
+  // lists them: those of the run's steps, wherever the page shows an earlier
+  // state (the page keeps those up to its step).
+  const std::string& ChecksReport();
   // Why an image called name was refused, in words.
   const std::string& ImageStatusText(int status, const char* name);
   // Reads an exercise file's text, for Check: {"exercise": ExerciseJson} or
@@ -106,6 +113,7 @@ class Playground {
 
  private:
   static void KeepRecord(void* context, const StepRecord& record);
+  static void KeepRunRecord(void* context, const StepRecord& record);
   // One step of the run with its record kept.
   RunOutcome RecordedStep();
   // One step of target, unrecorded, stopping before a breakpoint (unless
@@ -121,6 +129,8 @@ class Playground {
   std::vector<std::uint8_t> image;
   std::unique_ptr<VirtualMachine> machine;  // the run's, after its last step
   std::unique_ptr<Run> run;
+  CheckedProgram checkedProgram;
+  std::unique_ptr<RunChecks> checks;  // watch the run's own steps
   Timeline timeline;
   std::unique_ptr<VirtualMachine> view;  // an earlier state, when shown
   std::uint64_t position = 0;            // its step

@@ -114,7 +114,8 @@ EMSCRIPTEN_KEEPALIVE double pg_steps(Playground* session) { return static_cast<d
 EMSCRIPTEN_KEEPALIVE double pg_run_steps(Playground* session) { return static_cast<double>(session->RunSteps()); }
 
 // Texts: the state map for an image path, one line of disassembly, the
-// outcome in words, the last step as JSON ("null" when not recorded).
+// outcome in words, the last step as JSON ("null" when not recorded), the
+// checks' findings as JSON.
 EMSCRIPTEN_KEEPALIVE const char* pg_state_map(Playground* session, const char* imagePath) {
   return session->StateMap(imagePath).c_str();
 }
@@ -123,6 +124,8 @@ EMSCRIPTEN_KEEPALIVE const char* pg_disassemble(Playground* session, int address
 }
 EMSCRIPTEN_KEEPALIVE const char* pg_outcome_text(Playground* session) { return session->OutcomeText().c_str(); }
 EMSCRIPTEN_KEEPALIVE const char* pg_last_step(Playground* session) { return session->LastStepReport().c_str(); }
+// What the run-time checks found so far, as JSON.
+EMSCRIPTEN_KEEPALIVE const char* pg_checks(Playground* session) { return session->ChecksReport().c_str(); }
 // Exercises: open one from its file's text, then grade the last assembly
 // against it; both as JSON text.
 EMSCRIPTEN_KEEPALIVE const char* pg_open_exercise(Playground* session, const char* text, std::uint32_t size) {

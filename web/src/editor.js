@@ -265,12 +265,13 @@ export class SourceEditor {
     return lines;
   }
 
-  // The assembler's findings: underlines with the message on hover, and its
-  // fixes as buttons beside the message.
-  showAssembly(diagnostics, statements) {
+  // Underlines for findings {line, column, length, severity, message, and
+  // the assembler's fixes} with the message on hover and the fixes as
+  // buttons beside it.
+  marksOf(findings) {
     const { doc } = this.view.state;
     const marks = [];
-    for (const d of diagnostics) {
+    for (const d of findings) {
       if (d.line < 1 || d.line > doc.lines) continue;
       const line = doc.line(d.line);
       let from = line.from;
@@ -281,10 +282,24 @@ export class SourceEditor {
       }
       marks.push({ from, to, severity: d.severity, message: d.message, actions: fixActions(doc, d, from) });
     }
+    return marks;
+  }
+
+  // The assembler's findings; the run's checks are cleared until the next run.
+  showAssembly(diagnostics, statements) {
+    this.assemblyMarks = this.marksOf(diagnostics);
     const byLine = new Map();
     for (const statement of statements) byLine.set(statement.line, statement);
-    this.view.dispatch(setDiagnostics(this.view.state, marks));
+    this.view.dispatch(setDiagnostics(this.view.state, this.assemblyMarks));
     this.view.dispatch({ effects: setStatements.of(byLine) });
+  }
+
+  // The run-time checks' findings (PageModel.checks) as warnings at their
+  // statements, beside the assembler's.
+  showChecks(checks) {
+    const placed = checks.filter((c) => c.line !== null);
+    const marks = this.marksOf(placed.map((c) => ({ ...c, severity: 'warning', message: c.words })));
+    this.view.dispatch(setDiagnostics(this.view.state, [...(this.assemblyMarks ?? []), ...marks]));
   }
 
   // Highlights a 1-based line (null: none) and keeps it in view.

@@ -117,6 +117,12 @@ export class Engine {
     return JSON.parse(this.lastText(this.module._pg_last_step(this.session)));
   }
 
+  // What the run-time checks found so far: [{id, step, address, line,
+  // column, length, message}] as mirvo run --json lists them.
+  checks() {
+    return JSON.parse(this.lastText(this.module._pg_checks(this.session)));
+  }
+
   // The machine and the run, copied out of the heap.
   state() {
     const m = this.module;

@@ -104,6 +104,26 @@ function draw() {
   memory.update({ memory: state.memory, image: model.image, pc: state.pc, hl: state.hl, lastChanged: change.addresses });
   if ($('follow-writes').checked && change.addresses.size > 0) memory.reveal([...change.addresses][0]);
   editor.showPcLine(model.pcLine);
+  $('explain').textContent = model.explanation;
+  drawChecks();
+}
+
+// The run-time checks: marked in the editor and listed under the diagnostics.
+function drawChecks() {
+  const checks = model.checks;
+  editor.showChecks(checks);
+  $('checks').replaceChildren(
+    ...checks.map((c) => {
+      const item = document.createElement('li');
+      item.className = 'diagnostic is-warning is-check';
+      item.dataset.testid = 'finding';
+      item.dataset.id = c.id;
+      if (c.line !== null) item.dataset.line = String(c.line);
+      item.textContent = c.words;
+      return item;
+    }),
+  );
+  $('checks-title').hidden = checks.length === 0;
 }
 
 // The live region: what a screen reader says after a command.

@@ -212,9 +212,10 @@ export class Session {
 
   // The machine and the run now, as plain data: registers (8 bytes by code),
   // flags (8 bytes by slot), memory, pc, sp, hl, steps, outcome (its name),
-  // outcomeText (the engine's words), next (the instruction at pc), and
+  // outcomeText (the engine's words), next (the instruction at pc),
   // lastStep: the record of the step that brought the machine here, or null
-  // when the engine did not record it (a run that ended inside a stretch).
+  // when the engine did not record it (a run that ended inside a stretch),
+  // and checks: what the run-time checks found so far.
   snapshot() {
     const state = this.engine.state();
     const lastStep = this.noteLastStep();
@@ -225,6 +226,7 @@ export class Session {
       outcome: this.vocabulary.outcomeName(state.outcome),
       next: this.engine.disassemble(state.pc),
       lastStep,
+      checks: this.engine.checks(),
     };
   }
 
@@ -530,6 +532,27 @@ export class PageModel {
     return this.vocabulary.flags.map(({ name, slot }) => {
       const value = this.state.flags[slot];
       return { name, value, text: String(value), changed: names.has(name) };
+    });
+  }
+
+  // The last step in words ("CMP B: A (50h) is below B (60h), so CY = 1 and
+  // Z = 0"), or '' when there is no recorded step.
+  get explanation() {
+    return this.state?.lastStep?.explain ?? '';
+  }
+
+  // The run-time checks' findings so far, each with the words the list
+  // shows: "Line 2: warning: ... [-Whl-unset]", or the address for an image.
+  // line is null where the source is not known.
+  get checks() {
+    const known = this.fromSource && !this.hasErrors;
+    // After a step back the page shows an earlier step than the run's last:
+    // only what the checks found up to it.
+    const shown = (this.state?.checks ?? []).filter((finding) => finding.step <= this.state.steps);
+    return shown.map((finding) => {
+      const line = known && finding.line > 0 ? finding.line : null;
+      const where = line !== null ? `Line ${line}` : addressText(finding.address);
+      return { ...finding, line, words: `${where}: warning: ${finding.message} [-W${finding.id}]` };
     });
   }
 

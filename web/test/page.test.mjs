@@ -113,7 +113,7 @@ test('Run stops before a breakpoint set in the gutter, and goes on from it', asy
 });
 
 test('an error is listed and underlined on its line, in the assembler\'s words', async () => {
-  await open('MVI A, 1h\nmov B, A\nMVI C, 5\nMOV Mem, Mem\n', 'error');
+  await open('MVI A, 1h\nmov B, A\nMVI C, 5\nMOV Mem, Mem\nRET\n', 'error');
   const items = byTestId('diagnostics').locator('li');
   assert.deepEqual(
     await items.evaluateAll((list) => list.map((item) => [item.dataset.line, item.dataset.severity])),
@@ -129,6 +129,31 @@ test('an error is listed and underlined on its line, in the assembler\'s words',
   const second = page.locator('.cm-line').nth(1);
   assert.deepEqual([await second.locator('.tok-mnemonic').textContent(), await second.locator('.tok-invalid').count()], ['mov', 0]);
   assert.equal(await byTestId('run').isDisabled(), true);
+});
+
+test('the run-time checks are marked at their statements and listed; the last step is explained', async () => {
+  await open('MVI A, 42h\nMOV Mem, A\nADD B ; mirvo: allow past-end\n');
+  await byTestId('step').click();
+  await waitForSteps(1);
+  assert.equal(await byTestId('explain').textContent(), 'MVI A, 42h: A = 42h; the flags stay as they were');
+  assert.equal(await byTestId('finding').count(), 0);
+  await byTestId('run').click();
+  await page.waitForSelector('[data-testid="outcome"][data-state="done"]');
+  assert.deepEqual(
+    await byTestId('finding').evaluateAll((list) => list.map((item) => [item.dataset.id, item.dataset.line])),
+    [
+      ['hl-unset', '2'],
+      ['code-write', '2'],
+      ['unset-read', '3'],
+    ],
+  );
+  assert.match(await byTestId('finding').first().textContent(), /^Line 2: warning: MOV Mem, A writes the byte at 0000h/);
+  assert.equal(await page.locator('.cm-line').nth(1).locator('.cm-lintRange-warning').first().textContent(), 'MOV');
+  assert.equal(await page.locator('.cm-line').nth(2).locator('.cm-lintRange-warning').first().textContent(), 'ADD');
+  await byTestId('step-back').click();
+  await waitForSteps(3);
+  assert.equal(await byTestId('explain').textContent(), 'ADD B: A = 42h + 00h = 42h; this form leaves the flags as they were');
+  assert.equal(await byTestId('finding').count(), 3);
 });
 
 test('a diagnostic offers the engine\'s fixes: one applied, two alternatives left to choose', async () => {

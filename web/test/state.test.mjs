@@ -180,6 +180,39 @@ test('the last step\'s changes mark registers, flags, memory and the program cou
   assert.deepEqual([...model.lastChange.addresses], [0x1000]);
 });
 
+test('a run\'s checks at their lines, and the last step in words, for the page', () => {
+  const source = 'MVI A, 42h\nMOV Mem, A\nADD B ; mirvo: allow past-end\n';
+  loaded(source);
+  const model = new PageModel();
+  model.engineReady(session.vocabulary.json);
+  model.assembled(model.assemblyRequested(), session.assemble(source));
+  session.step();
+  model.stateReceived({ reason: 'step', state: session.snapshot() });
+  assert.equal(model.explanation, 'MVI A, 42h: A = 42h; the flags stay as they were');
+  assert.deepEqual(model.checks, []);
+  assert.equal(finish(session.run()), 'undefined-opcode');
+  model.stateReceived({ reason: 'run', state: session.snapshot() });
+  assert.equal(model.explanation, '00h is no instruction: nothing changes, not even the program counter, so the run stops here');
+  assert.deepEqual(
+    model.checks.map(({ id, line, words }) => [id, line, words]),
+    [
+      ['hl-unset', 2, 'Line 2: warning: MOV Mem, A writes the byte at 0000h, but H and L were never set [-Whl-unset]'],
+      ['code-write', 2, 'Line 2: warning: MOV Mem, A changes the program\'s own byte at 0000h from 3Eh to 42h, in the ' +
+        'statement on line 1 [-Wcode-write]'],
+      ['unset-read', 3, 'Line 3: warning: ADD B reads B, which was never set: it holds the reset value 00h [-Wunset-read]'],
+    ],
+  );
+  // A step back shows an earlier state: the checks up to that step.
+  session.stepBack();
+  model.stateReceived({ reason: 'step', state: session.snapshot() });
+  assert.deepEqual(model.checks.map(({ id }) => id), ['hl-unset', 'code-write', 'unset-read']);
+  assert.equal(model.explanation, 'ADD B: A = 42h + 00h = 42h; this form leaves the flags as they were');
+  session.stepBack();
+  session.stepBack();
+  model.stateReceived({ reason: 'step', state: session.snapshot() });
+  assert.deepEqual(model.checks.map(({ id }) => id), []);
+});
+
 // The yardstick for watches: mirvo's JSON trace of a program's first steps.
 function traced(file, steps) {
   let out;

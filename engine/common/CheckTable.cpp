@@ -1,0 +1,89 @@
+#include "CheckTable.h"
+
+#include <algorithm>
+
+namespace mirvo {
+
+namespace {
+
+bool IsNameCharacter(char ch) {
+  return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '-' || ch == '_';
+}
+
+}  // namespace
+
+const CheckRow* FindCheck(std::string_view name) {
+  for (const CheckRow& row : kCheckTable) {
+    if (name == row.name) return &row;
+  }
+  return nullptr;
+}
+
+std::string CheckNamesInWords() {
+  std::string words;
+  for (std::size_t i = 0; i < kCheckTable.size(); ++i) {
+    if (i > 0) words += i + 1 == kCheckTable.size() ? " and " : ", ";
+    words += kCheckTable[i].name;
+  }
+  return words;
+}
+
+std::string HowToTurnOff(const CheckRow& row) {
+  return std::string("Give mirvo run the option -Wno-") + row.name +
+         " (or -Wno-checks for every check). Where a statement means it, say so in the comment on its line, "
+         "\"; " + std::string(kAllowMarker) + " " + row.name + "\", and this check is quiet there.";
+}
+
+CheckMask Allowances::On(std::int32_t line) const {
+  const auto at = std::lower_bound(lines.begin(), lines.end(), line,
+                                   [](const LineAllowance& entry, std::int32_t wanted) { return entry.line < wanted; });
+  return at != lines.end() && at->line == line ? at->allowed : CheckMask{0};
+}
+
+Allowances FindAllowances(const char* text, std::size_t size) {
+  Allowances found;
+  const std::string_view source(text, size);
+  std::int32_t line = 1;
+  std::size_t counted = 0;    // newlines are counted up to here
+  std::size_t lineStart = 0;  // of the line that holds counted
+  for (std::size_t at = source.find(kAllowMarker); at != std::string_view::npos;
+       at = source.find(kAllowMarker, at + kAllowMarker.size())) {
+    for (; counted < at; ++counted) {
+      if (source[counted] == '\n') {
+        ++line;
+        lineStart = counted + 1;
+      }
+    }
+    // Only a comment can carry the marker.
+    if (source.substr(lineStart, at - lineStart).find(';') == std::string_view::npos) continue;
+    std::size_t end = source.find('\n', at);
+    if (end == std::string_view::npos) end = size;
+    CheckMask allowed = 0;
+    std::size_t p = at + kAllowMarker.size();
+    for (;;) {
+      while (p < end && (source[p] == ' ' || source[p] == '\t')) ++p;
+      const std::size_t wordStart = p;
+      while (p < end && IsNameCharacter(source[p])) ++p;
+      if (p == wordStart) break;
+      if (const CheckRow* row = FindCheck(source.substr(wordStart, p - wordStart))) {
+        allowed = static_cast<CheckMask>(allowed | CheckBit(row->id));
+      } else {
+        found.unknown.push_back({line, static_cast<std::int32_t>(wordStart - lineStart + 1),
+                                 static_cast<std::int32_t>(p - wordStart), wordStart});
+      }
+      // Names go on only after a comma; anything else ends the list.
+      while (p < end && (source[p] == ' ' || source[p] == '\t')) ++p;
+      if (p >= end || source[p] != ',') break;
+      ++p;
+    }
+    if (allowed == 0) continue;
+    if (!found.lines.empty() && found.lines.back().line == line) {
+      found.lines.back().allowed = static_cast<CheckMask>(found.lines.back().allowed | allowed);
+    } else {
+      found.lines.push_back({line, allowed});
+    }
+  }
+  return found;
+}
+
+}  // namespace mirvo
