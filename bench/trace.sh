@@ -14,7 +14,10 @@ trap 'rm -rf "$work"' EXIT
 
 start=$(date +%s.%N)
 status=0
-"$mirvo" run "$work/add.bin" --max-steps "$steps" --trace="$work/trace.txt" --trace-limit "$steps" $format > "$work/summary.txt" || status=$?
+# The run-time checks are off: they have their own benchmark, and would warn
+# of each of the 65534 ADDs that wraps.
+"$mirvo" run "$work/add.bin" -Wno-checks --max-steps "$steps" --trace="$work/trace.txt" --trace-limit "$steps" $format \
+  > "$work/summary.txt" || status=$?
 end=$(date +%s.%N)
 [ "$status" -eq 2 ] || { echo "mirvo exited with $status, expected 2 (step limit)"; exit 1; }
 

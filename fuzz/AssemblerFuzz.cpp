@@ -1,6 +1,7 @@
 // Source text through the source reader, the tokenizer and the encoder.
 // Invariants: statements hold 1 to 3 non-empty tokens of at most 255
-// characters on increasing lines. Then the whole assembler in both modes:
+// characters on increasing lines, each a number exactly when it matches the
+// number pattern. Then the whole assembler in both modes:
 // every diagnostic of the collect-everything mode lies inside the input, and
 // each fix inside its line; each statement that encoded is one instruction
 // that decodes back, with the shared instruction table, at the address after
@@ -11,6 +12,7 @@
 
 #include <cstring>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mirvo;
+  static const std::regex kNumber(kNumberPattern);
   const auto* const text = reinterpret_cast<const char*>(data);
   SourceReader reader(text, size);
   Statement statement;
@@ -31,6 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::int32_t i = 0; i < statement.count; ++i) {
       const std::size_t length = std::strlen(statement.tokens[i]);
       FUZZ_CHECK(length >= 1 && length <= 255);
+      // The number pattern front ends class words by is the encoder's.
+      std::uint8_t value = 0;
+      FUZZ_CHECK((ReadImmediate(statement.tokens[i], value) != ImmediateStatus::kNotANumber) ==
+                 std::regex_match(statement.tokens[i], kNumber));
     }
     FUZZ_CHECK(reader.GetLineNumber() > lastLine);
     lastLine = reader.GetLineNumber();

@@ -15,7 +15,6 @@ namespace {
 
 // Address, bytes, line number: "0000  3E F0      7  " before the source text;
 // the place ("0000  3E F0") is padded to the width of the longest.
-constexpr std::size_t kListingPlaceWidth = 11;
 
 std::string FormatListing(const AssembledSource& source) {
   const std::vector<StatementRecord>& statements = source.assembler->GetStatements();
@@ -28,7 +27,7 @@ std::string FormatListing(const AssembledSource& source) {
       const StatementRecord& record = statements[next++];
       place = PlaceText(record.address, record.bytes, record.length);
     }
-    place.resize(kListingPlaceWidth, ' ');
+    place.resize(kPlaceWidth, ' ');
     char number[32];
     std::snprintf(number, sizeof(number), "  %5d  ", line);
     listing += place;

@@ -40,6 +40,11 @@ CLI::Option* AddOptionalPath(CLI::App& app, const std::string& name, OptionalPat
   return option;
 }
 
+// --max-steps N: a step limit from 1 to the driver's own.
+void AddMaxSteps(CLI::App& app, std::uint64_t& target, const std::string& help) {
+  app.add_option("--max-steps", target, help)->type_name("N")->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit));
+}
+
 // An option that takes one of a few words, each standing for a value of an
 // enumeration; any other word is refused with the list of the words.
 template <typename T>
@@ -124,9 +129,7 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
   CLI::Option* const stateMap = AddOptionalPath(*runCommand, "--state-map", runOptions.stateMap,
                                                 "Write the state map to FILE (default MirvoVMStateMap.txt)");
   runCommand->add_flag("--json", runOptions.json, "Print the summary (and the trace) as JSON");
-  runCommand->add_option("--max-steps", runOptions.maxSteps, "Stop after N steps (at most 2^30)")
-      ->type_name("N")
-      ->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit));
+  AddMaxSteps(*runCommand, runOptions.maxSteps, "Stop after N steps (at most 2^30)");
   runCommand->add_flag("--explain", runOptions.explain, "With --trace: say under each step why it did what it did")
       ->needs(trace);
   std::vector<std::string> warningValues;
@@ -155,9 +158,7 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
           ->type_name("F");
   expect->excludes(expectFile);
   checkCommand->add_flag("--json", checkOptions.json, "One JSON object per program");
-  checkCommand->add_option("--max-steps", checkOptions.maxSteps, "Stop each run after N steps (at most 2^30)")
-      ->type_name("N")
-      ->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit));
+  AddMaxSteps(*checkCommand, checkOptions.maxSteps, "Stop each run after N steps (at most 2^30)");
   AddProgramAs(*checkCommand, checkOptions.as);
 
   TestOptions& testOptions = line.testOptions;

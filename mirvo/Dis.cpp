@@ -25,10 +25,10 @@ std::string Place(std::size_t address, const std::uint8_t* bytes, std::size_t co
 void WarnUndefined(const std::string& image, std::size_t first, std::size_t last) {
   if (first == last) {
     Warn("%s: the byte at %s is no instruction; it is left as a comment", image.c_str(),
-         FixedHex(static_cast<unsigned>(first), 4).c_str());
+         WordNotation(static_cast<std::uint16_t>(first)).text);
   } else {
     Warn("%s: the bytes at %s to %s are no instructions; they are left as comments", image.c_str(),
-         FixedHex(static_cast<unsigned>(first), 4).c_str(), FixedHex(static_cast<unsigned>(last), 4).c_str());
+         WordNotation(static_cast<std::uint16_t>(first)).text, WordNotation(static_cast<std::uint16_t>(last)).text);
   }
 }
 
@@ -43,17 +43,7 @@ int RunDis(const DisOptions& options) {
   // A source (by name, content or --as) is assembled first, so that dis
   // shows the bytes it stands for.
   LoadedProgram program;
-  std::string reason;
-  switch (LoadProgram(options.image, options.as, program, reason)) {
-    case LoadResult::kLoaded:
-      break;
-    case LoadResult::kCannotRead:
-      Report("%s", reason.c_str());
-      return 1;
-    case LoadResult::kSourceErrors:
-      PrintDiagnostics(options.image, program.source, ColourWanted());
-      return 1;
-  }
+  if (LoadProgramOrSay(options.image, options.as, program) != 0) return 1;
   const std::vector<std::uint8_t>& bytes = program.bytes;
 
   std::string text = "; " + options.image + ": " + std::to_string(bytes.size()) +
@@ -82,7 +72,7 @@ int RunDis(const DisOptions& options) {
       exact = false;
     } else if (cutOff) {
       Warn("%s: the MVI at %s is cut off by the end of the image; it is left as a comment", options.image.c_str(),
-           FixedHex(static_cast<unsigned>(address), 4).c_str());
+           WordNotation(static_cast<std::uint16_t>(address)).text);
       std::snprintf(line, sizeof(line), "; %s  (%s) is cut off: the image ends before its number\n",
                     Place(address, at, 1).c_str(), statement);
       exact = false;

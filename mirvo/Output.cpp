@@ -152,36 +152,6 @@ int Output::Commit() {
 
 void Output::ReportFailure() const { Report("cannot write %s: %s", name.c_str(), std::strerror(error)); }
 
-char* AppendDecimal(char* out, std::uint64_t value) {
-  char digits[20];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  while (count > 0) *out++ = digits[--count];
-  return out;
-}
-
-char* AppendHex(char* out, unsigned value, unsigned digits) {
-  static constexpr char kHexDigits[] = "0123456789ABCDEF";
-  for (unsigned place = digits; place > 0; --place) *out++ = kHexDigits[(value >> (4 * (place - 1))) & 0xFU];
-  return out;
-}
-
-std::string LanguageNumber(unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%X", value);
-  std::string number = text[0] >= 'A' ? std::string("0") + text : std::string(text);
-  return number + "h";
-}
-
-std::string FixedHex(unsigned value, unsigned digits) {
-  char text[16];
-  char* const end = AppendHex(text, value, digits);
-  return std::string(text, end) + "h";
-}
-
 std::string ReplaceExtension(const std::string& path, const char* extension) {
   const std::size_t slash = path.find_last_of('/');
   const std::size_t dot = path.find_last_of('.');

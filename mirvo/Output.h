@@ -82,18 +82,6 @@ class Output {
   int error = 0;  // errno of the failure
 };
 
-// Appends the digits of value to out and returns the end: decimal, or
-// upper-case hexadecimal in exactly digits places.
-char* AppendDecimal(char* out, std::uint64_t value);
-char* AppendHex(char* out, unsigned value, unsigned digits);
-
-// A number as the assembly language writes it: upper-case hexadecimal with a
-// trailing h and a leading 0 before a letter ("0h", "0Ch", "1000h"). A byte
-// is written with ByteNotation instead.
-std::string LanguageNumber(unsigned value);
-// "20h"/"1000h": exactly digits hexadecimal places and an h.
-std::string FixedHex(unsigned value, unsigned digits);
-
 // SOURCE with its extension (the part after the last dot of the file name)
 // replaced by extension, or extension appended when it has none.
 std::string ReplaceExtension(const std::string& path, const char* extension);

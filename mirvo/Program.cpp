@@ -209,4 +209,19 @@ LoadResult LoadProgram(const std::string& path, ProgramAs as, LoadedProgram& pro
   return LoadResult::kLoaded;
 }
 
+int LoadProgramOrSay(const std::string& path, ProgramAs as, LoadedProgram& program) {
+  std::string reason;
+  switch (LoadProgram(path, as, program, reason)) {
+    case LoadResult::kLoaded:
+      return 0;
+    case LoadResult::kCannotRead:
+      Report("%s", reason.c_str());
+      break;
+    case LoadResult::kSourceErrors:
+      PrintDiagnostics(path, program.source, ColourWanted());
+      break;
+  }
+  return 1;
+}
+
 }  // namespace mirvo::cli

@@ -100,5 +100,8 @@ enum class LoadResult { kLoaded, kCannotRead, kSourceErrors };
 // message (without "mirvo: "); for kSourceErrors the diagnostics are in
 // program.source.
 LoadResult LoadProgram(const std::string& path, ProgramAs as, LoadedProgram& program, std::string& reason);
+// The same for a command that stops when the program cannot be had: 0, or 1
+// after the reason or the source's diagnostics on standard error.
+int LoadProgramOrSay(const std::string& path, ProgramAs as, LoadedProgram& program);
 
 }  // namespace mirvo::cli

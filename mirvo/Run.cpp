@@ -67,9 +67,9 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
   text += "\nFlags:    ";
   const FlagBytes& flags = machine.GetFlags();
   for (const NamedSlot& flag : kFlags) text += std::string(" ") + flag.name + "=" + std::to_string(flags[flag.slot] & 1U);
-  std::snprintf(line, sizeof(line), "\nPC:        %04Xh (%u)\nSP:        %04Xh (%u)\n",
-                static_cast<unsigned>(machine.GetProgramCounter()), static_cast<unsigned>(machine.GetProgramCounter()),
-                static_cast<unsigned>(machine.GetStackPointer()), static_cast<unsigned>(machine.GetStackPointer()));
+  std::snprintf(line, sizeof(line), "\nPC:        %s (%u)\nSP:        %s (%u)\n",
+                WordNotation(machine.GetProgramCounter()).text, static_cast<unsigned>(machine.GetProgramCounter()),
+                WordNotation(machine.GetStackPointer()).text, static_cast<unsigned>(machine.GetStackPointer()));
   text += line;
   if (changed.empty()) {
     text += "Memory:    no byte changed\n";
@@ -77,7 +77,7 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
     text += "Memory:    " + std::to_string(changed.size()) + (changed.size() == 1 ? " byte" : " bytes") +
             " changed (address: before -> after)\n";
     for (const ChangedByte& byte : changed) {
-      std::snprintf(line, sizeof(line), "  %04Xh: %s -> %s\n", static_cast<unsigned>(byte.address),
+      std::snprintf(line, sizeof(line), "  %s: %s -> %s\n", WordNotation(byte.address).text,
                     ByteNotation(byte.before).text, ByteNotation(byte.after).text);
       text += line;
     }
@@ -147,17 +147,7 @@ int RunRun(const RunOptions& options) {
   if (RefuseInputsAsOutputs(files) != 0) return 1;
 
   LoadedProgram program;
-  std::string reason;
-  switch (LoadProgram(options.file, options.as, program, reason)) {
-    case LoadResult::kLoaded:
-      break;
-    case LoadResult::kCannotRead:
-      Report("%s", reason.c_str());
-      return 1;
-    case LoadResult::kSourceErrors:
-      PrintDiagnostics(options.file, program.source, ColourWanted());
-      return 1;
-  }
+  if (LoadProgramOrSay(options.file, options.as, program) != 0) return 1;
   // A source's warnings are shown; they do not stop the run.
   if (program.fromSource) PrintDiagnostics(options.file, program.source, ColourWanted());
 

@@ -3,23 +3,19 @@
 #include <algorithm>
 #include <cstring>
 
+#include "EngineJson.h"
 #include "Explain.h"
+#include "Notation.h"
+#include "SourceText.h"
 
 namespace mirvo::cli {
 
 namespace {
 
-// Changes are listed in report order: A first, as a learner reads registers.
-constexpr const auto& kRegisterOrder = kRegisterReportOrder;
-constexpr const auto& kFlagOrder = kFlagReportOrder;
-
 char* Append(char* out, const char* text) {
   while (*text != '\0') *out++ = *text++;
   return out;
 }
-
-// A byte in the language's notation: 05h, 0F0h.
-char* AppendByte(char* out, std::uint8_t value) { return out + FormatByte(value, out); }
 
 // A text field padded with spaces to width characters.
 char* AppendPadded(char* out, const char* text, std::size_t width) {
@@ -37,21 +33,11 @@ TraceWriter::TraceWriter(Output& traceOutput, bool asJson, bool withExplanations
 char* TraceWriter::AppendExplanation(char* out, const StepRecord& record) {
   const std::string sentence = ExplainStep(record);
   // Within the room of a line, whatever the sentence.
-  const std::size_t room = kLineRoom / 2;
-  if (json) {
-    out = Append(out, ",\"explain\":\"");
-    for (std::size_t i = 0; i < sentence.size() && i < room; ++i) {
-      if (sentence[i] == '"' || sentence[i] == '\\') *out++ = '\\';
-      *out++ = sentence[i];
-    }
-    *out++ = '"';
-  } else {
-    out = Append(out, "          ");
-    const std::size_t n = std::min(sentence.size(), room);
-    std::memcpy(out, sentence.data(), n);
-    out += n;
-    *out++ = '\n';
-  }
+  out = Append(out, "          ");
+  const std::size_t n = std::min(sentence.size(), kExplanationRoom);
+  std::memcpy(out, sentence.data(), n);
+  out += n;
+  *out++ = '\n';
   return out;
 }
 
@@ -126,16 +112,9 @@ void TraceWriter::AppendLine(const StepRecord& record) {
   out += stepEnd - step;
   *out++ = ' ';
   *out++ = ' ';
-  out = AppendHex(out, record.address, 4);
-  *out++ = ' ';
-  *out++ = ' ';
-  out = AppendHex(out, record.bytes[0], 2);
-  if (record.instruction.length > 1) {
-    *out++ = ' ';
-    out = AppendHex(out, record.bytes[1], 2);
-  } else {
-    out = Append(out, "   ");
-  }
+  char* const place = out;
+  out = AppendPlace(out, record.address, record.bytes, record.instruction.length);
+  while (out < place + kPlaceWidth) *out++ = ' ';
   *out++ = ' ';
   *out++ = ' ';
   out = AppendPadded(out, InstructionText(record).data(), 14);
@@ -144,46 +123,38 @@ void TraceWriter::AppendLine(const StepRecord& record) {
     // The byte read, so that a learner sees what was compared or added.
     out = Append(out, separator);
     *out++ = '[';
-    out = AppendHex(out, record.memoryAddress, 4);
-    out = Append(out, "h] = ");
+    out = AppendWord(out, record.memoryAddress);
+    out = Append(out, "] = ");
     out = AppendByte(out, record.memoryBefore);
     separator = ", ";
   }
   char* const changesStart = out;
-  for (const NamedSlot& reg : kRegisterOrder) {
-    const std::uint8_t before = record.registersBefore[reg.slot];
-    const std::uint8_t after = record.registersAfter[reg.slot];
-    if (before == after) continue;
-    out = Append(out, separator);
-    out = Append(out, reg.name);
-    *out++ = ' ';
-    out = AppendByte(out, before);
-    out = Append(out, "->");
-    out = AppendByte(out, after);
-    separator = ", ";
-  }
-  for (const NamedSlot& flag : kFlagOrder) {
-    const unsigned before = record.flagsBefore[flag.slot];
-    const unsigned after = record.flagsAfter[flag.slot];
-    if (before == after) continue;
-    out = Append(out, separator);
-    out = Append(out, flag.name);
-    *out++ = ' ';
-    *out++ = static_cast<char>('0' + (before & 1U));
-    out = Append(out, "->");
-    *out++ = static_cast<char>('0' + (after & 1U));
-    separator = ", ";
-  }
-  if (record.wroteMemory) {
-    out = Append(out, separator);
-    *out++ = '[';
-    out = AppendHex(out, record.memoryAddress, 4);
-    out = Append(out, "h] ");
-    out = AppendByte(out, record.memoryBefore);
-    out = Append(out, "->");
-    out = AppendByte(out, record.memoryAfter);
-    separator = ", ";
-  }
+  ForEachChange(
+      record,
+      [&](const char* name, unsigned before, unsigned after, bool flag) {
+        out = Append(out, separator);
+        out = Append(out, name);
+        *out++ = ' ';
+        if (flag) {
+          *out++ = static_cast<char>('0' + before);
+          out = Append(out, "->");
+          *out++ = static_cast<char>('0' + after);
+        } else {
+          out = AppendByte(out, static_cast<std::uint8_t>(before));
+          out = Append(out, "->");
+          out = AppendByte(out, static_cast<std::uint8_t>(after));
+        }
+        separator = ", ";
+      },
+      [&](std::uint16_t address, std::uint8_t before, std::uint8_t after) {
+        out = Append(out, separator);
+        *out++ = '[';
+        out = AppendWord(out, address);
+        out = Append(out, "] ");
+        out = AppendByte(out, before);
+        out = Append(out, "->");
+        out = AppendByte(out, after);
+      });
   if (out == changesStart) {
     out = Append(out, separator);
     out = Append(out, "nothing changed");
@@ -195,64 +166,11 @@ void TraceWriter::AppendLine(const StepRecord& record) {
   used += static_cast<std::size_t>(out - lineStart);
 }
 
-// {"step":12,"pc":4,"bytes":[54,201],"text":"MVI Mem, 0C9h","changes":{"memory":{...}}}
 void TraceWriter::AppendJsonLine(const StepRecord& record) {
   char* const lineStart = buffer.get() + used;
-  char* out = Append(lineStart, "{\"step\":");
-  out = AppendDecimal(out, record.step);
-  out = Append(out, ",\"pc\":");
-  out = AppendDecimal(out, record.address);
-  out = Append(out, ",\"bytes\":[");
-  out = AppendDecimal(out, record.bytes[0]);
-  if (record.instruction.length > 1) {
-    *out++ = ',';
-    out = AppendDecimal(out, record.bytes[1]);
-  }
-  out = Append(out, "],\"text\":\"");
-  out = Append(out, InstructionText(record).data());
-  if (record.readMemory) {
-    out = Append(out, "\",\"read\":{\"address\":");
-    out = AppendDecimal(out, record.memoryAddress);
-    out = Append(out, ",\"value\":");
-    out = AppendDecimal(out, record.memoryBefore);
-    out = Append(out, "},\"changes\":{");
-  } else {
-    out = Append(out, "\",\"changes\":{");
-  }
-  const char* separator = "\"";
-  auto appendChange = [&](const char* name, unsigned before, unsigned after) {
-    out = Append(out, separator);
-    out = Append(out, name);
-    out = Append(out, "\":{\"before\":");
-    out = AppendDecimal(out, before);
-    out = Append(out, ",\"after\":");
-    out = AppendDecimal(out, after);
-    *out++ = '}';
-    separator = ",\"";
-  };
-  for (const NamedSlot& reg : kRegisterOrder) {
-    if (record.registersBefore[reg.slot] != record.registersAfter[reg.slot]) {
-      appendChange(reg.name, record.registersBefore[reg.slot], record.registersAfter[reg.slot]);
-    }
-  }
-  for (const NamedSlot& flag : kFlagOrder) {
-    if (record.flagsBefore[flag.slot] != record.flagsAfter[flag.slot]) {
-      appendChange(flag.name, record.flagsBefore[flag.slot] & 1U, record.flagsAfter[flag.slot] & 1U);
-    }
-  }
-  if (record.wroteMemory) {
-    out = Append(out, separator);
-    out = Append(out, "memory\":{\"address\":");
-    out = AppendDecimal(out, record.memoryAddress);
-    out = Append(out, ",\"before\":");
-    out = AppendDecimal(out, record.memoryBefore);
-    out = Append(out, ",\"after\":");
-    out = AppendDecimal(out, record.memoryAfter);
-    *out++ = '}';
-  }
-  *out++ = '}';
-  if (explain) out = AppendExplanation(out, record);
-  out = Append(out, "}\n");
+  const std::string explanation = explain ? ExplainStep(record) : std::string();
+  char* out = AppendStepRecordJson(lineStart, record, InstructionText(record).data(), explain ? &explanation : nullptr);
+  *out++ = '\n';
   used += static_cast<std::size_t>(out - lineStart);
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "EngineJson.h"
 #include "Output.h"
 #include "RunLoop.h"
 
@@ -32,6 +33,7 @@ class TraceWriter {
   // More than the longest line (a JSON line with every register and flag,
   // and an explanation).
   static constexpr std::size_t kLineRoom = 2048;
+  static_assert(kLineRoom > kStepJsonRoom && kLineRoom > 256 + kExplanationRoom);
 
  private:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;

@@ -25,24 +25,29 @@ constexpr std::array<std::int8_t, 256> kHexDigits = [] {
 
 int HexDigit(char ch) { return kHexDigits[static_cast<unsigned char>(ch)]; }
 
-// Mnemonics are matched without regard to letter case: the three letters of
-// a word with their case bit (0x20) cleared, packed into one number.
-// Clearing that bit maps no byte but a letter onto a capital letter.
-constexpr std::uint32_t PackUpper(const char* word) {
-  return static_cast<std::uint32_t>(word[0] & 0xDF) | static_cast<std::uint32_t>(word[1] & 0xDF) << 8 |
-         static_cast<std::uint32_t>(word[2] & 0xDF) << 16;
-}
-
+// A mnemonic's three letters packed into one number, with the case bit
+// (0x20) of each cleared where mnemonics ignore case (NameIgnoresCase), as
+// they all do: one comparison a row. Clearing that bit maps no byte but a
+// letter onto a capital letter.
 constexpr std::size_t kMnemonicLength = 3;
+constexpr std::uint32_t kMnemonicCaseMask = NameIgnoresCase(kInstructionTable[0].mnemonic) ? 0xDFDFDFU : 0xFFFFFFU;
 static_assert(std::all_of(kInstructionTable.begin(), kInstructionTable.end(),
                           [](const InstructionRow& row) {
-                            return std::char_traits<char>::length(row.mnemonic) == kMnemonicLength;
+                            return std::char_traits<char>::length(row.mnemonic) == kMnemonicLength &&
+                                   NameIgnoresCase(row.mnemonic) == NameIgnoresCase(kInstructionTable[0].mnemonic);
                           }),
-              "every mnemonic has three letters");
+              "every mnemonic has three letters, all matched the same way");
+
+constexpr std::uint32_t PackMnemonic(const char* word) {
+  return (static_cast<std::uint32_t>(static_cast<unsigned char>(word[0])) |
+          static_cast<std::uint32_t>(static_cast<unsigned char>(word[1])) << 8 |
+          static_cast<std::uint32_t>(static_cast<unsigned char>(word[2])) << 16) &
+         kMnemonicCaseMask;
+}
 
 constexpr auto kPackedMnemonics = [] {
   std::array<std::uint32_t, kInstructionTable.size()> packed{};
-  for (std::size_t i = 0; i < packed.size(); ++i) packed[i] = PackUpper(kInstructionTable[i].mnemonic);
+  for (std::size_t i = 0; i < packed.size(); ++i) packed[i] = PackMnemonic(kInstructionTable[i].mnemonic);
   return packed;
 }();
 
@@ -68,7 +73,7 @@ inline ImmediateStatus ParseImmediate(const char* token, std::uint8_t& value) {
 
 Operation Assembler::FindOperation(const char* token, std::size_t length) {
   if (length != kMnemonicLength) return Operation::kUndefined;
-  const std::uint32_t word = PackUpper(token);
+  const std::uint32_t word = PackMnemonic(token);
   for (std::size_t i = 0; i < kPackedMnemonics.size(); ++i) {
     if (word == kPackedMnemonics[i]) return OperationOfRow(i);
   }

@@ -128,8 +128,14 @@ class Assembler {
 
 enum class ImmediateStatus { kValid, kNotANumber, kOutOfRange };
 
-// Reads an MVI immediate: an optional sign, an optional 0x, one or more
-// hexadecimal digits and a final lower-case h, with a value from -80h to FFh.
+// How a number is written: an optional sign, an optional 0x (or 0X), one or
+// more hexadecimal digits in either case and a final lower-case h. Written
+// as a regular expression (ECMAScript) for a front end that classes words
+// without running the engine, the page's highlighter; ReadImmediate reads
+// exactly the tokens it matches, and the tests hold the two together.
+inline constexpr const char* kNumberPattern = "^[-+]?(0[xX])?[0-9A-Fa-f]+h$";
+
+// Reads an MVI immediate, a number as above with a value from -80h to FFh.
 // kValid and the byte (two's complement for a negative value), or why not.
 ImmediateStatus ReadImmediate(const char* token, std::uint8_t& value);
 

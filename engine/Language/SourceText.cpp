@@ -1,5 +1,7 @@
 #include "SourceText.h"
 
+#include "Notation.h"
+
 namespace mirvo {
 
 namespace {
@@ -11,11 +13,6 @@ std::size_t SequenceLength(unsigned char lead) {
   if (lead >= 0xE0) return lead < 0xF0 ? 3 : 1;
   if (lead >= 0xC0) return 2;
   return 1;
-}
-
-void AppendHexDigits(std::string& out, unsigned value, unsigned digits) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  for (unsigned place = digits; place > 0; --place) out += kDigits[(value >> (4 * (place - 1))) & 0xFU];
 }
 
 }  // namespace
@@ -71,14 +68,20 @@ std::size_t BytesOfUtf16Units(std::string_view line, std::size_t units) {
   return i < line.size() ? i : line.size();
 }
 
-std::string PlaceText(std::uint16_t address, const std::uint8_t* bytes, std::size_t count) {
-  std::string text;
-  AppendHexDigits(text, address, 4);
+char* AppendPlace(char* out, std::uint16_t address, const std::uint8_t* bytes, std::size_t count) {
+  out = AppendHex(out, address, 4);
   for (std::size_t i = 0; i < count; ++i) {
-    text += i == 0 ? "  " : " ";
-    AppendHexDigits(text, bytes[i], 2);
+    *out++ = ' ';
+    if (i == 0) *out++ = ' ';
+    out = AppendHex(out, bytes[i], 2);
   }
-  return text;
+  return out;
+}
+
+std::string PlaceText(std::uint16_t address, const std::uint8_t* bytes, std::size_t count) {
+  char text[kPlaceWidth];
+  // An instruction has one or two bytes.
+  return std::string(text, AppendPlace(text, address, bytes, count < 2 ? count : 2));
 }
 
 }  // namespace mirvo

@@ -36,7 +36,11 @@ std::size_t Utf16Units(std::string_view line, std::size_t bytes);
 // and never inside a character.
 std::size_t BytesOfUtf16Units(std::string_view line, std::size_t units);
 
-// A statement's place as the listing shows it: "0000  3E F0".
+// A statement's place as the listing, the trace and the disassembly show
+// it: "0000  3E F0", at most kPlaceWidth characters for an instruction's one
+// or two bytes. AppendPlace writes it into out and returns its end.
+inline constexpr std::size_t kPlaceWidth = 11;
+char* AppendPlace(char* out, std::uint16_t address, const std::uint8_t* bytes, std::size_t count);
 std::string PlaceText(std::uint16_t address, const std::uint8_t* bytes, std::size_t count);
 
 }  // namespace mirvo

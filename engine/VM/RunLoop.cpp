@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
 namespace mirvo {
 
@@ -90,25 +89,14 @@ RunOutcome Run::ResumeWith(std::uint64_t budget, StepWatch* watch, StepObserver 
   return outcome;
 }
 
-namespace {
-
-// A number in the language's notation with a fixed count of digits: 000Ch.
-std::string Hex(unsigned value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%0*Xh", digits, value);
-  return text;
-}
-
-}  // namespace
-
 std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMachine& machine) {
   const std::uint16_t pc = machine.GetProgramCounter();
   switch (outcome) {
     case RunOutcome::kHalted:
-      return "halted by the RET at " + Hex(pc, 4);
+      return std::string("halted by the RET at ") + WordNotation(pc).text;
     case RunOutcome::kUndefinedOpcode:
-      return std::string("stopped: the byte ") + ByteNotation(machine.MemoryAt(pc)).text + " at " + Hex(pc, 4) +
-             " is no instruction";
+      return std::string("stopped: the byte ") + ByteNotation(machine.MemoryAt(pc)).text + " at " +
+             WordNotation(pc).text + " is no instruction";
     case RunOutcome::kLoopsForever: {
       const std::string earlier =
           run.RepeatOfWrap() == 0 ? std::string("the start") : "wrap " + std::to_string(run.RepeatOfWrap());
@@ -120,11 +108,11 @@ std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMac
     case RunOutcome::kRunning:
       break;
     case RunOutcome::kBreakpoint:
-      return "stopped before the breakpoint at " + Hex(pc, 4);
+      return std::string("stopped before the breakpoint at ") + WordNotation(pc).text;
     case RunOutcome::kWatchpoint:
-      return "stopped by a watchpoint, before " + Hex(pc, 4);
+      return std::string("stopped by a watchpoint, before ") + WordNotation(pc).text;
   }
-  return "paused at " + Hex(pc, 4);
+  return std::string("paused at ") + WordNotation(pc).text;
 }
 
 RunOutcome RunToEnd(VirtualMachine& machine, std::uint64_t stepLimit, std::uint64_t* stepsTaken) {

@@ -59,6 +59,25 @@ struct StepRecord {
   std::uint8_t memoryAfter;
 };
 
+// What a step changed, in the order every report lists it: each register
+// that differs (A first), as changed(name, before, after, false), then each
+// flag that differs, as changed(name, before, after, true); then, for a byte
+// it stored, stored(address, before, after).
+template <class Changed, class Stored>
+void ForEachChange(const StepRecord& record, Changed changed, Stored stored) {
+  for (const NamedSlot& reg : kRegisterReportOrder) {
+    const unsigned before = record.registersBefore[reg.slot];
+    const unsigned after = record.registersAfter[reg.slot];
+    if (before != after) changed(reg.name, before, after, false);
+  }
+  for (const NamedSlot& flag : kFlagReportOrder) {
+    const unsigned before = record.flagsBefore[flag.slot] & 1U;
+    const unsigned after = record.flagsAfter[flag.slot] & 1U;
+    if (before != after) changed(flag.name, before, after, true);
+  }
+  if (record.wroteMemory) stored(record.memoryAddress, record.memoryBefore, record.memoryAfter);
+}
+
 // Called after each step with what it did; context is the caller's.
 using StepObserver = void (*)(void* context, const StepRecord& record);
 

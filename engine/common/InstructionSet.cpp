@@ -2,31 +2,6 @@
 
 namespace mirvo {
 
-std::size_t FormatByte(std::uint8_t value, char* out) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::size_t n = 0;
-  if ((value >> 4) >= 10) out[n++] = '0';
-  out[n++] = kDigits[value >> 4];
-  out[n++] = kDigits[value & 15];
-  out[n++] = 'h';
-  out[n] = '\0';
-  return n;
-}
-
-ByteText ByteNotation(std::uint8_t value) {
-  ByteText text{};
-  FormatByte(value, text.text);
-  return text;
-}
-
-WordText WordNotation(std::uint16_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  WordText text{};
-  for (unsigned i = 0; i < 4; ++i) text.text[i] = kDigits[(static_cast<unsigned>(value) >> (12U - 4U * i)) & 15U];
-  text.text[4] = 'h';
-  return text;
-}
-
 namespace {
 
 // Appends text to the string of out, keeping it within outSize characters.

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "Notation.h"
+
 namespace mirvo {
 
 // A register code is the 3-bit field of an opcode. Code 6 is no register but
@@ -165,20 +167,6 @@ inline constexpr std::array<Instruction, 256> kDecodeTable = [] {
 // The address of the memory operand Mem: H * 256 + L.
 constexpr std::uint16_t HlAddress(std::uint8_t h, std::uint8_t l) { return static_cast<std::uint16_t>(h << 8 | l); }
 
-// The one notation for a byte: two hexadecimal digits and an h, with a
-// leading 0 only before a letter digit (05h, 20h, 0F0h). Returns the length
-// written into out, which must hold 5 characters.
-std::size_t FormatByte(std::uint8_t value, char* out);
-struct ByteText {
-  char text[5];
-};
-ByteText ByteNotation(std::uint8_t value);
-// The notation for an address or another 16-bit value in reports: four
-// hexadecimal digits and an h (000Ch, 1000h, FFFFh).
-struct WordText {
-  char text[6];
-};
-WordText WordNotation(std::uint16_t value);
 
 // How each register code is written in assembly text; M is spelled "Mem".
 // The assembler reads register letters from this table and the disassembler
@@ -186,27 +174,35 @@ WordText WordNotation(std::uint16_t value);
 inline constexpr std::array<const char*, 8> kRegisterNames = {"B", "C", "D", "E", "H", "L", "Mem", "A"};
 
 // How the assembler matches a name: a register letter in upper case only; a
-// word (a mnemonic, or the memory operand's "Mem") in any letter case.
+// word (a mnemonic, or the memory operand's "Mem") in any letter case. The
+// reader below, the assembler's mnemonic search and the page's highlighter
+// all follow this one rule.
 constexpr bool NameIgnoresCase(const char* name) { return name[0] != '\0' && name[1] != '\0'; }
 
-// True when token is the memory operand's word, in any letter case.
-constexpr bool IsMemWord(std::string_view token) {
-  const std::string_view mem = kRegisterNames[kRegM];
-  if (token.size() != mem.size()) return false;
-  for (std::size_t i = 0; i < mem.size(); ++i) {
-    if ((token[i] | 0x20) != (mem[i] | 0x20)) return false;
+// True when token is name as the assembler reads it. Without regard to case
+// it compares letters with their case bit (0x20) set, which maps no byte but
+// a letter onto a lower-case letter.
+constexpr bool NameMatches(std::string_view token, const char* name) {
+  const std::string_view expected = name;
+  if (token.size() != expected.size()) return false;
+  const char caseBit = NameIgnoresCase(name) ? 0x20 : 0;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    if ((token[i] | caseBit) != (expected[i] | caseBit)) return false;
   }
   return true;
 }
 
-// The code of a one-letter register name (upper case only), or -1. No letter
-// names code 6: the memory operand is written "Mem".
+// True when token is the memory operand's word.
+constexpr bool IsMemWord(std::string_view token) { return NameMatches(token, kRegisterNames[kRegM]); }
+
+// The code of a register name that is read in upper case only, by its one
+// letter, or -1. No letter names code 6: the memory operand is written "Mem".
 inline constexpr std::array<std::int8_t, 256> kRegisterOfLetter = [] {
   std::array<std::int8_t, 256> table{};
   table.fill(-1);
   for (unsigned code = 0; code < kRegisterNames.size(); ++code) {
     const char* const name = kRegisterNames[code];
-    if (name[1] == '\0') table[static_cast<unsigned char>(name[0])] = static_cast<std::int8_t>(code);
+    if (!NameIgnoresCase(name)) table[static_cast<unsigned char>(name[0])] = static_cast<std::int8_t>(code);
   }
   return table;
 }();

@@ -1,6 +1,7 @@
 #include "EngineJson.h"
 
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "Diagnostic.h"
 #include "Explain.h"
@@ -104,39 +105,103 @@ std::string VocabularyJson() {
   vocabulary["operands"] = operands;
   vocabulary["instructions"] = instructions;
   vocabulary["bytes"] = bytes;
+  vocabulary["numberPattern"] = kNumberPattern;
   vocabulary["memorySize"] = kMemorySize;
   return Dump(vocabulary);
 }
 
 std::string StepRecordJson(const StepRecord& record) {
-  const std::size_t length = record.instruction.length;
   char text[64];
-  Disassemble(record.bytes, length, text, sizeof text);
-  Json bytes = Json::array();
-  for (std::size_t i = 0; i < length; ++i) bytes.push_back(record.bytes[i]);
-  Json changes = Json::object();
-  for (const NamedSlot& reg : kRegisterReportOrder) {
-    const unsigned before = record.registersBefore[reg.slot];
-    const unsigned after = record.registersAfter[reg.slot];
-    if (before != after) changes[reg.name] = {{"before", before}, {"after", after}};
+  Disassemble(record.bytes, record.instruction.length, text, sizeof text);
+  char json[kStepJsonRoom];
+  const std::string explanation = ExplainStep(record);
+  return std::string(json, AppendStepRecordJson(json, record, text, &explanation));
+}
+
+namespace {
+
+char* Append(char* out, const char* text) {
+  while (*text != '\0') *out++ = *text++;
+  return out;
+}
+
+// text as the inside of a JSON string, in at most room characters.
+char* AppendJsonText(char* out, std::string_view text, std::size_t room) {
+  char* const end = out + room;
+  for (const char ch : text) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (byte < 0x20) {
+      if (end - out < 6) break;
+      out = Append(out, "\\u00");
+      out = AppendHex(out, byte, 2);
+    } else if (ch == '"' || ch == '\\') {
+      if (end - out < 2) break;
+      *out++ = '\\';
+      *out++ = ch;
+    } else {
+      if (end - out < 1) break;
+      *out++ = ch;
+    }
   }
-  for (const NamedSlot& flag : kFlagReportOrder) {
-    const unsigned before = record.flagsBefore[flag.slot] & 1U;
-    const unsigned after = record.flagsAfter[flag.slot] & 1U;
-    if (before != after) changes[flag.name] = {{"before", before}, {"after", after}};
+  return out;
+}
+
+}  // namespace
+
+// {"step":12,"pc":4,"bytes":[54,201],"text":"MVI Mem, 0C9h","changes":{"memory":{...}},"explain":"..."}
+char* AppendStepRecordJson(char* out, const StepRecord& record, const char* text, const std::string* explanation) {
+  out = Append(out, "{\"step\":");
+  out = AppendDecimal(out, record.step);
+  out = Append(out, ",\"pc\":");
+  out = AppendDecimal(out, record.address);
+  out = Append(out, ",\"bytes\":[");
+  for (std::size_t i = 0; i < record.instruction.length; ++i) {
+    if (i > 0) *out++ = ',';
+    out = AppendDecimal(out, record.bytes[i]);
   }
-  if (record.wroteMemory) {
-    changes["memory"] = {{"address", record.memoryAddress}, {"before", record.memoryBefore}, {"after", record.memoryAfter}};
+  // The instruction's text has nothing JSON would escape.
+  out = Append(out, "],\"text\":\"");
+  out = Append(out, text);
+  *out++ = '"';
+  if (record.readMemory) {
+    out = Append(out, ",\"read\":{\"address\":");
+    out = AppendDecimal(out, record.memoryAddress);
+    out = Append(out, ",\"value\":");
+    out = AppendDecimal(out, record.memoryBefore);
+    *out++ = '}';
   }
-  Json json;
-  json["step"] = record.step;
-  json["pc"] = record.address;
-  json["bytes"] = bytes;
-  json["text"] = text;
-  if (record.readMemory) json["read"] = {{"address", record.memoryAddress}, {"value", record.memoryBefore}};
-  json["changes"] = changes;
-  json["explain"] = ExplainStep(record);
-  return Dump(json);
+  out = Append(out, ",\"changes\":{");
+  const char* separator = "\"";
+  ForEachChange(
+      record,
+      [&](const char* name, unsigned before, unsigned after, bool) {
+        out = Append(out, separator);
+        out = Append(out, name);
+        out = Append(out, "\":{\"before\":");
+        out = AppendDecimal(out, before);
+        out = Append(out, ",\"after\":");
+        out = AppendDecimal(out, after);
+        *out++ = '}';
+        separator = ",\"";
+      },
+      [&](std::uint16_t address, std::uint8_t before, std::uint8_t after) {
+        out = Append(out, separator);
+        out = Append(out, "memory\":{\"address\":");
+        out = AppendDecimal(out, address);
+        out = Append(out, ",\"before\":");
+        out = AppendDecimal(out, before);
+        out = Append(out, ",\"after\":");
+        out = AppendDecimal(out, after);
+        *out++ = '}';
+      });
+  *out++ = '}';
+  if (explanation != nullptr) {
+    out = Append(out, ",\"explain\":\"");
+    out = AppendJsonText(out, *explanation, kExplanationRoom);
+    *out++ = '"';
+  }
+  *out++ = '}';
+  return out;
 }
 
 std::string CheckFindingsJson(const std::vector<CheckFinding>& findings) {

@@ -2,6 +2,7 @@
 // The engine's results as JSON text: one serialisation, printed by mirvo's
 // --json options and read by the web page from the WebAssembly engine.
 
+#include <cstddef>
 #include <string>
 
 #include "Assembler.h"
@@ -24,6 +25,7 @@ std::string AssemblyJson(const Assembler& assembler, const char* imagePath);
 //  "instructions": [{"mnemonic", "ignoresCase", "syntax", "encoding",
 //                    "summary", "length", "operands": [shape names]}],
 //  "bytes": the notation of each byte value ("05h", "0F0h"),
+//  "numberPattern": how a number is written (kNumberPattern),
 //  "memorySize".
 std::string VocabularyJson();
 
@@ -34,6 +36,14 @@ std::string VocabularyJson();
 // "memory": {"address", "before", "after"} for a store}, "explain": the
 // step in words}.
 std::string StepRecordJson(const StepRecord& record);
+// The same object written into out, with text the instruction as Disassemble
+// writes it and explanation the "explain" member (left out when null), of
+// which at most kExplanationRoom characters are written; returns the end.
+// out must have room for kStepJsonRoom characters. No JSON value is built: a
+// trace writes millions a second.
+inline constexpr std::size_t kExplanationRoom = 1024;
+inline constexpr std::size_t kStepJsonRoom = 640 + kExplanationRoom;
+char* AppendStepRecordJson(char* out, const StepRecord& record, const char* text, const std::string* explanation);
 
 // What the run-time checks found, in the order the run showed it:
 // [{"id", "step", "address", "line", "column", "length", "message"}]; line,

@@ -25,6 +25,7 @@ export class Vocabulary {
     this.memorySize = json.memorySize;
     this.mnemonics = wordMatcher(json.instructions.map((row) => [row.mnemonic, row.ignoresCase]));
     this.operandNames = wordMatcher(json.operands.map((operand) => [operand.name, operand.ignoresCase]));
+    this.numberPattern = new RegExp(json.numberPattern);
   }
 
   // The name of an outcome value: "halt", "running", "breakpoint", ...
@@ -76,7 +77,7 @@ export class Vocabulary {
   wordClass(word, index) {
     if (index === 0) return this.mnemonics(word) ? 'mnemonic' : 'invalid';
     if (this.operandNames(word)) return 'operand';
-    if (/^[-+]?(0x)?[0-9A-Fa-f]+h$/.test(word)) return 'number';
+    if (this.numberPattern.test(word)) return 'number';
     return 'invalid';
   }
 }

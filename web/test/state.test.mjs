@@ -47,6 +47,8 @@ test('the highlighter classes words as the assembler reads them', () => {
     ['mEM', 2, 'operand'],
     ['0F0h', 2, 'number'],
     ['-1h', 2, 'number'],
+    ['0X1Ah', 2, 'number'],
+    ['12zzh', 2, 'invalid'],
     ['5', 2, 'invalid'],
   ];
   const { vocabulary } = session;

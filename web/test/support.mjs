@@ -14,16 +14,12 @@ export const nativeBin = process.env.MIRVO_BIN_DIR ?? path.join(root, 'build/deb
 export const wasmDir = process.env.MIRVO_WASM_DIR ?? path.join(root, 'build/wasm/web');
 export const siteDir = process.env.MIRVO_SITE_DIR ?? path.join(root, 'build/web');
 
-// The examples' sources by name: examples/*.asm, and any the build generates
-// into build/*/examples/ (the checked-in copy wins).
+// The examples' sources by name: examples/*.asm, and those the build of the
+// native programs generates into its examples/ (another tree's copy may be
+// older than the recipe).
 export function exampleSources() {
   const found = new Map();
-  const folders = [path.join(root, 'examples')];
-  const build = path.join(root, 'build');
-  if (existsSync(build)) {
-    for (const tree of readdirSync(build)) folders.push(path.join(build, tree, 'examples'));
-  }
-  for (const folder of folders) {
+  for (const folder of [path.join(root, 'examples'), path.join(nativeBin, '..', 'examples')]) {
     if (!existsSync(folder)) continue;
     for (const name of readdirSync(folder).sort()) {
       if (name.endsWith('.asm') && !found.has(name)) found.set(name, path.join(folder, name));
