@@ -150,6 +150,10 @@ std::string FirstErrorText(const AssembledSource& source) {
   return std::to_string(error.line) + ":" + std::to_string(error.column) + ": error: " + DescribeDiagnostic(error);
 }
 
+std::string FirstErrorCode(const AssembledSource& source) {
+  return DiagnosticCode(source.assembler->FirstError()->kind);
+}
+
 bool LooksLikeSourceText(const std::string& bytes) {
   if (bytes.empty()) return false;
   std::size_t continuation = 0;  // bytes still owed to a UTF-8 sequence

@@ -81,6 +81,8 @@ bool LooksLikeSourceText(const std::string& bytes);
 // The first error of a source that does not assemble, without the path:
 // "1:8: error: MESSAGE".
 std::string FirstErrorText(const AssembledSource& source);
+// Its diagnostic's code, as grades name the cause: "not-a-register".
+std::string FirstErrorCode(const AssembledSource& source);
 
 // True when the file at path is read as assembly source: a name ending in
 // .asm (in any case) is a source and one ending in .bin an image; any other

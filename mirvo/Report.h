@@ -13,6 +13,10 @@ namespace mirvo::cli {
 struct GradedFile {
   std::string file;
   Grade grade;
+  // The student, when submissions come one folder per student (empty
+  // otherwise): the name and the platform's id read from the folder's name.
+  std::string student;
+  std::string studentId;
 };
 
 // A line per program, PASS or FAIL with its points, then for each failed

@@ -74,7 +74,7 @@ Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs
     case LoadResult::kCannotRead:
       return GradeRefused(exercise, reason);
     case LoadResult::kSourceErrors:
-      return GradeRefused(exercise, FirstErrorText(program.source));
+      return GradeRefused(exercise, FirstErrorText(program.source), FirstErrorCode(program.source));
   }
   // Each case's run is watched by the run-time checks, whose findings are
   // part of the feedback.

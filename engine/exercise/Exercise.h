@@ -41,6 +41,7 @@ struct Exercise {
   std::string starter;
   std::uint64_t maxSteps = kStepLimit;
   std::uint32_t maxBytes = kMemorySize;
+  bool leaderboard = false;  // reports list each program's bytes and steps
   std::vector<ExerciseCase> cases;
 
   unsigned MaxScore() const;

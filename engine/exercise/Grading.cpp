@@ -50,7 +50,8 @@ Grade GradeProgram(const Exercise& exercise, const std::uint8_t* image, std::siz
                    const CheckedProgram* checked) {
   if (size > exercise.maxBytes) {
     return GradeRefused(exercise, "the program is " + std::to_string(size) + " bytes long; this exercise allows at most " +
-                                      std::to_string(exercise.maxBytes));
+                                      std::to_string(exercise.maxBytes),
+                        "too-long");
   }
   Grade grade;
   grade.maxScore = exercise.MaxScore();
@@ -61,10 +62,11 @@ Grade GradeProgram(const Exercise& exercise, const std::uint8_t* image, std::siz
   return grade;
 }
 
-Grade GradeRefused(const Exercise& exercise, std::string reason) {
+Grade GradeRefused(const Exercise& exercise, std::string reason, std::string cause) {
   Grade grade;
   grade.maxScore = exercise.MaxScore();
   grade.error = std::move(reason);
+  grade.cause = std::move(cause);
   grade.cases.resize(exercise.cases.size());
   return grade;
 }

@@ -27,6 +27,10 @@ struct Grade {
   unsigned score = 0;
   unsigned maxScore = 0;
   std::string error;  // why the program could not run at all; every case then scores 0
+  // A short stable name of that cause, for reports that group by it: a
+  // diagnostic's code ("not-a-register", "decimal"), or one of the grader's
+  // ("unreadable", "not-a-file", "symbolic-link", "too-long", "no-program").
+  std::string cause;
   std::vector<CaseResult> cases;
 
   bool AllPassed() const;
@@ -40,7 +44,7 @@ Grade GradeProgram(const Exercise& exercise, const std::uint8_t* image, std::siz
                    const CheckedProgram* checked = nullptr);
 // The grade of a program that could not be run (unreadable, does not
 // assemble): every case 0, for reason.
-Grade GradeRefused(const Exercise& exercise, std::string reason);
+Grade GradeRefused(const Exercise& exercise, std::string reason, std::string cause = "unreadable");
 
 // How reports name case i: its name, or "case N" for a hidden case whose
 // details are withheld (unless showHidden).
