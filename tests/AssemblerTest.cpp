@@ -216,6 +216,8 @@ TEST(EncoderTest, ProgramWarningsAndAllowComments) {
   };
   const CheckMask pastEnd = CheckBit(CheckId::kPastEnd);
   const CheckMask codeWrite = CheckBit(CheckId::kCodeWrite);
+  const CheckMask carryLost = CheckBit(CheckId::kCarryLost);
+  const CheckMask hlUnset = CheckBit(CheckId::kHlUnset);
   const Row rows[] = {
       {"MVI A, 5h\nRET\n", {}, 0},
       {"MVI A, 5h\n", {{Kind::kNoFinalRet, 1, 1, 3}}, 0},
@@ -223,7 +225,9 @@ TEST(EncoderTest, ProgramWarningsAndAllowComments) {
       {"RET\nMVI A, 5h ; mirvo: allow past-end\n", {}, pastEnd},
       {"MVI A, 5h ; mirvo: allow code-write\n", {{Kind::kNoFinalRet, 1, 1, 3}}, codeWrite},
       {"MVI A, 5h ; why: mirvo: allow code-write, past-end: meant\n", {}, codeWrite | pastEnd},
-      {"MVI A, 5h ; mirvo: allow past-end carry-lost\n", {}, pastEnd},
+      {"MVI A, 5h ; mirvo: allow past-end carry-lost\n", {}, pastEnd | carryLost},
+      {"MVI A, 5h ; mirvo: allow hl-unset code-write past-end\n", {}, hlUnset | codeWrite | pastEnd},
+      {"MVI A, 5h ; mirvo: allow past-end meant\n", {{Kind::kUnknownCheckName, 1, 35, 5}}, pastEnd},
       {"MVI A, 5h ; mirvo: allow past_end\nRET\n", {{Kind::kUnknownCheckName, 1, 26, 8}}, 0},
       {"; mirvo: allow nothing, code-write\nRET\n", {{Kind::kUnknownCheckName, 1, 16, 7}}, 0},
       {"RET mirvo: allow past-end\n", {{Kind::kWrongOperandCount, 1, 5, 6}}, 0},

@@ -71,10 +71,10 @@ Allowances FindAllowances(const char* text, std::size_t size) {
         found.unknown.push_back({line, static_cast<std::int32_t>(wordStart - lineStart + 1),
                                  static_cast<std::int32_t>(p - wordStart), wordStart});
       }
-      // Names go on only after a comma; anything else ends the list.
+      // Names are separated by commas or spaces; anything else (a colon,
+      // a closing parenthesis) ends the list.
       while (p < end && (source[p] == ' ' || source[p] == '\t')) ++p;
-      if (p >= end || source[p] != ',') break;
-      ++p;
+      if (p < end && source[p] == ',') ++p;
     }
     if (allowed == 0) continue;
     if (!found.lines.empty() && found.lines.back().line == line) {
