@@ -12,12 +12,14 @@
 #   make web        build the playground site into build/web (engine as WebAssembly)
 #   make playground build it and serve it at http://127.0.0.1:$(PORT)/ (PORT=8080)
 #   make web-test   the engine under Node and the page in chromium
+#   make format     lay the C++ out as .clang-format says
+#   make format-check  fail on a C++ file that make format would change
 
 # The demo runs in a scratch folder of its own, emptied first.
 DEMO_DIR := build/demo
 PROGRAMS := build/programs/bin
 
-.PHONY: all demo test test-release asan bench compare fuzz fuzz-smoke package clean build-release web playground web-test
+.PHONY: format format-check all demo test test-release asan bench compare fuzz fuzz-smoke package clean build-release web playground web-test
 
 FUZZ_SECONDS ?= 60
 
@@ -103,3 +105,14 @@ clean:
 compare: build-release
 	tools/ensure-packages compare
 	bench/compare.sh
+
+# The C++ the repository holds, laid out by clang-format (Debian's).
+FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
+
+format:
+	tools/ensure-packages format
+	clang-format -i $(FORMAT_FILES)
+
+format-check:
+	tools/ensure-packages format
+	clang-format --dry-run --Werror $(FORMAT_FILES)
