@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Assembler.h"
+#include "LanguageHelp.h"
 
 namespace mirvo {
 namespace {
@@ -178,6 +179,17 @@ TEST(EncoderTest, EachStatementGivesItsBytesOrItsDiagnostic) {
       const std::string operand = row.line.substr(7, row.line.find_first_of(" ,;", 7) - 7);
       const bool notANumber = !outcome.diagnostics.empty() && outcome.diagnostics[0].kind == Kind::kImmediateNotANumber;
       EXPECT_EQ(std::regex_match(operand, std::regex(kNumberPattern)), !notANumber) << operand;
+    }    // An editor's hover over a token the assembler speaks of says what the
+    // diagnostic says.
+    Assembler assembler;
+    assembler.Open(row.line.data(), row.line.size());
+    assembler.Assemble({.keepGoing = true, .recordStatements = false, .reportWarnings = true});
+    for (const Diagnostic& d : assembler.GetDiagnostics()) {
+      if (d.kind == Kind::kMemoryToMemory || d.kind == Kind::kWrongOperandCount || d.kind == Kind::kIgnoredTokens ||
+          d.kind == Kind::kNoFinalRet) {
+        continue;
+      }
+      EXPECT_EQ(HoverAt(row.line, static_cast<std::size_t>(d.column - 1)).text, DescribeDiagnostic(d)) << d.column;
     }
   }
 }

@@ -34,10 +34,13 @@ TEST(LanguageTest, Hover) {
       {"MVI A, 5h", 0,
        "**MVI dst, n**: loads the number n into dst; the flags stay as they were\n\n"
        "Encoding `00 ddd 110, then n`, 2 bytes; flags written: none"},
-      {"MOV A, B", 7, "**B**: register, code 0 (`000` in the opcode)"},
-      {"ADD mem", 4, "**Mem**: the byte at address HL (H * 256 + L), code 6 (`110` in the opcode)"},
-      {"MVI A, 0F0h", 7, "**0F0h**: the byte 0F0h = 240 = `11110000` in binary"},
-      {"MVI L, -1h", 8, "**-1h** = -1, stored as the byte 0FFh = 255 = `11111111` in binary"},
+      {"MOV A, B", 7, "**B**: register, code 0 (`000` in the opcode); here, what MOV reads"},
+      {"MOV B, A", 4, "**B**: register, code 0 (`000` in the opcode); here, where MOV puts its result"},
+      {"ADD mem", 4, "**Mem**: the byte at address HL (H * 256 + L), code 6 (`110` in the opcode); here, what ADD reads"},
+      {"MVI A, 0F0h", 7, "**0F0h**: the byte 0F0h = 240 = `11110000` in binary; here, the number MVI loads"},
+      {"MVI L, -1h", 8, "**-1h** = -1, stored as the byte 0FFh = 255 = `11111111` in binary; here, the number MVI loads"},
+      {"MVI A, 5", 7, "'5' is not a number: numbers end in a lower-case h, as in 5h"},
+      {"ADD 22h", 4, "'22h' is read as Mem, the byte at address HL: a number cannot stand where ADD expects a register"},
       {"MVI A, 100h", 10, "'100h' does not fit in a byte: numbers run from -80h to 0FFh"},
       {"MVI A, 10", 7,
        "'10' is not a number: numbers are hexadecimal and end in a lower-case h, as in 10h; decimal 10 is 0Ah"},
@@ -46,7 +49,7 @@ TEST(LanguageTest, Hover) {
       {"NOP", 0, "'NOP' is not an instruction: the instructions are MOV, MVI, ADD, CMP and RET"},
       {"MOV A, B", 6, ""},
       {"MOV A, B ; Mem", 11, ""},
-      {"MOV A, xyz", 8, ""},
+      {"MOV A, xyz", 8, "'xyz' is not an operand of MOV: use a register letter (A, B, C, D, E, H, L) or Mem"},
       {"MOV A, B, C", 10, ""},
   };
   for (const Row& row : rows) {

@@ -191,7 +191,7 @@ TEST(LspTest, Protocol) {
            Request(6, "textDocument/formatting", {{"textDocument", {{"uri", kUri}}}, {"options", {{"tabSize", 4}}}}) +
            kShutdown,
        {kInitialized, Published(Json::array()),
-        Result(1, {{"contents", {{"kind", "markdown"}, {"value", "**0F0h**: the byte 0F0h = 240 = `11110000` in binary"}}},
+        Result(1, {{"contents", {{"kind", "markdown"}, {"value", "**0F0h**: the byte 0F0h = 240 = `11110000` in binary; here, the number MVI loads"}}},
                    {"range", Span(0, 6, 10)}}),
         Result(2, nullptr),
         Result(3, {{{"label", "MOV"}, {"kind", 14}, {"detail", "MOV dst, src"}},

@@ -186,6 +186,7 @@ int Assembler::Report(DiagnosticKind kind, const Statement& statement, int index
   diagnostic.column = place.column;
   diagnostic.length = place.length;
   if (!ignored) std::memcpy(diagnostic.token, statement.tokens[index], std::strlen(statement.tokens[index]) + 1);
+  diagnostic.reading = ReadMistake(kind, diagnostic.token);
   AddFixes(diagnostic, statement);
   diagnostics.push_back(std::move(diagnostic));
   return 1;

@@ -54,51 +54,75 @@ bool AllHexDigits(const char* text) {
 std::string Quoted(const char* token) { return std::string("'") + token + "'"; }
 
 // Why a one-character operand is no register, and what was probably meant.
-std::string NotARegister(const char* token) {
-  const char letter = token[0];
-  const std::string quoted = Quoted(token);
-  if (letter == 'M' || letter == 'm') return quoted + " is not a register: the memory operand is written Mem";
-  const auto upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-  if (upper != letter && RegisterCodeOfLetter(upper) >= 0) {
-    return quoted + " is not a register: register letters are upper case, write " + std::string(1, upper);
+std::string NotARegister(const Diagnostic& d) {
+  const std::string quoted = Quoted(d.token);
+  switch (d.reading) {
+    case TokenReading::kMemLetter:
+      return quoted + " is not a register: the memory operand is written Mem";
+    case TokenReading::kLowerCaseRegister:
+      return quoted + " is not a register: register letters are upper case, write " +
+             std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(d.token[0]))));
+    case TokenReading::kDigit:
+      return quoted + " is not a register: a number needs a lower-case h at its end (" + d.token + "h)";
+    default:
+      return quoted + " is not a register: the registers are " + Registers(" and ") + ", and " + kRegisterNames[kRegM] +
+             " is the memory operand";
   }
-  if (IsHexDigit(letter)) {
-    return quoted + " is not a register: a number needs a lower-case h at its end (" + token + "h)";
-  }
-  return quoted + " is not a register: the registers are " + Registers(" and ") + ", and " + kRegisterNames[kRegM] +
-         " is the memory operand";
 }
 
 // Why an immediate operand is not a number.
-std::string NotANumber(const char* mnemonic, const char* token) {
+std::string NotANumber(const char* mnemonic, const Diagnostic& d) {
+  const char* const token = d.token;
   const std::string quoted = Quoted(token);
-  const std::size_t n = std::strlen(token);
-  if (AllHexDigits(token)) {
-    // Digits alone may have been meant as decimal: say which the language reads.
-    const NumberReadings readings = ReadNumberWithoutH(token);
-    const std::string hexadecimal = quoted + " is not a number: numbers are hexadecimal and end in a lower-case h";
-    const std::string decimal = std::string("decimal ") + token + " is " + readings.decimal;
-    if (!readings.decimal.empty() && !readings.hexadecimal.empty()) {
-      return hexadecimal + ", as in " + readings.hexadecimal + "; " + decimal;
+  switch (d.reading) {
+    case TokenReading::kDigitsWithoutH: {
+      // Digits alone may have been meant as decimal: say which the language reads.
+      const NumberReadings readings = ReadNumberWithoutH(token);
+      const std::string hexadecimal = quoted + " is not a number: numbers are hexadecimal and end in a lower-case h";
+      const std::string decimal = std::string("decimal ") + token + " is " + readings.decimal;
+      if (!readings.decimal.empty() && !readings.hexadecimal.empty()) {
+        return hexadecimal + ", as in " + readings.hexadecimal + "; " + decimal;
+      }
+      if (!readings.decimal.empty()) return hexadecimal + "; " + decimal;
+      if (readings.hexadecimal.empty()) return hexadecimal + " and " + kNumberRange;
+      return quoted + " is not a number: numbers end in a lower-case h, as in " + token + "h";
     }
-    if (!readings.decimal.empty()) return hexadecimal + "; " + decimal;
-    if (readings.hexadecimal.empty()) return hexadecimal + " and " + kNumberRange;
-    return quoted + " is not a number: numbers end in a lower-case h, as in " + token + "h";
+    case TokenReading::kUpperCaseH:
+      return quoted + " is not a number: the h at its end must be lower case, as in " +
+             std::string(token, std::strlen(token) - 1) + "h";
+    case TokenReading::kRegister:
+      return std::string(mnemonic) + " loads a number, not the register " + quoted + ": write a number such as 5h";
+    case TokenReading::kMem:
+      return std::string(mnemonic) + " loads a number, not Mem: write a number such as 5h";
+    case TokenReading::kDigitsThenOther:
+      return quoted + " is not a number: numbers are hexadecimal digits with a lower-case h at the end, such as 0Fh";
+    default:
+      return quoted + " is not a number: numbers are hexadecimal with a lower-case h at the end, such as 0Fh or -1h";
   }
-  if (n > 1 && token[n - 1] == 'H' && AllHexDigits(std::string(token, n - 1).c_str())) {
-    return quoted + " is not a number: the h at its end must be lower case, as in " + std::string(token, n - 1) + "h";
-  }
-  if (n == 1 && RegisterCodeOfLetter(token[0]) >= 0) {
-    return std::string(mnemonic) + " loads a number, not the register " + quoted + ": write a number such as 5h";
-  }
-  if (IsMemWord(token)) return std::string(mnemonic) + " loads a number, not Mem: write a number such as 5h";
-  if (n > 0 && token[0] >= '0' && token[0] <= '9' && !IsHexDigit(token[n - 1])) {
-    return quoted + " is not a number: numbers are hexadecimal digits with a lower-case h at the end, such as 0Fh";
-  }
-  return quoted + " is not a number: numbers are hexadecimal with a lower-case h at the end, such as 0Fh or -1h";
 }
 
 }  // namespace
+
+TokenReading ReadMistake(DiagnosticKind kind, const char* token) {
+  const std::size_t n = std::strlen(token);
+  if (kind == DiagnosticKind::kNotARegister && n > 0) {
+    const char letter = token[0];
+    if (letter == 'M' || letter == 'm') return TokenReading::kMemLetter;
+    const auto upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    if (upper != letter && RegisterCodeOfLetter(upper) >= 0) return TokenReading::kLowerCaseRegister;
+    if (IsHexDigit(letter)) return TokenReading::kDigit;
+  }
+  if (kind == DiagnosticKind::kImmediateNotANumber && n > 0) {
+    if (AllHexDigits(token)) return TokenReading::kDigitsWithoutH;
+    if (n > 1 && token[n - 1] == 'H' && AllHexDigits(std::string(token, n - 1).c_str())) {
+      return TokenReading::kUpperCaseH;
+    }
+    if (n == 1 && RegisterCodeOfLetter(token[0]) >= 0) return TokenReading::kRegister;
+    if (IsMemWord(token)) return TokenReading::kMem;
+    if (token[0] >= '0' && token[0] <= '9' && !IsHexDigit(token[n - 1])) return TokenReading::kDigitsThenOther;
+  }
+  return TokenReading::kPlain;
+}
 
 std::string DescribeDiagnostic(const Diagnostic& d) {
   // The kinds that do not depend on the statement's mnemonic.
@@ -106,7 +130,7 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
     case DiagnosticKind::kUnknownMnemonic:
       return Quoted(d.token) + " is not an instruction: the instructions are " + Mnemonics();
     case DiagnosticKind::kNotARegister:
-      return NotARegister(d.token);
+      return NotARegister(d);
     case DiagnosticKind::kImmediateOutOfRange:
       return Quoted(d.token) + " does not fit in a byte: numbers " + kNumberRange;
     case DiagnosticKind::kProgramTooLarge:
@@ -129,7 +153,7 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
       return Quoted(d.token) + " is not an operand of " + mnemonic + ": use a register letter (" + Registers(", ") +
              ") or " + kRegisterNames[kRegM];
     case DiagnosticKind::kImmediateNotANumber:
-      return NotANumber(mnemonic, d.token);
+      return NotANumber(mnemonic, d);
     case DiagnosticKind::kNumberReadAsMemory:
       return Quoted(d.token) + " is read as Mem, the byte at address HL: a number cannot stand where " + mnemonic +
              " expects a register";

@@ -39,6 +39,23 @@ constexpr Severity SeverityOf(DiagnosticKind kind) {
 // "error" or "warning", as reports name a severity.
 constexpr const char* SeverityName(Severity severity) { return severity == Severity::kError ? "error" : "warning"; }
 
+// What a mistaken token probably meant, read once where the assembler finds
+// it: the message, the fixes and the editor's hover text all follow from it.
+enum class TokenReading : std::uint8_t {
+  kPlain,              // nothing more to say than the kind says
+  kMemLetter,          // M or m where Mem was meant
+  kLowerCaseRegister,  // b for the register B
+  kDigit,              // 5 where a register stands: a number without its h
+  kDigitsWithoutH,     // 10, 0FF: hexadecimal digits without the final h
+  kUpperCaseH,         // 20H: the h must be lower case
+  kRegister,           // a register letter where a number is loaded
+  kMem,                // Mem where a number is loaded
+  kDigitsThenOther,    // 1g: starts as a number, ends in no digit
+};
+
+// The reading of token, the token of a diagnostic of kind.
+TokenReading ReadMistake(DiagnosticKind kind, const char* token);
+
 struct Diagnostic {
   DiagnosticKind kind;
   std::int32_t line;         // 1-based physical line
@@ -49,6 +66,7 @@ struct Diagnostic {
   std::int32_t statementColumn;  // 1-based byte column of the statement's mnemonic
   char token[kTokenSlotSize];
   std::vector<Fix> fixes;    // what the learner probably meant; several are alternatives
+  TokenReading reading = TokenReading::kPlain;  // what the token probably meant
 };
 
 // The message in words: it names the token and the rule, for example

@@ -43,6 +43,12 @@ void AddNumberFixes(Diagnostic& d, const Statement& statement) {
     d.fixes.push_back(At(d, statement.places[0], RowOf(Operation::kMov).mnemonic,
                          std::string("write MOV to copy ") + d.token));
   }
+  if (d.reading == TokenReading::kUpperCaseH) {
+    const std::string lower = std::string(d.token, std::strlen(d.token) - 1) + "h";
+    if (IsValidNumber(lower)) d.fixes.push_back(At(d, place, lower, "write " + lower));
+    return;
+  }
+  if (d.reading != TokenReading::kDigitsWithoutH) return;
   const NumberReadings readings = ReadNumberWithoutH(d.token);
   if (!readings.decimal.empty() && !readings.hexadecimal.empty()) {
     const std::string digits = d.token;
@@ -52,28 +58,16 @@ void AddNumberFixes(Diagnostic& d, const Statement& statement) {
     return;
   }
   const std::string& only = readings.decimal.empty() ? readings.hexadecimal : readings.decimal;
-  if (!only.empty()) {
-    d.fixes.push_back(At(d, place, only, "write " + only));
-    return;
-  }
-  // An upper-case H.
-  const std::size_t n = std::strlen(d.token);
-  if (n > 1 && d.token[n - 1] == 'H') {
-    const std::string lower = std::string(d.token, n - 1) + "h";
-    if (IsValidNumber(lower)) d.fixes.push_back(At(d, place, lower, "write " + lower));
-  }
+  if (!only.empty()) d.fixes.push_back(At(d, place, only, "write " + only));
 }
 
 void AddRegisterFixes(Diagnostic& d) {
   const TokenPlace place{d.column, d.length};
-  const char letter = d.token[0];
-  if (letter == 'M' || letter == 'm') {
+  if (d.reading == TokenReading::kMemLetter) {
     d.fixes.push_back(At(d, place, kRegisterNames[kRegM], std::string("write ") + kRegisterNames[kRegM]));
-    return;
-  }
-  const auto upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-  if (upper != letter && RegisterCodeOfLetter(upper) >= 0) {
-    d.fixes.push_back(At(d, place, std::string(1, upper), "write " + std::string(1, upper)));
+  } else if (d.reading == TokenReading::kLowerCaseRegister) {
+    const std::string upper(1, static_cast<char>(std::toupper(static_cast<unsigned char>(d.token[0]))));
+    d.fixes.push_back(At(d, place, upper, "write " + upper));
   }
 }
 

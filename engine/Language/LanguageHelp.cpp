@@ -1,6 +1,7 @@
 #include "LanguageHelp.h"
 
 #include <cstring>
+#include <memory>
 
 #include "Assembler.h"
 #include "Diagnostic.h"
@@ -63,27 +64,10 @@ std::string MemHelp() {
          std::to_string(kRegM) + " (`" + Binary(kRegM, 3) + "` in the opcode)";
 }
 
-// Why the token is not what it looks like, in the assembler's own words.
-std::string Problem(DiagnosticKind kind, std::string_view token, Operation operation) {
-  Diagnostic diagnostic{};
-  diagnostic.kind = kind;
-  diagnostic.operation = operation;
-  const std::size_t n = token.size() < kTokenSlotSize - 1 ? token.size() : kTokenSlotSize - 1;
-  std::memcpy(diagnostic.token, token.data(), n);
-  diagnostic.token[n] = '\0';
-  return DescribeDiagnostic(diagnostic);
-}
-
+// A number the statement reads without a diagnostic.
 std::string NumberHelp(const std::string& token) {
   std::uint8_t value = 0;
-  switch (ReadImmediate(token.c_str(), value)) {
-    case ImmediateStatus::kValid:
-      break;
-    case ImmediateStatus::kOutOfRange:
-      return Problem(DiagnosticKind::kImmediateOutOfRange, token, Operation::kMvi);
-    case ImmediateStatus::kNotANumber:
-      return Problem(DiagnosticKind::kImmediateNotANumber, token, Operation::kMvi);
-  }
+  if (ReadImmediate(token.c_str(), value) != ImmediateStatus::kValid) return {};
   const std::string byte = "the byte " + std::string(ByteNotation(value).text) + " = " + std::to_string(value) +
                            " = `" + Binary(value, 8) + "` in binary";
   if (token[0] == '-' && value != 0) {
@@ -92,23 +76,55 @@ std::string NumberHelp(const std::string& token) {
   return "**" + token + "**: " + byte;
 }
 
-// The help for an operand token, or empty.
-std::string OperandHelp(std::string_view token) {
-  if (token.size() == 1) {
-    const int code = RegisterCodeOfLetter(token[0]);
-    if (code >= 0) return RegisterHelp(code);
-    return Problem(DiagnosticKind::kNotARegister, token, Operation::kUndefined);
+// The diagnostic the assembler gives the token at column of line (a
+// statement on its own), or null: the hover of a mistaken token is the
+// diagnostic's own words, so that the two never disagree.
+const Diagnostic* DiagnosticOfToken(const Assembler& assembler, std::int32_t column) {
+  for (const Diagnostic& d : assembler.GetDiagnostics()) {
+    if (d.column == column && d.kind != DiagnosticKind::kNoFinalRet && d.kind != DiagnosticKind::kUnknownCheckName) {
+      return &d;
+    }
   }
-  if (IsMemWord(token)) return MemHelp();
-  const std::string text(token);
-  if (text.back() == 'h') return NumberHelp(text);
-  // Digits without their h, or with an upper-case H.
-  const NumberReadings readings = ReadNumberWithoutH(text.c_str());
-  const bool upperH = text.back() == 'H' && !ReadNumberWithoutH(text.substr(0, text.size() - 1).c_str()).hexadecimal.empty();
-  if (!readings.hexadecimal.empty() || !readings.decimal.empty() || readings.digitsOnly || upperH) {
-    return Problem(DiagnosticKind::kImmediateNotANumber, token, Operation::kMvi);
+  return nullptr;
+}
+
+// What an operand is to the statement it stands in.
+std::string RoleOf(const InstructionRow& row, OperandShape shape) {
+  const std::string mnemonic = row.mnemonic;
+  switch (shape) {
+    case OperandShape::kDestination:
+      return "where " + mnemonic + " puts its result";
+    case OperandShape::kSource:
+      return "what " + mnemonic + " reads";
+    case OperandShape::kImmediate:
+      return "the number " + mnemonic + " loads";
+    case OperandShape::kNone:
+      break;
   }
   return {};
+}
+
+// The help for operand index of a statement, as the statement reads it.
+std::string OperandHelp(const Statement& statement, std::int32_t index, std::string_view token,
+                        const Assembler& assembler) {
+  if (const Diagnostic* d = DiagnosticOfToken(assembler, statement.places[index].column)) {
+    return DescribeDiagnostic(*d);
+  }
+  const Operation operation =
+      Assembler::FindOperation(statement.tokens[0], static_cast<std::size_t>(statement.places[0].length));
+  if (operation == Operation::kUndefined) return {};
+  const InstructionRow& row = RowOf(operation);
+  if (index > row.operandCount) return {};
+  const OperandShape shape = row.operands[static_cast<std::size_t>(index - 1)];
+  std::string help;
+  if (shape == OperandShape::kImmediate) {
+    help = NumberHelp(std::string(token));
+  } else if (token.size() == 1 && RegisterCodeOfLetter(token[0]) >= 0) {
+    help = RegisterHelp(RegisterCodeOfLetter(token[0]));
+  } else if (IsMemWord(token)) {
+    help = MemHelp();
+  }
+  return help.empty() ? help : help + "; here, " + RoleOf(row, shape);
 }
 
 Completion MnemonicCompletion(const InstructionRow& row) {
@@ -126,12 +142,17 @@ Hover HoverAt(std::string_view line, std::size_t offset) {
     const auto start = static_cast<std::size_t>(place.column - 1);
     if (offset < start || offset >= start + static_cast<std::size_t>(place.length)) continue;
     const std::string_view token = TokenText(line, place);
+    // The statement assembled on its own, with the diagnostics of its tokens.
+    const auto assembler = std::make_unique<Assembler>();
+    assembler->Open(line.data(), line.size());
+    assembler->Assemble({.keepGoing = true, .recordStatements = false, .reportWarnings = true});
     if (index == 0) {
       const Operation operation = Assembler::FindOperation(statement.tokens[0], token.size());
-      hover.text = operation == Operation::kUndefined ? Problem(DiagnosticKind::kUnknownMnemonic, token, operation)
+      const Diagnostic* d = DiagnosticOfToken(*assembler, place.column);
+      hover.text = operation == Operation::kUndefined ? (d != nullptr ? DescribeDiagnostic(*d) : std::string())
                                                       : InstructionHelp(RowOf(operation));
     } else {
-      hover.text = OperandHelp(token);
+      hover.text = OperandHelp(statement, index, token, *assembler);
     }
     hover.found = !hover.text.empty();
     hover.column = start;
