@@ -81,15 +81,14 @@ void Playground::Restart() {
   run = std::make_unique<Run>(*machine);
   checks = std::make_unique<RunChecks>(checkedProgram, kAllChecks);
   timeline.Start(*machine);
-  atEnd = true;
+  cursor = Cursor{};
   outcome = RunOutcome::kRunning;
-  recorded = false;
 }
 
 void Playground::KeepRecord(void* context, const StepRecord& record) {
-  auto& playground = *static_cast<Playground*>(context);
-  playground.lastRecord = record;
-  playground.recorded = true;
+  Cursor& cursor = static_cast<Playground*>(context)->cursor;
+  cursor.record = record;
+  cursor.recorded = true;
 }
 
 // A step of the run itself: the checks look at it as it is recorded.
@@ -128,27 +127,27 @@ RunOutcome Playground::WatchedStep(VirtualMachine& target, bool breakpoints, boo
 RunOutcome Playground::Resume(std::uint64_t budget, bool breakpoints, bool skipFirst) {
   const bool checked = (breakpoints && breakpointAt.any()) || !watches.empty();
   bool mayPass = skipFirst;
-  if (!atEnd) {
+  if (!cursor.onRun) {
     // An earlier state: the steps the run took already are taken again.
+    const std::uint64_t again = std::min(budget, run->Steps() - cursor.step);
     if (!checked) {
-      const std::uint64_t target = std::min(run->Steps(), position + std::min(budget, run->Steps() - position));
-      budget -= target - position;
-      GoTo(target);
+      budget -= again;
+      GoTo(cursor.step + again);
     } else {
-      if (!view) view = std::make_unique<VirtualMachine>();
+      // The view steps itself, watched, as far as the run went.
       RunOutcome stop = RunOutcome::kRunning;
-      const std::uint64_t start = position;
-      while (budget > 0 && position < run->Steps() && stop == RunOutcome::kRunning) {
+      std::uint64_t reached = cursor.step;
+      for (std::uint64_t done = 0; done < again && stop == RunOutcome::kRunning; ++done) {
         stop = WatchedStep(*view, breakpoints, mayPass);
         mayPass = false;
         if (stop == RunOutcome::kBreakpoint) break;
-        ++position;
+        ++reached;
         --budget;
       }
-      if (position != start) GoTo(position);  // with the record of its step
+      GoTo(reached);  // with the record of its step
       if (stop != RunOutcome::kRunning) return outcome = stop;
     }
-    if (!atEnd) return outcome = RunOutcome::kRunning;
+    if (!cursor.onRun) return outcome = RunOutcome::kRunning;
     if (budget == 0 || IsFinal(run->Outcome())) return outcome = run->Outcome();
   }
   RunOutcome result = RunOutcome::kRunning;
@@ -170,42 +169,42 @@ RunOutcome Playground::Resume(std::uint64_t budget, bool breakpoints, bool skipF
     if (run->Steps() == timeline.NextCheckpoint()) timeline.Record(*machine);
   }
   if (result == RunOutcome::kRunning) result = run->Outcome();
-  // Steps taken one by one are not recorded: the record of the last comes
-  // from the timeline.
-  const std::uint64_t last = run->Steps();
-  if (last > 0 && !(recorded && lastRecord.step == last)) GoTo(last);
+  ShowStep(run->Steps());
   outcome = result;
   return outcome;
 }
 
-void Playground::Show(std::uint64_t step) {
+void Playground::ShowStep(std::uint64_t step) {
   step = std::min(step, run->Steps());
-  atEnd = step == run->Steps();
-  if (atEnd) return;
+  const bool last = step == run->Steps();
+  // The run's own last step, recorded as it was taken (RecordedStep).
+  const bool kept = cursor.recorded && cursor.record.step == step && (cursor.onRun || cursor.step == step);
+  if (last && (kept || step == 0)) {
+    cursor.step = step;
+    cursor.onRun = true;
+    cursor.recorded = kept;
+    return;
+  }
   if (!view) view = std::make_unique<VirtualMachine>();
-  timeline.Rebuild(step, *view);
-  position = step;
+  cursor.step = step;
+  cursor.recorded = false;
+  if (step == 0) {
+    timeline.Rebuild(0, *view);
+    cursor.onRun = false;
+    return;
+  }
+  // The state before the step, then the step itself with its record; at the
+  // run's last step the view then equals the run's machine.
+  timeline.Rebuild(step - 1, *view);
+  Run single(*view);
+  single.Resume(1, &KeepRecord, this);
+  cursor.record.step = step;
+  cursor.onRun = last;
 }
 
 void Playground::GoTo(std::uint64_t step) {
-  step = std::min(step, run->Steps());
-  outcome = step == run->Steps() ? run->Outcome() : RunOutcome::kRunning;
-  if (step == run->Steps() && recorded && lastRecord.step == step) {
-    atEnd = true;  // the run's own last step, recorded as it was taken
-    return;
-  }
-  recorded = false;
-  if (step == 0) {
-    Show(0);
-    return;
-  }
-  // The state before the step, then the step itself with its record.
-  Show(step - 1);
-  Run single(*view);
-  single.Resume(1, &KeepRecord, this);
-  lastRecord.step = step;
-  atEnd = step == run->Steps();  // if so, the view equals the run's machine
-  position = step;
+  ShowStep(step);
+  outcome = cursor.step == run->Steps() ? run->Outcome() : RunOutcome::kRunning;
 }
 
 Search Playground::BackToChange(Watch watch, std::uint64_t budget, bool fresh) {
@@ -236,63 +235,44 @@ Search Playground::BackToChange(Watch watch, std::uint64_t budget, bool fresh) {
   return Search::kNotFound;
 }
 
-const std::string& Playground::LastStepReport() {
-  // A record of an earlier step no longer describes the machine.
-  text = recorded && lastRecord.step == Position() ? StepRecordJson(lastRecord) : "null";
-  return text;
+std::string Playground::LastStepReport() const {
+  return cursor.recorded ? StepRecordJson(cursor.record) : "null";
 }
 
-const std::string& Playground::ChecksReport() {
-  text = CheckFindingsJson(checks->Findings());
-  return text;
-}
+std::string Playground::ChecksReport() const { return CheckFindingsJson(checks->Findings()); }
 
-const std::string& Playground::StateMap(const char* imagePath) {
-  text = StateMapText(Machine(), imagePath);
-  return text;
-}
+std::string Playground::StateMap(const char* imagePath) const { return StateMapText(Machine(), imagePath); }
 
-const std::string& Playground::DisassembleAt(std::uint16_t address) {
+std::string Playground::DisassembleAt(std::uint16_t address) const {
   std::uint8_t bytes[2] = {Machine().MemoryAt(address), Machine().MemoryAt(static_cast<std::uint16_t>(address + 1))};
   char line[64];
   Disassemble(bytes, sizeof bytes, line, sizeof line);
-  text = line;
-  return text;
+  return line;
 }
 
-const std::string& Playground::OutcomeText() {
-  text = DescribeOutcome(outcome, *run, Machine());
-  return text;
+std::string Playground::OutcomeText() const { return DescribeOutcome(outcome, *run, Machine()); }
+
+std::string Playground::ImageStatusText(int status, const char* name) {
+  return DescribeImageStatus(static_cast<ImageStatus>(status), name);
 }
 
-const std::string& Playground::ImageStatusText(int status, const char* name) {
-  text = DescribeImageStatus(static_cast<ImageStatus>(status), name);
-  return text;
-}
-
-const std::string& Playground::OpenExercise(const char* exerciseText, std::size_t size) {
+std::string Playground::OpenExercise(const char* exerciseText, std::size_t size) {
   auto parsed = std::make_unique<Exercise>();
   ExerciseError error;
   if (ParseExercise(std::string_view(exerciseText, size), *parsed, error) != 0) {
     exercise.reset();
-    text = "{\"error\":" + ExerciseErrorJson(error) + "}";
-    return text;
+    return "{\"error\":" + ExerciseErrorJson(error) + "}";
   }
   exercise = std::move(parsed);
-  text = "{\"exercise\":" + ExerciseJson(*exercise) + "}";
-  return text;
+  return "{\"exercise\":" + ExerciseJson(*exercise) + "}";
 }
 
-const std::string& Playground::CheckExercise() {
-  if (!exercise) {
-    text = "null";
-    return text;
-  }
+std::string Playground::CheckExercise() const {
+  if (!exercise) return "null";
   const Grade grade = assembler->GetErrorCount() > 0
                           ? GradeRefused(*exercise, "the source has errors")
                           : GradeProgram(*exercise, assembler->GetImage().data(), assembler->GetLength());
-  text = GradeJson(*exercise, grade, false);
-  return text;
+  return GradeJson(*exercise, grade, false);
 }
 
 }  // namespace mirvo

@@ -34,6 +34,17 @@ inline constexpr std::size_t kMostWatches = 8;
 // What Playground::BackToChange found.
 enum class Search { kFound, kNotFound, kMore };
 
+// What the page shows: the state after `step` steps of the run, on the run's
+// own machine when that is the run's last step (onRun) and otherwise on a
+// view rebuilt from the timeline, with the record of the step that led
+// there when it is known.
+struct Cursor {
+  std::uint64_t step = 0;
+  bool onRun = true;
+  bool recorded = false;  // record holds step `step`
+  StepRecord record{};
+};
+
 class Playground {
  public:
   Playground();
@@ -77,39 +88,42 @@ class Playground {
   Search BackToChange(Watch watch, std::uint64_t budget, bool fresh);
 
   // The machine shown: the run's own, or an earlier state of it.
-  const VirtualMachine& Machine() const { return atEnd ? *machine : *view; }
+  const VirtualMachine& Machine() const { return cursor.onRun ? *machine : *view; }
   const Run& CurrentRun() const { return *run; }
   RunOutcome Outcome() const { return outcome; }
   // Steps to the state shown, and the most the run has taken.
-  std::uint64_t Position() const { return atEnd ? run->Steps() : position; }
+  std::uint64_t Position() const { return cursor.step; }
   std::uint64_t RunSteps() const { return run->Steps(); }
   const Timeline& History() const { return timeline; }
   // The step that brought the machine to its state, as a line of mirvo's
   // JSON trace, or "null" when it was not recorded (no step yet, or a run
   // that ended inside a stretch run without records).
-  const std::string& LastStepReport();
+  std::string LastStepReport() const;
   // The state map MirvoVM writes for this machine run from imagePath.
-  const std::string& StateMap(const char* imagePath);
+  std::string StateMap(const char* imagePath) const;
   // One line of disassembly of the instruction at address.
-  const std::string& DisassembleAt(std::uint16_t address);
+  std::string DisassembleAt(std::uint16_t address) const;
   // The outcome in words, as mirvo run shows it.
-  const std::string& OutcomeText();
+  std::string OutcomeText() const;
   // What the run-time checks found in the run so far, as mirvo run --json
   // lists them: those of the run's steps, wherever the page shows an earlier
   // state (the page keeps those up to its step).
-  const std::string& ChecksReport();
+  std::string ChecksReport() const;
   // Why an image called name was refused, in words.
-  const std::string& ImageStatusText(int status, const char* name);
+  static std::string ImageStatusText(int status, const char* name);
   // Reads an exercise file's text, for Check: {"exercise": ExerciseJson} or
   // {"error": ExerciseErrorJson} (engine/json/ExerciseJson.h).
-  const std::string& OpenExercise(const char* exerciseText, std::size_t size);
+  std::string OpenExercise(const char* exerciseText, std::size_t size);
   // Grades the last assembly against the open exercise, every case on a
   // fresh machine, as a learner may see it (a hidden case passes or fails,
   // nothing more): GradeJson, or "null" with no exercise open.
-  const std::string& CheckExercise();
+  std::string CheckExercise() const;
+  // The last text handed out to the page, held until the next one.
   const std::string& LastText() const { return text; }
-  // Holds text as the last text handed out.
-  void KeepText(std::string value) { text = std::move(value); }
+  const char* Hand(std::string value) {
+    text = std::move(value);
+    return text.c_str();
+  }
 
  private:
   static void KeepRecord(void* context, const StepRecord& record);
@@ -120,8 +134,10 @@ class Playground {
   // mayPass) or after a step that fired a watch: kRunning, kBreakpoint or
   // kWatchpoint (or the run's end, for the run's own machine).
   RunOutcome WatchedStep(VirtualMachine& target, bool breakpoints, bool mayPass);
-  // Shows the state after step steps, rebuilt, without its record.
-  void Show(std::uint64_t step);
+  // The one way the cursor moves: to the state after step steps of the run
+  // (at most the run's), with that step's record, re-run from the timeline
+  // unless it is the run's own last step, recorded as it was taken.
+  void ShowStep(std::uint64_t step);
 
   std::unique_ptr<Assembler> assembler;
   std::string source;
@@ -133,13 +149,10 @@ class Playground {
   std::unique_ptr<RunChecks> checks;  // watch the run's own steps
   Timeline timeline;
   std::unique_ptr<VirtualMachine> view;  // an earlier state, when shown
-  std::uint64_t position = 0;            // its step
-  bool atEnd = true;                     // showing the run's own machine
+  Cursor cursor;
   std::vector<Watch> watches;
   std::uint64_t searchEnd = 0;  // BackToChange: the steps at and after it are searched
   RunOutcome outcome = RunOutcome::kRunning;
-  StepRecord lastRecord{};
-  bool recorded = false;  // lastRecord holds a step of the current run
   std::bitset<kMemorySize> breakpointAt;
   std::unique_ptr<Exercise> exercise;  // the open exercise, if any
   std::string text;  // the last text handed out

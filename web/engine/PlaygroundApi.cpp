@@ -43,8 +43,7 @@ EMSCRIPTEN_KEEPALIVE void pg_destroy(Playground* session) { delete session; }
 // The names and numbers the page shows (outcomes, registers, flags, operand
 // names, the instruction table, the byte notation), as JSON text.
 EMSCRIPTEN_KEEPALIVE const char* pg_vocabulary(Playground* session) {
-  session->KeepText(mirvo::VocabularyJson());
-  return session->LastText().c_str();
+  return session->Hand(mirvo::VocabularyJson());
 }
 
 // Assembly: 0 or 1; then the assembly as JSON text (mirvo asm --json's
@@ -65,7 +64,7 @@ EMSCRIPTEN_KEEPALIVE int pg_load(Playground* session, const std::uint8_t* bytes,
   return session->Load(bytes, size);
 }
 EMSCRIPTEN_KEEPALIVE const char* pg_image_status_text(Playground* session, int status, const char* name) {
-  return session->ImageStatusText(status, name).c_str();
+  return session->Hand(Playground::ImageStatusText(status, name));
 }
 EMSCRIPTEN_KEEPALIVE void pg_restart(Playground* session) { session->Restart(); }
 EMSCRIPTEN_KEEPALIVE int pg_resume(Playground* session, double budget, int breakpoints, int skipFirst) {
@@ -117,21 +116,21 @@ EMSCRIPTEN_KEEPALIVE double pg_run_steps(Playground* session) { return static_ca
 // outcome in words, the last step as JSON ("null" when not recorded), the
 // checks' findings as JSON.
 EMSCRIPTEN_KEEPALIVE const char* pg_state_map(Playground* session, const char* imagePath) {
-  return session->StateMap(imagePath).c_str();
+  return session->Hand(session->StateMap(imagePath));
 }
 EMSCRIPTEN_KEEPALIVE const char* pg_disassemble(Playground* session, int address) {
-  return session->DisassembleAt(static_cast<std::uint16_t>(address)).c_str();
+  return session->Hand(session->DisassembleAt(static_cast<std::uint16_t>(address)));
 }
-EMSCRIPTEN_KEEPALIVE const char* pg_outcome_text(Playground* session) { return session->OutcomeText().c_str(); }
-EMSCRIPTEN_KEEPALIVE const char* pg_last_step(Playground* session) { return session->LastStepReport().c_str(); }
+EMSCRIPTEN_KEEPALIVE const char* pg_outcome_text(Playground* session) { return session->Hand(session->OutcomeText()); }
+EMSCRIPTEN_KEEPALIVE const char* pg_last_step(Playground* session) { return session->Hand(session->LastStepReport()); }
 // What the run-time checks found so far, as JSON.
-EMSCRIPTEN_KEEPALIVE const char* pg_checks(Playground* session) { return session->ChecksReport().c_str(); }
+EMSCRIPTEN_KEEPALIVE const char* pg_checks(Playground* session) { return session->Hand(session->ChecksReport()); }
 // Exercises: open one from its file's text, then grade the last assembly
 // against it; both as JSON text.
 EMSCRIPTEN_KEEPALIVE const char* pg_open_exercise(Playground* session, const char* text, std::uint32_t size) {
-  return session->OpenExercise(text, size).c_str();
+  return session->Hand(session->OpenExercise(text, size));
 }
-EMSCRIPTEN_KEEPALIVE const char* pg_check(Playground* session) { return session->CheckExercise().c_str(); }
+EMSCRIPTEN_KEEPALIVE const char* pg_check(Playground* session) { return session->Hand(session->CheckExercise()); }
 
 EMSCRIPTEN_KEEPALIVE std::uint32_t pg_text_size(Playground* session) {
   return static_cast<std::uint32_t>(session->LastText().size());
