@@ -9,10 +9,10 @@ namespace mirvo {
 namespace {
 
 // The loop's event that can show each check, in CheckId order.
-constexpr WatchEvent kEventOf[] = {kReadsUnsetAddress, kStoresBelowEnd, kReachesEnd, kAddWraps, kReadsUnsetOperand};
+constexpr StepEvent kEventOf[] = {kAddressUnwritten, kStoresBelowLimit, kAtStopAddress, kAddCarries, kReadsUnwritten};
 static_assert(std::size(kEventOf) == kCheckTable.size(), "an event for every check");
 
-constexpr WatchEvent EventOf(CheckId id) { return kEventOf[static_cast<std::size_t>(id)]; }
+constexpr StepEvent EventOf(CheckId id) { return kEventOf[static_cast<std::size_t>(id)]; }
 
 std::string Byte(std::uint8_t value) { return ByteNotation(value).text; }
 std::string Address(std::uint16_t address) { return WordNotation(address).text; }
@@ -56,11 +56,11 @@ RunChecks::RunChecks(CheckedProgram checkedProgram, CheckMask enabledChecks)
   // Only H decides whether Mem's address is left to chance: with H unset it
   // lies in the first 256 bytes, where the program is; with H set and L not,
   // L's 0 is the start of the page H chose.
-  watch.addressWatched = static_cast<std::uint8_t>(1U << kRegH);
-  watch.storeEnd = program.imageLength;
+  watch.addressRegisters = static_cast<std::uint8_t>(1U << kRegH);
+  watch.storeLimit = program.imageLength;
   // A program that fills memory has no address after it.
-  watch.reachEnd = program.imageLength > 0 && program.imageLength < kMemorySize ? program.imageLength : kMemorySize;
-  watch.quiet = quiet.data();
+  watch.stopAddress = program.imageLength > 0 && program.imageLength < kMemorySize ? program.imageLength : kMemorySize;
+  watch.ignored = quiet.data();
   // Checks that are off, and those a statement allows, are quiet from the start.
   std::uint8_t off = 0;
   for (const CheckRow& row : kCheckTable) {
@@ -76,9 +76,9 @@ RunChecks::RunChecks(CheckedProgram checkedProgram, CheckMask enabledChecks)
       quiet[a] = static_cast<std::uint8_t>(quiet[a] | allowed);
     }
   }
-  if (watch.reachEnd < kMemorySize && !program.statements.empty() &&
+  if (watch.stopAddress < kMemorySize && !program.statements.empty() &&
       (program.statements.back().allowed & CheckBit(CheckId::kPastEnd)) != 0) {
-    quiet[watch.reachEnd] = static_cast<std::uint8_t>(quiet[watch.reachEnd] | kReachesEnd);
+    quiet[watch.stopAddress] = static_cast<std::uint8_t>(quiet[watch.stopAddress] | kAtStopAddress);
   }
 }
 
@@ -105,7 +105,7 @@ void RunChecks::Report(CheckId id, const StepRecord& record, const StatementReco
 void RunChecks::Look(const StepRecord& record) {
   const InstructionUse& use = kUseTable[record.bytes[0]];
   const auto unset = static_cast<std::uint8_t>(~watch.written);
-  const bool pastEnd = record.address == watch.reachEnd;
+  const bool pastEnd = record.address == watch.stopAddress;
   // Past the end no statement stands: the last one is the place to fix.
   const StatementRecord* const statement =
       pastEnd ? (program.statements.empty() ? nullptr : &program.statements.back()) : StatementAt(record.address);
@@ -126,7 +126,7 @@ void RunChecks::Look(const StepRecord& record) {
     report(CheckId::kPastEnd, "the run went past the program's last statement to " + Address(record.address) +
                                   ", which holds " + Byte(record.bytes[0]) + ": no RET ended it");
   }
-  if ((use.address & watch.addressWatched & unset) != 0) {
+  if ((use.address & watch.addressRegisters & unset) != 0) {
     const std::string names = RegisterList(use.address & unset, &count);
     report(CheckId::kHlUnset, InstructionText(record) + (use.stores ? " writes" : " reads") + " the byte at " +
                                   Address(record.memoryAddress) + ", but " + names + (count == 1 ? " was" : " were") +
@@ -138,7 +138,7 @@ void RunChecks::Look(const StepRecord& record) {
                                     (count == 1 ? "was never set: it holds " : "were never set: they hold ") +
                                     "the reset value 00h");
   }
-  if (use.stores && record.memoryAddress < watch.storeEnd && record.memoryBefore != record.memoryAfter) {
+  if (use.stores && record.memoryAddress < watch.storeLimit && record.memoryBefore != record.memoryAfter) {
     std::string message = InstructionText(record) + " changes the program's own byte at " +
                           Address(record.memoryAddress) + " from " + Byte(record.memoryBefore) + " to " +
                           Byte(record.memoryAfter);

@@ -66,7 +66,7 @@ class RunChecks {
   CheckedProgram program;
   CheckMask enabled;
   StepWatch watch;
-  std::vector<std::uint8_t> quiet;     // WatchEvent mask by address: nothing more to report there
+  std::vector<std::uint8_t> quiet;     // StepEvent mask by address: nothing more to report there
   std::vector<CheckMask> reported;     // by the address of the statement (or step) reported
   std::vector<CheckFinding> findings;
 };

@@ -9,21 +9,6 @@ namespace mirvo {
 VirtualMachine::VirtualMachine()
     : registers{}, flags{}, programCounter(0), stackPointer(kEmptyStack), memory{} {}
 
-int VirtualMachine::WriteMemory(std::uint16_t address, std::uint8_t value) {
-  memory[address] = value;
-  return 0;
-}
-
-int VirtualMachine::SetProgramCounter(std::uint16_t address) {
-  programCounter = address;
-  return 0;
-}
-
-int VirtualMachine::SetStackPointer(std::uint16_t address) {
-  stackPointer = address;
-  return 0;
-}
-
 int VirtualMachine::SetRegister(std::uint8_t code, std::uint8_t value) {
   if (code > 7) return 1;
   registers[code] = value;
@@ -133,43 +118,31 @@ struct RawView {
 // memory cannot alias.
 struct LoopWatch {
   std::uint8_t written;
-  std::uint8_t addressWatched;
-  std::uint32_t storeEnd;
-  std::uint32_t reachEnd;
-  const std::uint8_t* quiet;
+  std::uint8_t addressRegisters;
+  std::uint32_t storeLimit;
+  std::uint32_t stopAddress;
+  const std::uint8_t* ignored;
 };
 
-// The events of the instruction kOpcode, before it executes. (A step at
-// reachEnd is kept out of the batches instead: see RunThreaded.)
+// The events of the instruction kOpcode, before it executes: each condition
+// is known at compile time to apply or not, and is computed without a
+// branch, as the common answer is none. (A step at stopAddress is kept out
+// of the batches instead: see RunThreaded.)
 template <std::uint8_t kOpcode>
-[[gnu::always_inline]] inline unsigned Events(const RawView& v, const LoopWatch& watch) {
+[[gnu::always_inline]] inline unsigned EventsOf(const RawView& v, const LoopWatch& watch) {
   constexpr Instruction in = Decode(kOpcode);
   constexpr InstructionUse use = kUseTable[kOpcode];
-  const auto unset = static_cast<std::uint8_t>(~watch.written);
+  const unsigned unwritten = ~unsigned{watch.written};
   unsigned events = 0;
-  if ((use.reads & unset) != 0) events |= kReadsUnsetOperand;
-  if ((use.address & watch.addressWatched & unset) != 0) events |= kReadsUnsetAddress;
-  if (use.stores && v.HL() < watch.storeEnd) events |= kStoresBelowEnd;
-  if (in.operation == Operation::kAdd && in.source != kRegM && AddCarries(v.r[kRegA], v.r[in.source])) {
-    events |= kAddWraps;
+  if constexpr (use.reads != 0) events |= (use.reads & unwritten) != 0 ? unsigned{kReadsUnwritten} : 0U;
+  if constexpr (use.address != 0) {
+    events |= (use.address & watch.addressRegisters & unwritten) != 0 ? unsigned{kAddressUnwritten} : 0U;
+  }
+  if constexpr (use.stores) events |= v.HL() < watch.storeLimit ? unsigned{kStoresBelowLimit} : 0U;
+  if constexpr (in.operation == Operation::kAdd && in.source != kRegM) {
+    events |= AddCarries(v.r[kRegA], v.r[in.source]) ? unsigned{kAddCarries} : 0U;
   }
   return events;
-}
-
-// Whether the instruction kOpcode might have an event: the conditions of
-// Events or-ed together without a branch, as the common answer is no.
-template <std::uint8_t kOpcode>
-[[gnu::always_inline]] inline bool MightHaveEvents(const RawView& v, const LoopWatch& watch) {
-  constexpr Instruction in = Decode(kOpcode);
-  constexpr InstructionUse use = kUseTable[kOpcode];
-  unsigned suspect = 0;
-  if constexpr (use.reads != 0) suspect |= use.reads & ~unsigned{watch.written};
-  if constexpr (use.address != 0) suspect |= use.address & watch.addressWatched & ~unsigned{watch.written};
-  if constexpr (use.stores) suspect |= v.HL() < watch.storeEnd ? 1U : 0U;
-  if constexpr (in.operation == Operation::kAdd && in.source != kRegM) {
-    suspect |= (unsigned{v.r[kRegA]} + v.r[in.source]) >> 8;
-  }
-  return suspect != 0;
 }
 
 // One instruction of the fast loop, specialised at compile time from the
@@ -183,8 +156,8 @@ template <std::uint8_t kOpcode, bool kWatched>
     return false;
   } else {
     if constexpr (kWatched) {
-      if (MightHaveEvents<kOpcode>(v, watch)) [[unlikely]] {
-        if ((Events<kOpcode>(v, watch) & ~unsigned{watch.quiet[pc]}) != 0) return false;
+      if (const unsigned events = EventsOf<kOpcode>(v, watch); events != 0) [[unlikely]] {
+        if ((events & ~unsigned{watch.ignored[pc]}) != 0) return false;
       }
       watch.written = static_cast<std::uint8_t>(watch.written | kUseTable[kOpcode].writes);
     }
@@ -233,7 +206,8 @@ std::uint32_t VirtualMachine::RunThreaded(std::uint32_t maxSteps, StepWatch* ste
   const std::uint8_t* const m = view.m;
   LoopWatch watch{};
   if constexpr (kWatched) {
-    watch = {stepWatch->written, stepWatch->addressWatched, stepWatch->storeEnd, stepWatch->reachEnd, stepWatch->quiet};
+    watch = {stepWatch->written, stepWatch->addressRegisters, stepWatch->storeLimit, stepWatch->stopAddress,
+             stepWatch->ignored};
   }
   std::uint32_t pc = programCounter;
   std::uint32_t done = 0;
@@ -244,10 +218,10 @@ std::uint32_t VirtualMachine::RunThreaded(std::uint32_t maxSteps, StepWatch* ste
     // ends at or below 0xFFFF: nothing inside it wraps.
     batch = std::min(maxSteps - done, (0xFFFFU - pc) / 2);
     if constexpr (kWatched) {
-      // No step of a batch starts at reachEnd: a batch ends where its last
-      // step could, and a step at reachEnd is handed back unless it is quiet.
-      if (pc <= watch.reachEnd && (pc < watch.reachEnd || (watch.quiet[pc] & kReachesEnd) == 0)) {
-        batch = std::min(batch, (watch.reachEnd - pc + 1) / 2);
+      // No step of a batch starts at stopAddress: a batch ends where its last
+      // step could, and a step there is handed back unless it is ignored.
+      if (pc <= watch.stopAddress && (pc < watch.stopAddress || (watch.ignored[pc] & kAtStopAddress) == 0)) {
+        batch = std::min(batch, (watch.stopAddress - pc + 1) / 2);
       }
     }
     if (batch == 0) break;

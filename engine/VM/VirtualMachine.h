@@ -20,24 +20,25 @@ using Memory = std::array<std::uint8_t, kMemorySize>;
 
 inline constexpr std::uint16_t kEmptyStack = 0xFFFF;
 
-// Events of a step that a watcher of the threaded loop wants to see itself.
-enum WatchEvent : std::uint8_t {
-  kReadsUnsetOperand = 1,  // an operand register that was never written is read
-  kReadsUnsetAddress = 2,  // a register of StepWatch::addressWatched is read for Mem's address, never written
-  kStoresBelowEnd = 4,     // a store below StepWatch::storeEnd
-  kReachesEnd = 8,         // the step is at StepWatch::reachEnd
-  kAddWraps = 16,          // a register-form ADD whose sum passes FFh
+// Facts of a step, before it executes, that a watcher of the threaded loop
+// may ask to see itself. The machine says what happens, never why it matters.
+enum StepEvent : std::uint8_t {
+  kReadsUnwritten = 1,     // an operand register not written so far is read
+  kAddressUnwritten = 2,   // a register of StepWatch::addressRegisters not written so far makes Mem's address
+  kStoresBelowLimit = 4,   // a store to an address below StepWatch::storeLimit
+  kAtStopAddress = 8,      // the step is at StepWatch::stopAddress
+  kAddCarries = 16,        // a register-form ADD whose sum passes FFh
 };
 
-// What the watched threaded loop looks at, cheaply, on every step. It keeps
-// written up to date and stops before a step with an event that quiet does
-// not silence at the step's address, for the watcher to look at in full.
+// What the watched threaded loop looks at, cheaply, on every step: it keeps
+// written up to date and stops before a step with an event that ignored
+// does not list for the step's address, for the watcher to look at in full.
 struct StepWatch {
-  std::uint8_t written = 0;           // register slots written so far, one bit per code
-  std::uint8_t addressWatched = 0;    // of H and L (Mem's address), those whose reading unwritten is an event
-  std::uint32_t storeEnd = 0;         // stores below this address are events
-  std::uint32_t reachEnd = 0x10000;   // a step at this address is an event (0x10000: none)
-  const std::uint8_t* quiet = nullptr;  // 65536 WatchEvent masks, by address
+  std::uint8_t written = 0;             // register slots written so far, one bit per code
+  std::uint8_t addressRegisters = 0;    // of H and L, those whose being unwritten is an event
+  std::uint32_t storeLimit = 0;         // stores below this address are events
+  std::uint32_t stopAddress = 0x10000;  // a step at this address is an event (0x10000: none)
+  const std::uint8_t* ignored = nullptr;  // 65536 StepEvent masks, by address
 };
 
 class VirtualMachine {
@@ -58,13 +59,13 @@ class VirtualMachine {
   // with an event for watch (see StepWatch).
   std::uint32_t RunWithoutWrap(std::uint32_t maxSteps, StepWatch& watch);
 
-  int WriteMemory(std::uint16_t address, std::uint8_t value);
+  void WriteMemory(std::uint16_t address, std::uint8_t value) { memory[address] = value; }
   std::uint8_t& MemoryAt(std::uint16_t address) { return memory[address]; }
   const std::uint8_t& MemoryAt(std::uint16_t address) const { return memory[address]; }
-  int SetProgramCounter(std::uint16_t address);
+  void SetProgramCounter(std::uint16_t address) { programCounter = address; }
   std::uint16_t GetProgramCounter() const { return programCounter; }
   // No instruction moves the stack pointer; this lets a test set up a stack.
-  int SetStackPointer(std::uint16_t address);
+  void SetStackPointer(std::uint16_t address) { stackPointer = address; }
   std::uint16_t GetStackPointer() const { return stackPointer; }
   const RegisterFile& GetRegisters() const { return registers; }
   const FlagBytes& GetFlags() const { return flags; }
