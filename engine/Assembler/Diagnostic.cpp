@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CheckTable.h"
+#include "Words.h"
 
 namespace mirvo {
 
@@ -16,27 +17,17 @@ constexpr const char* kNumberRange = "run from -80h to 0FFh";
 const char* const kCountWords[] = {"no operand", "one operand", "two operands", "three operands"};
 const char* const kNumberWords[] = {"none", "one", "two", "three"};
 
-// Names joined as a sentence lists them: "A, B and C".
-std::string Listed(const std::vector<const char*>& names, const char* last) {
-  std::string text;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) text += i + 1 == names.size() ? last : ", ";
-    text += names[i];
-  }
-  return text;
-}
-
 std::string Mnemonics() {
-  std::vector<const char*> names;
+  std::vector<std::string_view> names;
   for (const InstructionRow& row : kInstructionTable) names.push_back(row.mnemonic);
-  return Listed(names, " and ");
+  return ListedInWords(names);
 }
 
 // The registers of a statement, A first: "A, B, C, D, E, H and L".
-std::string Registers(const char* last) {
-  std::vector<const char*> names;
+std::string Registers(std::string_view last) {
+  std::vector<std::string_view> names;
   for (const NamedSlot& reg : kRegisterReportOrder) names.push_back(reg.name);
-  return Listed(names, last);
+  return ListedInWords(names, last);
 }
 
 bool IsHexDigit(char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) != 0; }

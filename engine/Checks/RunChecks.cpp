@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "InstructionEffects.h"
+#include "Words.h"
 
 namespace mirvo {
 
@@ -19,17 +20,12 @@ std::string Address(std::uint16_t address) { return WordNotation(address).text; 
 
 // "A", "H and L", "A, B and C": the registers of mask in report order.
 std::string RegisterList(std::uint8_t mask, std::size_t* count) {
-  std::vector<const char*> names;
+  std::vector<std::string_view> names;
   for (const NamedSlot& reg : kRegisterReportOrder) {
     if ((mask & 1U << reg.slot) != 0) names.push_back(reg.name);
   }
-  std::string text;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) text += i + 1 == names.size() ? " and " : ", ";
-    text += names[i];
-  }
   *count = names.size();
-  return text;
+  return ListedInWords(names);
 }
 
 std::string InstructionText(const StepRecord& record) {

@@ -7,6 +7,7 @@
 #include "Diagnostic.h"
 #include "InstructionSet.h"
 #include "SourceReader.h"
+#include "Words.h"
 
 namespace mirvo {
 
@@ -33,16 +34,11 @@ std::string Binary(unsigned value, unsigned bits) {
 
 // "Z and CY", or "none".
 std::string FlagNames(std::uint8_t mask) {
-  std::string names;
-  std::size_t left = 0;
-  for (const NamedSlot& flag : kFlagReportOrder) left += (mask & FlagBit(static_cast<FlagSlot>(flag.slot))) != 0;
+  std::vector<std::string_view> names;
   for (const NamedSlot& flag : kFlagReportOrder) {
-    if ((mask & FlagBit(static_cast<FlagSlot>(flag.slot))) == 0) continue;
-    if (!names.empty()) names += left == 1 ? " and " : ", ";
-    names += flag.name;
-    --left;
+    if ((mask & FlagBit(static_cast<FlagSlot>(flag.slot))) != 0) names.push_back(flag.name);
   }
-  return names.empty() ? "none" : names;
+  return names.empty() ? "none" : ListedInWords(names);
 }
 
 std::string InstructionHelp(const InstructionRow& row) {

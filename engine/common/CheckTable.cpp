@@ -1,6 +1,9 @@
 #include "CheckTable.h"
 
 #include <algorithm>
+#include <vector>
+
+#include "Words.h"
 
 namespace mirvo {
 
@@ -20,12 +23,9 @@ const CheckRow* FindCheck(std::string_view name) {
 }
 
 std::string CheckNamesInWords() {
-  std::string words;
-  for (std::size_t i = 0; i < kCheckTable.size(); ++i) {
-    if (i > 0) words += i + 1 == kCheckTable.size() ? " and " : ", ";
-    words += kCheckTable[i].name;
-  }
-  return words;
+  std::vector<std::string_view> names;
+  for (const CheckRow& row : kCheckTable) names.push_back(row.name);
+  return ListedInWords(names);
 }
 
 std::string HowToTurnOff(const CheckRow& row) {
