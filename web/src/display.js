@@ -1,8 +1,9 @@
 // The display settings: text size (for projectors) and colour scheme (as
 // the system, light, dark or high contrast), kept in the browser. The
 // scheme in use is the data-scheme of the page: light, dark or contrast.
+import { $ } from './dom.js';
+
 const kKey = 'mirvo.display';
-const $ = (id) => document.getElementById(id);
 
 export function keepDisplaySettings() {
   let settings = { size: '1', scheme: 'system' };

@@ -9,11 +9,11 @@ import { addressText } from './notation.js';
 import { keepOffline } from './offline.js';
 import { Programs } from './programs.js';
 import { PageModel } from './state.js';
+import { $, download } from './dom.js';
 
 // ms after the last keystroke before the source is assembled: longer for a
 // long source, so that typing in it is not slowed by assemblies.
 const assembleDelay = (length) => 250 + Math.min(1250, length / 800);
-const $ = (id) => document.getElementById(id);
 
 const worker = new Worker('playground-worker.js');
 const model = new PageModel();
@@ -400,15 +400,6 @@ function imageName() {
   return $('image-name').value.trim() || 'program.bin';
 }
 
-function download(blob, name) {
-  const link = document.createElement('a');
-  link.href = URL.createObjectURL(blob);
-  link.download = name;
-  document.body.append(link);
-  link.click();
-  link.remove();
-  setTimeout(() => URL.revokeObjectURL(link.href), 1000);
-}
 
 $('download-image').addEventListener('click', () => {
   download(new Blob([model.image], { type: 'application/octet-stream' }), imageName());

@@ -5,8 +5,8 @@
 // and what wins lives in store.js.
 import { decodeShare, encodeShare, shareLink } from './share.js';
 import { ProgramStore } from './store.js';
+import { $, download } from './dom.js';
 
-const $ = (id) => document.getElementById(id);
 
 // ms after the last keystroke before the text is saved, and more for a long
 // text (writing a megabyte to the browser's storage takes a few ms).
@@ -226,13 +226,7 @@ export class Programs {
 
   download() {
     const name = this.name.endsWith('.asm') ? this.name : `${this.name}.asm`;
-    const link = document.createElement('a');
-    link.href = URL.createObjectURL(new Blob([this.editor.text], { type: 'text/plain' }));
-    link.download = name;
-    document.body.append(link);
-    link.click();
-    link.remove();
-    setTimeout(() => URL.revokeObjectURL(link.href), 1000);
+    download(new Blob([this.editor.text], { type: 'text/plain' }), name);
   }
 
   // The link goes to the clipboard and into a box beside the button, not
