@@ -52,6 +52,18 @@ for (const [name, file] of exampleSources()) {
     assert.ok(Buffer.from(engine.stateMap(imageName)).equals(nativeMap), 'state maps differ');
     // The shipped examples mean what they do: the run-time checks stay quiet.
     assert.deepEqual(engine.checks(), []);
+
+    // Step by step, each step's record is the line mirvo's JSON trace has
+    // for it (the explanation is the page's own addition).
+    const traced = run('mirvo', ['run', file, '--trace', '--trace-limit', '64', '--json'])
+      .stdout.toString('utf8').trim().split('\n').map((line) => JSON.parse(line)).filter((line) => 'step' in line);
+    assert.ok(traced.length > 0);
+    assert.equal(engine.load(assembled.image), 0);
+    for (const expected of traced) {
+      engine.resume(1);
+      const { explain, ...record } = engine.lastStep();
+      assert.deepEqual(record, expected);
+    }
   });
 }
 
