@@ -29,7 +29,8 @@ namespace {
 // Every case starts with this source beside it; it assembles to "o".
 const std::string kSource = "MOV L,A";
 
-enum class Who { kAnyone, kRoot, kUnprivileged };
+// kInGroup: nobody, with group 100 among its supplementary groups.
+enum class Who { kAnyone, kRoot, kUnprivileged, kInGroup };
 
 struct OutputCase {
   const char* id;
@@ -59,11 +60,27 @@ std::string Printable(const std::string& bytes) {
   return text;
 }
 
+// The inode of each regular file under folder, by its path below it.
+void Inodes(const std::string& folder, const std::string& prefix, std::map<std::string, ino_t>& inodes) {
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      struct stat info {};
+      if (name == "." || name == ".." || ::lstat((folder + "/" + name).c_str(), &info) != 0) continue;
+      if (S_ISREG(info.st_mode)) inodes[prefix + name] = info.st_ino;
+      if (S_ISDIR(info.st_mode)) Inodes(folder + "/" + name, prefix + name + "/", inodes);
+    }
+    ::closedir(dir);
+  }
+}
+
 // One line per entry under folder, sorted: name, kind, and what it holds;
-// files not owned by the test's own user and group name their owner.
-// fifoBytes holds what was read from each FIFO while the program ran.
+// files not owned by the test's own user and group name their owner, and
+// a file that was there before (in before) but is another file now, as a
+// rename leaves it, says "replaced". fifoBytes holds what was read from
+// each FIFO while the program ran.
 void Describe(const std::string& folder, const std::string& prefix, const std::map<std::string, std::string>& fifoBytes,
-              std::vector<std::string>& lines) {
+              const std::map<std::string, ino_t>& before, std::vector<std::string>& lines) {
   std::vector<std::string> names;
   if (DIR* dir = ::opendir(folder.c_str())) {
     while (const dirent* entry = ::readdir(dir)) {
@@ -85,6 +102,8 @@ void Describe(const std::string& folder, const std::string& prefix, const std::m
       if (info.st_uid != ::geteuid() || info.st_gid != ::getegid()) {
         line += " owner " + std::to_string(info.st_uid) + ":" + std::to_string(info.st_gid);
       }
+      const auto was = before.find(prefix + name);
+      if (was != before.end() && was->second != info.st_ino) line += " replaced";
     } else if (S_ISLNK(info.st_mode)) {
       char target[256] = {};
       ::readlink(path.c_str(), target, sizeof(target) - 1);
@@ -98,7 +117,7 @@ void Describe(const std::string& folder, const std::string& prefix, const std::m
       line += " dir " + std::string(mode);
     }
     lines.push_back(line);
-    if (S_ISDIR(info.st_mode)) Describe(path, prefix + name + "/", fifoBytes, lines);
+    if (S_ISDIR(info.st_mode)) Describe(path, prefix + name + "/", fifoBytes, before, lines);
   }
 }
 
@@ -145,10 +164,18 @@ const OutputCase kCases[] = {
     {"ImageNamedLikeAFolder", Who::kAnyone, "mkdir outdir", MIRVO_ASSEMBLER_PATH, {"p.asm", "outdir"},
      kOpening + "Error! Cannot write outdir\n" + kFailure, 1, {"outdir dir 0755", kSourceLine}},
     {"ReplacedFileKeepsItsMode", Who::kAnyone, "printf old > out.bin; chmod 640 out.bin", MIRVO_ASSEMBLER_PATH,
-     {"p.asm", "out.bin"}, kOpening + kAssembled + "out.bin)\n", 0, {"out.bin file 0640 1 o", kSourceLine}},
+     {"p.asm", "out.bin"}, kOpening + kAssembled + "out.bin)\n", 0, {"out.bin file 0640 1 o replaced", kSourceLine}},
     {"FileOfAnotherOwner", Who::kRoot, "printf old > out.bin; chown 65534:65534 out.bin", MIRVO_ASSEMBLER_PATH,
      {"p.asm", "out.bin"}, kOpening + kAssembled + "out.bin)\n", 0,
-     {"out.bin file 0644 1 o owner 65534:65534", kSourceLine}},
+     {"out.bin file 0644 1 o owner 65534:65534 replaced", kSourceLine}},
+    // A group the user is in only as a supplementary group can be kept, so
+    // the file is replaced, not written in place.
+    {"FileOfASupplementaryGroup", Who::kInGroup, "printf old > out.bin; chown 65534:100 out.bin", MIRVO_ASSEMBLER_PATH,
+     {"p.asm", "out.bin"}, kOpening + kAssembled + "out.bin)\n", 0,
+     {"out.bin file 0644 1 o owner 65534:100 replaced", kSourceLine}},
+    {"FileOfAGroupTheUserIsNotIn", Who::kInGroup, "printf old > out.bin; chown 65534:101 out.bin; chmod 666 out.bin",
+     MIRVO_ASSEMBLER_PATH, {"p.asm", "out.bin"}, kOpening + kAssembled + "out.bin)\n", 0,
+     {"out.bin file 0666 1 o owner 65534:101", kSourceLine}},
 };
 
 class OutputFileTest : public ::testing::TestWithParam<OutputCase> {};
@@ -156,7 +183,9 @@ class OutputFileTest : public ::testing::TestWithParam<OutputCase> {};
 TEST_P(OutputFileTest, ConsoleExitCodeAndFolderAfterwards) {
   const OutputCase& c = GetParam();
   const bool root = ::geteuid() == 0;
-  if (c.who == Who::kRoot && !root) GTEST_SKIP() << "device nodes and files of other owners need root";
+  if ((c.who == Who::kRoot || c.who == Who::kInGroup) && !root) {
+    GTEST_SKIP() << "device nodes and files of other owners need root";
+  }
   ::umask(022);
   ScratchDir dir;
   WriteFile(dir / "p.asm", kSource);
@@ -178,7 +207,13 @@ TEST_P(OutputFileTest, ConsoleExitCodeAndFolderAfterwards) {
     ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
     args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", program});
     program = "/usr/bin/setpriv";
+  } else if (c.who == Who::kInGroup) {
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+    args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--groups=100", program});
+    program = "/usr/bin/setpriv";
   }
+  std::map<std::string, ino_t> before;
+  Inodes(dir.Path(), "", before);
   const ProcessResult result = RunProgram(program, args, dir.Path());
   const std::string& banner = std::string(c.program) == MIRVO_VM_PATH ? kVmBanner : kAssemblerBanner;
   EXPECT_EQ(result.output, banner + c.output);
@@ -194,7 +229,7 @@ TEST_P(OutputFileTest, ConsoleExitCodeAndFolderAfterwards) {
     ::close(reader);
   }
   std::vector<std::string> after;
-  Describe(dir.Path(), "", fifoBytes, after);
+  Describe(dir.Path(), "", fifoBytes, before, after);
   EXPECT_EQ(after, c.after);
 }
 
@@ -259,8 +294,10 @@ TEST(InputsAreNeverOutputsTest, EveryOutputOptionAndEverySpellingOfTheInput) {
       std::vector<std::string> args = option.args;
       for (std::string& arg : args) arg = Replace(arg, "OUT", out);
       SCOPED_TRACE(option.args.front() + " " + args.back());
+      std::map<std::string, ino_t> inodes;
+      Inodes(dir.Path(), "", inodes);
       std::vector<std::string> before;
-      Describe(dir.Path(), "", {}, before);
+      Describe(dir.Path(), "", {}, inodes, before);
 
       const SplitResult result = RunProgramSplit(option.program, args, dir.Path());
       EXPECT_EQ(result.exitCode, 1);
@@ -273,7 +310,7 @@ TEST(InputsAreNeverOutputsTest, EveryOutputOptionAndEverySpellingOfTheInput) {
                                   "; nothing was written\n");
       }
       std::vector<std::string> after;
-      Describe(dir.Path(), "", {}, after);
+      Describe(dir.Path(), "", {}, inodes, after);
       EXPECT_EQ(after, before);
     }
   }
