@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 namespace mirvo {
 
@@ -35,7 +36,8 @@ int ReadNames(int descriptor, std::vector<std::string>& names) {
   }
   errno = 0;
   while (const dirent* entry = ::readdir(folder.get())) {
-    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) names.emplace_back(entry->d_name);
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
     errno = 0;
   }
   if (errno != 0) return errno;

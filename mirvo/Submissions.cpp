@@ -66,14 +66,25 @@ bool ReadCanvasName(const std::string& file, std::string& student, std::string& 
   return true;
 }
 
+// A row with nothing to read, and why.
+Submission Refused(std::string path, std::string reason, const char* cause) {
+  Submission row;
+  row.path = std::move(path);
+  row.refused = std::move(reason);
+  row.cause = cause;
+  return row;
+}
+
 // One student's files: a folder of theirs, or their files in a flat folder.
 struct Group {
   std::string path;  // the student's folder, or their first file, as reports name it
   std::string student;
   std::string studentId;
-  std::string refused;              // why the student has no row to read: their folder cannot be read
+  // Why there is nothing of theirs to read (their folder cannot be read, or
+  // is a link), and the grade's cause.
+  std::string refused;
   const char* cause = "unreadable";
-  std::vector<std::size_t> files;   // into the walk's entries
+  std::vector<std::size_t> files;  // into the walk's entries
 };
 
 class Gatherer {
@@ -130,14 +141,6 @@ class Gatherer {
     Skip(prefix + entry.path, std::move(reason));
   }
 
-  static Submission Refused(std::string path, std::string reason, const char* cause) {
-    Submission row;
-    row.path = std::move(path);
-    row.refused = std::move(reason);
-    row.cause = cause;
-    return row;
-  }
-
   Submission FileRow(const OpenFolder& folder, const std::string& prefix, const FolderEntry& entry) const {
     Submission row;
     row.path = prefix + entry.path;
@@ -173,7 +176,8 @@ class Gatherer {
     if (BaseName(entry.path)[0] == '.') {
       Skip(path, "a hidden folder");
     } else if (!entry.problem.empty() && rowOfItsOwn) {
-      out.rows.push_back(Refused(path, "cannot read the folder " + prefix + entry.path + ": " + entry.problem, "unreadable"));
+      out.rows.push_back(
+          Refused(path, "cannot read the folder " + prefix + entry.path + ": " + entry.problem, "unreadable"));
     } else if (!entry.problem.empty()) {
       Skip(path, "cannot read the folder: " + entry.problem);
     }
@@ -377,11 +381,7 @@ void Submissions::Gather(const GatherOptions& options) {
     auto folder = std::make_unique<OpenFolder>();
     std::string reason;
     if (folder->Open(name.c_str(), reason) != 0) {
-      Submission row;
-      row.path = name;
-      row.refused = "cannot read the folder " + name + ": " + reason;
-      row.cause = "unreadable";
-      rows.push_back(std::move(row));
+      rows.push_back(Refused(name, "cannot read the folder " + name + ": " + reason, "unreadable"));
       continue;
     }
     gatherer.Named(name, folder.get());

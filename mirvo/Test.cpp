@@ -78,9 +78,12 @@ int RunTest(const TestOptions& options) {
   }
   if (gradescope && options.byFolder) return UsageError("--format gradescope grades one student: no --by-folder");
   Submissions submissions;
-  submissions.Gather({options.files, options.exercise, options.followLinks, options.byFolder, gradescope, options.pick});
+  submissions.Gather(
+      {options.files, options.exercise, options.followLinks, options.byFolder, gradescope, options.pick});
   // Each file that got no row is said once, before anything is graded.
-  for (const Skipped& skipped : submissions.skipped) Report("skipped %s: %s", skipped.path.c_str(), skipped.reason.c_str());
+  for (const Skipped& skipped : submissions.skipped) {
+    Report("skipped %s: %s", skipped.path.c_str(), skipped.reason.c_str());
+  }
   if (submissions.rows.empty()) {
     // Nothing graded is no class with full marks: an empty folder is a mistake.
     return UsageError("no programs to grade");
@@ -104,8 +107,12 @@ int RunTest(const TestOptions& options) {
   graded.reserve(submissions.rows.size());
   bool allPassed = true;
   for (const Submission& submission : submissions.rows) {
-    graded.push_back({submission.path, GradeOne(exercise, submission, options.as), submission.student,
-                      submission.studentId, submission.note});
+    GradedFile& one = graded.emplace_back();
+    one.file = submission.path;
+    one.grade = GradeOne(exercise, submission, options.as);
+    one.student = submission.student;
+    one.studentId = submission.studentId;
+    one.note = submission.note;
     allPassed = allPassed && graded.back().grade.AllPassed();
   }
 

@@ -192,7 +192,8 @@ def check_outputs(work, failures):
 
 def check_named(work, failures):
     # The same file named twice, or a folder and one of its files: one row.
-    code, out, err = run(work, "test", "add.toml", "class/good.asm", "./class/good.asm", "class/sub", "class/sub/ana.asm")
+    code, out, err = run(work, "test", "add.toml", "class/good.asm", "./class/good.asm", "class/sub",
+                         "class/sub/ana.asm")
     want = ({"class/good.asm": (1, None), "class/sub/ana.asm": (1, None)},
             {"./class/good.asm": "the same file as class/good.asm", "class/sub/ana.asm": "named already"})
     if (READERS["text"](out), skipped_lines(err)) != want:
