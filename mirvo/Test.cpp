@@ -77,6 +77,9 @@ int RunTest(const TestOptions& options) {
     return kUsageExit;
   }
   if (gradescope && options.byFolder) return UsageError("--format gradescope grades one student: no --by-folder");
+  if (!options.pick.empty() && !options.byFolder && !gradescope) {
+    return UsageError("--pick chooses among a student's programs: it needs --by-folder or --format gradescope");
+  }
   Submissions submissions;
   submissions.Gather(
       {options.files, options.exercise, options.followLinks, options.byFolder, gradescope, options.pick});

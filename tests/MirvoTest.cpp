@@ -543,6 +543,10 @@ TEST(MirvoTest, TestAndLink) {
        "mirvo: skipped ./ex.toml: the exercise file\nmirvo: no programs to grade\n"
        "Try 'mirvo test --help' for more information.\n",
        {}, {}},
+      {"--pick without students", {"test", "ex.toml", "ok.asm", "--pick", "*.asm"}, inputs, 64, "",
+       "mirvo: --pick chooses among a student's programs: it needs --by-folder or --format gradescope\n"
+       "Try 'mirvo test --help' for more information.\n",
+       {}, {}},
       {"an unknown format", {"test", "ex.toml", "ok.asm", "--format", "xml"}, inputs, 64, "",
        "mirvo: --format: 'xml' is none of csv|gradescope|json|junit|tap|text\n"
        "Try 'mirvo test --help' for more information.\n",
