@@ -25,7 +25,11 @@ class CommandFiles {
     std::string input;
   };
 
-  void AddInput(std::string path) { inputs.push_back(std::move(path)); }
+  void AddInput(std::string path) { inputs.push_back({std::move(path), false}); }
+  // An input found by walking a folder, whose name someone else may have
+  // planted: besides the file it reaches, an output is refused that is the
+  // same symbolic link (one that points nowhere included) or lies below it.
+  void AddFoundInput(std::string path) { inputs.push_back({std::move(path), true}); }
   // role says what the output is, for the message that refuses it.
   void AddOutput(const char* role, std::string path) { outputs.emplace_back(role, std::move(path)); }
 
@@ -35,7 +39,11 @@ class CommandFiles {
   std::optional<Clash> FindClash() const;
 
  private:
-  std::vector<std::string> inputs;
+  struct Input {
+    std::string path;
+    bool found;  // by walking a folder
+  };
+  std::vector<Input> inputs;
   std::vector<std::pair<const char*, std::string>> outputs;
 };
 

@@ -11,6 +11,7 @@
 #include "Expectations.h"
 #include "Output.h"
 #include "Program.h"
+#include "Submissions.h"
 
 namespace mirvo::cli {
 
@@ -23,11 +24,21 @@ struct Verdict {
   std::vector<Mismatch> mismatches;
 };
 
+// One program of many is a submission, read without blocking and only if it
+// is a file; the learner's one program may be a pipe.
+LoadResult Load(const std::string& path, bool oneOfMany, ProgramAs as, LoadedProgram& program, std::string& reason) {
+  if (!oneOfMany) return LoadProgram(path, as, program, reason);
+  Submission submission;
+  submission.path = submission.name = path;
+  std::string cause;
+  return LoadSubmission(submission, as, program, reason, cause);
+}
+
 Verdict CheckOne(const std::string& path, const std::vector<Expectation>& expectations, const CheckOptions& options) {
   Verdict verdict;
   LoadedProgram program;
   std::string reason;
-  switch (LoadProgram(path, options.as, program, reason)) {
+  switch (Load(path, options.files.size() > 1, options.as, program, reason)) {
     case LoadResult::kLoaded:
       break;
     case LoadResult::kCannotRead:

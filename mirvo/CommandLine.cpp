@@ -177,6 +177,10 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
       ->type_name("FILE");
   testCommand->add_flag("--summary", testOptions.summary, "Per case, how many passed and the commonest wrong results");
   testCommand->add_flag("--show-hidden", testOptions.showHidden, "Show the names and results of hidden cases");
+  testCommand->add_flag("--follow-links", testOptions.followLinks, "Follow the symbolic links that folders hold");
+  testCommand->add_flag("--by-folder", testOptions.byFolder, "Grade each first-level folder as one student's");
+  testCommand->add_option("--pick", testOptions.pick, "Choose among a student's programs the one named like GLOB")
+      ->type_name("GLOB");
   AddProgramAs(*testCommand, testOptions.as);
 
   LinkOptions& linkOptions = line.linkOptions;

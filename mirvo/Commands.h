@@ -78,6 +78,9 @@ struct TestOptions {
   bool summary = false;
   bool showHidden = false;
   ProgramAs as = ProgramAs::kDetect;
+  bool followLinks = false;  // follow the symbolic links that graded folders hold
+  bool byFolder = false;     // each first-level folder is one student
+  std::string pick;          // a glob choosing among a student's programs
 };
 
 struct LinkOptions {

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "FilePtr.h"
+#include "SubmissionFile.h"
 
 namespace mirvo::cli {
 
@@ -47,7 +48,7 @@ int ReadWholeFile(const std::string& path, std::string& text, std::string& reaso
   errno = 0;
   const FilePtr file(std::fopen(path.c_str(), "rb"));
   if (!file) {
-    reason = "cannot open " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
+    reason = DescribeRead({ReadStatus::kCannotOpen, errno, ""}, path, kLongestText);
     return 1;
   }
   // One byte past the limit tells that the file is too long.
@@ -58,12 +59,12 @@ int ReadWholeFile(const std::string& path, std::string& text, std::string& reaso
     text.append(block, got);
   }
   if (text.size() > kLongestText) {
-    reason = path + " is larger than " + std::to_string(kLongestText >> 20) + " MiB, longer than any program";
+    reason = DescribeRead({ReadStatus::kTooLarge, 0, ""}, path, kLongestText);
     text.clear();
     return 1;
   }
   if (std::ferror(file.get())) {
-    reason = "cannot read " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
+    reason = DescribeRead({ReadStatus::kCannotRead, errno, ""}, path, kLongestText);
     return 1;
   }
   return 0;

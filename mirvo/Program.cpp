@@ -175,7 +175,7 @@ bool LooksLikeSourceText(const std::string& bytes) {
 
 namespace {
 
-bool EndsWithAnyCase(const std::string& text, const char* suffix) {
+bool EndsWithAnyCase(std::string_view text, const char* suffix) {
   const std::size_t n = std::strlen(suffix);
   if (text.size() < n) return false;
   for (std::size_t i = 0; i < n; ++i) {
@@ -184,26 +184,70 @@ bool EndsWithAnyCase(const std::string& text, const char* suffix) {
   return true;
 }
 
+bool HoldsAnyCase(std::string_view text, const char* part) {
+  for (std::size_t end = std::strlen(part); end <= text.size(); ++end) {
+    if (EndsWithAnyCase(text.substr(0, end), part)) return true;
+  }
+  return false;
+}
+
+// What the name alone says: a source, an image, or nothing (the content decides).
+enum class NameSays { kSource, kImage, kNothing };
+
+NameSays WhatNameSays(std::string_view path, ProgramAs as) {
+  if (as != ProgramAs::kDetect) return as == ProgramAs::kSource ? NameSays::kSource : NameSays::kImage;
+  if (EndsWithAnyCase(path, ".asm")) return NameSays::kSource;
+  if (EndsWithAnyCase(path, ".bin")) return NameSays::kImage;
+  return NameSays::kNothing;
+}
+
 }  // namespace
 
 bool ReadsAsSource(const std::string& path, ProgramAs as) {
-  if (as != ProgramAs::kDetect) return as == ProgramAs::kSource;
-  if (EndsWithAnyCase(path, ".asm")) return true;
-  if (EndsWithAnyCase(path, ".bin")) return false;
+  const NameSays says = WhatNameSays(path, as);
+  if (says != NameSays::kNothing) return says == NameSays::kSource;
   std::string bytes;
   std::string reason;
   return ReadWholeFile(path, bytes, reason) == 0 && LooksLikeSourceText(bytes);
 }
 
-LoadResult LoadProgram(const std::string& path, ProgramAs as, LoadedProgram& program, std::string& reason) {
-  program.bytes.clear();
-  program.fromSource = ReadsAsSource(path, as);
+bool IsProgramName(std::string_view name) {
+  if (name.empty() || name.front() == '.' || name.back() == '~') return false;
+  if (EndsWithAnyCase(name, ".asm") || EndsWithAnyCase(name, ".bin")) return true;
+  return name.find('.') == std::string_view::npos || HoldsAnyCase(name, ".asm.") || HoldsAnyCase(name, ".bin.");
+}
+
+bool NamesSource(std::string_view name) { return EndsWithAnyCase(name, ".asm") || HoldsAnyCase(name, ".asm."); }
+
+namespace {
+
+// The program in bytes, once it is known whether they are a source.
+LoadResult LoadRead(const std::string& path, std::string bytes, LoadedProgram& program, std::string& reason) {
   if (program.fromSource) {
-    if (AssembleSourceFile(path, program.source, reason) != 0) return LoadResult::kCannotRead;
+    program.source.text = std::move(bytes);
+    AssembleSourceText(program.source);
     const Assembler& assembler = *program.source.assembler;
     if (assembler.GetErrorCount() > 0) return LoadResult::kSourceErrors;
     program.bytes.assign(assembler.GetImage().begin(), assembler.GetImage().begin() + assembler.GetLength());
     return LoadResult::kLoaded;
+  }
+  if (bytes.size() > kMemorySize) {
+    reason = DescribeImageStatus(ImageStatus::kTooLarge, path);
+    return LoadResult::kCannotRead;
+  }
+  program.bytes.assign(bytes.begin(), bytes.end());
+  return LoadResult::kLoaded;
+}
+
+}  // namespace
+
+LoadResult LoadProgram(const std::string& path, ProgramAs as, LoadedProgram& program, std::string& reason) {
+  program.bytes.clear();
+  program.fromSource = ReadsAsSource(path, as);
+  if (program.fromSource) {
+    std::string text;
+    if (ReadWholeFile(path, text, reason) != 0) return LoadResult::kCannotRead;
+    return LoadRead(path, std::move(text), program, reason);
   }
   const ImageStatus status = ReadImageFile(path.c_str(), program.bytes);
   if (status != ImageStatus::kLoaded) {
@@ -211,6 +255,14 @@ LoadResult LoadProgram(const std::string& path, ProgramAs as, LoadedProgram& pro
     return LoadResult::kCannotRead;
   }
   return LoadResult::kLoaded;
+}
+
+LoadResult LoadProgram(const std::string& path, std::string bytes, ProgramAs as, LoadedProgram& program,
+                       std::string& reason) {
+  program.bytes.clear();
+  const NameSays says = WhatNameSays(path, as);
+  program.fromSource = says == NameSays::kNothing ? LooksLikeSourceText(bytes) : says == NameSays::kSource;
+  return LoadRead(path, std::move(bytes), program, reason);
 }
 
 int LoadProgramOrSay(const std::string& path, ProgramAs as, LoadedProgram& program) {

@@ -89,6 +89,15 @@ std::string FirstErrorCode(const AssembledSource& source);
 // name (lab1.asm.txt, a name without extension) is decided by the content.
 bool ReadsAsSource(const std::string& path, ProgramAs as);
 
+// True when a file found in a folder is a program by its own name (without
+// the folders): one ending in .asm or .bin in any case, one without an
+// extension, or one where .asm or .bin comes before another extension
+// (lab1.asm.txt, as browsers save it). A name starting with a dot or ending
+// in ~, or with any other extension (README.txt, lab1.zip, add.toml), is not.
+bool IsProgramName(std::string_view name);
+// True when such a name says source: .asm at its end or before another extension.
+bool NamesSource(std::string_view name);
+
 // The bytes of a program: the image file's, or the assembled source's.
 struct LoadedProgram {
   std::vector<std::uint8_t> bytes;
@@ -102,6 +111,10 @@ enum class LoadResult { kLoaded, kCannotRead, kSourceErrors };
 // message (without "mirvo: "); for kSourceErrors the diagnostics are in
 // program.source.
 LoadResult LoadProgram(const std::string& path, ProgramAs as, LoadedProgram& program, std::string& reason);
+// The same for the bytes of the file at path, read already: path names it in
+// messages and its name decides as above.
+LoadResult LoadProgram(const std::string& path, std::string bytes, ProgramAs as, LoadedProgram& program,
+                       std::string& reason);
 // The same for a command that stops when the program cannot be had: 0, or 1
 // after the reason or the source's diagnostics on standard error.
 int LoadProgramOrSay(const std::string& path, ProgramAs as, LoadedProgram& program);

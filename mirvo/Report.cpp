@@ -1,5 +1,6 @@
 #include "Report.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "ExerciseJson.h"
@@ -79,6 +80,12 @@ std::string Join(const std::vector<std::string>& parts, const char* separator) {
   return text;
 }
 
+// True when rows are students (graded one folder per student), which the
+// CSV and JSON reports then name in columns of their own.
+bool ByStudent(const std::vector<GradedFile>& graded) {
+  return std::any_of(graded.begin(), graded.end(), [](const GradedFile& one) { return !one.student.empty(); });
+}
+
 std::string Points(const Grade& grade) {
   return "(" + std::to_string(grade.score) + "/" + std::to_string(grade.maxScore) + ")";
 }
@@ -142,11 +149,9 @@ std::string TextReport(const Exercise& exercise, const std::vector<GradedFile>& 
     const bool pass = grade.AllPassed();
     passed += pass ? 1 : 0;
     text += (pass ? "PASS " : "FAIL ") + one.file + " " + Points(grade);
-    if (!grade.error.empty()) {
-      text += ": " + grade.error + "\n";
-      continue;
-    }
-    text += "\n";
+    text += (grade.error.empty() ? "" : ": " + grade.error) + "\n";
+    if (!one.note.empty()) text += "  note: " + one.note + "\n";
+    if (!grade.error.empty()) continue;
     for (std::size_t i = 0; i < grade.cases.size(); ++i) {
       const CaseView view = ViewOf(exercise, grade, i, showHidden);
       if (grade.cases[i].pass) {
@@ -166,7 +171,25 @@ std::string TextReport(const Exercise& exercise, const std::vector<GradedFile>& 
 
 std::string JsonReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden) {
   std::string text;
-  for (const GradedFile& one : graded) text += GradeJson(exercise, one.grade, showHidden, &one.file) + "\n";
+  const bool students = ByStudent(graded);
+  for (const GradedFile& one : graded) {
+    std::string line = GradeJson(exercise, one.grade, showHidden, &one.file);
+    if (students || !one.note.empty()) {
+      // The student's columns follow the file, the note the grade.
+      const Json parsed = Json::parse(line);
+      Json ordered = {{"file", parsed["file"]}};
+      if (students) {
+        ordered["student"] = one.student;
+        ordered["id"] = one.studentId;
+      }
+      for (const auto& [key, value] : parsed.items()) {
+        if (key == "cases" && !one.note.empty()) ordered["note"] = one.note;
+        if (key != "file") ordered[key] = value;
+      }
+      line = Dump(ordered);
+    }
+    text += line + "\n";
+  }
   return text;
 }
 
@@ -235,18 +258,22 @@ std::string GradescopeReport(const Exercise& exercise, const GradedFile& graded)
                      {"visibility", exercise.cases[i].hidden ? "after_published" : "visible"}});
   }
   Json results = {{"score", graded.grade.score}};
-  if (!graded.grade.error.empty()) results["output"] = graded.file + ": " + graded.grade.error;
+  std::string output = graded.note;
+  if (!graded.grade.error.empty()) output += (output.empty() ? "" : "\n") + graded.file + ": " + graded.grade.error;
+  if (!output.empty()) results["output"] = output;
   results["tests"] = tests;
   return results.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 std::string CsvReport(const Exercise& exercise, const std::vector<GradedFile>& graded) {
-  std::string text = "file,score,max_score";
+  const bool students = ByStudent(graded);
+  std::string text = students ? "file,student,id,score,max_score" : "file,score,max_score";
   for (const ExerciseCase& c : exercise.cases) text += "," + CsvField(CleanUtf8(c.name));
   text += "\r\n";
   for (const GradedFile& one : graded) {
-    text += CsvField(CleanUtf8(one.file)) + "," + std::to_string(one.grade.score) + "," +
-            std::to_string(one.grade.maxScore);
+    text += CsvField(CleanUtf8(one.file));
+    if (students) text += "," + CsvField(CleanUtf8(one.student)) + "," + CsvField(CleanUtf8(one.studentId));
+    text += "," + std::to_string(one.grade.score) + "," + std::to_string(one.grade.maxScore);
     for (const CaseResult& result : one.grade.cases) text += "," + std::to_string(result.points);
     text += "\r\n";
   }

@@ -17,6 +17,9 @@ struct GradedFile {
   // otherwise): the name and the platform's id read from the folder's name.
   std::string student;
   std::string studentId;
+  // What the reader of the row should know beside the grade: which of a
+  // student's files was graded and what was left aside. Empty for most rows.
+  std::string note;
 };
 
 // A line per program, PASS or FAIL with its points, then for each failed

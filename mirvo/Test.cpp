@@ -7,10 +7,10 @@
 
 #include "CommandFiles.h"
 #include "Commands.h"
-#include "Folder.h"
 #include "Output.h"
 #include "Program.h"
 #include "Report.h"
+#include "Submissions.h"
 
 namespace mirvo::cli {
 
@@ -34,45 +34,16 @@ int ReadExercise(const std::string& path, Exercise& exercise) {
   return 0;
 }
 
-struct Submission {
-  std::string path;
-  std::string unreadable;  // why a folder could not be listed
-};
-
-// The programs named: a folder stands for the files in it, except the
-// exercise file and the report, which are no programs.
-std::vector<Submission> Submissions(const TestOptions& options) {
-  std::vector<Submission> submissions;
-  for (const std::string& name : options.files) {
-    if (!IsFolder(name.c_str())) {
-      submissions.push_back({name, ""});
-      continue;
-    }
-    std::vector<std::string> names;
-    std::string reason;
-    if (ListFiles(name.c_str(), names, reason) != 0) {
-      submissions.push_back({name, "cannot read the folder " + name + ": " + reason});
-      continue;
-    }
-    for (const std::string& file : names) {
-      const std::string path = (name.back() == '/' ? name : name + "/") + file;
-      if (IsSameFile(path.c_str(), options.exercise.c_str())) continue;
-      if (!options.output.empty() && IsSameFile(path.c_str(), options.output.c_str())) continue;
-      submissions.push_back({path, ""});
-    }
-  }
-  return submissions;
-}
-
 Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs as) {
-  if (!submission.unreadable.empty()) return GradeRefused(exercise, submission.unreadable);
+  if (!submission.refused.empty()) return GradeRefused(exercise, submission.refused, submission.cause);
   LoadedProgram program;
   std::string reason;
-  switch (LoadProgram(submission.path, as, program, reason)) {
+  std::string cause;
+  switch (LoadSubmission(submission, as, program, reason, cause)) {
     case LoadResult::kLoaded:
       break;
     case LoadResult::kCannotRead:
-      return GradeRefused(exercise, reason);
+      return GradeRefused(exercise, reason, cause);
     case LoadResult::kSourceErrors:
       return GradeRefused(exercise, FirstErrorText(program.source), FirstErrorCode(program.source));
   }
@@ -87,36 +58,64 @@ Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs
   return GradeProgram(exercise, program.bytes.data(), program.bytes.size(), &checked);
 }
 
+int UsageError(const char* message) {
+  std::fprintf(stderr, "%s: %s\nTry '%s test --help' for more information.\n", kProgramName, message, kProgramName);
+  return kUsageExit;
+}
+
 }  // namespace
 
 int RunTest(const TestOptions& options) {
   Exercise exercise;
   if (const int status = ReadExercise(options.exercise, exercise); status != 0) return status;
-  const std::vector<Submission> submissions = Submissions(options);
-  if (submissions.empty()) {
-    // Nothing graded is no class with full marks: an empty folder is a mistake.
-    std::fprintf(stderr, "%s: no programs to grade\nTry '%s test --help' for more information.\n", kProgramName,
-                 kProgramName);
-    return kUsageExit;
-  }
-  if (options.format == ReportFormat::kGradescope && submissions.size() != 1) {
+  const bool gradescope = options.format == ReportFormat::kGradescope;
+  if (gradescope && options.files.size() != 1) {
     std::fprintf(stderr,
                  "%s: --format gradescope grades one program, and %zu were given\n"
                  "Try '%s test --help' for more information.\n",
-                 kProgramName, submissions.size(), kProgramName);
+                 kProgramName, options.files.size(), kProgramName);
     return kUsageExit;
   }
+  if (gradescope && options.byFolder) return UsageError("--format gradescope grades one student: no --by-folder");
+  if (!options.pick.empty() && !options.byFolder && !gradescope) {
+    return UsageError("--pick chooses among a student's programs: it needs --by-folder or --format gradescope");
+  }
+  Submissions submissions;
+  submissions.Gather(
+      {options.files, options.exercise, options.followLinks, options.byFolder, gradescope, options.pick});
+  // Each file that got no row is said once, before anything is graded.
+  for (const Skipped& skipped : submissions.skipped) {
+    Report("skipped %s: %s", skipped.path.c_str(), skipped.reason.c_str());
+  }
+  if (submissions.rows.empty()) {
+    // Nothing graded is no class with full marks: an empty folder is a mistake.
+    return UsageError("no programs to grade");
+  }
+  // Every row is an input, whatever its name: the report goes over none,
+  // nor through a link a folder holds.
   CommandFiles files;
   files.AddInput(options.exercise);
-  for (const Submission& submission : submissions) files.AddInput(submission.path);
+  for (const Submission& submission : submissions.rows) {
+    if (submission.from == NameFrom::kCommandLine && submission.refused.empty()) {
+      files.AddInput(submission.path);
+    } else {
+      files.AddFoundInput(submission.path);
+    }
+  }
+  for (const std::string& link : submissions.links) files.AddFoundInput(link);
   AddFileOutput(files, "report", options.output);
   if (RefuseInputsAsOutputs(files) != 0) return 1;
 
   std::vector<GradedFile> graded;
-  graded.reserve(submissions.size());
+  graded.reserve(submissions.rows.size());
   bool allPassed = true;
-  for (const Submission& submission : submissions) {
-    graded.push_back({submission.path, GradeOne(exercise, submission, options.as), "", ""});
+  for (const Submission& submission : submissions.rows) {
+    GradedFile& one = graded.emplace_back();
+    one.file = submission.path;
+    one.grade = GradeOne(exercise, submission, options.as);
+    one.student = submission.student;
+    one.studentId = submission.studentId;
+    one.note = submission.note;
     allPassed = allPassed && graded.back().grade.AllPassed();
   }
 

@@ -440,7 +440,7 @@ TEST(MirvoTest, Check) {
        "FAIL wrong.bin: A is 05h, expected 20h; B is 00h, expected 20h; Z is 0, expected 1; PC is 0002h, expected "
        "000Ch; [1000h] is 00h, expected 10h; outcome is undefined-opcode, expected halt\n"
        "FAIL bad.asm: 1:8: error: '5' is not a number: numbers end in a lower-case h, as in 5h\n"
-       "FAIL none.bin: cannot open none.bin\n"
+       "FAIL none.bin: cannot open none.bin: No such file or directory\n"
        "2 passed, 3 failed\n",
        "",
        {},
@@ -540,7 +540,13 @@ TEST(MirvoTest, TestAndLink) {
        "trailing h or decimal\n",
        {}, {}},
       {"an empty folder", {"test", "ex.toml", "."}, {{"ex.toml", exercise}}, 64, "",
-       "mirvo: no programs to grade\nTry 'mirvo test --help' for more information.\n", {}, {}},
+       "mirvo: skipped ./ex.toml: the exercise file\nmirvo: no programs to grade\n"
+       "Try 'mirvo test --help' for more information.\n",
+       {}, {}},
+      {"--pick without students", {"test", "ex.toml", "ok.asm", "--pick", "*.asm"}, inputs, 64, "",
+       "mirvo: --pick chooses among a student's programs: it needs --by-folder or --format gradescope\n"
+       "Try 'mirvo test --help' for more information.\n",
+       {}, {}},
       {"an unknown format", {"test", "ex.toml", "ok.asm", "--format", "xml"}, inputs, 64, "",
        "mirvo: --format: 'xml' is none of csv|gradescope|json|junit|tap|text\n"
        "Try 'mirvo test --help' for more information.\n",

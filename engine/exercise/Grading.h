@@ -29,7 +29,8 @@ struct Grade {
   std::string error;  // why the program could not run at all; every case then scores 0
   // A short stable name of that cause, for reports that group by it: a
   // diagnostic's code ("not-a-register", "decimal"), or one of the grader's
-  // ("unreadable", "not-a-file", "symbolic-link", "too-long", "no-program").
+  // ("unreadable", "not-a-file", "symbolic-link", "too-long", "no-program",
+  // "several-programs").
   std::string cause;
   std::vector<CaseResult> cases;
 
