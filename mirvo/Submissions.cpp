@@ -295,9 +295,12 @@ class Gatherer {
                          " and the grader reads one program: hand in only the one to be graded",
                      "several-programs");
     }
-    // The newest of several, the first of those as new.
+    // The newest of several, the first of those as new; a file before a
+    // link or anything else that cannot be graded, however new.
     const std::size_t picked = *std::max_element(chosen.begin(), chosen.end(), [&](std::size_t a, std::size_t b) {
-      return entries[a].modified < entries[b].modified;
+      const bool aFile = entries[a].kind == EntryKind::kFile;
+      const bool bFile = entries[b].kind == EntryKind::kFile;
+      return aFile != bFile ? bFile : entries[a].modified < entries[b].modified;
     });
     Submission row = FileRow(folder, prefix, entries[picked]);
     // The student is told of everything they handed in; the teacher of the

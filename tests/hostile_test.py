@@ -16,6 +16,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import time
 import xml.etree.ElementTree as ElementTree
 
 try:
@@ -66,6 +67,10 @@ MOODLE = [
     ("Ana Lima_12345_assignsubmission_file_/lab1.bin", b"\xc9", None),
     ("Ben Reis_777_assignsubmission_file_", None,
      ("Ben Reis_777_assignsubmission_file_/", "Ben Reis", "777", 0, "the folder is empty")),
+    # A link newer than the student's program is not the one graded.
+    ("Dee Sol_9_assignsubmission_file_/a.asm", ("newer link", "../../secret.asm"), None),
+    ("Dee Sol_9_assignsubmission_file_/lab.asm", GOOD,
+     ("Dee Sol_9_assignsubmission_file_/lab.asm", "Dee Sol", "9", 1, "the grader read lab.asm")),
     ("cy/link.asm", ("link", "../../secret.asm"), ("cy/link.asm", "cy", "", 0, LINK)),
     ("limaana_55_66_lab.asm", GOOD, ("limaana_55_66_lab.asm", "limaana", "55", 1, None)),
 ]
@@ -102,6 +107,10 @@ def make(path, how):
             file.write(value.encode() if isinstance(value, str) else value)
     elif kind == "link":
         os.symlink(value, path)
+    elif kind == "newer link":  # a link a minute newer than anything else
+        os.symlink(value, path)
+        later = time.time() + 60
+        os.utime(path, (later, later), follow_symlinks=False)
     elif kind == "hardlink":
         os.link(os.path.join(os.path.dirname(path), value), path)
     elif kind == "fifo":
