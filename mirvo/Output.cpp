@@ -1,5 +1,6 @@
 #include "Output.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,7 +47,13 @@ bool ColourWanted() {
 int ReadWholeFile(const std::string& path, std::string& text, std::string& reason) {
   text.clear();
   errno = 0;
-  const FilePtr file(std::fopen(path.c_str(), "rb"));
+  // Opened without waiting: a FIFO no one writes to opens at once and then
+  // reads as empty, where a plain open would wait for a writer for ever.
+  // Reads then wait as usual, so pipes and <(...) are read whole.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  const FilePtr file(fd >= 0 ? ::fdopen(fd, "rb") : nullptr);
+  if (fd >= 0 && !file) ::close(fd);
   if (!file) {
     reason = DescribeRead({ReadStatus::kCannotOpen, errno, ""}, path, kLongestText);
     return 1;
