@@ -3,36 +3,14 @@
 #include <nlohmann/json.hpp>
 
 #include "ExerciseJson.h"
+#include "JsonText.h"
+#include "TextEscape.h"
 
 namespace mirvo::cli {
 
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-std::string Dump(const Json& json) { return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace); }
-
-// Text as valid UTF-8: each byte that starts no valid sequence becomes
-// U+FFFD, so that file names of any bytes make well-formed XML.
-std::string CleanUtf8(const std::string& text) {
-  std::string clean;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    const std::size_t length = byte < 0x80 ? 1 : byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3
-                               : byte >= 0xF0 && byte <= 0xF4                 ? 4
-                                                                              : 0;
-    bool valid = length > 0 && i + length <= text.size();
-    for (std::size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(text[i + k]) & 0xC0U) == 0x80U;
-    if (valid) {
-      clean.append(text, i, length);
-      i += length;
-    } else {
-      clean += "\xEF\xBF\xBD";
-      i += 1;
-    }
-  }
-  return clean;
-}
 
 // What a report may say about case i of a grade.
 struct CaseView {
@@ -83,55 +61,6 @@ std::string Points(const Grade& grade) {
   return "(" + std::to_string(grade.score) + "/" + std::to_string(grade.maxScore) + ")";
 }
 
-std::string Xml(const std::string& text) {
-  std::string out;
-  for (const char ch : CleanUtf8(text)) {
-    switch (ch) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\n':
-        out += "&#10;";
-        break;
-      case '\t':
-        out += "&#9;";
-        break;
-      default:
-        // XML 1.0 has no other control characters at all.
-        out += static_cast<unsigned char>(ch) < 0x20 ? '?' : ch;
-        break;
-    }
-  }
-  return out;
-}
-
-// A TAP description: one line, with # and \ escaped.
-std::string TapText(const std::string& text) {
-  std::string out;
-  for (const char ch : CleanUtf8(text)) {
-    if (ch == '#' || ch == '\\') out += '\\';
-    out += ch == '\n' || ch == '\r' ? ' ' : ch;
-  }
-  return out;
-}
-
-// An RFC 4180 field: quoted when it holds a comma, a quote or a line end.
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string out = "\"";
-  for (const char ch : text) out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-  return out + "\"";
-}
-
 }  // namespace
 
 std::string TextReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden) {
@@ -141,23 +70,24 @@ std::string TextReport(const Exercise& exercise, const std::vector<GradedFile>& 
     const Grade& grade = one.grade;
     const bool pass = grade.AllPassed();
     passed += pass ? 1 : 0;
-    text += (pass ? "PASS " : "FAIL ") + one.file + " " + Points(grade);
+    text += (pass ? "PASS " : "FAIL ") + VisibleText(one.file) + " " + Points(grade);
     if (!grade.error.empty()) {
-      text += ": " + grade.error + "\n";
+      text += ": " + VisibleText(grade.error) + "\n";
       continue;
     }
     text += "\n";
     for (std::size_t i = 0; i < grade.cases.size(); ++i) {
       const CaseView view = ViewOf(exercise, grade, i, showHidden);
+      const std::string label = VisibleText(view.label);
       if (grade.cases[i].pass) {
         // A case that passed still shows what the checks found.
       } else if (view.hiddenDetails) {
-        text += "  " + view.label + " (hidden) failed\n";
+        text += "  " + label + " (hidden) failed\n";
       } else {
-        text += "  " + view.label + ": " + Join(view.problems, "; ") + "\n";
+        text += "  " + label + ": " + VisibleText(Join(view.problems, "; ")) + "\n";
       }
       for (const std::string& line : CheckLines(exercise, grade, i, showHidden)) {
-        text += "  " + view.label + ": " + line + "\n";
+        text += "  " + label + ": " + VisibleText(line) + "\n";
       }
     }
   }
@@ -181,7 +111,7 @@ std::string JunitReport(const Exercise& exercise, const std::vector<GradedFile>&
     std::size_t suiteErrors = 0;
     for (std::size_t i = 0; i < one.grade.cases.size(); ++i) {
       const CaseView view = ViewOf(exercise, one.grade, i, showHidden);
-      cases += "    <testcase classname=\"" + Xml(one.file) + "\" name=\"" + Xml(view.label) + "\"";
+      cases += "    <testcase classname=\"" + XmlText(one.file) + "\" name=\"" + XmlText(view.label) + "\"";
       if (view.problems.empty()) {
         cases += "/>\n";
         continue;
@@ -189,17 +119,18 @@ std::string JunitReport(const Exercise& exercise, const std::vector<GradedFile>&
       const char* element = view.error ? "error" : "failure";
       (view.error ? suiteErrors : suiteFailures) += 1;
       const std::string message = Join(view.problems, "; ");
-      cases += ">\n      <" + std::string(element) + " message=\"" + Xml(message) + "\">" + Xml(Join(view.problems, "\n")) +
+      cases += ">\n      <" + std::string(element) + " message=\"" + XmlText(message) + "\">" +
+               XmlText(Join(view.problems, "; ")) +
                "</" + element + ">\n    </testcase>\n";
     }
-    suites += "  <testsuite name=\"" + Xml(one.file) + "\" tests=\"" + std::to_string(one.grade.cases.size()) +
+    suites += "  <testsuite name=\"" + XmlText(one.file) + "\" tests=\"" + std::to_string(one.grade.cases.size()) +
               "\" failures=\"" + std::to_string(suiteFailures) + "\" errors=\"" + std::to_string(suiteErrors) +
               "\">\n" + cases + "  </testsuite>\n";
     tests += one.grade.cases.size();
     failures += suiteFailures;
     errors += suiteErrors;
   }
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" + Xml(exercise.title) + "\" tests=\"" +
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" + XmlText(exercise.title) + "\" tests=\"" +
          std::to_string(tests) + "\" failures=\"" + std::to_string(failures) + "\" errors=\"" + std::to_string(errors) +
          "\">\n" + suites + "</testsuites>\n";
 }
@@ -211,10 +142,10 @@ std::string TapReport(const Exercise& exercise, const std::vector<GradedFile>& g
     for (std::size_t i = 0; i < one.grade.cases.size(); ++i) {
       const CaseView view = ViewOf(exercise, one.grade, i, showHidden);
       text += (view.problems.empty() ? "ok " : "not ok ") + std::to_string(++number) + " - " +
-              TapText(one.file + ": " + view.label) + "\n";
+              TapDescription(one.file + ": " + view.label) + "\n";
       if (view.problems.empty()) continue;
-      text += "  ---\n  message: " + Dump(Join(view.problems, "; ")) + "\n  severity: fail\n";
-      if (!view.got.empty()) text += "  got: " + Dump(view.got) + "\n  expected: " + Dump(view.expected) + "\n";
+      text += "  ---\n  message: " + YamlString(Join(view.problems, "; ")) + "\n  severity: fail\n";
+      if (!view.got.empty()) text += "  got: " + YamlString(view.got) + "\n  expected: " + YamlString(view.expected) + "\n";
       text += "  ...\n";
     }
   }
@@ -237,15 +168,15 @@ std::string GradescopeReport(const Exercise& exercise, const GradedFile& graded)
   Json results = {{"score", graded.grade.score}};
   if (!graded.grade.error.empty()) results["output"] = graded.file + ": " + graded.grade.error;
   results["tests"] = tests;
-  return results.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  return DumpJson(results, 2) + "\n";
 }
 
 std::string CsvReport(const Exercise& exercise, const std::vector<GradedFile>& graded) {
   std::string text = "file,score,max_score";
-  for (const ExerciseCase& c : exercise.cases) text += "," + CsvField(CleanUtf8(c.name));
+  for (const ExerciseCase& c : exercise.cases) text += "," + CsvCell(c.name);
   text += "\r\n";
   for (const GradedFile& one : graded) {
-    text += CsvField(CleanUtf8(one.file)) + "," + std::to_string(one.grade.score) + "," +
+    text += CsvCell(one.file) + "," + std::to_string(one.grade.score) + "," +
             std::to_string(one.grade.maxScore);
     for (const CaseResult& result : one.grade.cases) text += "," + std::to_string(result.points);
     text += "\r\n";
@@ -259,10 +190,10 @@ std::string SummaryReport(const Exercise& exercise, const std::vector<GradedFile
   const std::vector<CaseTally> tallies = TallyCases(exercise, grades);
   std::string text = "Summary of " + std::to_string(graded.size()) + (graded.size() == 1 ? " program" : " programs") + "\n";
   for (std::size_t i = 0; i < tallies.size(); ++i) {
-    text += "  " + exercise.cases[i].name + ": " + std::to_string(tallies[i].passed) + " passed, " +
+    text += "  " + VisibleText(exercise.cases[i].name) + ": " + std::to_string(tallies[i].passed) + " passed, " +
             std::to_string(tallies[i].failed) + " failed\n";
     for (const WrongResult& wrong : tallies[i].common) {
-      text += "    " + wrong.text + ": " + std::to_string(wrong.count) +
+      text += "    " + VisibleText(wrong.text) + ": " + std::to_string(wrong.count) +
               (wrong.count == 1 ? " submission\n" : " submissions\n");
     }
   }

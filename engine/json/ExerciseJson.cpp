@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "EngineJson.h"
+#include "JsonText.h"
 
 namespace mirvo {
 
@@ -10,7 +11,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string Dump(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
+std::string Dump(const Json& json) { return DumpJson(json); }
 
 Json Value(const Expectation& item, unsigned value, RunOutcome outcome) {
   if (item.kind == ExpectKind::kOutcome) return OutcomeName(outcome);
