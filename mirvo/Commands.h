@@ -78,6 +78,7 @@ struct TestOptions {
   bool summary = false;
   bool showHidden = false;
   ProgramAs as = ProgramAs::kDetect;
+  int tapVersion = 14;  // of the TAP report: 13 or 14
 };
 
 struct LinkOptions {

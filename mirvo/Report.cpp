@@ -39,14 +39,21 @@ CaseView ViewOf(const Exercise& exercise, const Grade& grade, std::size_t i, boo
   return view;
 }
 
-// The run-time checks of case i, one line each: "warning: line 3: ADD B
-// reads B, ... [-Wunset-read]"; none for a case whose details are withheld.
+// The run-time checks of case i as its grade keeps them, one line each:
+// "warning: line 3: ADD B reads B, ... [-Wunset-read]", then "... and 12
+// more warnings" for those left out; none for a case whose details are
+// withheld.
 std::vector<std::string> CheckLines(const Exercise& exercise, const Grade& grade, std::size_t i, bool showHidden) {
   std::vector<std::string> lines;
   if (!ShowsDetails(exercise.cases[i], showHidden)) return lines;
-  for (const CheckFinding& finding : grade.cases[i].checks) {
+  const CaseResult& result = grade.cases[i];
+  for (const CheckFinding& finding : result.checks) {
     const std::string where = finding.line > 0 ? "line " + std::to_string(finding.line) + ": " : "";
     lines.push_back("warning: " + where + finding.message + " [-W" + CheckRowOf(finding.id).name + "]");
+  }
+  if (result.checksLeftOut > 0) {
+    lines.push_back("... and " + std::to_string(result.checksLeftOut) +
+                    (result.checksLeftOut == 1 ? " more warning" : " more warnings"));
   }
   return lines;
 }
@@ -59,6 +66,24 @@ std::string Join(const std::vector<std::string>& parts, const char* separator) {
 
 std::string Points(const Grade& grade) {
   return "(" + std::to_string(grade.score) + "/" + std::to_string(grade.maxScore) + ")";
+}
+
+// Lines of element text, each escaped, kept as lines.
+std::string XmlLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + XmlText(line);
+  return text;
+}
+
+// Lines for people, each shown as VisibleText says, kept as lines.
+std::string VisibleLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + VisibleText(line);
+  return text;
+}
+
+std::string Property(const char* name, unsigned value) {
+  return "        <property name=\"" + std::string(name) + "\" value=\"" + std::to_string(value) + "\"/>\n";
 }
 
 }  // namespace
@@ -111,17 +136,16 @@ std::string JunitReport(const Exercise& exercise, const std::vector<GradedFile>&
     std::size_t suiteErrors = 0;
     for (std::size_t i = 0; i < one.grade.cases.size(); ++i) {
       const CaseView view = ViewOf(exercise, one.grade, i, showHidden);
-      cases += "    <testcase classname=\"" + XmlText(one.file) + "\" name=\"" + XmlText(view.label) + "\"";
-      if (view.problems.empty()) {
-        cases += "/>\n";
-        continue;
+      cases += "    <testcase classname=\"" + XmlText(one.file) + "\" name=\"" + XmlText(view.label) +
+               "\">\n      <properties>\n" + Property("points", one.grade.cases[i].points) +
+               Property("max_points", exercise.cases[i].points) + "      </properties>\n";
+      if (!view.problems.empty()) {
+        const char* element = view.error ? "error" : "failure";
+        (view.error ? suiteErrors : suiteFailures) += 1;
+        cases += "      <" + std::string(element) + " message=\"" + XmlText(Join(view.problems, "; ")) + "\">" +
+                 XmlLines(view.problems) + "</" + element + ">\n";
       }
-      const char* element = view.error ? "error" : "failure";
-      (view.error ? suiteErrors : suiteFailures) += 1;
-      const std::string message = Join(view.problems, "; ");
-      cases += ">\n      <" + std::string(element) + " message=\"" + XmlText(message) + "\">" +
-               XmlText(Join(view.problems, "; ")) +
-               "</" + element + ">\n    </testcase>\n";
+      cases += "    </testcase>\n";
     }
     suites += "  <testsuite name=\"" + XmlText(one.file) + "\" tests=\"" + std::to_string(one.grade.cases.size()) +
               "\" failures=\"" + std::to_string(suiteFailures) + "\" errors=\"" + std::to_string(suiteErrors) +
@@ -135,38 +159,50 @@ std::string JunitReport(const Exercise& exercise, const std::vector<GradedFile>&
          "\">\n" + suites + "</testsuites>\n";
 }
 
-std::string TapReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden) {
-  std::string text = "TAP version 14\n1.." + std::to_string(graded.size() * exercise.cases.size()) + "\n";
+std::string TapReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden,
+                      int tapVersion) {
+  std::string text = "TAP version " + std::to_string(tapVersion) + "\n1.." +
+                     std::to_string(graded.size() * exercise.cases.size()) + "\n";
   std::size_t number = 0;
   for (const GradedFile& one : graded) {
     for (std::size_t i = 0; i < one.grade.cases.size(); ++i) {
       const CaseView view = ViewOf(exercise, one.grade, i, showHidden);
       text += (view.problems.empty() ? "ok " : "not ok ") + std::to_string(++number) + " - " +
-              TapDescription(one.file + ": " + view.label) + "\n";
-      if (view.problems.empty()) continue;
-      text += "  ---\n  message: " + YamlString(Join(view.problems, "; ")) + "\n  severity: fail\n";
-      if (!view.got.empty()) text += "  got: " + YamlString(view.got) + "\n  expected: " + YamlString(view.expected) + "\n";
+              TapDescription(one.file + ": " + view.label) +
+              "\n  ---\n  points: " + std::to_string(one.grade.cases[i].points) +
+              "\n  max_points: " + std::to_string(exercise.cases[i].points) + "\n";
+      if (!view.problems.empty()) {
+        text += "  message: " + YamlString(Join(view.problems, "; ")) + "\n  severity: fail\n";
+        if (!view.got.empty()) {
+          text += "  got: " + YamlString(view.got) + "\n  expected: " + YamlString(view.expected) + "\n";
+        }
+      }
       text += "  ...\n";
     }
   }
   return text;
 }
 
-std::string GradescopeReport(const Exercise& exercise, const GradedFile& graded) {
+std::string GradescopeReport(const Exercise& exercise, const GradedFile& graded, unsigned seconds) {
   Json tests = Json::array();
   for (std::size_t i = 0; i < graded.grade.cases.size(); ++i) {
     const CaseView view = ViewOf(exercise, graded.grade, i, true);
     std::vector<std::string> output = view.problems;
     for (std::string& line : CheckLines(exercise, graded.grade, i, true)) output.push_back(std::move(line));
-    tests.push_back({{"name", view.label},
+    tests.push_back({{"name", VisibleText(view.label)},
                      {"score", graded.grade.cases[i].points},
                      {"max_score", exercise.cases[i].points},
                      {"status", view.problems.empty() ? "passed" : "failed"},
-                     {"output", Join(output, "\n")},
+                     {"output", VisibleLines(output)},
+                     {"output_format", "text"},
                      {"visibility", exercise.cases[i].hidden ? "after_published" : "visible"}});
   }
-  Json results = {{"score", graded.grade.score}};
-  if (!graded.grade.error.empty()) results["output"] = graded.file + ": " + graded.grade.error;
+  Json results = {{"score", graded.grade.score}, {"execution_time", seconds}, {"output_format", "text"}};
+  if (!graded.grade.error.empty()) results["output"] = VisibleText(graded.file + ": " + graded.grade.error);
+  if (exercise.leaderboard && graded.grade.AllPassed()) {
+    results["leaderboard"] = {{{"name", "bytes"}, {"value", graded.grade.bytes}, {"order", "asc"}},
+                              {{"name", "steps"}, {"value", graded.grade.Steps()}, {"order", "asc"}}};
+  }
   results["tests"] = tests;
   return DumpJson(results, 2) + "\n";
 }
@@ -176,26 +212,9 @@ std::string CsvReport(const Exercise& exercise, const std::vector<GradedFile>& g
   for (const ExerciseCase& c : exercise.cases) text += "," + CsvCell(c.name);
   text += "\r\n";
   for (const GradedFile& one : graded) {
-    text += CsvCell(one.file) + "," + std::to_string(one.grade.score) + "," +
-            std::to_string(one.grade.maxScore);
+    text += CsvCell(one.file) + "," + std::to_string(one.grade.score) + "," + std::to_string(one.grade.maxScore);
     for (const CaseResult& result : one.grade.cases) text += "," + std::to_string(result.points);
     text += "\r\n";
-  }
-  return text;
-}
-
-std::string SummaryReport(const Exercise& exercise, const std::vector<GradedFile>& graded) {
-  std::vector<Grade> grades;
-  for (const GradedFile& one : graded) grades.push_back(one.grade);
-  const std::vector<CaseTally> tallies = TallyCases(exercise, grades);
-  std::string text = "Summary of " + std::to_string(graded.size()) + (graded.size() == 1 ? " program" : " programs") + "\n";
-  for (std::size_t i = 0; i < tallies.size(); ++i) {
-    text += "  " + VisibleText(exercise.cases[i].name) + ": " + std::to_string(tallies[i].passed) + " passed, " +
-            std::to_string(tallies[i].failed) + " failed\n";
-    for (const WrongResult& wrong : tallies[i].common) {
-      text += "    " + VisibleText(wrong.text) + ": " + std::to_string(wrong.count) +
-              (wrong.count == 1 ? " submission\n" : " submissions\n");
-    }
   }
   return text;
 }

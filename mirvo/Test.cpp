@@ -1,6 +1,7 @@
 // mirvo test: grade programs against an exercise file, every program on
 // every case, into the format the teacher's tools read.
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -64,7 +65,7 @@ std::vector<Submission> Submissions(const TestOptions& options) {
   return submissions;
 }
 
-Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs as) {
+Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs as, std::string& shape) {
   if (!submission.unreadable.empty()) return GradeRefused(exercise, submission.unreadable);
   LoadedProgram program;
   std::string reason;
@@ -81,8 +82,10 @@ Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs
   CheckedProgram checked;
   if (program.fromSource) {
     checked = ProgramOf(*program.source.assembler);
+    shape = SourceShape(checked.statements);
   } else {
     checked.imageLength = static_cast<std::uint32_t>(program.bytes.size());
+    shape = ImageShape(program.bytes);
   }
   return GradeProgram(exercise, program.bytes.data(), program.bytes.size(), &checked);
 }
@@ -112,13 +115,15 @@ int RunTest(const TestOptions& options) {
   AddFileOutput(files, "report", options.output);
   if (RefuseInputsAsOutputs(files) != 0) return 1;
 
-  std::vector<GradedFile> graded;
-  graded.reserve(submissions.size());
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<GradedFile> graded(submissions.size());
   bool allPassed = true;
-  for (const Submission& submission : submissions) {
-    graded.push_back({submission.path, GradeOne(exercise, submission, options.as), "", ""});
-    allPassed = allPassed && graded.back().grade.AllPassed();
+  for (std::size_t i = 0; i < submissions.size(); ++i) {
+    graded[i].file = submissions[i].path;
+    graded[i].grade = GradeOne(exercise, submissions[i], options.as, graded[i].shape);
+    allPassed = allPassed && graded[i].grade.AllPassed();
   }
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
 
   std::string report;
   switch (options.format) {
@@ -132,10 +137,10 @@ int RunTest(const TestOptions& options) {
       report = JunitReport(exercise, graded, options.showHidden);
       break;
     case ReportFormat::kTap:
-      report = TapReport(exercise, graded, options.showHidden);
+      report = TapReport(exercise, graded, options.showHidden, options.tapVersion);
       break;
     case ReportFormat::kGradescope:
-      report = GradescopeReport(exercise, graded.front());
+      report = GradescopeReport(exercise, graded.front(), static_cast<unsigned>(seconds.count()));
       break;
     case ReportFormat::kCsv:
       report = CsvReport(exercise, graded);
@@ -145,9 +150,9 @@ int RunTest(const TestOptions& options) {
     // With text the summary follows the report; other formats stay clean for
     // the tools that read them, and the summary goes to standard error.
     if (options.format == ReportFormat::kText) {
-      report += SummaryReport(exercise, graded);
+      report += SummaryReport(exercise, graded, options.showHidden);
     } else {
-      std::fputs(SummaryReport(exercise, graded).c_str(), stderr);
+      std::fputs(SummaryReport(exercise, graded, options.showHidden).c_str(), stderr);
     }
   }
   Output out;

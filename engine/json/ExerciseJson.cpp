@@ -68,7 +68,8 @@ std::string GradeJson(const Exercise& exercise, const Grade& grade, bool showHid
                   {"outcome", result.outcome == RunOutcome::kRunning ? Json() : Json(OutcomeName(result.outcome))},
                   {"steps", result.steps},
                   {"mismatches", details ? Mismatches(c.expected, result.mismatches) : Json::array()},
-                  {"checks", details ? Json::parse(CheckFindingsJson(result.checks)) : Json::array()}};
+                  {"checks", details ? Json::parse(CheckFindingsJson(result.checks)) : Json::array()},
+                  {"checks_left_out", details ? result.checksLeftOut : 0}};
     if (!grade.error.empty() || !result.error.empty()) {
       entry["error"] = CaseProblems(exercise, grade, i, showHidden).front();
     }
