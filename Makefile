@@ -86,6 +86,7 @@ bench: build-release
 	cd build/release && ./bin/mirvo_lsp_bench
 	bench/trace.sh build/release/bin/mirvo
 	bench/grade.sh build/release/bin/mirvo
+	bench/hostile.sh build/release/bin/mirvo
 	bench/diagnostics.sh build/release/bin/mirvo
 
 package: build-release

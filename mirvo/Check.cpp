@@ -8,6 +8,7 @@
 
 #include "Commands.h"
 #include "ExerciseJson.h"
+#include "JsonText.h"
 #include "Expectations.h"
 #include "Output.h"
 #include "Program.h"
@@ -82,7 +83,7 @@ std::string JsonLine(const std::string& path, const std::vector<Expectation>& ex
     mismatches.push_back(mismatch);
   }
   const nlohmann::ordered_json line = {{"file", path}, {"pass", verdict.pass}, {"mismatches", mismatches}};
-  return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  return DumpJson(line) + "\n";
 }
 
 }  // namespace

@@ -175,12 +175,16 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
             "Report format (default text)");
   testCommand->add_option("-o,--output", testOptions.output, "Write the report to FILE (default: standard output)")
       ->type_name("FILE");
-  testCommand->add_flag("--summary", testOptions.summary, "Per case, how many passed and the commonest wrong results");
+  testCommand->add_flag("--summary", testOptions.summary,
+                        "What the class did: per case and cause, scores, sizes, the same program twice");
   testCommand->add_flag("--show-hidden", testOptions.showHidden, "Show the names and results of hidden cases");
   testCommand->add_flag("--follow-links", testOptions.followLinks, "Follow the symbolic links that folders hold");
   testCommand->add_flag("--by-folder", testOptions.byFolder, "Grade each first-level folder as one student's");
   testCommand->add_option("--pick", testOptions.pick, "Choose among a student's programs the one named like GLOB")
       ->type_name("GLOB");
+  testCommand->add_option("--tap-version", testOptions.tapVersion, "TAP version of --format tap (default 14)")
+      ->type_name("13|14")
+      ->check(CLI::IsMember({13, 14}));
   AddProgramAs(*testCommand, testOptions.as);
 
   LinkOptions& linkOptions = line.linkOptions;

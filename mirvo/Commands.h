@@ -81,6 +81,7 @@ struct TestOptions {
   bool followLinks = false;  // follow the symbolic links that graded folders hold
   bool byFolder = false;     // each first-level folder is one student
   std::string pick;          // a glob choosing among a student's programs
+  int tapVersion = 14;  // of the TAP report: 13 or 14
 };
 
 struct LinkOptions {

@@ -12,6 +12,7 @@
 
 #include "FilePtr.h"
 #include "SubmissionFile.h"
+#include "TextEscape.h"
 
 namespace mirvo::cli {
 
@@ -86,7 +87,9 @@ void AddFileOutput(CommandFiles& files, const char* role, const std::string& pat
 int RefuseInputsAsOutputs(const CommandFiles& files) {
   const std::optional<CommandFiles::Clash> clash = files.FindClash();
   if (!clash) return 0;
-  Report("the %s %s is the input %s; nothing was written", clash->role, clash->output.c_str(), clash->input.c_str());
+  // Either name may be a student's: shown as a report shows it.
+  Report("the %s %s is the input %s; nothing was written", clash->role, VisibleText(clash->output).c_str(),
+         VisibleText(clash->input).c_str());
   return 1;
 }
 

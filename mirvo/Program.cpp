@@ -7,6 +7,7 @@
 #include "ImageFile.h"
 #include "Output.h"
 #include "ProgramImage.h"
+#include "TextEscape.h"
 
 namespace mirvo::cli {
 
@@ -156,21 +157,16 @@ std::string FirstErrorCode(const AssembledSource& source) {
 
 bool LooksLikeSourceText(const std::string& bytes) {
   if (bytes.empty()) return false;
-  std::size_t continuation = 0;  // bytes still owed to a UTF-8 sequence
-  for (const char ch : bytes) {
-    const auto byte = static_cast<unsigned char>(ch);
-    if (continuation > 0) {
-      if ((byte & 0xC0U) != 0x80U) return false;
-      --continuation;
-    } else if (byte >= 0xC2 && byte <= 0xF4) {
-      continuation = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : 1;
-    } else if (byte >= 0x80 || byte == 0x7F) {
-      return false;
-    } else if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\f') {
+  for (std::size_t at = 0; at < bytes.size();) {
+    char32_t codepoint = 0;
+    const std::size_t length = Utf8SequenceAt(bytes, at, codepoint);
+    if (length == 0 || codepoint == 0x7F) return false;
+    if (codepoint < 0x20 && codepoint != '\t' && codepoint != '\n' && codepoint != '\r' && codepoint != '\f') {
       return false;
     }
+    at += length;
   }
-  return continuation == 0;
+  return true;
 }
 
 namespace {

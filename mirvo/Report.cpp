@@ -4,36 +4,14 @@
 #include <nlohmann/json.hpp>
 
 #include "ExerciseJson.h"
+#include "JsonText.h"
+#include "TextEscape.h"
 
 namespace mirvo::cli {
 
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-std::string Dump(const Json& json) { return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace); }
-
-// Text as valid UTF-8: each byte that starts no valid sequence becomes
-// U+FFFD, so that file names of any bytes make well-formed XML.
-std::string CleanUtf8(const std::string& text) {
-  std::string clean;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    const std::size_t length = byte < 0x80 ? 1 : byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3
-                               : byte >= 0xF0 && byte <= 0xF4                 ? 4
-                                                                              : 0;
-    bool valid = length > 0 && i + length <= text.size();
-    for (std::size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(text[i + k]) & 0xC0U) == 0x80U;
-    if (valid) {
-      clean.append(text, i, length);
-      i += length;
-    } else {
-      clean += "\xEF\xBF\xBD";
-      i += 1;
-    }
-  }
-  return clean;
-}
 
 // What a report may say about case i of a grade.
 struct CaseView {
@@ -62,14 +40,21 @@ CaseView ViewOf(const Exercise& exercise, const Grade& grade, std::size_t i, boo
   return view;
 }
 
-// The run-time checks of case i, one line each: "warning: line 3: ADD B
-// reads B, ... [-Wunset-read]"; none for a case whose details are withheld.
+// The run-time checks of case i as its grade keeps them, one line each:
+// "warning: line 3: ADD B reads B, ... [-Wunset-read]", then "... and 12
+// more warnings" for those left out; none for a case whose details are
+// withheld.
 std::vector<std::string> CheckLines(const Exercise& exercise, const Grade& grade, std::size_t i, bool showHidden) {
   std::vector<std::string> lines;
   if (!ShowsDetails(exercise.cases[i], showHidden)) return lines;
-  for (const CheckFinding& finding : grade.cases[i].checks) {
+  const CaseResult& result = grade.cases[i];
+  for (const CheckFinding& finding : result.checks) {
     const std::string where = finding.line > 0 ? "line " + std::to_string(finding.line) + ": " : "";
     lines.push_back("warning: " + where + finding.message + " [-W" + CheckRowOf(finding.id).name + "]");
+  }
+  if (result.checksLeftOut > 0) {
+    lines.push_back("... and " + std::to_string(result.checksLeftOut) +
+                    (result.checksLeftOut == 1 ? " more warning" : " more warnings"));
   }
   return lines;
 }
@@ -90,53 +75,22 @@ std::string Points(const Grade& grade) {
   return "(" + std::to_string(grade.score) + "/" + std::to_string(grade.maxScore) + ")";
 }
 
-std::string Xml(const std::string& text) {
-  std::string out;
-  for (const char ch : CleanUtf8(text)) {
-    switch (ch) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\n':
-        out += "&#10;";
-        break;
-      case '\t':
-        out += "&#9;";
-        break;
-      default:
-        // XML 1.0 has no other control characters at all.
-        out += static_cast<unsigned char>(ch) < 0x20 ? '?' : ch;
-        break;
-    }
-  }
-  return out;
+// Lines of element text, each escaped, kept as lines.
+std::string XmlLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + XmlText(line);
+  return text;
 }
 
-// A TAP description: one line, with # and \ escaped.
-std::string TapText(const std::string& text) {
-  std::string out;
-  for (const char ch : CleanUtf8(text)) {
-    if (ch == '#' || ch == '\\') out += '\\';
-    out += ch == '\n' || ch == '\r' ? ' ' : ch;
-  }
-  return out;
+// Lines for people, each shown as VisibleText says, kept as lines.
+std::string VisibleLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + VisibleText(line);
+  return text;
 }
 
-// An RFC 4180 field: quoted when it holds a comma, a quote or a line end.
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string out = "\"";
-  for (const char ch : text) out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-  return out + "\"";
+std::string Property(const char* name, unsigned value) {
+  return "        <property name=\"" + std::string(name) + "\" value=\"" + std::to_string(value) + "\"/>\n";
 }
 
 }  // namespace
@@ -148,21 +102,22 @@ std::string TextReport(const Exercise& exercise, const std::vector<GradedFile>& 
     const Grade& grade = one.grade;
     const bool pass = grade.AllPassed();
     passed += pass ? 1 : 0;
-    text += (pass ? "PASS " : "FAIL ") + one.file + " " + Points(grade);
-    text += (grade.error.empty() ? "" : ": " + grade.error) + "\n";
-    if (!one.note.empty()) text += "  note: " + one.note + "\n";
+    text += (pass ? "PASS " : "FAIL ") + VisibleText(one.file) + " " + Points(grade);
+    text += (grade.error.empty() ? "" : ": " + VisibleText(grade.error)) + "\n";
+    if (!one.note.empty()) text += "  note: " + VisibleText(one.note) + "\n";
     if (!grade.error.empty()) continue;
     for (std::size_t i = 0; i < grade.cases.size(); ++i) {
       const CaseView view = ViewOf(exercise, grade, i, showHidden);
+      const std::string label = VisibleText(view.label);
       if (grade.cases[i].pass) {
         // A case that passed still shows what the checks found.
       } else if (view.hiddenDetails) {
-        text += "  " + view.label + " (hidden) failed\n";
+        text += "  " + label + " (hidden) failed\n";
       } else {
-        text += "  " + view.label + ": " + Join(view.problems, "; ") + "\n";
+        text += "  " + label + ": " + VisibleText(Join(view.problems, "; ")) + "\n";
       }
       for (const std::string& line : CheckLines(exercise, grade, i, showHidden)) {
-        text += "  " + view.label + ": " + line + "\n";
+        text += "  " + label + ": " + VisibleText(line) + "\n";
       }
     }
   }
@@ -186,7 +141,7 @@ std::string JsonReport(const Exercise& exercise, const std::vector<GradedFile>& 
         if (key == "cases" && !one.note.empty()) ordered["note"] = one.note;
         if (key != "file") ordered[key] = value;
       }
-      line = Dump(ordered);
+      line = DumpJson(ordered);
     }
     text += line + "\n";
   }
@@ -204,94 +159,90 @@ std::string JunitReport(const Exercise& exercise, const std::vector<GradedFile>&
     std::size_t suiteErrors = 0;
     for (std::size_t i = 0; i < one.grade.cases.size(); ++i) {
       const CaseView view = ViewOf(exercise, one.grade, i, showHidden);
-      cases += "    <testcase classname=\"" + Xml(one.file) + "\" name=\"" + Xml(view.label) + "\"";
-      if (view.problems.empty()) {
-        cases += "/>\n";
-        continue;
+      cases += "    <testcase classname=\"" + XmlText(one.file) + "\" name=\"" + XmlText(view.label) +
+               "\">\n      <properties>\n" + Property("points", one.grade.cases[i].points) +
+               Property("max_points", exercise.cases[i].points) + "      </properties>\n";
+      if (!view.problems.empty()) {
+        const char* element = view.error ? "error" : "failure";
+        (view.error ? suiteErrors : suiteFailures) += 1;
+        cases += "      <" + std::string(element) + " message=\"" + XmlText(Join(view.problems, "; ")) + "\">" +
+                 XmlLines(view.problems) + "</" + element + ">\n";
       }
-      const char* element = view.error ? "error" : "failure";
-      (view.error ? suiteErrors : suiteFailures) += 1;
-      const std::string message = Join(view.problems, "; ");
-      cases += ">\n      <" + std::string(element) + " message=\"" + Xml(message) + "\">" + Xml(Join(view.problems, "\n")) +
-               "</" + element + ">\n    </testcase>\n";
+      cases += "    </testcase>\n";
     }
-    suites += "  <testsuite name=\"" + Xml(one.file) + "\" tests=\"" + std::to_string(one.grade.cases.size()) +
+    suites += "  <testsuite name=\"" + XmlText(one.file) + "\" tests=\"" + std::to_string(one.grade.cases.size()) +
               "\" failures=\"" + std::to_string(suiteFailures) + "\" errors=\"" + std::to_string(suiteErrors) +
               "\">\n" + cases + "  </testsuite>\n";
     tests += one.grade.cases.size();
     failures += suiteFailures;
     errors += suiteErrors;
   }
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" + Xml(exercise.title) + "\" tests=\"" +
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" + XmlText(exercise.title) + "\" tests=\"" +
          std::to_string(tests) + "\" failures=\"" + std::to_string(failures) + "\" errors=\"" + std::to_string(errors) +
          "\">\n" + suites + "</testsuites>\n";
 }
 
-std::string TapReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden) {
-  std::string text = "TAP version 14\n1.." + std::to_string(graded.size() * exercise.cases.size()) + "\n";
+std::string TapReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden,
+                      int tapVersion) {
+  std::string text = "TAP version " + std::to_string(tapVersion) + "\n1.." +
+                     std::to_string(graded.size() * exercise.cases.size()) + "\n";
   std::size_t number = 0;
   for (const GradedFile& one : graded) {
     for (std::size_t i = 0; i < one.grade.cases.size(); ++i) {
       const CaseView view = ViewOf(exercise, one.grade, i, showHidden);
       text += (view.problems.empty() ? "ok " : "not ok ") + std::to_string(++number) + " - " +
-              TapText(one.file + ": " + view.label) + "\n";
-      if (view.problems.empty()) continue;
-      text += "  ---\n  message: " + Dump(Join(view.problems, "; ")) + "\n  severity: fail\n";
-      if (!view.got.empty()) text += "  got: " + Dump(view.got) + "\n  expected: " + Dump(view.expected) + "\n";
+              TapDescription(one.file + ": " + view.label) +
+              "\n  ---\n  points: " + std::to_string(one.grade.cases[i].points) +
+              "\n  max_points: " + std::to_string(exercise.cases[i].points) + "\n";
+      if (!view.problems.empty()) {
+        text += "  message: " + YamlString(Join(view.problems, "; ")) + "\n  severity: fail\n";
+        if (!view.got.empty()) {
+          text += "  got: " + YamlString(view.got) + "\n  expected: " + YamlString(view.expected) + "\n";
+        }
+      }
       text += "  ...\n";
     }
   }
   return text;
 }
 
-std::string GradescopeReport(const Exercise& exercise, const GradedFile& graded) {
+std::string GradescopeReport(const Exercise& exercise, const GradedFile& graded, unsigned seconds) {
   Json tests = Json::array();
   for (std::size_t i = 0; i < graded.grade.cases.size(); ++i) {
     const CaseView view = ViewOf(exercise, graded.grade, i, true);
     std::vector<std::string> output = view.problems;
     for (std::string& line : CheckLines(exercise, graded.grade, i, true)) output.push_back(std::move(line));
-    tests.push_back({{"name", view.label},
+    tests.push_back({{"name", VisibleText(view.label)},
                      {"score", graded.grade.cases[i].points},
                      {"max_score", exercise.cases[i].points},
                      {"status", view.problems.empty() ? "passed" : "failed"},
-                     {"output", Join(output, "\n")},
+                     {"output", VisibleLines(output)},
+                     {"output_format", "text"},
                      {"visibility", exercise.cases[i].hidden ? "after_published" : "visible"}});
   }
-  Json results = {{"score", graded.grade.score}};
+  Json results = {{"score", graded.grade.score}, {"execution_time", seconds}, {"output_format", "text"}};
   std::string output = graded.note;
   if (!graded.grade.error.empty()) output += (output.empty() ? "" : "\n") + graded.file + ": " + graded.grade.error;
-  if (!output.empty()) results["output"] = output;
+  if (!output.empty()) results["output"] = VisibleText(output);
+  if (exercise.leaderboard && graded.grade.AllPassed()) {
+    results["leaderboard"] = {{{"name", "bytes"}, {"value", graded.grade.bytes}, {"order", "asc"}},
+                              {{"name", "steps"}, {"value", graded.grade.Steps()}, {"order", "asc"}}};
+  }
   results["tests"] = tests;
-  return results.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  return DumpJson(results, 2) + "\n";
 }
 
 std::string CsvReport(const Exercise& exercise, const std::vector<GradedFile>& graded) {
   const bool students = ByStudent(graded);
   std::string text = students ? "file,student,id,score,max_score" : "file,score,max_score";
-  for (const ExerciseCase& c : exercise.cases) text += "," + CsvField(CleanUtf8(c.name));
+  for (const ExerciseCase& c : exercise.cases) text += "," + CsvCell(c.name);
   text += "\r\n";
   for (const GradedFile& one : graded) {
-    text += CsvField(CleanUtf8(one.file));
-    if (students) text += "," + CsvField(CleanUtf8(one.student)) + "," + CsvField(CleanUtf8(one.studentId));
+    text += CsvCell(one.file);
+    if (students) text += "," + CsvCell(one.student) + "," + CsvCell(one.studentId);
     text += "," + std::to_string(one.grade.score) + "," + std::to_string(one.grade.maxScore);
     for (const CaseResult& result : one.grade.cases) text += "," + std::to_string(result.points);
     text += "\r\n";
-  }
-  return text;
-}
-
-std::string SummaryReport(const Exercise& exercise, const std::vector<GradedFile>& graded) {
-  std::vector<Grade> grades;
-  for (const GradedFile& one : graded) grades.push_back(one.grade);
-  const std::vector<CaseTally> tallies = TallyCases(exercise, grades);
-  std::string text = "Summary of " + std::to_string(graded.size()) + (graded.size() == 1 ? " program" : " programs") + "\n";
-  for (std::size_t i = 0; i < tallies.size(); ++i) {
-    text += "  " + exercise.cases[i].name + ": " + std::to_string(tallies[i].passed) + " passed, " +
-            std::to_string(tallies[i].failed) + " failed\n";
-    for (const WrongResult& wrong : tallies[i].common) {
-      text += "    " + wrong.text + ": " + std::to_string(wrong.count) +
-              (wrong.count == 1 ? " submission\n" : " submissions\n");
-    }
   }
   return text;
 }

@@ -1,8 +1,12 @@
 #pragma once
 // The grades of mirvo test in the formats that teachers' tools read: text
-// for people, JSON lines, JUnit XML and TAP 14 for CI servers, Gradescope's
-// results.json and a CSV gradebook. Pure functions from grades to text.
+// for people, JSON lines, JUnit XML and TAP (13 or 14) for CI servers,
+// Gradescope's results.json and a CSV gradebook. Pure functions from grades
+// to text. Every name and message is written by its format's rule of
+// TextEscape.h, and a program's checks as far as its grade keeps them
+// (kFindingsPerCase, kFindingsPerProgram), then their count left out.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +24,9 @@ struct GradedFile {
   // What the reader of the row should know beside the grade: which of a
   // student's files was graded and what was left aside. Empty for most rows.
   std::string note;
+  // The program once comments, spacing and register names are set aside,
+  // as a short digest (ProgramShape); empty when it has none.
+  std::string shape;
 };
 
 // A line per program, PASS or FAIL with its points, then for each failed
@@ -28,16 +35,35 @@ struct GradedFile {
 std::string TextReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden);
 // One JSON object per program per line.
 std::string JsonReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden);
-// A testsuite per program, a testcase per case.
+// A testsuite per program, a testcase per case with its points and
+// max_points as properties.
 std::string JunitReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden);
-// A test point per program and case, with YAML diagnostics on failures.
-std::string TapReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden);
-// Gradescope's results.json for one program; hidden cases show after the
-// grades are published.
-std::string GradescopeReport(const Exercise& exercise, const GradedFile& graded);
+// A test point per program and case, each with a YAML block of its points
+// and max_points, and on a failure why. tapVersion 13 or 14: the header
+// line; nothing else the report uses differs between them.
+std::string TapReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden,
+                      int tapVersion = 14);
+// Gradescope's results.json for one program, its output as plain text;
+// hidden cases show after the grades are published. seconds: how long the
+// grading took. With exercise.leaderboard, a program with full marks goes
+// on the leaderboard by its bytes and its steps, fewer first.
+std::string GradescopeReport(const Exercise& exercise, const GradedFile& graded, unsigned seconds = 0);
 // A gradebook: file, score, max_score, then each case's points.
 std::string CsvReport(const Exercise& exercise, const std::vector<GradedFile>& graded);
-// Per case: how many programs passed, and the commonest wrong results.
-std::string SummaryReport(const Exercise& exercise, const std::vector<GradedFile>& graded);
+// What a teacher acts on (Summary.cpp). Per case: how many programs passed,
+// failed and could not run (by cause), and the commonest wrong end states;
+// a hidden case only by its number and counts unless showHidden. For the
+// class: a histogram of the scores, their mean and median, the bytes and
+// steps of the programs that passed, and the groups of files that are the
+// same program (shape).
+std::string SummaryReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden);
+
+// The shape of an assembled source from its statements (each statement's
+// operation and operands, the registers other than A renamed in the order
+// they first appear), or of an image from its bytes: a digest that two
+// programs share when they differ only in comments, spacing and the names of
+// their registers. Empty for a program of no statements.
+std::string SourceShape(const std::vector<StatementRecord>& statements);
+std::string ImageShape(const std::vector<std::uint8_t>& bytes);
 
 }  // namespace mirvo::cli

@@ -1,6 +1,7 @@
 // mirvo test: grade programs against an exercise file, every program on
 // every case, into the format the teacher's tools read.
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "Program.h"
 #include "Report.h"
 #include "Submissions.h"
+#include "TextEscape.h"
 
 namespace mirvo::cli {
 
@@ -34,7 +36,7 @@ int ReadExercise(const std::string& path, Exercise& exercise) {
   return 0;
 }
 
-Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs as) {
+Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs as, std::string& shape) {
   if (!submission.refused.empty()) return GradeRefused(exercise, submission.refused, submission.cause);
   LoadedProgram program;
   std::string reason;
@@ -52,8 +54,10 @@ Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs
   CheckedProgram checked;
   if (program.fromSource) {
     checked = ProgramOf(*program.source.assembler);
+    shape = SourceShape(checked.statements);
   } else {
     checked.imageLength = static_cast<std::uint32_t>(program.bytes.size());
+    shape = ImageShape(program.bytes);
   }
   return GradeProgram(exercise, program.bytes.data(), program.bytes.size(), &checked);
 }
@@ -85,7 +89,7 @@ int RunTest(const TestOptions& options) {
       {options.files, options.exercise, options.followLinks, options.byFolder, gradescope, options.pick});
   // Each file that got no row is said once, before anything is graded.
   for (const Skipped& skipped : submissions.skipped) {
-    Report("skipped %s: %s", skipped.path.c_str(), skipped.reason.c_str());
+    Report("skipped %s: %s", VisibleText(skipped.path).c_str(), VisibleText(skipped.reason).c_str());
   }
   if (submissions.rows.empty()) {
     // Nothing graded is no class with full marks: an empty folder is a mistake.
@@ -106,18 +110,20 @@ int RunTest(const TestOptions& options) {
   AddFileOutput(files, "report", options.output);
   if (RefuseInputsAsOutputs(files) != 0) return 1;
 
-  std::vector<GradedFile> graded;
-  graded.reserve(submissions.rows.size());
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<GradedFile> graded(submissions.rows.size());
   bool allPassed = true;
-  for (const Submission& submission : submissions.rows) {
-    GradedFile& one = graded.emplace_back();
+  for (std::size_t i = 0; i < submissions.rows.size(); ++i) {
+    const Submission& submission = submissions.rows[i];
+    GradedFile& one = graded[i];
     one.file = submission.path;
-    one.grade = GradeOne(exercise, submission, options.as);
+    one.grade = GradeOne(exercise, submission, options.as, one.shape);
     one.student = submission.student;
     one.studentId = submission.studentId;
     one.note = submission.note;
-    allPassed = allPassed && graded.back().grade.AllPassed();
+    allPassed = allPassed && one.grade.AllPassed();
   }
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
 
   std::string report;
   switch (options.format) {
@@ -131,10 +137,10 @@ int RunTest(const TestOptions& options) {
       report = JunitReport(exercise, graded, options.showHidden);
       break;
     case ReportFormat::kTap:
-      report = TapReport(exercise, graded, options.showHidden);
+      report = TapReport(exercise, graded, options.showHidden, options.tapVersion);
       break;
     case ReportFormat::kGradescope:
-      report = GradescopeReport(exercise, graded.front());
+      report = GradescopeReport(exercise, graded.front(), static_cast<unsigned>(seconds.count()));
       break;
     case ReportFormat::kCsv:
       report = CsvReport(exercise, graded);
@@ -144,9 +150,9 @@ int RunTest(const TestOptions& options) {
     // With text the summary follows the report; other formats stay clean for
     // the tools that read them, and the summary goes to standard error.
     if (options.format == ReportFormat::kText) {
-      report += SummaryReport(exercise, graded);
+      report += SummaryReport(exercise, graded, options.showHidden);
     } else {
-      std::fputs(SummaryReport(exercise, graded).c_str(), stderr);
+      std::fputs(SummaryReport(exercise, graded, options.showHidden).c_str(), stderr);
     }
   }
   Output out;

@@ -131,20 +131,24 @@ def run(work, *args):
     return result.returncode, result.stdout.decode(errors="replace"), result.stderr.decode(errors="replace")
 
 
-def yaml_message(block):
+def yaml_block(block):
     if yaml is not None:
-        return yaml.safe_load("\n".join(block)).get("message")
-    line = next(line for line in block if line.strip().startswith("message: "))
-    return json.loads(line.strip()[len("message: "):])
+        return yaml.safe_load("\n".join(block))
+    fields = dict(line.strip().split(": ", 1) for line in block if ": " in line and line.startswith("  ") and
+                  not line.startswith("   "))
+    return {"points": int(fields.get("points", 0)),
+            "message": json.loads(fields["message"]) if "message" in fields else None}
 
 
+# A TAP point's YAML holds its points and, on a failure, the message.
 def from_tap(text):
     rows, block = {}, None
     for line in text.splitlines() + [""]:
         if line == "  ---":
             block = []
         elif line == "  ...":
-            rows[last] = (0, yaml_message(block))
+            fields = yaml_block(block)
+            rows[last] = (fields.get("points", 0), fields.get("message"))
             block = None
         elif block is not None:
             block.append(line)
@@ -154,11 +158,14 @@ def from_tap(text):
     return rows
 
 
+# A testcase's points are a property; a failure or error holds the message.
 def from_junit(text):
     rows = {}
     for case in ElementTree.fromstring(text).iter("testcase"):
-        problem = next(iter(case), None)
-        rows[case.get("classname")] = (1, None) if problem is None else (0, problem.get("message"))
+        points = case.find("properties/property[@name='points']")
+        problem = next((child for child in case if child.tag in ("failure", "error")), None)
+        rows[case.get("classname")] = (int(points.get("value")) if points is not None else 0,
+                                       None if problem is None else problem.get("message"))
     return rows
 
 

@@ -111,48 +111,60 @@ void RunChecks::Look(const StepRecord& record) {
     const CheckMask bit = CheckBit(id);
     return (enabled & bit) == 0 || (allowed & bit) != 0 || (reported[key] & bit) != 0;
   };
-  const auto report = [&](CheckId id, std::string message) {
+  // The message is worded only for a finding that is kept.
+  const auto report = [&](CheckId id, const auto& message) {
     if (done(id)) return;
     reported[key] = static_cast<CheckMask>(reported[key] | CheckBit(id));
-    Report(id, record, statement, std::move(message));
+    if (findings.size() >= keep) {
+      ++leftOut;
+    } else {
+      Report(id, record, statement, message());
+    }
   };
 
   std::size_t count = 0;
   if (pastEnd) {
-    report(CheckId::kPastEnd, "the run went past the program's last statement to " + Address(record.address) +
-                                  ", which holds " + Byte(record.bytes[0]) + ": no RET ended it");
+    report(CheckId::kPastEnd, [&] {
+      return "the run went past the program's last statement to " + Address(record.address) + ", which holds " +
+             Byte(record.bytes[0]) + ": no RET ended it";
+    });
   }
   if ((use.address & watch.addressRegisters & unset) != 0) {
-    const std::string names = RegisterList(use.address & unset, &count);
-    report(CheckId::kHlUnset, InstructionText(record) + (use.stores ? " writes" : " reads") + " the byte at " +
-                                  Address(record.memoryAddress) + ", but " + names + (count == 1 ? " was" : " were") +
-                                  " never set");
+    report(CheckId::kHlUnset, [&] {
+      const std::string names = RegisterList(use.address & unset, &count);
+      return InstructionText(record) + (use.stores ? " writes" : " reads") + " the byte at " +
+             Address(record.memoryAddress) + ", but " + names + (count == 1 ? " was" : " were") + " never set";
+    });
   }
   if ((use.reads & unset) != 0) {
-    const std::string names = RegisterList(use.reads & unset, &count);
-    report(CheckId::kUnsetRead, InstructionText(record) + " reads " + names + ", which " +
-                                    (count == 1 ? "was never set: it holds " : "were never set: they hold ") +
-                                    "the reset value 00h");
+    report(CheckId::kUnsetRead, [&] {
+      const std::string names = RegisterList(use.reads & unset, &count);
+      return InstructionText(record) + " reads " + names + ", which " +
+             (count == 1 ? "was never set: it holds " : "were never set: they hold ") + "the reset value 00h";
+    });
   }
   if (use.stores && record.memoryAddress < watch.storeLimit && record.memoryBefore != record.memoryAfter) {
-    std::string message = InstructionText(record) + " changes the program's own byte at " +
-                          Address(record.memoryAddress) + " from " + Byte(record.memoryBefore) + " to " +
-                          Byte(record.memoryAfter);
-    if (const StatementRecord* const overwritten = StatementAt(record.memoryAddress)) {
-      message += ", in the statement on line " + std::to_string(overwritten->line);
-    }
-    report(CheckId::kCodeWrite, std::move(message));
+    report(CheckId::kCodeWrite, [&] {
+      std::string message = InstructionText(record) + " changes the program's own byte at " +
+                            Address(record.memoryAddress) + " from " + Byte(record.memoryBefore) + " to " +
+                            Byte(record.memoryAfter);
+      if (const StatementRecord* const overwritten = StatementAt(record.memoryAddress)) {
+        message += ", in the statement on line " + std::to_string(overwritten->line);
+      }
+      return message;
+    });
   }
   const Instruction& in = record.instruction;
   if (in.operation == Operation::kAdd && in.source != kRegM) {
     const std::uint8_t a = record.registersBefore[kRegA];
     const std::uint8_t value = record.registersBefore[in.source];
     if (AddCarries(a, value)) {
-      char sum[8];
-      std::snprintf(sum, sizeof(sum), "%Xh", unsigned{a} + value);
-      report(CheckId::kCarryLost, InstructionText(record) + " wraps past FFh: " + Byte(a) + " + " + Byte(value) +
-                                      " = " + sum + ", kept as " + Byte(record.registersAfter[kRegA]) +
-                                      "; the carry is lost and no flag shows it");
+      report(CheckId::kCarryLost, [&] {
+        char sum[8];
+        std::snprintf(sum, sizeof(sum), "%Xh", unsigned{a} + value);
+        return InstructionText(record) + " wraps past FFh: " + Byte(a) + " + " + Byte(value) + " = " + sum +
+               ", kept as " + Byte(record.registersAfter[kRegA]) + "; the carry is lost and no flag shows it";
+      });
     }
   }
 

@@ -55,8 +55,13 @@ class RunChecks {
   static void Observe(void* context, const StepRecord& record);
   void Look(const StepRecord& record);
 
+  // Keeps at most limit findings; the later ones are only counted, so that
+  // a long program's run cannot fill memory with them.
+  void KeepAtMost(std::size_t limit) { keep = limit; }
   // In the order the run showed them.
   const std::vector<CheckFinding>& Findings() const { return findings; }
+  // The findings past the limit, counted but not kept.
+  std::uint64_t LeftOut() const { return leftOut; }
 
  private:
   // The statement at address, or null.
@@ -69,6 +74,8 @@ class RunChecks {
   std::vector<std::uint8_t> quiet;     // StepEvent mask by address: nothing more to report there
   std::vector<CheckMask> reported;     // by the address of the statement (or step) reported
   std::vector<CheckFinding> findings;
+  std::size_t keep = SIZE_MAX;
+  std::uint64_t leftOut = 0;
 };
 
 }  // namespace mirvo

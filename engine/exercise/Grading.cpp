@@ -13,10 +13,23 @@ bool Grade::AllPassed() const {
   return std::all_of(cases.begin(), cases.end(), [](const CaseResult& result) { return result.pass; });
 }
 
+std::uint64_t Grade::Steps() const {
+  std::uint64_t steps = 0;
+  for (const CaseResult& result : cases) steps += result.steps;
+  return steps;
+}
+
+unsigned CaseTally::NotRun() const {
+  unsigned count = 0;
+  for (const CauseCount& cause : notRun) count += cause.count;
+  return count;
+}
+
 namespace {
 
+// keep: the findings this case may keep.
 CaseResult RunCase(const Exercise& exercise, const ExerciseCase& c, const std::uint8_t* image, std::size_t size,
-                   const CheckedProgram* checked) {
+                   const CheckedProgram* checked, std::size_t keep) {
   CaseResult result;
   const auto machine = std::make_unique<VirtualMachine>();
   LoadImage(*machine, image, size);
@@ -31,12 +44,14 @@ CaseResult RunCase(const Exercise& exercise, const ExerciseCase& c, const std::u
     CheckedProgram program = *checked;
     program.givenRegisters = GivenRegisters(c.given);
     RunChecks checks(std::move(program), kAllChecks);
+    checks.KeepAtMost(keep);
     Run run(*machine, exercise.maxSteps);
     while (checks.Resume(run, UINT64_MAX) == RunOutcome::kRunning) {
     }
     result.outcome = run.Outcome();
     result.steps = run.Steps();
     result.checks = checks.Findings();
+    result.checksLeftOut = checks.LeftOut();
   }
   result.mismatches = Compare(c.expected, *machine, result.outcome);
   result.pass = result.mismatches.empty();
@@ -55,9 +70,13 @@ Grade GradeProgram(const Exercise& exercise, const std::uint8_t* image, std::siz
   }
   Grade grade;
   grade.maxScore = exercise.MaxScore();
+  grade.bytes = static_cast<std::uint32_t>(size);
+  std::size_t kept = 0;
   for (const ExerciseCase& c : exercise.cases) {
-    grade.cases.push_back(RunCase(exercise, c, image, size, checked));
+    const std::size_t keep = std::min(kFindingsPerCase, kFindingsPerProgram - kept);
+    grade.cases.push_back(RunCase(exercise, c, image, size, checked, keep));
     grade.score += grade.cases.back().points;
+    kept += grade.cases.back().checks.size();
   }
   return grade;
 }
@@ -87,32 +106,65 @@ std::vector<std::string> CaseProblems(const Exercise& exercise, const Grade& gra
   return problems;
 }
 
-std::vector<CaseTally> TallyCases(const Exercise& exercise, const std::vector<Grade>& grades, std::size_t keep) {
+namespace {
+
+// Why case i of grade could not run, or "" when it ran to its end.
+std::string NotRunCause(const ExerciseCase& c, const Grade& grade, std::size_t i) {
+  const CaseResult& result = grade.cases[i];
+  if (!grade.error.empty()) return grade.cause.empty() ? "unreadable" : grade.cause;
+  if (!result.error.empty()) return "given-clash";
+  for (const Mismatch& mismatch : result.mismatches) {
+    const Expectation& item = c.expected[mismatch.item];
+    if (item.kind == ExpectKind::kOutcome && item.outcome == RunOutcome::kHalted &&
+        mismatch.actualOutcome != RunOutcome::kHalted) {
+      return "never ends";
+    }
+  }
+  return "";
+}
+
+// The whole wrong state of a case that ran: "[1002h] is 0Bh, A is 05h".
+std::string WrongState(const ExerciseCase& c, const CaseResult& result) {
+  std::string text;
+  for (const Mismatch& mismatch : result.mismatches) {
+    const Expectation& item = c.expected[mismatch.item];
+    text += (text.empty() ? "" : ", ") + WhatOf(item) + " is " +
+            ShowValue(item, mismatch.actualValue, mismatch.actualOutcome);
+  }
+  return text;
+}
+
+// The counts of a map, commonest first (ties in the map's order).
+template <typename T>
+std::vector<T> Commonest(const std::map<std::string, unsigned>& counts, std::size_t keep) {
+  std::vector<T> list;
+  for (const auto& [text, count] : counts) list.push_back({text, count});
+  std::stable_sort(list.begin(), list.end(), [](const T& a, const T& b) { return a.count > b.count; });
+  if (list.size() > keep) list.resize(keep);
+  return list;
+}
+
+}  // namespace
+
+std::vector<CaseTally> TallyCases(const Exercise& exercise, const std::vector<const Grade*>& grades, std::size_t keep) {
   std::vector<CaseTally> tallies(exercise.cases.size());
   for (std::size_t i = 0; i < tallies.size(); ++i) {
-    std::map<std::string, unsigned> counts;
-    for (const Grade& grade : grades) {
-      const CaseResult& result = grade.cases[i];
+    const ExerciseCase& c = exercise.cases[i];
+    std::map<std::string, unsigned> causes;
+    std::map<std::string, unsigned> states;
+    for (const Grade* grade : grades) {
+      const CaseResult& result = grade->cases[i];
       if (result.pass) {
         ++tallies[i].passed;
-        continue;
-      }
-      ++tallies[i].failed;
-      if (!grade.error.empty() || !result.error.empty()) {
-        ++counts["could not run"];
-        continue;
-      }
-      for (const Mismatch& mismatch : result.mismatches) {
-        const Expectation& item = exercise.cases[i].expected[mismatch.item];
-        ++counts[WhatOf(item) + " is " + ShowValue(item, mismatch.actualValue, mismatch.actualOutcome)];
+      } else if (const std::string cause = NotRunCause(c, *grade, i); !cause.empty()) {
+        ++causes[cause];
+      } else {
+        ++tallies[i].wrong;
+        ++states[WrongState(c, result)];
       }
     }
-    std::vector<WrongResult> common;
-    for (const auto& [text, count] : counts) common.push_back({text, count});
-    std::stable_sort(common.begin(), common.end(),
-                     [](const WrongResult& a, const WrongResult& b) { return a.count > b.count; });
-    if (common.size() > keep) common.resize(keep);
-    tallies[i].common = std::move(common);
+    tallies[i].notRun = Commonest<CauseCount>(causes, causes.size());
+    tallies[i].common = Commonest<WrongResult>(states, keep);
   }
   return tallies;
 }

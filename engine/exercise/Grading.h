@@ -13,6 +13,13 @@
 
 namespace mirvo {
 
+// What one program may leave in its grade, so that no program can make a
+// report (or the grader's memory) as large as it likes: the run-time
+// checks' findings kept for one case, and for all its cases together. The
+// findings past either are only counted (CaseResult::checksLeftOut).
+inline constexpr std::size_t kFindingsPerCase = 20;
+inline constexpr std::size_t kFindingsPerProgram = 100;
+
 struct CaseResult {
   bool pass = false;
   unsigned points = 0;                        // earned: the case's points if it passed
@@ -21,6 +28,7 @@ struct CaseResult {
   std::vector<Mismatch> mismatches;  // into the case's expectations
   std::string error;                 // why the case could not run
   std::vector<CheckFinding> checks;  // what the run-time checks found, when the program was checked
+  std::uint64_t checksLeftOut = 0;   // findings past kFindingsPerCase or kFindingsPerProgram, not kept
 };
 
 struct Grade {
@@ -33,8 +41,11 @@ struct Grade {
   // "several-programs").
   std::string cause;
   std::vector<CaseResult> cases;
+  std::uint32_t bytes = 0;  // the program's length, when it ran
 
   bool AllPassed() const;
+  // The steps of every case's run together.
+  std::uint64_t Steps() const;
 };
 
 // Runs the image on every case of the exercise. An image longer than the
@@ -57,19 +68,30 @@ inline bool ShowsDetails(const ExerciseCase& c, bool showHidden) { return !c.hid
 // are withheld only "hidden case failed". Empty when the case passed.
 std::vector<std::string> CaseProblems(const Exercise& exercise, const Grade& grade, std::size_t i, bool showHidden);
 
-// What a class got wrong in one case: a wrong result in words ("[1002h] is
-// 0Bh", "outcome is step-limit", "could not run") and how many programs had it.
+// How a class did in one case. A case that could not run (the program's
+// error, a given state that clashes with it, a run that never ends) is
+// counted by its cause: the grade's cause ("not-a-register", "unreadable"),
+// "given-clash" or "never ends". The wrong results are grouped by the whole
+// wrong state each program ended in ("[1002h] is 0Bh, A is 05h"), once per
+// program, most common first.
+struct CauseCount {
+  std::string cause;
+  unsigned count = 0;
+};
 struct WrongResult {
   std::string text;
   unsigned count = 0;
 };
 struct CaseTally {
   unsigned passed = 0;
-  unsigned failed = 0;
-  std::vector<WrongResult> common;  // most common first, at most `keep`
+  unsigned wrong = 0;                 // ran to its end with a wrong result
+  std::vector<CauseCount> notRun;     // by cause, commonest first
+  std::vector<WrongResult> common;    // at most `keep`
+  unsigned NotRun() const;
 };
 
 // One tally per case of the exercise over many grades.
-std::vector<CaseTally> TallyCases(const Exercise& exercise, const std::vector<Grade>& grades, std::size_t keep = 3);
+std::vector<CaseTally> TallyCases(const Exercise& exercise, const std::vector<const Grade*>& grades,
+                                  std::size_t keep = 3);
 
 }  // namespace mirvo

@@ -6,6 +6,7 @@
 #include "Diagnostic.h"
 #include "Explain.h"
 #include "InstructionSet.h"
+#include "JsonText.h"
 
 namespace mirvo {
 
@@ -13,9 +14,8 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// Compact, with bytes that are not UTF-8 (a token may hold any byte) shown
-// as U+FFFD rather than failing.
-std::string Dump(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
+// Compact; a token may hold any byte, written as JsonText says.
+std::string Dump(const Json& json) { return DumpJson(json); }
 
 const char* ShapeName(OperandShape shape) {
   switch (shape) {

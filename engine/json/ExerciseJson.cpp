@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "EngineJson.h"
+#include "JsonText.h"
 
 namespace mirvo {
 
@@ -10,7 +11,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string Dump(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
+std::string Dump(const Json& json) { return DumpJson(json); }
 
 Json Value(const Expectation& item, unsigned value, RunOutcome outcome) {
   if (item.kind == ExpectKind::kOutcome) return OutcomeName(outcome);
@@ -67,7 +68,8 @@ std::string GradeJson(const Exercise& exercise, const Grade& grade, bool showHid
                   {"outcome", result.outcome == RunOutcome::kRunning ? Json() : Json(OutcomeName(result.outcome))},
                   {"steps", result.steps},
                   {"mismatches", details ? Mismatches(c.expected, result.mismatches) : Json::array()},
-                  {"checks", details ? Json::parse(CheckFindingsJson(result.checks)) : Json::array()}};
+                  {"checks", details ? Json::parse(CheckFindingsJson(result.checks)) : Json::array()},
+                  {"checks_left_out", details ? result.checksLeftOut : 0}};
     if (!grade.error.empty() || !result.error.empty()) {
       entry["error"] = CaseProblems(exercise, grade, i, showHidden).front();
     }

@@ -24,7 +24,8 @@ std::string ExerciseErrorJson(const ExerciseError& error);
 // program could not run), "cases": [{"name", "pass", "points",
 // "max_points", "hidden", "outcome" (null when the case did not run),
 // "steps", "mismatches", "checks" (the run-time checks' findings, as
-// CheckFindingsJson), "error" (when the case could not run)}]}. A hidden
+// CheckFindingsJson, as many as the grade keeps), "checks_left_out" (the
+// findings past them), "error" (when the case could not run)}]}. A hidden
 // case's name and details are withheld unless showHidden.
 std::string GradeJson(const Exercise& exercise, const Grade& grade, bool showHidden, const std::string* file = nullptr);
 
