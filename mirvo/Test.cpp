@@ -116,7 +116,7 @@ int RunTest(const TestOptions& options) {
   graded.reserve(submissions.size());
   bool allPassed = true;
   for (const Submission& submission : submissions) {
-    graded.push_back({submission.path, GradeOne(exercise, submission, options.as)});
+    graded.push_back({submission.path, GradeOne(exercise, submission, options.as), {}, {}});
     allPassed = allPassed && graded.back().grade.AllPassed();
   }
 
