@@ -78,11 +78,13 @@ struct TestOptions {
   bool summary = false;
   bool showHidden = false;
   ProgramAs as = ProgramAs::kDetect;
+  bool validate = false;  // check the exercise's solution and wrong programs instead
 };
 
 struct LinkOptions {
   std::string file;
   std::string base;
+  bool withHidden = false;  // the teacher's own link: the whole exercise file
 };
 
 struct FmtOptions {
@@ -96,6 +98,9 @@ int RunDis(const DisOptions& options);
 int RunExplain(const ExplainOptions& options);
 int RunCheck(const CheckOptions& options);
 int RunTest(const TestOptions& options);
+// mirvo test --validate EXERCISE: 0 when its solution scores full marks and
+// each of its wrong programs loses points, 1 when not, 64 for a bad file.
+int RunValidate(const TestOptions& options);
 int RunLink(const LinkOptions& options);
 int RunFmt(const FmtOptions& options);
 // Serves the language server protocol on standard input and output until

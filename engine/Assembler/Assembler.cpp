@@ -51,19 +51,26 @@ constexpr auto kPackedMnemonics = [] {
   return packed;
 }();
 
-// ReadImmediate's work, inline for the encoder.
-inline ImmediateStatus ParseImmediate(const char* token, std::uint8_t& value) {
+// ReadNumber's work, inline for the encoder.
+inline bool ParseNumber(const char* token, bool& negative, std::uint32_t& magnitude) {
   const char* p = token;
-  bool negative = false;
+  negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
   if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && HexDigit(p[2]) >= 0) p += 2;
-  unsigned magnitude = 0;
+  magnitude = 0;
   const char* const digits = p;
   for (int digit = HexDigit(*p); digit >= 0; digit = HexDigit(*++p)) {
-    // Saturate: anything above 0x100 is out of range anyway.
-    magnitude = magnitude > 0x100 ? magnitude : magnitude * 16 + static_cast<unsigned>(digit);
+    // Saturate: anything above kNumberCeiling is out of every range.
+    magnitude = magnitude > kNumberCeiling ? magnitude : magnitude * 16 + static_cast<unsigned>(digit);
   }
-  if (p == digits || p[0] != 'h' || p[1] != '\0') return ImmediateStatus::kNotANumber;
+  return p != digits && p[0] == 'h' && p[1] == '\0';
+}
+
+// ReadImmediate's work, inline for the encoder.
+inline ImmediateStatus ParseImmediate(const char* token, std::uint8_t& value) {
+  bool negative = false;
+  std::uint32_t magnitude = 0;
+  if (!ParseNumber(token, negative, magnitude)) return ImmediateStatus::kNotANumber;
   if (magnitude > (negative ? 0x80U : 0xFFU)) return ImmediateStatus::kOutOfRange;
   value = static_cast<std::uint8_t>(negative ? 0x100 - magnitude : magnitude);
   return ImmediateStatus::kValid;
@@ -81,6 +88,10 @@ Operation Assembler::FindOperation(const char* token, std::size_t length) {
 }
 
 ImmediateStatus ReadImmediate(const char* token, std::uint8_t& value) { return ParseImmediate(token, value); }
+
+bool ReadNumber(const char* token, bool& negative, std::uint32_t& magnitude) {
+  return ParseNumber(token, negative, magnitude);
+}
 
 Assembler::Assembler() : image{}, length(0) {}
 

@@ -139,4 +139,10 @@ inline constexpr const char* kNumberPattern = "^[-+]?(0[xX])?[0-9A-Fa-f]+h$";
 // kValid and the byte (two's complement for a negative value), or why not.
 ImmediateStatus ReadImmediate(const char* token, std::uint8_t& value);
 
+// Reads a number as above, of any size: true with its sign and magnitude,
+// which stops growing once past kNumberCeiling (beyond every range there
+// is), or false for a token that is no number.
+inline constexpr std::uint32_t kNumberCeiling = 0x10000;
+bool ReadNumber(const char* token, bool& negative, std::uint32_t& magnitude);
+
 }  // namespace mirvo

@@ -69,25 +69,36 @@ std::string NotARegister(const char* token) {
          " is the memory operand";
 }
 
-// Why an immediate operand is not a number.
-std::string NotANumber(const char* mnemonic, const char* token) {
+}  // namespace
+
+std::string DescribeNumberSlip(const char* token, std::uint32_t highest, const char* range) {
   const std::string quoted = Quoted(token);
   const std::size_t n = std::strlen(token);
   if (AllHexDigits(token)) {
     // Digits alone may have been meant as decimal: say which the language reads.
-    const NumberReadings readings = ReadNumberWithoutH(token);
+    const NumberReadings readings = ReadNumberWithoutH(token, highest);
     const std::string hexadecimal = quoted + " is not a number: numbers are hexadecimal and end in a lower-case h";
     const std::string decimal = std::string("decimal ") + token + " is " + readings.decimal;
     if (!readings.decimal.empty() && !readings.hexadecimal.empty()) {
       return hexadecimal + ", as in " + readings.hexadecimal + "; " + decimal;
     }
     if (!readings.decimal.empty()) return hexadecimal + "; " + decimal;
-    if (readings.hexadecimal.empty()) return hexadecimal + " and " + kNumberRange;
+    if (readings.hexadecimal.empty()) return hexadecimal + " and " + range;
     return quoted + " is not a number: numbers end in a lower-case h, as in " + token + "h";
   }
   if (n > 1 && token[n - 1] == 'H' && AllHexDigits(std::string(token, n - 1).c_str())) {
     return quoted + " is not a number: the h at its end must be lower case, as in " + std::string(token, n - 1) + "h";
   }
+  return "";
+}
+
+namespace {
+
+// Why an immediate operand is not a number.
+std::string NotANumber(const char* mnemonic, const char* token) {
+  if (std::string slip = DescribeNumberSlip(token, 0xFF, kNumberRange); !slip.empty()) return slip;
+  const std::string quoted = Quoted(token);
+  const std::size_t n = std::strlen(token);
   if (n == 1 && RegisterCodeOfLetter(token[0]) >= 0) {
     return std::string(mnemonic) + " loads a number, not the register " + quoted + ": write a number such as 5h";
   }

@@ -58,4 +58,12 @@ std::string DescribeDiagnostic(const Diagnostic& diagnostic);
 // A short stable name of the kind, for editors and JSON: "not-a-register".
 const char* DiagnosticCode(DiagnosticKind kind);
 
+// Why token, digits without their h or a number with an upper-case H, is no
+// number, as the assembler words it: "'10' is not a number: numbers are
+// hexadecimal and end in a lower-case h, as in 10h; decimal 10 is 0Ah".
+// The readings are those from 0 to highest (FFh: a byte, -80h included);
+// range says where numbers lie ("run from -80h to 0FFh") when neither
+// reading fits. Empty for any other token.
+std::string DescribeNumberSlip(const char* token, std::uint32_t highest, const char* range);
+
 }  // namespace mirvo
