@@ -146,6 +146,23 @@ TEST(MirvoTest, Asm) {
       {"unknown option", {"asm", "p.asm", "--frob"}, {}, 64, "",
        "mirvo: The following argument was not expected: --frob\nTry 'mirvo asm --help' for more information.\n", {},
        {}},
+      // A byte-order mark takes no room on the terminal: carets stand under
+      // what follows it, though columns count its three bytes.
+      {"a byte-order mark is skipped with a warning", {"asm", "m.asm"}, {{"m.asm", "\xEF\xBB\xBFMVI A, 5\nRET\n"}}, 1,
+       "",
+       "m.asm:1:1: warning: the text starts with a UTF-8 byte-order mark, which is skipped: UTF-8 needs none\n"
+       "MVI A, 5\n^\nfix: remove the byte-order mark\n"
+       "m.asm:1:11: error: '5' is not a number: numbers end in a lower-case h, as in 5h\nMVI A, 5\n       ^\n"
+       "       5h  fix: write 5h\n1 error, 1 warning generated.\n",
+       {}, {"m.bin"}},
+      {"... and removed by --fix", {"asm", "--fix", "m.asm"}, {{"m.asm", "\xEF\xBB\xBFRET\n"}}, 0, "",
+       "mirvo: m.asm: 1 fix applied\n", {{"m.asm", "RET\n"}, {"m.bin", Bytes({0xC9})}}, {}},
+      {"UTF-16 is named", {"run", "u"}, {{"u", std::string("\xFF\xFER\0E\0T\0\n\0", 10)}}, 1, "",
+       "u:1: error: the text is UTF-16, which cannot be read: save it as UTF-8\n1 error generated.\n", {}, {}},
+      {"fmt keeps the mark and warns", {"fmt", "m.asm"}, {{"m.asm", "\xEF\xBB\xBFret ;x\n"}}, 0, "",
+       "m.asm:1:1: warning: the text starts with a UTF-8 byte-order mark, which is skipped: UTF-8 needs none\n"
+       "ret ;x\n^\n",
+       {{"m.asm", "\xEF\xBB\xBFRET             ;x\n"}}, {}},
   });
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "TextEncoding.h"
+
 namespace mirvo {
 
 namespace {
@@ -110,6 +112,7 @@ void Assembler::Open(SourceReader::ReadFunction read, void* context) {
 int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
   if (!reader) return 1;
   options = assemblyOptions;
+  if (options.readTextMark && sourceText != nullptr && ReadTextMark() != 0) return 1;
   const bool extras = options.reportWarnings || options.recordStatements;
   if (extras && sourceText != nullptr) allowances = FindAllowances(sourceText, sourceSize);
   Statement args;
@@ -117,6 +120,11 @@ int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
     reader->ReadStatement(&args);
     if (args.count < 1) break;
     currentLine = reader->GetLineNumber();
+    if (markLength > 0 && currentLine == 1) {
+      // The reader began after the mark: line 1's places count it again.
+      for (std::int32_t i = 0; i < args.count; ++i) args.places[i].column += markLength;
+      if (args.ignored.column != 0) args.ignored.column += markLength;
+    }
     const std::uint32_t address = length;
     const int failed = EncodeStatement(args);
     if (options.reportWarnings) NoteRegisters(args);
@@ -146,6 +154,33 @@ int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
   if (reader->HasReadError()) return 1;
   if (options.reportWarnings) CheckProgramWarnings();
   return errorCount == 0 ? 0 : 1;
+}
+
+int Assembler::ReadTextMark() {
+  const TextStart start = ReadTextStart(std::string_view(sourceText, sourceSize));
+  if (start.mark == TextMark::kNone) return 0;
+  Diagnostic diagnostic{};
+  diagnostic.line = 1;
+  diagnostic.column = 1;
+  diagnostic.length = static_cast<std::int32_t>(start.length);
+  diagnostic.operation = Operation::kUndefined;
+  if (start.mark == TextMark::kUtf16) {
+    // No column: no line of UTF-16 shows as text.
+    diagnostic.kind = DiagnosticKind::kUtf16Text;
+    diagnostic.column = 0;
+    diagnostic.length = 0;
+    diagnostics.push_back(std::move(diagnostic));
+    ++errorCount;
+    return 1;
+  }
+  markLength = static_cast<std::int32_t>(start.length);
+  reader = std::make_unique<SourceReader>(sourceText + start.length, sourceSize - start.length);
+  if (options.reportWarnings) {
+    diagnostic.kind = DiagnosticKind::kByteOrderMark;
+    diagnostic.fixes.push_back(Fix{1, 1, diagnostic.length, "", "remove the byte-order mark"});
+    diagnostics.push_back(std::move(diagnostic));
+  }
+  return 0;
 }
 
 void Assembler::NoteRegisters(const Statement& statement) {

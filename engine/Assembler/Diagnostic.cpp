@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CheckTable.h"
+#include "TextEncoding.h"
 
 namespace mirvo {
 
@@ -124,6 +125,10 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
       return "the program does not fit in the 65536 bytes of memory";
     case DiagnosticKind::kUnknownCheckName:
       return Quoted(d.token) + " is not a check: the checks are " + CheckNamesInWords();
+    case DiagnosticKind::kUtf16Text:
+      return kUtf16Error;
+    case DiagnosticKind::kByteOrderMark:
+      return kByteOrderMarkWarning;
     default:
       break;
   }
@@ -188,6 +193,10 @@ const char* DiagnosticCode(DiagnosticKind kind) {
       return CheckRowOf(CheckId::kPastEnd).name;
     case DiagnosticKind::kUnknownCheckName:
       return "unknown-check";
+    case DiagnosticKind::kUtf16Text:
+      return "utf-16";
+    case DiagnosticKind::kByteOrderMark:
+      return "bom";
   }
   return "unknown";
 }

@@ -23,12 +23,14 @@ enum class DiagnosticKind : std::uint8_t {
   kImmediateNotANumber,   // MVI's second operand is not a number with a trailing h
   kImmediateOutOfRange,   // ... or it lies outside -80h..FFh
   kProgramTooLarge,       // the statement's bytes would pass the 65536th
+  kUtf16Text,             // the text starts with a UTF-16 mark (FF FE or FE FF): nothing is read
   // Warnings: the statement assembles, but probably not as meant.
   kNumberReadAsMemory,    // an h-number where a register is expected: read as Mem
   kIgnoredTokens,         // tokens after the last operand, ignored
   kMemoryToMemory,        // MOV Mem, Mem: does nothing visible
   kNoFinalRet,            // the last statement is not RET: a run goes on past the end
   kUnknownCheckName,      // a word after "mirvo: allow" that names no check
+  kByteOrderMark,         // the text starts with a UTF-8 byte-order mark, which is skipped
 };
 
 enum class Severity : std::uint8_t { kError, kWarning };
