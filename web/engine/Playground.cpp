@@ -279,6 +279,18 @@ const std::string& Playground::OpenExercise(const char* exerciseText, std::size_
   return text;
 }
 
+const std::string& Playground::LearnerExercise(const char* exerciseText, std::size_t size) {
+  const std::string_view file(exerciseText, size);
+  Exercise parsed;
+  ExerciseError error;
+  if (ParseExercise(file, parsed, error) != 0) {
+    text.clear();
+  } else {
+    text = HoldsTeacherParts(parsed) ? LearnerExerciseText(parsed) : std::string(file);
+  }
+  return text;
+}
+
 const std::string& Playground::CheckExercise() {
   if (!exercise) {
     text = "null";

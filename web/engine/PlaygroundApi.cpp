@@ -132,6 +132,10 @@ EMSCRIPTEN_KEEPALIVE const char* pg_open_exercise(Playground* session, const cha
   return session->OpenExercise(text, size).c_str();
 }
 EMSCRIPTEN_KEEPALIVE const char* pg_check(Playground* session) { return session->CheckExercise().c_str(); }
+// The learner's copy of an exercise, for the site's Exercises menu.
+EMSCRIPTEN_KEEPALIVE const char* pg_learner_exercise(Playground* session, const char* text, std::uint32_t size) {
+  return session->LearnerExercise(text, size).c_str();
+}
 
 EMSCRIPTEN_KEEPALIVE std::uint32_t pg_text_size(Playground* session) {
   return static_cast<std::uint32_t>(session->LastText().size());
