@@ -57,19 +57,21 @@ TEST(StateSyntaxTest, ReadsItemsAndPlacesMistakes) {
       {"Z=2", kExpected, "error at 2: 'Z=2': the value must be 0 or 1"},
       {"[1000h]=1,2,100h", kGiven,
        "error at 12: '[1000h]=1,2,100h': the value must be a number from 0 to 0FFh, such as 0Ah, 10h or 0x1Ah"},
-      {"[1000h]=1,", kGiven, "error at 10: '[1000h]=1,': the value must be a number from 0 to 0FFh, such as 0Ah, 10h or 0x1Ah"},
+      {"[1000h]=1,", kGiven,
+       "error at 10: '[1000h]=1,': the value must be a number from 0 to 0FFh, such as 0Ah, 10h or 0x1Ah"},
       // Numbers are the language's: digits from 10 up are refused as the
       // assembler refuses them, with both readings.
       {"[2000h]=10", kGiven,
        "error at 8: '[2000h]=10': '10' is not a number: numbers are hexadecimal and end in a lower-case h, as in 10h; "
        "decimal 10 is 0Ah"},
       {"[4096]=1", kGiven,
-       "error at 0: '[4096]=1': '4096' is not a number: numbers are hexadecimal and end in a lower-case h, as in 4096h; "
-       "decimal 4096 is 1000h"},
+       "error at 0: '[4096]=1': '4096' is not a number: numbers are hexadecimal and end in a lower-case h, as in "
+       "4096h; decimal 4096 is 1000h"},
       {"A=300", kExpected,
        "error at 2: 'A=300': '300' is not a number: numbers are hexadecimal and end in a lower-case h and run from 0 "
        "to 0FFh"},
-      {"A=0FH", kExpected, "error at 2: 'A=0FH': '0FH' is not a number: the h at its end must be lower case, as in 0Fh"},
+      {"A=0FH", kExpected,
+       "error at 2: 'A=0FH': '0FH' is not a number: the h at its end must be lower case, as in 0Fh"},
       {"[2001h] = 0Fh", kGiven, "error at 7: '[2001h] = 0Fh': no spaces around '=': write [2001h]=0Fh"},
       {"A=5h, B=6h", kExpected, "error at 4: 'A=5h,B=6h': items are separated by spaces, not commas: write A=5h B=6h"},
       {"[1000h]=5h,7h,A=3h", kGiven,
@@ -144,8 +146,8 @@ TEST(ExerciseFileTest, EachMistakeIsPlaced) {
       {head + "[[case]]\nname = \"a\"\nexpect = \"A=1 Q=2\"\n",
        "5:15: 'expect': 'Q=2': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or [ADDRESS]"},
       {head + one + "given = \"B=1\\t\\u0041=300\"\n",
-       "6:22: 'given': 'A=300': '300' is not a number: numbers are hexadecimal and end in a lower-case h and run from 0 "
-       "to 0FFh"},
+       "6:22: 'given': 'A=300': '300' is not a number: numbers are hexadecimal and end in a lower-case h and run "
+       "from 0 to 0FFh"},
       {head + one + "given = '''\n  B=1\n  [1000h]=5h,\n     7h, 1FFh'''\n",
        "9:10: 'given': '[1000h]=5h,7h,1FFh': the value must be a number from 0 to 0FFh, such as 0Ah, 10h or 0x1Ah"},
       // Letters beyond ASCII after a line-ending backslash (toml++ once

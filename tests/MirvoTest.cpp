@@ -566,10 +566,11 @@ TEST(MirvoTest, TestAndLink) {
       {"a source's link", {"link", "p.asm"}, {{"p.asm", "RET\n"}}, 0, "http://127.0.0.1:8080/#src=UkVUCg\n", "", {}, {}},
       // A learner's link: title = "Copy", text = "Copy B into A.", hidden_cases = 1, then the case "seven".
       {"an exercise's link", {"link", "ex.toml", "--base", "https://example.org/mirvo/"}, {{"ex.toml", exercise}}, 0,
-       "https://example.org/mirvo/#ex=dGl0bGUgPSAiQ29weSIKdGV4dCA9ICJDb3B5IEIgaW50byBBLiIKaGlkZGVuX2Nhc2VzID0gMQoKW1tjYXNl"
-       "XV0KbmFtZSA9ICJzZXZlbiIKZ2l2ZW4gPSAiQj03IgpleHBlY3QgPSAiQT03Igo\n",
+       "https://example.org/mirvo/#ex=dGl0bGUgPSAiQ29weSIKdGV4dCA9ICJDb3B5IEIgaW50byBBLiIKaGlkZGVuX2Nhc2VzID0g"
+       "MQoKW1tjYXNlXV0KbmFtZSA9ICJzZXZlbiIKZ2l2ZW4gPSAiQj03IgpleHBlY3QgPSAiQT03Igo\n",
        "", {}, {}},
-      {"the teacher's link, the file as it is", {"link", "--with-hidden", "ex.toml", "--base", "https://example.org/mirvo/"},
+      {"the teacher's link, the file as it is",
+       {"link", "--with-hidden", "ex.toml", "--base", "https://example.org/mirvo/"},
        {{"ex.toml", exercise}}, 0,
        "https://example.org/mirvo/#ex=dGl0bGUgPSAiQ29weSIKdGV4dCA9ICJDb3B5IEIgaW50byBBLiIKW1tjYXNlXV0KbmFtZSA9ICJzZXZlbiIK"
        "Z2l2ZW4gPSAiQj03IgpleHBlY3QgPSAiQT03IgpbW2Nhc2VdXQpuYW1lID0gInplcm8iCmdpdmVuID0gIkE9MSIKZXhwZWN0ID0gIkE9MCIKaGlk"

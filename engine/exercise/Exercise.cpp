@@ -215,7 +215,8 @@ class Checker {
     if (name.empty()) Fail(place, "'name' is empty");
     const auto [earlier, added] = lineOfName.emplace(name, place.line);
     if (!added) {
-      Fail(place, std::string(what) + " named '" + name + "' already stands on line " + std::to_string(earlier->second));
+      Fail(place,
+           std::string(what) + " named '" + name + "' already stands on line " + std::to_string(earlier->second));
     }
   }
 

@@ -178,9 +178,8 @@ class Parser {
       unsigned address = 0;
       std::string slip;
       if (ParseNumber(name.substr(1, name.size() - 2), 0xFFFF, address, slip) != 0) {
-        return Fail(offset, "'" + std::string(token) + "': " +
-                                (slip.empty() ? "the address in brackets must be a number from 0 to 0FFFFh, such as [1000h]"
-                                              : slip));
+        if (slip.empty()) slip = "the address in brackets must be a number from 0 to 0FFFFh, such as [1000h]";
+        return Fail(offset, "'" + std::string(token) + "': " + slip);
       }
       item.kind = ExpectKind::kMemory;
       item.address = static_cast<std::uint16_t>(address);
@@ -215,8 +214,8 @@ class Parser {
       if (end == std::string_view::npos) end = token.size();
       const std::uint32_t at = start < places.size() ? places[start] : places.back() + 1;
       if (count > 0 && token.substr(start, end - start).find('=') != std::string_view::npos) {
-        return Fail(places[start - 1], "'" + std::string(token) + "': items are separated by spaces, not commas: write " +
-                                           SpacedItems(token));
+        return Fail(places[start - 1], "'" + std::string(token) +
+                                           "': items are separated by spaces, not commas: write " + SpacedItems(token));
       }
       if (count > 0 && item.kind != ExpectKind::kMemory) {
         return Fail(at, "'" + std::string(token) + "': only memory takes a run of values, as in [1000h]=5h,7h");
@@ -228,9 +227,10 @@ class Parser {
       std::string slip;
       if (ParseNumber(token.substr(start, end - start), limit, item.value, slip) != 0) {
         if (!slip.empty()) return Fail(at, "'" + std::string(token) + "': " + slip);
-        return Fail(at, "'" + std::string(token) + "': the value must be " +
-                            (limit == 1 ? std::string("0 or 1")
-                                        : std::string("a number from 0 to ") + LimitText(limit) + ", such as 0Ah, 10h or 0x1Ah"));
+        const std::string range = limit == 1 ? std::string("0 or 1")
+                                             : std::string("a number from 0 to ") + LimitText(limit) +
+                                                   ", such as 0Ah, 10h or 0x1Ah";
+        return Fail(at, "'" + std::string(token) + "': the value must be " + range);
       }
       item.offset = count == 0 ? offset : at;
       if (Add(item, token) != 0) return 1;

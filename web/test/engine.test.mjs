@@ -106,7 +106,7 @@ for (const name of readdirSync(exercisesDir).filter((file) => file.endsWith('.to
       assert.equal(printed.score === printed.max_score, program === 'model.asm');
     }
     // The Exercises menu serves the learner's copy that mirvo link gives.
-    const link = run('mirvo', ['link', path.join(exercisesDir, name)]).stdout.trim();
+    const link = run('mirvo', ['link', path.join(exercisesDir, name)]).stdout.toString().trim();
     const linked = Buffer.from(link.slice(link.indexOf('#ex=') + 4), 'base64url').toString('utf8');
     assert.equal(engine.learnerExercise(text), linked);
     assert.doesNotMatch(linked, /solution|\[\[wrong\]\]|hidden = true/);
