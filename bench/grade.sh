@@ -13,7 +13,7 @@ trap 'rm -rf "$work"' EXIT
   printf 'title = "Sum of four bytes"\ntext = "Add the bytes from 1000h to 1003h; the sum goes to 1004h."\n'
   printf 'max_steps = 1000\n'
   for i in $(seq 1 10); do
-    printf '[[case]]\nname = "case %d"\ngiven = "[1000h]=%d,%d,%d,%d"\nexpect = "[1004h]=%d"\n' \
+    printf '[[case]]\nname = "case %d"\ngiven = "[1000h]=0%02Xh,0%02Xh,0%02Xh,0%02Xh"\nexpect = "[1004h]=0%02Xh"\n' \
       "$i" "$i" "$((i * 3))" "$((i * 5))" "$((i * 7))" "$(((i + i * 3 + i * 5 + i * 7) % 256))"
   done
 } > "$work/sum.toml"

@@ -5,7 +5,9 @@
 // text, a line and column within the file) with a message; an accepted
 // state writes back, item by item, into text that reads as the same items;
 // an accepted exercise has cases with unique names, each expecting exactly
-// one outcome, and grading it scores within its maximum.
+// one outcome, and grading it scores within its maximum; its learner's copy
+// reads back as the same statement with its visible cases. No text reaches
+// an assertion of toml++ (the fuzz build keeps them on).
 
 #include <cstdint>
 #include <memory>
@@ -51,6 +53,24 @@ void CheckState(std::string_view text, StateRole role) {
   if (role == StateRole::kGiven) FUZZ_CHECK(ApplyGiven(items, 0, *machine) == 0);
 }
 
+void CheckLearnerCopy(const Exercise& exercise) {
+  Exercise copy;
+  ExerciseError error;
+  FUZZ_CHECK(ParseExercise(LearnerExerciseText(exercise), copy, error) == 0);
+  FUZZ_CHECK(copy.title == exercise.title && copy.text == exercise.text && copy.starter == exercise.starter);
+  FUZZ_CHECK(copy.solution.empty() && copy.wrong.empty() && !HoldsTeacherParts(copy));
+  std::size_t visible = 0;
+  for (const ExerciseCase& c : exercise.cases) {
+    if (c.hidden) continue;
+    FUZZ_CHECK(visible < copy.cases.size());
+    const ExerciseCase& same = copy.cases[visible++];
+    FUZZ_CHECK(same.name == c.name && same.givenText == c.givenText && same.expectText == c.expectText &&
+               same.points == c.points && same.expected.size() == c.expected.size());
+  }
+  FUZZ_CHECK(visible == copy.cases.size());
+  FUZZ_CHECK(copy.hiddenCases + copy.cases.size() == exercise.hiddenCases + exercise.cases.size());
+}
+
 void CheckExercise(std::string_view text) {
   Exercise exercise;
   ExerciseError error;
@@ -61,7 +81,8 @@ void CheckExercise(std::string_view text) {
     FUZZ_CHECK(error.line >= 1 && error.line <= lines && error.column >= 1);
     return;
   }
-  FUZZ_CHECK(!exercise.cases.empty());
+  FUZZ_CHECK(!exercise.cases.empty() || exercise.hiddenCases > 0);
+  CheckLearnerCopy(exercise);
   std::set<std::string> names;
   for (const ExerciseCase& c : exercise.cases) {
     FUZZ_CHECK(names.insert(c.name).second);

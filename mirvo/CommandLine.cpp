@@ -164,7 +164,7 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
   TestOptions& testOptions = line.testOptions;
   CLI::App* const testCommand = app.add_subcommand("test", "Grade programs against an exercise file");
   testCommand->add_option("EXERCISE", testOptions.exercise, "Exercise file (.toml)")->required();
-  testCommand->add_option("FILE", testOptions.files, "Programs (sources or images), or folders of them")->required();
+  testCommand->add_option("FILE", testOptions.files, "Programs (sources or images), or folders of them");
   AddChoice(*testCommand, "--format", testOptions.format,
             {{"text", ReportFormat::kText},
              {"json", ReportFormat::kJson},
@@ -186,6 +186,8 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
       ->type_name("13|14")
       ->check(CLI::IsMember({13, 14}));
   AddProgramAs(*testCommand, testOptions.as);
+  testCommand->add_flag("--validate", testOptions.validate,
+                        "Check that the exercise's solution scores full marks and its wrong programs lose points");
 
   LinkOptions& linkOptions = line.linkOptions;
   CLI::App* const linkCommand = app.add_subcommand("link", "Print the playground's link to a source or an exercise");
@@ -193,6 +195,8 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
   linkOptions.base = "http://127.0.0.1:8080/";
   linkCommand->add_option("--base", linkOptions.base, "The page's address (default: make playground's)")
       ->type_name("URL");
+  linkCommand->add_flag("--with-hidden", linkOptions.withHidden,
+                        "The teacher's link: the whole exercise, its hidden cases and solution too");
 
   ExplainOptions& explainOptions = line.explainOptions;
   CLI::App* const explainCommand =
@@ -233,6 +237,11 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
     std::string reason;
     if (*runCommand && ApplyWarningOptions(warningValues, runOptions.checks, reason) != 0) {
       throw CLI::ValidationError(reason);
+    }
+    // A class to grade, or the exercise alone to validate.
+    if (*testCommand && testOptions.files.empty() != testOptions.validate) {
+      if (testOptions.validate) throw CLI::ValidationError("--validate checks the exercise alone: name no FILE");
+      throw CLI::RequiredError("FILE");
     }
     if (*checkCommand && expect->count() == 0 && expectFile->count() == 0) {
       throw CLI::RequiredError("--expect or --expect-file");
@@ -285,7 +294,7 @@ int RunCommandLine(const CommandLine& line) {
     case Subcommand::kDis:
       return RunDis(line.disOptions);
     case Subcommand::kTest:
-      return RunTest(line.testOptions);
+      return line.testOptions.validate ? RunValidate(line.testOptions) : RunTest(line.testOptions);
     case Subcommand::kLink:
       return RunLink(line.linkOptions);
     case Subcommand::kExplain:

@@ -82,11 +82,13 @@ struct TestOptions {
   bool byFolder = false;     // each first-level folder is one student
   std::string pick;          // a glob choosing among a student's programs
   int tapVersion = 14;  // of the TAP report: 13 or 14
+  bool validate = false;  // check the exercise's solution and wrong programs instead
 };
 
 struct LinkOptions {
   std::string file;
   std::string base;
+  bool withHidden = false;  // the teacher's own link: the whole exercise file
 };
 
 struct FmtOptions {
@@ -100,6 +102,9 @@ int RunDis(const DisOptions& options);
 int RunExplain(const ExplainOptions& options);
 int RunCheck(const CheckOptions& options);
 int RunTest(const TestOptions& options);
+// mirvo test --validate EXERCISE: 0 when its solution scores full marks and
+// each of its wrong programs loses points, 1 when not, 64 for a bad file.
+int RunValidate(const TestOptions& options);
 int RunLink(const LinkOptions& options);
 int RunFmt(const FmtOptions& options);
 // Serves the language server protocol on standard input and output until

@@ -1,9 +1,13 @@
 // mirvo fmt: lay sources out in aligned columns, or (--check) only say
 // which ones are not.
 
+#include <cstdio>
+
 #include "Commands.h"
 #include "Format.h"
 #include "Output.h"
+#include "Program.h"
+#include "TextEncoding.h"
 
 namespace mirvo::cli {
 
@@ -16,6 +20,20 @@ int RunFmt(const FmtOptions& options) {
       Report("%s", reason.c_str());
       status = 1;
       continue;
+    }
+    // The text's mark, as the assembler reads it.
+    const TextStart start = ReadTextStart(text);
+    if (start.mark != TextMark::kNone) {
+      const bool utf16 = start.mark == TextMark::kUtf16;
+      std::string said;
+      AppendDiagnostic(said, path, SourceLines(text), {1, utf16 ? 0 : 1, static_cast<std::int32_t>(start.length)},
+                       utf16 ? Severity::kError : Severity::kWarning, utf16 ? kUtf16Error : kByteOrderMarkWarning,
+                       ColourWanted());
+      std::fwrite(said.data(), 1, said.size(), stderr);
+      if (utf16) {
+        status = 1;
+        continue;
+      }
     }
     const std::string formatted = FormatSource(text);
     if (formatted == text) continue;

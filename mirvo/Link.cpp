@@ -1,12 +1,14 @@
 // mirvo link: the playground page's link that opens a source (#src=) or an
-// exercise (#ex=): the file's text as UTF-8 in base64url without padding,
-// as the page's share button writes it.
+// exercise (#ex=): the text as UTF-8 in base64url without padding, as the
+// page's share button writes it. An exercise's link is the learner's copy,
+// without the hidden cases, the solution and the wrong programs, unless the
+// teacher asks for the whole file (--with-hidden).
 
 #include <cstdio>
 #include <string>
 
 #include "Commands.h"
-#include "Exercise.h"
+#include "ExerciseFile.h"
 #include "Output.h"
 #include "Program.h"
 
@@ -52,12 +54,8 @@ int RunLink(const LinkOptions& options) {
   if (exercise) {
     // A link to a broken exercise would only fail in the page.
     Exercise parsed;
-    ExerciseError error;
-    if (ParseExercise(text, parsed, error) != 0) {
-      std::fprintf(stderr, "%s:%u:%u: error: %s\n", options.file.c_str(), static_cast<unsigned>(error.line),
-                   static_cast<unsigned>(error.column), error.message.c_str());
-      return kUsageExit;
-    }
+    if (const int status = ParseExerciseOrSay(options.file, text, parsed); status != 0) return status;
+    if (!options.withHidden && HoldsTeacherParts(parsed)) text = LearnerExerciseText(parsed);
   } else if (!text.empty() && !LooksLikeSourceText(text)) {
     Report("%s is no assembly text: a link holds a source (.asm) or an exercise (.toml)", options.file.c_str());
     return 1;

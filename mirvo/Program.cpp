@@ -1,5 +1,6 @@
 #include "Program.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include "ImageFile.h"
 #include "Output.h"
 #include "ProgramImage.h"
+#include "TextEncoding.h"
 #include "TextEscape.h"
 
 namespace mirvo::cli {
@@ -20,17 +22,39 @@ constexpr const char* kMagenta = "\033[1;35m";
 constexpr const char* kGreen = "\033[1;32m";
 constexpr const char* kReset = "\033[0m";
 
+// A line as a terminal shows it: a byte-order mark takes no room there, so
+// line 1 is shown without it, and what follows is placed as if it were not
+// there (the columns of reports still count its bytes).
+struct ShownLine {
+  std::string_view text;
+  std::size_t hidden = 0;  // bytes left off its front
+
+  // The blanks that put a caret under column (1-based, in the line as read).
+  std::string Indent(std::int32_t column) const {
+    std::string indent;
+    const auto before = static_cast<std::size_t>(column - 1);
+    for (std::size_t i = std::min(before, hidden); i < before; ++i) {
+      indent += i - hidden < text.size() && text[i - hidden] == '\t' ? '\t' : ' ';
+    }
+    return indent;
+  }
+};
+
+ShownLine Shown(const SourceLines& lines, std::int32_t line) {
+  const std::string_view text = lines.Line(line);
+  const std::size_t hidden = line == 1 && ReadTextStart(text).mark == TextMark::kUtf8 ? ReadTextStart(text).length : 0;
+  return {text.substr(hidden), hidden};
+}
+
 // The fixes of a diagnostic under its caret line, as compilers show fix-it
 // hints: the text meant, at the column it goes to, and a "fix:" label with
 // what it does. Further lines of a fix's text start at column 1, as they
 // would in the file.
-std::string FixLines(std::string_view line, const Diagnostic& diagnostic, bool colour) {
+std::string FixLines(const ShownLine& line, const Diagnostic& diagnostic, bool colour) {
   std::string text;
   for (const Fix& fix : diagnostic.fixes) {
     if (fix.line != diagnostic.line) continue;
-    for (std::size_t i = 0; i + 1 < static_cast<std::size_t>(fix.column); ++i) {
-      text += i < line.size() && line[i] == '\t' ? '\t' : ' ';
-    }
+    text += line.Indent(fix.column);
     if (colour) text += kGreen;
     std::size_t start = 0;
     for (std::size_t end = fix.text.find('\n'); end != std::string::npos; end = fix.text.find('\n', start)) {
@@ -102,14 +126,15 @@ void AppendDiagnostic(std::string& text, const std::string& path, const SourceLi
   if (place.line > 0 && place.column > 0) {
     // The caret line counts bytes; a tab stays a tab so that the caret
     // lands under the token however the terminal shows tabs.
-    const std::string_view line = lines.Line(place.line);
-    text += line;
+    const ShownLine line = Shown(lines, place.line);
+    text += line.text;
     text += "\n";
-    const auto before = static_cast<std::size_t>(place.column - 1);
-    for (std::size_t i = 0; i < before; ++i) text += i < line.size() && line[i] == '\t' ? '\t' : ' ';
+    text += line.Indent(place.column);
     if (colour) text += kGreen;
     text += '^';
-    for (std::int32_t i = 1; i < place.length; ++i) text += '~';
+    // A caret under the hidden mark alone is one character wide.
+    const bool underMark = static_cast<std::size_t>(place.column) <= line.hidden;
+    for (std::int32_t i = 1; i < place.length && !underMark; ++i) text += '~';
     if (colour) text += kReset;
     text += "\n";
   }
@@ -128,7 +153,7 @@ void PrintDiagnostics(const std::string& path, const AssembledSource& source, bo
     text.clear();
     const DiagnosticPlace place{diagnostic.line, diagnostic.column, diagnostic.length};
     AppendDiagnostic(text, path, lines, place, SeverityOf(diagnostic.kind), DescribeDiagnostic(diagnostic), colour);
-    if (diagnostic.column > 0) text += FixLines(lines.Line(diagnostic.line), diagnostic, colour);
+    if (diagnostic.column > 0) text += FixLines(Shown(lines, diagnostic.line), diagnostic, colour);
     // Written by length: a NUL byte in the line is printed, not an end.
     std::fwrite(text.data(), 1, text.size(), stderr);
   }
@@ -157,6 +182,8 @@ std::string FirstErrorCode(const AssembledSource& source) {
 
 bool LooksLikeSourceText(const std::string& bytes) {
   if (bytes.empty()) return false;
+  // Text saved as UTF-16 is a source that the assembler names as such.
+  if (ReadTextStart(bytes).mark == TextMark::kUtf16) return true;
   for (std::size_t at = 0; at < bytes.size();) {
     char32_t codepoint = 0;
     const std::size_t length = Utf8SequenceAt(bytes, at, codepoint);

@@ -15,8 +15,8 @@
 namespace mirvo::cli {
 
 // The assembly options every subcommand uses: collect every diagnostic,
-// record where each statement went, and keep the warnings.
-inline constexpr AssemblyOptions kFullAssembly{true, true, true};
+// record where each statement went, keep the warnings, read the text's mark.
+inline constexpr AssemblyOptions kFullAssembly = kLearnerAssembly;
 
 // A source read into memory and assembled.
 struct AssembledSource {
@@ -75,7 +75,8 @@ enum class ProgramAs { kDetect, kSource, kImage };
 
 // True for bytes that read as assembly text: UTF-8 with no control
 // characters but tabs, line ends and form feeds, and not empty. Machine code
-// almost never is (RET is C9h, an MVI's number is often below 20h).
+// almost never is (RET is C9h, an MVI's number is often below 20h). Text
+// that starts with a UTF-16 mark counts too: the assembler says what it is.
 bool LooksLikeSourceText(const std::string& bytes);
 
 // The first error of a source that does not assemble, without the path:

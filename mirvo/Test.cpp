@@ -8,6 +8,7 @@
 
 #include "CommandFiles.h"
 #include "Commands.h"
+#include "ExerciseFile.h"
 #include "Output.h"
 #include "Program.h"
 #include "Report.h"
@@ -17,24 +18,6 @@
 namespace mirvo::cli {
 
 namespace {
-
-// The exercise file read and parsed; mistakes are reported as
-// "FILE:LINE:COLUMN: error: MESSAGE". 0, or the exit code.
-int ReadExercise(const std::string& path, Exercise& exercise) {
-  std::string text;
-  std::string reason;
-  if (ReadWholeFile(path, text, reason) != 0) {
-    Report("%s", reason.c_str());
-    return kUsageExit;
-  }
-  ExerciseError error;
-  if (ParseExercise(text, exercise, error) != 0) {
-    std::fprintf(stderr, "%s:%u:%u: error: %s\n", path.c_str(), static_cast<unsigned>(error.line),
-                 static_cast<unsigned>(error.column), error.message.c_str());
-    return kUsageExit;
-  }
-  return 0;
-}
 
 Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs as, std::string& shape) {
   if (!submission.refused.empty()) return GradeRefused(exercise, submission.refused, submission.cause);
@@ -71,7 +54,7 @@ int UsageError(const char* message) {
 
 int RunTest(const TestOptions& options) {
   Exercise exercise;
-  if (const int status = ReadExercise(options.exercise, exercise); status != 0) return status;
+  if (const int status = ReadExerciseFile(options.exercise, exercise); status != 0) return status;
   const bool gradescope = options.format == ReportFormat::kGradescope;
   if (gradescope && options.files.size() != 1) {
     std::fprintf(stderr,

@@ -51,6 +51,9 @@ TEST(AssemblerProgramTest, ConsoleExitCodeAndImageForEachPath) {
        opening + "Error! on line 3\n" + failure, 1, kOldImage},
       {"immediate out of range", {"prog.asm", "out.bin"}, "MVI A, 100h\n", false,
        opening + "Error! on line 1\n" + failure, 1, kOldImage},
+      // The program reads a byte-order mark as part of the first word, as it always did.
+      {"a byte-order mark", {"prog.asm", "out.bin"}, "\xEF\xBB\xBFRET\n", false,
+       opening + "Undefined Instruction\nError! on line 1\n" + failure, 1, kOldImage},
       {"the README's worked example", {"prog.asm", "out.bin"}, ReadFile(std::string(MIRVO_EXAMPLES_DIR) + "/sum.asm"),
        false, opening + complete, 0,
        Bytes({0x3E, 0xF0, 0x06, 0x20, 0x80, 0x26, 0x10, 0x2E, 0x00, 0x77, 0x86, 0xB8, 0xC9})},

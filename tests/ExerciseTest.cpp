@@ -1,6 +1,6 @@
 // The state syntax, the exercise file and grading, each as a table; and the
-// exercises that ship, each against its model solution and against a
-// solution that writes the first case's answer in as constants.
+// exercises that ship, each against the model solution it carries and
+// against a solution that writes the first case's answer in as constants.
 
 #include <gtest/gtest.h>
 
@@ -43,8 +43,9 @@ TEST(StateSyntaxTest, ReadsItemsAndPlacesMistakes) {
     StateRole role;
     const char* read;
   } rows[] = {
-      {"A=20h b=32 z=1 cy=0 PC=0Ch sp=0FFFFh HALT", kExpected,
-       "A=20h@0 B=20h@6 Z=1@11 CY=0@15 PC=000Ch@20 SP=FFFFh@27 halt@37"},
+      {"A=20h b=0x20h z=1 cy=0 PC=0Ch sp=0FFFFh HALT", kExpected,
+       "A=20h@0 B=20h@6 Z=1@14 CY=0@18 PC=000Ch@23 SP=FFFFh@30 halt@40"},
+      {"A=-1h [1000h]=+7h,9", kGiven, "A=0FFh@0 [1000h]=07h@6 [1001h]=09h@18"},
       {"[1000h]=5h,7h,0F0h", kGiven, "[1000h]=05h@0 [1001h]=07h@11 [1002h]=0F0h@14"},
       {"[1000h]=5h, 7h ,\n 9h ; a comment, 4h\nL=1", kGiven, "[1000h]=05h@0 [1001h]=07h@12 [1002h]=09h@18 L=01h@37"},
       {"undefined-opcode loops-forever", kExpected, "error at 17: 'loops-forever': the outcome is named twice"},
@@ -53,13 +54,28 @@ TEST(StateSyntaxTest, ReadsItemsAndPlacesMistakes) {
       {"A=1 Q=2", kExpected,
        "error at 4: 'Q=2': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or [ADDRESS]"},
       {"Q=2", kGiven, "error at 0: 'Q=2': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY or [ADDRESS]"},
-      {"Z=2", kExpected,
-       "error at 2: 'Z=2': the value must be a number from 0 to 1, hexadecimal with a trailing h or decimal"},
+      {"Z=2", kExpected, "error at 2: 'Z=2': the value must be 0 or 1"},
       {"[1000h]=1,2,100h", kGiven,
-       "error at 12: '[1000h]=1,2,100h': the value must be a number from 0 to 0FFh, hexadecimal with a trailing h or "
-       "decimal"},
+       "error at 12: '[1000h]=1,2,100h': the value must be a number from 0 to 0FFh, such as 0Ah, 10h or 0x1Ah"},
       {"[1000h]=1,", kGiven,
-       "error at 10: '[1000h]=1,': the value must be a number from 0 to 0FFh, hexadecimal with a trailing h or decimal"},
+       "error at 10: '[1000h]=1,': the value must be a number from 0 to 0FFh, such as 0Ah, 10h or 0x1Ah"},
+      // Numbers are the language's: digits from 10 up are refused as the
+      // assembler refuses them, with both readings.
+      {"[2000h]=10", kGiven,
+       "error at 8: '[2000h]=10': '10' is not a number: numbers are hexadecimal and end in a lower-case h, as in 10h; "
+       "decimal 10 is 0Ah"},
+      {"[4096]=1", kGiven,
+       "error at 0: '[4096]=1': '4096' is not a number: numbers are hexadecimal and end in a lower-case h, as in "
+       "4096h; decimal 4096 is 1000h"},
+      {"A=300", kExpected,
+       "error at 2: 'A=300': '300' is not a number: numbers are hexadecimal and end in a lower-case h and run from 0 "
+       "to 0FFh"},
+      {"A=0FH", kExpected,
+       "error at 2: 'A=0FH': '0FH' is not a number: the h at its end must be lower case, as in 0Fh"},
+      {"[2001h] = 0Fh", kGiven, "error at 7: '[2001h] = 0Fh': no spaces around '=': write [2001h]=0Fh"},
+      {"A=5h, B=6h", kExpected, "error at 4: 'A=5h,B=6h': items are separated by spaces, not commas: write A=5h B=6h"},
+      {"[1000h]=5h,7h,A=3h", kGiven,
+       "error at 13: '[1000h]=5h,7h,A=3h': items are separated by spaces, not commas: write [1000h]=5h,7h A=3h"},
       {"[10000h]=1", kGiven,
        "error at 0: '[10000h]=1': the address in brackets must be a number from 0 to 0FFFFh, such as [1000h]"},
       {"[0FFFFh]=1,2", kGiven, "error at 11: '[0FFFFh]=1,2': the run of bytes goes past the end of memory at FFFFh"},
@@ -80,8 +96,20 @@ TEST(StateSyntaxTest, ReadsItemsAndPlacesMistakes) {
 std::string Errors(const std::string& file) {
   Exercise exercise;
   ExerciseError error;
-  if (ParseExercise(file, exercise, error) == 0) return "no error";
-  return std::to_string(error.line) + ":" + std::to_string(error.column) + ": " + error.message;
+  if (ParseExercise(file, exercise, error) != 0) {
+    return std::to_string(error.line) + ":" + std::to_string(error.column) + ": " + error.message;
+  }
+  std::string text = "no error";
+  for (const ExerciseError& warning : exercise.warnings) {
+    text += "; warning " + std::to_string(warning.line) + ":" + std::to_string(warning.column) + ": " + warning.message;
+  }
+  return text;
+}
+
+std::string Repeat(const std::string& text, std::size_t times) {
+  std::string out;
+  for (std::size_t i = 0; i < times; ++i) out += text;
+  return out;
 }
 
 TEST(ExerciseFileTest, EachMistakeIsPlaced) {
@@ -101,7 +129,8 @@ TEST(ExerciseFileTest, EachMistakeIsPlaced) {
       {"title = \"\"\ntext = \"x\"\n" + one, "1:9: 'title' is empty"},
       {"title = 5\ntext = \"x\"\n" + one, "1:9: 'title' must be a string in quotes"},
       {head + "colour = 1\n" + one,
-       "3:1: unknown key 'colour': an exercise has title, text, starter, max_steps, max_bytes and [[case]] tables"},
+       "3:1: unknown key 'colour': an exercise has title, text, starter, max_steps, max_bytes, leaderboard, solution, "
+       "hidden_cases, [[case]] and [[wrong]] tables"},
       {head + one + "expected = \"A=1\"\n",
        "6:1: unknown key 'expected' in a case: a case has name, given, expect, points and hidden"},
       {head + "max_steps = 0\n" + one, "3:13: 'max_steps' must be a whole number from 1 to 1073741824"},
@@ -117,15 +146,39 @@ TEST(ExerciseFileTest, EachMistakeIsPlaced) {
       {head + "[[case]]\nname = \"a\"\nexpect = \"A=1 Q=2\"\n",
        "5:15: 'expect': 'Q=2': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or [ADDRESS]"},
       {head + one + "given = \"B=1\\t\\u0041=300\"\n",
-       "6:22: 'given': 'A=300': the value must be a number from 0 to 0FFh, hexadecimal with a trailing h or decimal"},
+       "6:22: 'given': 'A=300': '300' is not a number: numbers are hexadecimal and end in a lower-case h and run "
+       "from 0 to 0FFh"},
       {head + one + "given = '''\n  B=1\n  [1000h]=5h,\n     7h, 1FFh'''\n",
-       "9:10: 'given': '[1000h]=5h,7h,1FFh': the value must be a number from 0 to 0FFh, hexadecimal with a trailing h "
-       "or decimal"},
+       "9:10: 'given': '[1000h]=5h,7h,1FFh': the value must be a number from 0 to 0FFh, such as 0Ah, 10h or 0x1Ah"},
       // Letters beyond ASCII after a line-ending backslash (toml++ once
       // stumbled there).
       {"title = \"\"\"Add \\\n  \u00e9l\u00e8ves\"\"\"\ntext = \"x\"\n" + one, "no error"},
       {head + one + "given = \"\"\"\nB=1 \\\n   PC=0\"\"\"\n",
        "8:4: 'given': 'PC=0': PC cannot be given: every run starts at 0000h"},
+      // The teacher's keys.
+      {head + "leaderboard = 1\n" + one, "3:15: 'leaderboard' must be true or false"},
+      {head + "solution = 5\n" + one, "3:12: 'solution' must be a string in quotes"},
+      {head + one + "[[wrong]]\nname = \"w\"\n", "6:1: the wrong program has no 'source'"},
+      {head + one + "[[wrong]]\nname = \"w\"\nsource = \"RET\"\n[[wrong]]\nname = \"w\"\nsource = \"\"\n",
+       "10:8: a wrong program named 'w' already stands on line 7"},
+      {head + "wrong = \"RET\"\n" + one, "3:9: 'wrong' must be tables written [[wrong]]"},
+      // A learner's copy may have left every case out.
+      {head + "hidden_cases = 2\n", "no error"},
+      // Encodings: a byte-order mark is skipped, UTF-16 named.
+      {"\xEF\xBB\xBF" + head + one,
+       "no error; warning 1:1: the text starts with a UTF-8 byte-order mark, which is skipped: UTF-8 needs none"},
+      {std::string("\xFF\xFEt\0i\0", 6), "1:1: the text is UTF-16, which cannot be read: save it as UTF-8"},
+      // What toml++ cannot take is refused before it reads the file.
+      {head + "[" + Repeat("a.", 150'000) + "a]\n", "3:2: a dotted key has at most 64 parts"},
+      {head + "x" + Repeat(".x", 64) + " = 1\n", "3:1: a dotted key has at most 64 parts"},
+      {head + "x = " + Repeat("[", 300) + Repeat("]", 300) + "\n",
+       "3:260: tables, arrays and the parts of dotted keys nest at most 256 deep"},
+      {head + "[;\n", "3:2: a table's name must follow '[': letters, digits, _ and -, or a name in quotes"},
+      {head + "x = [1, }\n", "3:9: '}' where the array needs a value or ']'"},
+      // ... and what it can is left to it, strings and comments included.
+      {head + "# [;\nx = ['[;', \"\"\"\n[}\"\"\"\", 1979-05-27 07:32:00] # [;\n" + one,
+       "4:1: unknown key 'x': an exercise has title, text, starter, max_steps, max_bytes, leaderboard, solution, "
+       "hidden_cases, [[case]] and [[wrong]] tables"},
   };
   for (const auto& row : rows) EXPECT_EQ(Errors(row.file), row.error) << row.file;
 }
@@ -212,7 +265,7 @@ TEST(ShippedExercisesTest, ModelSolutionsScoreFullMarksAndConstantsFail) {
     ExerciseError error;
     ASSERT_EQ(ParseExercise(ReadFile(file.string()), exercise, error), 0)
         << error.line << ":" << error.column << ": " << error.message;
-    const std::string solution = ReadFile(std::string(MIRVO_SOLUTIONS_DIR) + "/" + file.stem().string() + ".asm");
+    const std::string& solution = exercise.solution;
     const auto assembler = std::make_unique<Assembler>();
     assembler->Open(solution.data(), solution.size());
     ASSERT_EQ(assembler->Assemble({true, true, true}), 0);

@@ -215,6 +215,10 @@ TEST(LspTest, Protocol) {
        {kInitialized,
         Published({Problem(Span(0, 4, 5), 1, "operand-kind"), Problem(Span(0, 7, 8), 1, "not-a-register")}),
         kShutDown}},
+      {"a byte-order mark is skipped with a warning, one code unit wide",
+       kInitialize + Open("\xEF\xBB\xBFMOV b, A\n") + kShutdown,
+       {kInitialized, Published({Problem(Span(0, 0, 1), 2, "bom"), Problem(Span(0, 5, 6), 1, "not-a-register")}),
+        kShutDown}},
       {"positions in bytes when the editor counts in UTF-8",
        Request(0, "initialize", {{"capabilities", {{"general", {{"positionEncodings", {"utf-8", "utf-16"}}}}}}}) +
            Open("MOV \xC3\xA9, b\n") + kShutdown,

@@ -146,6 +146,23 @@ TEST(MirvoTest, Asm) {
       {"unknown option", {"asm", "p.asm", "--frob"}, {}, 64, "",
        "mirvo: The following argument was not expected: --frob\nTry 'mirvo asm --help' for more information.\n", {},
        {}},
+      // A byte-order mark takes no room on the terminal: carets stand under
+      // what follows it, though columns count its three bytes.
+      {"a byte-order mark is skipped with a warning", {"asm", "m.asm"}, {{"m.asm", "\xEF\xBB\xBFMVI A, 5\nRET\n"}}, 1,
+       "",
+       "m.asm:1:1: warning: the text starts with a UTF-8 byte-order mark, which is skipped: UTF-8 needs none\n"
+       "MVI A, 5\n^\nfix: remove the byte-order mark\n"
+       "m.asm:1:11: error: '5' is not a number: numbers end in a lower-case h, as in 5h\nMVI A, 5\n       ^\n"
+       "       5h  fix: write 5h\n1 error, 1 warning generated.\n",
+       {}, {"m.bin"}},
+      {"... and removed by --fix", {"asm", "--fix", "m.asm"}, {{"m.asm", "\xEF\xBB\xBFRET\n"}}, 0, "",
+       "mirvo: m.asm: 1 fix applied\n", {{"m.asm", "RET\n"}, {"m.bin", Bytes({0xC9})}}, {}},
+      {"UTF-16 is named", {"run", "u"}, {{"u", std::string("\xFF\xFER\0E\0T\0\n\0", 10)}}, 1, "",
+       "u:1: error: the text is UTF-16, which cannot be read: save it as UTF-8\n1 error generated.\n", {}, {}},
+      {"fmt keeps the mark and warns", {"fmt", "m.asm"}, {{"m.asm", "\xEF\xBB\xBFret ;x\n"}}, 0, "",
+       "m.asm:1:1: warning: the text starts with a UTF-8 byte-order mark, which is skipped: UTF-8 needs none\n"
+       "ret ;x\n^\n",
+       {{"m.asm", "\xEF\xBB\xBFRET             ;x\n"}}, {}},
   });
 }
 
@@ -426,7 +443,7 @@ TEST(MirvoTest, DisReassemblesToTheImage) {
 
 TEST(MirvoTest, Check) {
   const std::string sum = ReadFile(kExamples + "/sum.asm");
-  const std::string expect = "A=20h B=32 Z=1 CY=0 PC=0Ch [1000h]=10h halt";
+  const std::string expect = "A=20h B=0x20h Z=1 CY=0 PC=0Ch [1000h]=10h halt";
   const Files submissions = {{"good.asm", sum},
                              {"good.bin", kSumImage},
                              {"wrong.bin", Bytes({0x3E, 0x05, 0xD3})},
@@ -474,7 +491,7 @@ TEST(MirvoTest, Check) {
        "Try 'mirvo check --help' for more information.\n",
        {}, {}},
       {"value out of range", {"check", "good.bin", "--expect", "Z=2"}, {}, 64, "",
-       "mirvo: --expect: 'Z=2': the value must be a number from 0 to 1, hexadecimal with a trailing h or decimal\n"
+       "mirvo: --expect: 'Z=2': the value must be 0 or 1\n"
        "Try 'mirvo check --help' for more information.\n",
        {}, {}},
       {"no expectations", {"check", "good.bin"}, {}, 64, "",
@@ -536,8 +553,8 @@ TEST(MirvoTest, TestAndLink) {
        {{"ok.asm", "MOV A, B\nRET\n"}}, {}},
       {"a mistake in the exercise file", {"test", "bad.toml", "ok.asm"},
        {{"bad.toml", "title = \"t\"\ntext = \"x\"\n[[case]]\nname = \"a\"\nexpect = \"A=1 PC=10000h\"\n"}}, 64, "",
-       "bad.toml:5:18: error: 'expect': 'PC=10000h': the value must be a number from 0 to 0FFFFh, hexadecimal with a "
-       "trailing h or decimal\n",
+       "bad.toml:5:18: error: 'expect': 'PC=10000h': the value must be a number from 0 to 0FFFFh, such as 0Ah, 10h or "
+       "0x1Ah\n",
        {}, {}},
       {"an empty folder", {"test", "ex.toml", "."}, {{"ex.toml", exercise}}, 64, "",
        "mirvo: skipped ./ex.toml: the exercise file\nmirvo: no programs to grade\n"
@@ -553,13 +570,58 @@ TEST(MirvoTest, TestAndLink) {
        {}, {}},
       // Links hold the file's text in base64url: "RET\n" is UkVUCg.
       {"a source's link", {"link", "p.asm"}, {{"p.asm", "RET\n"}}, 0, "http://127.0.0.1:8080/#src=UkVUCg\n", "", {}, {}},
+      // A learner's link: title = "Copy", text = "Copy B into A.", hidden_cases = 1, then the case "seven".
       {"an exercise's link", {"link", "ex.toml", "--base", "https://example.org/mirvo/"}, {{"ex.toml", exercise}}, 0,
+       "https://example.org/mirvo/#ex=dGl0bGUgPSAiQ29weSIKdGV4dCA9ICJDb3B5IEIgaW50byBBLiIKaGlkZGVuX2Nhc2VzID0g"
+       "MQoKW1tjYXNlXV0KbmFtZSA9ICJzZXZlbiIKZ2l2ZW4gPSAiQj03IgpleHBlY3QgPSAiQT03Igo\n",
+       "", {}, {}},
+      {"the teacher's link, the file as it is",
+       {"link", "--with-hidden", "ex.toml", "--base", "https://example.org/mirvo/"},
+       {{"ex.toml", exercise}}, 0,
        "https://example.org/mirvo/#ex=dGl0bGUgPSAiQ29weSIKdGV4dCA9ICJDb3B5IEIgaW50byBBLiIKW1tjYXNlXV0KbmFtZSA9ICJzZXZlbiIK"
        "Z2l2ZW4gPSAiQj03IgpleHBlY3QgPSAiQT03IgpbW2Nhc2VdXQpuYW1lID0gInplcm8iCmdpdmVuID0gIkE9MSIKZXhwZWN0ID0gIkE9MCIKaGlk"
        "ZGVuID0gdHJ1ZQo\n",
        "", {}, {}},
       {"no link to a broken exercise", {"link", "e.toml"}, {{"e.toml", "title = 1\ntext = \"x\"\n[[case]]\nname = \"a\"\nexpect = \"A=1\"\n"}}, 64, "",
        "e.toml:1:9: error: 'title' must be a string in quotes\n", {}, {}},
+  });
+}
+
+// mirvo test --validate: the exercise against the programs it carries.
+TEST(MirvoTest, Validate) {
+  const std::string cases =
+      "[[case]]\nname = \"seven\"\ngiven = \"B=7\"\nexpect = \"A=7\"\n"
+      "[[case]]\nname = \"zero\"\ngiven = \"A=1\"\nexpect = \"A=0\"\nhidden = true\n";
+  const std::string head = "title = \"Copy\"\ntext = \"Copy B into A.\"\n";
+  const std::string good = head + "solution = \"MOV A, B\\nRET\"\n" + cases +
+                           "[[wrong]]\nname = \"constant\"\nsource = \"MVI A, 7h\\nRET\"\n";
+  const std::string bad = head + "solution = \"RET\"\n" + cases +
+                          "[[wrong]]\nname = \"right after all\"\nsource = \"MOV A, B\\nRET\"\n"
+                          "[[wrong]]\nname = \"typo\"\nsource = \"MVX A, 7h\"\n";
+  RunCases({
+      {"valid", {"test", "--validate", "good.toml"}, {{"good.toml", good}}, 0,
+       "good.toml:3: the solution scores 2/2 points: every case passes\n"
+       "good.toml:13: the wrong program 'constant' scores 1/2 points: caught by 'zero' (A is 07h, expected 00h)\n"
+       "good.toml: valid\n",
+       "", {}, {}},
+      {"a failing solution, a wrong program that passes, one that does not assemble",
+       {"test", "--validate", "bad.toml"}, {{"bad.toml", bad}}, 1,
+       "bad.toml:3: the solution scores 0/2 points: it fails 'seven' (A is 00h, expected 07h), 'zero' (A is 01h, "
+       "expected 00h)\n"
+       "bad.toml:13: the wrong program 'right after all' scores 2/2 points: no case takes a point from it\n"
+       "bad.toml:16: the wrong program 'typo' does not assemble: 1:1: error: 'MVX' is not an instruction: the "
+       "instructions are MOV, MVI, ADD, CMP and RET\n"
+       "bad.toml: not valid\n",
+       "", {}, {}},
+      {"no solution", {"test", "--validate", "ex.toml"}, {{"ex.toml", head + cases}}, 1,
+       "ex.toml: no solution: add solution = \"\"\"...\"\"\" with a program that scores full marks\n"
+       "ex.toml: not valid\n",
+       "", {}, {}},
+      {"a broken exercise", {"test", "--validate", "e.toml"}, {{"e.toml", "title = 1\n"}}, 64, "",
+       "e.toml:1:9: error: 'title' must be a string in quotes\n", {}, {}},
+      {"nothing to grade beside it", {"test", "--validate", "good.toml", "p.asm"}, {{"good.toml", good}}, 64, "",
+       "mirvo: --validate checks the exercise alone: name no FILE\nTry 'mirvo test --help' for more information.\n",
+       {}, {}},
   });
 }
 

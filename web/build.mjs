@@ -5,11 +5,14 @@
 // the service worker that keeps that version for offline use.
 //   node build.mjs [wasm folder] [site folder]
 import { createHash } from 'node:crypto';
+import { createRequire } from 'node:module';
 import { copyFileSync, existsSync, mkdirSync, readFileSync, readdirSync, renameSync, rmSync, writeFileSync } from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 import * as esbuild from 'esbuild';
+
+import { Engine } from './src/engine.js';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.resolve(here, '..');
@@ -80,12 +83,18 @@ for (const [name, file] of exampleFiles()) {
 }
 writeFileSync(path.join(staging, 'examples/index.json'), `${JSON.stringify(examples)}\n`);
 
-// The exercises that ship, for the Exercises menu: each file as it is, and
-// its title for the menu (the engine reads the whole file when it opens).
+// The exercises that ship, for the Exercises menu: each as a learner's link
+// carries it (the engine leaves out the hidden cases, the solution and the
+// wrong programs, as mirvo link does), and its title for the menu.
+const engine = await Engine.create(
+  createRequire(import.meta.url)(path.join(wasmDir, 'mirvo-engine.js')),
+  readFileSync(path.join(wasmDir, 'mirvo-engine.wasm')),
+);
 const exercises = [];
 for (const name of readdirSync(path.join(root, 'exercises')).sort()) {
   if (!name.endsWith('.toml')) continue;
-  const text = readFileSync(path.join(root, 'exercises', name), 'utf8');
+  const text = engine.learnerExercise(readFileSync(path.join(root, 'exercises', name), 'utf8'));
+  if (text === '') throw new Error(`exercises/${name} cannot be read: mirvo link names the mistake`);
   writeFileSync(path.join(staging, 'exercises', name), text);
   exercises.push({ name, title: /^title\s*=\s*"(.*)"\s*$/m.exec(text)?.[1] ?? name });
 }

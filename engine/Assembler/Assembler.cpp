@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "TextEncoding.h"
+
 namespace mirvo {
 
 namespace {
@@ -51,19 +53,26 @@ constexpr auto kPackedMnemonics = [] {
   return packed;
 }();
 
-// ReadImmediate's work, inline for the encoder.
-inline ImmediateStatus ParseImmediate(const char* token, std::uint8_t& value) {
+// ReadNumber's work, inline for the encoder.
+inline bool ParseNumber(const char* token, bool& negative, std::uint32_t& magnitude) {
   const char* p = token;
-  bool negative = false;
+  negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
   if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && HexDigit(p[2]) >= 0) p += 2;
-  unsigned magnitude = 0;
+  magnitude = 0;
   const char* const digits = p;
   for (int digit = HexDigit(*p); digit >= 0; digit = HexDigit(*++p)) {
-    // Saturate: anything above 0x100 is out of range anyway.
-    magnitude = magnitude > 0x100 ? magnitude : magnitude * 16 + static_cast<unsigned>(digit);
+    // Saturate: anything above kNumberCeiling is out of every range.
+    magnitude = magnitude > kNumberCeiling ? magnitude : magnitude * 16 + static_cast<unsigned>(digit);
   }
-  if (p == digits || p[0] != 'h' || p[1] != '\0') return ImmediateStatus::kNotANumber;
+  return p != digits && p[0] == 'h' && p[1] == '\0';
+}
+
+// ReadImmediate's work, inline for the encoder.
+inline ImmediateStatus ParseImmediate(const char* token, std::uint8_t& value) {
+  bool negative = false;
+  std::uint32_t magnitude = 0;
+  if (!ParseNumber(token, negative, magnitude)) return ImmediateStatus::kNotANumber;
   if (magnitude > (negative ? 0x80U : 0xFFU)) return ImmediateStatus::kOutOfRange;
   value = static_cast<std::uint8_t>(negative ? 0x100 - magnitude : magnitude);
   return ImmediateStatus::kValid;
@@ -82,6 +91,10 @@ Operation Assembler::FindOperation(const char* token, std::size_t length) {
 
 ImmediateStatus ReadImmediate(const char* token, std::uint8_t& value) { return ParseImmediate(token, value); }
 
+bool ReadNumber(const char* token, bool& negative, std::uint32_t& magnitude) {
+  return ParseNumber(token, negative, magnitude);
+}
+
 Assembler::Assembler() : image{}, length(0) {}
 
 void Assembler::Open(const char* text, std::size_t size) {
@@ -99,6 +112,7 @@ void Assembler::Open(SourceReader::ReadFunction read, void* context) {
 int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
   if (!reader) return 1;
   options = assemblyOptions;
+  if (options.readTextMark && sourceText != nullptr && ReadTextMark() != 0) return 1;
   const bool extras = options.reportWarnings || options.recordStatements;
   if (extras && sourceText != nullptr) allowances = FindAllowances(sourceText, sourceSize);
   Statement args;
@@ -106,6 +120,11 @@ int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
     reader->ReadStatement(&args);
     if (args.count < 1) break;
     currentLine = reader->GetLineNumber();
+    if (markLength > 0 && currentLine == 1) {
+      // The reader began after the mark: line 1's places count it again.
+      for (std::int32_t i = 0; i < args.count; ++i) args.places[i].column += markLength;
+      if (args.ignored.column != 0) args.ignored.column += markLength;
+    }
     const std::uint32_t address = length;
     const int failed = EncodeStatement(args);
     if (options.reportWarnings) NoteRegisters(args);
@@ -135,6 +154,33 @@ int Assembler::Assemble(const AssemblyOptions& assemblyOptions) {
   if (reader->HasReadError()) return 1;
   if (options.reportWarnings) CheckProgramWarnings();
   return errorCount == 0 ? 0 : 1;
+}
+
+int Assembler::ReadTextMark() {
+  const TextStart start = ReadTextStart(std::string_view(sourceText, sourceSize));
+  if (start.mark == TextMark::kNone) return 0;
+  Diagnostic diagnostic{};
+  diagnostic.line = 1;
+  diagnostic.column = 1;
+  diagnostic.length = static_cast<std::int32_t>(start.length);
+  diagnostic.operation = Operation::kUndefined;
+  if (start.mark == TextMark::kUtf16) {
+    // No column: no line of UTF-16 shows as text.
+    diagnostic.kind = DiagnosticKind::kUtf16Text;
+    diagnostic.column = 0;
+    diagnostic.length = 0;
+    diagnostics.push_back(std::move(diagnostic));
+    ++errorCount;
+    return 1;
+  }
+  markLength = static_cast<std::int32_t>(start.length);
+  reader = std::make_unique<SourceReader>(sourceText + start.length, sourceSize - start.length);
+  if (options.reportWarnings) {
+    diagnostic.kind = DiagnosticKind::kByteOrderMark;
+    diagnostic.fixes.push_back(Fix{1, 1, diagnostic.length, "", "remove the byte-order mark"});
+    diagnostics.push_back(std::move(diagnostic));
+  }
+  return 0;
 }
 
 void Assembler::NoteRegisters(const Statement& statement) {

@@ -28,7 +28,15 @@ struct AssemblyOptions {
   bool keepGoing = false;         // go on after an error and collect every diagnostic
   bool recordStatements = false;  // keep a StatementRecord for each statement
   bool reportWarnings = false;    // keep warnings as well as errors
+  // For texts from editors, opened as text: a UTF-8 byte-order mark is
+  // skipped (a warning; line 1's columns still count its bytes), and a text
+  // in UTF-16 is refused whole.
+  bool readTextMark = false;
 };
+
+// How the learner's tools assemble (mirvo, the page, the language server):
+// every diagnostic, every statement's place, the warnings, the text's mark.
+inline constexpr AssemblyOptions kLearnerAssembly{true, true, true, true};
 
 // Where one statement went: its place in the source, its address, its bytes.
 struct StatementRecord {
@@ -104,7 +112,12 @@ class Assembler {
   void CheckProgramWarnings();
   void EmitByte(std::uint8_t value) { image[length++] = value; }
 
+  // Reads the mark at the start of a text opened as text: 0, or 1 when
+  // nothing more is to be read (UTF-16).
+  int ReadTextMark();
+
   std::unique_ptr<SourceReader> reader;
+  std::int32_t markLength = 0;  // the bytes of a skipped mark, on line 1
   // The text of a source opened as text (its comments are read for allow
   // comments), else null.
   const char* sourceText = nullptr;
@@ -138,5 +151,11 @@ inline constexpr const char* kNumberPattern = "^[-+]?(0[xX])?[0-9A-Fa-f]+h$";
 // Reads an MVI immediate, a number as above with a value from -80h to FFh.
 // kValid and the byte (two's complement for a negative value), or why not.
 ImmediateStatus ReadImmediate(const char* token, std::uint8_t& value);
+
+// Reads a number as above, of any size: true with its sign and magnitude,
+// which stops growing once past kNumberCeiling (beyond every range there
+// is), or false for a token that is no number.
+inline constexpr std::uint32_t kNumberCeiling = 0x10000;
+bool ReadNumber(const char* token, bool& negative, std::uint32_t& magnitude);
 
 }  // namespace mirvo

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CheckTable.h"
+#include "TextEncoding.h"
 #include "Words.h"
 
 namespace mirvo {
@@ -66,21 +67,9 @@ std::string NotANumber(const char* mnemonic, const Diagnostic& d) {
   const char* const token = d.token;
   const std::string quoted = Quoted(token);
   switch (d.reading) {
-    case TokenReading::kDigitsWithoutH: {
-      // Digits alone may have been meant as decimal: say which the language reads.
-      const NumberReadings readings = ReadNumberWithoutH(token);
-      const std::string hexadecimal = quoted + " is not a number: numbers are hexadecimal and end in a lower-case h";
-      const std::string decimal = std::string("decimal ") + token + " is " + readings.decimal;
-      if (!readings.decimal.empty() && !readings.hexadecimal.empty()) {
-        return hexadecimal + ", as in " + readings.hexadecimal + "; " + decimal;
-      }
-      if (!readings.decimal.empty()) return hexadecimal + "; " + decimal;
-      if (readings.hexadecimal.empty()) return hexadecimal + " and " + kNumberRange;
-      return quoted + " is not a number: numbers end in a lower-case h, as in " + token + "h";
-    }
+    case TokenReading::kDigitsWithoutH:
     case TokenReading::kUpperCaseH:
-      return quoted + " is not a number: the h at its end must be lower case, as in " +
-             std::string(token, std::strlen(token) - 1) + "h";
+      return DescribeNumberSlip(token, 0xFF, kNumberRange);
     case TokenReading::kRegister:
       return std::string(mnemonic) + " loads a number, not the register " + quoted + ": write a number such as 5h";
     case TokenReading::kMem:
@@ -93,6 +82,29 @@ std::string NotANumber(const char* mnemonic, const Diagnostic& d) {
 }
 
 }  // namespace
+
+std::string DescribeNumberSlip(const char* token, std::uint32_t highest, const char* range) {
+  const std::string quoted = Quoted(token);
+  switch (ReadMistake(DiagnosticKind::kImmediateNotANumber, token)) {
+    case TokenReading::kDigitsWithoutH: {
+      // Digits alone may have been meant as decimal: say which the language reads.
+      const NumberReadings readings = ReadNumberWithoutH(token, highest);
+      const std::string hexadecimal = quoted + " is not a number: numbers are hexadecimal and end in a lower-case h";
+      const std::string decimal = std::string("decimal ") + token + " is " + readings.decimal;
+      if (!readings.decimal.empty() && !readings.hexadecimal.empty()) {
+        return hexadecimal + ", as in " + readings.hexadecimal + "; " + decimal;
+      }
+      if (!readings.decimal.empty()) return hexadecimal + "; " + decimal;
+      if (readings.hexadecimal.empty()) return hexadecimal + " and " + range;
+      return quoted + " is not a number: numbers end in a lower-case h, as in " + token + "h";
+    }
+    case TokenReading::kUpperCaseH:
+      return quoted + " is not a number: the h at its end must be lower case, as in " +
+             std::string(token, std::strlen(token) - 1) + "h";
+    default:
+      return "";
+  }
+}
 
 TokenReading ReadMistake(DiagnosticKind kind, const char* token) {
   const std::size_t n = std::strlen(token);
@@ -128,6 +140,10 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
       return "the program does not fit in the 65536 bytes of memory";
     case DiagnosticKind::kUnknownCheckName:
       return Quoted(d.token) + " is not a check: the checks are " + CheckNamesInWords();
+    case DiagnosticKind::kUtf16Text:
+      return kUtf16Error;
+    case DiagnosticKind::kByteOrderMark:
+      return kByteOrderMarkWarning;
     default:
       break;
   }
@@ -192,6 +208,10 @@ const char* DiagnosticCode(DiagnosticKind kind) {
       return CheckRowOf(CheckId::kPastEnd).name;
     case DiagnosticKind::kUnknownCheckName:
       return "unknown-check";
+    case DiagnosticKind::kUtf16Text:
+      return "utf-16";
+    case DiagnosticKind::kByteOrderMark:
+      return "bom";
   }
   return "unknown";
 }

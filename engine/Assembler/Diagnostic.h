@@ -23,12 +23,14 @@ enum class DiagnosticKind : std::uint8_t {
   kImmediateNotANumber,   // MVI's second operand is not a number with a trailing h
   kImmediateOutOfRange,   // ... or it lies outside -80h..FFh
   kProgramTooLarge,       // the statement's bytes would pass the 65536th
+  kUtf16Text,             // the text starts with a UTF-16 mark (FF FE or FE FF): nothing is read
   // Warnings: the statement assembles, but probably not as meant.
   kNumberReadAsMemory,    // an h-number where a register is expected: read as Mem
   kIgnoredTokens,         // tokens after the last operand, ignored
   kMemoryToMemory,        // MOV Mem, Mem: does nothing visible
   kNoFinalRet,            // the last statement is not RET: a run goes on past the end
   kUnknownCheckName,      // a word after "mirvo: allow" that names no check
+  kByteOrderMark,         // the text starts with a UTF-8 byte-order mark, which is skipped
 };
 
 enum class Severity : std::uint8_t { kError, kWarning };
@@ -75,5 +77,13 @@ std::string DescribeDiagnostic(const Diagnostic& diagnostic);
 
 // A short stable name of the kind, for editors and JSON: "not-a-register".
 const char* DiagnosticCode(DiagnosticKind kind);
+
+// Why token, digits without their h or a number with an upper-case H, is no
+// number, as the assembler words it: "'10' is not a number: numbers are
+// hexadecimal and end in a lower-case h, as in 10h; decimal 10 is 0Ah".
+// The readings are those from 0 to highest (FFh: a byte, -80h included);
+// range says where numbers lie ("run from -80h to 0FFh") when neither
+// reading fits. Empty for any other token.
+std::string DescribeNumberSlip(const char* token, std::uint32_t highest, const char* range);
 
 }  // namespace mirvo

@@ -16,10 +16,17 @@ bool IsValidNumber(const std::string& text) {
   return ReadImmediate(text.c_str(), value) == ImmediateStatus::kValid;
 }
 
-std::uint8_t ValueOf(const std::string& text) {
-  std::uint8_t value = 0;
-  ReadImmediate(text.c_str(), value);
-  return value;
+// True when text is a number of the language from 0 to highest, or for a
+// byte (highest FFh) any immediate, -80h included: value receives it.
+bool Fits(const std::string& text, std::uint32_t highest, std::uint32_t& value) {
+  if (highest == 0xFF) {
+    std::uint8_t byte = 0;
+    if (ReadImmediate(text.c_str(), byte) != ImmediateStatus::kValid) return false;
+    value = byte;
+    return true;
+  }
+  bool negative = false;
+  return ReadNumber(text.c_str(), negative, value) && !negative && value <= highest;
 }
 
 // A register letter as written, or Mem: what MOV copies.
@@ -90,30 +97,33 @@ void AddRemovalFix(Diagnostic& d, const Statement& statement) {
 
 }  // namespace
 
-NumberReadings ReadNumberWithoutH(const char* token) {
+NumberReadings ReadNumberWithoutH(const char* token, std::uint32_t highest) {
   NumberReadings readings;
   const char* digits = token;
   const bool negative = *digits == '-';
   if (*digits == '+' || *digits == '-') ++digits;
   if (*digits == '\0') return readings;
   bool decimal = true;
-  unsigned value = 0;
+  std::uint32_t value = 0;
   for (const char* p = digits; *p != '\0'; ++p) {
     const auto ch = static_cast<unsigned char>(*p);
     if (std::isxdigit(ch) == 0) return readings;
     if (std::isdigit(ch) == 0) decimal = false;
-    value = std::min(value * 10 + static_cast<unsigned>(ch - '0'), 1000U);
+    value = std::min(value * 10 + static_cast<unsigned>(ch - '0'), kNumberCeiling + 1);
   }
   readings.digitsOnly = decimal;
+  std::uint32_t hexadecimalValue = 0;
+  std::uint32_t decimalValue = 0;
   const std::string hexadecimal = std::string(token) + "h";
-  if (IsValidNumber(hexadecimal)) readings.hexadecimal = hexadecimal;
-  if (decimal && value <= 0xFF) {
-    const std::string written = std::string(negative ? "-" : "") + ByteNotation(static_cast<std::uint8_t>(value)).text;
-    if (IsValidNumber(written)) readings.decimal = written;
+  if (Fits(hexadecimal, highest, hexadecimalValue)) readings.hexadecimal = hexadecimal;
+  if (decimal && value <= highest) {
+    char text[16];
+    *AppendNumber(text, value, 2) = '\0';
+    const std::string written = std::string(negative ? "-" : "") + text;
+    if (Fits(written, highest, decimalValue)) readings.decimal = written;
   }
   // Below 10 both readings are one number: the learner's digits say it.
-  if (!readings.decimal.empty() && !readings.hexadecimal.empty() &&
-      ValueOf(readings.decimal) == ValueOf(readings.hexadecimal)) {
+  if (!readings.decimal.empty() && !readings.hexadecimal.empty() && decimalValue == hexadecimalValue) {
     readings.decimal.clear();
   }
   return readings;

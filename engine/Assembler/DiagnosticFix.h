@@ -26,13 +26,14 @@ struct Statement;
 // The readings of a number written without its h: as hexadecimal (the
 // language's own) and as decimal (what a learner from elsewhere may mean),
 // each as the number the language would write, empty when that reading is
-// no byte. Both empty for a token that is no run of digits.
+// no byte (or, with highest, no number from 0 to highest). Both empty for a
+// token that is no run of digits.
 struct NumberReadings {
   std::string hexadecimal;  // "10h"
   std::string decimal;      // "0Ah"
   bool digitsOnly = false;  // the token is an optional sign and digits 0-9
 };
-NumberReadings ReadNumberWithoutH(const char* token);
+NumberReadings ReadNumberWithoutH(const char* token, std::uint32_t highest = 0xFF);
 
 // Adds the fixes that diagnostic's mistake has, read from the statement it
 // is about. Fixes that need the whole program wait for CompleteFixes.

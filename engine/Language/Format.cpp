@@ -7,6 +7,7 @@
 #include "Assembler.h"
 #include "InstructionSet.h"
 #include "SourceText.h"
+#include "TextEncoding.h"
 
 namespace mirvo {
 
@@ -68,7 +69,9 @@ LineParts Split(std::string_view line) {
 
 }  // namespace
 
-std::string FormatSource(std::string_view text) {
+namespace {
+
+std::string FormatLines(std::string_view text) {
   const SourceLines lines(text);
   std::vector<LineParts> parts;
   parts.reserve(lines.Count());
@@ -92,6 +95,14 @@ std::string FormatSource(std::string_view text) {
     out += lines.LineEnd(i);
   }
   return out;
+}
+
+}  // namespace
+
+std::string FormatSource(std::string_view text) {
+  // A byte-order mark stays in front of the first line.
+  const std::size_t mark = ReadTextStart(text).mark == TextMark::kUtf8 ? ReadTextStart(text).length : 0;
+  return std::string(text.substr(0, mark)) + FormatLines(text.substr(mark));
 }
 
 }  // namespace mirvo

@@ -14,7 +14,8 @@ namespace mirvo {
 // statement of the source pushes the column further.
 inline constexpr std::size_t kStatementWidth = 16;
 
-// text laid out; every line stays a line and keeps its line end.
+// text laid out; every line stays a line and keeps its line end, and a
+// byte-order mark stays where it was.
 std::string FormatSource(std::string_view text);
 
 }  // namespace mirvo

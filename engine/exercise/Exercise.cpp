@@ -21,6 +21,12 @@
 #include <initializer_list>
 #include <map>
 
+#include "TextEncoding.h"
+#include "TomlGuard.h"
+
+// The guard refuses nesting before toml++ would.
+static_assert(mirvo::kMaxNesting <= TOML_MAX_NESTED_VALUES);
+
 namespace mirvo {
 
 unsigned Exercise::MaxScore() const {
@@ -176,14 +182,41 @@ class Checker {
     out = node->as_integer()->get();
   }
 
+  // true or false; absent is left as it was.
+  void Boolean(const toml::table& table, std::string_view key, bool& out) {
+    const toml::node* node = table.get(key);
+    if (node == nullptr) return;
+    if (!node->is_boolean()) {
+      Fail(node->source(), "'" + std::string(key) + "' must be true or false");
+      return;
+    }
+    out = node->as_boolean()->get();
+  }
+
   // A state text, read with the state syntax; its mistakes are placed
   // inside the string.
-  void State(const toml::table& table, std::string_view key, StateRole role, std::vector<Expectation>& out) {
+  void State(const toml::table& table, std::string_view key, StateRole role, std::string& text,
+             std::vector<Expectation>& out) {
     const toml::node* node = table.get(key);
     if (node == nullptr || !node->is_string()) return;
+    text = node->as_string()->get();
     SyntaxError error;
-    if (ParseState(node->as_string()->get(), role, out, error) != 0) {
+    if (ParseState(text, role, out, error) != 0) {
       Fail(PlaceInString(file, PlaceOf(node->source().begin), error.offset), "'" + std::string(key) + "': " + error.message);
+    }
+  }
+
+  // A non-empty name that no earlier table of the same array took.
+  void UniqueName(const toml::table& table, const std::string& name, const char* what,
+                  std::map<std::string, std::uint32_t>& lineOfName) {
+    const toml::node* node = table.get("name");
+    if (node == nullptr || !node->is_string()) return;
+    const Place place = PlaceOf(node->source().begin);
+    if (name.empty()) Fail(place, "'name' is empty");
+    const auto [earlier, added] = lineOfName.emplace(name, place.line);
+    if (!added) {
+      Fail(place,
+           std::string(what) + " named '" + name + "' already stands on line " + std::to_string(earlier->second));
     }
   }
 
@@ -196,8 +229,77 @@ class Checker {
 
 }  // namespace
 
-int ParseExercise(std::string_view text, Exercise& exercise, ExerciseError& error) {
-  exercise = Exercise{};
+namespace {
+
+// The [[case]] tables.
+void ReadCases(Checker& check, const toml::table& root, Place end, Exercise& exercise) {
+  const toml::node* cases = root.get("case");
+  if (cases == nullptr) {
+    // A learner's copy whose every case is the teacher's has none left.
+    if (exercise.hiddenCases == 0) check.Fail(end, "the exercise has no case: add one with [[case]]");
+    return;
+  }
+  if (!cases->is_array_of_tables() || cases->as_array()->empty()) {
+    check.Fail(cases->source(), "'case' must be tables written [[case]]");
+    return;
+  }
+  std::map<std::string, std::uint32_t> lineOfName;
+  for (const toml::node& element : *cases->as_array()) {
+    const toml::table& table = *element.as_table();
+    const Place header = PlaceOf(table.source().begin);
+    ExerciseCase c;
+    check.OnlyKeys(table, {"name", "given", "expect", "points", "hidden"},
+                   " in a case: a case has name, given, expect, points and hidden");
+    check.String(table, "name", c.name, true, header, "the case");
+    std::string ignored;
+    check.String(table, "given", ignored, false, header, "the case");
+    check.String(table, "expect", ignored, true, header, "the case");
+    check.State(table, "given", StateRole::kGiven, c.givenText, c.given);
+    check.State(table, "expect", StateRole::kExpected, c.expectText, c.expected);
+    std::int64_t points = 1;
+    check.Integer(table, "points", 0, kMaxCasePoints, points);
+    c.points = static_cast<unsigned>(points);
+    check.Boolean(table, "hidden", c.hidden);
+    check.UniqueName(table, c.name, "a case", lineOfName);
+    // Every case expects the run to halt unless it names an outcome.
+    bool namesOutcome = false;
+    for (const Expectation& item : c.expected) namesOutcome = namesOutcome || item.kind == ExpectKind::kOutcome;
+    if (!namesOutcome && !c.expected.empty()) c.expected.push_back(Expectation{});
+    exercise.cases.push_back(std::move(c));
+  }
+}
+
+// The [[wrong]] tables: programs that must lose points.
+void ReadWrongPrograms(Checker& check, const toml::table& root, Exercise& exercise) {
+  const toml::node* wrong = root.get("wrong");
+  if (wrong == nullptr) return;
+  if (!wrong->is_array_of_tables() || wrong->as_array()->empty()) {
+    check.Fail(wrong->source(), "'wrong' must be tables written [[wrong]]");
+    return;
+  }
+  std::map<std::string, std::uint32_t> lineOfName;
+  for (const toml::node& element : *wrong->as_array()) {
+    const toml::table& table = *element.as_table();
+    const Place header = PlaceOf(table.source().begin);
+    WrongProgram program;
+    program.line = header.line;
+    check.OnlyKeys(table, {"name", "source"}, " in a wrong program: it has name and source");
+    check.String(table, "name", program.name, true, header, "the wrong program");
+    check.String(table, "source", program.source, true, header, "the wrong program");
+    check.UniqueName(table, program.name, "a wrong program", lineOfName);
+    exercise.wrong.push_back(std::move(program));
+  }
+}
+
+// The file after its encoding is known: 0, or 1 with error.
+int ParseToml(std::string_view text, Exercise& exercise, ExerciseError& error) {
+  // Texts that toml++ cannot take safely are refused first.
+  TomlRefusal refusal;
+  if (GuardToml(text, refusal) != 0) {
+    const Place place = PlaceAt(text, refusal.offset);
+    error = {place.line, place.column, refusal.message};
+    return 1;
+  }
   toml::parse_result parsed = toml::parse(text);
   if (!parsed) {
     error = {PlaceOf(parsed.error().source().begin).line, PlaceOf(parsed.error().source().begin).column,
@@ -206,8 +308,11 @@ int ParseExercise(std::string_view text, Exercise& exercise, ExerciseError& erro
   }
   const toml::table& root = parsed.table();
   Checker check(text);
-  check.OnlyKeys(root, {"title", "text", "starter", "max_steps", "max_bytes", "case"},
-                 ": an exercise has title, text, starter, max_steps, max_bytes and [[case]] tables");
+  check.OnlyKeys(root,
+                 {"title", "text", "starter", "max_steps", "max_bytes", "leaderboard", "solution", "hidden_cases",
+                  "case", "wrong"},
+                 ": an exercise has title, text, starter, max_steps, max_bytes, leaderboard, solution, "
+                 "hidden_cases, [[case]] and [[wrong]] tables");
   // What the whole file lacks is reported at its end, after any mistake in it.
   const Place end = PlaceAt(text, text.size());
   check.String(root, "title", exercise.title, true, end, "the exercise");
@@ -222,56 +327,37 @@ int ParseExercise(std::string_view text, Exercise& exercise, ExerciseError& erro
   std::int64_t maxBytes = kMemorySize;
   check.Integer(root, "max_bytes", 1, kMemorySize, maxBytes);
   exercise.maxBytes = static_cast<std::uint32_t>(maxBytes);
-
-  const toml::node* cases = root.get("case");
-  if (cases == nullptr) {
-    check.Fail(end, "the exercise has no case: add one with [[case]]");
-  } else if (!cases->is_array_of_tables() || cases->as_array()->empty()) {
-    check.Fail(cases->source(), "'case' must be tables written [[case]]");
-  } else {
-    std::map<std::string, std::uint32_t> lineOfName;
-    for (const toml::node& element : *cases->as_array()) {
-      const toml::table& table = *element.as_table();
-      const Place header = PlaceOf(table.source().begin);
-      ExerciseCase c;
-      check.OnlyKeys(table, {"name", "given", "expect", "points", "hidden"},
-                     " in a case: a case has name, given, expect, points and hidden");
-      check.String(table, "name", c.name, true, header, "the case");
-      std::string ignored;
-      check.String(table, "given", ignored, false, header, "the case");
-      check.String(table, "expect", ignored, true, header, "the case");
-      check.State(table, "given", StateRole::kGiven, c.given);
-      check.State(table, "expect", StateRole::kExpected, c.expected);
-      std::int64_t points = 1;
-      check.Integer(table, "points", 0, kMaxCasePoints, points);
-      c.points = static_cast<unsigned>(points);
-      if (const toml::node* hidden = table.get("hidden"); hidden != nullptr) {
-        if (hidden->is_boolean()) {
-          c.hidden = hidden->as_boolean()->get();
-        } else {
-          check.Fail(hidden->source(), "'hidden' must be true or false");
-        }
-      }
-      if (const toml::node* name = table.get("name"); name != nullptr && name->is_string()) {
-        const Place place = PlaceOf(name->source().begin);
-        if (c.name.empty()) check.Fail(place, "'name' is empty");
-        const auto [earlier, added] = lineOfName.emplace(c.name, place.line);
-        if (!added) {
-          check.Fail(place, "a case named '" + c.name + "' already stands on line " + std::to_string(earlier->second));
-        }
-      }
-      // Every case expects the run to halt unless it names an outcome.
-      bool namesOutcome = false;
-      for (const Expectation& item : c.expected) namesOutcome = namesOutcome || item.kind == ExpectKind::kOutcome;
-      if (!namesOutcome && !c.expected.empty()) c.expected.push_back(Expectation{});
-      exercise.cases.push_back(std::move(c));
-    }
+  check.Boolean(root, "leaderboard", exercise.leaderboard);
+  check.String(root, "solution", exercise.solution, false, end, "the exercise");
+  if (const toml::node* solution = root.get("solution"); solution != nullptr) {
+    exercise.solutionLine = PlaceOf(solution->source().begin).line;
   }
+  std::int64_t hiddenCases = 0;
+  check.Integer(root, "hidden_cases", 0, kMaxHiddenCases, hiddenCases);
+  exercise.hiddenCases = static_cast<unsigned>(hiddenCases);
+  ReadCases(check, root, end, exercise);
+  ReadWrongPrograms(check, root, exercise);
   if (check.Failed()) {
     error = check.Error();
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int ParseExercise(std::string_view text, Exercise& exercise, ExerciseError& error) {
+  exercise = Exercise{};
+  const TextStart start = ReadTextStart(text);
+  if (start.mark == TextMark::kUtf16) {
+    error = {1, 1, kUtf16Error};
+    return 1;
+  }
+  if (ParseToml(text.substr(start.length), exercise, error) != 0) {
     exercise = Exercise{};
     return 1;
   }
+  if (start.mark == TextMark::kUtf8) exercise.warnings.push_back({1, 1, kByteOrderMarkWarning});
   return 0;
 }
 

@@ -15,8 +15,17 @@
 //   points = 1                # optional
 //   hidden = false            # optional
 //
-// A file with any mistake is refused as a whole, with the line and column
-// of the mistake.
+// and, for the teacher and the tools (none of it reaches a learner's link):
+//
+//   leaderboard = true        # optional: reports list bytes and steps
+//   solution = """..."""      # optional: a model solution, full marks
+//   [[wrong]]                 # optional: a program that must lose points
+//   name = "adds the wrong bytes"
+//   source = """..."""
+//
+// A learner's link leaves the hidden cases out and says how many there
+// were (hidden_cases = N). A file with any mistake is refused as a whole,
+// with the line and column of the mistake.
 
 #include <cstdint>
 #include <string>
@@ -29,10 +38,27 @@ namespace mirvo {
 
 struct ExerciseCase {
   std::string name;
+  std::string givenText;   // given and expect as the file writes them
+  std::string expectText;
   std::vector<Expectation> given;
   std::vector<Expectation> expected;
   unsigned points = 1;
   bool hidden = false;
+};
+
+// Where a mistake in an exercise file is: line and column count from 1, the
+// column in characters (after a byte-order mark, which editors do not show).
+struct ExerciseError {
+  std::uint32_t line = 1;
+  std::uint32_t column = 1;
+  std::string message;
+};
+
+// A program the teacher wrote to lose points, and the line of its [[wrong]].
+struct WrongProgram {
+  std::string name;
+  std::string source;
+  std::uint32_t line = 1;
 };
 
 struct Exercise {
@@ -43,16 +69,13 @@ struct Exercise {
   std::uint32_t maxBytes = kMemorySize;
   bool leaderboard = false;  // reports list each program's bytes and steps
   std::vector<ExerciseCase> cases;
+  std::string solution;           // a model solution's source; empty: none
+  std::uint32_t solutionLine = 0;  // the line of its key
+  std::vector<WrongProgram> wrong;
+  unsigned hiddenCases = 0;  // the teacher's cases a learner's copy leaves out
+  std::vector<ExerciseError> warnings;  // what the reader went past (a byte-order mark)
 
   unsigned MaxScore() const;
-};
-
-// Where a mistake in an exercise file is: line and column count from 1, the
-// column in characters.
-struct ExerciseError {
-  std::uint32_t line = 1;
-  std::uint32_t column = 1;
-  std::string message;
 };
 
 // Reads an exercise file's text. 0, or 1 with error.
@@ -60,5 +83,14 @@ int ParseExercise(std::string_view text, Exercise& exercise, ExerciseError& erro
 
 // The largest points a case may carry, and the largest max_bytes.
 inline constexpr std::int64_t kMaxCasePoints = 1000;
+// The most cases a learner's copy may say it leaves out.
+inline constexpr std::int64_t kMaxHiddenCases = 1000000;
+
+// The exercise as a learner's link carries it: its hidden cases, solution
+// and wrong programs left out and counted in hidden_cases. The text is TOML
+// that ParseExercise reads back into the same statement and visible cases.
+std::string LearnerExerciseText(const Exercise& exercise);
+// True when the learner's copy would differ from the teacher's file.
+bool HoldsTeacherParts(const Exercise& exercise);
 
 }  // namespace mirvo

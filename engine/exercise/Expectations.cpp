@@ -3,6 +3,8 @@
 #include <array>
 #include <cctype>
 
+#include "Assembler.h"
+#include "Diagnostic.h"
 #include "InstructionSet.h"
 
 namespace mirvo {
@@ -17,30 +19,52 @@ bool SameWord(std::string_view a, std::string_view b) {
   return true;
 }
 
-// "20h"/"0FFh" hexadecimal or "32" decimal, at most limit. 0, or 1.
-int ParseNumber(std::string_view text, unsigned limit, unsigned& value) {
-  const bool hex = !text.empty() && (text.back() == 'h' || text.back() == 'H');
-  const std::size_t digits = hex ? text.size() - 1 : text.size();
-  if (digits == 0) return 1;
-  unsigned long result = 0;
-  for (std::size_t i = 0; i < digits; ++i) {
-    const auto ch = static_cast<unsigned char>(text[i]);
-    unsigned digit = 0;
-    if (std::isdigit(ch) != 0) {
-      digit = ch - '0';
-    } else if (hex && std::isxdigit(ch) != 0) {
-      digit = static_cast<unsigned>(std::toupper(ch) - 'A' + 10);
-    } else {
-      return 1;
-    }
-    result = result * (hex ? 16 : 10) + digit;
-    if (result > limit) return 1;
+// A digit alone reads the same in every base.
+bool IsSingleDigit(std::string_view text) { return text.size() == 1 && text[0] >= '0' && text[0] <= '9'; }
+
+// A value written as the language writes numbers ("0Ah", "10h", "0x1Ah";
+// for a byte also "-1h"), or a digit 0-9, at most limit. 0; or 1, with slip
+// set when the text is one of the assembler's slips (digits without their
+// h, an upper-case H), in its words.
+int ParseNumber(std::string_view text, unsigned limit, unsigned& value, std::string& slip) {
+  slip.clear();
+  if (IsSingleDigit(text)) {
+    value = static_cast<unsigned>(text[0] - '0');
+    return value <= limit ? 0 : 1;
   }
-  value = static_cast<unsigned>(result);
-  return 0;
+  const std::string token(text);
+  if (limit == 0xFF) {
+    std::uint8_t byte = 0;
+    if (ReadImmediate(token.c_str(), byte) == ImmediateStatus::kValid) {
+      value = byte;
+      return 0;
+    }
+  } else {
+    bool negative = false;
+    std::uint32_t magnitude = 0;
+    if (ReadNumber(token.c_str(), negative, magnitude) && !negative && magnitude <= limit) {
+      value = magnitude;
+      return 0;
+    }
+  }
+  if (limit > 1 && token.find('\0') == std::string::npos) {
+    slip = DescribeNumberSlip(token.c_str(), limit, limit == 0xFF ? "run from 0 to 0FFh" : "run from 0 to 0FFFFh");
+  }
+  return 1;
 }
 
-const char* LimitText(unsigned limit) { return limit == 1 ? "1" : limit == 0xFF ? "0FFh" : "0FFFFh"; }
+const char* LimitText(unsigned limit) { return limit == 0xFF ? "0FFh" : "0FFFFh"; }
+
+// The items of a token that joined them with commas, with a space for each
+// comma that starts an item: "A=5h,B=6h" is "A=5h B=6h".
+std::string SpacedItems(std::string_view token) {
+  std::string spaced(token);
+  for (std::size_t comma = spaced.find(','); comma != std::string::npos; comma = spaced.find(',', comma + 1)) {
+    const std::size_t next = spaced.find(',', comma + 1);
+    if (spaced.substr(comma + 1, next - comma - 1).find('=') != std::string::npos) spaced[comma] = ' ';
+  }
+  return spaced;
+}
 
 struct Name {
   const char* name;
@@ -152,9 +176,10 @@ class Parser {
     unsigned limit = 0xFF;
     if (name.size() > 2 && name.front() == '[' && name.back() == ']') {
       unsigned address = 0;
-      if (ParseNumber(name.substr(1, name.size() - 2), 0xFFFF, address) != 0) {
-        return Fail(offset, "'" + std::string(token) +
-                                "': the address in brackets must be a number from 0 to 0FFFFh, such as [1000h]");
+      std::string slip;
+      if (ParseNumber(name.substr(1, name.size() - 2), 0xFFFF, address, slip) != 0) {
+        if (slip.empty()) slip = "the address in brackets must be a number from 0 to 0FFFFh, such as [1000h]";
+        return Fail(offset, "'" + std::string(token) + "': " + slip);
       }
       item.kind = ExpectKind::kMemory;
       item.address = static_cast<std::uint16_t>(address);
@@ -188,6 +213,10 @@ class Parser {
       std::size_t end = token.find(',', start);
       if (end == std::string_view::npos) end = token.size();
       const std::uint32_t at = start < places.size() ? places[start] : places.back() + 1;
+      if (count > 0 && token.substr(start, end - start).find('=') != std::string_view::npos) {
+        return Fail(places[start - 1], "'" + std::string(token) +
+                                           "': items are separated by spaces, not commas: write " + SpacedItems(token));
+      }
       if (count > 0 && item.kind != ExpectKind::kMemory) {
         return Fail(at, "'" + std::string(token) + "': only memory takes a run of values, as in [1000h]=5h,7h");
       }
@@ -195,9 +224,13 @@ class Parser {
         return Fail(at, "'" + std::string(token) + "': the run of bytes goes past the end of memory at FFFFh");
       }
       if (count > 0) item.address = static_cast<std::uint16_t>(item.address + 1);
-      if (ParseNumber(token.substr(start, end - start), limit, item.value) != 0) {
-        return Fail(at, "'" + std::string(token) + "': the value must be a number from 0 to " + LimitText(limit) +
-                            ", hexadecimal with a trailing h or decimal");
+      std::string slip;
+      if (ParseNumber(token.substr(start, end - start), limit, item.value, slip) != 0) {
+        if (!slip.empty()) return Fail(at, "'" + std::string(token) + "': " + slip);
+        const std::string range = limit == 1 ? std::string("0 or 1")
+                                             : std::string("a number from 0 to ") + LimitText(limit) +
+                                                   ", such as 0Ah, 10h or 0x1Ah";
+        return Fail(at, "'" + std::string(token) + "': the value must be " + range);
       }
       item.offset = count == 0 ? offset : at;
       if (Add(item, token) != 0) return 1;
@@ -247,20 +280,36 @@ int ParseState(std::string_view text, StateRole role, std::vector<Expectation>& 
       continue;
     }
     // An item runs to white space, a comment or the end, except that white
-    // space next to a comma continues a run of values ("5h, 7h").
+    // space next to a comma continues a run of values ("5h, 7h"). White
+    // space next to '=' is a mistake of its own, found once the item is read.
+    const std::size_t first = i;
     std::string token;
     std::vector<std::uint32_t> places;
+    std::size_t spacedEquals = text.size();  // the first white space next to '='
     while (i < text.size() && text[i] != ';') {
       if (IsSpace(text[i])) {
         std::size_t next = i;
         while (next < text.size() && IsSpace(text[next])) ++next;
+        const bool more = next < text.size() && text[next] != ';';
+        const bool equals = (more && !token.empty() && token.back() == '=') || (more && text[next] == '=');
         const bool joins = (!token.empty() && token.back() == ',') || (next < text.size() && text[next] == ',');
-        if (!joins) break;
+        if (equals && spacedEquals == text.size()) spacedEquals = i;
+        if (!joins && !equals) break;
         i = next;
         continue;
       }
       places.push_back(static_cast<std::uint32_t>(i));
       token += text[i++];
+    }
+    if (spacedEquals != text.size()) {
+      // As written, each run of white space one space.
+      std::string written;
+      for (std::size_t at = first; at < i; ++at) {
+        if (!IsSpace(text[at]) || (at + 1 < i && !IsSpace(text[at + 1]))) written += IsSpace(text[at]) ? ' ' : text[at];
+      }
+      error.offset = static_cast<std::uint32_t>(spacedEquals);
+      error.message = "'" + written + "': no spaces around '=': write " + token;
+      return 1;
     }
     if (parser.Item(token, places) != 0) return 1;
   }

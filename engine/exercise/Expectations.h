@@ -3,7 +3,10 @@
 // with ("A=20h Z=1 PC=000Ch [1000h]=10h halt") and the state a run starts
 // from ("B=5h [1000h]=7h,8h"). Items are separated by white space; a
 // semicolon starts a comment that runs to the end of its line. Names are
-// read in any case; numbers are hexadecimal with a trailing h, or decimal.
+// read in any case; numbers are written as the assembly language writes
+// them (0Ah, 10h, 0x1Ah; a byte also -1h), and a digit 0-9 alone, which
+// reads the same in every base, stands for itself. Digits from 10 up
+// without their h are refused, as the assembler refuses them.
 // [ADDRESS]=V1,V2,... is a run of bytes from ADDRESS up.
 
 #include <cstddef>

@@ -47,6 +47,7 @@ std::string ExerciseJson(const Exercise& exercise) {
                {"text", exercise.text},
                {"starter", exercise.starter},
                {"max_score", exercise.MaxScore()},
+               {"hidden_cases", exercise.hiddenCases},
                {"cases", cases}});
 }
 

@@ -14,8 +14,9 @@ namespace mirvo {
 std::string MismatchesJson(const std::vector<Expectation>& expected, const std::vector<Mismatch>& mismatches);
 
 // An exercise as a learner may see it: {"title", "text", "starter",
-// "max_score", "cases": [{"name", "points", "hidden"}]}, hidden cases named
-// only by their number.
+// "max_score", "hidden_cases" (the teacher's cases a learner's copy left
+// out), "cases": [{"name", "points", "hidden"}]}, hidden cases named only by
+// their number.
 std::string ExerciseJson(const Exercise& exercise);
 // A mistake in an exercise file: {"line", "column", "message"}.
 std::string ExerciseErrorJson(const ExerciseError& error);

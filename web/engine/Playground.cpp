@@ -25,11 +25,7 @@ int Playground::Assemble(const char* bytes, std::size_t size) {
   source.assign(bytes, size);
   assembler = std::make_unique<Assembler>();
   assembler->Open(source.data(), source.size());
-  AssemblyOptions options;
-  options.keepGoing = true;
-  options.recordStatements = true;
-  options.reportWarnings = true;
-  const int status = assembler->Assemble(options);
+  const int status = assembler->Assemble(kLearnerAssembly);
   assemblyJson = AssemblyJson(*assembler, nullptr);
   return status;
 }
@@ -265,6 +261,14 @@ std::string Playground::OpenExercise(const char* exerciseText, std::size_t size)
   }
   exercise = std::move(parsed);
   return "{\"exercise\":" + ExerciseJson(*exercise) + "}";
+}
+
+std::string Playground::LearnerExercise(const char* exerciseText, std::size_t size) {
+  const std::string_view file(exerciseText, size);
+  Exercise parsed;
+  ExerciseError error;
+  if (ParseExercise(file, parsed, error) != 0) return "";
+  return HoldsTeacherParts(parsed) ? LearnerExerciseText(parsed) : std::string(file);
 }
 
 std::string Playground::CheckExercise() const {

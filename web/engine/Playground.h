@@ -114,6 +114,10 @@ class Playground {
   // Reads an exercise file's text, for Check: {"exercise": ExerciseJson} or
   // {"error": ExerciseErrorJson} (engine/json/ExerciseJson.h).
   std::string OpenExercise(const char* exerciseText, std::size_t size);
+  // The learner's copy of an exercise file's text, as mirvo link writes it
+  // (the text itself when nothing in it is the teacher's alone), or "" for a
+  // text that cannot be read.
+  static std::string LearnerExercise(const char* exerciseText, std::size_t size);
   // Grades the last assembly against the open exercise, every case on a
   // fresh machine, as a learner may see it (a hidden case passes or fails,
   // nothing more): GradeJson, or "null" with no exercise open.

@@ -131,6 +131,10 @@ EMSCRIPTEN_KEEPALIVE const char* pg_open_exercise(Playground* session, const cha
   return session->Hand(session->OpenExercise(text, size));
 }
 EMSCRIPTEN_KEEPALIVE const char* pg_check(Playground* session) { return session->Hand(session->CheckExercise()); }
+// The learner's copy of an exercise, for the site's Exercises menu.
+EMSCRIPTEN_KEEPALIVE const char* pg_learner_exercise(Playground* session, const char* text, std::uint32_t size) {
+  return session->Hand(Playground::LearnerExercise(text, size));
+}
 
 EMSCRIPTEN_KEEPALIVE std::uint32_t pg_text_size(Playground* session) {
   return static_cast<std::uint32_t>(session->LastText().size());

@@ -161,6 +161,15 @@ export class Engine {
     return JSON.parse(this.lastText(pointer));
   }
 
+  // The learner's copy of an exercise file's text, as mirvo link writes it:
+  // its hidden cases, solution and wrong programs left out. '' for a text
+  // that cannot be read.
+  learnerExercise(text) {
+    const bytes = encoder.encode(text);
+    const m = this.module;
+    return this.lastText(this.withBytes(bytes, (start) => m._pg_learner_exercise(this.session, start, bytes.length)));
+  }
+
   // Grades the last assembly against the open exercise, as GradeJson writes
   // it for a learner (hidden cases pass or fail, nothing more); null with no
   // exercise open.

@@ -139,6 +139,7 @@ function drawExercise() {
   if (view.error) {
     $('exercise-title').textContent = 'Exercise';
     $('exercise-text').textContent = view.error;
+    $('exercise-hidden').hidden = true;
     $('check').disabled = true;
     $('score').textContent = '';
     $('cases').replaceChildren();
@@ -146,6 +147,8 @@ function drawExercise() {
   }
   $('exercise-title').textContent = view.title;
   $('exercise-text').textContent = view.text.trim();
+  $('exercise-hidden').textContent = view.hidden;
+  $('exercise-hidden').hidden = view.hidden === '';
   $('check').disabled = view.checking;
   $('score').textContent = view.checking ? 'Checking…' : view.score;
   $('cases').replaceChildren(

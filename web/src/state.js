@@ -579,20 +579,24 @@ export class PageModel {
   }
 
   // The open exercise as the page shows it: null when none is open (or
-  // could not be read: then {error}); else its title, text, cases (after a
-  // Check, each {name, pass, details}: for a visible case its mismatches or
-  // why it could not run, for a hidden one nothing) and the score, "2 / 3".
+  // could not be read: then {error}); else its title, text, what the link
+  // leaves out (the teacher's hidden cases, or ''), cases (after a Check,
+  // each {name, pass, details}: for a visible case its mismatches or why it
+  // could not run, for a hidden one nothing) and the score, "2 / 3".
   get exerciseView() {
     if (this.exerciseError) return { error: `This exercise cannot be read: ${this.exerciseError}.` };
     if (this.exercise === null) return null;
     const { title, text } = this.exercise;
-    if (this.grade === null) return { title, text, checking: this.checking, cases: [], score: '' };
+    const left = this.exercise.hidden_cases;
+    const hidden =
+      left === 0 ? '' : `${left} more ${left === 1 ? "case is the teacher's and is" : "cases are the teacher's and are"} not in this link.`;
+    if (this.grade === null) return { title, text, hidden, checking: this.checking, cases: [], score: '' };
     const cases = this.grade.cases.map((result) => ({
       name: result.hidden ? `${result.name} (hidden)` : result.name,
       pass: result.pass,
       details: result.pass || result.hidden ? [] : result.error ? [result.error] : result.mismatches.map((m) => m.text),
     }));
-    return { title, text, checking: this.checking, cases, score: `${this.grade.score} / ${this.grade.max_score}` };
+    return { title, text, hidden, checking: this.checking, cases, score: `${this.grade.score} / ${this.grade.max_score}` };
   }
 
   // The source line of the statement at the program counter, or null.

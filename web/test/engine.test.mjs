@@ -8,7 +8,7 @@ import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 
-import { createEngine, exampleSources, nativeBin, root } from './support.mjs';
+import { createEngine, exampleSources, nativeBin, root, solutionOf } from './support.mjs';
 
 const work = mkdtempSync(path.join(tmpdir(), 'mirvo-web-'));
 let engine;
@@ -108,8 +108,7 @@ for (const name of readdirSync(exercisesDir).filter((file) => file.endsWith('.to
     const text = readFileSync(path.join(exercisesDir, name), 'utf8');
     const { exercise } = engine.openExercise(text);
     assert.equal(exercise.title, /^title = "(.*)"$/m.exec(text)[1]);
-    const solution = readFileSync(path.join(root, 'tests/exercises', name.replace(/\.toml$/, '.asm')), 'utf8');
-    for (const [program, source] of [['model.asm', solution], ['ret.asm', 'RET\n']]) {
+    for (const [program, source] of [['model.asm', solutionOf(text)], ['ret.asm', 'RET\n']]) {
       writeFileSync(path.join(work, program), source);
       const args = ['test', path.join(exercisesDir, name), program, '--format', 'json'];
       const { file, ...printed } = JSON.parse(run('mirvo', args).stdout);
@@ -118,8 +117,24 @@ for (const name of readdirSync(exercisesDir).filter((file) => file.endsWith('.to
       assert.deepEqual(engine.check(), printed);
       assert.equal(printed.score === printed.max_score, program === 'model.asm');
     }
+    // The Exercises menu serves the learner's copy that mirvo link gives.
+    const link = run('mirvo', ['link', path.join(exercisesDir, name)]).stdout.toString().trim();
+    const linked = Buffer.from(link.slice(link.indexOf('#ex=') + 4), 'base64url').toString('utf8');
+    assert.equal(engine.learnerExercise(text), linked);
+    assert.doesNotMatch(linked, /solution|\[\[wrong\]\]|hidden = true/);
   });
 }
+
+// The editor's text is UTF-8 to the engine: only the UTF-8 mark can reach it.
+test('a byte-order mark is skipped with a warning', () => {
+  const marked = engine.assemble('\uFEFFRET\n');
+  assert.equal(marked.ok, true);
+  assert.deepEqual(
+    marked.assembly.diagnostics.map(({ severity, code, line, column }) => [severity, code, line, column]),
+    [['warning', 'bom', 1, 1]],
+  );
+  assert.deepEqual(marked.assembly.statements, [{ line: 1, column: 4, address: 0, bytes: [201] }]);
+});
 
 test('an exercise with a mistake is refused with its place', () => {
   assert.deepEqual(engine.openExercise('title = "t"\ntext = "x"\n[[case]]\nname = "a"\nexpect = "A=1 Q=2"\n'), {

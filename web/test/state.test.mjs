@@ -8,7 +8,7 @@ import path from 'node:path';
 import { after, before, test } from 'node:test';
 
 import { PageModel, Session } from '../src/state.js';
-import { createEngine, longRun, nativeBin, root } from './support.mjs';
+import { createEngine, longRun, nativeBin, root, solutionOf } from './support.mjs';
 
 const sum = readFileSync(path.join(root, 'examples/sum.asm'), 'utf8');
 let session;
@@ -292,7 +292,7 @@ test('Check: a row per case, mismatches for the visible ones only, and the score
   assert.equal(model.exerciseView.title, 'Add two bytes');
   assert.equal(model.exerciseView.score, '');
   const rows = [
-    [readFileSync(path.join(root, 'tests/exercises/05-add.asm'), 'utf8'), '5 / 5', [true, true, true, true], []],
+    [solutionOf(text), '5 / 5', [true, true, true, true], []],
     ['MVI H, 10h\nMVI L, 02h\nMVI Mem, 0Ch\nRET\n', '1 / 5', [true, false, false, false],
      ['[1002h] is 0Ch, expected 50h', '[1002h] is 0Ch, expected 10h']],
     ['MVI A, 5\n', '0 / 5', [false, false, false, false], Array(3).fill('the source has errors')],
@@ -309,6 +309,10 @@ test('Check: a row per case, mismatches for the visible ones only, and the score
   }
   model.editorChanged();
   assert.deepEqual(model.exerciseView.cases, [], 'an edit takes the grade away');
+  assert.equal(model.exerciseView.hidden, '', "the teacher's file leaves nothing out");
+  const learners = 'title = "t"\ntext = "x"\nhidden_cases = 2\n[[case]]\nname = "a"\nexpect = "A=0"\n';
+  model.exerciseOpened(session.openExercise(learners));
+  assert.equal(model.exerciseView.hidden, "2 more cases are the teacher's and are not in this link.");
   model.exerciseOpened(session.openExercise('title = 5\n'));
   assert.match(model.exerciseView.error, /^This exercise cannot be read: line 1, column 9: 'title' must be a string/);
   model.exerciseClosed();

@@ -28,6 +28,11 @@ export function exampleSources() {
   return found;
 }
 
+// The model solution an exercise file carries (solution = """...""").
+export function solutionOf(text) {
+  return /^solution = """\n([\s\S]*?)"""$/m.exec(text)[1];
+}
+
 export async function createEngine() {
   const require = createRequire(import.meta.url);
   const factory = require(path.join(wasmDir, 'mirvo-engine.js'));

@@ -1,4 +1,0 @@
-MOV A, B
-MOV B, C
-MOV C, A
-RET

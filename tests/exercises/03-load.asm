@@ -1,4 +1,0 @@
-MVI H, 20h
-MVI L, 00h
-MOV A, Mem
-RET

@@ -1,6 +1,0 @@
-MVI H, 30h
-MVI L, 00h
-MOV Mem, A
-MVI L, 01h
-MOV Mem, A
-RET

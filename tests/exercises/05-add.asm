@@ -1,8 +1,0 @@
-MVI H, 10h
-MVI L, 00h
-MOV A, Mem
-MVI L, 01h
-ADD Mem
-MVI L, 02h
-MOV Mem, A
-RET

@@ -1,6 +1,0 @@
-MVI H, 10h
-MVI L, 00h
-MOV A, Mem
-MVI L, 01h
-ADD Mem
-RET

@@ -1,4 +1,0 @@
-MVI H, 10h
-MVI L, 00h
-CMP Mem
-RET
