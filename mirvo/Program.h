@@ -16,7 +16,7 @@ namespace mirvo::cli {
 
 // The assembly options every subcommand uses: collect every diagnostic,
 // record where each statement went, and keep the warnings.
-inline constexpr AssemblyOptions kFullAssembly{true, true, true};
+inline constexpr AssemblyOptions kFullAssembly = AssemblyOptions::Full();
 
 // A source read into memory and assembled.
 struct AssembledSource {

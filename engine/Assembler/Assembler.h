@@ -28,6 +28,12 @@ struct AssemblyOptions {
   bool keepGoing = false;         // go on after an error and collect every diagnostic
   bool recordStatements = false;  // keep a StatementRecord for each statement
   bool reportWarnings = false;    // keep warnings as well as errors
+
+  // What every front end but the three programs asks for: every diagnostic,
+  // warnings included, and where each statement went.
+  static constexpr AssemblyOptions Full() {
+    return {.keepGoing = true, .recordStatements = true, .reportWarnings = true};
+  }
 };
 
 // Where one statement went: its place in the source, its address, its bytes.

@@ -25,11 +25,7 @@ int Playground::Assemble(const char* bytes, std::size_t size) {
   source.assign(bytes, size);
   assembler = std::make_unique<Assembler>();
   assembler->Open(source.data(), source.size());
-  AssemblyOptions options;
-  options.keepGoing = true;
-  options.recordStatements = true;
-  options.reportWarnings = true;
-  const int status = assembler->Assemble(options);
+  const int status = assembler->Assemble(AssemblyOptions::Full());
   assemblyJson = AssemblyJson(*assembler, nullptr);
   return status;
 }
