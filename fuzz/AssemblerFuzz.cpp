@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int stopped = stopping->Assemble();
   auto collecting = std::make_unique<Assembler>();
   collecting->Open(text, size);
-  const int collected = collecting->Assemble({true, true, true});
+  const int collected = collecting->Assemble(AssemblyOptions::Full());
   FUZZ_CHECK(stopped == collected);
   FUZZ_CHECK((collected == 0) == (collecting->GetErrorCount() == 0));
   for (const Diagnostic& d : collecting->GetDiagnostics()) {
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(FormatSource(formatted) == formatted);
   auto relaid = std::make_unique<Assembler>();
   relaid->Open(formatted.data(), formatted.size());
-  FUZZ_CHECK(relaid->Assemble({true, true, true}) == collected);
+  FUZZ_CHECK(relaid->Assemble(AssemblyOptions::Full()) == collected);
   FUZZ_CHECK(relaid->GetLength() == collecting->GetLength());
   FUZZ_CHECK(std::memcmp(relaid->GetImage().data(), collecting->GetImage().data(), relaid->GetLength()) == 0);
   FUZZ_CHECK(relaid->GetDiagnostics().size() == collecting->GetDiagnostics().size());

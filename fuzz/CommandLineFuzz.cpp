@@ -25,6 +25,7 @@ class NullBuffer : public std::streambuf {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mirvo::cli;
+  using mirvo::ProgramAs;
   std::vector<std::string> words{"mirvo"};
   std::string word;
   for (std::size_t i = 0; i < size; ++i) {

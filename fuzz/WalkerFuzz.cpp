@@ -126,7 +126,7 @@ void CheckWalk(const std::map<std::string, Made>& made) {
 void ReadRows(const Submissions& submissions) {
   for (const Submission& row : submissions.rows) {
     if (!row.refused.empty()) continue;
-    LoadedProgram program;
+    Program program;
     std::string reason;
     std::string cause;
     LoadSubmission(row, ProgramAs::kDetect, program, reason, cause);

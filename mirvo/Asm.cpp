@@ -6,8 +6,7 @@
 #include "Commands.h"
 #include "EngineJson.h"
 #include "Output.h"
-#include "Program.h"
-#include "SourceText.h"
+#include "ProgramFile.h"
 
 namespace mirvo::cli {
 
@@ -16,12 +15,12 @@ namespace {
 // Address, bytes, line number: "0000  3E F0      7  " before the source text;
 // the place ("0000  3E F0") is padded to the width of the longest.
 
-std::string FormatListing(const AssembledSource& source) {
-  const std::vector<StatementRecord>& statements = source.assembler->GetStatements();
+std::string FormatListing(const Program& program) {
+  const std::vector<StatementRecord>& statements = program.Assembly()->GetStatements();
   std::size_t next = 0;
   std::string listing;
-  const SourceLines lines(source.text);
-  for (std::int32_t line = 1; line <= lines.Count(); ++line) {
+  const SourceLines lines(program.Text());
+  for (std::int32_t line = 1; line <= static_cast<std::int32_t>(lines.FileLines()); ++line) {
     std::string place;
     if (next < statements.size() && statements[next].line == line) {
       const StatementRecord& record = statements[next++];
@@ -32,17 +31,17 @@ std::string FormatListing(const AssembledSource& source) {
     std::snprintf(number, sizeof(number), "  %5d  ", line);
     listing += place;
     listing += number;
-    listing += lines.Line(line);
+    listing += lines.PrintedLine(static_cast<std::size_t>(line - 1));
     listing += '\n';
   }
   return listing;
 }
 
 // 0, or 1 after saying why the image could not be written.
-int WriteImage(const Assembler& assembler, const std::string& path, const CommandFiles& files) {
+int WriteImage(const Program& program, const std::string& path, const CommandFiles& files) {
   Output image;
   if (image.OpenFile(path, files) != 0) return 1;
-  image.Write(reinterpret_cast<const char*>(assembler.GetImage().data()), assembler.GetLength());
+  image.Write(reinterpret_cast<const char*>(program.Image().data()), program.Image().size());
   return image.Commit();
 }
 
@@ -50,30 +49,29 @@ int WriteImage(const Assembler& assembler, const std::string& path, const Comman
 // source, again while fixing uncovers more, and replaces the file with the
 // result when it is complete. 0, or 1 after saying why the file could not
 // be written.
-int FixSource(const std::string& path, AssembledSource& source) {
+int FixSource(Program& program) {
   // A fix removes a mistake and each round needs one: a bound, not a loop
   // that could run for ever.
   constexpr int kRounds = 8;
   std::size_t total = 0;
   for (int round = 0; round < kRounds; ++round) {
     std::vector<Fix> sure;
-    for (const Diagnostic& diagnostic : source.assembler->GetDiagnostics()) {
+    for (const Diagnostic& diagnostic : program.Assembly()->GetDiagnostics()) {
       if (const Fix* const fix = SureFix(diagnostic)) sure.push_back(*fix);
     }
     std::size_t applied = 0;
-    std::string fixed = ApplyFixes(source.text, sure, &applied);
+    std::string fixed = ApplyFixes(program.Text(), sure, &applied);
     if (applied == 0) break;
     total += applied;
-    source.text = std::move(fixed);
-    AssembleSourceText(source);
+    program.Reassemble(std::move(fixed));
   }
   if (total == 0) return 0;
   // The fixed text replaces the source on purpose: no input to guard here.
   Output fixed;
-  if (fixed.OpenFile(path, CommandFiles{}) != 0) return 1;
-  fixed.Write(source.text);
+  if (fixed.OpenFile(program.Name(), CommandFiles{}) != 0) return 1;
+  fixed.Write(program.Text());
   if (fixed.Commit() != 0) return 1;
-  Report("%s: %zu %s applied", path.c_str(), total, total == 1 ? "fix" : "fixes");
+  Report("%s: %zu %s applied", program.Name().c_str(), total, total == 1 ? "fix" : "fixes");
   return 0;
 }
 
@@ -86,20 +84,20 @@ int RunAsm(const AsmOptions& options) {
   files.AddOutput("image", image);
   if (options.listing.given) AddFileOutput(files, "listing", options.listing.path);
   if (RefuseInputsAsOutputs(files) != 0) return 1;
-  AssembledSource source;
+  std::string text;
   std::string reason;
-  if (AssembleSourceFile(options.source, source, reason) != 0) {
+  if (ReadWholeFile(options.source, text, reason) != 0) {
     Report("%s", reason.c_str());
     return 1;
   }
-  if (options.fix && FixSource(options.source, source) != 0) return 1;
-  const Assembler& assembler = *source.assembler;
-  const bool clean = assembler.GetErrorCount() == 0 && !assembler.HasReadError();
+  Program program = Program::FromSource(options.source, std::move(text));
+  if (options.fix && FixSource(program) != 0) return 1;
+  const bool clean = !program.HasErrors();
 
   int status = clean ? 0 : 1;
   bool written = false;
   if (clean) {
-    status = WriteImage(assembler, image, files);
+    status = WriteImage(program, image, files);
     written = status == 0;
   }
   if (options.listing.given) {
@@ -107,17 +105,17 @@ int RunAsm(const AsmOptions& options) {
     if (listing.Open(options.listing.path, files) != 0) {
       status = 1;
     } else {
-      listing.Write(FormatListing(source));
+      listing.Write(FormatListing(program));
       if (listing.Commit() != 0) status = 1;
     }
   }
   if (options.json) {
     Output out;
     out.OpenStandardOutput();
-    out.Write(AssemblyJson(assembler, written ? image.c_str() : nullptr) + "\n");
+    out.Write(AssemblyJson(*program.Assembly(), written ? image.c_str() : nullptr) + "\n");
     if (out.Commit() != 0) status = 1;
   } else {
-    PrintDiagnostics(options.source, source, ColourWanted());
+    PrintDiagnostics(program, ColourWanted());
   }
   return status;
 }

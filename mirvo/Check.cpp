@@ -11,7 +11,7 @@
 #include "JsonText.h"
 #include "Expectations.h"
 #include "Output.h"
-#include "Program.h"
+#include "ProgramFile.h"
 #include "Submissions.h"
 
 namespace mirvo::cli {
@@ -27,7 +27,7 @@ struct Verdict {
 
 // One program of many is a submission, read without blocking and only if it
 // is a file; the learner's one program may be a pipe.
-LoadResult Load(const std::string& path, bool oneOfMany, ProgramAs as, LoadedProgram& program, std::string& reason) {
+LoadResult Load(const std::string& path, bool oneOfMany, ProgramAs as, Program& program, std::string& reason) {
   if (!oneOfMany) return LoadProgram(path, as, program, reason);
   Submission submission;
   submission.path = submission.name = path;
@@ -37,7 +37,7 @@ LoadResult Load(const std::string& path, bool oneOfMany, ProgramAs as, LoadedPro
 
 Verdict CheckOne(const std::string& path, const std::vector<Expectation>& expectations, const CheckOptions& options) {
   Verdict verdict;
-  LoadedProgram program;
+  Program program;
   std::string reason;
   switch (Load(path, options.files.size() > 1, options.as, program, reason)) {
     case LoadResult::kLoaded:
@@ -48,12 +48,12 @@ Verdict CheckOne(const std::string& path, const std::vector<Expectation>& expect
       return verdict;
     case LoadResult::kSourceErrors: {
       verdict.failureWhat = "source";
-      verdict.failure = FirstErrorText(program.source);
+      verdict.failure = FirstErrorText(program);
       return verdict;
     }
   }
   const auto machine = std::make_unique<VirtualMachine>();
-  LoadImage(*machine, program.bytes.data(), program.bytes.size());
+  LoadImage(*machine, program.Image().data(), program.Image().size());
   const RunOutcome outcome = RunToEnd(*machine, options.maxSteps);
   verdict.mismatches = Compare(expectations, *machine, outcome);
   verdict.pass = verdict.mismatches.empty();

@@ -9,8 +9,7 @@
 #include "Format.h"
 #include "InstructionSet.h"
 #include "Output.h"
-#include "Program.h"
-#include "SourceText.h"
+#include "ProgramFile.h"
 
 namespace mirvo::cli {
 
@@ -42,9 +41,9 @@ int RunDis(const DisOptions& options) {
 
   // A source (by name, content or --as) is assembled first, so that dis
   // shows the bytes it stands for.
-  LoadedProgram program;
+  Program program;
   if (LoadProgramOrSay(options.image, options.as, program) != 0) return 1;
-  const std::vector<std::uint8_t>& bytes = program.bytes;
+  const std::span<const std::uint8_t> bytes = program.Image();
 
   std::string text = "; " + options.image + ": " + std::to_string(bytes.size()) +
                      (bytes.size() == 1 ? " byte" : " bytes") + ", one statement per instruction\n";

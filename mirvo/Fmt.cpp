@@ -6,7 +6,7 @@
 #include "Commands.h"
 #include "Format.h"
 #include "Output.h"
-#include "Program.h"
+#include "ProgramFile.h"
 #include "TextEncoding.h"
 
 namespace mirvo::cli {

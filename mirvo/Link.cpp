@@ -10,7 +10,7 @@
 #include "Commands.h"
 #include "ExerciseFile.h"
 #include "Output.h"
-#include "Program.h"
+#include "ProgramFile.h"
 
 namespace mirvo::cli {
 

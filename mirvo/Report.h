@@ -7,6 +7,7 @@
 // (kFindingsPerCase, kFindingsPerProgram), then their count left out.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,6 @@ std::string SummaryReport(const Exercise& exercise, const std::vector<GradedFile
 // programs share when they differ only in comments, spacing and the names of
 // their registers. Empty for a program of no statements.
 std::string SourceShape(const std::vector<StatementRecord>& statements);
-std::string ImageShape(const std::vector<std::uint8_t>& bytes);
+std::string ImageShape(std::span<const std::uint8_t> bytes);
 
 }  // namespace mirvo::cli

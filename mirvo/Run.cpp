@@ -13,9 +13,7 @@
 #include "EngineJson.h"
 #include "Expectations.h"
 #include "Output.h"
-#include "Program.h"
-#include "ProgramImage.h"
-#include "RunChecks.h"
+#include "ProgramFile.h"
 #include "StateMap.h"
 #include "StateMapFile.h"
 #include "Trace.h"
@@ -87,13 +85,13 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
 
 // Each check's finding as a warning, with the source line and a caret when
 // the program came from a source.
-void PrintChecks(const std::string& path, const LoadedProgram& program, const RunChecks& checks, bool colour) {
-  const SourceLines lines(program.source.text);
+void PrintChecks(const Program& program, const RunChecks& checks, bool colour) {
+  const SourceLines lines(program.Text());
   std::string text;
   for (const CheckFinding& finding : checks.Findings()) {
     const DiagnosticPlace place{finding.line, finding.column, finding.length};
     text.clear();
-    AppendDiagnostic(text, path, lines, place, Severity::kWarning,
+    AppendDiagnostic(text, program.Name(), lines, place, Severity::kWarning,
                      finding.message + " [-W" + CheckRowOf(finding.id).name + "]", colour);
     std::fwrite(text.data(), 1, text.size(), stderr);
   }
@@ -146,20 +144,16 @@ int RunRun(const RunOptions& options) {
   if (options.stateMap.given) files.AddOutput("state map", mapPath);
   if (RefuseInputsAsOutputs(files) != 0) return 1;
 
-  LoadedProgram program;
+  Program program;
   if (LoadProgramOrSay(options.file, options.as, program) != 0) return 1;
   // A source's warnings are shown; they do not stop the run.
-  if (program.fromSource) PrintDiagnostics(options.file, program.source, ColourWanted());
+  PrintDiagnostics(program, ColourWanted());
 
   const auto machine = std::make_unique<VirtualMachine>();
-  const ImageStatus status = LoadImage(*machine, program.bytes.data(), program.bytes.size());
-  if (status != ImageStatus::kLoaded) {
-    Report("%s", DescribeImageStatus(status, options.file).c_str());
-    return 1;
-  }
+  LoadImage(*machine, program.Image().data(), program.Image().size());
   const Expectation* conflict = nullptr;
-  if (ApplyGiven(given, program.bytes.size(), *machine, &conflict) != 0) {
-    Report("%s", DescribeConflict(*conflict, program.bytes.size()).c_str());
+  if (ApplyGiven(given, program.Image().size(), *machine, &conflict) != 0) {
+    Report("%s", DescribeConflict(*conflict, program.Image().size()).c_str());
     return 1;
   }
   const auto start = std::make_unique<VirtualMachine>(*machine);
@@ -180,16 +174,7 @@ int RunRun(const RunOptions& options) {
   // With every check off, nothing watches the run: the threaded loop runs
   // at full speed.
   std::unique_ptr<RunChecks> checks;
-  if (options.checks != 0) {
-    CheckedProgram checked;
-    if (program.fromSource) {
-      checked = ProgramOf(*program.source.assembler);
-    } else {
-      checked.imageLength = static_cast<std::uint32_t>(program.bytes.size());
-    }
-    checked.givenRegisters = GivenRegisters(given);
-    checks = std::make_unique<RunChecks>(std::move(checked), options.checks);
-  }
+  if (options.checks != 0) checks = std::make_unique<RunChecks>(program.Checked(GivenRegisters(given)), options.checks);
   if (traceOutput != nullptr) {
     TraceWriter trace(*traceOutput, options.json, options.explain);
     TracedRun both{&trace, checks.get()};
@@ -215,7 +200,7 @@ int RunRun(const RunOptions& options) {
     }
   }
   // The checks warn; they never change the outcome or the exit code.
-  if (checks) PrintChecks(options.file, program, *checks, ColourWanted());
+  if (checks) PrintChecks(program, *checks, ColourWanted());
 
   int result = run.Outcome() == RunOutcome::kHalted ? 0 : 2;
   if (traceToFile && traceFile.Commit() != 0) result = 1;

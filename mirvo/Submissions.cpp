@@ -392,7 +392,7 @@ void Submissions::Gather(const GatherOptions& options) {
   }
 }
 
-LoadResult LoadSubmission(const Submission& submission, ProgramAs as, LoadedProgram& program, std::string& reason,
+LoadResult LoadSubmission(const Submission& submission, ProgramAs as, Program& program, std::string& reason,
                           std::string& cause) {
   std::string bytes;
   const ReadResult read = ReadSubmission(submission.folder, submission.name, submission.from, kLongestText, bytes);

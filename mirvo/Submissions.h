@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "Folder.h"
-#include "Program.h"
+#include "ProgramFile.h"
 #include "SubmissionFile.h"
 
 namespace mirvo::cli {
@@ -65,7 +65,7 @@ class Submissions {
 
 // Reads a row's file (the whole of it, once) and loads its program. For
 // kCannotRead, reason holds the message and cause the grade's cause.
-LoadResult LoadSubmission(const Submission& submission, ProgramAs as, LoadedProgram& program, std::string& reason,
+LoadResult LoadSubmission(const Submission& submission, ProgramAs as, Program& program, std::string& reason,
                           std::string& cause);
 
 }  // namespace mirvo::cli

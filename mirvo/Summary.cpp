@@ -179,7 +179,7 @@ std::string SourceShape(const std::vector<StatementRecord>& statements) {
   return Digest("s", shape);
 }
 
-std::string ImageShape(const std::vector<std::uint8_t>& bytes) {
+std::string ImageShape(std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return "";
   return Digest("i", std::string(bytes.begin(), bytes.end()));
 }

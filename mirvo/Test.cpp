@@ -10,7 +10,7 @@
 #include "Commands.h"
 #include "ExerciseFile.h"
 #include "Output.h"
-#include "Program.h"
+#include "ProgramFile.h"
 #include "Report.h"
 #include "Submissions.h"
 #include "TextEscape.h"
@@ -21,7 +21,7 @@ namespace {
 
 Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs as, std::string& shape) {
   if (!submission.refused.empty()) return GradeRefused(exercise, submission.refused, submission.cause);
-  LoadedProgram program;
+  Program program;
   std::string reason;
   std::string cause;
   switch (LoadSubmission(submission, as, program, reason, cause)) {
@@ -30,19 +30,13 @@ Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs
     case LoadResult::kCannotRead:
       return GradeRefused(exercise, reason, cause);
     case LoadResult::kSourceErrors:
-      return GradeRefused(exercise, FirstErrorText(program.source), FirstErrorCode(program.source));
+      return GradeRefused(exercise, FirstErrorText(program), FirstErrorCode(program));
   }
   // Each case's run is watched by the run-time checks, whose findings are
   // part of the feedback.
-  CheckedProgram checked;
-  if (program.fromSource) {
-    checked = ProgramOf(*program.source.assembler);
-    shape = SourceShape(checked.statements);
-  } else {
-    checked.imageLength = static_cast<std::uint32_t>(program.bytes.size());
-    shape = ImageShape(program.bytes);
-  }
-  return GradeProgram(exercise, program.bytes.data(), program.bytes.size(), &checked);
+  const CheckedProgram checked = program.Checked();
+  shape = program.IsSource() ? SourceShape(checked.statements) : ImageShape(program.Image());
+  return GradeProgram(exercise, program.Image().data(), program.Image().size(), &checked);
 }
 
 int UsageError(const char* message) {
@@ -68,8 +62,12 @@ int RunTest(const TestOptions& options) {
     return UsageError("--pick chooses among a student's programs: it needs --by-folder or --format gradescope");
   }
   Submissions submissions;
-  submissions.Gather(
-      {options.files, options.exercise, options.followLinks, options.byFolder, gradescope, options.pick});
+  submissions.Gather({.names = options.files,
+                      .exercise = options.exercise,
+                      .followLinks = options.followLinks,
+                      .byFolder = options.byFolder,
+                      .oneSubmission = gradescope,
+                      .pick = options.pick});
   // Each file that got no row is said once, before anything is graded.
   for (const Skipped& skipped : submissions.skipped) {
     Report("skipped %s: %s", VisibleText(skipped.path).c_str(), VisibleText(skipped.reason).c_str());

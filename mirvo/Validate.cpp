@@ -10,7 +10,7 @@
 #include "ExerciseFile.h"
 #include "Grading.h"
 #include "Output.h"
-#include "Program.h"
+#include "ProgramFile.h"
 
 namespace mirvo::cli {
 
@@ -25,15 +25,13 @@ struct Tried {
 
 Tried Try(const Exercise& exercise, const std::string& source) {
   Tried tried;
-  AssembledSource assembled;
-  assembled.text = source;
-  if (AssembleSourceText(assembled) != 0) {
-    tried.error = "does not assemble: " + FirstErrorText(assembled);
+  const Program program = Program::FromSource("", source);
+  if (program.HasErrors()) {
+    tried.error = "does not assemble: " + FirstErrorText(program);
     return tried;
   }
-  const Assembler& assembler = *assembled.assembler;
-  const CheckedProgram checked = ProgramOf(assembler);
-  tried.grade = GradeProgram(exercise, assembler.GetImage().data(), assembler.GetLength(), &checked);
+  const CheckedProgram checked = program.Checked();
+  tried.grade = GradeProgram(exercise, program.Image().data(), program.Image().size(), &checked);
   return tried;
 }
 

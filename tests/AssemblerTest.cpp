@@ -166,7 +166,7 @@ TEST(EncoderTest, EachStatementGivesItsBytesOrItsDiagnostic) {
       {"MO A, B", {}, {at(Kind::kUnknownMnemonic, 1, 2)}},
       {"  JMP 0h", {}, {at(Kind::kUnknownMnemonic, 3, 3)}},
   };
-  const AssemblyOptions withWarnings{false, false, true};
+  const AssemblyOptions withWarnings{.reportWarnings = true};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     const Outcome outcome = AssembleText(row.line + "\n", withWarnings);
@@ -183,7 +183,7 @@ TEST(EncoderTest, EachStatementGivesItsBytesOrItsDiagnostic) {
     // diagnostic says.
     Assembler assembler;
     assembler.Open(row.line.data(), row.line.size());
-    assembler.Assemble({.keepGoing = true, .recordStatements = false, .reportWarnings = true});
+    assembler.Assemble({.keepGoing = true, .reportWarnings = true});
     for (const Diagnostic& d : assembler.GetDiagnostics()) {
       if (d.kind == Kind::kMemoryToMemory || d.kind == Kind::kWrongOperandCount || d.kind == Kind::kIgnoredTokens ||
           d.kind == Kind::kNoFinalRet) {
@@ -250,7 +250,7 @@ TEST(EncoderTest, ProgramWarningsAndAllowComments) {
     SCOPED_TRACE(row.source);
     auto assembler = std::make_unique<Assembler>();
     assembler->Open(row.source.data(), row.source.size());
-    assembler->Assemble({true, true, true});
+    assembler->Assemble(AssemblyOptions::Full());
     std::vector<Found> found;
     for (const Diagnostic& d : assembler->GetDiagnostics()) found.push_back({d.kind, d.line, d.column, d.length});
     EXPECT_EQ(found, row.diagnostics);
@@ -314,7 +314,7 @@ TEST(EncoderTest, StatementsAreRecordedWithTheirAddresses) {
   auto assembler = std::make_unique<Assembler>();
   const std::string source = "; sum\nMVI A, 5h\n  ADD B\nbad\nMVI Mem, 0FFh\nRET\n";
   assembler->Open(source.data(), source.size());
-  EXPECT_EQ(assembler->Assemble({true, true, false}), 1);
+  EXPECT_EQ(assembler->Assemble({.keepGoing = true, .recordStatements = true}), 1);
   struct Row {
     std::int32_t line, column;
     std::uint16_t address;

@@ -19,7 +19,7 @@ namespace {
 std::vector<std::uint8_t> Assemble(const std::string& source) {
   const auto assembler = std::make_unique<Assembler>();
   assembler->Open(source.data(), source.size());
-  EXPECT_EQ(assembler->Assemble({true, true, true}), 0) << source;
+  EXPECT_EQ(assembler->Assemble(AssemblyOptions::Full()), 0) << source;
   return {assembler->GetImage().begin(), assembler->GetImage().begin() + assembler->GetLength()};
 }
 
@@ -268,7 +268,7 @@ TEST(ShippedExercisesTest, ModelSolutionsScoreFullMarksAndConstantsFail) {
     const std::string& solution = exercise.solution;
     const auto assembler = std::make_unique<Assembler>();
     assembler->Open(solution.data(), solution.size());
-    ASSERT_EQ(assembler->Assemble({true, true, true}), 0);
+    ASSERT_EQ(assembler->Assemble(AssemblyOptions::Full()), 0);
     // A model solution is a correct program: no warning, and no run-time
     // check on any case, except where a statement says it means it.
     EXPECT_TRUE(assembler->GetDiagnostics().empty()) << DescribeDiagnostic(assembler->GetDiagnostics().front());

@@ -110,7 +110,7 @@ TEST(LanguageTest, FormattingKeepsWhatASourceMeans) {
   const auto assemble = [](const std::string& text) {
     auto assembler = std::make_unique<Assembler>();
     assembler->Open(text.data(), text.size());
-    assembler->Assemble({true, false, true});
+    assembler->Assemble({.keepGoing = true, .reportWarnings = true});
     std::string result(reinterpret_cast<const char*>(assembler->GetImage().data()), assembler->GetLength());
     for (const Diagnostic& d : assembler->GetDiagnostics()) result += "|" + DescribeDiagnostic(d);
     return result;
@@ -153,6 +153,15 @@ TEST(LanguageTest, Utf16Positions) {
   EXPECT_EQ(lines.LineEnd(0), "\r\n");
   EXPECT_EQ(lines.LineEnd(3), "");
   EXPECT_EQ(lines.Offset(3, 99), 17U);
+  // A listing numbers the lines a file holds: none after the last line end;
+  // it prints a last line without the carriage return that ends the text.
+  EXPECT_EQ(lines.FileLines(), 4U);
+  EXPECT_EQ(SourceLines("RET\n").Count(), 2U);
+  EXPECT_EQ(SourceLines("RET\n").FileLines(), 1U);
+  EXPECT_EQ(SourceLines("").FileLines(), 0U);
+  EXPECT_EQ(SourceLines("RET\r").Line(0), "RET\r");
+  EXPECT_EQ(SourceLines("RET\r").PrintedLine(0), "RET");
+  EXPECT_EQ(SourceLines("A\r\r\nRET\r").PrintedLine(0), "A\r");
 }
 
 }  // namespace

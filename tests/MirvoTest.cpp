@@ -34,6 +34,7 @@ struct Case {
   std::string err;
   Files outputs;                   // files that must then hold exactly these bytes
   std::vector<std::string> absent;  // files that must not exist
+  std::string piped = {};           // standard input: a pipe that holds these bytes, when any
 };
 
 void RunCases(const std::vector<Case>& cases) {
@@ -41,7 +42,8 @@ void RunCases(const std::vector<Case>& cases) {
     SCOPED_TRACE(c.name);
     ScratchDir dir;
     for (const auto& [name, bytes] : c.inputs) WriteFile(dir / name, bytes);
-    const SplitResult result = RunProgramSplit(kMirvo, c.args, dir.Path());
+    const SplitResult result = c.piped.empty() ? RunProgramSplit(kMirvo, c.args, dir.Path())
+                                               : RunProgramWithPipe(kMirvo, c.args, dir.Path(), c.piped);
     EXPECT_EQ(result.exitCode, c.exitCode);
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.err, c.err);
@@ -141,6 +143,8 @@ TEST(MirvoTest, Asm) {
        {}, {"n.bin"}},
       {"source longer than any program", {"asm", "/dev/zero", "-o", "z.bin"}, {}, 1, "",
        "mirvo: /dev/zero is larger than 16 MiB, longer than any program\n", {}, {"z.bin"}},
+      {"a source on a pipe", {"asm", "/dev/stdin", "-o", "p.bin"}, {}, 0, "", "", {{"p.bin", Bytes({0x3E, 0x05, 0xC9})}},
+       {}, "MVI A, 5h\nRET\n"},
       {"no source", {"asm"}, {}, 64, "", "mirvo: SOURCE is required\nTry 'mirvo asm --help' for more information.\n",
        {}, {}},
       {"unknown option", {"asm", "p.asm", "--frob"}, {}, 64, "",
@@ -286,6 +290,16 @@ TEST(MirvoTest, Run) {
        "w.asm:1:1: warning: MOV Mem, Mem copies the byte at HL onto itself and changes nothing visible\n"
        "MOV Mem, Mem\n^~~\n1 warning generated.\n",
        {}, {}},
+      {"a source on a pipe, read once", {"run", "/dev/stdin"}, {}, 0,
+       "Outcome:   halted by the RET at 0002h\nSteps:     2\n"
+       "Registers: A 05h (5)    B 00h (0)    C 00h (0)    D 00h (0)\n"
+       "           E 00h (0)    H 00h (0)    L 00h (0)\n"
+       "Flags:     S=0 Z=0 AC=0 P=0 CY=0\nPC:        0002h (2)\nSP:        FFFFh (65535)\nMemory:    no byte changed\n",
+       "", {}, {}, "MVI A, 5h\nRET\n"},
+      {"an image on a pipe", {"run", "/dev/stdin"}, {}, 0, kSumSummary,
+       "/dev/stdin: warning: ADD B wraps past FFh: 0F0h + 20h = 110h, kept as 10h; the carry is lost and no flag "
+       "shows it [-Wcarry-lost]\n",
+       {}, {}, kSumImage},
       {"missing image", {"run", "no.bin"}, {}, 1, "", "mirvo: cannot open no.bin\n", {}, {}},
       {"too large", {"run", "big.bin"}, {{"big.bin", std::string(65537, '\xC9')}}, 1, "",
        "mirvo: big.bin is larger than 65536 bytes\n", {}, {}},
@@ -413,6 +427,11 @@ TEST(MirvoTest, Dis) {
        "mirvo: cannot create no/e.asm: No such file or directory\n", {}, {}},
       {"empty image", {"dis", "e.bin"}, {{"e.bin", ""}}, 0, "; e.bin: 0 bytes, one statement per instruction\n", "",
        {}, {}},
+      {"an image on a pipe", {"dis", "/dev/stdin"}, {}, 0,
+       "; /dev/stdin: 3 bytes, one statement per instruction\nMVI A, 05h      ; 0000  3E 05\nRET             ; 0002  C9\n",
+       "", {}, {}, Bytes({0x3E, 0x05, 0xC9})},
+      {"a source on a pipe", {"dis", "/dev/stdin"}, {}, 0,
+       "; /dev/stdin: 1 byte, one statement per instruction\nRET             ; 0000  C9\n", "", {}, {}, "RET\n"},
       {"missing image", {"dis", "no.bin"}, {}, 1, "", "mirvo: cannot open no.bin\n", {}, {}},
   });
 }
@@ -482,6 +501,10 @@ TEST(MirvoTest, Check) {
        "", {}, {}},
       {"all pass", {"check", "good.bin", "--expect", "sp=0FFFFh"}, {{"good.bin", kSumImage}}, 0,
        "PASS good.bin\n1 passed, 0 failed\n", "", {}, {}},
+      {"a source on a pipe", {"check", "/dev/stdin", "--expect", expect}, {}, 0,
+       "PASS /dev/stdin\n1 passed, 0 failed\n", "", {}, {}, sum},
+      {"an image on a pipe", {"check", "/dev/stdin", "--expect", expect}, {}, 0,
+       "PASS /dev/stdin\n1 passed, 0 failed\n", "", {}, {}, kSumImage},
       {"bad expectation", {"check", "good.bin", "--expect", "A=20h Q=1"}, {}, 64, "",
        "mirvo: --expect: 'Q=1': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or "
        "[ADDRESS]\nTry 'mirvo check --help' for more information.\n",
@@ -769,6 +792,9 @@ TEST(MirvoTest, Fmt) {
        1, "", "mirvo: p.asm is not formatted\n", {{"p.asm", loose}}, {}},
       {"unreadable source", {"fmt", "no.asm", "p.asm"}, {{"p.asm", loose}}, 1, "",
        "mirvo: cannot open no.asm: No such file or directory\n", {{"p.asm", laid}}, {}},
+      {"--check of a source on a pipe", {"fmt", "--check", "/dev/stdin"}, {}, 1, "",
+       "mirvo: /dev/stdin is not formatted\n", {}, {}, loose},
+      {"--check of a laid-out source on a pipe", {"fmt", "--check", "/dev/stdin"}, {}, 0, "", "", {}, {}, laid},
   });
 }
 

@@ -36,7 +36,7 @@ constexpr std::uint8_t Given(std::initializer_list<RegisterCode> codes) {
 std::vector<Seen> ChecksOf(const std::string& source, std::uint8_t given, CheckMask enabled = kAllChecks) {
   auto assembler = std::make_unique<Assembler>();
   assembler->Open(source.data(), source.size());
-  EXPECT_EQ(assembler->Assemble({true, true, true}), 0);
+  EXPECT_EQ(assembler->Assemble(AssemblyOptions::Full()), 0);
   auto machine = std::make_unique<VirtualMachine>();
   LoadImage(*machine, assembler->GetImage().data(), assembler->GetLength());
   for (std::uint8_t code = 0; code < 8; ++code) {

@@ -84,6 +84,19 @@ SplitResult RunProgramSplit(const std::string& program, const std::vector<std::s
   return RunProgramWithInput(program, args, cwd, "/dev/null");
 }
 
+SplitResult RunProgramWithPipe(const std::string& program, const std::vector<std::string>& args,
+                               const std::string& cwd, const std::string& bytes) {
+  int ends[2];
+  if (::pipe(ends) != 0) return {};
+  const bool written = ::write(ends[1], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  ::close(ends[1]);
+  // The child opens the read end, which it inherits, as its standard input.
+  const SplitResult result =
+      written ? RunProgramWithInput(program, args, cwd, "/dev/fd/" + std::to_string(ends[0])) : SplitResult{};
+  ::close(ends[0]);
+  return result;
+}
+
 SplitResult RunProgramWithInput(const std::string& program, const std::vector<std::string>& args,
                                 const std::string& cwd, const std::string& inputPath) {
   SplitResult result;

@@ -32,11 +32,14 @@ struct AssemblyOptions {
   // skipped (a warning; line 1's columns still count its bytes), and a text
   // in UTF-16 is refused whole.
   bool readTextMark = false;
-};
 
-// How the learner's tools assemble (mirvo, the page, the language server):
-// every diagnostic, every statement's place, the warnings, the text's mark.
-inline constexpr AssemblyOptions kLearnerAssembly{true, true, true, true};
+  // What every front end but the three programs asks for (mirvo, the page,
+  // the language server): every diagnostic, warnings included, where each
+  // statement went, and the text's mark read.
+  static constexpr AssemblyOptions Full() {
+    return {.keepGoing = true, .recordStatements = true, .reportWarnings = true, .readTextMark = true};
+  }
+};
 
 // Where one statement went: its place in the source, its address, its bytes.
 struct StatementRecord {

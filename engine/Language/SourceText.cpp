@@ -32,6 +32,12 @@ std::string_view SourceLines::Line(std::size_t index) const {
   return text.substr(start, end - start);
 }
 
+std::string_view SourceLines::PrintedLine(std::size_t index) const {
+  const std::string_view line = Line(index);
+  const bool last = index + 1 == starts.size();
+  return last && !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+}
+
 std::string_view SourceLines::LineEnd(std::size_t index) const {
   if (index + 1 >= starts.size()) return {};
   const std::size_t feed = starts[index + 1] - 1;

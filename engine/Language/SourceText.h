@@ -15,9 +15,15 @@ class SourceLines {
  public:
   explicit SourceLines(std::string_view text);
 
+  // The lines an editor shows: an empty line after the last line end counts.
   std::size_t Count() const { return starts.size(); }
+  // The lines a file holds, as a listing numbers them: that empty line does not count.
+  std::size_t FileLines() const { return Count() - (starts.back() == text.size() ? 1 : 0); }
   // Line index (0-based) without its line end ("\n" or "\r\n"); empty past the end.
   std::string_view Line(std::size_t index) const;
+  // The same as a listing or a caret line prints it: a carriage return at
+  // the end of the text goes too.
+  std::string_view PrintedLine(std::size_t index) const;
   // The line end of line index: "\r\n", "\n" or "" (the last line).
   std::string_view LineEnd(std::size_t index) const;
   // The offset in the text of byte column of line index, the column kept

@@ -4,7 +4,6 @@
 
 #include "Format.h"
 #include "LanguageHelp.h"
-#include "Program.h"
 
 namespace mirvo::lsp {
 
@@ -145,10 +144,10 @@ Json Server::Initialize(const Json& params) {
 void Server::Open(const Json& params, std::vector<std::string>& out) {
   const Json& item = params.at("textDocument");
   const std::string uri = item.at("uri").get<std::string>();
+  std::string text = item.at("text").get<std::string>();
   Document& document = documents[uri];
-  document.text = item.at("text").get<std::string>();
   document.version = item.contains("version") && item["version"].is_number_integer() ? item["version"].get<std::int64_t>() : 0;
-  Analyse(uri, document, out);
+  Analyse(uri, document, std::move(text), out);
 }
 
 void Server::Change(const Json& params, std::vector<std::string>& out) {
@@ -156,23 +155,24 @@ void Server::Change(const Json& params, std::vector<std::string>& out) {
   const auto found = documents.find(uri);
   if (found == documents.end()) return;
   Document& document = found->second;
+  std::string text = document.program.Text();
   for (const Json& change : params.at("contentChanges")) {
-    const std::string& text = change.at("text").get_ref<const std::string&>();
+    const std::string& changed = change.at("text").get_ref<const std::string&>();
     if (!change.contains("range")) {
-      document.text = text;
+      text = changed;
       continue;
     }
     // A change of part of the text, for editors that send them anyway.
-    const SourceLines lines(document.text);
+    const SourceLines lines(text);
     const Json& range = change["range"];
     const std::size_t start = lines.Offset(LineIndex(range.at("start")), ByteColumn(lines, range.at("start")));
     const std::size_t end = lines.Offset(LineIndex(range.at("end")), ByteColumn(lines, range.at("end")));
     if (end < start) throw ParamsError{"a change ends before it starts"};
-    document.text.replace(start, end - start, text);
+    text.replace(start, end - start, changed);
   }
   const Json& item = params["textDocument"];
   if (item.contains("version") && item["version"].is_number_integer()) document.version = item["version"].get<std::int64_t>();
-  Analyse(uri, document, out);
+  Analyse(uri, document, std::move(text), out);
 }
 
 void Server::Close(const Json& params, std::vector<std::string>& out) {
@@ -182,13 +182,11 @@ void Server::Close(const Json& params, std::vector<std::string>& out) {
   out.push_back(Notification("textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", Json::array()}}));
 }
 
-void Server::Analyse(const std::string& uri, Document& document, std::vector<std::string>& out) {
-  document.assembler = std::make_unique<Assembler>();
-  document.assembler->Open(document.text.data(), document.text.size());
-  document.assembler->Assemble(cli::kFullAssembly);
-  const SourceLines lines(document.text);
+void Server::Analyse(const std::string& uri, Document& document, std::string text, std::vector<std::string>& out) {
+  document.program = Program::FromSource(uri, std::move(text));
+  const SourceLines lines(document.program.Text());
   Json diagnostics = Json::array();
-  for (const Diagnostic& diagnostic : document.assembler->GetDiagnostics()) {
+  for (const Diagnostic& diagnostic : document.program.Assembly()->GetDiagnostics()) {
     diagnostics.push_back(DiagnosticOf(lines, diagnostic));
   }
   out.push_back(Notification("textDocument/publishDiagnostics",
@@ -249,8 +247,8 @@ Json Server::CodeActions(const Json& params) {
   const Json& range = params.at("range");
   const std::size_t first = LineIndex(range.at("start"));
   const std::size_t last = LineIndex(range.at("end"));
-  const SourceLines lines(document.text);
-  for (const Diagnostic& diagnostic : document.assembler->GetDiagnostics()) {
+  const SourceLines lines(document.program.Text());
+  for (const Diagnostic& diagnostic : document.program.Assembly()->GetDiagnostics()) {
     const auto line = static_cast<std::size_t>(diagnostic.line - 1);
     if (line < first || line > last) continue;
     for (const Fix& fix : diagnostic.fixes) {
@@ -274,7 +272,7 @@ Json Server::CodeActions(const Json& params) {
 
 Json Server::HoverAt(const Json& params) {
   const Document& document = Find(params);
-  const SourceLines lines(document.text);
+  const SourceLines lines(document.program.Text());
   const Json& position = params.at("position");
   const std::size_t line = LineIndex(position);
   const Hover hover = mirvo::HoverAt(lines.Line(line), ByteColumn(lines, position));
@@ -286,7 +284,7 @@ Json Server::HoverAt(const Json& params) {
 
 Json Server::Completion(const Json& params) {
   const Document& document = Find(params);
-  const SourceLines lines(document.text);
+  const SourceLines lines(document.program.Text());
   const Json& position = params.at("position");
   Json items = Json::array();
   for (const mirvo::Completion& item : CompletionsAt(lines.Line(LineIndex(position)), ByteColumn(lines, position))) {
@@ -300,12 +298,12 @@ Json Server::Completion(const Json& params) {
 
 Json Server::InlayHints(const Json& params) {
   const Document& document = Find(params);
-  const SourceLines lines(document.text);
+  const SourceLines lines(document.program.Text());
   const Json& range = params.at("range");
   const std::size_t first = LineIndex(range.at("start"));
   const std::size_t last = LineIndex(range.at("end"));
   Json hints = Json::array();
-  for (const StatementRecord& record : document.assembler->GetStatements()) {
+  for (const StatementRecord& record : document.program.Assembly()->GetStatements()) {
     const auto line = static_cast<std::size_t>(record.line - 1);
     if (line < first || line > last) continue;
     hints.push_back({{"position", Position(lines, line, lines.Line(line).size())},
@@ -317,10 +315,10 @@ Json Server::InlayHints(const Json& params) {
 
 Json Server::Formatting(const Json& params) {
   const Document& document = Find(params);
-  const std::string formatted = FormatSource(document.text);
+  const std::string formatted = FormatSource(document.program.Text());
   Json edits = Json::array();
-  if (formatted == document.text) return edits;
-  const SourceLines before(document.text);
+  if (formatted == document.program.Text()) return edits;
+  const SourceLines before(document.program.Text());
   const SourceLines after(formatted);
   // Formatting keeps every line: one edit per line that changed.
   for (std::size_t i = 0; i < before.Count() && i < after.Count(); ++i) {

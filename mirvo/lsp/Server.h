@@ -13,7 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Assembler.h"
+#include "Program.h"
 #include "SourceText.h"
 
 namespace mirvo::lsp {
@@ -29,11 +29,10 @@ enum ErrorCode : int {
   kServerNotInitialized = -32002,
 };
 
-// An open document and what the assembler made of it.
+// An open document: its version and its text as a program, assembled.
 struct Document {
-  std::string text;
   std::int64_t version = 0;
-  std::unique_ptr<Assembler> assembler;
+  Program program;
 };
 
 class Server {
@@ -61,8 +60,8 @@ class Server {
   Json InlayHints(const Json& params);
   Json Formatting(const Json& params);
 
-  // Assembles the document again and queues its diagnostics.
-  void Analyse(const std::string& uri, Document& document, std::vector<std::string>& out);
+  // Takes text as the document's, assembled, and queues its diagnostics.
+  void Analyse(const std::string& uri, Document& document, std::string text, std::vector<std::string>& out);
   Document& Find(const Json& params);
   Json Position(const SourceLines& lines, std::size_t line, std::size_t byteColumn) const;
   // The byte column of an editor position in lines.

@@ -12,39 +12,27 @@
 namespace mirvo {
 
 Playground::Playground()
-    : assembler(std::make_unique<Assembler>()),
-      machine(std::make_unique<VirtualMachine>()),
+    : machine(std::make_unique<VirtualMachine>()),
       run(std::make_unique<Run>(*machine)),
       checks(std::make_unique<RunChecks>(checkedProgram, kAllChecks)) {
   timeline.Start(*machine);
 }
 
 int Playground::Assemble(const char* bytes, std::size_t size) {
-  // The assembler reads the text during Assemble only, but keep our own copy
-  // so the caller's buffer can go at once.
-  source.assign(bytes, size);
-  assembler = std::make_unique<Assembler>();
-  assembler->Open(source.data(), source.size());
-  const int status = assembler->Assemble(kLearnerAssembly);
-  assemblyJson = AssemblyJson(*assembler, nullptr);
-  return status;
+  // The program keeps its own copy, so the caller's buffer can go at once.
+  assembled = Program::FromSource("", std::string(bytes, size));
+  assemblyJson = AssemblyJson(*assembled.Assembly(), nullptr);
+  return assembled.HasErrors() ? 1 : 0;
 }
 
 int Playground::Load(const std::uint8_t* bytes, std::size_t size) {
-  auto fresh = std::make_unique<VirtualMachine>();
-  const ImageStatus status = LoadImage(*fresh, bytes, size);
+  const ImageStatus status = Program::FromImage("", std::vector<std::uint8_t>(bytes, bytes + size), loaded);
   if (status != ImageStatus::kLoaded) return static_cast<int>(status);
-  image.assign(bytes, bytes + size);
-  machine = std::move(fresh);
   // The last assembly's statements, when this is its image.
-  const bool assembled = assembler->GetErrorCount() == 0 && assembler->GetLength() == size &&
-                         std::equal(bytes, bytes + size, assembler->GetImage().begin());
-  if (assembled) {
-    checkedProgram = ProgramOf(*assembler);
-  } else {
-    checkedProgram = CheckedProgram{};
-    checkedProgram.imageLength = static_cast<std::uint32_t>(size);
-  }
+  const std::span<const std::uint8_t> image = assembled.Image();
+  const bool fromAssembly = assembled.IsSource() && !assembled.HasErrors() && image.size() == size &&
+                            std::equal(bytes, bytes + size, image.begin());
+  checkedProgram = (fromAssembly ? assembled : loaded).Checked();
   Restart();
   return 0;
 }
@@ -73,7 +61,7 @@ bool Did(const Watch& watch, const VirtualMachine::Processor& before, std::uint8
 void Playground::Restart() {
   run.reset();
   machine = std::make_unique<VirtualMachine>();
-  LoadImage(*machine, image.data(), image.size());
+  LoadImage(*machine, loaded.Image().data(), loaded.Image().size());
   run = std::make_unique<Run>(*machine);
   checks = std::make_unique<RunChecks>(checkedProgram, kAllChecks);
   timeline.Start(*machine);
@@ -273,9 +261,9 @@ std::string Playground::LearnerExercise(const char* exerciseText, std::size_t si
 
 std::string Playground::CheckExercise() const {
   if (!exercise) return "null";
-  const Grade grade = assembler->GetErrorCount() > 0
+  const Grade grade = assembled.HasErrors()
                           ? GradeRefused(*exercise, "the source has errors")
-                          : GradeProgram(*exercise, assembler->GetImage().data(), assembler->GetLength());
+                          : GradeProgram(*exercise, assembled.Image().data(), assembled.Image().size());
   return GradeJson(*exercise, grade, false);
 }
 

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "Assembler.h"
 #include "Exercise.h"
 #include "InstructionSet.h"
+#include "Program.h"
 #include "RunChecks.h"
 #include "RunLoop.h"
 #include "Timeline.h"
@@ -54,8 +54,8 @@ class Playground {
   int Assemble(const char* text, std::size_t size);
   // The assembly as mirvo asm --json prints it (no image file: "image" is null).
   const std::string& AssemblyReport() const { return assemblyJson; }
-  const std::uint8_t* AssembledImage() const { return assembler->GetImage().data(); }
-  std::uint32_t AssembledLength() const { return assembler->GetLength(); }
+  const std::uint8_t* AssembledImage() const { return assembled.Image().data(); }
+  std::uint32_t AssembledLength() const { return static_cast<std::uint32_t>(assembled.Image().size()); }
 
   // Puts an image into a fresh machine and starts a run; the image is kept
   // for Restart. An ImageStatus value (0 loaded). The run is watched by the
@@ -143,10 +143,9 @@ class Playground {
   // unless it is the run's own last step, recorded as it was taken.
   void ShowStep(std::uint64_t step);
 
-  std::unique_ptr<Assembler> assembler;
-  std::string source;
+  Program assembled;  // the last assembly of the editor's text
   std::string assemblyJson;
-  std::vector<std::uint8_t> image;
+  Program loaded;  // the image the run started from
   std::unique_ptr<VirtualMachine> machine;  // the run's, after its last step
   std::unique_ptr<Run> run;
   CheckedProgram checkedProgram;

@@ -1,0 +1,109 @@
+#include "Program.h"
+#include "TextEncoding.h"
+#include "TextEscape.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace mirvo {
+
+namespace {
+
+bool EndsWithAnyCase(std::string_view text, const char* suffix) {
+  const std::size_t n = std::strlen(suffix);
+  if (text.size() < n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != suffix[i]) return false;
+  }
+  return true;
+}
+
+bool HoldsAnyCase(std::string_view text, const char* part) {
+  for (std::size_t end = std::strlen(part); end <= text.size(); ++end) {
+    if (EndsWithAnyCase(text.substr(0, end), part)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+ProgramAs NameSays(std::string_view name, ProgramAs as) {
+  if (as != ProgramAs::kDetect) return as;
+  if (EndsWithAnyCase(name, ".asm")) return ProgramAs::kSource;
+  if (EndsWithAnyCase(name, ".bin")) return ProgramAs::kImage;
+  return ProgramAs::kDetect;
+}
+
+bool IsProgramName(std::string_view name) {
+  if (name.empty() || name.front() == '.' || name.back() == '~') return false;
+  if (EndsWithAnyCase(name, ".asm") || EndsWithAnyCase(name, ".bin")) return true;
+  return name.find('.') == std::string_view::npos || HoldsAnyCase(name, ".asm.") || HoldsAnyCase(name, ".bin.");
+}
+
+bool NamesSource(std::string_view name) { return EndsWithAnyCase(name, ".asm") || HoldsAnyCase(name, ".asm."); }
+
+bool LooksLikeSourceText(std::string_view bytes) {
+  if (bytes.empty()) return false;
+  // Text saved as UTF-16 is a source that the assembler names as such.
+  if (ReadTextStart(bytes).mark == TextMark::kUtf16) return true;
+  for (std::size_t at = 0; at < bytes.size();) {
+    char32_t codepoint = 0;
+    const std::size_t length = Utf8SequenceAt(bytes, at, codepoint);
+    if (length == 0 || codepoint == 0x7F) return false;
+    if (codepoint < 0x20 && codepoint != '\t' && codepoint != '\n' && codepoint != '\r' && codepoint != '\f') {
+      return false;
+    }
+    at += length;
+  }
+  return true;
+}
+
+Program Program::FromSource(std::string name, std::string text) {
+  Program program;
+  program.name = std::move(name);
+  program.Reassemble(std::move(text));
+  return program;
+}
+
+ImageStatus Program::FromImage(std::string name, std::vector<std::uint8_t> bytes, Program& program) {
+  if (bytes.size() > kMemorySize) return ImageStatus::kTooLarge;
+  program = Program();
+  program.name = std::move(name);
+  program.bytes = std::move(bytes);
+  return ImageStatus::kLoaded;
+}
+
+ImageStatus Program::FromBytes(std::string name, std::string bytes, ProgramAs as, Program& program) {
+  const ProgramAs says = NameSays(name, as);
+  if (says == ProgramAs::kSource || (says == ProgramAs::kDetect && LooksLikeSourceText(bytes))) {
+    program = FromSource(std::move(name), std::move(bytes));
+    return ImageStatus::kLoaded;
+  }
+  return FromImage(std::move(name), std::vector<std::uint8_t>(bytes.begin(), bytes.end()), program);
+}
+
+std::span<const std::uint8_t> Program::Image() const {
+  if (assembly) return {assembly->GetImage().data(), assembly->GetLength()};
+  return bytes;
+}
+
+void Program::Reassemble(std::string newText) {
+  text = std::move(newText);
+  // The assembler reads the text during Assemble only.
+  assembly = std::make_unique<Assembler>();
+  assembly->Open(text.data(), text.size());
+  assembly->Assemble(AssemblyOptions::Full());
+}
+
+CheckedProgram Program::Checked(std::uint8_t givenRegisters) const {
+  CheckedProgram checked;
+  if (assembly) {
+    checked = ProgramOf(*assembly);
+  } else {
+    checked.imageLength = static_cast<std::uint32_t>(bytes.size());
+  }
+  checked.givenRegisters = givenRegisters;
+  return checked;
+}
+
+}  // namespace mirvo

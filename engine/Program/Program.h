@@ -1,0 +1,83 @@
+#pragma once
+// A program on its way to a run, built the same way by every front end
+// (mirvo, the language server, the page): its name, and either a source's
+// text with its assembly (diagnostics, fixes, statements, allowances) or an
+// image's bytes; the bytes that run; and what the run-time checks know of it.
+// It reads no file: a front end hands it the bytes it read, once.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Assembler.h"
+#include "ProgramImage.h"
+#include "RunChecks.h"
+
+namespace mirvo {
+
+// How a program's bytes are taken: as its name or content says, or as the
+// user decided (mirvo's --as source|image).
+enum class ProgramAs { kDetect, kSource, kImage };
+
+// What a name alone says: kSource for one ending in .asm and kImage for one
+// ending in .bin (in any case), kDetect for any other (lab1.asm.txt, a name
+// without extension): the content decides. as itself when it is not kDetect.
+ProgramAs NameSays(std::string_view name, ProgramAs as);
+// True when a file found in a folder is a program by its own name (without
+// the folders): one ending in .asm or .bin in any case, one without an
+// extension, or one where .asm or .bin comes before another extension
+// (lab1.asm.txt, as browsers save it). A name starting with a dot or ending
+// in ~, or with any other extension (README.txt, lab1.zip, add.toml), is not.
+bool IsProgramName(std::string_view name);
+// True when such a name says source: .asm at its end or before another extension.
+bool NamesSource(std::string_view name);
+
+// True for bytes that read as assembly text: UTF-8 with no control
+// characters but tabs, line ends and form feeds, and not empty. Machine code
+// almost never is (RET is C9h, an MVI's number is often below 20h).
+bool LooksLikeSourceText(std::string_view bytes);
+
+class Program {
+ public:
+  // An empty image.
+  Program() = default;
+  Program(Program&&) = default;
+  Program& operator=(Program&&) = default;
+
+  // A source, assembled with AssemblyOptions::Full().
+  static Program FromSource(std::string name, std::string text);
+  // An image: kTooLarge for more than 65536 bytes, program then untouched.
+  static ImageStatus FromImage(std::string name, std::vector<std::uint8_t> bytes, Program& program);
+  // The bytes of a file called name, read already: a source or an image as
+  // NameSays(name, as) says, or else as they look (LooksLikeSourceText).
+  static ImageStatus FromBytes(std::string name, std::string bytes, ProgramAs as, Program& program);
+
+  const std::string& Name() const { return name; }
+  bool IsSource() const { return assembly != nullptr; }
+  // The source's text, as assembled (empty for an image).
+  const std::string& Text() const { return text; }
+  // The source's assembly, or null for an image.
+  const Assembler* Assembly() const { return assembly.get(); }
+  // A source with an error, whose image is not whole: it does not run.
+  bool HasErrors() const { return assembly && assembly->GetErrorCount() > 0; }
+  // The bytes from address 0: the image's, or those the assembly encoded.
+  std::span<const std::uint8_t> Image() const;
+  // Assembles text in place of the source's (a source's fixes applied).
+  void Reassemble(std::string newText);
+  // What the run-time checks know of the program for a run whose given
+  // state set givenRegisters (one bit per register code): the statements of
+  // a source, the image's length alone otherwise.
+  CheckedProgram Checked(std::uint8_t givenRegisters = 0) const;
+
+ private:
+  std::string name;
+  std::string text;
+  // Held apart so that a Program moves without moving the assembler's buffer.
+  std::unique_ptr<Assembler> assembly;
+  std::vector<std::uint8_t> bytes;  // an image's
+};
+
+}  // namespace mirvo
