@@ -1,12 +1,13 @@
 // Words (separated by NUL bytes) as mirvo's command line, parsed and never
 // run. Invariants: the parser answers with help or the version (0), a usage
 // error (64) or a command, and a parsed command has what it needs: its file,
-// numbers within their ranges, expectations for check, programs and a known
-// format for test.
+// numbers within their ranges, expectations for check, programs (or
+// --validate alone) and a known format for test.
 
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CommandLine.h"
@@ -47,34 +48,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int result = ParseCommandLine(static_cast<int>(words.size()), argv.data(), line, out, out);
   FUZZ_CHECK(result == kParsed || result == 0 || result == kUsageExit);
   if (result != kParsed) return 0;
-  switch (line.subcommand) {
-    case Subcommand::kAsm:
-      FUZZ_CHECK(!line.asmOptions.listing.given || !line.asmOptions.json || !line.asmOptions.listing.path.empty());
-      break;
-    case Subcommand::kRun:
-      FUZZ_CHECK(line.runOptions.maxSteps >= 1 && line.runOptions.maxSteps <= mirvo::kStepLimit);
-      FUZZ_CHECK(line.runOptions.traceLimit >= 1 && line.runOptions.traceLimit <= mirvo::kStepLimit);
-      FUZZ_CHECK(line.runOptions.trace.given || line.runOptions.traceLimit == kDefaultTraceLimit);
-      FUZZ_CHECK(line.runOptions.trace.given || !line.runOptions.explain);
-      FUZZ_CHECK((line.runOptions.checks & ~mirvo::kAllChecks) == 0);
-      break;
-    case Subcommand::kExplain:
-    case Subcommand::kDis:
-    case Subcommand::kLink:
-    case Subcommand::kLsp:
-      break;
-    case Subcommand::kFmt:
-      FUZZ_CHECK(!line.fmtOptions.files.empty());
-      break;
-    case Subcommand::kTest:
-      FUZZ_CHECK(!line.testOptions.files.empty());
-      FUZZ_CHECK(line.testOptions.format >= ReportFormat::kText && line.testOptions.format <= ReportFormat::kCsv);
-      FUZZ_CHECK(line.testOptions.as >= ProgramAs::kDetect && line.testOptions.as <= ProgramAs::kImage);
-      break;
-    case Subcommand::kCheck:
-      FUZZ_CHECK(!line.checkOptions.files.empty());
-      FUZZ_CHECK(line.checkOptions.maxSteps >= 1 && line.checkOptions.maxSteps <= mirvo::kStepLimit);
-      break;
+  FUZZ_CHECK(line.subcommand != nullptr);
+  const std::string_view name = line.subcommand->name;
+  if (name == "asm") {
+    FUZZ_CHECK(!line.asmOptions.listing.given || !line.asmOptions.json || !line.asmOptions.listing.path.empty());
+  } else if (name == "run") {
+    FUZZ_CHECK(line.runOptions.maxSteps >= 1 && line.runOptions.maxSteps <= mirvo::kStepLimit);
+    FUZZ_CHECK(line.runOptions.traceLimit >= 1 && line.runOptions.traceLimit <= mirvo::kStepLimit);
+    FUZZ_CHECK(line.runOptions.trace.given || line.runOptions.traceLimit == kDefaultTraceLimit);
+    FUZZ_CHECK(line.runOptions.trace.given || !line.runOptions.explain);
+    FUZZ_CHECK((line.runOptions.checks & ~mirvo::kAllChecks) == 0);
+  } else if (name == "fmt") {
+    FUZZ_CHECK(!line.fmtOptions.files.empty());
+  } else if (name == "test") {
+    FUZZ_CHECK(line.testOptions.files.empty() == line.testOptions.validate);
+    FUZZ_CHECK(line.testOptions.format >= ReportFormat::kText && line.testOptions.format <= ReportFormat::kCsv);
+    FUZZ_CHECK(line.testOptions.as >= ProgramAs::kDetect && line.testOptions.as <= ProgramAs::kImage);
+  } else if (name == "check") {
+    FUZZ_CHECK(!line.checkOptions.files.empty());
+    FUZZ_CHECK(line.checkOptions.maxSteps >= 1 && line.checkOptions.maxSteps <= mirvo::kStepLimit);
   }
   return 0;
 }

@@ -1,17 +1,39 @@
 #pragma once
 // mirvo's command line: what it asks for, parsed apart from running it, so
-// that the parser can be exercised alone.
+// that the parser can be exercised alone. Each subcommand is one row of a
+// table (CommandLine.cpp); its options are declared in a file of its own
+// (AsmOptions.cpp, RunOptions.cpp, ...).
 
+#include <functional>
 #include <ostream>
 
 #include "Commands.h"
 
+namespace CLI {
+class App;
+}  // namespace CLI
+
 namespace mirvo::cli {
 
-enum class Subcommand { kAsm, kRun, kDis, kCheck, kTest, kLink, kExplain, kFmt, kLsp };
+struct CommandLine;
+
+// What a subcommand does once the words are parsed: the checks that need
+// the whole line (throwing a CLI::ParseError) and the settling of what was
+// given. Empty when there is nothing to do.
+using AfterParse = std::function<void()>;
+
+// One subcommand: its name, its line of help, the declaration of its options
+// on its own CLI::App (bound to its fields of a CommandLine), and what runs
+// it.
+struct Subcommand {
+  const char* name;
+  const char* help;
+  AfterParse (*declare)(CLI::App& app, CommandLine& line);
+  int (*run)(const CommandLine& line);
+};
 
 struct CommandLine {
-  Subcommand subcommand = Subcommand::kAsm;
+  const Subcommand* subcommand = nullptr;  // the one the line names, once parsed
   AsmOptions asmOptions;
   RunOptions runOptions;
   DisOptions disOptions;

@@ -44,10 +44,6 @@ struct RunOptions {
   CheckMask checks = kAllChecks;     // the run-time checks to report
 };
 
-// The checks left on by -W options ("no-ID", "ID", "no-checks", "checks"),
-// in order. 0, or 1 with reason set for a value that names no check.
-int ApplyWarningOptions(const std::vector<std::string>& values, CheckMask& checks, std::string& reason);
-
 struct ExplainOptions {
   std::string id;  // empty: list every check
   bool man = false;

@@ -9,27 +9,6 @@
 
 namespace mirvo::cli {
 
-int ApplyWarningOptions(const std::vector<std::string>& values, CheckMask& checks, std::string& reason) {
-  static constexpr std::string_view kNo = "no-";
-  static constexpr std::string_view kAll = "checks";
-  for (const std::string& value : values) {
-    std::string_view name = value;
-    const bool off = name.substr(0, kNo.size()) == kNo;
-    if (off) name.remove_prefix(kNo.size());
-    CheckMask named = 0;
-    if (name == kAll) {
-      named = kAllChecks;
-    } else if (const CheckRow* const row = FindCheck(name)) {
-      named = CheckBit(row->id);
-    } else {
-      reason = "-W" + value + ": '" + std::string(name) + "' is not a check: the checks are " + CheckNamesInWords();
-      return 1;
-    }
-    checks = static_cast<CheckMask>(off ? checks & ~named : checks | named);
-  }
-  return 0;
-}
-
 int RunExplain(const ExplainOptions& options) {
   Output out;
   out.OpenStandardOutput();

@@ -1,6 +1,7 @@
 // mirvo: assemble, run, disassemble and grade programs of the virtual
 // machine from one command line. CommandLine.cpp reads the command line;
-// each subcommand lives in a file of its own.
+// each subcommand lives in a file of its own, its options in another
+// (Asm.cpp and AsmOptions.cpp).
 
 #include <iostream>
 
