@@ -79,8 +79,8 @@ std::string JsonLine(const std::string& path, const std::vector<Expectation>& ex
                           {"actual", verdict.failure}});
   }
   // The engine's words for each mismatch, as mirvo test prints them.
-  for (const auto& mismatch : nlohmann::ordered_json::parse(MismatchesJson(expectations, verdict.mismatches))) {
-    mismatches.push_back(mismatch);
+  for (nlohmann::ordered_json& mismatch : MismatchesJson(expectations, verdict.mismatches)) {
+    mismatches.push_back(std::move(mismatch));
   }
   const nlohmann::ordered_json line = {{"file", path}, {"pass", verdict.pass}, {"mismatches", mismatches}};
   return DumpJson(line) + "\n";
