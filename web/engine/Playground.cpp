@@ -262,10 +262,7 @@ std::string Playground::LearnerExercise(const char* exerciseText, std::size_t si
 
 nlohmann::ordered_json Playground::CheckExercise() const {
   if (!exercise) return nullptr;
-  const Grade grade = assembled.HasErrors()
-                          ? GradeRefused(*exercise, "the source has errors")
-                          : GradeProgram(*exercise, assembled.Image().data(), assembled.Image().size());
-  return GradeJson(*exercise, grade, false);
+  return GradeJson(*exercise, GradeProgram(*exercise, assembled), false);
 }
 
 }  // namespace mirvo

@@ -119,9 +119,10 @@ class Playground {
   // (the text itself when nothing in it is the teacher's alone), or "" for a
   // text that cannot be read.
   static std::string LearnerExercise(const char* exerciseText, std::size_t size);
-  // Grades the last assembly against the open exercise, every case on a
-  // fresh machine, as a learner may see it (a hidden case passes or fails,
-  // nothing more): GradeJson, or null with no exercise open.
+  // Grades the last assembly against the open exercise as mirvo test does
+  // (GradeProgram: every case on a fresh machine, watched by the run-time
+  // checks), as a learner may see it (a hidden case passes or fails, nothing
+  // more): GradeJson, or null with no exercise open.
   nlohmann::ordered_json CheckExercise() const;
   // The last text handed out to the page, held until the next one.
   const std::string& LastText() const { return text; }
