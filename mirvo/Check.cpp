@@ -19,18 +19,10 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// What kept a program from running, as --json names it among the mismatches.
-struct Refusal {
-  const char* what;
-  const char* expected;
-};
-constexpr Refusal kUnreadable{"file", "a readable program"};
-constexpr Refusal kSourceErrors{"source", "no errors"};
-
-// A program's grade on the one case, and its refusal, if any.
+// A program's grade on the one case, and how it was read.
 struct Verdict {
   Grade grade;
-  const Refusal* refused = nullptr;
+  LoadResult load = LoadResult::kLoaded;
 };
 
 // One program of many is a submission, read without blocking and only if it
@@ -46,15 +38,10 @@ LoadResult Load(const std::string& path, bool oneOfMany, ProgramAs as, Program& 
 Verdict CheckOne(const std::string& path, const Exercise& exercise, const CheckOptions& options) {
   Program program;
   std::string reason;
-  switch (Load(path, options.files.size() > 1, options.as, program, reason)) {
-    case LoadResult::kCannotRead:
-      return {GradeRefused(exercise, reason), &kUnreadable};
-    case LoadResult::kSourceErrors:
-      return {GradeRefused(exercise, FirstErrorText(program), FirstErrorCode(program)), &kSourceErrors};
-    case LoadResult::kLoaded:
-      break;
-  }
-  return {GradeProgram(exercise, program)};
+  const LoadResult load = Load(path, options.files.size() > 1, options.as, program, reason);
+  if (load == LoadResult::kCannotRead) return {GradeRefused(exercise, reason), load};
+  if (load == LoadResult::kSourceErrors) return {GradeRefused(exercise, FirstErrorText(program)), load};
+  return {GradeProgram(exercise, program), load};
 }
 
 std::string HumanLine(const std::string& path, const Exercise& exercise, const Verdict& verdict) {
@@ -67,9 +54,10 @@ std::string HumanLine(const std::string& path, const Exercise& exercise, const V
 
 std::string JsonLine(const std::string& path, const Exercise& exercise, const Verdict& verdict) {
   Json mismatches = Json::array();
-  if (verdict.refused != nullptr) {
-    mismatches.push_back({{"what", verdict.refused->what},
-                          {"expected", verdict.refused->expected},
+  if (verdict.load != LoadResult::kLoaded) {
+    const bool file = verdict.load == LoadResult::kCannotRead;
+    mismatches.push_back({{"what", file ? "file" : "source"},
+                          {"expected", file ? "a readable program" : "no errors"},
                           {"actual", verdict.grade.error}});
   }
   // The engine's words for each mismatch, as mirvo test prints them.
