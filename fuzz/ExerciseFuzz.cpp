@@ -92,8 +92,7 @@ void CheckExercise(std::string_view text) {
   }
   // MVI A, 5h; ADD B; RET, with a bounded run.
   exercise.maxSteps = exercise.maxSteps < 1000 ? exercise.maxSteps : 1000;
-  const std::uint8_t program[] = {0x3E, 0x05, 0x80, 0xC9};
-  const Grade grade = GradeProgram(exercise, program, sizeof(program));
+  const Grade grade = GradeProgram(exercise, Program::FromSource("", "MVI A, 5h\nADD B\nRET\n"));
   FUZZ_CHECK(grade.score <= grade.maxScore && grade.maxScore == exercise.MaxScore());
   FUZZ_CHECK(grade.cases.size() == exercise.cases.size());
 }

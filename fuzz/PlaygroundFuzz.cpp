@@ -32,7 +32,6 @@ void pg_destroy(Playground* session);
 const char* pg_vocabulary(Playground* session);
 int pg_assemble(Playground* session, const char* text, std::uint32_t size);
 const char* pg_assembly(Playground* session);
-std::uint32_t pg_assembly_size(Playground* session);
 const std::uint8_t* pg_image(Playground* session);
 std::uint32_t pg_image_size(Playground* session);
 int pg_load(Playground* session, const std::uint8_t* bytes, std::uint32_t size);
@@ -100,7 +99,7 @@ Names ReadVocabulary(Playground* session) {
 }
 
 void CheckAssembly(Playground* session, int status) {
-  const Json assembly = Parse(std::string(pg_assembly(session), pg_assembly_size(session)));
+  const Json assembly = Parse(Text(session, pg_assembly(session)));
   FUZZ_CHECK(assembly["image"].is_null());
   FUZZ_CHECK(assembly["length"] == pg_image_size(session));
   bool error = false;

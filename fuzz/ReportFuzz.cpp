@@ -269,13 +269,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   exercise.cases = {named, hidden};
 
   // ADD B, then the run goes past the end: checks and mismatches in each case.
-  const std::uint8_t program[] = {0x80};
-  const CheckedProgram checked{sizeof(program), {{1, 1, 0, 1, {0x80, 0}, 0}}, 0};
   std::vector<GradedFile> graded(2);
   graded[0].file = parts[0];
   graded[0].grade = GradeRefused(exercise, parts[3], parts[3]);
   graded[1].file = parts[1];
-  graded[1].grade = GradeProgram(exercise, program, sizeof(program), &checked);
+  graded[1].grade = GradeProgram(exercise, Program::FromSource("", "ADD B\n"));
   graded[1].shape = graded[0].shape = "same";
 
   for (const bool showHidden : {false, true}) {

@@ -5,6 +5,7 @@
 
 #include "Commands.h"
 #include "EngineJson.h"
+#include "JsonText.h"
 #include "Output.h"
 #include "ProgramFile.h"
 
@@ -112,7 +113,7 @@ int RunAsm(const AsmOptions& options) {
   if (options.json) {
     Output out;
     out.OpenStandardOutput();
-    out.Write(AssemblyJson(*program.Assembly(), written ? image.c_str() : nullptr) + "\n");
+    out.Write(DumpJson(AssemblyJson(*program.Assembly(), written ? image.c_str() : nullptr)) + "\n");
     if (out.Commit() != 0) status = 1;
   } else {
     PrintDiagnostics(program, ColourWanted());

@@ -3,13 +3,12 @@
 // the totals.
 
 #include <cstdio>
-#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
 #include "ExerciseJson.h"
+#include "Grading.h"
 #include "JsonText.h"
-#include "Expectations.h"
 #include "Output.h"
 #include "ProgramFile.h"
 #include "Submissions.h"
@@ -18,11 +17,12 @@ namespace mirvo::cli {
 
 namespace {
 
+using Json = nlohmann::ordered_json;
+
+// A program's grade on the one case, and how it was read.
 struct Verdict {
-  bool pass = false;
-  std::string failure;  // why the program could not be run at all
-  std::string failureWhat;
-  std::vector<Mismatch> mismatches;
+  Grade grade;
+  LoadResult load = LoadResult::kLoaded;
 };
 
 // One program of many is a submission, read without blocking and only if it
@@ -35,55 +35,36 @@ LoadResult Load(const std::string& path, bool oneOfMany, ProgramAs as, Program& 
   return LoadSubmission(submission, as, program, reason, cause);
 }
 
-Verdict CheckOne(const std::string& path, const std::vector<Expectation>& expectations, const CheckOptions& options) {
-  Verdict verdict;
+Verdict CheckOne(const std::string& path, const Exercise& exercise, const CheckOptions& options) {
   Program program;
   std::string reason;
-  switch (Load(path, options.files.size() > 1, options.as, program, reason)) {
-    case LoadResult::kLoaded:
-      break;
-    case LoadResult::kCannotRead:
-      verdict.failureWhat = "file";
-      verdict.failure = reason;
-      return verdict;
-    case LoadResult::kSourceErrors: {
-      verdict.failureWhat = "source";
-      verdict.failure = FirstErrorText(program);
-      return verdict;
-    }
-  }
-  const auto machine = std::make_unique<VirtualMachine>();
-  LoadImage(*machine, program.Image().data(), program.Image().size());
-  const RunOutcome outcome = RunToEnd(*machine, options.maxSteps);
-  verdict.mismatches = Compare(expectations, *machine, outcome);
-  verdict.pass = verdict.mismatches.empty();
-  return verdict;
+  const LoadResult load = Load(path, options.files.size() > 1, options.as, program, reason);
+  if (load == LoadResult::kCannotRead) return {GradeRefused(exercise, reason), load};
+  if (load == LoadResult::kSourceErrors) return {GradeRefused(exercise, FirstErrorText(program)), load};
+  return {GradeProgram(exercise, program), load};
 }
 
-std::string HumanLine(const std::string& path, const std::vector<Expectation>& expectations, const Verdict& verdict) {
-  if (verdict.pass) return "PASS " + path + "\n";
+std::string HumanLine(const std::string& path, const Exercise& exercise, const Verdict& verdict) {
+  if (verdict.grade.AllPassed()) return "PASS " + path + "\n";
   std::string line = "FAIL " + path + ": ";
-  if (!verdict.failure.empty()) return line + verdict.failure + "\n";
-  for (std::size_t i = 0; i < verdict.mismatches.size(); ++i) {
-    if (i > 0) line += "; ";
-    line += DescribeMismatch(expectations, verdict.mismatches[i]);
-  }
+  const std::vector<std::string> problems = CaseProblems(exercise, verdict.grade, 0, true);
+  for (std::size_t i = 0; i < problems.size(); ++i) line += (i > 0 ? "; " : "") + problems[i];
   return line + "\n";
 }
 
-std::string JsonLine(const std::string& path, const std::vector<Expectation>& expectations, const Verdict& verdict) {
-  nlohmann::ordered_json mismatches = nlohmann::ordered_json::array();
-  if (!verdict.failure.empty()) {
-    mismatches.push_back({{"what", verdict.failureWhat},
-                          {"expected", verdict.failureWhat == "file" ? "a readable program" : "no errors"},
-                          {"actual", verdict.failure}});
+std::string JsonLine(const std::string& path, const Exercise& exercise, const Verdict& verdict) {
+  Json mismatches = Json::array();
+  if (verdict.load != LoadResult::kLoaded) {
+    const bool file = verdict.load == LoadResult::kCannotRead;
+    mismatches.push_back({{"what", file ? "file" : "source"},
+                          {"expected", file ? "a readable program" : "no errors"},
+                          {"actual", verdict.grade.error}});
   }
   // The engine's words for each mismatch, as mirvo test prints them.
-  for (const auto& mismatch : nlohmann::ordered_json::parse(MismatchesJson(expectations, verdict.mismatches))) {
-    mismatches.push_back(mismatch);
+  for (Json& mismatch : MismatchesJson(exercise.cases[0].expected, verdict.grade.cases[0].mismatches)) {
+    mismatches.push_back(std::move(mismatch));
   }
-  const nlohmann::ordered_json line = {{"file", path}, {"pass", verdict.pass}, {"mismatches", mismatches}};
-  return DumpJson(line) + "\n";
+  return DumpJson({{"file", path}, {"pass", verdict.grade.AllPassed()}, {"mismatches", mismatches}}) + "\n";
 }
 
 }  // namespace
@@ -99,9 +80,13 @@ int RunCheck(const CheckOptions& options) {
     }
     where = options.expectFile;
   }
-  std::vector<Expectation> expectations;
+  // The expectations are a one-case exercise: each program runs once, on a
+  // fresh machine, graded as mirvo test grades.
+  Exercise exercise;
+  exercise.maxSteps = options.maxSteps;
+  exercise.cases.resize(1);
   SyntaxError error;
-  if (ParseState(text, StateRole::kExpected, expectations, error) != 0) {
+  if (ParseState(text, StateRole::kExpected, exercise.cases[0].expected, error) != 0) {
     std::fprintf(stderr, "%s: %s: %s\nTry '%s check --help' for more information.\n", kProgramName, where.c_str(),
                  error.message.c_str(), kProgramName);
     return kUsageExit;
@@ -111,9 +96,9 @@ int RunCheck(const CheckOptions& options) {
   out.OpenStandardOutput();
   std::size_t passed = 0;
   for (const std::string& path : options.files) {
-    const Verdict verdict = CheckOne(path, expectations, options);
-    if (verdict.pass) ++passed;
-    out.Write(options.json ? JsonLine(path, expectations, verdict) : HumanLine(path, expectations, verdict));
+    const Verdict verdict = CheckOne(path, exercise, options);
+    if (verdict.grade.AllPassed()) ++passed;
+    out.Write(options.json ? JsonLine(path, exercise, verdict) : HumanLine(path, exercise, verdict));
     // Each verdict is out before the next program is read.
     out.Flush();
   }

@@ -128,22 +128,16 @@ std::string JsonReport(const Exercise& exercise, const std::vector<GradedFile>& 
   std::string text;
   const bool students = ByStudent(graded);
   for (const GradedFile& one : graded) {
-    std::string line = GradeJson(exercise, one.grade, showHidden, &one.file);
-    if (students || !one.note.empty()) {
-      // The student's columns follow the file, the note the grade.
-      const Json parsed = Json::parse(line);
-      Json ordered = {{"file", parsed["file"]}};
-      if (students) {
-        ordered["student"] = one.student;
-        ordered["id"] = one.studentId;
-      }
-      for (const auto& [key, value] : parsed.items()) {
-        if (key == "cases" && !one.note.empty()) ordered["note"] = one.note;
-        if (key != "file") ordered[key] = value;
-      }
-      line = DumpJson(ordered);
+    // The student's columns follow the file, the note the grade's totals.
+    Json line = {{"file", one.file}};
+    if (students) {
+      line["student"] = one.student;
+      line["id"] = one.studentId;
     }
-    text += line + "\n";
+    GradeTotalsInto(one.grade, line);
+    if (!one.note.empty()) line["note"] = one.note;
+    line["cases"] = GradeCasesJson(exercise, one.grade, showHidden);
+    text += DumpJson(line) + "\n";
   }
   return text;
 }

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <nlohmann/json.hpp>
 
 #include "Commands.h"
 #include "EngineJson.h"
 #include "Expectations.h"
+#include "JsonText.h"
 #include "Output.h"
 #include "ProgramFile.h"
 #include "StateMap.h"
@@ -28,24 +28,6 @@ constexpr const auto& kFlags = kFlagReportOrder;
 // Steps traced between two looks at the trace's output, so that a write
 // error stops the run within a few milliseconds.
 constexpr std::uint64_t kTraceSlice = std::uint64_t{1} << 16;
-
-struct ChangedByte {
-  std::uint16_t address;
-  std::uint8_t before;
-  std::uint8_t after;
-};
-
-// The bytes that differ between the machine's memory at the start of the
-// run (the image and the given state) and at its end.
-std::vector<ChangedByte> ChangedMemory(const VirtualMachine& machine, const VirtualMachine& start) {
-  std::vector<ChangedByte> changed;
-  for (std::size_t address = 0; address < kMemorySize; ++address) {
-    const std::uint8_t before = start.MemoryAt(static_cast<std::uint16_t>(address));
-    const std::uint8_t after = machine.MemoryAt(static_cast<std::uint16_t>(address));
-    if (before != after) changed.push_back({static_cast<std::uint16_t>(address), before, after});
-  }
-  return changed;
-}
 
 std::string HumanSummary(const Run& run, const VirtualMachine& machine, const std::vector<ChangedByte>& changed) {
   std::string text = "Outcome:   " + DescribeOutcome(run, machine) + "\n";
@@ -107,24 +89,6 @@ struct TracedRun {
     TraceWriter::Observe(both.trace, record);
   }
 };
-
-nlohmann::ordered_json JsonSummary(const Run& run, const VirtualMachine& machine, const std::vector<ChangedByte>& changed) {
-  nlohmann::ordered_json registers = nlohmann::ordered_json::object();
-  for (const NamedSlot& reg : kRegisters) registers[reg.name] = machine.GetRegisters()[reg.slot];
-  nlohmann::ordered_json flags = nlohmann::ordered_json::object();
-  for (const NamedSlot& flag : kFlags) flags[flag.name] = machine.GetFlags()[flag.slot] & 1U;
-  nlohmann::ordered_json bytes = nlohmann::ordered_json::array();
-  for (const ChangedByte& byte : changed) {
-    bytes.push_back({{"address", byte.address}, {"before", byte.before}, {"after", byte.after}});
-  }
-  return {{"outcome", OutcomeName(run.Outcome())},
-          {"steps", run.Steps()},
-          {"registers", registers},
-          {"flags", flags},
-          {"pc", machine.GetProgramCounter()},
-          {"sp", machine.GetStackPointer()},
-          {"changed", bytes}};
-}
 
 }  // namespace
 
@@ -214,9 +178,8 @@ int RunRun(const RunOptions& options) {
 
   const std::vector<ChangedByte> changed = ChangedMemory(*machine, *start);
   if (options.json) {
-    nlohmann::ordered_json json = JsonSummary(run, *machine, changed);
-    json["checks"] = nlohmann::ordered_json::parse(checks ? CheckFindingsJson(checks->Findings()) : "[]");
-    summary.Write(json.dump() + "\n");
+    const std::span<const CheckFinding> findings = checks ? checks->Findings() : std::span<const CheckFinding>();
+    summary.Write(DumpJson(RunSummaryJson(run, *machine, changed, findings)) + "\n");
   } else {
     summary.Write(HumanSummary(run, *machine, changed));
   }

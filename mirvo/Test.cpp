@@ -32,11 +32,8 @@ Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs
     case LoadResult::kSourceErrors:
       return GradeRefused(exercise, FirstErrorText(program), FirstErrorCode(program));
   }
-  // Each case's run is watched by the run-time checks, whose findings are
-  // part of the feedback.
-  const CheckedProgram checked = program.Checked();
-  shape = program.IsSource() ? SourceShape(checked.statements) : ImageShape(program.Image());
-  return GradeProgram(exercise, program.Image().data(), program.Image().size(), &checked);
+  shape = program.IsSource() ? SourceShape(program.Assembly()->GetStatements()) : ImageShape(program.Image());
+  return GradeProgram(exercise, program);
 }
 
 int UsageError(const char* message) {

@@ -30,8 +30,7 @@ Tried Try(const Exercise& exercise, const std::string& source) {
     tried.error = "does not assemble: " + FirstErrorText(program);
     return tried;
   }
-  const CheckedProgram checked = program.Checked();
-  tried.grade = GradeProgram(exercise, program.Image().data(), program.Image().size(), &checked);
+  tried.grade = GradeProgram(exercise, program);
   return tried;
 }
 

@@ -115,6 +115,16 @@ std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMac
   return std::string("paused at ") + WordNotation(pc).text;
 }
 
+std::vector<ChangedByte> ChangedMemory(const VirtualMachine& machine, const VirtualMachine& start) {
+  std::vector<ChangedByte> changed;
+  for (std::size_t address = 0; address < kMemorySize; ++address) {
+    const std::uint8_t before = start.MemoryAt(static_cast<std::uint16_t>(address));
+    const std::uint8_t after = machine.MemoryAt(static_cast<std::uint16_t>(address));
+    if (before != after) changed.push_back({static_cast<std::uint16_t>(address), before, after});
+  }
+  return changed;
+}
+
 RunOutcome RunToEnd(VirtualMachine& machine, std::uint64_t stepLimit, std::uint64_t* stepsTaken) {
   Run run(machine, stepLimit);
   const RunOutcome outcome = run.Resume(UINT64_MAX);

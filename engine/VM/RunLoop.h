@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "VirtualMachine.h"
 
@@ -143,6 +144,16 @@ std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMac
 inline std::string DescribeOutcome(const Run& run, const VirtualMachine& machine) {
   return DescribeOutcome(run.Outcome(), run, machine);
 }
+
+// A memory byte a run changed: its value at the run's start and at its end.
+struct ChangedByte {
+  std::uint16_t address;
+  std::uint8_t before;
+  std::uint8_t after;
+};
+// The bytes that differ between start (the machine as the run started: the
+// image and the given state) and machine, by address.
+std::vector<ChangedByte> ChangedMemory(const VirtualMachine& machine, const VirtualMachine& start);
 
 // Runs the machine from its current state to an outcome other than kRunning.
 // stepsTaken, when given, receives the number of steps executed.

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 
+#include "Diagnostic.h"
 #include "ProgramImage.h"
 
 namespace mirvo {
@@ -28,31 +29,25 @@ unsigned CaseTally::NotRun() const {
 namespace {
 
 // keep: the findings this case may keep.
-CaseResult RunCase(const Exercise& exercise, const ExerciseCase& c, const std::uint8_t* image, std::size_t size,
-                   const CheckedProgram* checked, std::size_t keep) {
+CaseResult RunCase(const Exercise& exercise, const ExerciseCase& c, const Program& program, std::size_t keep) {
   CaseResult result;
+  const std::span<const std::uint8_t> image = program.Image();
   const auto machine = std::make_unique<VirtualMachine>();
-  LoadImage(*machine, image, size);
+  LoadImage(*machine, image.data(), image.size());
   const Expectation* conflict = nullptr;
-  if (ApplyGiven(c.given, size, *machine, &conflict) != 0) {
-    result.error = DescribeConflict(*conflict, size);
+  if (ApplyGiven(c.given, image.size(), *machine, &conflict) != 0) {
+    result.error = DescribeConflict(*conflict, image.size());
     return result;
   }
-  if (checked == nullptr) {
-    result.outcome = RunToEnd(*machine, exercise.maxSteps, &result.steps);
-  } else {
-    CheckedProgram program = *checked;
-    program.givenRegisters = GivenRegisters(c.given);
-    RunChecks checks(std::move(program), kAllChecks);
-    checks.KeepAtMost(keep);
-    Run run(*machine, exercise.maxSteps);
-    while (checks.Resume(run, UINT64_MAX) == RunOutcome::kRunning) {
-    }
-    result.outcome = run.Outcome();
-    result.steps = run.Steps();
-    result.checks = checks.Findings();
-    result.checksLeftOut = checks.LeftOut();
+  RunChecks checks(program.Checked(GivenRegisters(c.given)), kAllChecks);
+  checks.KeepAtMost(keep);
+  Run run(*machine, exercise.maxSteps);
+  while (checks.Resume(run, UINT64_MAX) == RunOutcome::kRunning) {
   }
+  result.outcome = run.Outcome();
+  result.steps = run.Steps();
+  result.checks = checks.Findings();
+  result.checksLeftOut = checks.LeftOut();
   result.mismatches = Compare(c.expected, *machine, result.outcome);
   result.pass = result.mismatches.empty();
   result.points = result.pass ? c.points : 0;
@@ -61,8 +56,11 @@ CaseResult RunCase(const Exercise& exercise, const ExerciseCase& c, const std::u
 
 }  // namespace
 
-Grade GradeProgram(const Exercise& exercise, const std::uint8_t* image, std::size_t size,
-                   const CheckedProgram* checked) {
+Grade GradeProgram(const Exercise& exercise, const Program& program) {
+  if (program.HasErrors()) {
+    return GradeRefused(exercise, "the source has errors", DiagnosticCode(program.Assembly()->FirstError()->kind));
+  }
+  const std::size_t size = program.Image().size();
   if (size > exercise.maxBytes) {
     return GradeRefused(exercise, "the program is " + std::to_string(size) + " bytes long; this exercise allows at most " +
                                       std::to_string(exercise.maxBytes),
@@ -74,7 +72,7 @@ Grade GradeProgram(const Exercise& exercise, const std::uint8_t* image, std::siz
   std::size_t kept = 0;
   for (const ExerciseCase& c : exercise.cases) {
     const std::size_t keep = std::min(kFindingsPerCase, kFindingsPerProgram - kept);
-    grade.cases.push_back(RunCase(exercise, c, image, size, checked, keep));
+    grade.cases.push_back(RunCase(exercise, c, program, keep));
     grade.score += grade.cases.back().points;
     kept += grade.cases.back().checks.size();
   }

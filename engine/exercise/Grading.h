@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Exercise.h"
+#include "Program.h"
 #include "RunChecks.h"
 
 namespace mirvo {
@@ -48,12 +49,12 @@ struct Grade {
   std::uint64_t Steps() const;
 };
 
-// Runs the image on every case of the exercise. An image longer than the
-// exercise allows fails every case. With checked (the program's statements,
-// if known), each run is watched by the run-time checks, each case's given
-// registers counting as written.
-Grade GradeProgram(const Exercise& exercise, const std::uint8_t* image, std::size_t size,
-                   const CheckedProgram* checked = nullptr);
+// The one grader of mirvo check, mirvo test and the page: runs the program
+// on every case of the exercise, each run watched by the run-time checks
+// (the case's given registers counting as written). A source with errors
+// ("the source has errors", the cause its first error's code) and an image
+// longer than the exercise allows fail every case.
+Grade GradeProgram(const Exercise& exercise, const Program& program);
 // The grade of a program that could not be run (unreadable, does not
 // assemble): every case 0, for reason.
 Grade GradeRefused(const Exercise& exercise, std::string reason, std::string cause = "unreadable");

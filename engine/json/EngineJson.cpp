@@ -6,16 +6,12 @@
 #include "Diagnostic.h"
 #include "Explain.h"
 #include "InstructionSet.h"
-#include "JsonText.h"
 
 namespace mirvo {
 
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-// Compact; a token may hold any byte, written as JsonText says.
-std::string Dump(const Json& json) { return DumpJson(json); }
 
 const char* ShapeName(OperandShape shape) {
   switch (shape) {
@@ -40,7 +36,7 @@ Json NamedSlots(const std::array<NamedSlot, N>& table) {
 
 }  // namespace
 
-std::string AssemblyJson(const Assembler& assembler, const char* imagePath) {
+Json AssemblyJson(const Assembler& assembler, const char* imagePath) {
   Json statements = Json::array();
   for (const StatementRecord& record : assembler.GetStatements()) {
     Json bytes = Json::array();
@@ -71,10 +67,10 @@ std::string AssemblyJson(const Assembler& assembler, const char* imagePath) {
   report["length"] = assembler.GetLength();
   report["statements"] = statements;
   report["diagnostics"] = diagnostics;
-  return Dump(report);
+  return report;
 }
 
-std::string VocabularyJson() {
+Json VocabularyJson() {
   Json outcomes = Json::array();
   for (std::size_t value = 0; value < kOutcomeNames.size(); ++value) {
     outcomes.push_back({{"name", kOutcomeNames[value]}, {"final", IsFinal(static_cast<RunOutcome>(value))}});
@@ -107,7 +103,7 @@ std::string VocabularyJson() {
   vocabulary["bytes"] = bytes;
   vocabulary["numberPattern"] = kNumberPattern;
   vocabulary["memorySize"] = kMemorySize;
-  return Dump(vocabulary);
+  return vocabulary;
 }
 
 std::string StepRecordJson(const StepRecord& record) {
@@ -204,7 +200,7 @@ char* AppendStepRecordJson(char* out, const StepRecord& record, const char* text
   return out;
 }
 
-std::string CheckFindingsJson(const std::vector<CheckFinding>& findings) {
+Json CheckFindingsJson(std::span<const CheckFinding> findings) {
   Json list = Json::array();
   for (const CheckFinding& finding : findings) {
     list.push_back({{"id", CheckRowOf(finding.id).name},
@@ -215,7 +211,27 @@ std::string CheckFindingsJson(const std::vector<CheckFinding>& findings) {
                     {"length", finding.length},
                     {"message", finding.message}});
   }
-  return Dump(list);
+  return list;
+}
+
+Json RunSummaryJson(const Run& run, const VirtualMachine& machine, std::span<const ChangedByte> changed,
+                    std::span<const CheckFinding> findings) {
+  Json registers = Json::object();
+  for (const NamedSlot& reg : kRegisterReportOrder) registers[reg.name] = machine.GetRegisters()[reg.slot];
+  Json flags = Json::object();
+  for (const NamedSlot& flag : kFlagReportOrder) flags[flag.name] = machine.GetFlags()[flag.slot] & 1U;
+  Json bytes = Json::array();
+  for (const ChangedByte& byte : changed) {
+    bytes.push_back({{"address", byte.address}, {"before", byte.before}, {"after", byte.after}});
+  }
+  return {{"outcome", OutcomeName(run.Outcome())},
+          {"steps", run.Steps()},
+          {"registers", registers},
+          {"flags", flags},
+          {"pc", machine.GetProgramCounter()},
+          {"sp", machine.GetStackPointer()},
+          {"changed", bytes},
+          {"checks", CheckFindingsJson(findings)}};
 }
 
 }  // namespace mirvo

@@ -1,9 +1,13 @@
 #pragma once
-// The engine's results as JSON text: one serialisation, printed by mirvo's
-// --json options and read by the web page from the WebAssembly engine.
+// The engine's results as JSON values: one serialisation, printed by mirvo's
+// --json options and read by the web page from the WebAssembly engine. Each
+// front end writes a value out once, with DumpJson (JsonText.h).
 
 #include <cstddef>
+#include <nlohmann/json.hpp>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "Assembler.h"
 #include "RunChecks.h"
@@ -16,7 +20,7 @@ namespace mirvo {
 //  "diagnostics": [{"severity", "code", "line", "column", "length", "message",
 //                   "fixes": [{"line", "column", "length", "text", "title"}]}]}.
 // imagePath is null when no image was written.
-std::string AssemblyJson(const Assembler& assembler, const char* imagePath);
+nlohmann::ordered_json AssemblyJson(const Assembler& assembler, const char* imagePath);
 
 // The names and numbers a front end shows, so that none restates them:
 //  "outcomes": [{"name", "final"}] indexed by RunOutcome value,
@@ -27,9 +31,11 @@ std::string AssemblyJson(const Assembler& assembler, const char* imagePath);
 //  "bytes": the notation of each byte value ("05h", "0F0h"),
 //  "numberPattern": how a number is written (kNumberPattern),
 //  "memorySize".
-std::string VocabularyJson();
+nlohmann::ordered_json VocabularyJson();
 
-// One step, as a line of mirvo run --trace --json --explain shows it:
+// One step, as a line of mirvo run --trace --json --explain shows it, as
+// text: a step is the one result written straight as JSON text, since a
+// trace writes millions a second:
 // {"step", "pc", "bytes": [...], "text": the instruction, "read":
 // {"address", "value"} for a step that read Mem, "changes": {"A": {"before",
 // "after"}, ... registers and flags that changed, in report order, and
@@ -48,6 +54,13 @@ char* AppendStepRecordJson(char* out, const StepRecord& record, const char* text
 // What the run-time checks found, in the order the run showed it:
 // [{"id", "step", "address", "line", "column", "length", "message"}]; line,
 // column and length are 0 when the source is not known.
-std::string CheckFindingsJson(const std::vector<CheckFinding>& findings);
+nlohmann::ordered_json CheckFindingsJson(std::span<const CheckFinding> findings);
+
+// What a run came to, as mirvo run --json prints it: {"outcome", "steps",
+// "registers": {"A", ...} and "flags": {"S", ...} in report order, "pc",
+// "sp", "changed": [{"address", "before", "after"}] (ChangedMemory),
+// "checks": CheckFindingsJson}.
+nlohmann::ordered_json RunSummaryJson(const Run& run, const VirtualMachine& machine,
+                                      std::span<const ChangedByte> changed, std::span<const CheckFinding> findings);
 
 }  // namespace mirvo

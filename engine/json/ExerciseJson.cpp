@@ -1,9 +1,6 @@
 #include "ExerciseJson.h"
 
-#include <nlohmann/json.hpp>
-
 #include "EngineJson.h"
-#include "JsonText.h"
 
 namespace mirvo {
 
@@ -11,14 +8,14 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string Dump(const Json& json) { return DumpJson(json); }
-
 Json Value(const Expectation& item, unsigned value, RunOutcome outcome) {
   if (item.kind == ExpectKind::kOutcome) return OutcomeName(outcome);
   return value;
 }
 
-Json Mismatches(const std::vector<Expectation>& expected, const std::vector<Mismatch>& mismatches) {
+}  // namespace
+
+Json MismatchesJson(const std::vector<Expectation>& expected, const std::vector<Mismatch>& mismatches) {
   Json list = Json::array();
   for (const Mismatch& mismatch : mismatches) {
     const Expectation& item = expected[mismatch.item];
@@ -30,32 +27,39 @@ Json Mismatches(const std::vector<Expectation>& expected, const std::vector<Mism
   return list;
 }
 
-}  // namespace
-
-std::string MismatchesJson(const std::vector<Expectation>& expected, const std::vector<Mismatch>& mismatches) {
-  return Dump(Mismatches(expected, mismatches));
-}
-
-std::string ExerciseJson(const Exercise& exercise) {
+Json ExerciseJson(const Exercise& exercise) {
   Json cases = Json::array();
   for (std::size_t i = 0; i < exercise.cases.size(); ++i) {
     cases.push_back({{"name", CaseLabel(exercise, i, false)},
                      {"points", exercise.cases[i].points},
                      {"hidden", exercise.cases[i].hidden}});
   }
-  return Dump({{"title", exercise.title},
-               {"text", exercise.text},
-               {"starter", exercise.starter},
-               {"max_score", exercise.MaxScore()},
-               {"hidden_cases", exercise.hiddenCases},
-               {"cases", cases}});
+  return {{"title", exercise.title},
+          {"text", exercise.text},
+          {"starter", exercise.starter},
+          {"max_score", exercise.MaxScore()},
+          {"hidden_cases", exercise.hiddenCases},
+          {"cases", cases}};
 }
 
-std::string ExerciseErrorJson(const ExerciseError& error) {
-  return Dump({{"line", error.line}, {"column", error.column}, {"message", error.message}});
+Json ExerciseErrorJson(const ExerciseError& error) {
+  return {{"line", error.line}, {"column", error.column}, {"message", error.message}};
 }
 
-std::string GradeJson(const Exercise& exercise, const Grade& grade, bool showHidden, const std::string* file) {
+Json GradeJson(const Exercise& exercise, const Grade& grade, bool showHidden) {
+  Json json = Json::object();
+  GradeTotalsInto(grade, json);
+  json["cases"] = GradeCasesJson(exercise, grade, showHidden);
+  return json;
+}
+
+void GradeTotalsInto(const Grade& grade, Json& row) {
+  row["score"] = grade.score;
+  row["max_score"] = grade.maxScore;
+  if (!grade.error.empty()) row["error"] = grade.error;
+}
+
+Json GradeCasesJson(const Exercise& exercise, const Grade& grade, bool showHidden) {
   Json cases = Json::array();
   for (std::size_t i = 0; i < grade.cases.size(); ++i) {
     const ExerciseCase& c = exercise.cases[i];
@@ -68,21 +72,15 @@ std::string GradeJson(const Exercise& exercise, const Grade& grade, bool showHid
                   {"hidden", c.hidden},
                   {"outcome", result.outcome == RunOutcome::kRunning ? Json() : Json(OutcomeName(result.outcome))},
                   {"steps", result.steps},
-                  {"mismatches", details ? Mismatches(c.expected, result.mismatches) : Json::array()},
-                  {"checks", details ? Json::parse(CheckFindingsJson(result.checks)) : Json::array()},
+                  {"mismatches", details ? MismatchesJson(c.expected, result.mismatches) : Json::array()},
+                  {"checks", details ? CheckFindingsJson(result.checks) : Json::array()},
                   {"checks_left_out", details ? result.checksLeftOut : 0}};
     if (!grade.error.empty() || !result.error.empty()) {
       entry["error"] = CaseProblems(exercise, grade, i, showHidden).front();
     }
     cases.push_back(entry);
   }
-  Json line = Json::object();
-  if (file != nullptr) line["file"] = *file;
-  line["score"] = grade.score;
-  line["max_score"] = grade.maxScore;
-  if (!grade.error.empty()) line["error"] = grade.error;
-  line["cases"] = cases;
-  return Dump(line);
+  return cases;
 }
 
 }  // namespace mirvo

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "Format.h"
+#include "JsonText.h"
 #include "LanguageHelp.h"
 
 namespace mirvo::lsp {
@@ -20,18 +21,16 @@ constexpr int kCompletionKeyword = 14;
 constexpr int kCompletionVariable = 6;
 constexpr int kSyncFull = 1;
 
-std::string Dump(const Json& message) { return message.dump(-1, ' ', false, Json::error_handler_t::replace); }
-
 std::string Response(const Json& id, Json result) {
-  return Dump(Json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
+  return DumpJson(Json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
 }
 
 std::string Error(const Json& id, int code, const std::string& message) {
-  return Dump(Json{{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
+  return DumpJson(Json{{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
 }
 
 std::string Notification(const char* method, Json params) {
-  return Dump(Json{{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}});
+  return DumpJson(Json{{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}});
 }
 
 std::string Capitalised(std::string text) {

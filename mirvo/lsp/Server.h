@@ -18,7 +18,7 @@
 
 namespace mirvo::lsp {
 
-using Json = nlohmann::json;
+using Json = nlohmann::ordered_json;
 
 // The protocol's error codes.
 enum ErrorCode : int {

@@ -21,9 +21,10 @@ Playground::Playground()
 int Playground::Assemble(const char* bytes, std::size_t size) {
   // The program keeps its own copy, so the caller's buffer can go at once.
   assembled = Program::FromSource("", std::string(bytes, size));
-  assemblyJson = AssemblyJson(*assembled.Assembly(), nullptr);
   return assembled.HasErrors() ? 1 : 0;
 }
+
+nlohmann::ordered_json Playground::AssemblyReport() const { return AssemblyJson(*assembled.Assembly(), nullptr); }
 
 int Playground::Load(const std::uint8_t* bytes, std::size_t size) {
   const ImageStatus status = Program::FromImage("", std::vector<std::uint8_t>(bytes, bytes + size), loaded);
@@ -223,7 +224,7 @@ std::string Playground::LastStepReport() const {
   return cursor.recorded ? StepRecordJson(cursor.record) : "null";
 }
 
-std::string Playground::ChecksReport() const { return CheckFindingsJson(checks->Findings()); }
+nlohmann::ordered_json Playground::ChecksReport() const { return CheckFindingsJson(checks->Findings()); }
 
 std::string Playground::StateMap(const char* imagePath) const { return StateMapText(Machine(), imagePath); }
 
@@ -240,15 +241,15 @@ std::string Playground::ImageStatusText(int status, const char* name) {
   return DescribeImageStatus(static_cast<ImageStatus>(status), name);
 }
 
-std::string Playground::OpenExercise(const char* exerciseText, std::size_t size) {
+nlohmann::ordered_json Playground::OpenExercise(const char* exerciseText, std::size_t size) {
   auto parsed = std::make_unique<Exercise>();
   ExerciseError error;
   if (ParseExercise(std::string_view(exerciseText, size), *parsed, error) != 0) {
     exercise.reset();
-    return "{\"error\":" + ExerciseErrorJson(error) + "}";
+    return {{"error", ExerciseErrorJson(error)}};
   }
   exercise = std::move(parsed);
-  return "{\"exercise\":" + ExerciseJson(*exercise) + "}";
+  return {{"exercise", ExerciseJson(*exercise)}};
 }
 
 std::string Playground::LearnerExercise(const char* exerciseText, std::size_t size) {
@@ -259,12 +260,9 @@ std::string Playground::LearnerExercise(const char* exerciseText, std::size_t si
   return HoldsTeacherParts(parsed) ? LearnerExerciseText(parsed) : std::string(file);
 }
 
-std::string Playground::CheckExercise() const {
-  if (!exercise) return "null";
-  const Grade grade = assembled.HasErrors()
-                          ? GradeRefused(*exercise, "the source has errors")
-                          : GradeProgram(*exercise, assembled.Image().data(), assembled.Image().size());
-  return GradeJson(*exercise, grade, false);
+nlohmann::ordered_json Playground::CheckExercise() const {
+  if (!exercise) return nullptr;
+  return GradeJson(*exercise, GradeProgram(*exercise, assembled), false);
 }
 
 }  // namespace mirvo

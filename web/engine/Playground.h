@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,7 +54,7 @@ class Playground {
   // included, and the statements. 0 on success, 1 with errors.
   int Assemble(const char* text, std::size_t size);
   // The assembly as mirvo asm --json prints it (no image file: "image" is null).
-  const std::string& AssemblyReport() const { return assemblyJson; }
+  nlohmann::ordered_json AssemblyReport() const;
   const std::uint8_t* AssembledImage() const { return assembled.Image().data(); }
   std::uint32_t AssembledLength() const { return static_cast<std::uint32_t>(assembled.Image().size()); }
 
@@ -108,20 +109,21 @@ class Playground {
   // What the run-time checks found in the run so far, as mirvo run --json
   // lists them: those of the run's steps, wherever the page shows an earlier
   // state (the page keeps those up to its step).
-  std::string ChecksReport() const;
+  nlohmann::ordered_json ChecksReport() const;
   // Why an image called name was refused, in words.
   static std::string ImageStatusText(int status, const char* name);
   // Reads an exercise file's text, for Check: {"exercise": ExerciseJson} or
   // {"error": ExerciseErrorJson} (engine/json/ExerciseJson.h).
-  std::string OpenExercise(const char* exerciseText, std::size_t size);
+  nlohmann::ordered_json OpenExercise(const char* exerciseText, std::size_t size);
   // The learner's copy of an exercise file's text, as mirvo link writes it
   // (the text itself when nothing in it is the teacher's alone), or "" for a
   // text that cannot be read.
   static std::string LearnerExercise(const char* exerciseText, std::size_t size);
-  // Grades the last assembly against the open exercise, every case on a
-  // fresh machine, as a learner may see it (a hidden case passes or fails,
-  // nothing more): GradeJson, or "null" with no exercise open.
-  std::string CheckExercise() const;
+  // Grades the last assembly against the open exercise as mirvo test does
+  // (GradeProgram: every case on a fresh machine, watched by the run-time
+  // checks), as a learner may see it (a hidden case passes or fails, nothing
+  // more): GradeJson, or null with no exercise open.
+  nlohmann::ordered_json CheckExercise() const;
   // The last text handed out to the page, held until the next one.
   const std::string& LastText() const { return text; }
   const char* Hand(std::string value) {
@@ -144,7 +146,6 @@ class Playground {
   void ShowStep(std::uint64_t step);
 
   Program assembled;  // the last assembly of the editor's text
-  std::string assemblyJson;
   Program loaded;  // the image the run started from
   std::unique_ptr<VirtualMachine> machine;  // the run's, after its last step
   std::unique_ptr<Run> run;

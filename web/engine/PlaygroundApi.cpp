@@ -1,7 +1,7 @@
 // The C functions the page's worker calls (as Module._pg_*). Each takes the
 // session made by pg_create; pointers into the session stay valid until the
 // next call that changes what they point at. Texts are handed out as a
-// pointer, with their size from pg_text_size (or pg_report_size).
+// pointer, with their size from pg_text_size.
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten/emscripten.h>
@@ -15,6 +15,7 @@
 
 #include "EngineJson.h"
 #include "InstructionSet.h"
+#include "JsonText.h"
 #include "Playground.h"
 
 using mirvo::Playground;
@@ -43,7 +44,7 @@ EMSCRIPTEN_KEEPALIVE void pg_destroy(Playground* session) { delete session; }
 // The names and numbers the page shows (outcomes, registers, flags, operand
 // names, the instruction table, the byte notation), as JSON text.
 EMSCRIPTEN_KEEPALIVE const char* pg_vocabulary(Playground* session) {
-  return session->Hand(mirvo::VocabularyJson());
+  return session->Hand(mirvo::DumpJson(mirvo::VocabularyJson()));
 }
 
 // Assembly: 0 or 1; then the assembly as JSON text (mirvo asm --json's
@@ -51,9 +52,8 @@ EMSCRIPTEN_KEEPALIVE const char* pg_vocabulary(Playground* session) {
 EMSCRIPTEN_KEEPALIVE int pg_assemble(Playground* session, const char* text, std::uint32_t size) {
   return session->Assemble(text, size);
 }
-EMSCRIPTEN_KEEPALIVE const char* pg_assembly(Playground* session) { return session->AssemblyReport().c_str(); }
-EMSCRIPTEN_KEEPALIVE std::uint32_t pg_assembly_size(Playground* session) {
-  return static_cast<std::uint32_t>(session->AssemblyReport().size());
+EMSCRIPTEN_KEEPALIVE const char* pg_assembly(Playground* session) {
+  return session->Hand(mirvo::DumpJson(session->AssemblyReport()));
 }
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* pg_image(Playground* session) { return session->AssembledImage(); }
 EMSCRIPTEN_KEEPALIVE std::uint32_t pg_image_size(Playground* session) { return session->AssembledLength(); }
@@ -124,13 +124,17 @@ EMSCRIPTEN_KEEPALIVE const char* pg_disassemble(Playground* session, int address
 EMSCRIPTEN_KEEPALIVE const char* pg_outcome_text(Playground* session) { return session->Hand(session->OutcomeText()); }
 EMSCRIPTEN_KEEPALIVE const char* pg_last_step(Playground* session) { return session->Hand(session->LastStepReport()); }
 // What the run-time checks found so far, as JSON.
-EMSCRIPTEN_KEEPALIVE const char* pg_checks(Playground* session) { return session->Hand(session->ChecksReport()); }
+EMSCRIPTEN_KEEPALIVE const char* pg_checks(Playground* session) {
+  return session->Hand(mirvo::DumpJson(session->ChecksReport()));
+}
 // Exercises: open one from its file's text, then grade the last assembly
 // against it; both as JSON text.
 EMSCRIPTEN_KEEPALIVE const char* pg_open_exercise(Playground* session, const char* text, std::uint32_t size) {
-  return session->Hand(session->OpenExercise(text, size));
+  return session->Hand(mirvo::DumpJson(session->OpenExercise(text, size)));
 }
-EMSCRIPTEN_KEEPALIVE const char* pg_check(Playground* session) { return session->Hand(session->CheckExercise()); }
+EMSCRIPTEN_KEEPALIVE const char* pg_check(Playground* session) {
+  return session->Hand(mirvo::DumpJson(session->CheckExercise()));
+}
 // The learner's copy of an exercise, for the site's Exercises menu.
 EMSCRIPTEN_KEEPALIVE const char* pg_learner_exercise(Playground* session, const char* text, std::uint32_t size) {
   return session->Hand(Playground::LearnerExercise(text, size));

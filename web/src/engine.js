@@ -48,7 +48,7 @@ export class Engine {
     const m = this.module;
     const s = this.session;
     const status = this.withBytes(bytes, (pointer) => m._pg_assemble(s, pointer, bytes.length));
-    const assembly = JSON.parse(this.text(m._pg_assembly(s), m._pg_assembly_size(s)));
+    const assembly = JSON.parse(this.lastText(m._pg_assembly(s)));
     const imagePointer = m._pg_image(s);
     const image = m.HEAPU8.slice(imagePointer, imagePointer + m._pg_image_size(s));
     return { ok: status === 0, image, assembly };

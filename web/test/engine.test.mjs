@@ -100,15 +100,17 @@ for (const [name, source, image] of assemblies) {
 }
 
 // Check in the page grades as mirvo test does: for every exercise that
-// ships, its model solution and a program that only returns get the grade
-// that mirvo test --format json prints, hidden cases withheld alike.
+// ships, its model solution, a program that only returns and one that reads
+// a register it never set get the grade that mirvo test --format json
+// prints, the run-time checks of each case and hidden cases withheld alike.
 const exercisesDir = path.join(root, 'exercises');
 for (const name of readdirSync(exercisesDir).filter((file) => file.endsWith('.toml'))) {
   test(`${name}: Check grades as mirvo test does`, () => {
     const text = readFileSync(path.join(exercisesDir, name), 'utf8');
     const { exercise } = engine.openExercise(text);
     assert.equal(exercise.title, /^title = "(.*)"$/m.exec(text)[1]);
-    for (const [program, source] of [['model.asm', solutionOf(text)], ['ret.asm', 'RET\n']]) {
+    const programs = [['model.asm', solutionOf(text)], ['ret.asm', 'RET\n'], ['unset.asm', 'ADD C\nRET\n']];
+    for (const [program, source] of programs) {
       writeFileSync(path.join(work, program), source);
       const args = ['test', path.join(exercisesDir, name), program, '--format', 'json'];
       const { file, ...printed } = JSON.parse(run('mirvo', args).stdout);
@@ -116,6 +118,7 @@ for (const name of readdirSync(exercisesDir).filter((file) => file.endsWith('.to
       engine.assemble(source);
       assert.deepEqual(engine.check(), printed);
       assert.equal(printed.score === printed.max_score, program === 'model.asm');
+      assert.equal(printed.cases.some((c) => c.checks.length > 0), program === 'unset.asm');
     }
     // The Exercises menu serves the learner's copy that mirvo link gives.
     const link = run('mirvo', ['link', path.join(exercisesDir, name)]).stdout.toString().trim();
