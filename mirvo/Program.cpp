@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "FileSource.h"
 #include "ImageFile.h"
 #include "Output.h"
 #include "ProgramImage.h"
@@ -272,7 +273,7 @@ LoadResult LoadProgram(const std::string& path, ProgramAs as, LoadedProgram& pro
     if (ReadWholeFile(path, text, reason) != 0) return LoadResult::kCannotRead;
     return LoadRead(path, std::move(text), program, reason);
   }
-  const ImageStatus status = ReadImageFile(path.c_str(), program.bytes);
+  const ImageStatus status = ReadImageStream(OpenWithoutWaiting(path.c_str()).get(), program.bytes);
   if (status != ImageStatus::kLoaded) {
     reason = DescribeImageStatus(status, path);
     return LoadResult::kCannotRead;
