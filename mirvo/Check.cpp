@@ -13,6 +13,7 @@
 #include "Output.h"
 #include "Program.h"
 #include "Submissions.h"
+#include "TextEscape.h"
 
 namespace mirvo::cli {
 
@@ -60,10 +61,12 @@ Verdict CheckOne(const std::string& path, const std::vector<Expectation>& expect
   return verdict;
 }
 
+// Names and sources are the students': shown as VisibleText, so that none
+// forges a line or reaches the terminal as a control sequence.
 std::string HumanLine(const std::string& path, const std::vector<Expectation>& expectations, const Verdict& verdict) {
-  if (verdict.pass) return "PASS " + path + "\n";
-  std::string line = "FAIL " + path + ": ";
-  if (!verdict.failure.empty()) return line + verdict.failure + "\n";
+  if (verdict.pass) return "PASS " + VisibleText(path) + "\n";
+  std::string line = "FAIL " + VisibleText(path) + ": ";
+  if (!verdict.failure.empty()) return line + VisibleText(verdict.failure) + "\n";
   for (std::size_t i = 0; i < verdict.mismatches.size(); ++i) {
     if (i > 0) line += "; ";
     line += DescribeMismatch(expectations, verdict.mismatches[i]);

@@ -270,6 +270,14 @@ def hostile_failures(work):
         if got != expected:
             failures.append(f"hostile {label}: {got!r}, expected {expected!r}")
 
+    # mirvo check of many files shows names and tokens as the text report does.
+    result = subprocess.run([MIRVO, "check", "--expect", "[1002h]=0Ch", "--", *names, "token.asm"], cwd=folder,
+                            capture_output=True, check=False)
+    out = result.stdout.decode("utf-8")
+    if (sorted(re.findall(r"^PASS (.*)$", out, re.M)) != visible or f"FAIL token.asm: {TOKEN[2]}" not in out or
+            checks[1][1](out)):
+        failures.append(f"hostile check: {out!r}")
+
     # A token of any bytes, in the report people read and the one tools read.
     result = subprocess.run([MIRVO, "test", "../add.toml", "token.asm"], cwd=folder, capture_output=True, check=False)
     if TOKEN[2] not in result.stdout.decode():
