@@ -13,6 +13,7 @@
 #include "Output.h"
 #include "Program.h"
 #include "Submissions.h"
+#include "TextEncoding.h"
 #include "TextEscape.h"
 
 namespace mirvo::cli {
@@ -101,6 +102,15 @@ int RunCheck(const CheckOptions& options) {
       return 1;
     }
     where = options.expectFile;
+    // As every reader of a text: a UTF-8 mark is skipped, UTF-16 is refused.
+    const TextStart start = ReadTextStart(text);
+    const bool utf16 = start.mark == TextMark::kUtf16;
+    if (start.mark != TextMark::kNone) {
+      std::fprintf(stderr, "%s:1:1: %s: %s\n", where.c_str(), utf16 ? "error" : "warning",
+                   utf16 ? kUtf16Error : kByteOrderMarkWarning);
+    }
+    if (utf16) return kUsageExit;
+    text.erase(0, start.length);
   }
   std::vector<Expectation> expectations;
   SyntaxError error;
