@@ -72,10 +72,10 @@ std::string FixLines(const ShownLine& line, const Diagnostic& diagnostic, bool c
 
 }  // namespace
 
-int AssembleSourceText(AssembledSource& source) {
+int AssembleSourceText(AssembledSource& source, const AssemblyOptions& options) {
   source.assembler = std::make_unique<Assembler>();
   source.assembler->Open(source.text.data(), source.text.size());
-  return source.assembler->Assemble(kFullAssembly);
+  return source.assembler->Assemble(options);
 }
 
 int AssembleSourceFile(const std::string& path, AssembledSource& source, std::string& reason) {
@@ -246,10 +246,11 @@ bool NamesSource(std::string_view name) { return EndsWithAnyCase(name, ".asm") |
 namespace {
 
 // The program in bytes, once it is known whether they are a source.
-LoadResult LoadRead(const std::string& path, std::string bytes, LoadedProgram& program, std::string& reason) {
+LoadResult LoadRead(const std::string& path, std::string bytes, LoadedProgram& program, std::string& reason,
+                    const AssemblyOptions& options = kFullAssembly) {
   if (program.fromSource) {
     program.source.text = std::move(bytes);
-    AssembleSourceText(program.source);
+    AssembleSourceText(program.source, options);
     const Assembler& assembler = *program.source.assembler;
     if (assembler.GetErrorCount() > 0) return LoadResult::kSourceErrors;
     program.bytes.assign(assembler.GetImage().begin(), assembler.GetImage().begin() + assembler.GetLength());
@@ -286,7 +287,7 @@ LoadResult LoadProgram(const std::string& path, std::string bytes, ProgramAs as,
   program.bytes.clear();
   const NameSays says = WhatNameSays(path, as);
   program.fromSource = says == NameSays::kNothing ? LooksLikeSourceText(bytes) : says == NameSays::kSource;
-  return LoadRead(path, std::move(bytes), program, reason);
+  return LoadRead(path, std::move(bytes), program, reason, kSubmissionAssembly);
 }
 
 int LoadProgramOrSay(const std::string& path, ProgramAs as, LoadedProgram& program) {

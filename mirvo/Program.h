@@ -17,6 +17,11 @@ namespace mirvo::cli {
 // The assembly options every subcommand uses: collect every diagnostic,
 // record where each statement went, keep the warnings, read the text's mark.
 inline constexpr AssemblyOptions kFullAssembly = kLearnerAssembly;
+// A submission's: the first error ends it, since a program with an error
+// scores nothing and its reports name that error alone. A source of millions
+// of errors then costs one diagnostic, not gigabytes. Statements are still
+// recorded, for the run-time checks.
+inline constexpr AssemblyOptions kSubmissionAssembly{false, true, false, true};
 
 // A source read into memory and assembled.
 struct AssembledSource {
@@ -25,7 +30,7 @@ struct AssembledSource {
 };
 
 // Assembles source.text (again) into a new source.assembler; Assemble's result.
-int AssembleSourceText(AssembledSource& source);
+int AssembleSourceText(AssembledSource& source, const AssemblyOptions& options = kFullAssembly);
 
 // Reads and assembles the source at path. 0 when it was read (whatever its
 // diagnostics), or 1 with reason set to why it could not be read.
@@ -112,8 +117,9 @@ enum class LoadResult { kLoaded, kCannotRead, kSourceErrors };
 // message (without "mirvo: "); for kSourceErrors the diagnostics are in
 // program.source.
 LoadResult LoadProgram(const std::string& path, ProgramAs as, LoadedProgram& program, std::string& reason);
-// The same for the bytes of the file at path, read already: path names it in
-// messages and its name decides as above.
+// The same for the bytes of a submission at path, read already: path names it
+// in messages and its name decides as above; a source is assembled as
+// kSubmissionAssembly says.
 LoadResult LoadProgram(const std::string& path, std::string bytes, ProgramAs as, LoadedProgram& program,
                        std::string& reason);
 // The same for a command that stops when the program cannot be had: 0, or 1
