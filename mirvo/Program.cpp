@@ -174,7 +174,9 @@ std::string DiagnosticLine(const std::string& path, const Diagnostic& diagnostic
 
 std::string FirstErrorText(const AssembledSource& source) {
   const Diagnostic& error = *source.assembler->FirstError();
-  return std::to_string(error.line) + ":" + std::to_string(error.column) + ": error: " + DescribeDiagnostic(error);
+  // An error of the whole text (UTF-16) has its line and no column.
+  const std::string column = error.column > 0 ? ":" + std::to_string(error.column) : "";
+  return std::to_string(error.line) + column + ": error: " + DescribeDiagnostic(error);
 }
 
 std::string FirstErrorCode(const AssembledSource& source) {
