@@ -73,7 +73,7 @@ SUMMARY = f"""Summary of 6 programs
   {CARRY}: 2 passed, 2 failed, {NOT_RUN}
     [1002h] is 00h: 1 submission
     [1002h] is 0Ch: 1 submission
-  case 3 (hidden): 2 passed, 4 failed
+  case 3 (hidden): 2 passed, 2 failed, {NOT_RUN}
 Scores out of 4: mean 1.5, median 0.5
   0 |############################## 3
   1 |########## 1
