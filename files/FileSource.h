@@ -8,6 +8,12 @@
 
 namespace mirvo {
 
+// Opens path for reading in binary mode without waiting for a writer: a FIFO
+// no one writes to opens at once and then reads as empty, where fopen would
+// wait for ever. Reads wait as usual, so pipes and <(...) are read whole.
+// Null when it cannot be opened, with errno set.
+FilePtr OpenWithoutWaiting(const char* path);
+
 class FileSource {
  public:
   // Opens path for reading in text mode; IsOpen tells whether that worked.

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "ProgramImage.h"
@@ -13,5 +14,7 @@ namespace mirvo {
 // tells that the image is too large). kLoaded, or why it was refused: the
 // file cannot be opened, it is larger than 65536 bytes, or a read failed.
 ImageStatus ReadImageFile(const char* path, std::vector<std::uint8_t>& bytes);
+// The same from a stream opened already (null: kCannotOpen).
+ImageStatus ReadImageStream(std::FILE* image, std::vector<std::uint8_t>& bytes);
 
 }  // namespace mirvo

@@ -12,6 +12,8 @@
 #include "Output.h"
 #include "ProgramFile.h"
 #include "Submissions.h"
+#include "TextEncoding.h"
+#include "TextEscape.h"
 
 namespace mirvo::cli {
 
@@ -44,11 +46,13 @@ Verdict CheckOne(const std::string& path, const Exercise& exercise, const CheckO
   return {GradeProgram(exercise, program), load};
 }
 
+// Names and sources are the students': shown as VisibleText, so that none
+// forges a line or reaches the terminal as a control sequence.
 std::string HumanLine(const std::string& path, const Exercise& exercise, const Verdict& verdict) {
-  if (verdict.grade.AllPassed()) return "PASS " + path + "\n";
-  std::string line = "FAIL " + path + ": ";
+  if (verdict.grade.AllPassed()) return "PASS " + VisibleText(path) + "\n";
+  std::string line = "FAIL " + VisibleText(path) + ": ";
   const std::vector<std::string> problems = CaseProblems(exercise, verdict.grade, 0, true);
-  for (std::size_t i = 0; i < problems.size(); ++i) line += (i > 0 ? "; " : "") + problems[i];
+  for (std::size_t i = 0; i < problems.size(); ++i) line += (i > 0 ? "; " : "") + VisibleText(problems[i]);
   return line + "\n";
 }
 
@@ -79,6 +83,15 @@ int RunCheck(const CheckOptions& options) {
       return 1;
     }
     where = options.expectFile;
+    // As every reader of a text: a UTF-8 mark is skipped, UTF-16 is refused.
+    const TextStart start = ReadTextStart(text);
+    const bool utf16 = start.mark == TextMark::kUtf16;
+    if (start.mark != TextMark::kNone) {
+      std::fprintf(stderr, "%s:1:1: %s: %s\n", where.c_str(), utf16 ? "error" : "warning",
+                   utf16 ? kUtf16Error : kByteOrderMarkWarning);
+    }
+    if (utf16) return kUsageExit;
+    text.erase(0, start.length);
   }
   // The expectations are a one-case exercise: each program runs once, on a
   // fresh machine, graded as mirvo test grades.

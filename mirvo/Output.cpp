@@ -1,6 +1,5 @@
 #include "Output.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "FilePtr.h"
+#include "FileSource.h"
 #include "SubmissionFile.h"
 #include "TextEscape.h"
 
@@ -48,13 +47,7 @@ bool ColourWanted() {
 int ReadWholeFile(const std::string& path, std::string& text, std::string& reason) {
   text.clear();
   errno = 0;
-  // Opened without waiting: a FIFO no one writes to opens at once and then
-  // reads as empty, where a plain open would wait for a writer for ever.
-  // Reads then wait as usual, so pipes and <(...) are read whole.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  const FilePtr file(fd >= 0 ? ::fdopen(fd, "rb") : nullptr);
-  if (fd >= 0 && !file) ::close(fd);
+  const FilePtr file = OpenWithoutWaiting(path.c_str());
   if (!file) {
     reason = DescribeRead({ReadStatus::kCannotOpen, errno, ""}, path, kLongestText);
     return 1;

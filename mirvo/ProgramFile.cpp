@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "FileSource.h"
 #include "ImageFile.h"
 #include "Output.h"
 #include "TextEncoding.h"
@@ -139,7 +140,9 @@ void PrintDiagnostics(const Program& program, bool colour) {
 
 std::string FirstErrorText(const Program& program) {
   const Diagnostic& error = *program.Assembly()->FirstError();
-  return std::to_string(error.line) + ":" + std::to_string(error.column) + ": error: " + DescribeDiagnostic(error);
+  // An error of the whole text (UTF-16) has its line and no column.
+  const std::string column = error.column > 0 ? ":" + std::to_string(error.column) : "";
+  return std::to_string(error.line) + column + ": error: " + DescribeDiagnostic(error);
 }
 
 std::string FirstErrorCode(const Program& program) { return DiagnosticCode(program.Assembly()->FirstError()->kind); }
@@ -147,7 +150,9 @@ std::string FirstErrorCode(const Program& program) { return DiagnosticCode(progr
 LoadResult LoadProgram(const std::string& path, ProgramAs as, Program& program, std::string& reason) {
   std::vector<std::uint8_t> image;
   if (NameSays(path, as) == ProgramAs::kImage) {
-    const ImageStatus status = ReadImageFile(path.c_str(), image);
+    // Opened without waiting, as sources are: a FIFO no one writes to reads
+    // as empty at once.
+    const ImageStatus status = ReadImageStream(OpenWithoutWaiting(path.c_str()).get(), image);
     if (status != ImageStatus::kLoaded) {
       reason = DescribeImageStatus(status, path);
       return LoadResult::kCannotRead;
@@ -161,14 +166,14 @@ LoadResult LoadProgram(const std::string& path, ProgramAs as, Program& program, 
   if (NameSays(path, as) == ProgramAs::kSource) return LoadResult::kCannotRead;
   // A file that says nothing of itself and could not be read is refused as
   // an image is, in an image reader's words.
-  const ImageStatus status = ReadImageFile(path.c_str(), image);
+  const ImageStatus status = ReadImageStream(OpenWithoutWaiting(path.c_str()).get(), image);
   reason = DescribeImageStatus(status == ImageStatus::kLoaded ? ImageStatus::kCannotRead : status, path);
   return LoadResult::kCannotRead;
 }
 
 LoadResult LoadProgram(const std::string& path, std::string bytes, ProgramAs as, Program& program,
-                       std::string& reason) {
-  if (Program::FromBytes(path, std::move(bytes), as, program) != ImageStatus::kLoaded) {
+                       std::string& reason, const AssemblyOptions& options) {
+  if (Program::FromBytes(path, std::move(bytes), as, program, options) != ImageStatus::kLoaded) {
     reason = DescribeImageStatus(ImageStatus::kTooLarge, path);
     return LoadResult::kCannotRead;
   }

@@ -45,8 +45,10 @@ enum class LoadResult { kLoaded, kCannotRead, kSourceErrors };
 // or --as says source; for kSourceErrors the diagnostics are in program.
 LoadResult LoadProgram(const std::string& path, ProgramAs as, Program& program, std::string& reason);
 // The same for the bytes of the file at path, read already: path names it in
-// messages and its name decides as above.
-LoadResult LoadProgram(const std::string& path, std::string bytes, ProgramAs as, Program& program, std::string& reason);
+// messages and its name decides as above; a source is assembled with options
+// (a submission's stop at the first error).
+LoadResult LoadProgram(const std::string& path, std::string bytes, ProgramAs as, Program& program, std::string& reason,
+                       const AssemblyOptions& options = AssemblyOptions::Full());
 // The same for a command that stops when the program cannot be had: 0, or 1
 // after the reason or the source's diagnostics on standard error.
 int LoadProgramOrSay(const std::string& path, ProgramAs as, Program& program);

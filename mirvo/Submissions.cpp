@@ -401,7 +401,8 @@ LoadResult LoadSubmission(const Submission& submission, ProgramAs as, Program& p
     cause = CauseOf(read.status);
     return LoadResult::kCannotRead;
   }
-  const LoadResult result = LoadProgram(submission.path, std::move(bytes), as, program, reason);
+  const LoadResult result =
+      LoadProgram(submission.path, std::move(bytes), as, program, reason, AssemblyOptions::Submission());
   if (result == LoadResult::kCannotRead) cause = "too-long";
   return result;
 }

@@ -41,13 +41,10 @@ std::string CaseLines(const Exercise& exercise, const std::vector<GradedFile>& g
   std::string text;
   for (std::size_t i = 0; i < tallies.size(); ++i) {
     const CaseTally& tally = tallies[i];
-    const std::string label = VisibleText(CaseLabel(exercise, i, showHidden));
-    if (!ShowsDetails(exercise.cases[i], showHidden)) {
-      // Nothing of a hidden case but how many passed it.
-      text += "  " + label + " (hidden): " + std::to_string(tally.passed) + " passed, " +
-              std::to_string(tally.wrong + tally.NotRun()) + " failed\n";
-      continue;
-    }
+    // Of a hidden case, its number and its counts: the causes of the runs
+    // that could not start are the programs', not the case's.
+    const bool details = ShowsDetails(exercise.cases[i], showHidden);
+    const std::string label = VisibleText(CaseLabel(exercise, i, showHidden)) + (details ? "" : " (hidden)");
     text += "  " + label + ": " + std::to_string(tally.passed) + " passed, " + std::to_string(tally.wrong) + " failed";
     if (!tally.notRun.empty()) {
       std::string causes;
@@ -57,6 +54,7 @@ std::string CaseLines(const Exercise& exercise, const std::vector<GradedFile>& g
       text += ", " + std::to_string(tally.NotRun()) + " could not run (" + causes + ")";
     }
     text += "\n";
+    if (!details) continue;
     for (const WrongResult& wrong : tally.common) {
       text += "    " + VisibleText(wrong.text) + ": " + Plural(wrong.count, "submission", "submissions") + "\n";
     }

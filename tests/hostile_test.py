@@ -98,6 +98,20 @@ OUTPUTS = [
     ("class/sub.d/report.txt", "class/sub.d"),  # through a link that the class holds
 ]
 
+# The learner's own commands on one program: a FIFO that no one writes to
+# reads as empty at once, and a pipe (what <(...) names) is read whole.
+# Each row: the command (PIPE: a pipe holding MVI A, 3 / RET as an image),
+# its exit code and words of its standard output.
+PIPE = "/dev/fd/PIPE"
+ONE_PROGRAM = [
+    (["run", "fifo.bin"], 2, "the byte 00h at 0000h is no instruction"),
+    (["dis", "fifo.bin"], 0, "0 bytes"),
+    (["check", "fifo.bin", "--expect", "A=0h"], 0, "PASS fifo.bin"),
+    (["asm", "class/fifo.asm", "-o", "fifo.out"], 0, ""),
+    (["run", "--as", "image", PIPE], 0, "A 03h"),
+    (["check", "--as", "image", PIPE, "--expect", "A=3h"], 0, "PASS"),
+]
+
 
 def make(path, how):
     kind, value = how if isinstance(how, tuple) else ("file", how)
@@ -221,6 +235,23 @@ def check_named(work, failures):
             failures.append(f"{command[0]} of named files: {code} {out!r}")
 
 
+def check_one_program(work, failures):
+    for command, exit_code, words in ONE_PROGRAM:
+        reader, writer = os.pipe()
+        os.write(writer, b"\x3e\x03\xc9")
+        os.close(writer)
+        args = [arg.replace("PIPE", str(reader)) for arg in command]
+        try:
+            result = subprocess.run([MIRVO, *args], cwd=work, capture_output=True, timeout=30, check=False,
+                                    pass_fds=(reader,))
+            got = (result.returncode, words in result.stdout.decode(errors="replace"))
+        except subprocess.TimeoutExpired:
+            got = ("timed out", False)
+        os.close(reader)
+        if got != (exit_code, True):
+            failures.append(f"{' '.join(command)}: {got}")
+
+
 def check_by_folder(work, failures):
     rows = [(f"moodle/{file}", student, sid, points, words) for _, _, got in MOODLE if got
             for file, student, sid, points, words in [got]]
@@ -264,6 +295,7 @@ def main():
         make(os.path.join(work, "add.toml"), EXERCISE)
         make(os.path.join(work, "secret.asm"), TOKEN + "\n")
         os.makedirs(os.path.join(work, "away"))
+        make(os.path.join(work, "fifo.bin"), ("fifo", None))
         make(os.path.join(work, "class/sub.d"), ("link", "../away"))
         for name, how, _ in CLASS:
             make(os.path.join(work, "class", name), how)
@@ -273,7 +305,7 @@ def main():
             make(path, content) if content is not None else os.makedirs(path)
         make(os.path.join(work, "moodle/notes.txt"), "the teacher's")
         make(os.path.join(work, "moodle/stray.asm"), GOOD)
-        for check in (check_class, check_outputs, check_named, check_by_folder, check_gradescope):
+        for check in (check_class, check_outputs, check_named, check_one_program, check_by_folder, check_gradescope):
             check(work, failures)
     print("\n".join(failures) or "every hostile submission gets its row")
     sys.exit(1 if failures else 0)

@@ -39,6 +39,13 @@ struct AssemblyOptions {
   static constexpr AssemblyOptions Full() {
     return {.keepGoing = true, .recordStatements = true, .reportWarnings = true, .readTextMark = true};
   }
+  // A submission's: the first error ends it, since a program with an error
+  // scores nothing and its reports name that error alone; a source of
+  // millions of errors then costs one diagnostic, not gigabytes. Statements
+  // are still recorded, for the run-time checks.
+  static constexpr AssemblyOptions Submission() {
+    return {.keepGoing = false, .recordStatements = true, .reportWarnings = false, .readTextMark = true};
+  }
 };
 
 // Where one statement went: its place in the source, its address, its bytes.

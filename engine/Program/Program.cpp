@@ -58,9 +58,10 @@ bool LooksLikeSourceText(std::string_view bytes) {
   return true;
 }
 
-Program Program::FromSource(std::string name, std::string text) {
+Program Program::FromSource(std::string name, std::string text, const AssemblyOptions& options) {
   Program program;
   program.name = std::move(name);
+  program.options = options;
   program.Reassemble(std::move(text));
   return program;
 }
@@ -73,10 +74,11 @@ ImageStatus Program::FromImage(std::string name, std::vector<std::uint8_t> bytes
   return ImageStatus::kLoaded;
 }
 
-ImageStatus Program::FromBytes(std::string name, std::string bytes, ProgramAs as, Program& program) {
+ImageStatus Program::FromBytes(std::string name, std::string bytes, ProgramAs as, Program& program,
+                               const AssemblyOptions& options) {
   const ProgramAs says = NameSays(name, as);
   if (says == ProgramAs::kSource || (says == ProgramAs::kDetect && LooksLikeSourceText(bytes))) {
-    program = FromSource(std::move(name), std::move(bytes));
+    program = FromSource(std::move(name), std::move(bytes), options);
     return ImageStatus::kLoaded;
   }
   return FromImage(std::move(name), std::vector<std::uint8_t>(bytes.begin(), bytes.end()), program);
@@ -92,7 +94,7 @@ void Program::Reassemble(std::string newText) {
   // The assembler reads the text during Assemble only.
   assembly = std::make_unique<Assembler>();
   assembly->Open(text.data(), text.size());
-  assembly->Assemble(AssemblyOptions::Full());
+  assembly->Assemble(options);
 }
 
 CheckedProgram Program::Checked(std::uint8_t givenRegisters) const {

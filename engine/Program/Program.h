@@ -47,13 +47,15 @@ class Program {
   Program(Program&&) = default;
   Program& operator=(Program&&) = default;
 
-  // A source, assembled with AssemblyOptions::Full().
-  static Program FromSource(std::string name, std::string text);
+  // A source, assembled with options (every diagnostic, by default).
+  static Program FromSource(std::string name, std::string text,
+                            const AssemblyOptions& options = AssemblyOptions::Full());
   // An image: kTooLarge for more than 65536 bytes, program then untouched.
   static ImageStatus FromImage(std::string name, std::vector<std::uint8_t> bytes, Program& program);
   // The bytes of a file called name, read already: a source or an image as
   // NameSays(name, as) says, or else as they look (LooksLikeSourceText).
-  static ImageStatus FromBytes(std::string name, std::string bytes, ProgramAs as, Program& program);
+  static ImageStatus FromBytes(std::string name, std::string bytes, ProgramAs as, Program& program,
+                               const AssemblyOptions& options = AssemblyOptions::Full());
 
   const std::string& Name() const { return name; }
   bool IsSource() const { return assembly != nullptr; }
@@ -65,7 +67,8 @@ class Program {
   bool HasErrors() const { return assembly && assembly->GetErrorCount() > 0; }
   // The bytes from address 0: the image's, or those the assembly encoded.
   std::span<const std::uint8_t> Image() const;
-  // Assembles text in place of the source's (a source's fixes applied).
+  // Assembles text in place of the source's (a source's fixes applied),
+  // with the options it was first assembled with.
   void Reassemble(std::string newText);
   // What the run-time checks know of the program for a run whose given
   // state set givenRegisters (one bit per register code): the statements of
@@ -77,6 +80,7 @@ class Program {
   std::string text;
   // Held apart so that a Program moves without moving the assembler's buffer.
   std::unique_ptr<Assembler> assembly;
+  AssemblyOptions options = AssemblyOptions::Full();
   std::vector<std::uint8_t> bytes;  // an image's
 };
 
