@@ -107,13 +107,20 @@ compare: build-release
 	tools/ensure-packages compare
 	bench/compare.sh
 
-# The C++ the repository holds, laid out by clang-format (Debian's).
+# The C++ the repository holds, laid out by clang-format (Debian's), and the
+# page's JavaScript, laid out by prettier (from the page's lockfile).
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
+SCRIPT_FILES = $(shell git ls-files 'web/*.js' 'web/*.mjs')
+PRETTIER := web/node_modules/.bin/prettier --config web/.prettierrc.json
 
 format:
 	tools/ensure-packages format
+	bash web/tools/setup.sh
 	clang-format -i $(FORMAT_FILES)
+	$(PRETTIER) --write $(SCRIPT_FILES)
 
 format-check:
 	tools/ensure-packages format
+	bash web/tools/setup.sh
 	clang-format --dry-run --Werror $(FORMAT_FILES)
+	$(PRETTIER) --check $(SCRIPT_FILES)
