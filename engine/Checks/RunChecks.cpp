@@ -84,10 +84,7 @@ CheckedProgram ProgramOf(const Assembler& assembler) {
 }
 
 RunChecks::RunChecks(CheckedProgram checkedProgram, CheckMask enabledChecks)
-    : program(std::move(checkedProgram)),
-      enabled(enabledChecks),
-      quiet(kMemorySize, 0),
-      reported(kMemorySize, 0) {
+    : program(std::move(checkedProgram)), enabled(enabledChecks), quiet(kMemorySize, 0), reported(kMemorySize, 0) {
   watch.written = program.givenRegisters;
   // Only H decides whether Mem's address is left to chance: with H unset it
   // lies in the first 256 bytes, where the program is; with H set and L not,
@@ -166,7 +163,9 @@ void RunChecks::Look(const StepRecord& record) {
   if ((use.address & watch.addressRegisters & unset) != 0) {
     report(CheckId::kHlUnset, [&] { return HlUnsetMessage(record, use.stores, use.address & unset); });
   }
-  if ((use.reads & unset) != 0) report(CheckId::kUnsetRead, [&] { return UnsetReadMessage(record, use.reads & unset); });
+  if ((use.reads & unset) != 0) {
+    report(CheckId::kUnsetRead, [&] { return UnsetReadMessage(record, use.reads & unset); });
+  }
   if (use.stores && record.memoryAddress < watch.storeLimit && record.memoryBefore != record.memoryAfter) {
     report(CheckId::kCodeWrite, [&] { return CodeWriteMessage(record, StatementAt(record.memoryAddress)); });
   }

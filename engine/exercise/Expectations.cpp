@@ -145,7 +145,8 @@ class Seen {
 
 class Parser {
  public:
-  Parser(StateRole role, std::vector<Expectation>& items, SyntaxError& error) : role(role), items(items), error(error) {}
+  Parser(StateRole role, std::vector<Expectation>& items, SyntaxError& error)
+      : role(role), items(items), error(error) {}
 
   // One item; places[i] is where the token's character i stands in the
   // text (white space around the commas of a run is left out of the token).
@@ -247,9 +248,9 @@ class Parser {
       std::string slip;
       if (ParseNumber(token.substr(start, end - start), limit, item.value, slip) != 0) {
         if (!slip.empty()) return Fail(at, "'" + std::string(token) + "': " + slip);
-        const std::string range = limit == 1 ? std::string("0 or 1")
-                                             : std::string("a number from 0 to ") + LimitText(limit) +
-                                                   ", such as 0Ah, 10h or 0x1Ah";
+        const std::string range =
+            limit == 1 ? std::string("0 or 1")
+                       : std::string("a number from 0 to ") + LimitText(limit) + ", such as 0Ah, 10h or 0x1Ah";
         return Fail(at, "'" + std::string(token) + "': the value must be " + range);
       }
       item.offset = count == 0 ? offset : at;
@@ -261,7 +262,8 @@ class Parser {
 
   int Add(const Expectation& item, std::string_view token) {
     if (seen.Again(item)) {
-      const std::string what = item.kind == ExpectKind::kOutcome ? std::string("the outcome") : "'" + WhatOf(item) + "'";
+      const std::string what =
+          item.kind == ExpectKind::kOutcome ? std::string("the outcome") : "'" + WhatOf(item) + "'";
       return Fail(item.offset, "'" + std::string(token) + "': " + what + " is named twice");
     }
     items.push_back(item);
