@@ -1,6 +1,7 @@
 // mirvo test: grade programs against an exercise file, every program on
 // every case, into the format the teacher's tools read.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -41,11 +42,15 @@ int UsageError(const char* message) {
   return kUsageExit;
 }
 
-}  // namespace
-
-int RunTest(const TestOptions& options) {
+// What a run of mirvo test grades, and the files it reads and writes.
+struct TestPlan {
   Exercise exercise;
-  if (const int status = ReadExerciseFile(options.exercise, exercise); status != 0) return status;
+  Submissions submissions;
+  CommandFiles files;
+};
+
+// Refuses the options that choose no programs to grade: 0, or the exit status.
+int CheckTestOptions(const TestOptions& options) {
   const bool gradescope = options.format == ReportFormat::kGradescope;
   if (gradescope && options.files.size() != 1) {
     std::fprintf(stderr,
@@ -58,23 +63,12 @@ int RunTest(const TestOptions& options) {
   if (!options.pick.empty() && !options.byFolder && !gradescope) {
     return UsageError("--pick chooses among a student's programs: it needs --by-folder or --format gradescope");
   }
-  Submissions submissions;
-  submissions.Gather({.names = options.files,
-                      .exercise = options.exercise,
-                      .followLinks = options.followLinks,
-                      .byFolder = options.byFolder,
-                      .oneSubmission = gradescope,
-                      .pick = options.pick});
-  // Each file that got no row is said once, before anything is graded.
-  for (const Skipped& skipped : submissions.skipped) {
-    Report("skipped %s: %s", VisibleText(skipped.path).c_str(), VisibleText(skipped.reason).c_str());
-  }
-  if (submissions.rows.empty()) {
-    // Nothing graded is no class with full marks: an empty folder is a mistake.
-    return UsageError("no programs to grade");
-  }
-  // Every row is an input, whatever its name: the report goes over none,
-  // nor through a link a folder holds.
+  return 0;
+}
+
+// Every row is an input, whatever its name: the report goes over none, nor
+// through a link a folder holds.
+CommandFiles TestFiles(const TestOptions& options, const Submissions& submissions) {
   CommandFiles files;
   files.AddInput(options.exercise);
   for (const Submission& submission : submissions.rows) {
@@ -86,57 +80,97 @@ int RunTest(const TestOptions& options) {
   }
   for (const std::string& link : submissions.links) files.AddFoundInput(link);
   AddFileOutput(files, "report", options.output);
-  if (RefuseInputsAsOutputs(files) != 0) return 1;
+  return files;
+}
 
-  const auto start = std::chrono::steady_clock::now();
+// Reads the exercise, checks the options and gathers the programs. 0, or the
+// exit status after saying why nothing is graded.
+int PlanTest(const TestOptions& options, TestPlan& plan) {
+  if (const int status = ReadExerciseFile(options.exercise, plan.exercise); status != 0) return status;
+  if (const int status = CheckTestOptions(options); status != 0) return status;
+  plan.submissions.Gather({.names = options.files,
+                           .exercise = options.exercise,
+                           .followLinks = options.followLinks,
+                           .byFolder = options.byFolder,
+                           .oneSubmission = options.format == ReportFormat::kGradescope,
+                           .pick = options.pick});
+  // Each file that got no row is said once, before anything is graded.
+  for (const Skipped& skipped : plan.submissions.skipped) {
+    Report("skipped %s: %s", VisibleText(skipped.path).c_str(), VisibleText(skipped.reason).c_str());
+  }
+  if (plan.submissions.rows.empty()) {
+    // Nothing graded is no class with full marks: an empty folder is a mistake.
+    return UsageError("no programs to grade");
+  }
+  plan.files = TestFiles(options, plan.submissions);
+  return RefuseInputsAsOutputs(plan.files) != 0 ? 1 : 0;
+}
+
+// Grades every row, in order.
+std::vector<GradedFile> GradeAll(const Exercise& exercise, const Submissions& submissions, ProgramAs as) {
   std::vector<GradedFile> graded(submissions.rows.size());
-  bool allPassed = true;
   for (std::size_t i = 0; i < submissions.rows.size(); ++i) {
     const Submission& submission = submissions.rows[i];
     GradedFile& one = graded[i];
     one.file = submission.path;
-    one.grade = GradeOne(exercise, submission, options.as, one.shape);
+    one.grade = GradeOne(exercise, submission, as, one.shape);
     one.student = submission.student;
     one.studentId = submission.studentId;
     one.note = submission.note;
-    allPassed = allPassed && one.grade.AllPassed();
   }
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  return graded;
+}
 
-  std::string report;
+// The report in the format asked for; with text and --summary, the summary
+// follows it. seconds is how long the grading took (Gradescope shows it).
+std::string TestReport(const TestOptions& options, const Exercise& exercise, const std::vector<GradedFile>& graded,
+                       unsigned seconds) {
   switch (options.format) {
-    case ReportFormat::kText:
-      report = TextReport(exercise, graded, options.showHidden);
-      break;
-    case ReportFormat::kJson:
-      report = JsonReport(exercise, graded, options.showHidden);
-      break;
-    case ReportFormat::kJunit:
-      report = JunitReport(exercise, graded, options.showHidden);
-      break;
-    case ReportFormat::kTap:
-      report = TapReport(exercise, graded, options.showHidden, options.tapVersion);
-      break;
-    case ReportFormat::kGradescope:
-      report = GradescopeReport(exercise, graded.front(), static_cast<unsigned>(seconds.count()));
-      break;
-    case ReportFormat::kCsv:
-      report = CsvReport(exercise, graded);
-      break;
-  }
-  if (options.summary) {
-    // With text the summary follows the report; other formats stay clean for
-    // the tools that read them, and the summary goes to standard error.
-    if (options.format == ReportFormat::kText) {
-      report += SummaryReport(exercise, graded, options.showHidden);
-    } else {
-      std::fputs(SummaryReport(exercise, graded, options.showHidden).c_str(), stderr);
+    case ReportFormat::kText: {
+      std::string report = TextReport(exercise, graded, options.showHidden);
+      if (options.summary) report += SummaryReport(exercise, graded, options.showHidden);
+      return report;
     }
+    case ReportFormat::kJson:
+      return JsonReport(exercise, graded, options.showHidden);
+    case ReportFormat::kJunit:
+      return JunitReport(exercise, graded, options.showHidden);
+    case ReportFormat::kTap:
+      return TapReport(exercise, graded, options.showHidden, options.tapVersion);
+    case ReportFormat::kGradescope:
+      return GradescopeReport(exercise, graded.front(), seconds);
+    case ReportFormat::kCsv:
+      return CsvReport(exercise, graded);
   }
+  return {};
+}
+
+// Writes the report whole to the output (standard output, or a file that
+// appears complete). 0, or 1 after saying why not.
+int WriteReport(const std::string& path, const CommandFiles& files, const std::string& report) {
   Output out;
-  if (out.Open(options.output, files) != 0) return 1;
+  if (out.Open(path, files) != 0) return 1;
   out.Write(report);
-  if (out.Commit() != 0) return 1;
+  return out.Commit() != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int RunTest(const TestOptions& options) {
+  TestPlan plan;
+  if (const int status = PlanTest(options, plan); status != 0) return status;
+  const auto start = std::chrono::steady_clock::now();
+  const std::vector<GradedFile> graded = GradeAll(plan.exercise, plan.submissions, options.as);
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  const std::string report = TestReport(options, plan.exercise, graded, static_cast<unsigned>(seconds.count()));
+  if (options.summary && options.format != ReportFormat::kText) {
+    // Formats other than text stay clean for the tools that read them: the
+    // summary goes to standard error.
+    std::fputs(SummaryReport(plan.exercise, graded, options.showHidden).c_str(), stderr);
+  }
+  if (WriteReport(options.output, plan.files, report) != 0) return 1;
+  const bool allPassed =
+      std::all_of(graded.begin(), graded.end(), [](const GradedFile& one) { return one.grade.AllPassed(); });
   return allPassed ? 0 : 1;
 }
 

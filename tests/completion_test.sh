@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Completes a few mirvo command lines with the installed completion file,
-# with the two bash-completion helpers it uses stood in for:
-#   completion_test.sh <completion file>
+# with the two bash-completion helpers it uses stood in for, and holds its
+# subcommands, and each one's long options, to what mirvo --help lists:
+#   completion_test.sh <completion file> <mirvo>
 set -euo pipefail
+completion=$1
+binary=$2
 _init_completion() {
   words=("${COMP_WORDS[@]}")
   cword=$COMP_CWORD
@@ -14,7 +17,7 @@ _filedir() { COMPREPLY=(FILES); }
 mirvo() { printf 'hl-unset    Mem is used before H and L are set\ncode-write  a write changes bytes\n'; }
 compopt() { :; }
 # shellcheck source=/dev/null
-source "$1"
+source "$completion"
 
 complete_line() {
   COMP_WORDS=("$@")
@@ -55,4 +58,28 @@ expect "FILES" mirvo test ""
 expect "explain" mirvo ex
 expect "code-write" mirvo explain co
 expect "-Wno-checks -Wno-hl-unset -Wno-code-write" mirvo run x.asm -Wno
+
+# One word a line, sorted: a list to compare.
+sorted() { tr ' ' '\n' | sed '/^$/d' | sort; }
+same() {
+  local what=$1 want=$2 got=$3
+  [ "$got" = "$want" ] || {
+    echo "$what: mirvo --help and the completion differ (< help, > completion):"
+    diff <(echo "$want") <(echo "$got") || true
+    exit 1
+  }
+}
+
+# The subcommands: the first word of each line under "Subcommands:".
+listed=$("$binary" --help | sed -n '/^Subcommands:/,/^$/p' | sed '1d' | awk 'NF { print $1 }' | sort)
+same "the subcommands" "$listed" "$(complete_line mirvo "" | sorted)"
+# Each subcommand's long options: the first column of its help's options,
+# without the value ("--trace[=FILE]" is --trace); the completion offers
+# "--trace=" too, and one -Wno- option per check where help has -W.
+for subcommand in $listed; do
+  options=$("$binary" "$subcommand" --help | sed -n '/^Options:/,/^$/p' | grep -E '^  -' | awk '{ print $1 }' |
+    tr ',' '\n' | sed -e 's/\[=.*//' -e 's/^-W$/-Wno-checks/' | grep -E '^(--|-W)' | sort)
+  offered=$(complete_line mirvo "$subcommand" - | sorted | grep -E '^(--|-Wno-checks)' | sed '/=$/d')
+  same "the options of mirvo $subcommand" "$options" "$offered"
+done
 echo "completion works"

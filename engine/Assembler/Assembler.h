@@ -153,10 +153,11 @@ enum class ImmediateStatus { kValid, kNotANumber, kOutOfRange };
 
 // How a number is written: an optional sign, an optional 0x (or 0X), one or
 // more hexadecimal digits in either case and a final lower-case h. Written
-// as a regular expression (ECMAScript) for a front end that classes words
-// without running the engine, the page's highlighter; ReadImmediate reads
-// exactly the tokens it matches, and the tests hold the two together.
-inline constexpr const char* kNumberPattern = "^[-+]?(0[xX])?[0-9A-Fa-f]+h$";
+// as a regular expression (ECMAScript) for a front end that reads numbers
+// without running the engine, the page's highlighter and address boxes: its
+// first group is the sign, its third the digits. ReadImmediate reads exactly
+// the tokens it matches, and the tests hold the two together.
+inline constexpr const char* kNumberPattern = "^([-+]?)(0[xX])?([0-9A-Fa-f]+)h$";
 
 // Reads an MVI immediate, a number as above with a value from -80h to FFh.
 // kValid and the byte (two's complement for a negative value), or why not.

@@ -34,6 +34,46 @@ std::string InstructionText(const StepRecord& record) {
   return text;
 }
 
+// The words of each finding, from the step that shows it.
+
+std::string PastEndMessage(const StepRecord& record) {
+  return "the run went past the program's last statement to " + Address(record.address) + ", which holds " +
+         Byte(record.bytes[0]) + ": no RET ended it";
+}
+
+// unset: the registers of Mem's address that were never set.
+std::string HlUnsetMessage(const StepRecord& record, bool stores, std::uint8_t unset) {
+  std::size_t count = 0;
+  const std::string names = RegisterList(unset, &count);
+  return InstructionText(record) + (stores ? " writes" : " reads") + " the byte at " + Address(record.memoryAddress) +
+         ", but " + names + (count == 1 ? " was" : " were") + " never set";
+}
+
+// unset: the registers the instruction reads that were never set.
+std::string UnsetReadMessage(const StepRecord& record, std::uint8_t unset) {
+  std::size_t count = 0;
+  const std::string names = RegisterList(unset, &count);
+  return InstructionText(record) + " reads " + names + ", which " +
+         (count == 1 ? "was never set: it holds " : "were never set: they hold ") + "the reset value 00h";
+}
+
+// overwritten: the statement whose byte changed, if one stands there.
+std::string CodeWriteMessage(const StepRecord& record, const StatementRecord* overwritten) {
+  std::string message = InstructionText(record) + " changes the program's own byte at " +
+                        Address(record.memoryAddress) + " from " + Byte(record.memoryBefore) + " to " +
+                        Byte(record.memoryAfter);
+  if (overwritten != nullptr) message += ", in the statement on line " + std::to_string(overwritten->line);
+  return message;
+}
+
+// a + value: the sum that wrapped.
+std::string CarryLostMessage(const StepRecord& record, std::uint8_t a, std::uint8_t value) {
+  char sum[8];
+  std::snprintf(sum, sizeof(sum), "%Xh", unsigned{a} + value);
+  return InstructionText(record) + " wraps past FFh: " + Byte(a) + " + " + Byte(value) + " = " + sum + ", kept as " +
+         Byte(record.registersAfter[kRegA]) + "; the carry is lost and no flag shows it";
+}
+
 }  // namespace
 
 CheckedProgram ProgramOf(const Assembler& assembler) {
@@ -44,10 +84,7 @@ CheckedProgram ProgramOf(const Assembler& assembler) {
 }
 
 RunChecks::RunChecks(CheckedProgram checkedProgram, CheckMask enabledChecks)
-    : program(std::move(checkedProgram)),
-      enabled(enabledChecks),
-      quiet(kMemorySize, 0),
-      reported(kMemorySize, 0) {
+    : program(std::move(checkedProgram)), enabled(enabledChecks), quiet(kMemorySize, 0), reported(kMemorySize, 0) {
   watch.written = program.givenRegisters;
   // Only H decides whether Mem's address is left to chance: with H unset it
   // lies in the first 256 bytes, where the program is; with H set and L not,
@@ -122,50 +159,21 @@ void RunChecks::Look(const StepRecord& record) {
     }
   };
 
-  std::size_t count = 0;
-  if (pastEnd) {
-    report(CheckId::kPastEnd, [&] {
-      return "the run went past the program's last statement to " + Address(record.address) + ", which holds " +
-             Byte(record.bytes[0]) + ": no RET ended it";
-    });
-  }
+  if (pastEnd) report(CheckId::kPastEnd, [&] { return PastEndMessage(record); });
   if ((use.address & watch.addressRegisters & unset) != 0) {
-    report(CheckId::kHlUnset, [&] {
-      const std::string names = RegisterList(use.address & unset, &count);
-      return InstructionText(record) + (use.stores ? " writes" : " reads") + " the byte at " +
-             Address(record.memoryAddress) + ", but " + names + (count == 1 ? " was" : " were") + " never set";
-    });
+    report(CheckId::kHlUnset, [&] { return HlUnsetMessage(record, use.stores, use.address & unset); });
   }
   if ((use.reads & unset) != 0) {
-    report(CheckId::kUnsetRead, [&] {
-      const std::string names = RegisterList(use.reads & unset, &count);
-      return InstructionText(record) + " reads " + names + ", which " +
-             (count == 1 ? "was never set: it holds " : "were never set: they hold ") + "the reset value 00h";
-    });
+    report(CheckId::kUnsetRead, [&] { return UnsetReadMessage(record, use.reads & unset); });
   }
   if (use.stores && record.memoryAddress < watch.storeLimit && record.memoryBefore != record.memoryAfter) {
-    report(CheckId::kCodeWrite, [&] {
-      std::string message = InstructionText(record) + " changes the program's own byte at " +
-                            Address(record.memoryAddress) + " from " + Byte(record.memoryBefore) + " to " +
-                            Byte(record.memoryAfter);
-      if (const StatementRecord* const overwritten = StatementAt(record.memoryAddress)) {
-        message += ", in the statement on line " + std::to_string(overwritten->line);
-      }
-      return message;
-    });
+    report(CheckId::kCodeWrite, [&] { return CodeWriteMessage(record, StatementAt(record.memoryAddress)); });
   }
   const Instruction& in = record.instruction;
   if (in.operation == Operation::kAdd && in.source != kRegM) {
     const std::uint8_t a = record.registersBefore[kRegA];
     const std::uint8_t value = record.registersBefore[in.source];
-    if (AddCarries(a, value)) {
-      report(CheckId::kCarryLost, [&] {
-        char sum[8];
-        std::snprintf(sum, sizeof(sum), "%Xh", unsigned{a} + value);
-        return InstructionText(record) + " wraps past FFh: " + Byte(a) + " + " + Byte(value) + " = " + sum +
-               ", kept as " + Byte(record.registersAfter[kRegA]) + "; the carry is lost and no flag shows it";
-      });
-    }
+    if (AddCarries(a, value)) report(CheckId::kCarryLost, [&] { return CarryLostMessage(record, a, value); });
   }
 
   // What is done here need not come back from the loop.

@@ -131,10 +131,7 @@ class ReportBuffer {
   std::unique_ptr<char[]> data;
 };
 
-}  // namespace
-
-int FormatStateMap(const VirtualMachine& machine, const char* imagePath, ChunkSink sink, void* context) {
-  ReportBuffer out(sink, context);
+void AppendHeading(ReportBuffer& out, const char* imagePath) {
   out.Append("This output file was produced by MirvoVM.\n");
   out.Append("It represents the state of the VM after\n");
   out.Append("running an application.\n\n");
@@ -143,21 +140,23 @@ int FormatStateMap(const VirtualMachine& machine, const char* imagePath, ChunkSi
   out.Append("\n\n");
   out.Append("MirvoVM (Post Run) VM CPU State Map\n");
   out.Append("\n");
+}
 
-  const RegisterFile Reg = machine.GetRegisters();
+void AppendRegisters(ReportBuffer& out, const RegisterFile& registers) {
   out.Append("Registers\n");
   for (const NamedSlot& reg : kRegisterReportOrder) {
     out.Append("Reg ");
     out.Append(reg.name);
     out.Append(": ");
-    out.AppendValue(Reg[reg.slot]);
+    out.AppendValue(registers[reg.slot]);
   }
   out.Append("\n");
+}
 
-  // The flags in the order of the flag byte, high bit first, with "-" for
-  // each bit between them that is no flag; below, each flag's value under
-  // the first letter of its name.
-  const FlagBytes Flags = machine.GetFlags();
+// The flags in the order of the flag byte, high bit first, with "-" for
+// each bit between them that is no flag; below, each flag's value under the
+// first letter of its name.
+void AppendFlags(ReportBuffer& out, const FlagBytes& flags) {
   out.Append("Flags\n");
   std::string names;
   std::string values;
@@ -172,20 +171,26 @@ int FormatStateMap(const VirtualMachine& machine, const char* imagePath, ChunkSi
     lastColumn = names.size();
     lastSlot = flag.slot;
     names += flag.name;
-    values += std::to_string(Flags[flag.slot]);
+    values += std::to_string(flags[flag.slot]);
   }
   out.Append(names.c_str());
   out.Append("\n");
   out.Append(values.c_str());
   out.Append("\n\n");
+}
 
+void AppendPointers(ReportBuffer& out, const VirtualMachine& machine) {
   out.Append("Program Counter/Instruction Pointer\n0x");
   out.AppendValue(machine.GetProgramCounter());
   out.Append("\n");
   out.Append("Stack Pointer\n0x");
   out.AppendValue(machine.GetStackPointer());
   out.Append("\n");
+}
 
+// One line per byte of memory, each written straight into the buffer from
+// the tables of pieces: this is most of the map.
+void AppendMemory(ReportBuffer& out, const VirtualMachine& machine) {
   out.Append("Memory Map\n");
   for (unsigned address = 0; address < kMemorySize; ++address) {
     char* cursor = out.Room();
@@ -206,6 +211,17 @@ int FormatStateMap(const VirtualMachine& machine, const char* imagePath, ChunkSi
     out.Advance(cursor + tail.size);
   }
   out.Append("\n");
+}
+
+}  // namespace
+
+int FormatStateMap(const VirtualMachine& machine, const char* imagePath, ChunkSink sink, void* context) {
+  ReportBuffer out(sink, context);
+  AppendHeading(out, imagePath);
+  AppendRegisters(out, machine.GetRegisters());
+  AppendFlags(out, machine.GetFlags());
+  AppendPointers(out, machine);
+  AppendMemory(out, machine);
   return out.Finish();
 }
 

@@ -11,6 +11,10 @@
 
 namespace mirvo {
 
+// The letter that ends every number, and the places of an address in words.
+inline constexpr char kNumberSuffix = 'h';
+inline constexpr unsigned kWordDigits = 4;
+
 // The decimal digits of value.
 inline char* AppendDecimal(char* out, std::uint64_t value) {
   char digits[20];
@@ -36,7 +40,7 @@ inline char* AppendNumber(char* out, unsigned value, unsigned digits) {
   while (digits < 8 && value >> (4 * digits) != 0) ++digits;
   if (((value >> (4 * (digits - 1))) & 0xFU) >= 10) *out++ = '0';
   out = AppendHex(out, value, digits);
-  *out++ = 'h';
+  *out++ = kNumberSuffix;
   return out;
 }
 
@@ -45,8 +49,8 @@ inline char* AppendByte(char* out, std::uint8_t value) { return AppendNumber(out
 
 // An address or another 16-bit value in four places: 000Ch, FFFFh.
 inline char* AppendWord(char* out, std::uint16_t value) {
-  out = AppendHex(out, value, 4);
-  *out++ = 'h';
+  out = AppendHex(out, value, kWordDigits);
+  *out++ = kNumberSuffix;
   return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cctype>
+#include <optional>
 
 #include "Assembler.h"
 #include "Diagnostic.h"
@@ -144,24 +145,14 @@ class Seen {
 
 class Parser {
  public:
-  Parser(StateRole role, std::vector<Expectation>& items, SyntaxError& error) : role(role), items(items), error(error) {}
+  Parser(StateRole role, std::vector<Expectation>& items, SyntaxError& error)
+      : role(role), items(items), error(error) {}
 
   // One item; places[i] is where the token's character i stands in the
   // text (white space around the commas of a run is left out of the token).
   int Item(std::string_view token, const std::vector<std::uint32_t>& places) {
     const std::uint32_t offset = places.front();
-    for (std::size_t value = 0; value < kOutcomeNames.size(); ++value) {
-      const auto outcome = static_cast<RunOutcome>(value);
-      if (!IsFinal(outcome) || !SameWord(token, OutcomeName(outcome))) continue;
-      if (role == StateRole::kGiven) {
-        return Fail(offset, "'" + std::string(token) +
-                                "' is an outcome: a given state holds registers, flags and memory bytes");
-      }
-      Expectation item;
-      item.outcome = outcome;
-      item.offset = offset;
-      return Add(item, token);
-    }
+    if (const std::optional<RunOutcome> outcome = FinalOutcomeNamed(token)) return OutcomeItem(*outcome, token, offset);
     const std::size_t equals = token.find('=');
     if (equals == std::string_view::npos) {
       return Fail(offset, "'" + std::string(token) +
@@ -170,46 +161,76 @@ class Parser {
                                    : "' is not an expectation: write NAME=VALUE, [ADDRESS]=VALUE or one of " +
                                          FinalOutcomeNames(", ")));
     }
-    const std::string_view name = token.substr(0, equals);
     Expectation item;
     item.offset = offset;
     unsigned limit = 0xFF;
+    if (Target(token, token.substr(0, equals), item, limit) != 0) return 1;
+    return Values(token, places, equals + 1, item, limit);
+  }
+
+ private:
+  // The outcome that ends a run that token names, if any.
+  static std::optional<RunOutcome> FinalOutcomeNamed(std::string_view token) {
+    for (std::size_t value = 0; value < kOutcomeNames.size(); ++value) {
+      const auto outcome = static_cast<RunOutcome>(value);
+      if (IsFinal(outcome) && SameWord(token, OutcomeName(outcome))) return outcome;
+    }
+    return std::nullopt;
+  }
+
+  int OutcomeItem(RunOutcome outcome, std::string_view token, std::uint32_t offset) {
+    if (role == StateRole::kGiven) {
+      return Fail(offset,
+                  "'" + std::string(token) + "' is an outcome: a given state holds registers, flags and memory bytes");
+    }
+    Expectation item;
+    item.outcome = outcome;
+    item.offset = offset;
+    return Add(item, token);
+  }
+
+  // What the item names before its '=': memory at an address, a register, a
+  // flag, PC or SP, into item; limit is the largest value it holds.
+  int Target(std::string_view token, std::string_view name, Expectation& item, unsigned& limit) {
     if (name.size() > 2 && name.front() == '[' && name.back() == ']') {
       unsigned address = 0;
       std::string slip;
       if (ParseNumber(name.substr(1, name.size() - 2), 0xFFFF, address, slip) != 0) {
         if (slip.empty()) slip = "the address in brackets must be a number from 0 to 0FFFFh, such as [1000h]";
-        return Fail(offset, "'" + std::string(token) + "': " + slip);
+        return Fail(item.offset, "'" + std::string(token) + "': " + slip);
       }
       item.kind = ExpectKind::kMemory;
       item.address = static_cast<std::uint16_t>(address);
-    } else {
-      const Name* found = nullptr;
-      for (const Name& candidate : kNames) {
-        if (SameWord(name, candidate.name)) found = &candidate;
-      }
-      const bool startOnly = role == StateRole::kGiven;
-      if (found == nullptr) {
-        return Fail(offset, "'" + std::string(token) + "': '" + std::string(name) +
-                                "' is none of the registers " + NameList(kRegisterReportOrder) + ", the flags " +
-                                NameList(kFlagReportOrder) +
-                                (startOnly ? "" : ", PC, SP") + " or [ADDRESS]");
-      }
-      if (startOnly && found->kind == ExpectKind::kProgramCounter) {
-        return Fail(offset, "'" + std::string(token) + "': PC cannot be given: every run starts at 0000h");
-      }
-      if (startOnly && found->kind == ExpectKind::kStackPointer) {
-        return Fail(offset, "'" + std::string(token) + "': SP cannot be given: the stack is always empty");
-      }
-      item.kind = found->kind;
-      item.slot = found->slot;
-      if (found->kind == ExpectKind::kFlag) limit = 1;
-      if (found->kind == ExpectKind::kProgramCounter || found->kind == ExpectKind::kStackPointer) limit = 0xFFFF;
+      return 0;
     }
-    // The values, split at commas: a run of bytes for memory.
-    std::size_t start = equals + 1;
-    unsigned count = 0;
-    for (;;) {
+    const Name* found = nullptr;
+    for (const Name& candidate : kNames) {
+      if (SameWord(name, candidate.name)) found = &candidate;
+    }
+    const bool startOnly = role == StateRole::kGiven;
+    if (found == nullptr) {
+      return Fail(item.offset, "'" + std::string(token) + "': '" + std::string(name) + "' is none of the registers " +
+                                   NameList(kRegisterReportOrder) + ", the flags " + NameList(kFlagReportOrder) +
+                                   (startOnly ? "" : ", PC, SP") + " or [ADDRESS]");
+    }
+    if (startOnly && found->kind == ExpectKind::kProgramCounter) {
+      return Fail(item.offset, "'" + std::string(token) + "': PC cannot be given: every run starts at 0000h");
+    }
+    if (startOnly && found->kind == ExpectKind::kStackPointer) {
+      return Fail(item.offset, "'" + std::string(token) + "': SP cannot be given: the stack is always empty");
+    }
+    item.kind = found->kind;
+    item.slot = found->slot;
+    if (found->kind == ExpectKind::kFlag) limit = 1;
+    if (found->kind == ExpectKind::kProgramCounter || found->kind == ExpectKind::kStackPointer) limit = 0xFFFF;
+    return 0;
+  }
+
+  // The values from start on, split at commas: a run of bytes for memory.
+  int Values(std::string_view token, const std::vector<std::uint32_t>& places, std::size_t start, Expectation item,
+             unsigned limit) {
+    const std::uint32_t offset = item.offset;
+    for (unsigned count = 0;; ++count) {
       std::size_t end = token.find(',', start);
       if (end == std::string_view::npos) end = token.size();
       const std::uint32_t at = start < places.size() ? places[start] : places.back() + 1;
@@ -227,23 +248,22 @@ class Parser {
       std::string slip;
       if (ParseNumber(token.substr(start, end - start), limit, item.value, slip) != 0) {
         if (!slip.empty()) return Fail(at, "'" + std::string(token) + "': " + slip);
-        const std::string range = limit == 1 ? std::string("0 or 1")
-                                             : std::string("a number from 0 to ") + LimitText(limit) +
-                                                   ", such as 0Ah, 10h or 0x1Ah";
+        const std::string range =
+            limit == 1 ? std::string("0 or 1")
+                       : std::string("a number from 0 to ") + LimitText(limit) + ", such as 0Ah, 10h or 0x1Ah";
         return Fail(at, "'" + std::string(token) + "': the value must be " + range);
       }
       item.offset = count == 0 ? offset : at;
       if (Add(item, token) != 0) return 1;
-      ++count;
       if (end == token.size()) return 0;
       start = end + 1;
     }
   }
 
- private:
   int Add(const Expectation& item, std::string_view token) {
     if (seen.Again(item)) {
-      const std::string what = item.kind == ExpectKind::kOutcome ? std::string("the outcome") : "'" + WhatOf(item) + "'";
+      const std::string what =
+          item.kind == ExpectKind::kOutcome ? std::string("the outcome") : "'" + WhatOf(item) + "'";
       return Fail(item.offset, "'" + std::string(token) + "': " + what + " is named twice");
     }
     items.push_back(item);

@@ -101,6 +101,7 @@ Json VocabularyJson() {
   vocabulary["operands"] = operands;
   vocabulary["instructions"] = instructions;
   vocabulary["bytes"] = bytes;
+  vocabulary["addressNotation"] = {{"digits", kWordDigits}, {"suffix", std::string(1, kNumberSuffix)}};
   vocabulary["numberPattern"] = kNumberPattern;
   vocabulary["memorySize"] = kMemorySize;
   return vocabulary;

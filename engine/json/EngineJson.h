@@ -29,7 +29,10 @@ nlohmann::ordered_json AssemblyJson(const Assembler& assembler, const char* imag
 //  "instructions": [{"mnemonic", "ignoresCase", "syntax", "encoding",
 //                    "summary", "length", "operands": [shape names]}],
 //  "bytes": the notation of each byte value ("05h", "0F0h"),
-//  "numberPattern": how a number is written (kNumberPattern),
+//  "addressNotation": {"digits", "suffix"}: an address in words, upper-case
+//   hexadecimal in that many places and the suffix (000Ch, as WordNotation),
+//  "numberPattern": how a number is written (kNumberPattern: its first group
+//   the sign, its third the hexadecimal digits),
 //  "memorySize".
 nlohmann::ordered_json VocabularyJson();
 

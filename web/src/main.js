@@ -5,7 +5,6 @@
 import { keepDisplaySettings } from './display.js';
 import { SourceEditor } from './editor.js';
 import { MemoryGrid } from './memory.js';
-import { addressText } from './notation.js';
 import { keepOffline } from './offline.js';
 import { Programs } from './programs.js';
 import { PageModel } from './state.js';
@@ -95,13 +94,21 @@ function draw() {
     setValue(flagCells.get(name).querySelector('.flag-value'), value, text, changed);
   }
   const change = model.lastChange;
-  setValue($('pc'), state.pc, addressText(state.pc), change.pc);
-  setValue($('sp'), state.sp, addressText(state.sp), false);
+  const { vocabulary } = model;
+  setValue($('pc'), state.pc, vocabulary.address(state.pc), change.pc);
+  setValue($('sp'), state.sp, vocabulary.address(state.sp), false);
   $('steps').textContent = String(model.progress ?? state.steps);
   $('next').textContent = model.next;
   $('machine').classList.toggle('is-stale', model.stale);
   $('stale').hidden = !model.stale;
-  memory.update({ memory: state.memory, image: model.image, pc: state.pc, hl: state.hl, lastChanged: change.addresses });
+  memory.update({
+    memory: state.memory,
+    image: model.image,
+    pc: state.pc,
+    hl: state.hl,
+    lastChanged: change.addresses,
+    vocabulary,
+  });
   if ($('follow-writes').checked && change.addresses.size > 0) memory.reveal([...change.addresses][0]);
   editor.showPcLine(model.pcLine);
   $('explain').textContent = model.explanation;
@@ -334,12 +341,9 @@ window.addEventListener('keydown', (event) => {
 
 // --- watches
 
-// An address typed as 1000h, 0x1000 or 1000, or null.
-function parseAddress(text) {
-  const digits = text.trim().replace(/h$/i, '').replace(/^0x/i, '');
-  const address = /^[0-9a-f]{1,4}$/i.test(digits) ? Number.parseInt(digits, 16) : NaN;
-  return Number.isInteger(address) ? address : null;
-}
+// An address typed as the language writes numbers, or without the h
+// (Vocabulary.readAddress), or null.
+const parseAddress = (text) => model.vocabulary?.readAddress(text) ?? null;
 
 // The watch the form describes, or null (an address that is none).
 function watchForm() {

@@ -2,7 +2,7 @@
 // --memory-columns says so: a phone). Only the rows in view (and a few
 // around them) exist as elements; scrolling rebuilds them.
 
-import { addressText, hex } from './notation.js';
+import { hex } from './notation.js';
 
 const kOverscan = 8;
 
@@ -22,14 +22,16 @@ export class MemoryGrid {
     this.lastChanged = new Set();
     this.pc = 0;
     this.hl = 0;
+    this.vocabulary = null; // the engine's words, with the first update
     viewport.addEventListener('scroll', () => this.render());
     new ResizeObserver(() => this.render()).observe(viewport);
   }
 
   // memory: the whole 64 KiB; image: what was loaded (bytes that differ
   // from it are the program's doing); lastChanged: addresses the last
-  // step wrote.
-  update({ memory, image, pc, hl, lastChanged }) {
+  // step wrote; vocabulary: the engine's (each byte's title names its address).
+  update({ memory, image, pc, hl, lastChanged, vocabulary }) {
+    this.vocabulary = vocabulary;
     this.memory = memory;
     this.image = image;
     this.pc = pc;
@@ -95,7 +97,7 @@ export class MemoryGrid {
       if (address === this.hl) classes.push('is-hl');
       if (address === this.pc) classes.push('is-pc');
       cell.className = classes.join(' ');
-      cell.title = `${addressText(address)}: ${value}`;
+      cell.title = `${this.vocabulary.address(address)}: ${value}`;
       line.append(cell);
     }
     return line;

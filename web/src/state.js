@@ -7,14 +7,15 @@
 //   PageModel   what the page knows between the worker's messages, and what
 //               its view shows (main.js only draws it).
 
-import { addressText } from './notation.js';
+import { hex } from './notation.js';
 
 // ---------------------------------------------------------------- vocabulary
 
 // The engine's names and numbers (VocabularyJson in engine/json): outcomes by
 // value, registers and flags in report order, operand names by register
-// code, the instruction table and each byte's notation. Built from the plain
-// object, which crosses from the worker to the page as it is.
+// code, the instruction table, the notation of each byte and of an address,
+// and how a number is written. Built from the plain object, which crosses
+// from the worker to the page as it is.
 export class Vocabulary {
   constructor(json) {
     this.json = json;
@@ -26,6 +27,7 @@ export class Vocabulary {
     this.mnemonics = wordMatcher(json.instructions.map((row) => [row.mnemonic, row.ignoresCase]));
     this.operandNames = wordMatcher(json.operands.map((operand) => [operand.name, operand.ignoresCase]));
     this.numberPattern = new RegExp(json.numberPattern);
+    this.addressNotation = json.addressNotation;
   }
 
   // The name of an outcome value: "halt", "running", "breakpoint", ...
@@ -41,6 +43,34 @@ export class Vocabulary {
   // A byte in the one notation: 05h, 20h, 0F0h.
   byte(value) {
     return this.json.bytes[value];
+  }
+
+  // An address in the engine's words: 000Ch, 1000h, FFFFh.
+  address(value) {
+    const { digits, suffix } = this.addressNotation;
+    return `${hex(value, digits)}${suffix}`;
+  }
+
+  // The address typed into one of the page's address boxes, or null. It is
+  // read as the language reads a number (1000h, 0x1000h, +1000h), and also
+  // without the final h (1000, 0x1000): the language wants the h because
+  // digits alone might be meant as decimal, but an address box, like the
+  // memory grid's row labels, has only hexadecimal.
+  readAddress(text) {
+    const typed = text.trim();
+    const { suffix } = this.addressNotation;
+    const match = this.numberPattern.exec(typed) ?? this.numberPattern.exec(`${typed}${suffix}`);
+    if (match === null || match[1] === '-') return null;
+    const address = Number.parseInt(match[3], 16);
+    return address < this.memorySize ? address : null;
+  }
+
+  // A watch's name and what it watches for: "A" and "changed", "[1000h]"
+  // and "changed", "0004h" and "ran".
+  watchWords({ kind, name, address }) {
+    if (kind === 'register' || kind === 'flag') return { name, happened: 'changed' };
+    if (kind === 'memory') return { name: `[${this.address(address)}]`, happened: 'changed' };
+    return { name: this.address(address), happened: 'ran' };
   }
 
   // A watch as the engine takes it ({kind, which}), from the page's
@@ -63,7 +93,7 @@ export class Vocabulary {
   // [1000h] 00h to 10h" (registers and bytes in the byte notation).
   stepWords(record) {
     const changes = Object.entries(record.changes).map(([name, { address, before, after }]) => {
-      if (name === 'memory') return `[${addressText(address)}] ${this.byte(before)} to ${this.byte(after)}`;
+      if (name === 'memory') return `[${this.address(address)}] ${this.byte(before)} to ${this.byte(after)}`;
       if (this.flags.some((flag) => flag.name === name)) return `${name} ${before} to ${after}`;
       return `${name} ${this.byte(before)} to ${this.byte(after)}`;
     });
@@ -254,14 +284,6 @@ export class Session {
 // As many watches as the engine checks at once.
 export const kMostWatches = 8;
 
-// A watch's name and what it watches for: "A" and "changed", "[1000h]"
-// and "changed", "0004h" and "ran".
-export function watchWords({ kind, name, address }) {
-  if (kind === 'register' || kind === 'flag') return { name, happened: 'changed' };
-  if (kind === 'memory') return { name: `[${addressText(address)}]`, happened: 'changed' };
-  return { name: addressText(address), happened: 'ran' };
-}
-
 // A sentence of the engine's words: "halted by ..." -> "Halted by ....".
 export const sentence = (words) => `${words.charAt(0).toUpperCase()}${words.slice(1)}.`;
 
@@ -443,7 +465,7 @@ export class PageModel {
   // "0004h runs".
   get watchList() {
     return this.watches.map((watch) => {
-      const { name, happened } = watchWords(watch);
+      const { name, happened } = this.vocabulary.watchWords(watch);
       return `${name} ${happened === 'changed' ? 'changes' : 'runs'}`;
     });
   }
@@ -485,20 +507,20 @@ export class PageModel {
       return { kind: 'paused', words };
     }
     if (this.reason === 'change' && this.search !== null) {
-      const { name, happened } = watchWords(this.search.watch);
+      const { name, happened } = this.vocabulary.watchWords(this.search.watch);
       const words = this.search.found
         ? `Back at step ${state.steps}, where ${name} last ${happened}: ${this.vocabulary.stepWords(state.lastStep)}.`
         : `${name} never ${happened} before step ${state.steps}.`;
       return { kind: 'paused', words };
     }
     if (this.reason === 'back') {
-      return { kind: state.steps === 0 ? 'ready' : 'paused', words: `Back at step ${state.steps}, at ${addressText(state.pc)}.` };
+      return { kind: state.steps === 0 ? 'ready' : 'paused', words: `Back at step ${state.steps}, at ${this.vocabulary.address(state.pc)}.` };
     }
     if (state.outcome === 'breakpoint') {
       const line = this.fromSource ? this.lineOfAddress.get(state.pc) : undefined;
       return { kind: 'paused', words: sentence(`${state.outcomeText}${line ? ` (line ${line})` : ''}`) };
     }
-    if (this.reason === 'stop') return { kind: 'paused', words: `Stopped by you at ${addressText(state.pc)}.` };
+    if (this.reason === 'stop') return { kind: 'paused', words: `Stopped by you at ${this.vocabulary.address(state.pc)}.` };
     if (state.steps === 0) return { kind: 'ready', words: 'Ready: press Run or Step.' };
     return { kind: 'paused', words: sentence(state.outcomeText) };
   }
@@ -551,7 +573,7 @@ export class PageModel {
     const shown = (this.state?.checks ?? []).filter((finding) => finding.step <= this.state.steps);
     return shown.map((finding) => {
       const line = known && finding.line > 0 ? finding.line : null;
-      const where = line !== null ? `Line ${line}` : addressText(finding.address);
+      const where = line !== null ? `Line ${line}` : this.vocabulary.address(finding.address);
       return { ...finding, line, words: `${where}: warning: ${finding.message} [-W${finding.id}]` };
     });
   }

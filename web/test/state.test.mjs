@@ -59,6 +59,65 @@ test('the highlighter classes words as the assembler reads them', () => {
   assert.ok(session.assemble('mov A, B\nmvi mem, 1h\nRET\n').ok);
 });
 
+// Whether mirvo check, whose expectations read numbers as the language does,
+// reads text as address: its program stores 7h there and [text]=7h is
+// expected. null for an address it must refuse (exit 64).
+function nativeReads(text, address) {
+  const { vocabulary } = session;
+  const at = address ?? 0;
+  const file = path.join(work, 'store.asm');
+  const high = vocabulary.byte(at >> 8);
+  writeFileSync(file, `MVI A, 7h\nMVI H, ${high}\nMVI L, ${vocabulary.byte(at & 0xff)}\nMOV Mem, A\nRET\n`);
+  try {
+    execFileSync(path.join(nativeBin, 'mirvo'), ['check', file, '--expect', `[${text}]=7h`], { stdio: 'pipe' });
+    return address;
+  } catch (error) {
+    return error.status === 64 ? null : 'another address';
+  }
+}
+
+test('the address boxes read a number as the language does, or without its h', () => {
+  const rows = [
+    ['1000h', 0x1000],
+    ['0x1000h', 0x1000],
+    ['0X1aBh', 0x1ab],
+    ['+20h', 0x20],
+    ['0FFFFh', 0xffff],
+    ['00000005h', 5],
+    ['10000h', null],
+    ['-1h', null],
+    ['-0h', null],
+    ['1000H', null],
+    ['12zzh', null],
+    ['h', null],
+    // Without the h: the one thing the boxes take that the language does not.
+    ['1000', 0x1000],
+    ['0x1000', 0x1000],
+    ['FFFF', 0xffff],
+    ['5', 5],
+    [' 12 ', 0x12],
+    ['10000', null],
+    ['-5', null],
+    ['12 34', null],
+    ['0x', null],
+    ['', null],
+  ];
+  const { vocabulary } = session;
+  assert.deepEqual(
+    rows.map(([text]) => [text, vocabulary.readAddress(text)]),
+    rows,
+  );
+  // Written with its h, each reads in mirvo as in the page.
+  for (const [text, address] of rows) {
+    const word = text.trim();
+    if (word === '' || word.includes(' ')) continue;
+    const written = word.endsWith('h') || word.endsWith('H') ? word : `${word}h`;
+    assert.equal(nativeReads(written, address), address, written);
+  }
+  assert.equal(nativeReads('1000', 0x1000), null, 'mirvo wants the h');
+  assert.deepEqual([0xc, 0x1000, 0xffff].map((address) => vocabulary.address(address)), ['000Ch', '1000h', 'FFFFh']);
+});
+
 test('each step hands over what it changed, and the history keeps the records', () => {
   loaded(sum);
   const rows = [
