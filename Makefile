@@ -109,7 +109,10 @@ compare: build-release
 
 # The C++ the repository holds, laid out by clang-format (Debian's), and the
 # page's JavaScript, laid out by prettier (from the page's lockfile).
-FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
+# Tests whose tables keep a case a line, which clang-format 14 would break
+# into a field a line, are laid out by hand.
+FORMAT_BY_HAND = tests/MirvoTest.cpp tests/OutputFileTest.cpp tests/AssemblerProgramTest.cpp tests/VmProgramTest.cpp
+FORMAT_FILES = $(filter-out $(FORMAT_BY_HAND),$(shell git ls-files '*.cpp' '*.h'))
 SCRIPT_FILES = $(shell git ls-files 'web/*.js' 'web/*.mjs')
 PRETTIER := web/node_modules/.bin/prettier --config web/.prettierrc.json
 

@@ -24,9 +24,15 @@ const std::string kUri = "file:///long.asm";
 // and a mistake on every tenth line (several with fixes).
 std::string LongDocument() {
   const char* const lines[] = {
-      "MVI A, 0F0h     ; load the first number", "MVI B, 20h      ; and the second", "ADD B", "; a note",
-      "MVI H, 10h",                             "MVI L, 00h",                       "MOV Mem, A      ; keep it",
-      "ADD Mem",                                "CMP B           ; equal?",
+      "MVI A, 0F0h     ; load the first number",
+      "MVI B, 20h      ; and the second",
+      "ADD B",
+      "; a note",
+      "MVI H, 10h",
+      "MVI L, 00h",
+      "MOV Mem, A      ; keep it",
+      "ADD Mem",
+      "CMP B           ; equal?",
   };
   const char* const mistakes[] = {"mov b, M", "MVI A, 10", "ADD 22h", "MOV A, B, C", "NOP"};
   std::string text;
@@ -101,8 +107,9 @@ void BM_LspCompletion(benchmark::State& state) {
 BENCHMARK(BM_LspCompletion)->Unit(benchmark::kMillisecond);
 
 void BM_LspCodeActions(benchmark::State& state) {
-  Answer(state, Request("textDocument/codeAction", {{"textDocument", Document()}, {"range", Whole()},
-                                                    {"context", {{"diagnostics", Json::array()}}}}));
+  Answer(state,
+         Request("textDocument/codeAction",
+                 {{"textDocument", Document()}, {"range", Whole()}, {"context", {{"diagnostics", Json::array()}}}}));
 }
 BENCHMARK(BM_LspCodeActions)->Unit(benchmark::kMillisecond);
 

@@ -14,8 +14,7 @@ namespace {
 
 const char* const kLetters = "BCDEHLA";
 const char* const kZ80Registers[] = {"b", "c", "d", "e", "h", "l", "(hl)", "a"};
-const char* const kComments[] = {"copy it", "load it", "sum", "compare",
-                                 "flags", "next one"};
+const char* const kComments[] = {"copy it", "load it", "sum", "compare", "flags", "next one"};
 
 }  // namespace
 

@@ -35,8 +35,8 @@ struct FolderEntry {
   // "Ana Lima_12345_assignsubmission_file_/lab1.asm".
   std::string path;
   EntryKind kind = EntryKind::kOther;
-  unsigned depth = 1;  // 1 for the entries of the folder itself
-  FileId id;           // of the entry itself, a link's own
+  unsigned depth = 1;         // 1 for the entries of the folder itself
+  FileId id;                  // of the entry itself, a link's own
   std::int64_t modified = 0;  // nanoseconds since 1970
   // A folder that could not be read, or that lies too deep, in words; its
   // entries are then not listed.

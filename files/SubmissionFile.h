@@ -15,8 +15,8 @@ enum class ReadStatus { kRead, kCannotOpen, kSymbolicLink, kNotAFile, kTooLarge,
 
 struct ReadResult {
   ReadStatus status = ReadStatus::kRead;
-  int error = 0;           // the errno of kCannotOpen and kCannotRead
-  const char* node = "";   // what a kNotAFile is: "a FIFO", "a socket", "a device", "a folder"
+  int error = 0;          // the errno of kCannotOpen and kCannotRead
+  const char* node = "";  // what a kNotAFile is: "a FIFO", "a socket", "a device", "a folder"
 };
 
 // Where a name came from, which decides the links that are followed.

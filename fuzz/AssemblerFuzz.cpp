@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK((collected == 0) == (collecting->GetErrorCount() == 0));
   for (const Diagnostic& d : collecting->GetDiagnostics()) {
     FUZZ_CHECK(d.line >= 1 && static_cast<std::size_t>(d.line) < lineStarts.size());
-    const std::size_t lineLength = lineStarts[static_cast<std::size_t>(d.line)] - lineStarts[static_cast<std::size_t>(d.line) - 1] - 1;
+    const std::size_t lineLength =
+        lineStarts[static_cast<std::size_t>(d.line)] - lineStarts[static_cast<std::size_t>(d.line) - 1] - 1;
     FUZZ_CHECK(d.column >= 1 && d.length >= 1);
     FUZZ_CHECK(static_cast<std::size_t>(d.column) + static_cast<std::size_t>(d.length) - 1 <= lineLength);
     // Each fix lies inside its line and applies by itself.

@@ -1,7 +1,7 @@
 #pragma once
 // A failed invariant stops the fuzzer at once with a crash it reports.
 
-#define FUZZ_CHECK(condition) \
-  do {                        \
+#define FUZZ_CHECK(condition)           \
+  do {                                  \
     if (!(condition)) __builtin_trap(); \
   } while (false)

@@ -17,11 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Server server("fuzz");
   std::vector<std::string> out;
   server.Handle(R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"capabilities":{}}})", out);
-  server.Handle(Json{{"jsonrpc", "2.0"},
-                     {"method", "textDocument/didOpen"},
-                     {"params", {{"textDocument", {{"uri", "file:///f.asm"}, {"version", 1}, {"text", std::string(bytes, size)}}}}}}
-                    .dump(-1, ' ', false, Json::error_handler_t::replace),
-                out);
+  server.Handle(
+      Json{{"jsonrpc", "2.0"},
+           {"method", "textDocument/didOpen"},
+           {"params",
+            {{"textDocument", {{"uri", "file:///f.asm"}, {"version", 1}, {"text", std::string(bytes, size)}}}}}}
+          .dump(-1, ' ', false, Json::error_handler_t::replace),
+      out);
   MessageReader reader;
   const std::size_t cut = size > 0 ? data[0] % (size + 1) : 0;
   std::string body;

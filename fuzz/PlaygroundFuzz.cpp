@@ -80,7 +80,7 @@ struct Names {
   std::size_t outcomes = 0;
   std::size_t breakpointOutcome = 0;
   std::set<int> final;  // the outcomes that end a run
-  Json registers;  // [{"name", "slot"}]
+  Json registers;       // [{"name", "slot"}]
   Json flags;
 };
 

@@ -98,8 +98,13 @@ void VerifyStateMap(const mirvo::VirtualMachine& machine, const std::string& pat
   reader.Expect("");
   reader.Expect("Registers");
   const RegisterFile& registers = machine.GetRegisters();
-  for (const auto& [name, code] : {std::pair{"Reg A: ", kRegA}, {"Reg B: ", kRegB}, {"Reg C: ", kRegC},
-                                   {"Reg D: ", kRegD}, {"Reg E: ", kRegE}, {"Reg H: ", kRegH}, {"Reg L: ", kRegL}}) {
+  for (const auto& [name, code] : {std::pair{"Reg A: ", kRegA},
+                                   {"Reg B: ", kRegB},
+                                   {"Reg C: ", kRegC},
+                                   {"Reg D: ", kRegD},
+                                   {"Reg E: ", kRegE},
+                                   {"Reg H: ", kRegH},
+                                   {"Reg L: ", kRegL}}) {
     reader.Line();
     reader.Skip(name);
     FUZZ_CHECK(reader.Value() == registers[code]);
@@ -108,10 +113,23 @@ void VerifyStateMap(const mirvo::VirtualMachine& machine, const std::string& pat
   reader.Expect("Flags");
   reader.Expect("S Z - AC - P - CY");
   const FlagBytes& flags = machine.GetFlags();
-  const char flagLine[] = {static_cast<char>('0' + flags[kFlagSign]), ' ', static_cast<char>('0' + flags[kFlagZero]),
-                           ' ', ' ', ' ', static_cast<char>('0' + flags[kFlagAuxCarry]), ' ', ' ', ' ', ' ',
-                           static_cast<char>('0' + flags[kFlagParity]), ' ', ' ', ' ',
-                           static_cast<char>('0' + flags[kFlagCarry]), '\0'};
+  const char flagLine[] = {static_cast<char>('0' + flags[kFlagSign]),
+                           ' ',
+                           static_cast<char>('0' + flags[kFlagZero]),
+                           ' ',
+                           ' ',
+                           ' ',
+                           static_cast<char>('0' + flags[kFlagAuxCarry]),
+                           ' ',
+                           ' ',
+                           ' ',
+                           ' ',
+                           static_cast<char>('0' + flags[kFlagParity]),
+                           ' ',
+                           ' ',
+                           ' ',
+                           static_cast<char>('0' + flags[kFlagCarry]),
+                           '\0'};
   reader.Expect(flagLine);
   reader.Expect("");
   reader.Expect("Program Counter/Instruction Pointer");
@@ -135,4 +153,3 @@ void VerifyStateMap(const mirvo::VirtualMachine& machine, const std::string& pat
   reader.Expect("");
   FUZZ_CHECK(reader.AtEnd());
 }
-

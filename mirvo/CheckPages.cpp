@@ -85,18 +85,22 @@ std::string ChecksManualPage() {
   std::string page = ".TH MIRVO-CHECKS 7 \"December 2026\" \"mirvo 1.0\" \"MirvoVM toolchain\"\n";
   page += ".SH NAME\nmirvo-checks \\- the likely mistakes that mirvo run watches for\n";
   page += ".SH DESCRIPTION\n";
-  page += ".B mirvo run\nwatches every run for mistakes that the assembler cannot see and reports each\n"
-          "one once per statement, as a warning on standard error:\n"
-          ".IR file : line : column :\n.B warning:\n.I message\n"
-          ".RB [ \\-W\\fIid\\fP ],\n"
-          "followed by the source line and a caret under the statement.\n"
-          "With\n.BR \\-\\-json ,\nthe summary lists them under\n.BR checks .\n"
-          "The checks never change the outcome of a run or its exit status.\n";
-  page += ".PP\n"
-          ".BI \\-Wno\\- id\nturns one check off,\n.B \\-Wno\\-checks\nall of them.\n"
-          "A statement that means what it does says so in the comment on its own line,\n"
-          "\\(dq; " + Roff(std::string(kAllowMarker)) + " \\fIid\\fR[, \\fIid\\fR ...]\\(dq,\n"
-          "and the checks it names are quiet there.\n";
+  page +=
+      ".B mirvo run\nwatches every run for mistakes that the assembler cannot see and reports each\n"
+      "one once per statement, as a warning on standard error:\n"
+      ".IR file : line : column :\n.B warning:\n.I message\n"
+      ".RB [ \\-W\\fIid\\fP ],\n"
+      "followed by the source line and a caret under the statement.\n"
+      "With\n.BR \\-\\-json ,\nthe summary lists them under\n.BR checks .\n"
+      "The checks never change the outcome of a run or its exit status.\n";
+  page +=
+      ".PP\n"
+      ".BI \\-Wno\\- id\nturns one check off,\n.B \\-Wno\\-checks\nall of them.\n"
+      "A statement that means what it does says so in the comment on its own line,\n"
+      "\\(dq; " +
+      Roff(std::string(kAllowMarker)) +
+      " \\fIid\\fR[, \\fIid\\fR ...]\\(dq,\n"
+      "and the checks it names are quiet there.\n";
   page += ".PP\n.B mirvo explain\n.I id\nprints the section of one check below.\n";
   page += ".SH CHECKS\n";
   for (const CheckRow& row : kCheckTable) {

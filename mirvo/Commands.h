@@ -40,8 +40,8 @@ struct RunOptions {
   std::uint64_t maxSteps = kStepLimit;
   std::string given;  // the state the run starts from, in the state syntax
   ProgramAs as = ProgramAs::kDetect;
-  bool explain = false;              // a sentence under each trace line
-  CheckMask checks = kAllChecks;     // the run-time checks to report
+  bool explain = false;           // a sentence under each trace line
+  CheckMask checks = kAllChecks;  // the run-time checks to report
 };
 
 struct ExplainOptions {
@@ -77,8 +77,8 @@ struct TestOptions {
   bool followLinks = false;  // follow the symbolic links that graded folders hold
   bool byFolder = false;     // each first-level folder is one student
   std::string pick;          // a glob choosing among a student's programs
-  int tapVersion = 14;  // of the TAP report: 13 or 14
-  bool validate = false;  // check the exercise's solution and wrong programs instead
+  int tapVersion = 14;       // of the TAP report: 13 or 14
+  bool validate = false;     // check the exercise's solution and wrong programs instead
 };
 
 struct LinkOptions {

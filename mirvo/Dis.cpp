@@ -76,7 +76,8 @@ int RunDis(const DisOptions& options) {
                     Place(address, at, 1).c_str(), statement);
       exact = false;
     } else {
-      std::snprintf(line, sizeof(line), "%-*s; %s\n", static_cast<int>(kStatementWidth), statement, Place(address, at, used).c_str());
+      std::snprintf(line, sizeof(line), "%-*s; %s\n", static_cast<int>(kStatementWidth), statement,
+                    Place(address, at, used).c_str());
     }
     text += line;
     address += used;

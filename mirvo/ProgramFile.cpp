@@ -171,8 +171,8 @@ LoadResult LoadProgram(const std::string& path, ProgramAs as, Program& program, 
   return LoadResult::kCannotRead;
 }
 
-LoadResult LoadProgram(const std::string& path, std::string bytes, ProgramAs as, Program& program,
-                       std::string& reason, const AssemblyOptions& options) {
+LoadResult LoadProgram(const std::string& path, std::string bytes, ProgramAs as, Program& program, std::string& reason,
+                       const AssemblyOptions& options) {
   if (Program::FromBytes(path, std::move(bytes), as, program, options) != ImageStatus::kLoaded) {
     reason = DescribeImageStatus(ImageStatus::kTooLarge, path);
     return LoadResult::kCannotRead;

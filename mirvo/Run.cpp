@@ -43,13 +43,17 @@ std::string HumanSummary(const Run& run, const VirtualMachine& machine, const st
     // "20h (255)"; a byte written with four characters widens its column.
     const bool rowEnd = i == 3 || i + 1 == std::size(kRegisters);
     const std::string shown = std::string(ByteNotation(value).text) + " (" + std::to_string(value) + ")";
-    std::snprintf(line, sizeof(line), "%s%s %-*s", i == 0 ? "Registers: " : i == 4 ? "\n           " : "  ",
+    std::snprintf(line, sizeof(line), "%s%s %-*s",
+                  i == 0   ? "Registers: "
+                  : i == 4 ? "\n           "
+                           : "  ",
                   kRegisters[i].name, rowEnd ? 0 : 9, shown.c_str());
     text += line;
   }
   text += "\nFlags:    ";
   const FlagBytes& flags = machine.GetFlags();
-  for (const NamedSlot& flag : kFlags) text += std::string(" ") + flag.name + "=" + std::to_string(flags[flag.slot] & 1U);
+  for (const NamedSlot& flag : kFlags)
+    text += std::string(" ") + flag.name + "=" + std::to_string(flags[flag.slot] & 1U);
   std::snprintf(line, sizeof(line), "\nPC:        %s (%u)\nSP:        %s (%u)\n",
                 WordNotation(machine.GetProgramCounter()).text, static_cast<unsigned>(machine.GetProgramCounter()),
                 WordNotation(machine.GetStackPointer()).text, static_cast<unsigned>(machine.GetStackPointer()));

@@ -290,10 +290,10 @@ class Gatherer {
       // The student must say which: the grader does not guess for them.
       std::vector<std::string> names;
       for (const std::size_t i : chosen) names.push_back(nameOf(i));
-      return Refused(group.path,
-                     whose + " holds " + ListNames(names) +
-                         " and the grader reads one program: hand in only the one to be graded",
-                     "several-programs");
+      return Refused(
+          group.path,
+          whose + " holds " + ListNames(names) + " and the grader reads one program: hand in only the one to be graded",
+          "several-programs");
     }
     // The newest of several, the first of those as new; a file before a
     // link or anything else that cannot be graded, however new.

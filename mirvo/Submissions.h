@@ -33,7 +33,7 @@ struct GatherOptions {
 
 // One row of a report: a file to read and grade, or why a student has none.
 struct Submission {
-  std::string path;  // as reports name it
+  std::string path;       // as reports name it
   int folder = AT_FDCWD;  // the descriptor name is opened through (AT_FDCWD: the working folder)
   std::string name;       // below folder
   NameFrom from = NameFrom::kCommandLine;

@@ -75,8 +75,8 @@ int RunValidate(const TestOptions& options) {
       say(exercise.solutionLine, "the solution scores " + Points(solution.grade) + ": " + solution.grade.error);
     } else if (!solution.grade.AllPassed()) {
       valid = false;
-      say(exercise.solutionLine, "the solution scores " + Points(solution.grade) + ": it fails " +
-                                     FailedCases(exercise, solution.grade));
+      say(exercise.solutionLine,
+          "the solution scores " + Points(solution.grade) + ": it fails " + FailedCases(exercise, solution.grade));
     } else {
       say(exercise.solutionLine, "the solution scores " + Points(solution.grade) + ": every case passes");
     }

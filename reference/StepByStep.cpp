@@ -62,7 +62,8 @@ const char* CheckRun(const VirtualMachine& start, std::uint64_t limit, RunOutcom
     }
     if (steps > limit) return "the run went past its step limit";
     if (outcome == RunOutcome::kStepLimit && steps != limit) return "the run stopped short of its step limit";
-    if (outcome == RunOutcome::kLoopsForever && steps < reference.steps) return "the loop was reported before it closed";
+    if (outcome == RunOutcome::kLoopsForever && steps < reference.steps)
+      return "the loop was reported before it closed";
     if (outcome == RunOutcome::kLoopsForever && (steps - reference.repeatOf) % period != 0) {
       return "the loop was reported where the state is not the repeated one";
     }

@@ -132,7 +132,9 @@ TEST(EncoderTest, EachStatementGivesItsBytesOrItsDiagnostic) {
       {"MVI A, 255", {}, {at(Kind::kImmediateNotANumber, 8, 3, "8:3=0FFh")}},
       {"MVI A, 1F", {}, {at(Kind::kImmediateNotANumber, 8, 2, "8:2=1Fh")}},
       {"MVI A, 300", {}, {at(Kind::kImmediateNotANumber, 8, 3)}},
-      {"MVI b, 10", {}, {at(Kind::kNotARegister, 5, 1, "5:1=B"), at(Kind::kImmediateNotANumber, 8, 2, "8:2=0Ah | 8:2=10h")}},
+      {"MVI b, 10",
+       {},
+       {at(Kind::kNotARegister, 5, 1, "5:1=B"), at(Kind::kImmediateNotANumber, 8, 2, "8:2=0Ah | 8:2=10h")}},
       {"MVI A, 5H", {}, {at(Kind::kImmediateNotANumber, 8, 2, "8:2=5h")}},
       {"MVI A, 100H", {}, {at(Kind::kImmediateNotANumber, 8, 4)}},
       {"MVI A, h", {}, {at(Kind::kImmediateNotANumber, 8, 1)}},
@@ -179,7 +181,7 @@ TEST(EncoderTest, EachStatementGivesItsBytesOrItsDiagnostic) {
       const std::string operand = row.line.substr(7, row.line.find_first_of(" ,;", 7) - 7);
       const bool notANumber = !outcome.diagnostics.empty() && outcome.diagnostics[0].kind == Kind::kImmediateNotANumber;
       EXPECT_EQ(std::regex_match(operand, std::regex(kNumberPattern)), !notANumber) << operand;
-    }    // An editor's hover over a token the assembler speaks of says what the
+    }  // An editor's hover over a token the assembler speaks of says what the
     // diagnostic says.
     Assembler assembler;
     assembler.Open(row.line.data(), row.line.size());

@@ -72,8 +72,8 @@ TEST(DifferentialTest, RandomProgramsMatchZ80ex) {
   auto z80Memory = std::make_unique<Memory64K>();
   auto machine = std::make_unique<VirtualMachine>();
   const std::unique_ptr<Z80EX_CONTEXT, Z80Deleter> cpu(z80ex_create(ReadMemory, z80Memory.get(), WriteMemoryCallback,
-                                                                      z80Memory.get(), ReadPort, nullptr, WritePort,
-                                                                      nullptr, ReadInterruptVector, nullptr));
+                                                                    z80Memory.get(), ReadPort, nullptr, WritePort,
+                                                                    nullptr, ReadInterruptVector, nullptr));
   ASSERT_NE(cpu, nullptr);
   // Random data in the upper half, for the programs to read through M.
   std::vector<std::uint8_t> data(0x8000);

@@ -24,10 +24,12 @@ Program Assemble(const std::string& source) {
 std::string Read(const std::string& text, StateRole role) {
   std::vector<Expectation> items;
   SyntaxError error;
-  if (ParseState(text, role, items, error) != 0) return "error at " + std::to_string(error.offset) + ": " + error.message;
+  if (ParseState(text, role, items, error) != 0)
+    return "error at " + std::to_string(error.offset) + ": " + error.message;
   std::string written;
   for (const Expectation& item : items) {
-    written += (written.empty() ? "" : " ") + WriteItem(item, item.value, item.outcome) + "@" + std::to_string(item.offset);
+    written +=
+        (written.empty() ? "" : " ") + WriteItem(item, item.value, item.outcome) + "@" + std::to_string(item.offset);
   }
   return written;
 }
@@ -50,7 +52,8 @@ TEST(StateSyntaxTest, ReadsItemsAndPlacesMistakes) {
       {" ; nothing\n", kExpected, "error at 0: no expectations given: write them like \"A=20h Z=1 halt\""},
       {"A=1 Q=2", kExpected,
        "error at 4: 'Q=2': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or [ADDRESS]"},
-      {"Q=2", kGiven, "error at 0: 'Q=2': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY or [ADDRESS]"},
+      {"Q=2", kGiven,
+       "error at 0: 'Q=2': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY or [ADDRESS]"},
       {"Z=2", kExpected, "error at 2: 'Z=2': the value must be 0 or 1"},
       {"[1000h]=1,2,100h", kGiven,
        "error at 12: '[1000h]=1,2,100h': the value must be a number from 0 to 0FFh, such as 0Ah, 10h or 0x1Ah"},
@@ -213,8 +216,8 @@ TEST(GradingTest, EachCaseOnAFreshMachine) {
   } rows[] = {
       // A case starts from the image and its given state, and sees nothing
       // of the case before it.
-      {"[[case]]\nname='a'\ngiven='B=3'\nexpect='A=3'\n[[case]]\nname='b'\nexpect='A=0'\npoints=2\n",
-       "ADD B\nRET\n", "3/3 [+] [+]"},
+      {"[[case]]\nname='a'\ngiven='B=3'\nexpect='A=3'\n[[case]]\nname='b'\nexpect='A=0'\npoints=2\n", "ADD B\nRET\n",
+       "3/3 [+] [+]"},
       // Every case expects halt unless it names an outcome.
       {"[[case]]\nname='a'\nexpect='A=0'\n[[case]]\nname='b'\nexpect='undefined-opcode'\n", "MOV A, A\n",
        "1/2 [outcome is undefined-opcode, expected halt] [+]"},
@@ -222,8 +225,7 @@ TEST(GradingTest, EachCaseOnAFreshMachine) {
       {"[[case]]\nname='a'\ngiven='[0001h]=" + endless + "'\nexpect='step-limit'\n", "MOV A, A\n", "1/1 [+]"},
       // A given byte inside the program fails that case only, naming both.
       {"[[case]]\nname='a'\ngiven='[0001h]=0'\nexpect='A=0'\n[[case]]\nname='b'\ngiven='[0003h]=0'\nexpect='A=5'\n",
-       "MVI A, 5h\nRET\n",
-       "1/2 [the given byte [0001h] falls inside the program, which fills 0000h to 0002h] [+]"},
+       "MVI A, 5h\nRET\n", "1/2 [the given byte [0001h] falls inside the program, which fills 0000h to 0002h] [+]"},
       {"[[case]]\nname='a'\nexpect='A=0'\n", "MVI A, 0h\nMVI B, 0h\nMVI C, 0h\nMVI D, 0h\nMVI E, 0h\nRET\n",
        "0/1 the program is 11 bytes long; this exercise allows at most 8"},
       {"[[case]]\nname='a'\ngiven='S=1 P=1 AC=1'\nexpect='S=1 P=1 AC=1 Z=0 CY=0'\n", "CMP B\nRET\n",

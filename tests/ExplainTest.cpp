@@ -25,7 +25,8 @@ StepRecord OneStep(const std::vector<std::uint8_t>& bytes, std::uint8_t a, std::
   machine->WriteMemory(0x1000, memory);
   StepRecord record{};
   mirvo::Run run(*machine);
-  run.Resume(1, [](void* context, const StepRecord& r) { *static_cast<StepRecord*>(context) = r; }, &record);
+  run.Resume(
+      1, [](void* context, const StepRecord& r) { *static_cast<StepRecord*>(context) = r; }, &record);
   return record;
 }
 
@@ -43,17 +44,32 @@ TEST(ExplainTest, EachInstructionAndFlagOutcome) {
       {{0x06, 0x20}, 0, 0, 0, "MVI B, 20h: B = 20h; the flags stay as they were"},
       {{0x36, 0xC9}, 0, 0, 0, "MVI Mem, 0C9h: [1000h] = 0C9h; the flags stay as they were"},
       {{0x80}, 0x10, 0x20, 0, "ADD B: A = 10h + 20h = 30h; this form leaves the flags as they were"},
-      {{0x80}, 0xF0, 0x20, 0,
+      {{0x80},
+       0xF0,
+       0x20,
+       0,
        "ADD B: A = 0F0h + 20h = 10h (wrapped past FFh); this form leaves the flags as they were"},
       {{0x87}, 0x80, 0, 0, "ADD A: A = 80h + 80h = 00h (wrapped past FFh); this form leaves the flags as they were"},
-      {{0x86}, 0x10, 0, 0x10,
+      {{0x86},
+       0x10,
+       0,
+       0x10,
        "ADD Mem: A = 10h + 10h = 20h; no carry out of bit 7, so CY = 0; the result is not zero, so Z = 0"},
-      {{0x86}, 0x00, 0, 0x00,
+      {{0x86},
+       0x00,
+       0,
+       0x00,
        "ADD Mem: A = 00h + 00h = 00h; no carry out of bit 7, so CY = 0; the result is zero, so Z = 1"},
-      {{0x86}, 0x10, 0, 0xF0,
+      {{0x86},
+       0x10,
+       0,
+       0xF0,
        "ADD Mem: A = 10h + 0F0h = 00h (wrapped past FFh); the sum 100h carries out of bit 7, so CY = 1; "
        "the result is zero, so Z = 1"},
-      {{0x86}, 0xFF, 0, 0xF1,
+      {{0x86},
+       0xFF,
+       0,
+       0xF1,
        "ADD Mem: A = 0FFh + 0F1h = 0F0h (wrapped past FFh); the sum 1F0h carries out of bit 7, so CY = 1; "
        "the result is not zero, so Z = 0"},
       {{0xB8}, 0x50, 0x60, 0, "CMP B: A (50h) is below B (60h), so CY = 1 and Z = 0"},

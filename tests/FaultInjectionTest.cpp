@@ -17,7 +17,6 @@
 namespace mirvo::test {
 namespace {
 
-
 // A small tmpfs, mounted for one test when the test runs as root.
 class SmallFileSystem {
  public:
@@ -75,7 +74,8 @@ TEST(FaultInjectionTest, FullDiskKeepsTheEarlierImage) {
   WriteFile(sources / "prog.asm", program);
   const std::string image = full / "out.bin";
   const ProcessResult result = RunProgram(MIRVO_ASSEMBLER_PATH, {"prog.asm", image}, sources.Path());
-  EXPECT_EQ(result.output, kAssemblerBanner + "Opening prog.asm\nError! Cannot write " + image + "\nAssembly Failure!\n");
+  EXPECT_EQ(result.output,
+            kAssemblerBanner + "Opening prog.asm\nError! Cannot write " + image + "\nAssembly Failure!\n");
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(ReadFile(image), oldImage);
   EXPECT_EQ(full.Entries(), (std::vector<std::string>{"filler", "out.bin"}));
@@ -91,9 +91,13 @@ TEST(FaultInjectionTest, UnreadableInputsAreRefused) {
   const Row rows[] = {
       {"vm: folder", MIRVO_VM_PATH, {"folder"}, kVmBanner + "Error! Cannot read folder\n"},
       {"vm: missing folder", MIRVO_VM_PATH, {"none/prog.bin"}, kVmBanner + "Error! Cannot open none/prog.bin\n"},
-      {"assembler: folder", MIRVO_ASSEMBLER_PATH, {"folder", "out.bin"},
+      {"assembler: folder",
+       MIRVO_ASSEMBLER_PATH,
+       {"folder", "out.bin"},
        kAssemblerBanner + "Opening folder\nError! Cannot read folder\nAssembly Failure!\n"},
-      {"assembler: missing folder", MIRVO_ASSEMBLER_PATH, {"none/prog.asm", "out.bin"},
+      {"assembler: missing folder",
+       MIRVO_ASSEMBLER_PATH,
+       {"none/prog.asm", "out.bin"},
        kAssemblerBanner + "Opening none/prog.asm\nError! Cannot open none/prog.asm\nAssembly Failure!\n"},
   };
   for (const Row& row : rows) {
@@ -114,8 +118,7 @@ TEST(FaultInjectionTest, FileWithoutReadPermissionIsRefused) {
   WriteFile(dir / "prog.asm", "RET\n");
   ASSERT_EQ(::chmod((dir / "prog.bin").c_str(), 0), 0);
   ASSERT_EQ(::chmod((dir / "prog.asm").c_str(), 0), 0);
-  EXPECT_EQ(RunProgram(MIRVO_VM_PATH, {"prog.bin"}, dir.Path()).output,
-            kVmBanner + "Error! Cannot open prog.bin\n");
+  EXPECT_EQ(RunProgram(MIRVO_VM_PATH, {"prog.bin"}, dir.Path()).output, kVmBanner + "Error! Cannot open prog.bin\n");
   EXPECT_EQ(RunProgram(MIRVO_ASSEMBLER_PATH, {"prog.asm", "out.bin"}, dir.Path()).output,
             kAssemblerBanner + "Opening prog.asm\nError! Cannot open prog.asm\nAssembly Failure!\n");
 }
@@ -133,9 +136,10 @@ TEST(FaultInjectionTest, HostileSources) {
   };
   const std::string complete = "Assembly Complete(out.bin)\n";
   const Row rows[] = {
-      {"10 MiB line", "MVI A," + std::string(10 << 20, ' ') + "5h ; far away\nRET\n", complete, Bytes({0x3E, 0x05, 0xC9})},
-      {"10 MiB token", std::string(10 << 20, 'x') + "\n", "Undefined Instruction\nError! on line 1\nAssembly Failure!\n",
-       ""},
+      {"10 MiB line", "MVI A," + std::string(10 << 20, ' ') + "5h ; far away\nRET\n", complete,
+       Bytes({0x3E, 0x05, 0xC9})},
+      {"10 MiB token", std::string(10 << 20, 'x') + "\n",
+       "Undefined Instruction\nError! on line 1\nAssembly Failure!\n", ""},
       {"NUL bytes", std::string("RET\0ADD B\n\0\nADD C\n", 17), complete, Bytes({0xC9, 0x81})},
       {"only commas", std::string(5000, ',') + "\n,,,\n", complete, ""},
       {"only carriage returns", std::string(5000, '\r'), complete, ""},

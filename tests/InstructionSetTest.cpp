@@ -41,12 +41,15 @@ TEST(DecoderTest, BuildersAndDecoderAgree) {
     std::uint8_t expected;
   };
   const Row rows[] = {
-      {MovOpcode(kRegA, kRegB), 0x78}, {MovOpcode(kRegB, kRegA), 0x47}, {MovOpcode(kRegH, kRegL), 0x65},
-      {MovOpcode(kRegM, kRegM), 0x76}, {MovOpcode(kRegA, kRegM), 0x7E}, {MovOpcode(kRegM, kRegA), 0x77},
-      {MviOpcode(kRegA), 0x3E},        {MviOpcode(kRegM), 0x36},        {MviOpcode(kRegB), 0x06},
-      {AddOpcode(kRegB), 0x80},        {AddOpcode(kRegM), 0x86},        {AddOpcode(kRegA), 0x87},
-      {CmpOpcode(kRegB), 0xB8},        {CmpOpcode(kRegM), 0xBE},        {CmpOpcode(kRegA), 0xBF},
-      {RetOpcode(), 0xC9},             {MviOpcode(kRegH), 0x26},        {AddOpcode(kRegH), 0x84},
+      {MovOpcode(kRegA, kRegB), 0x78}, {MovOpcode(kRegB, kRegA), 0x47},
+      {MovOpcode(kRegH, kRegL), 0x65}, {MovOpcode(kRegM, kRegM), 0x76},
+      {MovOpcode(kRegA, kRegM), 0x7E}, {MovOpcode(kRegM, kRegA), 0x77},
+      {MviOpcode(kRegA), 0x3E},        {MviOpcode(kRegM), 0x36},
+      {MviOpcode(kRegB), 0x06},        {AddOpcode(kRegB), 0x80},
+      {AddOpcode(kRegM), 0x86},        {AddOpcode(kRegA), 0x87},
+      {CmpOpcode(kRegB), 0xB8},        {CmpOpcode(kRegM), 0xBE},
+      {CmpOpcode(kRegA), 0xBF},        {RetOpcode(), 0xC9},
+      {MviOpcode(kRegH), 0x26},        {AddOpcode(kRegH), 0x84},
   };
   for (const Row& row : rows) EXPECT_EQ(row.opcode, row.expected);
 }
@@ -58,10 +61,17 @@ TEST(DisassembleTest, ListsEachForm) {
     std::size_t length;
   };
   const Row rows[] = {
-      {"\x78", "MOV A, B", 1},      {"\x76", "MOV Mem, Mem", 1}, {"\x3E\x05", "MVI A, 05h", 2},
-      {"\x36\xFF", "MVI Mem, 0FFh", 2}, {"\x3E", "MVI A, ?", 1},     {"\x86", "ADD Mem", 1},
-      {"\xB9", "CMP C", 1},          {"\xC9", "RET", 1},          {std::string(1, '\0'), "00h (no instruction)", 1},
-      {"\xD3", "0D3h (no instruction)", 1}, {"\x10", "10h (no instruction)", 1},
+      {"\x78", "MOV A, B", 1},
+      {"\x76", "MOV Mem, Mem", 1},
+      {"\x3E\x05", "MVI A, 05h", 2},
+      {"\x36\xFF", "MVI Mem, 0FFh", 2},
+      {"\x3E", "MVI A, ?", 1},
+      {"\x86", "ADD Mem", 1},
+      {"\xB9", "CMP C", 1},
+      {"\xC9", "RET", 1},
+      {std::string(1, '\0'), "00h (no instruction)", 1},
+      {"\xD3", "0D3h (no instruction)", 1},
+      {"\x10", "10h (no instruction)", 1},
   };
   for (const Row& row : rows) {
     char text[32];

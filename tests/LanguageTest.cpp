@@ -36,11 +36,14 @@ TEST(LanguageTest, Hover) {
        "Encoding `00 ddd 110, then n`, 2 bytes; flags written: none"},
       {"MOV A, B", 7, "**B**: register, code 0 (`000` in the opcode); here, what MOV reads"},
       {"MOV B, A", 4, "**B**: register, code 0 (`000` in the opcode); here, where MOV puts its result"},
-      {"ADD mem", 4, "**Mem**: the byte at address HL (H * 256 + L), code 6 (`110` in the opcode); here, what ADD reads"},
+      {"ADD mem", 4,
+       "**Mem**: the byte at address HL (H * 256 + L), code 6 (`110` in the opcode); here, what ADD reads"},
       {"MVI A, 0F0h", 7, "**0F0h**: the byte 0F0h = 240 = `11110000` in binary; here, the number MVI loads"},
-      {"MVI L, -1h", 8, "**-1h** = -1, stored as the byte 0FFh = 255 = `11111111` in binary; here, the number MVI loads"},
+      {"MVI L, -1h", 8,
+       "**-1h** = -1, stored as the byte 0FFh = 255 = `11111111` in binary; here, the number MVI loads"},
       {"MVI A, 5", 7, "'5' is not a number: numbers end in a lower-case h, as in 5h"},
-      {"ADD 22h", 4, "'22h' is read as Mem, the byte at address HL: a number cannot stand where ADD expects a register"},
+      {"ADD 22h", 4,
+       "'22h' is read as Mem, the byte at address HL: a number cannot stand where ADD expects a register"},
       {"MVI A, 100h", 10, "'100h' does not fit in a byte: numbers run from -80h to 0FFh"},
       {"MVI A, 10", 7,
        "'10' is not a number: numbers are hexadecimal and end in a lower-case h, as in 10h; decimal 10 is 0Ah"},
@@ -71,10 +74,18 @@ TEST(LanguageTest, Completions) {
   };
   const std::string registers = "A B C D E H L Mem";
   const Row rows[] = {
-      {"", 0, "MOV MVI ADD CMP RET"}, {"M", 1, "MOV MVI ADD CMP RET"}, {"MOV ", 4, registers},
-      {"MOV A,", 6, registers},       {"mov B", 5, registers},         {"MVI ", 4, registers},
-      {"MVI A, ", 7, ""},             {"RET ", 4, ""},                 {"ADD B ; ", 8, ""},
-      {"XYZ ", 4, ""},                {"ADD B, ", 7, ""},              {"MOV A, B, ", 10, ""},
+      {"", 0, "MOV MVI ADD CMP RET"},
+      {"M", 1, "MOV MVI ADD CMP RET"},
+      {"MOV ", 4, registers},
+      {"MOV A,", 6, registers},
+      {"mov B", 5, registers},
+      {"MVI ", 4, registers},
+      {"MVI A, ", 7, ""},
+      {"RET ", 4, ""},
+      {"ADD B ; ", 8, ""},
+      {"XYZ ", 4, ""},
+      {"ADD B, ", 7, ""},
+      {"MOV A, B, ", 10, ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -134,11 +145,10 @@ TEST(LanguageTest, Utf16Positions) {
     std::size_t units;
   };
   const Row rows[] = {
-      {"RET ; abc", 5, 5},
-      {"RET ; \xC3\xA9t\xC3\xA9", 9, 8},           // é: 2 bytes, 1 unit
-      {"; \xF0\x9F\x98\x80!", 7, 5},                 // an emoji: 4 bytes, 2 units
-      {"; \xE2\x82\xAC", 5, 3},                       // €: 3 bytes, 1 unit
-      {"; \xFF\xFE", 4, 4},                           // not UTF-8: a unit per byte
+      {"RET ; abc", 5, 5},           {"RET ; \xC3\xA9t\xC3\xA9", 9, 8},  // é: 2 bytes, 1 unit
+      {"; \xF0\x9F\x98\x80!", 7, 5},                                     // an emoji: 4 bytes, 2 units
+      {"; \xE2\x82\xAC", 5, 3},                                          // €: 3 bytes, 1 unit
+      {"; \xFF\xFE", 4, 4},                                              // not UTF-8: a unit per byte
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);

@@ -131,15 +131,15 @@ TEST(LspTest, Protocol) {
        About(1, "textDocument/hover", 0, 0) + Open("RET\n") + kInitialize + kShutdown,
        {Failure(1, -32002, "the server is not initialized yet"), kInitialized, kShutDown}},
       {"unknown methods",
-       kInitialize + Request(1, "workspace/symbol") + Note("$/setTrace", {{"value", "off"}}) +
-           Request(2, "$/mirvo") + Request(3, "initialize") + kShutdown,
+       kInitialize + Request(1, "workspace/symbol") + Note("$/setTrace", {{"value", "off"}}) + Request(2, "$/mirvo") +
+           Request(3, "initialize") + kShutdown,
        {kInitialized, Failure(1, -32601, "no method workspace/symbol"), Failure(2, -32601, "no method $/mirvo"),
         Failure(3, -32600, "the server is already initialized"), kShutDown}},
       {"malformed messages are answered or skipped",
        kInitialize + "Content-Type: text/plain\r\n\r\n" + "Content-Length: x1\r\n\r\n" + Frame("{not json") +
-           Frame("[1, 2]") + Frame(R"({"jsonrpc": "2.0", "id": 3})") + Frame(R"({"jsonrpc": "2.0", "id": 7, "result": 1})") +
-           Request(4, "textDocument/hover") + About(5, "textDocument/hover", 0, 0) +
-           Request(6, "textDocument/didOpen", {{"textDocument", 5}}) + kShutdown,
+           Frame("[1, 2]") + Frame(R"({"jsonrpc": "2.0", "id": 3})") +
+           Frame(R"({"jsonrpc": "2.0", "id": 7, "result": 1})") + Request(4, "textDocument/hover") +
+           About(5, "textDocument/hover", 0, 0) + Request(6, "textDocument/didOpen", {{"textDocument", 5}}) + kShutdown,
        {kInitialized, Failure(nullptr, -32700, "the message is not JSON"),
         Failure(nullptr, -32600, "a request needs a method name"), Failure(3, -32600, "a request needs a method name"),
         Failure(4, -32602, "the parameters of textDocument/hover are not as expected"),
@@ -162,14 +162,17 @@ TEST(LspTest, Protocol) {
            {"version", 1},
            {"diagnostics",
             {With(Problem(Span(0, 4, 5), 1, "not-a-register"),
-                 {{"message", "'b' is not a register: register letters are upper case, write B"}}),
+                  {{"message", "'b' is not a register: register letters are upper case, write B"}}),
              Problem(Span(1, 4, 7), 2, "number-read-as-mem")}}}}},
         With(Published(Json::array({Problem(Span(1, 4, 7), 2, "number-read-as-mem")})), {{"params", {{"version", 2}}}}),
-        With(Published(Json::array()), {{"params", {{"version", 3}}}}), Published(Json::array()), kShutDown}},
+        With(Published(Json::array()), {{"params", {{"version", 3}}}}),
+        Published(Json::array()),
+        kShutDown}},
       {"quick fixes: one sure, two alternatives, none of other kinds",
        kInitialize + Open("MVI A, 10\r\nMOV b, A\r\nADD 22h\r\nRET\r\n") + Over(1, "textDocument/codeAction", 0, 1) +
            Over(2, "textDocument/codeAction", 2, 2) +
-           Over(3, "textDocument/codeAction", 0, 2, {{"context", {{"diagnostics", Json::array()}, {"only", {"refactor"}}}}}) +
+           Over(3, "textDocument/codeAction", 0, 2,
+                {{"context", {{"diagnostics", Json::array()}, {"only", {"refactor"}}}}}) +
            kShutdown,
        {kInitialized, Published(Json::array({Json::object(), Json::object(), Json::object()})),
         Result(1, {{{"title", "Write 0Ah, if decimal 10 was meant"},
@@ -181,8 +184,9 @@ TEST(LspTest, Protocol) {
                    {{"title", "Write B"},
                     {"isPreferred", true},
                     {"edit", {{"changes", {{kUri, {{{"range", Span(1, 4, 5)}, {"newText", "B"}}}}}}}}}}),
-        Result(2, {{{"title", "Load 22h into C, which the program does not use, then add C"},
-                    {"edit", {{"changes", {{kUri, {{{"range", Span(2, 0, 7)}, {"newText", "MVI C, 22h\r\nADD C"}}}}}}}}}}),
+        Result(2,
+               {{{"title", "Load 22h into C, which the program does not use, then add C"},
+                 {"edit", {{"changes", {{kUri, {{{"range", Span(2, 0, 7)}, {"newText", "MVI C, 22h\r\nADD C"}}}}}}}}}}),
         Result(3, Json::array()), kShutDown}},
       {"hover, completion, inlay hints and formatting",
        kInitialize + Open("mvi A,0F0h;x\nRET\n") + About(1, "textDocument/hover", 0, 8) +
@@ -191,7 +195,9 @@ TEST(LspTest, Protocol) {
            Request(6, "textDocument/formatting", {{"textDocument", {{"uri", kUri}}}, {"options", {{"tabSize", 4}}}}) +
            kShutdown,
        {kInitialized, Published(Json::array()),
-        Result(1, {{"contents", {{"kind", "markdown"}, {"value", "**0F0h**: the byte 0F0h = 240 = `11110000` in binary; here, the number MVI loads"}}},
+        Result(1, {{"contents",
+                    {{"kind", "markdown"},
+                     {"value", "**0F0h**: the byte 0F0h = 240 = `11110000` in binary; here, the number MVI loads"}}},
                    {"range", Span(0, 6, 10)}}),
         Result(2, nullptr),
         Result(3, {{{"label", "MOV"}, {"kind", 14}, {"detail", "MOV dst, src"}},
@@ -238,7 +244,9 @@ TEST(LspTest, Protocol) {
     for (std::size_t i = 0; i < messages.size(); ++i) {
       std::string where;
       EXPECT_TRUE(Matches(messages[i], With(c.output[i], {{"jsonrpc", "2.0"}}), where))
-          << "message " << i << " differs at " << where << ":\n" << messages[i].dump() << "\nexpected\n" << c.output[i].dump();
+          << "message " << i << " differs at " << where << ":\n"
+          << messages[i].dump() << "\nexpected\n"
+          << c.output[i].dump();
     }
   }
 }

@@ -126,15 +126,16 @@ TEST(RunChecksTest, EachStatementReportsOnce) {
   const CheckFinding& first = checks.Findings()[1];
   EXPECT_EQ(first.id, CheckId::kCarryLost);
   EXPECT_EQ(first.line, 0);
-  EXPECT_EQ(first.message, "ADD B wraps past FFh: 0FFh + 01h = 100h, kept as 00h; the carry is lost and no flag shows it");
+  EXPECT_EQ(first.message,
+            "ADD B wraps past FFh: 0FFh + 01h = 100h, kept as 00h; the carry is lost and no flag shows it");
 }
 
 // Random programs of every kind of step: the watched loop reports what
 // looking at every step reports, and the run ends as it does unwatched.
 TEST(RunChecksTest, WatchedLoopFindsWhatEveryStepShows) {
   std::mt19937 random(16);
-  const std::uint8_t bytes[] = {0x26, 0x2E, 0x36, 0x3E, 0x06, 0x0E, 0x77, 0x70, 0x7E, 0x76, 0x78, 0x41, 0x80,
-                                0x81, 0x87, 0x86, 0xB8, 0xBE, 0xBF, 0x65, 0x6C, 0x40, 0x47, 0x4F};
+  const std::uint8_t bytes[] = {0x26, 0x2E, 0x36, 0x3E, 0x06, 0x0E, 0x77, 0x70, 0x7E, 0x76, 0x78, 0x41,
+                                0x80, 0x81, 0x87, 0x86, 0xB8, 0xBE, 0xBF, 0x65, 0x6C, 0x40, 0x47, 0x4F};
   CheckMask seen = 0;
   for (int round = 0; round < 40; ++round) {
     SCOPED_TRACE(round);

@@ -57,8 +57,8 @@ TEST(RunLoopTest, BatchedRunMatchesStepByStep) {
     for (unsigned a = 0; a < kMemorySize; ++a) {
       const auto pick = random() % 1000;
       // Every third program writes no memory, so it neither freezes nor halts.
-      std::uint8_t byte = round % 3 == 2 ? registerOnly[random() % sizeof(registerOnly)]
-                                         : common[random() % sizeof(common)];
+      std::uint8_t byte =
+          round % 3 == 2 ? registerOnly[random() % sizeof(registerOnly)] : common[random() % sizeof(common)];
       if (pick < 2 && round % 3 == 0) byte = 0xC9;
       if (pick == 2 && round % 3 == 1) byte = static_cast<std::uint8_t>(random());
       batched->WriteMemory(static_cast<std::uint16_t>(a), byte);
@@ -130,9 +130,10 @@ TEST(RunLoopTest, ObserverSeesEachChange) {
   for (std::size_t i = 0; i < sizeof(program); ++i) machine->WriteMemory(static_cast<std::uint16_t>(i), program[i]);
   std::vector<StepRecord> records;
   mirvo::Run run(*machine);
-  EXPECT_EQ(run.Resume(100, [](void* c, const StepRecord& r) { static_cast<std::vector<StepRecord>*>(c)->push_back(r); },
-                       &records),
-            RunOutcome::kHalted);
+  EXPECT_EQ(
+      run.Resume(
+          100, [](void* c, const StepRecord& r) { static_cast<std::vector<StepRecord>*>(c)->push_back(r); }, &records),
+      RunOutcome::kHalted);
   struct Row {
     std::uint16_t address;
     Operation operation;
@@ -143,14 +144,14 @@ TEST(RunLoopTest, ObserverSeesEachChange) {
     std::uint8_t memoryBefore, memoryAfter;
   };
   const Row rows[] = {
-      {0, Operation::kMvi, 0x00, 0, 0, false, false, 0, 0, 0},              // MVI H, 10h
-      {2, Operation::kMvi, 0x00, 0, 0, false, false, 0, 0, 0},              // MVI L, 0Ah
-      {4, Operation::kMvi, 0x80, 0, 0, false, false, 0, 0, 0},              // MVI A, 80h
-      {6, Operation::kMov, 0x80, 0, 0, false, true, 0x100A, 0x00, 0x80},    // MOV Mem, A
-      {7, Operation::kAdd, 0x00, 1, 1, true, false, 0x100A, 0x80, 0x80},    // ADD Mem
-      {8, Operation::kCmp, 0x00, 0, 1, true, false, 0x100A, 0x80, 0x80},    // CMP Mem
-      {9, Operation::kMov, 0x00, 0, 1, true, false, 0x100A, 0x80, 0x80},    // MOV Mem, Mem reads, stores nothing
-      {10, Operation::kRet, 0x00, 0, 1, false, false, 0, 0, 0},             // RET
+      {0, Operation::kMvi, 0x00, 0, 0, false, false, 0, 0, 0},            // MVI H, 10h
+      {2, Operation::kMvi, 0x00, 0, 0, false, false, 0, 0, 0},            // MVI L, 0Ah
+      {4, Operation::kMvi, 0x80, 0, 0, false, false, 0, 0, 0},            // MVI A, 80h
+      {6, Operation::kMov, 0x80, 0, 0, false, true, 0x100A, 0x00, 0x80},  // MOV Mem, A
+      {7, Operation::kAdd, 0x00, 1, 1, true, false, 0x100A, 0x80, 0x80},  // ADD Mem
+      {8, Operation::kCmp, 0x00, 0, 1, true, false, 0x100A, 0x80, 0x80},  // CMP Mem
+      {9, Operation::kMov, 0x00, 0, 1, true, false, 0x100A, 0x80, 0x80},  // MOV Mem, Mem reads, stores nothing
+      {10, Operation::kRet, 0x00, 0, 1, false, false, 0, 0, 0},           // RET
   };
   ASSERT_EQ(records.size(), std::size(rows));
   for (std::size_t i = 0; i < records.size(); ++i) {

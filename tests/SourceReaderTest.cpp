@@ -37,7 +37,8 @@ std::vector<Read> ReadWith(SourceReader& reader, std::string& places) {
       read.tokens.emplace_back(statement.tokens[i]);
       places += std::to_string(statement.places[i].column) + "+" + std::to_string(statement.places[i].length) + " ";
     }
-    places += "ignored " + std::to_string(statement.ignored.column) + "+" + std::to_string(statement.ignored.length) + "\n";
+    places +=
+        "ignored " + std::to_string(statement.ignored.column) + "+" + std::to_string(statement.ignored.length) + "\n";
     reads.push_back(read);
   }
   // The end is sticky.
@@ -89,20 +90,19 @@ FileSource FailingStream(const std::string* text) {
     const std::string* text;
     std::size_t at;
   };
-  static cookie_io_functions_t functions = {
-      [](void* cookie, char* buffer, std::size_t size) -> ssize_t {
-        auto* const state = static_cast<State*>(cookie);
-        if (state->at == state->text->size()) return -1;
-        const std::size_t n = std::min(size, state->text->size() - state->at);
-        std::memcpy(buffer, state->text->data() + state->at, n);
-        state->at += n;
-        return static_cast<ssize_t>(n);
-      },
-      nullptr, nullptr,
-      [](void* cookie) {
-        delete static_cast<State*>(cookie);
-        return 0;
-      }};
+  static cookie_io_functions_t functions = {[](void* cookie, char* buffer, std::size_t size) -> ssize_t {
+                                              auto* const state = static_cast<State*>(cookie);
+                                              if (state->at == state->text->size()) return -1;
+                                              const std::size_t n = std::min(size, state->text->size() - state->at);
+                                              std::memcpy(buffer, state->text->data() + state->at, n);
+                                              state->at += n;
+                                              return static_cast<ssize_t>(n);
+                                            },
+                                            nullptr, nullptr,
+                                            [](void* cookie) {
+                                              delete static_cast<State*>(cookie);
+                                              return 0;
+                                            }};
   return FileSource(::fopencookie(new State{text, 0}, "r", functions));
 }
 
@@ -119,8 +119,11 @@ TEST(SourceReaderTest, StatementsAndTheirLines) {
   const Row rows[] = {
       {"comment first", "; sum\nMVI A,05h\nADD B\n", {{{"MVI", "A", "05h"}, 2}, {{"ADD", "B"}, 3}}},
       {"blank and comment lines count", "\n\r\n;note\n  ; indented note\nRET\n", {{{"RET"}, 5}}},
-      {"indented statements", "    MOV A,B\n\tRET\n \t ADD C\n", {{{"MOV", "A", "B"}, 1}, {{"RET"}, 2}, {{"ADD", "C"}, 3}}},
-      {"comments after a statement", "RET \nRET;x\nRET ; x\nMOV A, B ; copy\n",
+      {"indented statements",
+       "    MOV A,B\n\tRET\n \t ADD C\n",
+       {{{"MOV", "A", "B"}, 1}, {{"RET"}, 2}, {{"ADD", "C"}, 3}}},
+      {"comments after a statement",
+       "RET \nRET;x\nRET ; x\nMOV A, B ; copy\n",
        {{{"RET"}, 1}, {{"RET"}, 2}, {{"RET"}, 3}, {{"MOV", "A", "B"}, 4}}},
       {"crlf line ends", "ADD B\r\nRET\r\n", {{{"ADD", "B"}, 1}, {{"RET"}, 2}}},
       {"fourth token ignored", "MOV A,B,D\n", {{{"MOV", "A", "B"}, 1}}},

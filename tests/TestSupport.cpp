@@ -84,8 +84,8 @@ SplitResult RunProgramSplit(const std::string& program, const std::vector<std::s
   return RunProgramWithInput(program, args, cwd, "/dev/null");
 }
 
-SplitResult RunProgramWithPipe(const std::string& program, const std::vector<std::string>& args,
-                               const std::string& cwd, const std::string& bytes) {
+SplitResult RunProgramWithPipe(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                               const std::string& bytes) {
   int ends[2];
   if (::pipe(ends) != 0) return {};
   const bool written = ::write(ends[1], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());

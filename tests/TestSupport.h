@@ -53,8 +53,8 @@ SplitResult RunProgramWithInput(const std::string& program, const std::vector<st
                                 const std::string& cwd, const std::string& inputPath);
 // The same with standard input a pipe that holds bytes (at most a pipe's
 // 64 KiB) and then ends: a file that can be read only once.
-SplitResult RunProgramWithPipe(const std::string& program, const std::vector<std::string>& args,
-                               const std::string& cwd, const std::string& bytes);
+SplitResult RunProgramWithPipe(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                               const std::string& bytes);
 
 // Starts program as RunProgram does, its output thrown away, and returns its
 // process id without waiting for it.

@@ -46,7 +46,8 @@ TEST(Utf8, EveryTwoBytePrefixIsValidExactlyWhenAnEncodingStartsSo) {
   for (std::uint32_t c = 0x80; c <= 0x10FFFF; ++c) {
     if (IsSurrogate(c)) continue;
     const std::string bytes = Encode(c);
-    lengthOfPrefix[std::size_t{static_cast<unsigned char>(bytes[0])} << 8 | static_cast<unsigned char>(bytes[1])] = bytes.size();
+    lengthOfPrefix[std::size_t{static_cast<unsigned char>(bytes[0])} << 8 | static_cast<unsigned char>(bytes[1])] =
+        bytes.size();
   }
   for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
     for (unsigned second = 0; second <= 0xFF; ++second) {

@@ -211,7 +211,9 @@ TEST(ProgramImageTest, LoadsWhatFitsAndRefusesTheRest) {
     std::size_t size;
     ImageStatus status;
   };
-  const Row rows[] = {{0, ImageStatus::kLoaded}, {3, ImageStatus::kLoaded}, {65536, ImageStatus::kLoaded},
+  const Row rows[] = {{0, ImageStatus::kLoaded},
+                      {3, ImageStatus::kLoaded},
+                      {65536, ImageStatus::kLoaded},
                       {65537, ImageStatus::kTooLarge}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.size);

@@ -6,7 +6,16 @@
 //   node build.mjs [wasm folder] [site folder]
 import { createHash } from 'node:crypto';
 import { createRequire } from 'node:module';
-import { copyFileSync, existsSync, mkdirSync, readFileSync, readdirSync, renameSync, rmSync, writeFileSync } from 'node:fs';
+import {
+  copyFileSync,
+  existsSync,
+  mkdirSync,
+  readFileSync,
+  readdirSync,
+  renameSync,
+  rmSync,
+  writeFileSync,
+} from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -129,7 +138,10 @@ for (const entry of readdirSync(staging, { withFileTypes: true })) {
 }
 // The page finds every file of its version through its base address.
 const page = readFileSync(path.join(staging, 'index.html'), 'utf8');
-writeFileSync(path.join(staging, 'index.html'), page.replace('<meta charset="utf-8">', `$&\n<base href="${versionDir}/">`));
+writeFileSync(
+  path.join(staging, 'index.html'),
+  page.replace('<meta charset="utf-8">', `$&\n<base href="${versionDir}/">`),
+);
 await esbuild.build({
   ...common,
   entryPoints: [path.join(here, 'src/sw.js')],

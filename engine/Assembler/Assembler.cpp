@@ -195,8 +195,9 @@ void Assembler::NoteRegisters(const Statement& statement) {
       continue;
     }
     // A register letter in either case: a lower-case one is a slip for it.
-    const int code =
-        token[1] == '\0' ? RegisterCodeOfLetter(static_cast<char>(std::toupper(static_cast<unsigned char>(token[0])))) : -1;
+    const int code = token[1] == '\0'
+                         ? RegisterCodeOfLetter(static_cast<char>(std::toupper(static_cast<unsigned char>(token[0]))))
+                         : -1;
     if (code >= 0) usedRegisters = static_cast<std::uint8_t>(usedRegisters | 1U << code);
   }
 }
@@ -307,7 +308,7 @@ void Assembler::CheckWarnings(const Statement& statement) {
 
 void Assembler::CheckProgramWarnings() {
   const auto add = [this](DiagnosticKind kind, std::int32_t line, TokenPlace place, const char* token,
-                           std::size_t size) {
+                          std::size_t size) {
     Diagnostic diagnostic{};
     diagnostic.kind = kind;
     diagnostic.line = line;

@@ -55,7 +55,7 @@ struct StatementRecord {
   std::uint16_t address;
   std::uint8_t length;  // 1 or 2
   std::uint8_t bytes[2];
-  CheckMask allowed;    // the checks its line's allow comment names
+  CheckMask allowed;  // the checks its line's allow comment names
 };
 
 // The statement of statements (in address order) whose bytes cover

@@ -16,21 +16,21 @@ namespace mirvo {
 
 enum class DiagnosticKind : std::uint8_t {
   // Errors: the statement emits nothing.
-  kUnknownMnemonic,       // token 0 is none of MOV, MVI, ADD, CMP, RET
-  kNotARegister,          // a one-character operand that is no register letter
-  kWrongOperandCount,     // too few or too many operands for the mnemonic
-  kWrongOperandKind,      // an operand that is neither a register, Mem nor an h-number
-  kImmediateNotANumber,   // MVI's second operand is not a number with a trailing h
-  kImmediateOutOfRange,   // ... or it lies outside -80h..FFh
-  kProgramTooLarge,       // the statement's bytes would pass the 65536th
-  kUtf16Text,             // the text starts with a UTF-16 mark (FF FE or FE FF): nothing is read
+  kUnknownMnemonic,      // token 0 is none of MOV, MVI, ADD, CMP, RET
+  kNotARegister,         // a one-character operand that is no register letter
+  kWrongOperandCount,    // too few or too many operands for the mnemonic
+  kWrongOperandKind,     // an operand that is neither a register, Mem nor an h-number
+  kImmediateNotANumber,  // MVI's second operand is not a number with a trailing h
+  kImmediateOutOfRange,  // ... or it lies outside -80h..FFh
+  kProgramTooLarge,      // the statement's bytes would pass the 65536th
+  kUtf16Text,            // the text starts with a UTF-16 mark (FF FE or FE FF): nothing is read
   // Warnings: the statement assembles, but probably not as meant.
-  kNumberReadAsMemory,    // an h-number where a register is expected: read as Mem
-  kIgnoredTokens,         // tokens after the last operand, ignored
-  kMemoryToMemory,        // MOV Mem, Mem: does nothing visible
-  kNoFinalRet,            // the last statement is not RET: a run goes on past the end
-  kUnknownCheckName,      // a word after "mirvo: allow" that names no check
-  kByteOrderMark,         // the text starts with a UTF-8 byte-order mark, which is skipped
+  kNumberReadAsMemory,  // an h-number where a register is expected: read as Mem
+  kIgnoredTokens,       // tokens after the last operand, ignored
+  kMemoryToMemory,      // MOV Mem, Mem: does nothing visible
+  kNoFinalRet,          // the last statement is not RET: a run goes on past the end
+  kUnknownCheckName,    // a word after "mirvo: allow" that names no check
+  kByteOrderMark,       // the text starts with a UTF-8 byte-order mark, which is skipped
 };
 
 enum class Severity : std::uint8_t { kError, kWarning };
@@ -60,14 +60,14 @@ TokenReading ReadMistake(DiagnosticKind kind, const char* token);
 
 struct Diagnostic {
   DiagnosticKind kind;
-  std::int32_t line;         // 1-based physical line
-  std::int32_t column;       // 1-based byte column of the token (0: no place known)
-  std::int32_t length;       // the token's length in bytes
-  Operation operation;       // the statement's mnemonic (kUndefined when unknown)
-  std::int32_t operandCount; // operands written, the ignored ones not counted
+  std::int32_t line;             // 1-based physical line
+  std::int32_t column;           // 1-based byte column of the token (0: no place known)
+  std::int32_t length;           // the token's length in bytes
+  Operation operation;           // the statement's mnemonic (kUndefined when unknown)
+  std::int32_t operandCount;     // operands written, the ignored ones not counted
   std::int32_t statementColumn;  // 1-based byte column of the statement's mnemonic
   char token[kTokenSlotSize];
-  std::vector<Fix> fixes;    // what the learner probably meant; several are alternatives
+  std::vector<Fix> fixes;                       // what the learner probably meant; several are alternatives
   TokenReading reading = TokenReading::kPlain;  // what the token probably meant
 };
 

@@ -39,16 +39,14 @@ Fix At(const Diagnostic& d, const TokenPlace& place, std::string text, std::stri
 }
 
 // The diagnostic's own token, if it was kept whole.
-bool TokenWhole(const Diagnostic& d) {
-  return d.length == static_cast<std::int32_t>(std::strlen(d.token));
-}
+bool TokenWhole(const Diagnostic& d) { return d.length == static_cast<std::int32_t>(std::strlen(d.token)); }
 
 void AddNumberFixes(Diagnostic& d, const Statement& statement) {
   const TokenPlace place{d.column, d.length};
   // MVI A, B: copying a register is MOV's work (B may also be a number).
   if (statement.count == 3 && NamesRegisterOrMem(d.token)) {
-    d.fixes.push_back(At(d, statement.places[0], RowOf(Operation::kMov).mnemonic,
-                         std::string("write MOV to copy ") + d.token));
+    d.fixes.push_back(
+        At(d, statement.places[0], RowOf(Operation::kMov).mnemonic, std::string("write MOV to copy ") + d.token));
   }
   if (d.reading == TokenReading::kUpperCaseH) {
     const std::string lower = std::string(d.token, std::strlen(d.token) - 1) + "h";
@@ -59,9 +57,10 @@ void AddNumberFixes(Diagnostic& d, const Statement& statement) {
   const NumberReadings readings = ReadNumberWithoutH(d.token);
   if (!readings.decimal.empty() && !readings.hexadecimal.empty()) {
     const std::string digits = d.token;
-    d.fixes.push_back(At(d, place, readings.decimal, "write " + readings.decimal + ", if decimal " + digits + " was meant"));
     d.fixes.push_back(
-        At(d, place, readings.hexadecimal, "write " + readings.hexadecimal + ", if hexadecimal " + digits + " was meant"));
+        At(d, place, readings.decimal, "write " + readings.decimal + ", if decimal " + digits + " was meant"));
+    d.fixes.push_back(At(d, place, readings.hexadecimal,
+                         "write " + readings.hexadecimal + ", if hexadecimal " + digits + " was meant"));
     return;
   }
   const std::string& only = readings.decimal.empty() ? readings.hexadecimal : readings.decimal;
@@ -153,9 +152,9 @@ void AddFixes(Diagnostic& d, const Statement& statement) {
 void CompleteFixes(std::vector<Diagnostic>& diagnostics, std::uint8_t usedRegisters) {
   // The registers a constant may pass through, in the order they are offered.
   static constexpr RegisterCode kSpare[] = {kRegB, kRegC, kRegD, kRegE, kRegH, kRegL};
-  const RegisterCode* const spare = std::find_if(std::begin(kSpare), std::end(kSpare), [usedRegisters](RegisterCode code) {
-    return (usedRegisters & (1U << code)) == 0;
-  });
+  const RegisterCode* const spare =
+      std::find_if(std::begin(kSpare), std::end(kSpare),
+                   [usedRegisters](RegisterCode code) { return (usedRegisters & (1U << code)) == 0; });
   if (spare == std::end(kSpare)) return;
   const std::string name = kRegisterNames[*spare];
   for (Diagnostic& d : diagnostics) {
@@ -165,10 +164,9 @@ void CompleteFixes(std::vector<Diagnostic>& diagnostics, std::uint8_t usedRegist
     const std::string mnemonic = RowOf(d.operation).mnemonic;
     const std::string load = std::string(RowOf(Operation::kMvi).mnemonic) + " " + name + ", " + d.token;
     const std::string verb = d.operation == Operation::kAdd ? "add " : "compare with ";
-    d.fixes.push_back(Fix{d.line, d.statementColumn, d.column + d.length - d.statementColumn,
-                          load + "\n" + mnemonic + " " + name,
-                          "load " + std::string(d.token) + " into " + name + ", which the program does not use, then " +
-                              verb + name});
+    d.fixes.push_back(Fix{
+        d.line, d.statementColumn, d.column + d.length - d.statementColumn, load + "\n" + mnemonic + " " + name,
+        "load " + std::string(d.token) + " into " + name + ", which the program does not use, then " + verb + name});
   }
 }
 

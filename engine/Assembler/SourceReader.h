@@ -91,8 +91,8 @@ class SourceReader {
   ReadFunction read = nullptr;
   void* context = nullptr;
   std::unique_ptr<char[]> buffer;  // a stream's block
-  std::string lastLine;      // the last line, when it lacks its line feed
-  std::vector<Shift> shifts;  // of the line being read; none: not compacted
+  std::string lastLine;            // the last line, when it lacks its line feed
+  std::vector<Shift> shifts;       // of the line being read; none: not compacted
   std::int32_t lineNumber = 0;
   bool sourceError = false;  // the source reported an error; it ends the text
   bool readError = false;    // ... and the reader has reached that point

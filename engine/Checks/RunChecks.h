@@ -71,8 +71,8 @@ class RunChecks {
   CheckedProgram program;
   CheckMask enabled;
   StepWatch watch;
-  std::vector<std::uint8_t> quiet;     // StepEvent mask by address: nothing more to report there
-  std::vector<CheckMask> reported;     // by the address of the statement (or step) reported
+  std::vector<std::uint8_t> quiet;  // StepEvent mask by address: nothing more to report there
+  std::vector<CheckMask> reported;  // by the address of the statement (or step) reported
   std::vector<CheckFinding> findings;
   std::size_t keep = SIZE_MAX;
   std::uint64_t leftOut = 0;

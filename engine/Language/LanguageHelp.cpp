@@ -185,8 +185,8 @@ std::vector<Completion> CompletionsAt(std::string_view line, std::size_t offset)
   const OperandShape shape = row.operands[static_cast<std::size_t>(index - 1)];
   if (shape != OperandShape::kDestination && shape != OperandShape::kSource) return items;
   for (const NamedSlot& slot : kRegisterReportOrder) {
-    items.push_back({slot.name, CompletionKind::kRegister, "register, code " + std::to_string(slot.slot),
-                     RegisterHelp(slot.slot)});
+    items.push_back(
+        {slot.name, CompletionKind::kRegister, "register, code " + std::to_string(slot.slot), RegisterHelp(slot.slot)});
   }
   items.push_back({kRegisterNames[kRegM], CompletionKind::kRegister, "the byte at HL", MemHelp()});
   return items;

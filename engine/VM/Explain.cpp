@@ -121,8 +121,7 @@ std::string ExplainMov(const StepRecord& record) {
 }
 
 std::string ExplainMvi(const StepRecord& record) {
-  return OperandName(record, record.instruction.destination) + " = " + Byte(record.bytes[1]) + "; " +
-         FlagsKept(record);
+  return OperandName(record, record.instruction.destination) + " = " + Byte(record.bytes[1]) + "; " + FlagsKept(record);
 }
 
 }  // namespace

@@ -27,9 +27,8 @@ enum class RunOutcome {
 
 // Each outcome's name in machine-readable reports and expectations, indexed
 // by its value.
-inline constexpr std::array<const char*, 7> kOutcomeNames = {"halt",    "undefined-opcode", "loops-forever",
-                                                             "step-limit", "running",       "breakpoint",
-                                                             "watchpoint"};
+inline constexpr std::array<const char*, 7> kOutcomeNames = {
+    "halt", "undefined-opcode", "loops-forever", "step-limit", "running", "breakpoint", "watchpoint"};
 constexpr const char* OutcomeName(RunOutcome outcome) { return kOutcomeNames[static_cast<std::size_t>(outcome)]; }
 // True for the outcomes that end a run; after the others it can go on.
 constexpr bool IsFinal(RunOutcome outcome) {
@@ -43,18 +42,18 @@ inline constexpr std::uint64_t kStepLimit = std::uint64_t{1} << 30;
 // What one step did, as an observer sees it: the instruction at address,
 // and every register, flag and memory byte before and after.
 struct StepRecord {
-  std::uint64_t step;        // counted from 1 over the whole run
-  std::uint16_t address;     // program counter before the step
-  std::uint16_t nextAddress; // program counter after it
-  Instruction instruction;   // decoded from bytes[0]
-  std::uint8_t bytes[2];     // the instruction's bytes; bytes[1] only for a 2-byte one
+  std::uint64_t step;         // counted from 1 over the whole run
+  std::uint16_t address;      // program counter before the step
+  std::uint16_t nextAddress;  // program counter after it
+  Instruction instruction;    // decoded from bytes[0]
+  std::uint8_t bytes[2];      // the instruction's bytes; bytes[1] only for a 2-byte one
   StepResult result;
   RegisterFile registersBefore;
   RegisterFile registersAfter;
   FlagBytes flagsBefore;
   FlagBytes flagsAfter;
-  bool readMemory;           // the step read the byte at memoryAddress (Mem as a source)
-  bool wroteMemory;          // the instruction stored a byte there (Instruction::writesMemory)
+  bool readMemory;              // the step read the byte at memoryAddress (Mem as a source)
+  bool wroteMemory;             // the instruction stored a byte there (Instruction::writesMemory)
   std::uint16_t memoryAddress;  // HL, when the step used Mem
   std::uint8_t memoryBefore;    // the byte there before the step: the byte read
   std::uint8_t memoryAfter;

@@ -22,5 +22,4 @@ int FormatStateMap(const VirtualMachine& machine, const char* imagePath, ChunkSi
 // The whole report as one string.
 std::string StateMapText(const VirtualMachine& machine, const char* imagePath);
 
-
 }  // namespace mirvo

@@ -36,7 +36,8 @@ bool Differences(const Memory& before, const Memory& after, std::vector<std::uin
 }  // namespace
 
 Timeline::Timeline(std::uint64_t firstInterval, std::size_t maxCheckpointCount)
-    : interval(std::max<std::uint64_t>(firstInterval, 1)), maxCheckpoints(std::max<std::size_t>(maxCheckpointCount, 2)) {}
+    : interval(std::max<std::uint64_t>(firstInterval, 1)),
+      maxCheckpoints(std::max<std::size_t>(maxCheckpointCount, 2)) {}
 
 void Timeline::Start(const VirtualMachine& machine) {
   checkpoints.clear();

@@ -52,7 +52,7 @@ class Timeline {
   struct Checkpoint {
     std::uint64_t step;
     VirtualMachine::Processor processor;
-    std::vector<Change> changes;  // since the checkpoint before
+    std::vector<Change> changes;    // since the checkpoint before
     std::unique_ptr<Memory> whole;  // all of memory, or null
   };
 

@@ -6,8 +6,7 @@
 
 namespace mirvo {
 
-VirtualMachine::VirtualMachine()
-    : registers{}, flags{}, programCounter(0), stackPointer(kEmptyStack), memory{} {}
+VirtualMachine::VirtualMachine() : registers{}, flags{}, programCounter(0), stackPointer(kEmptyStack), memory{} {}
 
 int VirtualMachine::SetRegister(std::uint8_t code, std::uint8_t value) {
   if (code > 7) return 1;
@@ -21,13 +20,9 @@ int VirtualMachine::SetFlag(std::uint8_t slot, std::uint8_t value) {
   return 0;
 }
 
-std::uint8_t& VirtualMachine::RegisterAt(std::uint8_t code) {
-  return registers[code > 7 ? std::uint8_t{kRegA} : code];
-}
+std::uint8_t& VirtualMachine::RegisterAt(std::uint8_t code) { return registers[code > 7 ? std::uint8_t{kRegA} : code]; }
 
-std::uint16_t VirtualMachine::AddressHL() {
-  return HlAddress(RegisterAt(kRegH), RegisterAt(kRegL));
-}
+std::uint16_t VirtualMachine::AddressHL() { return HlAddress(RegisterAt(kRegH), RegisterAt(kRegL)); }
 
 StepResult VirtualMachine::Step() {
   const std::uint8_t opcode = memory[programCounter];
@@ -180,6 +175,8 @@ template <std::uint8_t kOpcode, bool kWatched>
 // Threaded dispatch: every opcode has its own label, and each handler jumps
 // straight to the next opcode's label. Labels as values are a GNU extension,
 // hence the local pragma.
+// The macros of the handlers, laid out by hand.
+// clang-format off
 #define MIRVO_OP(n)                                   \
   op_##n : if (!FastExecute<(n), kWatched>(view, pc, watch)) goto stopped; \
   if (--left == 0) goto batchDone;                    \
@@ -195,6 +192,8 @@ template <std::uint8_t kOpcode, bool kWatched>
   MIRVO_LABEL(h##A) MIRVO_LABEL(h##B) MIRVO_LABEL(h##C) MIRVO_LABEL(h##D) MIRVO_LABEL(h##E)     \
   MIRVO_LABEL(h##F)
 #define MIRVO_ALL(X) X(0x0) X(0x1) X(0x2) X(0x3) X(0x4) X(0x5) X(0x6) X(0x7) X(0x8) X(0x9) X(0xA) X(0xB) X(0xC) X(0xD) X(0xE) X(0xF)
+
+// clang-format on
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"

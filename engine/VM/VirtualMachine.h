@@ -23,21 +23,21 @@ inline constexpr std::uint16_t kEmptyStack = 0xFFFF;
 // Facts of a step, before it executes, that a watcher of the threaded loop
 // may ask to see itself. The machine says what happens, never why it matters.
 enum StepEvent : std::uint8_t {
-  kReadsUnwritten = 1,     // an operand register not written so far is read
-  kAddressUnwritten = 2,   // a register of StepWatch::addressRegisters not written so far makes Mem's address
-  kStoresBelowLimit = 4,   // a store to an address below StepWatch::storeLimit
-  kAtStopAddress = 8,      // the step is at StepWatch::stopAddress
-  kAddCarries = 16,        // a register-form ADD whose sum passes FFh
+  kReadsUnwritten = 1,    // an operand register not written so far is read
+  kAddressUnwritten = 2,  // a register of StepWatch::addressRegisters not written so far makes Mem's address
+  kStoresBelowLimit = 4,  // a store to an address below StepWatch::storeLimit
+  kAtStopAddress = 8,     // the step is at StepWatch::stopAddress
+  kAddCarries = 16,       // a register-form ADD whose sum passes FFh
 };
 
 // What the watched threaded loop looks at, cheaply, on every step: it keeps
 // written up to date and stops before a step with an event that ignored
 // does not list for the step's address, for the watcher to look at in full.
 struct StepWatch {
-  std::uint8_t written = 0;             // register slots written so far, one bit per code
-  std::uint8_t addressRegisters = 0;    // of H and L, those whose being unwritten is an event
-  std::uint32_t storeLimit = 0;         // stores below this address are events
-  std::uint32_t stopAddress = 0x10000;  // a step at this address is an event (0x10000: none)
+  std::uint8_t written = 0;               // register slots written so far, one bit per code
+  std::uint8_t addressRegisters = 0;      // of H and L, those whose being unwritten is an event
+  std::uint32_t storeLimit = 0;           // stores below this address are events
+  std::uint32_t stopAddress = 0x10000;    // a step at this address is an event (0x10000: none)
   const std::uint8_t* ignored = nullptr;  // 65536 StepEvent masks, by address
 };
 

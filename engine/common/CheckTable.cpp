@@ -31,7 +31,8 @@ std::string CheckNamesInWords() {
 std::string HowToTurnOff(const CheckRow& row) {
   return std::string("Give mirvo run the option -Wno-") + row.name +
          " (or -Wno-checks for every check). Where a statement means it, say so in the comment on its line, "
-         "\"; " + std::string(kAllowMarker) + " " + row.name + "\", and this check is quiet there.";
+         "\"; " +
+         std::string(kAllowMarker) + " " + row.name + "\", and this check is quiet there.";
 }
 
 CheckMask Allowances::On(std::int32_t line) const {

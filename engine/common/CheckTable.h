@@ -104,7 +104,7 @@ struct UnknownAllowance {
   std::int32_t line;
   std::int32_t column;  // 1-based byte column of the word
   std::int32_t length;
-  std::size_t offset;   // of the word in the text
+  std::size_t offset;  // of the word in the text
 };
 struct Allowances {
   std::vector<LineAllowance> lines;  // in line order

@@ -68,19 +68,21 @@ struct InstructionRow {
   std::uint8_t fixedMask;  // the bits of the opcode that are the pattern's
   std::uint8_t operandCount;
   std::array<OperandShape, 2> operands;
-  std::uint8_t length;            // bytes, opcode included
-  bool writesDestination;         // a register, or memory when the destination is Mem
-  std::uint8_t flagsWritten;      // flags written by the register form (FlagBit mask)
-  std::uint8_t flagsWrittenByMem; // flags written when the source is Mem
-  const char* syntax;             // how a statement is written, e.g. "MOV dst, src"
-  const char* encoding;           // the opcode's bits, e.g. "01 ddd sss"
-  const char* summary;            // what it does, in a learner's words
+  std::uint8_t length;             // bytes, opcode included
+  bool writesDestination;          // a register, or memory when the destination is Mem
+  std::uint8_t flagsWritten;       // flags written by the register form (FlagBit mask)
+  std::uint8_t flagsWrittenByMem;  // flags written when the source is Mem
+  const char* syntax;              // how a statement is written, e.g. "MOV dst, src"
+  const char* encoding;            // the opcode's bits, e.g. "01 ddd sss"
+  const char* summary;             // what it does, in a learner's words
 
   constexpr bool Takes(OperandShape shape) const { return operands[0] == shape || operands[1] == shape; }
 };
 
 // In the hardware's decoding order: the whole 0x40-0x7F block is MOV (0x76
 // included), then the MVI column, then the ADD and CMP rows, then RET.
+// A row per instruction, laid out by hand.
+// clang-format off
 inline constexpr std::array<InstructionRow, 5> kInstructionTable = {{
     {Operation::kMov, "MOV", 0x40, 0xC0, 2, {OperandShape::kDestination, OperandShape::kSource}, 1, true, 0, 0,
      "MOV dst, src", "01 ddd sss", "copies src into dst; the flags stay as they were"},
@@ -95,22 +97,27 @@ inline constexpr std::array<InstructionRow, 5> kInstructionTable = {{
     {Operation::kRet, "RET", 0xC9, 0xFF, 0, {OperandShape::kNone, OperandShape::kNone}, 1, false, 0, 0, "RET", "11 001 001",
      "ends the program"},
 }};
+// clang-format on
 
 // The rows follow the order of Operation, kUndefined left out.
 constexpr Operation OperationOfRow(std::size_t row) { return static_cast<Operation>(row + 1); }
-static_assert([] {
-  for (std::size_t row = 0; row < kInstructionTable.size(); ++row) {
-    if (kInstructionTable[row].operation != OperationOfRow(row)) return false;
-  }
-  return true;
-}(), "the table's rows are in the order of Operation");
-static_assert([] {
-  for (const InstructionRow& row : kInstructionTable) {
-    const int shapes = (row.operands[0] != OperandShape::kNone) + (row.operands[1] != OperandShape::kNone);
-    if (row.operandCount != shapes || row.length != 1 + row.Takes(OperandShape::kImmediate)) return false;
-  }
-  return true;
-}(), "each row's operand count and length follow from its operand shapes");
+static_assert(
+    [] {
+      for (std::size_t row = 0; row < kInstructionTable.size(); ++row) {
+        if (kInstructionTable[row].operation != OperationOfRow(row)) return false;
+      }
+      return true;
+    }(),
+    "the table's rows are in the order of Operation");
+static_assert(
+    [] {
+      for (const InstructionRow& row : kInstructionTable) {
+        const int shapes = (row.operands[0] != OperandShape::kNone) + (row.operands[1] != OperandShape::kNone);
+        if (row.operandCount != shapes || row.length != 1 + row.Takes(OperandShape::kImmediate)) return false;
+      }
+      return true;
+    }(),
+    "each row's operand count and length follow from its operand shapes");
 
 // The row of an operation (not kUndefined).
 constexpr const InstructionRow& RowOf(Operation operation) {
@@ -166,7 +173,6 @@ inline constexpr std::array<Instruction, 256> kDecodeTable = [] {
 
 // The address of the memory operand Mem: H * 256 + L.
 constexpr std::uint16_t HlAddress(std::uint8_t h, std::uint8_t l) { return static_cast<std::uint16_t>(h << 8 | l); }
-
 
 // How each register code is written in assembly text; M is spelled "Mem".
 // The assembler reads register letters from this table and the disassembler

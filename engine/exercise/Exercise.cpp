@@ -5,8 +5,8 @@
 #define TOML_EXCEPTIONS 0
 #define TOML_ENABLE_FORMATTERS 0
 #define TOML_HEADER_ONLY 1
-#include <cstdint>
 #include <toml++/impl/preprocessor.h>
+#include <cstdint>
 // toml++ 3.3's tables of Unicode white space and key characters reach
 // "unreachable" for the code points from U+00A1 to U+0499 (an é after a
 // line-ending backslash, say), which optimised code turns into anything at
@@ -40,9 +40,7 @@ namespace {
 struct Place {
   std::uint32_t line = 1;
   std::uint32_t column = 1;
-  bool operator<(const Place& other) const {
-    return line != other.line ? line < other.line : column < other.column;
-  }
+  bool operator<(const Place& other) const { return line != other.line ? line < other.line : column < other.column; }
 };
 
 Place PlaceOf(const toml::source_position& position) {
@@ -170,8 +168,7 @@ class Checker {
   }
 
   // A whole number from low to high.
-  void Integer(const toml::table& table, std::string_view key, std::int64_t low, std::int64_t high,
-               std::int64_t& out) {
+  void Integer(const toml::table& table, std::string_view key, std::int64_t low, std::int64_t high, std::int64_t& out) {
     const toml::node* node = table.get(key);
     if (node == nullptr) return;
     if (!node->is_integer() || node->as_integer()->get() < low || node->as_integer()->get() > high) {
@@ -202,7 +199,8 @@ class Checker {
     text = node->as_string()->get();
     SyntaxError error;
     if (ParseState(text, role, out, error) != 0) {
-      Fail(PlaceInString(file, PlaceOf(node->source().begin), error.offset), "'" + std::string(key) + "': " + error.message);
+      Fail(PlaceInString(file, PlaceOf(node->source().begin), error.offset),
+           "'" + std::string(key) + "': " + error.message);
     }
   }
 

@@ -38,7 +38,7 @@ namespace mirvo {
 
 struct ExerciseCase {
   std::string name;
-  std::string givenText;   // given and expect as the file writes them
+  std::string givenText;  // given and expect as the file writes them
   std::string expectText;
   std::vector<Expectation> given;
   std::vector<Expectation> expected;
@@ -69,10 +69,10 @@ struct Exercise {
   std::uint32_t maxBytes = kMemorySize;
   bool leaderboard = false;  // reports list each program's bytes and steps
   std::vector<ExerciseCase> cases;
-  std::string solution;           // a model solution's source; empty: none
+  std::string solution;            // a model solution's source; empty: none
   std::uint32_t solutionLine = 0;  // the line of its key
   std::vector<WrongProgram> wrong;
-  unsigned hiddenCases = 0;  // the teacher's cases a learner's copy leaves out
+  unsigned hiddenCases = 0;             // the teacher's cases a learner's copy leaves out
   std::vector<ExerciseError> warnings;  // what the reader went past (a byte-order mark)
 
   unsigned MaxScore() const;

@@ -62,8 +62,9 @@ Grade GradeProgram(const Exercise& exercise, const Program& program) {
   }
   const std::size_t size = program.Image().size();
   if (size > exercise.maxBytes) {
-    return GradeRefused(exercise, "the program is " + std::to_string(size) + " bytes long; this exercise allows at most " +
-                                      std::to_string(exercise.maxBytes),
+    return GradeRefused(exercise,
+                        "the program is " + std::to_string(size) + " bytes long; this exercise allows at most " +
+                            std::to_string(exercise.maxBytes),
                         "too-long");
   }
   Grade grade;

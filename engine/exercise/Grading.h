@@ -85,9 +85,9 @@ struct WrongResult {
 };
 struct CaseTally {
   unsigned passed = 0;
-  unsigned wrong = 0;                 // ran to its end with a wrong result
-  std::vector<CauseCount> notRun;     // by cause, commonest first
-  std::vector<WrongResult> common;    // at most `keep`
+  unsigned wrong = 0;               // ran to its end with a wrong result
+  std::vector<CauseCount> notRun;   // by cause, commonest first
+  std::vector<WrongResult> common;  // at most `keep`
   unsigned NotRun() const;
 };
 

@@ -126,8 +126,8 @@ class Guard {
 
   Step Deeper(std::size_t depth, std::size_t offset) {
     if (depth <= kMaxNesting) return kGoOn;
-    return Refuse(offset, "tables, arrays and the parts of dotted keys nest at most " + std::to_string(kMaxNesting) +
-                              " deep");
+    return Refuse(offset,
+                  "tables, arrays and the parts of dotted keys nest at most " + std::to_string(kMaxNesting) + " deep");
   }
 
   // [name] or [[name]]; depth receives the parts of its name.

@@ -11,7 +11,8 @@ namespace mirvo {
 
 // Mismatches as [{"what", "expected", "actual", "text"}]: values as numbers
 // (an outcome by its name), text as reports word it.
-nlohmann::ordered_json MismatchesJson(const std::vector<Expectation>& expected, const std::vector<Mismatch>& mismatches);
+nlohmann::ordered_json MismatchesJson(const std::vector<Expectation>& expected,
+                                      const std::vector<Mismatch>& mismatches);
 
 // An exercise as a learner may see it: {"title", "text", "starter",
 // "max_score", "hidden_cases" (the teacher's cases a learner's copy left

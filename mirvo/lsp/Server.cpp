@@ -66,7 +66,8 @@ void Server::Handle(std::string_view body, std::vector<std::string>& out) {
   } catch (const ParamsError& error) {
     if (hasId) out.push_back(Error(id, kInvalidParams, error.message));
   } catch (const Json::exception& error) {
-    if (hasId) out.push_back(Error(id, kInvalidParams, std::string("the parameters of ") + method + " are not as expected"));
+    if (hasId)
+      out.push_back(Error(id, kInvalidParams, std::string("the parameters of ") + method + " are not as expected"));
   }
 }
 
@@ -145,7 +146,8 @@ void Server::Open(const Json& params, std::vector<std::string>& out) {
   const std::string uri = item.at("uri").get<std::string>();
   std::string text = item.at("text").get<std::string>();
   Document& document = documents[uri];
-  document.version = item.contains("version") && item["version"].is_number_integer() ? item["version"].get<std::int64_t>() : 0;
+  document.version =
+      item.contains("version") && item["version"].is_number_integer() ? item["version"].get<std::int64_t>() : 0;
   Analyse(uri, document, std::move(text), out);
 }
 
@@ -170,7 +172,8 @@ void Server::Change(const Json& params, std::vector<std::string>& out) {
     text.replace(start, end - start, changed);
   }
   const Json& item = params["textDocument"];
-  if (item.contains("version") && item["version"].is_number_integer()) document.version = item["version"].get<std::int64_t>();
+  if (item.contains("version") && item["version"].is_number_integer())
+    document.version = item["version"].get<std::int64_t>();
   Analyse(uri, document, std::move(text), out);
 }
 
@@ -322,8 +325,9 @@ Json Server::Formatting(const Json& params) {
   // Formatting keeps every line: one edit per line that changed.
   for (std::size_t i = 0; i < before.Count() && i < after.Count(); ++i) {
     if (before.Line(i) == after.Line(i)) continue;
-    edits.push_back({{"range", {{"start", Position(before, i, 0)}, {"end", Position(before, i, before.Line(i).size())}}},
-                     {"newText", after.Line(i)}});
+    edits.push_back(
+        {{"range", {{"start", Position(before, i, 0)}, {"end", Position(before, i, before.Line(i).size())}}},
+         {"newText", after.Line(i)}});
   }
   return edits;
 }

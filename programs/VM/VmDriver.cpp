@@ -62,7 +62,7 @@ int RunVirtualMachineProgram(int argc, char** argv) {
   const RunOutcome outcome = RunToEnd(*machine, kStepLimit);
   switch (outcome) {
     case RunOutcome::kHalted:
-    case RunOutcome::kRunning:     // RunToEnd never returns the pauses
+    case RunOutcome::kRunning:  // RunToEnd never returns the pauses
     case RunOutcome::kBreakpoint:
     case RunOutcome::kWatchpoint:
       break;

@@ -220,9 +220,7 @@ Search Playground::BackToChange(Watch watch, std::uint64_t budget, bool fresh) {
   return Search::kNotFound;
 }
 
-std::string Playground::LastStepReport() const {
-  return cursor.recorded ? StepRecordJson(cursor.record) : "null";
-}
+std::string Playground::LastStepReport() const { return cursor.recorded ? StepRecordJson(cursor.record) : "null"; }
 
 nlohmann::ordered_json Playground::ChecksReport() const { return CheckFindingsJson(checks->Findings()); }
 

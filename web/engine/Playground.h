@@ -145,8 +145,8 @@ class Playground {
   // unless it is the run's own last step, recorded as it was taken.
   void ShowStep(std::uint64_t step);
 
-  Program assembled;  // the last assembly of the editor's text
-  Program loaded;  // the image the run started from
+  Program assembled;                        // the last assembly of the editor's text
+  Program loaded;                           // the image the run started from
   std::unique_ptr<VirtualMachine> machine;  // the run's, after its last step
   std::unique_ptr<Run> run;
   CheckedProgram checkedProgram;
@@ -159,7 +159,7 @@ class Playground {
   RunOutcome outcome = RunOutcome::kRunning;
   std::bitset<kMemorySize> breakpointAt;
   std::unique_ptr<Exercise> exercise;  // the open exercise, if any
-  std::string text;  // the last text handed out
+  std::string text;                    // the last text handed out
 };
 
 }  // namespace mirvo

@@ -62,7 +62,9 @@ export class Engine {
   // Why an image called name was refused, in the engine's words.
   imageStatusText(status, name) {
     const path = encoder.encode(`${name}\0`);
-    return this.lastText(this.withBytes(path, (pointer) => this.module._pg_image_status_text(this.session, status, pointer)));
+    return this.lastText(
+      this.withBytes(path, (pointer) => this.module._pg_image_status_text(this.session, status, pointer)),
+    );
   }
 
   restart() {
@@ -103,7 +105,9 @@ export class Engine {
   // (its state is shown), 'not-found', or 'more' (call again with fresh
   // false to go on).
   backToChange({ kind, which }, budget, fresh) {
-    return ['found', 'not-found', 'more'][this.module._pg_back_to_change(this.session, kind, which, budget, fresh ? 1 : 0)];
+    return ['found', 'not-found', 'more'][
+      this.module._pg_back_to_change(this.session, kind, which, budget, fresh ? 1 : 0)
+    ];
   }
 
   setBreakpoints(addresses) {

@@ -407,7 +407,6 @@ function imageName() {
   return $('image-name').value.trim() || 'program.bin';
 }
 
-
 $('download-image').addEventListener('click', () => {
   download(new Blob([model.image], { type: 'application/octet-stream' }), imageName());
 });

@@ -7,7 +7,6 @@ import { decodeShare, encodeShare, shareLink } from './share.js';
 import { ProgramStore } from './store.js';
 import { $, download } from './dom.js';
 
-
 // ms after the last keystroke before the text is saved, and more for a long
 // text (writing a megabyte to the browser's storage takes a few ms).
 const saveDelay = (length) => 300 + Math.min(2000, length / 1000);

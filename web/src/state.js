@@ -514,13 +514,17 @@ export class PageModel {
       return { kind: 'paused', words };
     }
     if (this.reason === 'back') {
-      return { kind: state.steps === 0 ? 'ready' : 'paused', words: `Back at step ${state.steps}, at ${this.vocabulary.address(state.pc)}.` };
+      return {
+        kind: state.steps === 0 ? 'ready' : 'paused',
+        words: `Back at step ${state.steps}, at ${this.vocabulary.address(state.pc)}.`,
+      };
     }
     if (state.outcome === 'breakpoint') {
       const line = this.fromSource ? this.lineOfAddress.get(state.pc) : undefined;
       return { kind: 'paused', words: sentence(`${state.outcomeText}${line ? ` (line ${line})` : ''}`) };
     }
-    if (this.reason === 'stop') return { kind: 'paused', words: `Stopped by you at ${this.vocabulary.address(state.pc)}.` };
+    if (this.reason === 'stop')
+      return { kind: 'paused', words: `Stopped by you at ${this.vocabulary.address(state.pc)}.` };
     if (state.steps === 0) return { kind: 'ready', words: 'Ready: press Run or Step.' };
     return { kind: 'paused', words: sentence(state.outcomeText) };
   }
@@ -611,14 +615,23 @@ export class PageModel {
     const { title, text } = this.exercise;
     const left = this.exercise.hidden_cases;
     const hidden =
-      left === 0 ? '' : `${left} more ${left === 1 ? "case is the teacher's and is" : "cases are the teacher's and are"} not in this link.`;
+      left === 0
+        ? ''
+        : `${left} more ${left === 1 ? "case is the teacher's and is" : "cases are the teacher's and are"} not in this link.`;
     if (this.grade === null) return { title, text, hidden, checking: this.checking, cases: [], score: '' };
     const cases = this.grade.cases.map((result) => ({
       name: result.hidden ? `${result.name} (hidden)` : result.name,
       pass: result.pass,
       details: result.pass || result.hidden ? [] : result.error ? [result.error] : result.mismatches.map((m) => m.text),
     }));
-    return { title, text, hidden, checking: this.checking, cases, score: `${this.grade.score} / ${this.grade.max_score}` };
+    return {
+      title,
+      text,
+      hidden,
+      checking: this.checking,
+      cases,
+      score: `${this.grade.score} / ${this.grade.max_score}`,
+    };
   }
 
   // The source line of the statement at the program counter, or null.

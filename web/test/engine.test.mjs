@@ -56,7 +56,11 @@ for (const [name, file] of exampleSources()) {
     // Step by step, each step's record is the line mirvo's JSON trace has
     // for it (the explanation is the page's own addition).
     const traced = run('mirvo', ['run', file, '--trace', '--trace-limit', '64', '--json'])
-      .stdout.toString('utf8').trim().split('\n').map((line) => JSON.parse(line)).filter((line) => 'step' in line);
+      .stdout.toString('utf8')
+      .trim()
+      .split('\n')
+      .map((line) => JSON.parse(line))
+      .filter((line) => 'step' in line);
     assert.ok(traced.length > 0);
     assert.equal(engine.load(assembled.image), 0);
     for (const expected of traced) {
@@ -109,7 +113,11 @@ for (const name of readdirSync(exercisesDir).filter((file) => file.endsWith('.to
     const text = readFileSync(path.join(exercisesDir, name), 'utf8');
     const { exercise } = engine.openExercise(text);
     assert.equal(exercise.title, /^title = "(.*)"$/m.exec(text)[1]);
-    const programs = [['model.asm', solutionOf(text)], ['ret.asm', 'RET\n'], ['unset.asm', 'ADD C\nRET\n']];
+    const programs = [
+      ['model.asm', solutionOf(text)],
+      ['ret.asm', 'RET\n'],
+      ['unset.asm', 'ADD C\nRET\n'],
+    ];
     for (const [program, source] of programs) {
       writeFileSync(path.join(work, program), source);
       const args = ['test', path.join(exercisesDir, name), program, '--format', 'json'];
@@ -118,10 +126,15 @@ for (const name of readdirSync(exercisesDir).filter((file) => file.endsWith('.to
       engine.assemble(source);
       assert.deepEqual(engine.check(), printed);
       assert.equal(printed.score === printed.max_score, program === 'model.asm');
-      assert.equal(printed.cases.some((c) => c.checks.length > 0), program === 'unset.asm');
+      assert.equal(
+        printed.cases.some((c) => c.checks.length > 0),
+        program === 'unset.asm',
+      );
     }
     // The Exercises menu serves the learner's copy that mirvo link gives.
-    const link = run('mirvo', ['link', path.join(exercisesDir, name)]).stdout.toString().trim();
+    const link = run('mirvo', ['link', path.join(exercisesDir, name)])
+      .stdout.toString()
+      .trim();
     const linked = Buffer.from(link.slice(link.indexOf('#ex=') + 4), 'base64url').toString('utf8');
     assert.equal(engine.learnerExercise(text), linked);
     assert.doesNotMatch(linked, /solution|\[\[wrong\]\]|hidden = true/);
@@ -144,7 +157,8 @@ test('an exercise with a mistake is refused with its place', () => {
     error: {
       line: 5,
       column: 15,
-      message: "'expect': 'Q=2': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or [ADDRESS]",
+      message:
+        "'expect': 'Q=2': 'Q' is none of the registers A B C D E H L, the flags S Z AC P CY, PC, SP or [ADDRESS]",
     },
   });
   assert.equal(engine.check(), null);

@@ -64,14 +64,18 @@ async function editorText(tab = page) {
 }
 
 async function recentNames(tab = page) {
-  return tab.locator('#recent option').evaluateAll((options) => options.map((option) => option.textContent.split(' · ')[0]));
+  return tab
+    .locator('#recent option')
+    .evaluateAll((options) => options.map((option) => option.textContent.split(' · ')[0]));
 }
 
 test('what is typed comes back after a reload; a link over it leaves it reachable', async () => {
   await page.goto(base);
   await ready();
   await typeAtEnd('\n; my homework, do not lose me');
-  await page.waitForFunction(() => document.querySelector('[data-testid="saved"]').textContent === 'Saved in this browser.');
+  await page.waitForFunction(
+    () => document.querySelector('[data-testid="saved"]').textContent === 'Saved in this browser.',
+  );
   await page.reload();
   await ready();
   assert.match(await editorText(), /; my homework, do not lose me$/);
@@ -81,7 +85,10 @@ test('what is typed comes back after a reload; a link over it leaves it reachabl
   await page.goto(`${base}${await encodeShare(move)}`);
   await ready();
   assert.equal(await editorText(), move);
-  assert.equal(await $('notice').textContent(), 'The shared program is open. Your program sum.asm is kept under Program.');
+  assert.equal(
+    await $('notice').textContent(),
+    'The shared program is open. Your program sum.asm is kept under Program.',
+  );
   assert.equal(await page.evaluate(() => location.hash), '');
   assert.deepEqual(await recentNames(), ['shared.asm', 'sum.asm']);
   await page.selectOption('#recent', { index: 1 });
@@ -103,12 +110,16 @@ test('an attempt at an exercise comes back after a reload, the exercise with it'
   await page.goto(`${base}${await encodeShare(readFileSync(path.join(root, 'exercises/01-copy.toml'), 'utf8'), 'ex')}`);
   await page.waitForFunction(() => document.querySelector('#exercise-title').textContent === 'Copy a register');
   await typeAtEnd('\n; my attempt');
-  await page.waitForFunction(() => document.querySelector('[data-testid="saved"]').textContent === 'Saved in this browser.');
+  await page.waitForFunction(
+    () => document.querySelector('[data-testid="saved"]').textContent === 'Saved in this browser.',
+  );
   await page.reload();
   await page.waitForFunction(() => document.querySelector('#exercise-title').textContent === 'Copy a register');
   assert.match(await editorText(), /; my attempt$/);
   // Back to the program kept before: the exercise goes.
-  await page.selectOption('#recent', { label: (await page.locator('#recent option').allTextContents()).find((t) => t.startsWith('sum.asm')) });
+  await page.selectOption('#recent', {
+    label: (await page.locator('#recent option').allTextContents()).find((t) => t.startsWith('sum.asm')),
+  });
   await page.waitForSelector('[data-testid="exercise"][hidden]', { state: 'attached' });
   assert.match(await editorText(), /do not lose me$/);
 });
@@ -120,14 +131,22 @@ test('two tabs on one program do not overwrite each other without a word', async
   await ready(other);
   assert.match(await editorText(other), /do not lose me$/);
   await typeAtEnd('\n; from the second tab', other);
-  await other.waitForFunction(() => document.querySelector('[data-testid="saved"]').textContent === 'Saved in this browser.');
+  await other.waitForFunction(
+    () => document.querySelector('[data-testid="saved"]').textContent === 'Saved in this browser.',
+  );
   // The first tab hears of it at once, and its own edits become a copy.
-  await page.waitForFunction(() => /changed in another tab/.test(document.querySelector('[data-testid="notice"]').textContent));
+  await page.waitForFunction(() =>
+    /changed in another tab/.test(document.querySelector('[data-testid="notice"]').textContent),
+  );
   await typeAtEnd('\n; from the first tab');
-  await page.waitForFunction(() => /kept as sum\.asm \(copy\)/.test(document.querySelector('[data-testid="notice"]').textContent));
+  await page.waitForFunction(() =>
+    /kept as sum\.asm \(copy\)/.test(document.querySelector('[data-testid="notice"]').textContent),
+  );
   await other.close();
   const texts = await page.evaluate(() =>
-    JSON.parse(localStorage.getItem('mirvo.programs')).map(({ id }) => JSON.parse(localStorage.getItem(`mirvo.program.${id}`)).text),
+    JSON.parse(localStorage.getItem('mirvo.programs')).map(
+      ({ id }) => JSON.parse(localStorage.getItem(`mirvo.program.${id}`)).text,
+    ),
   );
   assert.ok(texts.some((text) => text.endsWith('; from the second tab') && !text.includes('first tab')));
   assert.ok(texts.some((text) => text.endsWith('; from the first tab') && !text.includes('second tab')));
@@ -163,7 +182,9 @@ test('a pasted 100,000-line source, and typing in a 65,000-line one, leave the p
   const busiest = async (text, state) => {
     await page.evaluate((pasted) => {
       window.busy = [];
-      new PerformanceObserver((list) => window.busy.push(...list.getEntries().map((task) => task.duration))).observe({ type: 'longtask' });
+      new PerformanceObserver((list) => window.busy.push(...list.getEntries().map((task) => task.duration))).observe({
+        type: 'longtask',
+      });
       const view = document.querySelector('.cm-content');
       view.focus();
       document.execCommand('selectAll');
@@ -181,7 +202,9 @@ test('a pasted 100,000-line source, and typing in a 65,000-line one, leave the p
   // Keys, then time for the assembly and the save they bring about.
   await page.evaluate(() => (window.busy = []));
   await page.keyboard.type('; a comment');
-  await page.waitForFunction(() => document.querySelector('[data-testid="saved"]').textContent === 'Saved in this browser.');
+  await page.waitForFunction(
+    () => document.querySelector('[data-testid="saved"]').textContent === 'Saved in this browser.',
+  );
   await page.waitForTimeout(500);
   const typed = await page.evaluate(() => Math.max(0, ...window.busy));
   // How long the main thread was busy is a measurement, not a test: it goes
@@ -192,7 +215,7 @@ test('a pasted 100,000-line source, and typing in a 65,000-line one, leave the p
   writeFileSync(path.join(artifacts, 'freeze.txt'), `${report}\n`);
 });
 
-test('a keyboard alone goes from the page\'s load to Run, every stop with a visible focus', async () => {
+test("a keyboard alone goes from the page's load to Run, every stop with a visible focus", async () => {
   await openShared(sum);
   await page.evaluate(() => document.activeElement?.blur());
   const visited = [];
@@ -204,14 +227,23 @@ test('a keyboard alone goes from the page\'s load to Run, every stop with a visi
       const element = document.activeElement;
       const ring = element.closest('.cm-editor') ?? element;
       const style = getComputedStyle(ring);
-      return { id: element.id || element.className, outline: style.outlineStyle !== 'none' && parseFloat(style.outlineWidth) >= 2 };
+      return {
+        id: element.id || element.className,
+        outline: style.outlineStyle !== 'none' && parseFloat(style.outlineWidth) >= 2,
+      };
     });
     visited.push(focus);
     if (focus.id === 'run') break;
   }
   assert.equal(visited.at(-1).id, 'run', JSON.stringify(visited));
-  assert.deepEqual(visited.filter(({ outline }) => !outline), []);
-  assert.ok(visited.some(({ id }) => /cm-content/.test(id)), JSON.stringify(visited));
+  assert.deepEqual(
+    visited.filter(({ outline }) => !outline),
+    [],
+  );
+  assert.ok(
+    visited.some(({ id }) => /cm-content/.test(id)),
+    JSON.stringify(visited),
+  );
   await page.keyboard.press('Enter');
   await ready(page, 'done');
   assert.equal(await $('outcome').textContent(), 'Halted by the RET at 000Ch.');
@@ -220,7 +252,10 @@ test('a keyboard alone goes from the page\'s load to Run, every stop with a visi
 // mirvo's JSON trace of a source: the yardstick for watches.
 function trace(file) {
   const out = execFileSync(path.join(nativeBin, 'mirvo'), ['run', file, '--trace', '--json'], { encoding: 'utf8' });
-  return out.split('\n').filter((line) => line.startsWith('{"step"')).map((line) => JSON.parse(line));
+  return out
+    .split('\n')
+    .filter((line) => line.startsWith('{"step"'))
+    .map((line) => JSON.parse(line));
 }
 
 test('a watch stops Run at the step the trace gives; Back to last change finds the store', async () => {
@@ -242,8 +277,14 @@ test('a watch stops Run at the step the trace gives; Back to last change finds t
   await page.selectOption('[data-testid="watch-kind"]', 'memory');
   await page.fill('[data-testid="watch-address"]', '1000h');
   await $('back-to-change').click();
-  await page.waitForFunction((n) => document.querySelector('[data-testid="steps"]').textContent === String(n), lastStore);
-  assert.equal(await $('outcome').textContent(), `Back at step ${lastStore}, where [1000h] last changed: MOV Mem, A: [1000h] 00h to 10h.`);
+  await page.waitForFunction(
+    (n) => document.querySelector('[data-testid="steps"]').textContent === String(n),
+    lastStore,
+  );
+  assert.equal(
+    await $('outcome').textContent(),
+    `Back at step ${lastStore}, where [1000h] last changed: MOV Mem, A: [1000h] 00h to 10h.`,
+  );
   // The memory grid shows the byte the step wrote.
   assert.equal(await page.locator('.memory-byte.is-last').getAttribute('title'), '1000h: 16');
 });
@@ -257,8 +298,13 @@ test('on a phone, Run, Step, Step back, the statement at the PC and the register
   await phone.waitForFunction(() => document.querySelector('[data-testid="steps"]').textContent === '6');
   // In view, and not under anything: the element itself is hit at its middle.
   const unseen = await phone.evaluate(() => {
-    const wanted = ['[data-testid="run"]', '[data-testid="step"]', '[data-testid="step-back"]', '.cm-pcLine',
-      ...['A', 'B', 'C', 'D', 'E', 'H', 'L'].map((name) => `[data-testid="reg-${name}"]`)];
+    const wanted = [
+      '[data-testid="run"]',
+      '[data-testid="step"]',
+      '[data-testid="step-back"]',
+      '.cm-pcLine',
+      ...['A', 'B', 'C', 'D', 'E', 'H', 'L'].map((name) => `[data-testid="reg-${name}"]`),
+    ];
     return wanted.filter((selector) => {
       const element = document.querySelector(selector);
       const box = element.getBoundingClientRect();
@@ -298,7 +344,10 @@ test('axe-core finds nothing serious or critical in any colour scheme, at any te
     await page.selectOption('[data-testid="scheme"]', scheme);
     await page.selectOption('[data-testid="text-size"]', size);
     assert.equal(await page.evaluate(() => document.documentElement.dataset.scheme), applied);
-    assert.equal(await page.evaluate(() => getComputedStyle(document.documentElement).fontSize), `${15 * Number(size)}px`);
+    assert.equal(
+      await page.evaluate(() => getComputedStyle(document.documentElement).fontSize),
+      `${15 * Number(size)}px`,
+    );
     await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
     const violations = await page.evaluate(async () => (await window.axe.run()).violations);
     const serious = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');

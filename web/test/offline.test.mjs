@@ -52,7 +52,8 @@ async function until(page, fn, arg, what) {
 const cachedOnly = (page, version) =>
   until(
     page,
-    async (v) => navigator.serviceWorker.controller?.state === 'activated' && (await caches.keys()).join() === `mirvo-site-${v}`,
+    async (v) =>
+      navigator.serviceWorker.controller?.state === 'activated' && (await caches.keys()).join() === `mirvo-site-${v}`,
     version,
     `the cache of ${version} alone`,
   );
@@ -101,7 +102,12 @@ test('after one visit the page opens and runs offline; the next build replaces i
   await page.goto(base);
   await page.waitForSelector('[data-testid="outcome"][data-state="ready"]');
   assert.deepEqual(await versionsInUse(page), { version: second, strays: [] });
-  await until(page, async () => (await navigator.serviceWorker.getRegistration()).waiting !== null, null, 'the new build');
+  await until(
+    page,
+    async () => (await navigator.serviceWorker.getRegistration()).waiting !== null,
+    null,
+    'the new build',
+  );
 
   // Once no page holds the old build, the new one is what works offline. The
   // waiting worker takes over only in a moment with no page open, which a

@@ -43,7 +43,20 @@ async function open(source, state = 'ready') {
 }
 
 async function machine() {
-  const names = ['reg-A', 'reg-B', 'reg-C', 'reg-H', 'reg-L', 'flag-S', 'flag-Z', 'flag-AC', 'flag-P', 'flag-CY', 'pc', 'sp'];
+  const names = [
+    'reg-A',
+    'reg-B',
+    'reg-C',
+    'reg-H',
+    'reg-L',
+    'flag-S',
+    'flag-Z',
+    'flag-AC',
+    'flag-P',
+    'flag-CY',
+    'pc',
+    'sp',
+  ];
   const values = {};
   for (const name of names) values[name] = await valueOf(name);
   values.steps = Number(await byTestId('steps').textContent());
@@ -56,7 +69,7 @@ async function waitForSteps(count) {
 
 const sum = readFileSync(path.join(root, 'examples/sum.asm'), 'utf8');
 
-test('a shared program runs, steps and steps back; its state map is MirvoVM\'s', async () => {
+test("a shared program runs, steps and steps back; its state map is MirvoVM's", async () => {
   await open(sum);
   await page.getByText('Share link').click();
   await page.waitForFunction(() => document.querySelector('[data-testid="share-link"]').value !== '');
@@ -66,15 +79,30 @@ test('a shared program runs, steps and steps back; its state map is MirvoVM\'s',
   await page.waitForSelector('[data-testid="outcome"][data-state="done"]');
   assert.equal(await byTestId('outcome').textContent(), 'Halted by the RET at 000Ch.');
   assert.deepEqual(await machine(), {
-    'reg-A': 0x20, 'reg-B': 0x20, 'reg-C': 0, 'reg-H': 0x10, 'reg-L': 0,
-    'flag-S': 0, 'flag-Z': 1, 'flag-AC': 0, 'flag-P': 0, 'flag-CY': 0,
-    pc: 12, sp: 0xffff, steps: 9,
+    'reg-A': 0x20,
+    'reg-B': 0x20,
+    'reg-C': 0,
+    'reg-H': 0x10,
+    'reg-L': 0,
+    'flag-S': 0,
+    'flag-Z': 1,
+    'flag-AC': 0,
+    'flag-P': 0,
+    'flag-CY': 0,
+    pc: 12,
+    sp: 0xffff,
+    steps: 9,
   });
 
   await page.fill('#image-name', 'sum.bin');
-  const [download] = await Promise.all([page.waitForEvent('download'), page.getByText('Download MirvoVMStateMap.txt').click()]);
+  const [download] = await Promise.all([
+    page.waitForEvent('download'),
+    page.getByText('Download MirvoVMStateMap.txt').click(),
+  ]);
   const downloaded = readFileSync(await download.path());
-  execFileSync(path.join(nativeBin, 'MirvoVMAssembler'), [path.join(root, 'examples/sum.asm'), 'sum.bin'], { cwd: work });
+  execFileSync(path.join(nativeBin, 'MirvoVMAssembler'), [path.join(root, 'examples/sum.asm'), 'sum.bin'], {
+    cwd: work,
+  });
   try {
     execFileSync(path.join(nativeBin, 'MirvoVM'), ['sum.bin'], { cwd: work });
   } catch {}
@@ -112,22 +140,22 @@ test('Run stops before a breakpoint set in the gutter, and goes on from it', asy
   await waitForSteps(9);
 });
 
-test('an error is listed and underlined on its line, in the assembler\'s words', async () => {
+test("an error is listed and underlined on its line, in the assembler's words", async () => {
   await open('MVI A, 1h\nmov B, A\nMVI C, 5\nMOV Mem, Mem\nRET\n', 'error');
   const items = byTestId('diagnostics').locator('li');
-  assert.deepEqual(
-    await items.evaluateAll((list) => list.map((item) => [item.dataset.line, item.dataset.severity])),
-    [
-      ['3', 'error'],
-      ['4', 'warning'],
-    ],
-  );
+  assert.deepEqual(await items.evaluateAll((list) => list.map((item) => [item.dataset.line, item.dataset.severity])), [
+    ['3', 'error'],
+    ['4', 'warning'],
+  ]);
   assert.match(await items.first().textContent(), /'5'/);
   const underlined = page.locator('.cm-line').nth(2).locator('.cm-lintRange-error');
   assert.equal(await underlined.textContent(), '5');
   // The highlighter reads mnemonics in any case, as the assembler does.
   const second = page.locator('.cm-line').nth(1);
-  assert.deepEqual([await second.locator('.tok-mnemonic').textContent(), await second.locator('.tok-invalid').count()], ['mov', 0]);
+  assert.deepEqual(
+    [await second.locator('.tok-mnemonic').textContent(), await second.locator('.tok-invalid').count()],
+    ['mov', 0],
+  );
   assert.equal(await byTestId('run').isDisabled(), true);
 });
 
@@ -147,16 +175,22 @@ test('the run-time checks are marked at their statements and listed; the last st
       ['unset-read', '3'],
     ],
   );
-  assert.match(await byTestId('finding').first().textContent(), /^Line 2: warning: MOV Mem, A writes the byte at 0000h/);
+  assert.match(
+    await byTestId('finding').first().textContent(),
+    /^Line 2: warning: MOV Mem, A writes the byte at 0000h/,
+  );
   assert.equal(await page.locator('.cm-line').nth(1).locator('.cm-lintRange-warning').first().textContent(), 'MOV');
   assert.equal(await page.locator('.cm-line').nth(2).locator('.cm-lintRange-warning').first().textContent(), 'ADD');
   await byTestId('step-back').click();
   await waitForSteps(3);
-  assert.equal(await byTestId('explain').textContent(), 'ADD B: A = 42h + 00h = 42h; this form leaves the flags as they were');
+  assert.equal(
+    await byTestId('explain').textContent(),
+    'ADD B: A = 42h + 00h = 42h; this form leaves the flags as they were',
+  );
   assert.equal(await byTestId('finding').count(), 3);
 });
 
-test('a diagnostic offers the engine\'s fixes: one applied, two alternatives left to choose', async () => {
+test("a diagnostic offers the engine's fixes: one applied, two alternatives left to choose", async () => {
   await open('MOV b, A\nMVI A, 10\nRET\n', 'error');
   await page.locator('.cm-line').nth(0).locator('.cm-lintRange-error').hover();
   await page.locator('.cm-tooltip-lint .cm-diagnosticAction', { hasText: 'write B' }).click();
@@ -174,7 +208,7 @@ test('a diagnostic offers the engine\'s fixes: one applied, two alternatives lef
   assert.equal(await page.locator('.cm-line').nth(1).textContent(), 'MVI A, 10h');
 });
 
-test('an uploaded image runs; one over 64 KiB is refused in the engine\'s words', async () => {
+test("an uploaded image runs; one over 64 KiB is refused in the engine's words", async () => {
   await open(sum);
   const image = { name: 'tiny.bin', mimeType: 'application/octet-stream', buffer: Buffer.from([0x3e, 0x07, 0xc9]) };
   await page.setInputFiles('#upload', image);
@@ -209,7 +243,10 @@ test('a long run stops on Esc and goes on to its verdict; then a step back takes
   assert.ok(stoppedAt > 0 && stoppedAt < 134150145, `stopped after ${stoppedAt} steps`);
   await byTestId('run').click();
   await page.waitForSelector('[data-testid="outcome"][data-state="done"]', { timeout: 60000 });
-  assert.match(await byTestId('outcome').textContent(), /^Loops forever without a RET: after wrap 2047 .* at wrap 1023\.$/);
+  assert.match(
+    await byTestId('outcome').textContent(),
+    /^Loops forever without a RET: after wrap 2047 .* at wrap 1023\.$/,
+  );
   await waitForSteps(134150145);
 
   // Five steps back, each timed in the page from the click to the step
@@ -309,17 +346,26 @@ test('an exercise from a link: the statement, the starter, Check in the worker, 
 
   await typeSource('MVI H, 10h\nMVI L, 02h\nMVI Mem, 0Ch\nRET\n');
   const constant = await check();
-  assert.deepEqual(constant.map(([pass]) => pass), ['true', 'false', 'false', 'false']);
+  assert.deepEqual(
+    constant.map(([pass]) => pass),
+    ['true', 'false', 'false', 'false'],
+  );
   assert.equal(await byTestId('score').textContent(), '1 / 5');
 
   await typeSource(solutionOf(text));
-  assert.deepEqual((await check()).map(([pass]) => pass), ['true', 'true', 'true', 'true']);
+  assert.deepEqual(
+    (await check()).map(([pass]) => pass),
+    ['true', 'true', 'true', 'true'],
+  );
   assert.equal(await byTestId('score').textContent(), '5 / 5');
 
   const require = createRequire(import.meta.url);
   await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
   const violations = await page.evaluate(async () => (await window.axe.run()).violations);
-  assert.deepEqual(violations.filter((v) => v.impact === 'serious' || v.impact === 'critical').map((v) => v.id), []);
+  assert.deepEqual(
+    violations.filter((v) => v.impact === 'serious' || v.impact === 'critical').map((v) => v.id),
+    [],
+  );
 });
 
 test('the Exercises menu opens those that ship; an example leaves it; a broken link says why', async () => {
@@ -335,6 +381,9 @@ test('the Exercises menu opens those that ship; an example leaves it; a broken l
   await page.goto('about:blank');
   await page.goto(`${base}#ex=${Buffer.from('title = 5\n', 'utf8').toString('base64url')}`);
   await page.waitForSelector('[data-testid="exercise"]:not([hidden])');
-  assert.match(await page.locator('#exercise-text').textContent(), /^This exercise cannot be read: line 1, column 9: 'title'/);
+  assert.match(
+    await page.locator('#exercise-text').textContent(),
+    /^This exercise cannot be read: line 1, column 9: 'title'/,
+  );
   assert.equal(await byTestId('check').isDisabled(), true);
 });

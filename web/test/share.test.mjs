@@ -51,7 +51,10 @@ test('what a fragment holds', async () => {
 
 test(`links past ${kLinkLimit} characters are refused with the reason and the way out`, async () => {
   // Unpredictable bytes do not compress: about 1.37 link characters a byte.
-  const noise = Array.from({ length: 7000 }, (_, i) => `MVI A, ${((i * 7919) % 251).toString(16)}h ; ${(i * 104729) % 99991}`).join('\n');
+  const noise = Array.from(
+    { length: 7000 },
+    (_, i) => `MVI A, ${((i * 7919) % 251).toString(16)}h ; ${(i * 104729) % 99991}`,
+  ).join('\n');
   const cases = [
     [sum, false],
     ['MOV B, A\n'.repeat(20000), false], // 180,000 characters that compress to little
@@ -61,7 +64,10 @@ test(`links past ${kLinkLimit} characters are refused with the reason and the wa
     const made = await shareLink('http://127.0.0.1:8080/', source);
     assert.equal('refusal' in made, refused);
     if (refused) {
-      assert.match(made.refusal, /^No link made: it would be [\d,]+ characters long, and browsers and chat tools carry about 8,000\. Use Save source/);
+      assert.match(
+        made.refusal,
+        /^No link made: it would be [\d,]+ characters long, and browsers and chat tools carry about 8,000\. Use Save source/,
+      );
     } else {
       assert.ok(made.url.length <= kLinkLimit);
     }

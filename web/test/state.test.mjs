@@ -115,7 +115,10 @@ test('the address boxes read a number as the language does, or without its h', (
     assert.equal(nativeReads(written, address), address, written);
   }
   assert.equal(nativeReads('1000', 0x1000), null, 'mirvo wants the h');
-  assert.deepEqual([0xc, 0x1000, 0xffff].map((address) => vocabulary.address(address)), ['000Ch', '1000h', 'FFFFh']);
+  assert.deepEqual(
+    [0xc, 0x1000, 0xffff].map((address) => vocabulary.address(address)),
+    ['000Ch', '1000h', 'FFFFh'],
+  );
 });
 
 test('each step hands over what it changed, and the history keeps the records', () => {
@@ -153,7 +156,10 @@ test('a step back shows the state one step short, and the run goes on from any s
   for (let i = 0; i < 7; ++i) session.step();
   session.stepBack();
   const back = session.snapshot();
-  assert.deepEqual([back.steps, back.runSteps, back.pc, back.lastStep.step, back.lastStep.text], [6, 7, 10, 6, 'MOV Mem, A']);
+  assert.deepEqual(
+    [back.steps, back.runSteps, back.pc, back.lastStep.step, back.lastStep.text],
+    [6, 7, 10, 6, 'MOV Mem, A'],
+  );
   session.restart();
   assert.equal(finish(session.run({ target: 6 })), 'running');
   const again = session.snapshot();
@@ -198,19 +204,62 @@ test('the page model words its status and offers the commands that can be given'
   const ready = session.snapshot();
   const rows = [
     ['engine loading', (m) => m, 'idle', 'Loading the engine…', ['downloadImage']],
-    ['ready', (m) => m.stateReceived({ reason: 'load', state: ready, refusal: '' }), 'ready', 'Ready: press Run or Step.',
-      ['run', 'step', 'reset', 'downloadImage', 'downloadMap']],
-    ['paused', (m) => m.stateReceived({ reason: 'step', state: paused }), 'paused', 'Paused at 0002h.',
-      ['run', 'step', 'stepBack', 'reset', 'downloadImage', 'downloadMap']],
-    ['stopped', (m) => m.stateReceived({ reason: 'stop', state: paused }), 'paused', 'Stopped by you at 0002h.',
-      ['run', 'step', 'stepBack', 'reset', 'downloadImage', 'downloadMap']],
-    ['running', (m) => { m.stateReceived({ reason: 'step', state: paused }); m.runRequested(); m.progressed(40); },
-      'running', 'Running… 40 steps so far (Esc stops).', ['stop', 'downloadImage']],
-    ['refused', (m) => m.stateReceived({ reason: 'load', state: ready, refusal: 'big.bin is larger than 65536 bytes' }),
-      'error', 'Refused: big.bin is larger than 65536 bytes.', []],
-    ['source errors', (m) => { m.stateReceived({ reason: 'load', state: ready }); m.assembled(m.assemblyRequested(), session.assemble('MVI A\n')); },
-      'error', 'The source has errors: fix them to run it.', []],
-    ['engine failure', (m) => m.failed('out of memory'), 'error', 'The engine failed: out of memory', ['downloadImage']],
+    [
+      'ready',
+      (m) => m.stateReceived({ reason: 'load', state: ready, refusal: '' }),
+      'ready',
+      'Ready: press Run or Step.',
+      ['run', 'step', 'reset', 'downloadImage', 'downloadMap'],
+    ],
+    [
+      'paused',
+      (m) => m.stateReceived({ reason: 'step', state: paused }),
+      'paused',
+      'Paused at 0002h.',
+      ['run', 'step', 'stepBack', 'reset', 'downloadImage', 'downloadMap'],
+    ],
+    [
+      'stopped',
+      (m) => m.stateReceived({ reason: 'stop', state: paused }),
+      'paused',
+      'Stopped by you at 0002h.',
+      ['run', 'step', 'stepBack', 'reset', 'downloadImage', 'downloadMap'],
+    ],
+    [
+      'running',
+      (m) => {
+        m.stateReceived({ reason: 'step', state: paused });
+        m.runRequested();
+        m.progressed(40);
+      },
+      'running',
+      'Running… 40 steps so far (Esc stops).',
+      ['stop', 'downloadImage'],
+    ],
+    [
+      'refused',
+      (m) => m.stateReceived({ reason: 'load', state: ready, refusal: 'big.bin is larger than 65536 bytes' }),
+      'error',
+      'Refused: big.bin is larger than 65536 bytes.',
+      [],
+    ],
+    [
+      'source errors',
+      (m) => {
+        m.stateReceived({ reason: 'load', state: ready });
+        m.assembled(m.assemblyRequested(), session.assemble('MVI A\n'));
+      },
+      'error',
+      'The source has errors: fix them to run it.',
+      [],
+    ],
+    [
+      'engine failure',
+      (m) => m.failed('out of memory'),
+      'error',
+      'The engine failed: out of memory',
+      ['downloadImage'],
+    ],
   ];
   for (const [name, events, kind, words, offered] of rows) {
     const model = new PageModel();
@@ -221,7 +270,7 @@ test('the page model words its status and offers the commands that can be given'
   }
 });
 
-test('the last step\'s changes mark registers, flags, memory and the program counter', () => {
+test("the last step's changes mark registers, flags, memory and the program counter", () => {
   loaded(sum);
   for (let i = 0; i < 8; ++i) session.step();
   const model = new PageModel();
@@ -239,7 +288,7 @@ test('the last step\'s changes mark registers, flags, memory and the program cou
   assert.deepEqual([...model.lastChange.addresses], [0x1000]);
 });
 
-test('a run\'s checks at their lines, and the last step in words, for the page', () => {
+test("a run's checks at their lines, and the last step in words, for the page", () => {
   const source = 'MVI A, 42h\nMOV Mem, A\nADD B ; mirvo: allow past-end\n';
   loaded(source);
   const model = new PageModel();
@@ -251,39 +300,63 @@ test('a run\'s checks at their lines, and the last step in words, for the page',
   assert.deepEqual(model.checks, []);
   assert.equal(finish(session.run()), 'undefined-opcode');
   model.stateReceived({ reason: 'run', state: session.snapshot() });
-  assert.equal(model.explanation, '00h is no instruction: nothing changes, not even the program counter, so the run stops here');
+  assert.equal(
+    model.explanation,
+    '00h is no instruction: nothing changes, not even the program counter, so the run stops here',
+  );
   assert.deepEqual(
     model.checks.map(({ id, line, words }) => [id, line, words]),
     [
       ['hl-unset', 2, 'Line 2: warning: MOV Mem, A writes the byte at 0000h, but H and L were never set [-Whl-unset]'],
-      ['code-write', 2, 'Line 2: warning: MOV Mem, A changes the program\'s own byte at 0000h from 3Eh to 42h, in the ' +
-        'statement on line 1 [-Wcode-write]'],
-      ['unset-read', 3, 'Line 3: warning: ADD B reads B, which was never set: it holds the reset value 00h [-Wunset-read]'],
+      [
+        'code-write',
+        2,
+        "Line 2: warning: MOV Mem, A changes the program's own byte at 0000h from 3Eh to 42h, in the " +
+          'statement on line 1 [-Wcode-write]',
+      ],
+      [
+        'unset-read',
+        3,
+        'Line 3: warning: ADD B reads B, which was never set: it holds the reset value 00h [-Wunset-read]',
+      ],
     ],
   );
   // A step back shows an earlier state: the checks up to that step.
   session.stepBack();
   model.stateReceived({ reason: 'step', state: session.snapshot() });
-  assert.deepEqual(model.checks.map(({ id }) => id), ['hl-unset', 'code-write', 'unset-read']);
+  assert.deepEqual(
+    model.checks.map(({ id }) => id),
+    ['hl-unset', 'code-write', 'unset-read'],
+  );
   assert.equal(model.explanation, 'ADD B: A = 42h + 00h = 42h; this form leaves the flags as they were');
   session.stepBack();
   session.stepBack();
   model.stateReceived({ reason: 'step', state: session.snapshot() });
-  assert.deepEqual(model.checks.map(({ id }) => id), []);
+  assert.deepEqual(
+    model.checks.map(({ id }) => id),
+    [],
+  );
 });
 
 // The yardstick for watches: mirvo's JSON trace of a program's first steps.
 function traced(file, steps) {
   let out;
   try {
-    out = execFileSync(path.join(nativeBin, 'mirvo'), ['run', file, '--trace', '--json', '--max-steps', String(steps)], {
-      maxBuffer: 1 << 30,
-      encoding: 'utf8',
-    });
+    out = execFileSync(
+      path.join(nativeBin, 'mirvo'),
+      ['run', file, '--trace', '--json', '--max-steps', String(steps)],
+      {
+        maxBuffer: 1 << 30,
+        encoding: 'utf8',
+      },
+    );
   } catch (error) {
     out = error.stdout; // a verdict or the step limit: exit 2, the trace all there
   }
-  return out.split('\n').filter((line) => line.startsWith('{"step"')).map((line) => JSON.parse(line));
+  return out
+    .split('\n')
+    .filter((line) => line.startsWith('{"step"'))
+    .map((line) => JSON.parse(line));
 }
 
 // Whether a trace record did what watch watches.
@@ -321,7 +394,8 @@ test('a watch stops a run after the step the trace shows, and Back to last chang
     traces[name] ??= traced(file, steps);
     const trace = traces[name];
     const firsts = trace.filter((record) => does(watch, record)).map((record) => record.step);
-    const bytes = name === 'long' ? new Uint8Array(readFileSync(file)) : session.assemble(readFileSync(file, 'utf8')).image;
+    const bytes =
+      name === 'long' ? new Uint8Array(readFileSync(file)) : session.assemble(readFileSync(file, 'utf8')).image;
     assert.equal(session.load(bytes, 'p.bin').status, 0);
     session.setWatches([watch]);
     // Run stops after the first step that did it; Run again after the next.
@@ -352,8 +426,12 @@ test('Check: a row per case, mismatches for the visible ones only, and the score
   assert.equal(model.exerciseView.score, '');
   const rows = [
     [solutionOf(text), '5 / 5', [true, true, true, true], []],
-    ['MVI H, 10h\nMVI L, 02h\nMVI Mem, 0Ch\nRET\n', '1 / 5', [true, false, false, false],
-     ['[1002h] is 0Ch, expected 50h', '[1002h] is 0Ch, expected 10h']],
+    [
+      'MVI H, 10h\nMVI L, 02h\nMVI Mem, 0Ch\nRET\n',
+      '1 / 5',
+      [true, false, false, false],
+      ['[1002h] is 0Ch, expected 50h', '[1002h] is 0Ch, expected 10h'],
+    ],
     ['MVI A, 5\n', '0 / 5', [false, false, false, false], Array(3).fill('the source has errors')],
   ];
   for (const [source, score, passes, details] of rows) {
@@ -362,9 +440,18 @@ test('Check: a row per case, mismatches for the visible ones only, and the score
     model.checked(session.check(source));
     const view = model.exerciseView;
     assert.equal(view.score, score);
-    assert.deepEqual(view.cases.map((row) => row.pass), passes);
-    assert.deepEqual(view.cases.map((row) => row.name), ['5 + 7', '20h + 30h', '0F0h + 20h wraps', 'case 4 (hidden)']);
-    assert.deepEqual(view.cases.flatMap((row) => row.details), details);
+    assert.deepEqual(
+      view.cases.map((row) => row.pass),
+      passes,
+    );
+    assert.deepEqual(
+      view.cases.map((row) => row.name),
+      ['5 + 7', '20h + 30h', '0F0h + 20h wraps', 'case 4 (hidden)'],
+    );
+    assert.deepEqual(
+      view.cases.flatMap((row) => row.details),
+      details,
+    );
   }
   model.editorChanged();
   assert.deepEqual(model.exerciseView.cases, [], 'an edit takes the grade away');

@@ -35,49 +35,78 @@ function browser(room) {
 const kept = (store) => store.programs().map(({ id }) => `${store.read(id).name}=${store.read(id).text}`);
 
 const rows = [
-  ['an example is kept once edited, not before', (store) => {
-    store.openExample('carry.asm');
-    const before = kept(store);
-    store.save('edited');
-    return [before, kept(store)];
-  }, [[], ['carry.asm=edited']]],
-  ['a link whose text is kept already shows that program', (store) => {
-    store.openText({ text: 'same', name: 'a.asm' });
-    store.openText({ text: 'other', name: 'b.asm' });
-    return [store.openText({ text: 'same', name: 'c.asm' }).previous.name, kept(store)];
-  }, ['b.asm', ['a.asm=same', 'b.asm=other']]],
-  ['an exercise opens the attempt kept for it, else its starter', (store) => {
-    const open = () => store.openExercise({ exercise: 'title = "Copy"', name: 'Copy', starter: '; start' }).program.text;
-    const first = open();
-    store.save('; my attempt');
-    store.openText({ text: 'other', name: 'b.asm' });
-    return [first, open(), kept(store)];
-  }, ['; start', '; my attempt', ['Copy=; my attempt', 'b.asm=other']]],
-  ['a program shown from the list goes first: a new tab opens it', (store, { tab }) => {
-    store.openText({ text: 'old', name: 'old.asm' });
-    store.openText({ text: 'new', name: 'new.asm' });
-    store.show(store.programs()[1].id);
-    return tab().restore().text;
-  }, 'old'],
-  ['a tab hears of another tab\'s save, not of its own', (store, { tab }) => {
-    store.openText({ text: 'v1', name: 'a.asm' });
-    store.save('v2');
-    const key = `mirvo.program.${store.shown.id}`;
-    const heard = [store.changedElsewhere(key)];
-    const other = tab();
-    other.restore();
-    other.save('v3');
-    return [...heard, store.changedElsewhere(key), store.save('v2 and more').copy.name];
-  }, [false, true, 'a.asm (copy)']],
-  [`only the newest ${kMostPrograms} are kept`, (store, { local }) => {
-    for (let i = 0; i < kMostPrograms + 3; ++i) store.openText({ text: `${i}`, name: `${i}.asm` });
-    return [store.programs().length, store.programs().at(-1).name, local.size];
-  }, [kMostPrograms, '3.asm', kMostPrograms + 1]], // and the index
-  ['a program too big for the room left is refused with a reason, and nothing else goes', (store) => {
-    store.openText({ text: 'small', name: 'a.asm' });
-    const { saved, reason } = store.save('x'.repeat(5000));
-    return [saved, /Save source/.test(reason), kept(store)];
-  }, [false, true, ['a.asm=small']]],
+  [
+    'an example is kept once edited, not before',
+    (store) => {
+      store.openExample('carry.asm');
+      const before = kept(store);
+      store.save('edited');
+      return [before, kept(store)];
+    },
+    [[], ['carry.asm=edited']],
+  ],
+  [
+    'a link whose text is kept already shows that program',
+    (store) => {
+      store.openText({ text: 'same', name: 'a.asm' });
+      store.openText({ text: 'other', name: 'b.asm' });
+      return [store.openText({ text: 'same', name: 'c.asm' }).previous.name, kept(store)];
+    },
+    ['b.asm', ['a.asm=same', 'b.asm=other']],
+  ],
+  [
+    'an exercise opens the attempt kept for it, else its starter',
+    (store) => {
+      const open = () =>
+        store.openExercise({ exercise: 'title = "Copy"', name: 'Copy', starter: '; start' }).program.text;
+      const first = open();
+      store.save('; my attempt');
+      store.openText({ text: 'other', name: 'b.asm' });
+      return [first, open(), kept(store)];
+    },
+    ['; start', '; my attempt', ['Copy=; my attempt', 'b.asm=other']],
+  ],
+  [
+    'a program shown from the list goes first: a new tab opens it',
+    (store, { tab }) => {
+      store.openText({ text: 'old', name: 'old.asm' });
+      store.openText({ text: 'new', name: 'new.asm' });
+      store.show(store.programs()[1].id);
+      return tab().restore().text;
+    },
+    'old',
+  ],
+  [
+    "a tab hears of another tab's save, not of its own",
+    (store, { tab }) => {
+      store.openText({ text: 'v1', name: 'a.asm' });
+      store.save('v2');
+      const key = `mirvo.program.${store.shown.id}`;
+      const heard = [store.changedElsewhere(key)];
+      const other = tab();
+      other.restore();
+      other.save('v3');
+      return [...heard, store.changedElsewhere(key), store.save('v2 and more').copy.name];
+    },
+    [false, true, 'a.asm (copy)'],
+  ],
+  [
+    `only the newest ${kMostPrograms} are kept`,
+    (store, { local }) => {
+      for (let i = 0; i < kMostPrograms + 3; ++i) store.openText({ text: `${i}`, name: `${i}.asm` });
+      return [store.programs().length, store.programs().at(-1).name, local.size];
+    },
+    [kMostPrograms, '3.asm', kMostPrograms + 1],
+  ], // and the index
+  [
+    'a program too big for the room left is refused with a reason, and nothing else goes',
+    (store) => {
+      store.openText({ text: 'small', name: 'a.asm' });
+      const { saved, reason } = store.save('x'.repeat(5000));
+      return [saved, /Save source/.test(reason), kept(store)];
+    },
+    [false, true, ['a.asm=small']],
+  ],
 ];
 
 for (const [name, run, expected] of rows) {
