@@ -101,8 +101,16 @@ std::string FormatLines(std::string_view text) {
 
 std::string FormatSource(std::string_view text) {
   // A byte-order mark stays in front of the first line.
-  const std::size_t mark = ReadTextStart(text).mark == TextMark::kUtf8 ? ReadTextStart(text).length : 0;
-  return std::string(text.substr(0, mark)) + FormatLines(text.substr(mark));
+  const TextStart start = ReadTextStart(text);
+  // A text in UTF-16 cannot be read, so it is not laid out either.
+  if (start.mark == TextMark::kUtf16) return std::string(text);
+  const std::size_t mark = start.mark == TextMark::kUtf8 ? start.length : 0;
+  std::string lines = FormatLines(text.substr(mark));
+  // A first token that starts with a mark's bytes, once its indentation is
+  // gone, would start the text with a mark and be read as another text: one
+  // space keeps it the token it was.
+  if (mark == 0 && ReadTextStart(lines).mark != TextMark::kNone) lines.insert(0, " ");
+  return std::string(text.substr(0, mark)) + lines;
 }
 
 }  // namespace mirvo
