@@ -75,7 +75,11 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
-std::string VisibleText(std::string_view text) {
+// text rewritten character by character: each byte that starts no UTF-8
+// sequence as the text \xHH, each character as write(out, codepoint, its
+// bytes) appends it.
+template <typename Write>
+std::string Rewritten(std::string_view text, Write write) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t at = 0; at < text.size();) {
@@ -86,6 +90,14 @@ std::string VisibleText(std::string_view text) {
       at += 1;
       continue;
     }
+    write(out, codepoint, text.substr(at, length));
+    at += length;
+  }
+  return out;
+}
+
+std::string VisibleText(std::string_view text) {
+  return Rewritten(text, [](std::string& out, char32_t codepoint, std::string_view bytes) {
     if (codepoint == '\n') {
       out += "\\n";
     } else if (codepoint < 0x20 || codepoint == 0x7F) {
@@ -96,28 +108,13 @@ std::string VisibleText(std::string_view text) {
     } else if (MovesOrHidesText(codepoint)) {
       AppendEscape(out, 'u', static_cast<unsigned>(codepoint), 4);
     } else {
-      out.append(text, at, length);
+      out += bytes;
     }
-    at += length;
-  }
-  return out;
+  });
 }
 
 std::string Utf8WithEscapes(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t at = 0; at < text.size();) {
-    char32_t codepoint = 0;
-    const std::size_t length = Utf8SequenceAt(text, at, codepoint);
-    if (length == 0) {
-      AppendEscape(out, 'x', ByteAt(text, at), 2);
-      at += 1;
-    } else {
-      out.append(text, at, length);
-      at += length;
-    }
-  }
-  return out;
+  return Rewritten(text, [](std::string& out, char32_t, std::string_view bytes) { out += bytes; });
 }
 
 std::string XmlText(std::string_view text) {
