@@ -12,8 +12,14 @@
 //    as fopen would: truncate, write, close, every error reported;
 //  - an existing file the user may not write is refused, and so is a file
 //    that the command reads (CommandFiles).
-// A temporary file is removed when the command is interrupted (SIGINT,
-// SIGTERM, SIGHUP, SIGQUIT, SIGPIPE) before the signal takes its course.
+// A temporary file is made unnamed where the system allows (O_TMPFILE) and
+// given a name only to be renamed over the target, so that even SIGKILL
+// leaves nothing; a named one (where O_TMPFILE is not supported) is removed
+// when the command is interrupted (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+// SIGPIPE) before the signal takes its course.
+//
+// A command that rewrites its own input (mirvo fmt, asm --fix) opens it with
+// OpenRewrite, which never writes in place unless told to: see RewriteBar.
 
 #include <cstddef>
 #include <string>
@@ -24,6 +30,26 @@
 struct stat;
 
 namespace mirvo {
+
+// What stops an existing file from being rewritten whole by a temporary file
+// and rename, kNone when nothing does.
+enum class RewriteBar {
+  kNone,
+  kNotRegular,   // a pipe, FIFO, device or folder: no text of its own to replace
+  kNotWritable,  // the user may not write it
+  kHardLinks,    // a rename would cut it off from its other names
+  kOwner,        // a new file could not be given its owner and group
+  kFolder,       // its folder takes no new name
+};
+
+// The reason in words, to follow "cannot replace p.asm: " ("it has other
+// hard links, which a replacement would leave with the old text").
+const char* DescribeRewriteBar(RewriteBar bar);
+// Whether the bar is lifted by writing in place (hard links, owner, folder).
+bool InPlaceLifts(RewriteBar bar);
+// What stops the file at path from being rewritten by rename. A path that
+// names nothing has no bar: reading it says why.
+RewriteBar FindRewriteBar(const char* path);
 
 class AtomicFile {
  public:
@@ -39,6 +65,16 @@ class AtomicFile {
   // errno set).
   int Open(const char* targetPath, const CommandFiles& files);
   const std::string* RefusedInput() const { return refusedInput; }
+  // Prepares to rewrite the existing regular file at path with a whole new
+  // text, by a temporary file and rename, unless FindRewriteBar bars it; with
+  // inPlace, a bar that writing in place lifts leads instead to an unnamed
+  // copy in the temporary folder ($TMPDIR, else /tmp) that Commit writes over
+  // the file, in room reserved first, only once the copy is complete and its
+  // length checked. 0 on success; 1 with Bar() saying why, or errno set.
+  int OpenRewrite(const char* path, bool inPlace);
+  RewriteBar Bar() const { return bar; }
+  // The last Open or OpenRewrite found a file at the path: it would replace one.
+  bool Existed() const { return existed; }
   // Appends size bytes. 0 on success; 1 on a short write, after which the
   // file can no longer be committed.
   int Write(const void* data, std::size_t size);
@@ -48,14 +84,23 @@ class AtomicFile {
   int Commit();
 
  private:
-  int OpenReplacement(const std::string& path, const struct stat* replaced);
+  int OpenReplacement(const std::string& path, const struct stat* replaced, bool keepOwnerOrFail);
   int OpenInPlace(const char* path);
+  int OpenOverwrite(const char* path);
+  int NameTemporary();
+  int CommitOverwrite();
+  void Reset();
   void Discard();
 
   FilePtr file;
   std::string target;     // what the temporary file is renamed over; empty in place
-  std::string temporary;  // empty once renamed or removed, and in place
+  std::string temporary;  // its name; empty while unnamed, once renamed or removed, and in place
+  std::string overwrite;  // the file an in-place rewrite copies over at Commit
+  bool unnamed = false;   // the temporary file has no name until Commit
+  std::size_t written = 0;
   bool failed = false;
+  bool existed = false;
+  RewriteBar bar = RewriteBar::kNone;
   const std::string* refusedInput = nullptr;
 };
 

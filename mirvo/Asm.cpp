@@ -50,7 +50,7 @@ int WriteImage(const Program& program, const std::string& path, const CommandFil
 // source, again while fixing uncovers more, and replaces the file with the
 // result when it is complete. 0, or 1 after saying why the file could not
 // be written.
-int FixSource(Program& program) {
+int FixSource(Program& program, bool inPlace) {
   // A fix removes a mistake and each round needs one: a bound, not a loop
   // that could run for ever.
   constexpr int kRounds = 8;
@@ -67,9 +67,10 @@ int FixSource(Program& program) {
     program.Reassemble(std::move(fixed));
   }
   if (total == 0) return 0;
-  // The fixed text replaces the source on purpose: no input to guard here.
+  // The fixed text replaces the source on purpose, never written over it
+  // unless --in-place says so.
   Output fixed;
-  if (fixed.OpenFile(program.Name(), CommandFiles{}) != 0) return 1;
+  if (fixed.OpenRewrite(program.Name(), inPlace) != 0) return 1;
   fixed.Write(program.Text());
   if (fixed.Commit() != 0) return 1;
   Report("%s: %zu %s applied", program.Name().c_str(), total, total == 1 ? "fix" : "fixes");
@@ -85,14 +86,17 @@ int RunAsm(const AsmOptions& options) {
   files.AddOutput("image", image);
   if (options.listing.given) AddFileOutput(files, "listing", options.listing.path);
   if (RefuseInputsAsOutputs(files) != 0) return 1;
+  // A pipe's text cannot be fixed where it came from: refused unread.
+  if (options.fix && RefuseNonRegularSource(options.source) != 0) return 1;
   std::string text;
   std::string reason;
   if (ReadWholeFile(options.source, text, reason) != 0) {
     Report("%s", reason.c_str());
     return 1;
   }
+  if (options.fix && SkipUnlessSource(options.source, text) != 0) return 1;
   Program program = Program::FromSource(options.source, std::move(text));
-  if (options.fix && FixSource(program) != 0) return 1;
+  if (options.fix && FixSource(program, options.inPlace) != 0) return 1;
   const bool clean = !program.HasErrors();
 
   int status = clean ? 0 : 1;

@@ -12,7 +12,10 @@ AfterParse DeclareAsm(CLI::App& app, AsmOptions& options) {
       AddOptionalPath(app, "--listing", options.listing, "Write a listing to standard output or FILE");
   app.add_flag("--json", options.json, "Print one JSON object instead of the diagnostics");
   app.add_flag("--fix", options.fix, "Apply the fixes that are sure to SOURCE first");
-  return [&options, listing] {
+  CLI::Option* const inPlace =
+      app.add_flag("--in-place", options.inPlace, "With --fix, write over a SOURCE that a new file cannot replace");
+  return [&options, listing, inPlace] {
+    if (inPlace->count() > 0 && !options.fix) throw CLI::ValidationError("--in-place", "is for --fix");
     // The JSON object takes standard output.
     if (options.json && listing->count() > 0 && (options.listing.path.empty() || options.listing.path == "-")) {
       throw CLI::ValidationError("--listing", "with --json the listing needs a FILE: --listing=FILE");

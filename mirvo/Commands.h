@@ -24,7 +24,8 @@ struct AsmOptions {
   std::string image;  // empty: the source's name with .bin
   OptionalPath listing;
   bool json = false;
-  bool fix = false;  // apply the sure fixes to the source first
+  bool fix = false;      // apply the sure fixes to the source first
+  bool inPlace = false;  // where a rename cannot replace the source, write over it
 };
 
 // Lines a trace holds at most unless --trace-limit says otherwise: far more
@@ -89,7 +90,8 @@ struct LinkOptions {
 
 struct FmtOptions {
   std::vector<std::string> files;
-  bool check = false;  // write nothing; fail when a file is not formatted
+  bool check = false;    // write nothing; fail when a file is not formatted
+  bool inPlace = false;  // where a rename cannot replace a source, write over it
 };
 
 int RunAsm(const AsmOptions& options);

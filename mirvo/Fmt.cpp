@@ -14,10 +14,19 @@ namespace mirvo::cli {
 int RunFmt(const FmtOptions& options) {
   int status = 0;
   for (const std::string& path : options.files) {
+    // A pipe or FIFO has no text of its own to replace: refused unread.
+    if (!options.check && RefuseNonRegularSource(path) != 0) {
+      status = 1;
+      continue;
+    }
     std::string text;
     std::string reason;
     if (ReadWholeFile(path, text, reason) != 0) {
       Report("%s", reason.c_str());
+      status = 1;
+      continue;
+    }
+    if (SkipUnlessSource(path, text) != 0) {
       status = 1;
       continue;
     }
@@ -42,10 +51,10 @@ int RunFmt(const FmtOptions& options) {
       status = 1;
       continue;
     }
-    // The file is replaced only once its new text is complete. Replacing
-    // the source is the point here: no input to guard.
+    // The file is replaced only once its new text is complete, and never
+    // written over unless --in-place says so.
     Output file;
-    if (file.OpenFile(path, CommandFiles{}) != 0) {
+    if (file.OpenRewrite(path, options.inPlace) != 0) {
       status = 1;
       continue;
     }

@@ -99,18 +99,52 @@ void Output::OpenStandardOutput() {
   name = "standard output";
 }
 
-int Output::OpenFile(const std::string& path, const CommandFiles& files) {
+void Output::StartFile(const std::string& path) {
   failed = false;
   error = 0;
   toStdout = false;
   name = path;
   errno = 0;
+}
+
+int Output::OpenFile(const std::string& path, const CommandFiles& files) {
+  StartFile(path);
   if (file.Open(path.c_str(), files) != 0) {
+    const char* const verb = file.Existed() ? "replace" : "create";
     if (const std::string* const input = file.RefusedInput()) {
-      Report("cannot create %s: it is the input %s", path.c_str(), input->c_str());
+      Report("cannot %s %s: it is the input %s", verb, path.c_str(), input->c_str());
     } else {
-      Report("cannot create %s: %s", path.c_str(), std::strerror(errno != 0 ? errno : EIO));
+      Report("cannot %s %s: %s", verb, path.c_str(), std::strerror(errno != 0 ? errno : EIO));
     }
+    failed = true;
+    return 1;
+  }
+  return 0;
+}
+
+namespace {
+
+// "mirvo: cannot replace p.asm: it has other hard links, ...; it was left as
+// it was (--in-place writes over it)", for bar or, without one, errno.
+void ReportNotReplaced(const std::string& path, RewriteBar bar, bool inPlace) {
+  const char* const reason =
+      bar != RewriteBar::kNone ? DescribeRewriteBar(bar) : std::strerror(errno != 0 ? errno : EIO);
+  const char* const hint = !inPlace && InPlaceLifts(bar) ? " (--in-place writes over it)" : "";
+  Report("cannot replace %s: %s; it was left as it was%s", VisibleText(path).c_str(), reason, hint);
+}
+
+}  // namespace
+
+int RefuseNonRegularSource(const std::string& path) {
+  if (FindRewriteBar(path.c_str()) != RewriteBar::kNotRegular) return 0;
+  ReportNotReplaced(path, RewriteBar::kNotRegular, true);
+  return 1;
+}
+
+int Output::OpenRewrite(const std::string& path, bool inPlace) {
+  StartFile(path);
+  if (file.OpenRewrite(path.c_str(), inPlace) != 0) {
+    ReportNotReplaced(path, file.Bar(), inPlace);
     failed = true;
     return 1;
   }

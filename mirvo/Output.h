@@ -43,6 +43,11 @@ void AddFileOutput(CommandFiles& files, const char* role, const std::string& pat
 // once it knows its files, before it writes anything.
 int RefuseInputsAsOutputs(const CommandFiles& files);
 
+// 0 when path may be rewritten as a source (a regular file, or a path that
+// names nothing, which reading reports), else 1 after saying that it is no
+// regular file and was left as it was. Asked before a pipe or FIFO is read.
+int RefuseNonRegularSource(const std::string& path);
+
 // Where a result goes: standard output, or a file that appears only once it
 // is complete and never half-written. An empty path or "-" is standard output.
 class Output {
@@ -54,8 +59,12 @@ class Output {
   // Standard output for "" and "-", else the file path as OpenFile does.
   int Open(const std::string& path, const CommandFiles& files);
   // The file path, whatever its name. 0, or 1 after reporting that it cannot
-  // be created (or is one of the command's inputs).
+  // be created or replaced (or is one of the command's inputs).
   int OpenFile(const std::string& path, const CommandFiles& files);
+  // The existing source path, to be rewritten with a whole new text as
+  // AtomicFile::OpenRewrite does. 0, or 1 after reporting why not ("cannot
+  // replace p.asm: it is not a regular file; it was left as it was").
+  int OpenRewrite(const std::string& path, bool inPlace);
   void OpenStandardOutput();
   void Write(const char* data, std::size_t size);
   void Write(const std::string& text) { Write(text.data(), text.size()); }
@@ -74,6 +83,7 @@ class Output {
 
  private:
   void Fail();
+  void StartFile(const std::string& path);
 
   AtomicFile file;
   std::string name;

@@ -7,6 +7,7 @@
 #include "ImageFile.h"
 #include "Output.h"
 #include "TextEncoding.h"
+#include "TextEscape.h"
 
 namespace mirvo::cli {
 
@@ -146,6 +147,23 @@ std::string FirstErrorText(const Program& program) {
 }
 
 std::string FirstErrorCode(const Program& program) { return DiagnosticCode(program.Assembly()->FirstError()->kind); }
+
+const char* NotARewritableSource(const std::string& path, std::string_view bytes) {
+  if (TakenAs(path, bytes, ProgramAs::kDetect) == ProgramAs::kImage) return "it reads as a program image, not a source";
+  const std::size_t slash = path.rfind('/');
+  const std::string_view name = std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+  if (NameSays(path, ProgramAs::kDetect) == ProgramAs::kDetect && !IsProgramName(name)) {
+    return "its name is not a program's (.asm, or no extension)";
+  }
+  return nullptr;
+}
+
+int SkipUnlessSource(const std::string& path, std::string_view bytes) {
+  const char* const reason = NotARewritableSource(path, bytes);
+  if (reason == nullptr) return 0;
+  Report("%s was skipped: %s", VisibleText(path).c_str(), reason);
+  return 1;
+}
 
 LoadResult LoadProgram(const std::string& path, ProgramAs as, Program& program, std::string& reason) {
   std::vector<std::uint8_t> image;

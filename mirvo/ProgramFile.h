@@ -37,6 +37,14 @@ std::string FirstErrorText(const Program& program);
 // Its diagnostic's code, as grades name the cause: "not-a-register".
 std::string FirstErrorCode(const Program& program);
 
+// Why the file at path, holding bytes, is no source that mirvo fmt or asm
+// --fix may rewrite, or null when it is one: it reads as an image by the rule
+// of run and dis (a .bin name, or bytes that are not text under a name that
+// says nothing), or its name says it is some other file (ex.toml, notes.txt).
+const char* NotARewritableSource(const std::string& path, std::string_view bytes);
+// The same, said: 0, or 1 after "mirvo: p.bin was skipped: ...".
+int SkipUnlessSource(const std::string& path, std::string_view bytes);
+
 enum class LoadResult { kLoaded, kCannotRead, kSourceErrors };
 
 // Reads the file at path once (a pipe as well as a file), and takes it as a

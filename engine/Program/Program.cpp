@@ -58,6 +58,12 @@ bool LooksLikeSourceText(std::string_view bytes) {
   return true;
 }
 
+ProgramAs TakenAs(std::string_view name, std::string_view bytes, ProgramAs as) {
+  const ProgramAs says = NameSays(name, as);
+  if (says != ProgramAs::kDetect) return says;
+  return LooksLikeSourceText(bytes) ? ProgramAs::kSource : ProgramAs::kImage;
+}
+
 Program Program::FromSource(std::string name, std::string text, const AssemblyOptions& options) {
   Program program;
   program.name = std::move(name);
@@ -76,8 +82,7 @@ ImageStatus Program::FromImage(std::string name, std::vector<std::uint8_t> bytes
 
 ImageStatus Program::FromBytes(std::string name, std::string bytes, ProgramAs as, Program& program,
                                const AssemblyOptions& options) {
-  const ProgramAs says = NameSays(name, as);
-  if (says == ProgramAs::kSource || (says == ProgramAs::kDetect && LooksLikeSourceText(bytes))) {
+  if (TakenAs(name, bytes, as) == ProgramAs::kSource) {
     program = FromSource(std::move(name), std::move(bytes), options);
     return ImageStatus::kLoaded;
   }

@@ -39,6 +39,9 @@ bool NamesSource(std::string_view name);
 // characters but tabs, line ends and form feeds, and not empty. Machine code
 // almost never is (RET is C9h, an MVI's number is often below 20h).
 bool LooksLikeSourceText(std::string_view bytes);
+// What the bytes of a file called name are taken as, kSource or kImage: as
+// NameSays(name, as) says, or else as they look (LooksLikeSourceText).
+ProgramAs TakenAs(std::string_view name, std::string_view bytes, ProgramAs as);
 
 class Program {
  public:
@@ -53,7 +56,7 @@ class Program {
   // An image: kTooLarge for more than 65536 bytes, program then untouched.
   static ImageStatus FromImage(std::string name, std::vector<std::uint8_t> bytes, Program& program);
   // The bytes of a file called name, read already: a source or an image as
-  // NameSays(name, as) says, or else as they look (LooksLikeSourceText).
+  // TakenAs(name, bytes, as) says.
   static ImageStatus FromBytes(std::string name, std::string bytes, ProgramAs as, Program& program,
                                const AssemblyOptions& options = AssemblyOptions::Full());
 
