@@ -100,9 +100,8 @@ int RunCheck(const CheckOptions& options) {
   exercise.cases.resize(1);
   SyntaxError error;
   if (ParseState(text, StateRole::kExpected, exercise.cases[0].expected, error) != 0) {
-    std::fprintf(stderr, "%s: %s: %s\nTry '%s check --help' for more information.\n", kProgramName, where.c_str(),
-                 error.message.c_str(), kProgramName);
-    return kUsageExit;
+    // The message quotes the file's text: shown whole, a NUL byte included.
+    return ReportUsage("check", "%s: %s", VisibleText(where).c_str(), VisibleText(error.message).c_str());
   }
 
   Output out;

@@ -81,7 +81,7 @@ std::string CheckListText() {
   return list;
 }
 
-std::string ChecksManualPage() {
+std::string ChecksManualPage(const CheckRow* only) {
   std::string page = ".TH MIRVO-CHECKS 7 \"December 2026\" \"mirvo 1.0\" \"MirvoVM toolchain\"\n";
   page += ".SH NAME\nmirvo-checks \\- the likely mistakes that mirvo run watches for\n";
   page += ".SH DESCRIPTION\n";
@@ -104,6 +104,7 @@ std::string ChecksManualPage() {
   page += ".PP\n.B mirvo explain\n.I id\nprints the section of one check below.\n";
   page += ".SH CHECKS\n";
   for (const CheckRow& row : kCheckTable) {
+    if (only != nullptr && &row != only) continue;
     page += ".SS \"" + Roff(row.name) + " \\(em " + Roff(row.summary) + "\"\n";
     page += Roff(row.meaning) + "\n";
     page += ".PP\n.I Example:\n.PP\n.RS 4\n.EX\n" + Roff(row.example) + ".EE\n.RE\n";

@@ -13,7 +13,8 @@ namespace mirvo::cli {
 std::string CheckPageText(const CheckRow& row);
 // Every check's name and summary, one a line.
 std::string CheckListText();
-// The manual page mirvo-checks(7) in roff.
-std::string ChecksManualPage();
+// The manual page mirvo-checks(7) in roff; with only, the same page with
+// that check's section alone.
+std::string ChecksManualPage(const CheckRow* only = nullptr);
 
 }  // namespace mirvo::cli

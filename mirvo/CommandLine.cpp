@@ -4,6 +4,10 @@
 #include "CommandLine.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,10 +45,21 @@ int UsageError(const CLI::App& app, const CLI::ParseError& error, std::ostream& 
   std::string reason = error.what();
   const std::size_t end = reason.find('\n');
   if (end != std::string::npos) reason.erase(end);
-  std::string command = kProgramName;
-  for (const CLI::App* sub : app.get_subcommands()) command += " " + sub->get_name();
-  err << kProgramName << ": " << reason << "\nTry '" << command << " --help' for more information.\n";
+  std::string command;
+  for (const CLI::App* sub : app.get_subcommands()) command += (command.empty() ? "" : " ") + sub->get_name();
+  err << kProgramName << ": " << reason << "\n" << TryHelpLine(command);
   return kUsageExit;
+}
+
+// Help or the version on out; 1 when out could not take it (closed, full).
+int ShowHelpOrVersion(const CLI::App& app, const CLI::Success& helpOrVersion, std::ostream& out, std::ostream& err) {
+  errno = 0;
+  const int status = app.exit(helpOrVersion, out, err);
+  out.flush();
+  const bool written = out.good() && (&out != &std::cout || (std::fflush(stdout) == 0 && std::ferror(stdout) == 0));
+  if (written) return status;
+  err << kProgramName << ": cannot write standard output: " << std::strerror(errno != 0 ? errno : EIO) << "\n";
+  return 1;
 }
 
 // The words on the command line that no option of the chosen subcommand
@@ -141,7 +156,7 @@ int ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::
       if (commands[i].afterParse) commands[i].afterParse();
     }
   } catch (const CLI::Success& helpOrVersion) {
-    return app.exit(helpOrVersion, out, err);
+    return ShowHelpOrVersion(app, helpOrVersion, out, err);
   } catch (const CLI::ParseError& error) {
     return UsageError(app, error, err);
   }

@@ -18,6 +18,12 @@ namespace mirvo::cli {
 CLI::Option* AddOptionalPath(CLI::App& app, const std::string& name, OptionalPath& target, const std::string& help);
 void Settle(OptionalPath& path, const CLI::Option* option);
 
+// A whole number from least to most, for an option of a count: one that is
+// no whole number ("1e3", "1.5") is named with the form expected
+// ("--max-steps: 1e3 is not a whole number: N is written in decimal digits,
+// from 1 to 1073741824"), one out of range with the range.
+CLI::Validator WholeNumber(std::uint64_t least, std::uint64_t most);
+
 // --max-steps N: a step limit from 1 to the driver's own.
 void AddMaxSteps(CLI::App& app, std::uint64_t& target, const std::string& help);
 

@@ -3,14 +3,16 @@
 #include <cstdio>
 
 #include "Output.h"
+#include "TextEscape.h"
 
 namespace mirvo::cli {
 
 namespace {
 
 void Say(const std::string& path, const ExerciseError& place, const char* severity) {
+  // The message may quote the file's text: shown whole, a NUL byte included.
   std::fprintf(stderr, "%s:%u:%u: %s: %s\n", path.c_str(), static_cast<unsigned>(place.line),
-               static_cast<unsigned>(place.column), severity, place.message.c_str());
+               static_cast<unsigned>(place.column), severity, VisibleText(place.message).c_str());
 }
 
 }  // namespace

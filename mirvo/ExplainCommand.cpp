@@ -6,22 +6,26 @@
 #include "CheckPages.h"
 #include "Commands.h"
 #include "Output.h"
+#include "TextEscape.h"
 
 namespace mirvo::cli {
 
 int RunExplain(const ExplainOptions& options) {
+  const CheckRow* row = nullptr;
+  if (!options.id.empty()) {
+    row = FindCheck(options.id);
+    if (row == nullptr) {
+      return ReportUsage("explain", "'%s' is not a check: the checks are %s", VisibleText(options.id).c_str(),
+                         CheckNamesInWords().c_str());
+    }
+  }
   Output out;
   out.OpenStandardOutput();
   if (options.man) {
-    out.Write(ChecksManualPage());
-  } else if (options.id.empty()) {
+    out.Write(ChecksManualPage(row));
+  } else if (row == nullptr) {
     out.Write(CheckListText());
   } else {
-    const CheckRow* const row = FindCheck(options.id);
-    if (row == nullptr) {
-      Report("'%s' is not a check: the checks are %s", options.id.c_str(), CheckNamesInWords().c_str());
-      return kUsageExit;
-    }
     out.Write(CheckPageText(*row));
   }
   return out.Commit() == 0 ? 0 : 1;

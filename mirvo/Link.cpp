@@ -46,11 +46,13 @@ bool IsExerciseName(const std::string& path) {
 int RunLink(const LinkOptions& options) {
   std::string text;
   std::string reason;
+  const bool exercise = IsExerciseName(options.file);
   if (ReadWholeFile(options.file, text, reason) != 0) {
     Report("%s", reason.c_str());
-    return 1;
+    // An exercise file that cannot be read is the teacher's mistake, as
+    // one that does not parse.
+    return exercise ? kUsageExit : 1;
   }
-  const bool exercise = IsExerciseName(options.file);
   if (exercise) {
     // A link to a broken exercise would only fail in the page.
     Exercise parsed;

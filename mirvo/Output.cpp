@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "FileSource.h"
 #include "SubmissionFile.h"
@@ -17,10 +18,16 @@ namespace mirvo::cli {
 
 namespace {
 
+// The message whole, however long: a path of any length keeps its reason.
 void ReportWith(const char* prefix, const char* format, va_list arguments) {
-  char message[1024];
-  std::vsnprintf(message, sizeof(message), format, arguments);
-  std::fprintf(stderr, "%s: %s%s\n", kProgramName, prefix, message);
+  va_list again;
+  va_copy(again, arguments);
+  const int length = std::vsnprintf(nullptr, 0, format, arguments);
+  std::string message(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+  if (length > 0) std::vsnprintf(message.data(), message.size() + 1, format, again);
+  va_end(again);
+  std::string line = std::string(kProgramName) + ": " + prefix + message + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 }  // namespace
@@ -37,6 +44,20 @@ void Warn(const char* format, ...) {
   va_start(arguments, format);
   ReportWith("warning: ", format, arguments);
   va_end(arguments);
+}
+
+int ReportUsage(const char* subcommand, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  ReportWith("", format, arguments);
+  va_end(arguments);
+  std::fprintf(stderr, "%s", TryHelpLine(subcommand).c_str());
+  return kUsageExit;
+}
+
+std::string TryHelpLine(const std::string& command) {
+  const std::string named = command.empty() ? std::string(kProgramName) : std::string(kProgramName) + " " + command;
+  return "Try '" + named + " --help' for more information.\n";
 }
 
 bool ColourWanted() {

@@ -21,6 +21,13 @@ void Report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The same as a warning: "mirvo: warning: ...".
 void Warn(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// A usage mistake: "mirvo: " and the message, then the hint to --help of
+// subcommand ("Try 'mirvo explain --help' for more information."). Returns
+// kUsageExit.
+int ReportUsage(const char* subcommand, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// That hint's line, for "mirvo" alone when command is empty.
+std::string TryHelpLine(const std::string& command);
+
 // True when standard error is a terminal and NO_COLOR is not set.
 bool ColourWanted();
 

@@ -19,6 +19,7 @@
 #include "ProgramFile.h"
 #include "StateMap.h"
 #include "StateMapFile.h"
+#include "TextEscape.h"
 #include "Trace.h"
 
 namespace mirvo::cli {
@@ -112,9 +113,7 @@ struct RunPlan {
 int PlanRun(const RunOptions& options, RunPlan& plan) {
   SyntaxError error;
   if (ParseState(options.given, StateRole::kGiven, plan.given, error) != 0) {
-    std::fprintf(stderr, "%s: --given: %s\nTry '%s run --help' for more information.\n", kProgramName,
-                 error.message.c_str(), kProgramName);
-    return kUsageExit;
+    return ReportUsage("run", "--given: %s", VisibleText(error.message).c_str());
   }
   plan.traceToFile = options.trace.given && !IsStandardOutput(options.trace.path);
   plan.mapPath = options.stateMap.path.empty() ? kStateMapFileName : options.stateMap.path;

@@ -43,7 +43,7 @@ AfterParse DeclareRun(CLI::App& app, RunOptions& options) {
   app.add_option("--trace-limit", options.traceLimit,
                  "Stop the trace after N lines (default " + std::to_string(kDefaultTraceLimit) + ")")
       ->type_name("N")
-      ->check(CLI::Range(std::uint64_t{1}, mirvo::kStepLimit))
+      ->check(WholeNumber(1, mirvo::kStepLimit))
       ->needs(trace);
   CLI::Option* const stateMap = AddOptionalPath(app, "--state-map", options.stateMap,
                                                 "Write the state map to FILE (default MirvoVMStateMap.txt)");

@@ -775,7 +775,8 @@ TEST(MirvoTest, ChecksAndExplanations) {
        {},
        {}},
       {"no such check", {"explain", "carry"}, {}, 64, "",
-       "mirvo: 'carry' is not a check: the checks are hl-unset, code-write, past-end, carry-lost and unset-read\n",
+       "mirvo: 'carry' is not a check: the checks are hl-unset, code-write, past-end, carry-lost and unset-read\n"
+       "Try 'mirvo explain --help' for more information.\n",
        {}, {}},
   });
 
@@ -816,6 +817,81 @@ TEST(MirvoTest, Fmt) {
        "mirvo: /dev/stdin is not formatted\n", {}, {}, loose},
       {"--check of a laid-out source on a pipe", {"fmt", "--check", "/dev/stdin"}, {}, 0, "", "", {}, {}, laid},
   });
+}
+
+// A message case: the words standard error (and standard output) must hold
+// and the exit code, for the messages whose words matter more than the rest
+// of the line. "sh" as the first word runs the rest as a shell line, $0
+// being mirvo, for standard output closed or full.
+struct MessageCase {
+  const char* name;
+  std::vector<std::string> args;
+  Files inputs;
+  int exitCode;
+  std::vector<std::string> errWords;
+  std::vector<std::string> outWords = {};
+  std::vector<std::string> outAbsent = {};
+};
+
+TEST(MirvoTest, Messages) {
+  // 1,100 bytes of folders that do not exist, past any fixed buffer.
+  std::string deep;
+  for (int i = 0; i < 100; ++i) deep += "missing-" + std::to_string(i) + "/";
+  const std::string kTry = "Try 'mirvo ";
+  const std::vector<MessageCase> cases = {
+      {"link's exercise file that cannot be read", {"link", "missing.toml"}, {}, 64,
+       {"mirvo: cannot open missing.toml: No such file or directory\n"}},
+      {"link's source that cannot be read", {"link", "missing.asm"}, {}, 1,
+       {"mirvo: cannot open missing.asm: No such file or directory\n"}},
+      {"explain of no check", {"explain", "nope"}, {}, 64,
+       {"mirvo: 'nope' is not a check", kTry + "explain --help' for more information.\n"}},
+      {"explain ID --man is that check's page", {"explain", "hl-unset", "--man"}, {}, 0, {},
+       {".TH MIRVO-CHECKS 7", ".SS \"hl\\-unset \\(em"}, {".SS \"code\\-write"}},
+      {"--max-steps in exponent form",
+       {"run", "p.asm", "--max-steps", "1e3"},
+       {{"p.asm", "RET\n"}},
+       64,
+       {"mirvo: --max-steps: 1e3 is not a whole number: N is written in decimal digits, from 1 to 1073741824\n",
+        kTry + "run --help'"}},
+      {"--trace-limit as a fraction",
+       {"run", "p.asm", "--trace", "--trace-limit", "1.5"},
+       {{"p.asm", "RET\n"}},
+       64,
+       {"mirvo: --trace-limit: 1.5 is not a whole number: N is written in decimal digits", kTry + "run --help'"}},
+      {"a long output path keeps its reason",
+       {"asm", "p.asm", "-o", deep + "p.bin"},
+       {{"p.asm", "RET\n"}},
+       1,
+       {"mirvo: cannot create " + deep + "p.bin: No such file or directory\n"}},
+      {"an existing output that cannot be written is replaced, not created",
+       {"asm", "p.asm", "-o", "."},
+       {{"p.asm", "RET\n"}},
+       1,
+       {"mirvo: cannot replace .: Is a directory\n"}},
+      {"a NUL byte in an expectation file",
+       {"check", "p.asm", "--expect-file", "e.txt"},
+       {{"p.asm", "RET\n"}, {"e.txt", std::string("A=5h x\0yz tail\n", 15)}},
+       64,
+       {"mirvo: e.txt: 'x^@yz' is not an expectation", kTry + "check --help'"}},
+      {"--help into a closed standard output", {"sh", "\"$0\" --help >&-"}, {}, 1,
+       {"mirvo: cannot write standard output: Bad file descriptor\n"}},
+      {"--version into a full disk", {"sh", "\"$0\" --version >/dev/full"}, {}, 1,
+       {"mirvo: cannot write standard output: No space left on device\n"}},
+      {"a subcommand's --help into a full disk", {"sh", "\"$0\" fmt --help >/dev/full"}, {}, 1,
+       {"mirvo: cannot write standard output: No space left on device\n"}},
+  };
+  for (const MessageCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    for (const auto& [name, bytes] : c.inputs) WriteFile(dir / name, bytes);
+    const SplitResult result = c.args.front() == "sh"
+                                   ? RunProgramSplit("/bin/sh", {"-c", c.args[1], kMirvo}, dir.Path())
+                                   : RunProgramSplit(kMirvo, c.args, dir.Path());
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    for (const std::string& words : c.errWords) EXPECT_NE(result.err.find(words), std::string::npos) << result.err;
+    for (const std::string& words : c.outWords) EXPECT_NE(result.out.find(words), std::string::npos) << words;
+    for (const std::string& words : c.outAbsent) EXPECT_EQ(result.out.find(words), std::string::npos) << words;
+  }
 }
 
 TEST(MirvoTest, HelpVersionAndUsage) {
