@@ -458,6 +458,8 @@ int AtomicFile::CommitOverwrite() {
     done = errno == EOPNOTSUPP || errno == ENOSYS;
   }
   std::vector<char> block(std::size_t{1} << 16);
+  // An interruption waits for the copy to end rather than cut it short.
+  const InterruptionsHeld held;
   for (off_t at = 0; done && at < length;) {
     const ssize_t got = ::pread(from, block.data(), block.size(), at);
     if (got < 0 && errno == EINTR) continue;
