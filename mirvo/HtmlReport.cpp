@@ -74,10 +74,6 @@ for (const table of document.querySelectorAll('table[data-sortable]')) {
 
 using std::to_string;
 
-std::string Plural(std::size_t count, const char* one, const char* many) {
-  return to_string(count) + " " + (count == 1 ? one : many);
-}
-
 // The name a row goes by: the student's, else the file's.
 const std::string& NameOf(const GradedFile& one) { return one.student.empty() ? one.file : one.student; }
 
@@ -151,22 +147,22 @@ std::string WrongSection(const Exercise& exercise, const ClassSummary& summary, 
     const bool details = ShowsDetails(exercise.cases[i], showHidden);
     std::string items;
     for (const CauseCount& cause : tally.notRun) {
-      items += "<li>could not run (" + HtmlText(cause.cause) + "): " + Plural(cause.count, "program", "programs") +
+      items += "<li>could not run (" + HtmlText(cause.cause) + "): " + Counted(cause.count, "program", "programs") +
                " — " + Names(cause.grades, graded) + "</li>\n";
     }
     std::size_t shown = 0;
     for (const WrongResult& wrong : tally.common) {
       if (!details) break;
       shown += wrong.count;
-      items += "<li>" + HtmlText(wrong.text) + ": " + Plural(wrong.count, "program", "programs") + " — " +
+      items += "<li>" + HtmlText(wrong.text) + ": " + Counted(wrong.count, "program", "programs") + " — " +
                Names(wrong.grades, graded) + "</li>\n";
     }
     if (!details && tally.wrong > 0) {
-      items += "<li>a wrong result (not shown: the case is hidden): " + Plural(tally.wrong, "program", "programs") +
+      items += "<li>a wrong result (not shown: the case is hidden): " + Counted(tally.wrong, "program", "programs") +
                "</li>\n";
     } else if (tally.wrong > shown) {
-      items +=
-          "<li class=\"muted\">" + Plural(tally.wrong - shown, "other wrong result", "other wrong results") + "</li>\n";
+      items += "<li class=\"muted\">" + Counted(tally.wrong - shown, "other wrong result", "other wrong results") +
+               "</li>\n";
     }
     text += "<h3 class=\"name\">" + HtmlText(CaseLabel(exercise, i, showHidden)) + (details ? "" : " (hidden)") +
             "</h3>\n<ul>\n" + items + "</ul>\n";
@@ -259,8 +255,8 @@ std::string ScatterSection(const ClassSummary& summary, const std::vector<Graded
             to_string(solution->Steps()) + " steps</li>\n";
   }
   return text + "<svg viewBox=\"0 0 640 362\" role=\"img\" aria-labelledby=\"best-words\"><title id=\"best-words\">" +
-         Plural(summary.passing.size(), "program", "programs") + " that passed every case, by bytes and steps</title>" +
-         Axes(scale) + points + own +
+         Counted(summary.passing.size(), "program", "programs") +
+         " that passed every case, by bytes and steps</title>" + Axes(scale) + points + own +
          "</svg>\n<p class=\"muted\">Filled: the best, which no other program beats in both bytes and steps; "
          "hollow: the others; diamond: the solution.</p>\n<ul>\n" +
          best + "</ul>\n</section>\n";
@@ -336,7 +332,7 @@ std::string HtmlReport(const Exercise& exercise, const std::vector<GradedFile>& 
          "content=\"width=device-width, initial-scale=1\">\n<meta http-equiv=\"Content-Security-Policy\" "
          "content=\"default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'\">\n<title>" +
          title + ": the class</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n<main>\n<h1>" + title +
-         "</h1>\n<p>" + Plural(graded.size(), "program", "programs") + ", " + to_string(passed) +
+         "</h1>\n<p>" + Counted(graded.size(), "program", "programs") + ", " + to_string(passed) +
          " passed every case.</p>\n" + ScoreSection(summary) +
          ShareSection(exercise, summary, graded.size(), showHidden) +
          WrongSection(exercise, summary, graded, showHidden) + ScatterSection(summary, graded, solution) +

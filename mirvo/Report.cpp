@@ -76,6 +76,10 @@ std::string Property(const char* name, unsigned value) {
 
 }  // namespace
 
+std::string Counted(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::vector<std::string> CaseCheckLines(const Exercise& exercise, const Grade& grade, std::size_t i, bool showHidden) {
   std::vector<std::string> lines;
   if (!ShowsDetails(exercise.cases[i], showHidden)) return lines;

@@ -61,6 +61,8 @@ std::string CsvReport(const Exercise& exercise, const std::vector<GradedFile>& g
 // without it.
 std::string HtmlReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden,
                        const Grade* solution);
+// "1 program", "3 programs": count and the word that goes with it.
+std::string Counted(std::size_t count, const char* one, const char* many);
 // The run-time checks of case i as its grade keeps them, one line each:
 // "warning: line 3: ADD B reads B, ... [-Wunset-read]", then "... and 12
 // more warnings" for those left out; none for a case whose details are

@@ -12,10 +12,6 @@ namespace mirvo::cli {
 
 namespace {
 
-std::string Plural(std::size_t count, const char* one, const char* many) {
-  return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 // The median of values (not empty), sorted here; ".5" between two.
 template <typename T>
 std::string Median(std::vector<T> values) {
@@ -53,7 +49,7 @@ std::string CaseLines(const Exercise& exercise, const ClassSummary& summary, boo
     text += "\n";
     if (!details) continue;
     for (const WrongResult& wrong : tally.common) {
-      text += "    " + VisibleText(wrong.text) + ": " + Plural(wrong.count, "submission", "submissions") + "\n";
+      text += "    " + VisibleText(wrong.text) + ": " + Counted(wrong.count, "submission", "submissions") + "\n";
     }
   }
   return text;
@@ -100,7 +96,7 @@ std::string ClassLines(const std::vector<GradedFile>& graded, const ClassSummary
                      OneDecimal(total / static_cast<double>(scores.size())) + ", median " + Median(scores) + "\n" +
                      Histogram(summary);
   if (bytes.empty()) return text + "No program passed every case\n";
-  return text + Plural(bytes.size(), "program", "programs") + " passed every case: bytes min " +
+  return text + Counted(bytes.size(), "program", "programs") + " passed every case: bytes min " +
          std::to_string(*std::min_element(bytes.begin(), bytes.end())) + ", median " + Median(bytes) + "; steps min " +
          std::to_string(*std::min_element(steps.begin(), steps.end())) + ", median " + Median(steps) + "\n";
 }
@@ -132,7 +128,7 @@ ClassSummary SummariseClass(const Exercise& exercise, const std::vector<GradedFi
 std::string SummaryReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden) {
   const ClassSummary summary = SummariseClass(exercise, graded);
   std::string text =
-      "Summary of " + Plural(graded.size(), "program", "programs") + "\n" + CaseLines(exercise, summary, showHidden);
+      "Summary of " + Counted(graded.size(), "program", "programs") + "\n" + CaseLines(exercise, summary, showHidden);
   if (graded.empty()) return text;
   return text + ClassLines(graded, summary) + SameProgramLines(graded, summary);
 }

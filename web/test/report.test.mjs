@@ -63,6 +63,15 @@ test('the report opens from a file, fetches nothing, passes axe, opens a row and
     const names = () => page.locator('table[data-sortable] tbody summary').allTextContents();
     assert.deepEqual(await names(), ['ada.asm', 'ben.asm', 'cy <b>"&amp;".asm', 'dee\\u202Egpj.asm', 'eve.asm']);
 
+    // The best of those that passed: the solution's bytes and steps, which
+    // eve's extra statement loses to; the solution's own point beside them.
+    const best = await page.locator('#best ~ ul li').allTextContents();
+    assert.deepEqual(best, [
+      'ada.asm: 12 bytes, 32 steps',
+      'ben.asm: 12 bytes, 32 steps',
+      'The solution: 12 bytes, 32 steps',
+    ]);
+
     const require = createRequire(import.meta.url);
     await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
     const violations = await page.evaluate(async () => (await window.axe.run()).violations);
