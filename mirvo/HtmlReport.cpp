@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 #include "Report.h"
 #include "TextEscape.h"
@@ -35,6 +36,7 @@ summary { cursor: pointer; }
 .pass { color: var(--pass); } .fail { color: var(--fail); }
 .muted { color: var(--muted); }
 ul { padding-left: 1.3rem; margin: .2rem 0; }
+li:has(> details) { list-style: none; margin-left: -1rem; }
 .share td:nth-child(2) { width: 45%; min-width: 8rem; }
 @media (max-width: 40rem) {
   main { padding: .6rem; }
@@ -138,6 +140,13 @@ std::string ShareSection(const Exercise& exercise, const ClassSummary& summary, 
 
 // Per case, what went wrong, grouped as the summary groups it (TallyCases),
 // each group with its students.
+// A group of programs: what they share and how many, opening to their names.
+std::string Group(const std::string& what, const std::vector<std::size_t>& grades,
+                  const std::vector<GradedFile>& graded) {
+  return "<li><details><summary>" + what + ": " + Counted(grades.size(), "program", "programs") + "</summary>" +
+         Names(grades, graded) + "</details></li>\n";
+}
+
 std::string WrongSection(const Exercise& exercise, const ClassSummary& summary, const std::vector<GradedFile>& graded,
                          bool showHidden) {
   std::string text;
@@ -147,15 +156,13 @@ std::string WrongSection(const Exercise& exercise, const ClassSummary& summary, 
     const bool details = ShowsDetails(exercise.cases[i], showHidden);
     std::string items;
     for (const CauseCount& cause : tally.notRun) {
-      items += "<li>could not run (" + HtmlText(cause.cause) + "): " + Counted(cause.count, "program", "programs") +
-               " — " + Names(cause.grades, graded) + "</li>\n";
+      items += Group("could not run (" + HtmlText(cause.cause) + ")", cause.grades, graded);
     }
     std::size_t shown = 0;
     for (const WrongResult& wrong : tally.common) {
       if (!details) break;
       shown += wrong.count;
-      items += "<li>" + HtmlText(wrong.text) + ": " + Counted(wrong.count, "program", "programs") + " — " +
-               Names(wrong.grades, graded) + "</li>\n";
+      items += Group(HtmlText(wrong.text), wrong.grades, graded);
     }
     if (!details && tally.wrong > 0) {
       items += "<li>a wrong result (not shown: the case is hidden): " + Counted(tally.wrong, "program", "programs") +
@@ -207,16 +214,35 @@ std::string Axes(const Scale& scale) {
          "<text x=\"24\" y=\"165\" text-anchor=\"middle\" transform=\"rotate(-90 24 165)\">steps</text>";
 }
 
-std::string Point(const Scale& scale, const ClassPoint& point, const std::string& name) {
-  const std::string x = Coord(scale.X(point.bytes));
-  const std::string y = Coord(scale.Y(static_cast<double>(point.steps)));
-  const std::string title = "<title>" + HtmlText(name) + ": " + to_string(point.bytes) + " bytes, " +
-                            to_string(point.steps) + " steps" + (point.best ? " (best)" : "") + "</title>";
-  if (!point.best) {
-    return "<circle cx=\"" + x + "\" cy=\"" + y + "\" r=\"5\" fill=\"none\" stroke=\"#1d5fa8\" stroke-width=\"2\">" +
-           title + "</circle>";
+// The programs at one point of the scatter.
+struct Spot {
+  bool best = false;
+  std::vector<std::size_t> grades;
+};
+using Spots = std::map<std::pair<std::uint32_t, std::uint64_t>, Spot>;
+
+std::string Where(std::uint32_t bytes, std::uint64_t steps) {
+  return to_string(bytes) + " bytes, " + to_string(steps) + " steps";
+}
+
+// A mark per point, with the number of programs there when more than one.
+std::string Marks(const Scale& scale, const Spots& spots, const std::vector<GradedFile>& graded) {
+  std::string text;
+  for (const auto& [where, spot] : spots) {
+    const double x = scale.X(where.first);
+    const double y = scale.Y(static_cast<double>(where.second));
+    const std::string title = "<title>" + Where(where.first, where.second) + (spot.best ? " (best)" : "") + ": " +
+                              Names(spot.grades, graded) + "</title>";
+    text += spot.best ? "<circle cx=\"" + Coord(x) + "\" cy=\"" + Coord(y) + "\" r=\"7\" fill=\"#0b6b3a\">"
+                      : "<circle cx=\"" + Coord(x) + "\" cy=\"" + Coord(y) +
+                            "\" r=\"5\" fill=\"none\" stroke=\"#1d5fa8\" stroke-width=\"2\">";
+    text += title + "</circle>";
+    if (spot.grades.size() > 1) {
+      text +=
+          "<text x=\"" + Coord(x + 11) + "\" y=\"" + Coord(y - 6) + "\">×" + to_string(spot.grades.size()) + "</text>";
+    }
   }
-  return "<circle cx=\"" + x + "\" cy=\"" + y + "\" r=\"7\" fill=\"#0b6b3a\">" + title + "</circle>";
+  return text;
 }
 
 // Bytes against steps of the programs that passed every case, the best
@@ -225,23 +251,23 @@ std::string ScatterSection(const ClassSummary& summary, const std::vector<Graded
   std::string text = "<section aria-labelledby=\"best\"><h2 id=\"best\">Bytes and steps</h2>\n";
   const bool ownPoint = solution != nullptr && solution->AllPassed();
   if (summary.passing.empty() && !ownPoint) return text + "<p>No program passed every case.</p>\n</section>\n";
-  std::vector<std::pair<double, double>> all;
-  for (const ClassPoint& point : summary.passing) all.emplace_back(point.bytes, static_cast<double>(point.steps));
-  if (ownPoint) all.emplace_back(solution->bytes, static_cast<double>(solution->Steps()));
-  const auto [fewestBytes, mostBytes] = std::minmax_element(all.begin(), all.end());
-  const auto [fewestSteps, mostSteps] =
-      std::minmax_element(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
-  Scale scale;
-  Fit(fewestBytes->first, mostBytes->first, scale.bytes, scale.bytesSpan);
-  Fit(fewestSteps->second, mostSteps->second, scale.steps, scale.stepsSpan);
-  std::string points;
-  std::string best;
+  Spots spots;
   for (const ClassPoint& point : summary.passing) {
-    points += Point(scale, point, NameOf(graded[point.grade]));
-    if (point.best) {
-      best += "<li>" + HtmlText(NameOf(graded[point.grade])) + ": " + to_string(point.bytes) + " bytes, " +
-              to_string(point.steps) + " steps</li>\n";
-    }
+    Spot& spot = spots[{point.bytes, point.steps}];
+    spot.best = point.best;
+    spot.grades.push_back(point.grade);
+  }
+  if (ownPoint) spots.try_emplace({solution->bytes, solution->Steps()});
+  Scale scale;
+  const auto [fewestSteps, mostSteps] = std::minmax_element(
+      spots.begin(), spots.end(), [](const auto& a, const auto& b) { return a.first.second < b.first.second; });
+  Fit(spots.begin()->first.first, spots.rbegin()->first.first, scale.bytes, scale.bytesSpan);
+  Fit(static_cast<double>(fewestSteps->first.second), static_cast<double>(mostSteps->first.second), scale.steps,
+      scale.stepsSpan);
+  const std::string points = Marks(scale, spots, graded);
+  std::string best;
+  for (const auto& [where, spot] : spots) {
+    if (spot.best) best += "<li>" + Where(where.first, where.second) + ": " + Names(spot.grades, graded) + "</li>\n";
   }
   std::string own;
   if (ownPoint) {
@@ -251,8 +277,7 @@ std::string ScatterSection(const ClassSummary& summary, const std::vector<Graded
           "l8 8l-8 8l-8 -8z\" fill=\"none\" stroke=\"#7a3d00\" "
           "stroke-width=\"2.5\"><title>The solution: " +
           to_string(solution->bytes) + " bytes, " + to_string(solution->Steps()) + " steps</title></path>";
-    best += "<li class=\"muted\">The solution: " + to_string(solution->bytes) + " bytes, " +
-            to_string(solution->Steps()) + " steps</li>\n";
+    best += "<li class=\"muted\">The solution: " + Where(solution->bytes, solution->Steps()) + "</li>\n";
   }
   return text + "<svg viewBox=\"0 0 640 362\" role=\"img\" aria-labelledby=\"best-words\"><title id=\"best-words\">" +
          Counted(summary.passing.size(), "program", "programs") +
