@@ -65,7 +65,7 @@ struct CheckOptions {
   ProgramAs as = ProgramAs::kDetect;
 };
 
-enum class ReportFormat { kText, kJson, kJunit, kTap, kGradescope, kCsv };
+enum class ReportFormat { kText, kJson, kJunit, kTap, kGradescope, kCsv, kHtml };
 
 struct TestOptions {
   std::string exercise;

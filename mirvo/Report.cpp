@@ -40,25 +40,6 @@ CaseView ViewOf(const Exercise& exercise, const Grade& grade, std::size_t i, boo
   return view;
 }
 
-// The run-time checks of case i as its grade keeps them, one line each:
-// "warning: line 3: ADD B reads B, ... [-Wunset-read]", then "... and 12
-// more warnings" for those left out; none for a case whose details are
-// withheld.
-std::vector<std::string> CheckLines(const Exercise& exercise, const Grade& grade, std::size_t i, bool showHidden) {
-  std::vector<std::string> lines;
-  if (!ShowsDetails(exercise.cases[i], showHidden)) return lines;
-  const CaseResult& result = grade.cases[i];
-  for (const CheckFinding& finding : result.checks) {
-    const std::string where = finding.line > 0 ? "line " + std::to_string(finding.line) + ": " : "";
-    lines.push_back("warning: " + where + finding.message + " [-W" + CheckRowOf(finding.id).name + "]");
-  }
-  if (result.checksLeftOut > 0) {
-    lines.push_back("... and " + std::to_string(result.checksLeftOut) +
-                    (result.checksLeftOut == 1 ? " more warning" : " more warnings"));
-  }
-  return lines;
-}
-
 std::string Join(const std::vector<std::string>& parts, const char* separator) {
   std::string text;
   for (const std::string& part : parts) text += (text.empty() ? "" : separator) + part;
@@ -95,6 +76,25 @@ std::string Property(const char* name, unsigned value) {
 
 }  // namespace
 
+std::string Counted(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::vector<std::string> CaseCheckLines(const Exercise& exercise, const Grade& grade, std::size_t i, bool showHidden) {
+  std::vector<std::string> lines;
+  if (!ShowsDetails(exercise.cases[i], showHidden)) return lines;
+  const CaseResult& result = grade.cases[i];
+  for (const CheckFinding& finding : result.checks) {
+    const std::string where = finding.line > 0 ? "line " + std::to_string(finding.line) + ": " : "";
+    lines.push_back("warning: " + where + finding.message + " [-W" + CheckRowOf(finding.id).name + "]");
+  }
+  if (result.checksLeftOut > 0) {
+    lines.push_back("... and " + std::to_string(result.checksLeftOut) +
+                    (result.checksLeftOut == 1 ? " more warning" : " more warnings"));
+  }
+  return lines;
+}
+
 std::string TextReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden) {
   std::string text;
   std::size_t passed = 0;
@@ -116,7 +116,7 @@ std::string TextReport(const Exercise& exercise, const std::vector<GradedFile>& 
       } else {
         text += "  " + label + ": " + VisibleText(Join(view.problems, "; ")) + "\n";
       }
-      for (const std::string& line : CheckLines(exercise, grade, i, showHidden)) {
+      for (const std::string& line : CaseCheckLines(exercise, grade, i, showHidden)) {
         text += "  " + label + ": " + VisibleText(line) + "\n";
       }
     }
@@ -205,7 +205,7 @@ std::string GradescopeReport(const Exercise& exercise, const GradedFile& graded,
   for (std::size_t i = 0; i < graded.grade.cases.size(); ++i) {
     const CaseView view = ViewOf(exercise, graded.grade, i, true);
     std::vector<std::string> output = view.problems;
-    for (std::string& line : CheckLines(exercise, graded.grade, i, true)) output.push_back(std::move(line));
+    for (std::string& line : CaseCheckLines(exercise, graded.grade, i, true)) output.push_back(std::move(line));
     tests.push_back({{"name", VisibleText(view.label)},
                      {"score", graded.grade.cases[i].points},
                      {"max_score", exercise.cases[i].points},

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ClassSummary.h"
 #include "Grading.h"
 
 namespace mirvo::cli {
@@ -26,7 +27,7 @@ struct GradedFile {
   // student's files was graded and what was left aside. Empty for most rows.
   std::string note;
   // The program once comments, spacing and register names are set aside,
-  // as a short digest (ProgramShape); empty when it has none.
+  // as a short digest (ProgramShape.h); empty when it has none.
   std::string shape;
 };
 
@@ -51,6 +52,22 @@ std::string TapReport(const Exercise& exercise, const std::vector<GradedFile>& g
 std::string GradescopeReport(const Exercise& exercise, const GradedFile& graded, unsigned seconds = 0);
 // A gradebook: file, score, max_score, then each case's points.
 std::string CsvReport(const Exercise& exercise, const std::vector<GradedFile>& graded);
+// The class's grades as one page that opens from disk (HtmlReport.cpp): the
+// scores and each case's share of passes as bars, what went wrong in each
+// case grouped by cause with its students, bytes against steps of the
+// programs that passed (the best marked, and solution's point when it is
+// given and passed), the programs that are one program, and a row per
+// program that opens to its cases. Sortable by a small script; readable
+// without it.
+std::string HtmlReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden,
+                       const Grade* solution);
+// "1 program", "3 programs": count and the word that goes with it.
+std::string Counted(std::size_t count, const char* one, const char* many);
+// The run-time checks of case i as its grade keeps them, one line each:
+// "warning: line 3: ADD B reads B, ... [-Wunset-read]", then "... and 12
+// more warnings" for those left out; none for a case whose details are
+// withheld.
+std::vector<std::string> CaseCheckLines(const Exercise& exercise, const Grade& grade, std::size_t i, bool showHidden);
 // What a teacher acts on (Summary.cpp). Per case: how many programs passed,
 // failed and could not run (by cause), and the commonest wrong end states;
 // a hidden case only by its number and counts unless showHidden. For the
@@ -58,13 +75,8 @@ std::string CsvReport(const Exercise& exercise, const std::vector<GradedFile>& g
 // steps of the programs that passed, and the groups of files that are the
 // same program (shape).
 std::string SummaryReport(const Exercise& exercise, const std::vector<GradedFile>& graded, bool showHidden);
-
-// The shape of an assembled source from its statements (each statement's
-// operation and operands, the registers other than A renamed in the order
-// they first appear), or of an image from its bytes: a digest that two
-// programs share when they differ only in comments, spacing and the names of
-// their registers. Empty for a program of no statements.
-std::string SourceShape(const std::vector<StatementRecord>& statements);
-std::string ImageShape(std::span<const std::uint8_t> bytes);
+// The class's summary (ClassSummary.h) over graded, each case's commonest
+// keep wrong results kept.
+ClassSummary SummariseClass(const Exercise& exercise, const std::vector<GradedFile>& graded, std::size_t keep = 3);
 
 }  // namespace mirvo::cli

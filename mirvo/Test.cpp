@@ -4,14 +4,18 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "CommandFiles.h"
 #include "Commands.h"
 #include "ExerciseFile.h"
+#include "ExerciseJson.h"
+#include "JsonText.h"
 #include "Output.h"
 #include "ProgramFile.h"
+#include "ProgramShape.h"
 #include "Report.h"
 #include "Submissions.h"
 #include "TextEscape.h"
@@ -33,7 +37,7 @@ Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs
     case LoadResult::kSourceErrors:
       return GradeRefused(exercise, FirstErrorText(program), FirstErrorCode(program));
   }
-  shape = program.IsSource() ? SourceShape(program.Assembly()->GetStatements()) : ImageShape(program.Image());
+  shape = ProgramShape(program);
   return GradeProgram(exercise, program);
 }
 
@@ -121,6 +125,25 @@ std::vector<GradedFile> GradeAll(const Exercise& exercise, const Submissions& su
   return graded;
 }
 
+// The grade of the exercise's own solution, for the class reports to set
+// the class beside; none when the exercise has no solution.
+std::optional<Grade> SolutionGrade(const Exercise& exercise) {
+  if (exercise.solution.empty()) return std::nullopt;
+  return GradeProgram(exercise, Program::FromSource("solution", exercise.solution));
+}
+
+// The JSON lines, and with --summary a last line {"class": ClassJson}.
+std::string JsonLines(const TestOptions& options, const Exercise& exercise, const std::vector<GradedFile>& graded) {
+  std::string report = JsonReport(exercise, graded, options.showHidden);
+  if (!options.summary) return report;
+  std::vector<std::string> names;
+  for (const GradedFile& one : graded) names.push_back(one.file);
+  const std::optional<Grade> solution = SolutionGrade(exercise);
+  const nlohmann::ordered_json line = {{"class", ClassJson(exercise, SummariseClass(exercise, graded), names,
+                                                           options.showHidden, solution ? &*solution : nullptr)}};
+  return report + DumpJson(line) + "\n";
+}
+
 // The report in the format asked for; with text and --summary, the summary
 // follows it. seconds is how long the grading took (Gradescope shows it).
 std::string TestReport(const TestOptions& options, const Exercise& exercise, const std::vector<GradedFile>& graded,
@@ -132,7 +155,7 @@ std::string TestReport(const TestOptions& options, const Exercise& exercise, con
       return report;
     }
     case ReportFormat::kJson:
-      return JsonReport(exercise, graded, options.showHidden);
+      return JsonLines(options, exercise, graded);
     case ReportFormat::kJunit:
       return JunitReport(exercise, graded, options.showHidden);
     case ReportFormat::kTap:
@@ -141,6 +164,10 @@ std::string TestReport(const TestOptions& options, const Exercise& exercise, con
       return GradescopeReport(exercise, graded.front(), seconds);
     case ReportFormat::kCsv:
       return CsvReport(exercise, graded);
+    case ReportFormat::kHtml: {
+      const std::optional<Grade> solution = SolutionGrade(exercise);
+      return HtmlReport(exercise, graded, options.showHidden, solution ? &*solution : nullptr);
+    }
   }
   return {};
 }

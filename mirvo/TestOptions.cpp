@@ -14,7 +14,8 @@ AfterParse DeclareTest(CLI::App& app, TestOptions& options) {
              {"junit", ReportFormat::kJunit},
              {"tap", ReportFormat::kTap},
              {"gradescope", ReportFormat::kGradescope},
-             {"csv", ReportFormat::kCsv}},
+             {"csv", ReportFormat::kCsv},
+             {"html", ReportFormat::kHtml}},
             "Report format (default text)");
   app.add_option("-o,--output", options.output, "Write the report to FILE (default: standard output)")
       ->type_name("FILE");

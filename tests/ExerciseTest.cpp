@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "ClassSummary.h"
 #include "Grading.h"
 #include "TestSupport.h"
 
@@ -236,6 +238,50 @@ TEST(GradingTest, EachCaseOnAFreshMachine) {
     ExerciseError error;
     ASSERT_EQ(ParseExercise(head + row.cases, exercise, error), 0) << error.message;
     EXPECT_EQ(Results(exercise, GradeProgram(exercise, Assemble(row.program))), row.results) << row.cases;
+  }
+}
+
+// The best programs of a class (bytes against steps) against a brute force:
+// a program is best when no other is as small and as quick and better in one.
+TEST(ClassSummaryTest, BestProgramsAreThoseNoOtherBeats) {
+  Exercise exercise;
+  ExerciseError error;
+  ASSERT_EQ(ParseExercise("title = \"t\"\ntext = \"x\"\n[[case]]\nname='a'\nexpect='A=0'\n", exercise, error), 0);
+  std::vector<std::vector<std::pair<std::uint32_t, std::uint64_t>>> rows = {
+      {},
+      {{5, 9}},
+      {{5, 9}, {5, 9}},                    // ties are both best
+      {{3, 20}, {4, 10}, {6, 4}, {7, 4}},  // a staircase and one it beats
+      {{8, 8}, {8, 3}, {2, 30}, {2, 31}},  // same bytes: the fewer steps only
+      {{10, 1}, {1, 10}, {5, 5}, {6, 6}, {5, 6}},
+  };
+  std::uint32_t seed = 12345;
+  const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int many = 0; many < 20; ++many) {
+    rows.emplace_back();
+    for (unsigned i = 0; i < next() % 40; ++i) rows.back().emplace_back(next() % 16, next() % 16);
+  }
+  for (const auto& points : rows) {
+    std::vector<Grade> grades(points.size() + 1);
+    grades.back().cases.resize(1);  // a program that failed: never a point
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      grades[i].bytes = points[i].first;
+      grades[i].cases.resize(1);
+      grades[i].cases[0].pass = true;
+      grades[i].cases[0].steps = points[i].second;
+    }
+    std::vector<const Grade*> pointers;
+    for (const Grade& grade : grades) pointers.push_back(&grade);
+    const ClassSummary summary = SummariseClass(exercise, pointers, std::vector<std::string>(grades.size()), 3);
+    ASSERT_EQ(summary.passing.size(), points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      const auto [bytes, steps] = points[i];
+      const bool beaten = std::any_of(points.begin(), points.end(), [&](const auto& other) {
+        return other.first <= bytes && other.second <= steps && (other.first < bytes || other.second < steps);
+      });
+      EXPECT_EQ(summary.passing[i].grade, i);
+      EXPECT_EQ(summary.passing[i].best, !beaten) << bytes << " bytes, " << steps << " steps";
+    }
   }
 }
 

@@ -608,7 +608,7 @@ TEST(MirvoTest, TestAndLink) {
        "Try 'mirvo test --help' for more information.\n",
        {}, {}},
       {"an unknown format", {"test", "ex.toml", "ok.asm", "--format", "xml"}, inputs, 64, "",
-       "mirvo: --format: 'xml' is none of csv|gradescope|json|junit|tap|text\n"
+       "mirvo: --format: 'xml' is none of csv|gradescope|html|json|junit|tap|text\n"
        "Try 'mirvo test --help' for more information.\n",
        {}, {}},
       // Links hold the file's text in base64url: "RET\n" is UkVUCg.

@@ -7,6 +7,7 @@ points and reasons; then a class of hostile file names through every format.
     grading_test.py MIRVO
 """
 import csv
+import html.parser
 import io
 import json
 import os
@@ -97,9 +98,15 @@ def lines(text):
     return text.split("\n")[:-1]
 
 
+def json_rows(text):
+    """The rows of --format json, and its last line's class (None without --summary)."""
+    rows = [json.loads(line) for line in lines(text)]
+    return (rows[:-1], rows[-1]["class"]) if rows and list(rows[-1]) == ["class"] else (rows, None)
+
+
 def from_json(text):
     grades = []
-    for row in map(json.loads, lines(text)):
+    for row in json_rows(text)[0]:
         cases = [(case["name"], case["pass"], None if case["pass"] else case.get("error") or
                   "; ".join(m["text"] for m in case["mismatches"]) or HIDDEN) for case in row["cases"]]
         grades.append((row["file"], row["score"], row["max_score"], cases))
@@ -177,6 +184,87 @@ def write(path, content):
         file.write(content.encode() if isinstance(content, str) else content)
 
 
+# The class line of --format json --summary, as the summary above says it.
+CLASS_CASES = [(label, 2 + (label == "5 + 7"), hidden) for label, hidden in zip(LABELS, (False, False, True))]
+CLASS = {"programs": 6, "max_score": 4, "scores": [3, 1, 0, 0, 2],
+         "cases": [(label, hidden, passed, {"not-a-number": ["bad.asm"], "unreadable": ["none.bin"]})
+                   for label, passed, hidden in CLASS_CASES],
+         "passing": [("good.asm", 12, 24, True), ("lab1.asm.txt", 12, 24, True)],
+         "same_program": [["good.asm", "lab1.asm.txt"]]}
+
+
+def from_class(text):
+    got = json_rows(text)[1]
+    return {"programs": got["programs"], "max_score": got["max_score"], "scores": got["scores"],
+            "cases": [(c["name"], c["hidden"], c["passed"], {n["cause"]: n["files"] for n in c["not_run"]})
+                      for c in got["cases"]],
+            "passing": [(p["file"], p["bytes"], p["steps"], p["best"]) for p in got["passing"]],
+            "same_program": got["same_program"]}
+
+
+class Page(html.parser.HTMLParser):
+    """An HTML page read by Python's parser: every element closed in order,
+    the tags it holds, each row of the programs' table as its cells' text,
+    and the text of the lists."""
+    VOID = {"meta", "br", "img", "input", "link", "hr"}
+    SVG_EMPTY = {"rect", "line", "circle", "path"}
+
+    def __init__(self, text):
+        super().__init__(convert_charrefs=True)
+        self.open, self.tags, self.errors, self.rows, self.items = [], set(), [], [], []
+        self.in_table = self.in_summary = False
+        self.feed(text)
+        self.close()
+        if self.open:
+            self.errors.append(f"left open: {self.open}")
+
+    def handle_starttag(self, tag, attrs):
+        self.tags.add(tag)
+        if tag in self.VOID:
+            return
+        self.open.append(tag)
+        if tag == "table" and ("data-sortable", None) in attrs:
+            self.in_table = True
+        elif tag == "tr" and self.in_table:
+            self.rows.append([])
+        elif tag == "td" and self.in_table:
+            self.rows[-1].append("")
+        elif tag == "summary":
+            self.in_summary = True
+        elif tag == "li":
+            self.items.append("")
+
+    def handle_startendtag(self, tag, attrs):
+        self.tags.add(tag)
+        if tag not in self.VOID | self.SVG_EMPTY:
+            self.errors.append(f"<{tag}/>")
+
+    def handle_endtag(self, tag):
+        if not self.open or self.open[-1] != tag:
+            self.errors.append(f"</{tag}> closes {self.open[-1:]}")
+            return
+        self.open.pop()
+        if tag == "table":
+            self.in_table = False
+        elif tag == "summary":
+            self.in_summary = False
+
+    def handle_data(self, data):
+        if self.in_table and self.rows and self.rows[-1] and (self.in_summary or "details" not in self.open):
+            self.rows[-1][-1] += data
+        if "li" in self.open and self.items:
+            self.items[-1] += data
+
+
+def from_html(text):
+    """Per program its name and score, and the same-program groups."""
+    page = Page(text)
+    assert not page.errors, page.errors
+    return [tuple(row[:2]) for row in page.rows if row], [i for i in page.items if i.startswith("2: ")]
+
+
+HTML = ([(file, f"{score}/{top}") for file, score, top, _ in SCORES], ["2: good.asm, lab1.asm.txt"])
+
 # (arguments after the programs, exit code, how the output reads, expected, standard error)
 ROWS = [
     (["--format", "json"], 1, from_json, SCORES, ""),
@@ -187,6 +275,8 @@ ROWS = [
     (["--summary"], 1, lambda out: out[out.index("Summary"):], SUMMARY, ""),
     (["--summary", "--show-hidden"], 1, lambda out: out[out.index("  secret: 2"):out.index("Scores")],
      SECRET_SUMMARY, ""),
+    (["--format", "json", "--summary"], 1, from_class, CLASS, SUMMARY),
+    (["--format", "html"], 1, from_html, HTML, ""),
     (["--format", "json", "--show-hidden"], 1, lambda out: from_json(out)[1][3][2],
      ("secret", False, "[1002h] is 0Ch, expected 03h"), ""),
 ]
@@ -261,10 +351,18 @@ def hostile_failures(work):
         ("tap 13", lambda out: len(read_tap(out, 13)), 3 * len(names)),
         ("csv", lambda out: sorted(row[0] for row in from_csv(out)[1:]), sorted(c for _, c in seen.values())),
         ("summary", lambda out: out.count("\x1b"), 0),
+        ("html", lambda out: sorted(name for name, _ in from_html(out)[0]), visible),
+        ("html tags", lambda out: Page(out).tags - {"html", "head", "meta", "title", "style", "body", "main", "h1",
+                                                    "h2", "h3", "p", "section", "svg", "line", "rect", "text",
+                                                    "circle", "path", "table", "thead", "tbody", "tr", "th", "td",
+                                                    "div", "details", "summary", "ul", "li", "span", "script"},
+         set()),
+        ("html controls", lambda out: checks[1][1](out), []),
     ]
     formats = {"text": [], "text controls": [], "json": ["--format", "json"], "junit": ["--format", "junit"],
                "tap": ["--format", "tap"], "tap 13": ["--format", "tap", "--tap-version", "13"],
-               "csv": ["--format", "csv"], "summary": ["--summary"]}
+               "csv": ["--format", "csv"], "summary": ["--summary"], "html": ["--format", "html"],
+               "html tags": ["--format", "html"], "html controls": ["--format", "html"]}
     for label, read, expected in checks:
         got = read(grade(*formats[label]))
         if got != expected:

@@ -144,6 +144,8 @@ std::string XmlText(std::string_view text) {
   return out;
 }
 
+std::string HtmlText(std::string_view text) { return XmlText(text); }
+
 std::string TapDescription(std::string_view text) {
   std::string out;
   for (const char ch : VisibleText(text)) {

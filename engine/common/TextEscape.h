@@ -35,6 +35,12 @@ std::string Utf8WithEscapes(std::string_view text);
 // character XML forbids, with & < > " ' as entities.
 std::string XmlText(std::string_view text);
 
+// For HTML (element text, or an attribute's value in quotes): XmlText's
+// rule, whose five entities HTML reads alike. VisibleText leaves no control
+// and no mark that reorders text (U+202E), so no name turns a page's lines
+// around or reaches a script's source.
+std::string HtmlText(std::string_view text);
+
 // For a TAP test point's description: VisibleText on one line, with # and
 // \ escaped by a backslash so that no name starts a directive.
 std::string TapDescription(std::string_view text);

@@ -135,9 +135,9 @@ std::string WrongState(const ExerciseCase& c, const CaseResult& result) {
 
 // The counts of a map, commonest first (ties in the map's order).
 template <typename T>
-std::vector<T> Commonest(const std::map<std::string, unsigned>& counts, std::size_t keep) {
+std::vector<T> Commonest(const std::map<std::string, std::vector<std::size_t>>& groups, std::size_t keep) {
   std::vector<T> list;
-  for (const auto& [text, count] : counts) list.push_back({text, count});
+  for (const auto& [text, members] : groups) list.push_back({text, static_cast<unsigned>(members.size()), members});
   std::stable_sort(list.begin(), list.end(), [](const T& a, const T& b) { return a.count > b.count; });
   if (list.size() > keep) list.resize(keep);
   return list;
@@ -149,17 +149,18 @@ std::vector<CaseTally> TallyCases(const Exercise& exercise, const std::vector<co
   std::vector<CaseTally> tallies(exercise.cases.size());
   for (std::size_t i = 0; i < tallies.size(); ++i) {
     const ExerciseCase& c = exercise.cases[i];
-    std::map<std::string, unsigned> causes;
-    std::map<std::string, unsigned> states;
-    for (const Grade* grade : grades) {
-      const CaseResult& result = grade->cases[i];
+    std::map<std::string, std::vector<std::size_t>> causes;
+    std::map<std::string, std::vector<std::size_t>> states;
+    for (std::size_t g = 0; g < grades.size(); ++g) {
+      const Grade& grade = *grades[g];
+      const CaseResult& result = grade.cases[i];
       if (result.pass) {
         ++tallies[i].passed;
-      } else if (const std::string cause = NotRunCause(c, *grade, i); !cause.empty()) {
-        ++causes[cause];
+      } else if (const std::string cause = NotRunCause(c, grade, i); !cause.empty()) {
+        causes[cause].push_back(g);
       } else {
         ++tallies[i].wrong;
-        ++states[WrongState(c, result)];
+        states[WrongState(c, result)].push_back(g);
       }
     }
     tallies[i].notRun = Commonest<CauseCount>(causes, causes.size());

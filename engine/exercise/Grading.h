@@ -74,14 +74,17 @@ std::vector<std::string> CaseProblems(const Exercise& exercise, const Grade& gra
 // counted by its cause: the grade's cause ("not-a-register", "unreadable"),
 // "given-clash" or "never ends". The wrong results are grouped by the whole
 // wrong state each program ended in ("[1002h] is 0Bh, A is 05h"), once per
-// program, most common first.
+// program, most common first. Each group keeps which grades it holds (their
+// indices, in order), so that a report can name them.
 struct CauseCount {
   std::string cause;
   unsigned count = 0;
+  std::vector<std::size_t> grades;
 };
 struct WrongResult {
   std::string text;
   unsigned count = 0;
+  std::vector<std::size_t> grades;
 };
 struct CaseTally {
   unsigned passed = 0;

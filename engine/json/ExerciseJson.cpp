@@ -83,4 +83,61 @@ Json GradeCasesJson(const Exercise& exercise, const Grade& grade, bool showHidde
   return cases;
 }
 
+namespace {
+
+Json FilesOf(const std::vector<std::size_t>& grades, const std::vector<std::string>& names) {
+  Json files = Json::array();
+  for (const std::size_t i : grades) files.push_back(names[i]);
+  return files;
+}
+
+Json ClassCaseJson(const Exercise& exercise, const ClassSummary& summary, std::size_t i,
+                   const std::vector<std::string>& names, bool showHidden) {
+  const CaseTally& tally = summary.cases[i];
+  const bool details = ShowsDetails(exercise.cases[i], showHidden);
+  Json notRun = Json::array();
+  for (const CauseCount& cause : tally.notRun) {
+    notRun.push_back({{"cause", cause.cause}, {"count", cause.count}, {"files", FilesOf(cause.grades, names)}});
+  }
+  Json wrong = Json::array();
+  for (const WrongResult& result : tally.common) {
+    if (details)
+      wrong.push_back({{"text", result.text}, {"count", result.count}, {"files", FilesOf(result.grades, names)}});
+  }
+  return {{"name", CaseLabel(exercise, i, showHidden)},
+          {"hidden", !details},
+          {"points", exercise.cases[i].points},
+          {"passed", tally.passed},
+          {"wrong", tally.wrong},
+          {"not_run", notRun},
+          {"wrong_results", wrong}};
+}
+
+}  // namespace
+
+Json ClassJson(const Exercise& exercise, const ClassSummary& summary, const std::vector<std::string>& names,
+               bool showHidden, const Grade* solution) {
+  Json cases = Json::array();
+  for (std::size_t i = 0; i < summary.cases.size(); ++i) {
+    cases.push_back(ClassCaseJson(exercise, summary, i, names, showHidden));
+  }
+  Json passing = Json::array();
+  for (const ClassPoint& point : summary.passing) {
+    passing.push_back(
+        {{"file", names[point.grade]}, {"bytes", point.bytes}, {"steps", point.steps}, {"best", point.best}});
+  }
+  Json same = Json::array();
+  for (const std::vector<std::size_t>& group : summary.same) same.push_back(FilesOf(group, names));
+  Json json = {{"programs", names.size()},
+               {"max_score", summary.maxScore},
+               {"scores", summary.scores},
+               {"cases", cases},
+               {"passing", passing}};
+  if (solution != nullptr && solution->AllPassed()) {
+    json["solution"] = {{"bytes", solution->bytes}, {"steps", solution->Steps()}};
+  }
+  json["same_program"] = same;
+  return json;
+}
+
 }  // namespace mirvo

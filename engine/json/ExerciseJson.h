@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "ClassSummary.h"
 #include "Grading.h"
 
 namespace mirvo {
@@ -36,5 +37,16 @@ void GradeTotalsInto(const Grade& grade, nlohmann::ordered_json& row);
 // (when the case could not run)}]. A hidden case's name and details are
 // withheld unless showHidden.
 nlohmann::ordered_json GradeCasesJson(const Exercise& exercise, const Grade& grade, bool showHidden);
+
+// What a class did (ClassSummary), each grade named by names[i]:
+// {"programs", "max_score", "scores": [the programs that scored 0, 1, ...],
+//  "cases": [{"name", "hidden", "points", "passed", "wrong" (ran to a wrong
+//   end), "not_run": [{"cause", "count", "files"}], "wrong_results":
+//   [{"text", "count", "files"}] (none for a hidden case unless showHidden)}],
+//  "passing": [{"file", "bytes", "steps", "best" (on the Pareto front)}],
+//  "solution": {"bytes", "steps"} (when a solution's grade passed),
+//  "same_program": [[files that are one program], ...]}.
+nlohmann::ordered_json ClassJson(const Exercise& exercise, const ClassSummary& summary,
+                                 const std::vector<std::string>& names, bool showHidden, const Grade* solution);
 
 }  // namespace mirvo
