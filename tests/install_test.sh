@@ -11,7 +11,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 for file in bin/MirvoVM bin/MirvoVMAssembler bin/MirvoVMCompiler \
             share/man/man1/MirvoVM.1 share/man/man1/MirvoVMAssembler.1 share/man/man1/MirvoVMCompiler.1 \
             share/doc/mirvovm/README.md share/doc/mirvovm/copyright \
-            share/doc/mirvovm/sum.asm share/doc/mirvovm/forever.asm; do
+            share/doc/mirvovm/sum.asm share/doc/mirvovm/forever.asm share/mirvovm/include/mirvo.h; do
   [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
 
