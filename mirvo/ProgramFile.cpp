@@ -111,18 +111,23 @@ void AppendDiagnostic(std::string& text, const std::string& path, const SourceLi
 }
 
 void PrintDiagnostics(const Program& program, bool colour) {
+  if (!program.IsSource()) return;
+  PrintDiagnostics(program.Name(), program.Text(), program.Assembly()->GetDiagnostics(), colour);
+}
+
+void PrintDiagnostics(const std::string& name, std::string_view source, std::span<const Diagnostic> diagnostics,
+                      bool colour) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
-  if (!program.IsSource() || program.Assembly()->GetDiagnostics().empty()) return;
-  const SourceLines lines(program.Text());
+  if (diagnostics.empty()) return;
+  const SourceLines lines(source);
   std::string text;
-  for (const Diagnostic& diagnostic : program.Assembly()->GetDiagnostics()) {
+  for (const Diagnostic& diagnostic : diagnostics) {
     const bool isError = SeverityOf(diagnostic.kind) == Severity::kError;
     (isError ? errors : warnings) += 1;
     text.clear();
     const DiagnosticPlace place{diagnostic.line, diagnostic.column, diagnostic.length};
-    AppendDiagnostic(text, program.Name(), lines, place, SeverityOf(diagnostic.kind), DescribeDiagnostic(diagnostic),
-                     colour);
+    AppendDiagnostic(text, name, lines, place, SeverityOf(diagnostic.kind), DescribeDiagnostic(diagnostic), colour);
     if (diagnostic.column > 0) {
       text += FixLines(Shown(lines, diagnostic.line), diagnostic, colour);
     }

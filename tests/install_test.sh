@@ -29,7 +29,7 @@ grep -qx '0 1   0    0   0' MirvoVMStateMap.txt
 "$prefix/bin/MirvoVMCompiler" x.c | grep -qx 'Opening x.c ...'
 # mirvo is built only when its libraries are found.
 if [ -e "$build/bin/mirvo" ]; then
-  for file in bin/mirvo share/man/man1/mirvo.1 share/man/man7/mirvo-checks.7 share/bash-completion/completions/mirvo; do
+  for file in bin/mirvo share/man/man1/mirvo.1 share/man/man1/mirvo-cc.1 share/man/man7/mirvo-checks.7 share/bash-completion/completions/mirvo; do
     [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
   done
   "$prefix/bin/mirvo" run sum.bin | grep -qx 'Outcome:   halted by the RET at 000Ch'
