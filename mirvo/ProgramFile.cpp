@@ -112,7 +112,7 @@ void AppendDiagnostic(std::string& text, const std::string& path, const SourceLi
 
 void PrintDiagnostics(const Program& program, bool colour) {
   if (!program.IsSource()) return;
-  PrintDiagnostics(program.Name(), program.Text(), program.Assembly()->GetDiagnostics(), colour);
+  PrintDiagnostics(program.Name(), program.Text(), program.Diagnostics(), colour);
 }
 
 void PrintDiagnostics(const std::string& name, std::string_view source, std::span<const Diagnostic> diagnostics,
@@ -144,13 +144,16 @@ void PrintDiagnostics(const std::string& name, std::string_view source, std::spa
 }
 
 std::string FirstErrorText(const Program& program) {
-  const Diagnostic& error = *program.Assembly()->FirstError();
+  if (program.FirstError() == nullptr) return "error: the program did not compile";
+  const Diagnostic& error = *program.FirstError();
   // An error of the whole text (UTF-16) has its line and no column.
   const std::string column = error.column > 0 ? ":" + std::to_string(error.column) : "";
   return std::to_string(error.line) + column + ": error: " + DescribeDiagnostic(error);
 }
 
-std::string FirstErrorCode(const Program& program) { return DiagnosticCode(program.Assembly()->FirstError()->kind); }
+std::string FirstErrorCode(const Program& program) {
+  return program.FirstError() != nullptr ? DiagnosticCode(program.FirstError()->kind) : "not-compiled";
+}
 
 LoadResult LoadProgram(const std::string& path, ProgramAs as, Program& program, std::string& reason) {
   std::vector<std::uint8_t> image;

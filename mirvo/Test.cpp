@@ -33,7 +33,8 @@ Grade GradeOne(const Exercise& exercise, const Submission& submission, ProgramAs
     case LoadResult::kSourceErrors:
       return GradeRefused(exercise, FirstErrorText(program), FirstErrorCode(program));
   }
-  shape = program.IsSource() ? SourceShape(program.Assembly()->GetStatements()) : ImageShape(program.Image());
+  shape =
+      program.Assembly() != nullptr ? SourceShape(program.Assembly()->GetStatements()) : ImageShape(program.Image());
   return GradeProgram(exercise, program);
 }
 
