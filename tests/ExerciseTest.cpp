@@ -229,6 +229,8 @@ TEST(GradingTest, EachCaseOnAFreshMachine) {
        "MVI A, 5h\nRET\n", "1/2 [the given byte [0001h] falls inside the program, which fills 0000h to 0002h] [+]"},
       {"[[case]]\nname='a'\nexpect='A=0'\n", "MVI A, 0h\nMVI B, 0h\nMVI C, 0h\nMVI D, 0h\nMVI E, 0h\nRET\n",
        "0/1 the program is 11 bytes long; this exercise allows at most 8"},
+      // An exercise in C grades C programs only.
+      {"language='c'\n[[case]]\nname='a'\nexpect='A=0'\n", "RET\n", "0/1 this exercise takes a C program (a .c file)"},
       {"[[case]]\nname='a'\ngiven='S=1 P=1 AC=1'\nexpect='S=1 P=1 AC=1 Z=0 CY=0'\n", "CMP B\nRET\n",
        "0/1 [Z is 1, expected 0]"},
   };
