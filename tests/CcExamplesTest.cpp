@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Compiler.h"
+#include "MirvoHeader.h"
 #include "Notation.h"
 #include "TestSupport.h"
 
@@ -97,6 +98,11 @@ TEST(CcExamplesTest, EachExampleWritesWhatTheHostBuildWrites) {
     EXPECT_EQ(OnHost(c, dir), c.expected);
     EXPECT_EQ(OnMachine(c, dir), c.expected);
   }
+}
+
+// The compiler reads the header the host's compilers read: the same bytes.
+TEST(CcHeaderTest, TheEngineHoldsTheShippedHeader) {
+  EXPECT_EQ(cc::MirvoHeaderText(), ReadFile(std::string(MIRVO_INCLUDE_DIR) + "/mirvo.h"));
 }
 
 }  // namespace
