@@ -5,6 +5,9 @@
 //   g++ -std=c++20 -O2 tools/multiply-chains.cpp -o /tmp/multiply-chains
 //   /tmp/multiply-chains > engine/Compiler/MultiplyChains.cpp
 //
+// (the test build has it as mirvo_multiply_chains, and a test holds the
+// checked-in table to its output)
+//
 // The statements are MOV r,s and ADD s over A, B, C, D and E; B to E hold
 // nothing known at the start, so a chain only reads a register it wrote.
 // Every value a register can hold is c * x for a coefficient c mod 256, so
@@ -23,7 +26,7 @@
 
 namespace {
 
-constexpr int kSpares = 4;
+constexpr std::size_t kSpares = 4;
 constexpr std::uint16_t kEmpty = 0x100;
 
 struct State {
@@ -73,7 +76,7 @@ void Successors(const State& s, Emit emit) {
   if (s.Holds(s.a)) return;
   // Saving A: into an unused register while there is one, else over a value.
   bool full = s.spare[kSpares - 1] != kEmpty;
-  for (int i = 0; i < kSpares; ++i) {
+  for (std::size_t i = 0; i < kSpares; ++i) {
     if (s.spare[i] == kEmpty && (i == 0 || s.spare[i - 1] != kEmpty)) {
       next = s;
       next.spare[i] = s.a;
@@ -94,13 +97,13 @@ std::vector<std::string> Name(const std::vector<Move>& moves) {
   std::array<int, 5> holds{1, -1, -1, -1, -1};  // coefficient in A, B, C, D, E
   std::vector<std::string> steps;
   auto find = [&](int value) {
-    for (int r = 1; r < 5; ++r)
-      if (holds[r] == value) return r;
-    return -1;
+    std::size_t r = 1;
+    while (r < 4 && holds[r] != value) ++r;
+    return r;
   };
   const char* names = "ABCDE";
   for (const Move& m : moves) {
-    int r = 0;
+    std::size_t r = 0;
     switch (m.kind) {
       case Move::kDouble:
         holds[0] = (holds[0] * 2) & 0xFF;
@@ -152,20 +155,20 @@ void PrintFile(const std::array<std::vector<std::string>, 256>& chains) {
       "// The steps of every chain, k after k; kStart[k] is where k's begin.\n"
       "// clang-format off\n"
       "constexpr ChainStep kSteps[] = {");
-  std::array<int, 257> start{};
-  int at = 0;
-  for (int k = 0; k < 256; ++k) {
+  std::array<std::size_t, 257> start{};
+  std::size_t at = 0;
+  for (std::size_t k = 0; k < 256; ++k) {
     start[k] = at;
     std::string line = "    /* " + std::to_string(k) + " */";
     for (const std::string& s : chains[k]) line += " " + s + ",";
     if (!chains[k].empty()) std::puts(line.c_str());
-    at += static_cast<int>(chains[k].size());
+    at += chains[k].size();
   }
   start[256] = at;
   std::puts("};\n\nconstexpr std::array<std::uint16_t, 257> kStart = {");
-  for (int k = 0; k <= 256; k += 16) {
+  for (std::size_t k = 0; k <= 256; k += 16) {
     std::string line = "   ";
-    for (int i = k; i < std::min(k + 16, 257); ++i) line += " " + std::to_string(start[i]) + ",";
+    for (std::size_t i = k; i < std::min<std::size_t>(k + 16, 257); ++i) line += " " + std::to_string(start[i]) + ",";
     std::puts(line.c_str());
   }
   std::puts(
@@ -209,6 +212,6 @@ int main() {
   }
   std::array<std::vector<std::string>, 256> chains;
   chains[0] = {"Z()"};
-  for (int k = 1; k < 256; ++k) chains[k] = Name(PathTo(seen, found[k]));
+  for (std::size_t k = 1; k < 256; ++k) chains[k] = Name(PathTo(seen, found[k]));
   PrintFile(chains);
 }
