@@ -51,9 +51,9 @@ std::string CcProgramGenerator::Wrapping(int depth) {
   int kind = Pick(kinds);
   if (kind == 0) return Byte(depth);
   if (subset.arithmetic && kind <= 3) {
-    if (kind == 3) return "~" + Byte(depth - 1);
+    if (kind == 3 && subset.bitwise) return "~" + Byte(depth - 1);
     static const char* const kOperators[] = {" + ", " - ", " & ", " | ", " ^ "};
-    return "(" + Wrapping(depth - 1) + kOperators[Pick(5)] + Wrapping(depth - 1) + ")";
+    return "(" + Wrapping(depth - 1) + kOperators[Pick(subset.bitwise ? 5 : 2)] + Wrapping(depth - 1) + ")";
   }
   if (subset.arithmetic) kind -= 3;
   // Multiplication and shifts stay on bytes, so that no int overflows.
@@ -73,9 +73,11 @@ std::string CcProgramGenerator::Wrapping(int depth) {
 
 std::string CcProgramGenerator::Condition(int depth) {
   static const char* const kComparisons[] = {" == ", " != ", " < ", " <= ", " > ", " >= "};
-  switch (depth > 0 ? Pick(5) : 0) {
+  int kind = depth > 0 ? Pick(5) : 0;
+  if (!subset.ordering) kind = 0;
+  switch (kind) {
     case 0:
-      return "(" + Byte(depth - 1) + kComparisons[Pick(6)] + Byte(depth - 1) + ")";
+      return "(" + Byte(depth - 1) + kComparisons[Pick(subset.ordering ? 6 : 2)] + Byte(depth - 1) + ")";
     case 1:
       return "!" + Byte(depth - 1);
     case 2:
@@ -119,7 +121,7 @@ void CcProgramGenerator::Statement(int depth, std::string& out, const std::strin
     return;
   }
   static const char* const kCompound[] = {" += ", " -= ", " &= ", " |= ", " ^= "};
-  out += indent + Target() + (roll < 80 ? " = " : kCompound[Pick(5)]) + Wrapping(3) + ";\n";
+  out += indent + Target() + (roll < 80 ? " = " : kCompound[Pick(subset.bitwise ? 5 : 2)]) + Wrapping(3) + ";\n";
 }
 
 std::string CcProgramGenerator::Program(const std::string& programTag) {

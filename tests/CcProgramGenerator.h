@@ -21,10 +21,12 @@ inline constexpr int kOutputs = 8;
 
 // What the generator may use: the compiler's subset grows feature by feature.
 struct CcSubset {
-  bool arithmetic = true;   // + - & | ^ ~ and constants
+  bool arithmetic = true;   // + - and constants
+  bool bitwise = true;      // & | ^ ~
   bool multiply = true;     // * by a constant, << by a constant
   bool divide = true;       // / % >> by a constant
-  bool compare = true;      // == != < <= > >= ! && || ?:
+  bool compare = true;      // == !=
+  bool ordering = true;     // < <= > >= ! && || ?:
   bool branches = true;     // if / else
   bool loops = true;        // for loops with a constant trip count
   bool globals = true;      // globals besides locals
