@@ -93,6 +93,7 @@ constexpr Subcommand kSubcommands[] = {
     Row<&CommandLine::explainOptions, DeclareExplain, RunExplain>(
         "explain", "Explain a run-time check (hl-unset, code-write, ...), or list them"),
     Row<&CommandLine::fmtOptions, DeclareFmt, RunFmt>("fmt", "Lay sources out in aligned columns"),
+    Row<&CommandLine::ccOptions, DeclareCc, RunCc>("cc", "Compile a C program (.c) into assembly and an image"),
     {"lsp", "Serve editors: the language server protocol on standard input and output",
      [](CLI::App&, CommandLine&) { return AfterParse(); }, [](const CommandLine&) { return RunLsp(MIRVO_VERSION); }},
 };

@@ -42,6 +42,7 @@ struct CommandLine {
   LinkOptions linkOptions;
   ExplainOptions explainOptions;
   FmtOptions fmtOptions;
+  CcOptions ccOptions;
 };
 
 // The value ParseCommandLine returns when line holds a command to run.

@@ -57,6 +57,7 @@ AfterParse DeclareTest(CLI::App& app, TestOptions& options);
 AfterParse DeclareLink(CLI::App& app, LinkOptions& options);
 AfterParse DeclareExplain(CLI::App& app, ExplainOptions& options);
 AfterParse DeclareFmt(CLI::App& app, FmtOptions& options);
+AfterParse DeclareCc(CLI::App& app, CcOptions& options);
 
 // mirvo test grades, or with --validate checks the exercise alone.
 int RunTestOrValidate(const TestOptions& options);

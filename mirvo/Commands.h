@@ -88,6 +88,14 @@ struct LinkOptions {
   bool withHidden = false;  // the teacher's own link: the whole exercise file
 };
 
+struct CcOptions {
+  std::string source;
+  std::string assembly;  // empty: the source's name with .asm
+  std::string image;     // empty: no image
+  bool json = false;
+  int level = 1;  // -O: 0 compiles each statement on its own, for reading
+};
+
 struct FmtOptions {
   std::vector<std::string> files;
   bool check = false;    // write nothing; fail when a file is not formatted
@@ -105,6 +113,7 @@ int RunTest(const TestOptions& options);
 int RunValidate(const TestOptions& options);
 int RunLink(const LinkOptions& options);
 int RunFmt(const FmtOptions& options);
+int RunCc(const CcOptions& options);
 // Serves the language server protocol on standard input and output until
 // the editor says exit; 0 after a shutdown, else 1.
 int RunLsp(const char* version);

@@ -112,18 +112,23 @@ void AppendDiagnostic(std::string& text, const std::string& path, const SourceLi
 }
 
 void PrintDiagnostics(const Program& program, bool colour) {
+  if (!program.IsSource()) return;
+  PrintDiagnostics(program.Name(), program.Text(), program.Diagnostics(), colour);
+}
+
+void PrintDiagnostics(const std::string& name, std::string_view source, std::span<const Diagnostic> diagnostics,
+                      bool colour) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
-  if (!program.IsSource() || program.Assembly()->GetDiagnostics().empty()) return;
-  const SourceLines lines(program.Text());
+  if (diagnostics.empty()) return;
+  const SourceLines lines(source);
   std::string text;
-  for (const Diagnostic& diagnostic : program.Assembly()->GetDiagnostics()) {
+  for (const Diagnostic& diagnostic : diagnostics) {
     const bool isError = SeverityOf(diagnostic.kind) == Severity::kError;
     (isError ? errors : warnings) += 1;
     text.clear();
     const DiagnosticPlace place{diagnostic.line, diagnostic.column, diagnostic.length};
-    AppendDiagnostic(text, program.Name(), lines, place, SeverityOf(diagnostic.kind), DescribeDiagnostic(diagnostic),
-                     colour);
+    AppendDiagnostic(text, name, lines, place, SeverityOf(diagnostic.kind), DescribeDiagnostic(diagnostic), colour);
     if (diagnostic.column > 0) {
       text += FixLines(Shown(lines, diagnostic.line), diagnostic, colour);
     }
@@ -140,13 +145,16 @@ void PrintDiagnostics(const Program& program, bool colour) {
 }
 
 std::string FirstErrorText(const Program& program) {
-  const Diagnostic& error = *program.Assembly()->FirstError();
+  if (program.FirstError() == nullptr) return "error: the program did not compile";
+  const Diagnostic& error = *program.FirstError();
   // An error of the whole text (UTF-16) has its line and no column.
   const std::string column = error.column > 0 ? ":" + std::to_string(error.column) : "";
   return std::to_string(error.line) + column + ": error: " + DescribeDiagnostic(error);
 }
 
-std::string FirstErrorCode(const Program& program) { return DiagnosticCode(program.Assembly()->FirstError()->kind); }
+std::string FirstErrorCode(const Program& program) {
+  return program.FirstError() != nullptr ? DiagnosticCode(program.FirstError()->kind) : "not-compiled";
+}
 
 const char* NotARewritableSource(const std::string& path, std::string_view bytes) {
   if (TakenAs(path, bytes, ProgramAs::kDetect) == ProgramAs::kImage) return "it reads as a program image, not a source";

@@ -3,6 +3,7 @@
 // diagnostics of a source as compilers and editors show them.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,9 @@ void AppendDiagnostic(std::string& text, const std::string& path, const SourceLi
 // the token and the fixes under it, then a count line such as "2 errors, 1
 // warning generated." (nothing when there are none), all on standard error.
 void PrintDiagnostics(const Program& program, bool colour);
+// The same for diagnostics of the text source (a C program's), named name.
+void PrintDiagnostics(const std::string& name, std::string_view source, std::span<const Diagnostic> diagnostics,
+                      bool colour);
 
 // The first error of a source that does not assemble, without the path:
 // "1:8: error: MESSAGE".

@@ -317,8 +317,8 @@ class Gatherer {
     return row;
   }
 
-  // The programs a student's program is chosen from: their sources if they
-  // have any, else their other programs; --pick narrows them to its matches.
+  // The programs a student's program is chosen from: their sources (.asm or
+  // .c) if they have any, else their other programs; --pick narrows them to its matches.
   std::vector<std::size_t> Candidates(const std::vector<std::size_t>& programs,
                                       const std::vector<FolderEntry>& entries) const {
     std::vector<std::size_t> chosen;
@@ -329,7 +329,8 @@ class Gatherer {
       if (!chosen.empty()) return chosen;
     }
     for (const std::size_t i : programs) {
-      if (NamesSource(BaseName(entries[i].path))) chosen.push_back(i);
+      const std::string name = BaseName(entries[i].path);
+      if (NamesSource(name) || NamesC(name)) chosen.push_back(i);
     }
     return chosen.empty() ? programs : chosen;
   }

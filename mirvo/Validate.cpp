@@ -25,9 +25,11 @@ struct Tried {
 
 Tried Try(const Exercise& exercise, const std::string& source) {
   Tried tried;
-  const Program program = Program::FromSource("", source);
+  // The name says the language: the exercise's programs are C or assembly.
+  const Program program = Program::FromSource(exercise.requiresC ? "solution.c" : "", source);
   if (program.HasErrors()) {
-    tried.error = "does not assemble: " + FirstErrorText(program);
+    tried.error =
+        std::string(exercise.requiresC ? "does not compile: " : "does not assemble: ") + FirstErrorText(program);
     return tried;
   }
   tried.grade = GradeProgram(exercise, program);

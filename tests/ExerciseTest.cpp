@@ -136,12 +136,13 @@ TEST(ExerciseFileTest, EachMistakeIsPlaced) {
       {"title = \"\"\ntext = \"x\"\n" + one, "1:9: 'title' is empty"},
       {"title = 5\ntext = \"x\"\n" + one, "1:9: 'title' must be a string in quotes"},
       {head + "colour = 1\n" + one,
-       "3:1: unknown key 'colour': an exercise has title, text, starter, max_steps, max_bytes, leaderboard, solution, "
-       "hidden_cases, [[case]] and [[wrong]] tables"},
+       "3:1: unknown key 'colour': an exercise has title, text, starter, max_steps, max_bytes, leaderboard, language, "
+       "solution, hidden_cases, [[case]] and [[wrong]] tables"},
       {head + one + "expected = \"A=1\"\n",
        "6:1: unknown key 'expected' in a case: a case has name, given, expect, points and hidden"},
       {head + "max_steps = 0\n" + one, "3:13: 'max_steps' must be a whole number from 1 to 1073741824"},
       {head + "max_bytes = 65537\n" + one, "3:13: 'max_bytes' must be a whole number from 1 to 65536"},
+      {head + "language = \"C\"\n" + one, "3:12: 'language' is \"assembly\" or \"c\""},
       {head + "case = 5\n", "3:8: 'case' must be tables written [[case]]"},
       {head + "[[case]]\nname = \"a\"\n", "3:1: the case has no 'expect'"},
       {head + "[[case]]\nexpect = \"A=1\"\n", "3:1: the case has no 'name'"},
@@ -184,8 +185,8 @@ TEST(ExerciseFileTest, EachMistakeIsPlaced) {
       {head + "x = [1, }\n", "3:9: '}' where the array needs a value or ']'"},
       // ... and what it can is left to it, strings and comments included.
       {head + "# [;\nx = ['[;', \"\"\"\n[}\"\"\"\", 1979-05-27 07:32:00] # [;\n" + one,
-       "4:1: unknown key 'x': an exercise has title, text, starter, max_steps, max_bytes, leaderboard, solution, "
-       "hidden_cases, [[case]] and [[wrong]] tables"},
+       "4:1: unknown key 'x': an exercise has title, text, starter, max_steps, max_bytes, leaderboard, language, "
+       "solution, hidden_cases, [[case]] and [[wrong]] tables"},
   };
   for (const auto& row : rows) EXPECT_EQ(Errors(row.file), row.error) << row.file;
 }
@@ -230,6 +231,8 @@ TEST(GradingTest, EachCaseOnAFreshMachine) {
        "MVI A, 5h\nRET\n", "1/2 [the given byte [0001h] falls inside the program, which fills 0000h to 0002h] [+]"},
       {"[[case]]\nname='a'\nexpect='A=0'\n", "MVI A, 0h\nMVI B, 0h\nMVI C, 0h\nMVI D, 0h\nMVI E, 0h\nRET\n",
        "0/1 the program is 11 bytes long; this exercise allows at most 8"},
+      // An exercise in C grades C programs only.
+      {"language='c'\n[[case]]\nname='a'\nexpect='A=0'\n", "RET\n", "0/1 this exercise takes a C program (a .c file)"},
       {"[[case]]\nname='a'\ngiven='S=1 P=1 AC=1'\nexpect='S=1 P=1 AC=1 Z=0 CY=0'\n", "CMP B\nRET\n",
        "0/1 [Z is 1, expected 0]"},
   };

@@ -19,6 +19,7 @@ using Json = nlohmann::json;
 
 const std::string kMirvo = MIRVO_CLI_PATH;
 const std::string kUri = "file:///p.asm";
+const std::string kCUri = "file:///p.c";
 
 std::string Frame(const std::string& body) {
   return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
@@ -188,6 +189,22 @@ TEST(LspTest, Protocol) {
                {{{"title", "Load 22h into C, which the program does not use, then add C"},
                  {"edit", {{"changes", {{kUri, {{{"range", Span(2, 0, 7)}, {"newText", "MVI C, 22h\r\nADD C"}}}}}}}}}}),
         Result(3, Json::array()), kShutDown}},
+      // A C document is compiled, not assembled: no help on mnemonics, and
+      // fmt's columns are not laid over it.
+      {"a .c document",
+       kInitialize +
+           Note("textDocument/didOpen",
+                {{"textDocument", {{"uri", kCUri}, {"languageId", "c"}, {"version", 1}, {"text", "mvi A,0F0h;x\n"}}}}) +
+           Request(1, "textDocument/hover", {{"textDocument", {{"uri", kCUri}}}, {"position", At(0, 8)}}) +
+           Request(2, "textDocument/completion", {{"textDocument", {{"uri", kCUri}}}, {"position", At(0, 0)}}) +
+           Request(3, "textDocument/formatting", {{"textDocument", {{"uri", kCUri}}}, {"options", {{"tabSize", 4}}}}) +
+           kShutdown,
+       {kInitialized,
+        {{"method", "textDocument/publishDiagnostics"}, {"params", {{"uri", kCUri}}}},
+        Result(1, nullptr),
+        Result(2, Json::array()),
+        Result(3, Json::array()),
+        kShutDown}},
       {"hover, completion, inlay hints and formatting",
        kInitialize + Open("mvi A,0F0h;x\nRET\n") + About(1, "textDocument/hover", 0, 8) +
            About(2, "textDocument/hover", 0, 5) + About(3, "textDocument/completion", 1, 0) +

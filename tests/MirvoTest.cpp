@@ -894,12 +894,29 @@ TEST(MirvoTest, Messages) {
   }
 }
 
+// The command around the compiler: its files, its refusals, its exit codes.
+TEST(MirvoTest, CcFilesAndUsage) {
+  const std::string program = "void main(void) {}\n";
+  RunCases({
+      {"unreadable source", {"cc", "no.c"}, {}, 1, "", "mirvo: cannot open no.c: No such file or directory\n", {},
+       {"no.asm"}},
+      {"assembly would replace the source", {"cc", "p.c", "-S", "./p.c"}, {{"p.c", program}}, 1, "",
+       "mirvo: the assembly ./p.c is the input p.c; nothing was written\n", {{"p.c", program}}, {}},
+      {"image would replace the source", {"cc", "p.c", "-o", "p.c"}, {{"p.c", program}}, 1, "",
+       "mirvo: the image p.c is the input p.c; nothing was written\n", {}, {"p.asm"}},
+      {"no source", {"cc"}, {}, 64, "", "mirvo: SOURCE is required\nTry 'mirvo cc --help' for more information.\n",
+       {}, {}},
+      {"no such level", {"cc", "p.c", "-O2"}, {}, 64, "",
+       "mirvo: -O: '2' is none of 0|1\nTry 'mirvo cc --help' for more information.\n", {}, {}},
+  });
+}
+
 TEST(MirvoTest, HelpVersionAndUsage) {
   ScratchDir dir;
   const SplitResult version = RunProgramSplit(kMirvo, {"--version"}, dir.Path());
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, "mirvo 1.0\n");
-  for (const char* command : {"asm", "run", "dis", "check", "test", "link", "explain", "fmt"}) {
+  for (const char* command : {"asm", "run", "dis", "check", "test", "link", "explain", "fmt", "cc"}) {
     const SplitResult help = RunProgramSplit(kMirvo, {command, "--help"}, dir.Path());
     EXPECT_EQ(help.exitCode, 0) << command;
     EXPECT_NE(help.out.find(std::string("Usage: mirvo ") + command), std::string::npos) << help.out;
@@ -907,8 +924,9 @@ TEST(MirvoTest, HelpVersionAndUsage) {
   }
   const SplitResult unknown = RunProgramSplit(kMirvo, {"frob"}, dir.Path());
   EXPECT_EQ(unknown.exitCode, 64);
-  EXPECT_EQ(unknown.err, "mirvo: 'frob' is not a subcommand: use asm, run, dis, check, test, link, explain, fmt or lsp\n"
-                         "Try 'mirvo --help' for more information.\n");
+  EXPECT_EQ(unknown.err,
+            "mirvo: 'frob' is not a subcommand: use asm, run, dis, check, test, link, explain, fmt, cc or lsp\n"
+            "Try 'mirvo --help' for more information.\n");
   EXPECT_EQ(RunProgramSplit(kMirvo, {}, dir.Path()).exitCode, 64);
   EXPECT_TRUE(dir.Entries().empty());
 }

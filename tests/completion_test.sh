@@ -39,6 +39,8 @@ expect "asm" mirvo a
 expect "fmt" mirvo f
 expect "--fix" mirvo asm --fi
 expect "--check" mirvo fmt --c
+expect "--assembly" mirvo cc --a
+expect "FILES" mirvo cc ""
 expect "FILES" mirvo fmt ""
 expect "" mirvo lsp ""
 expect "run" mirvo r

@@ -11,7 +11,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 for file in bin/MirvoVM bin/MirvoVMAssembler bin/MirvoVMCompiler \
             share/man/man1/MirvoVM.1 share/man/man1/MirvoVMAssembler.1 share/man/man1/MirvoVMCompiler.1 \
             share/doc/mirvovm/README.md share/doc/mirvovm/copyright \
-            share/doc/mirvovm/sum.asm share/doc/mirvovm/forever.asm; do
+            share/doc/mirvovm/sum.asm share/doc/mirvovm/forever.asm share/mirvovm/include/mirvo.h; do
   [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
 
@@ -27,9 +27,18 @@ cd "$prefix"
 grep -qx 'Reg A: 20 (32)' MirvoVMStateMap.txt
 grep -qx '0 1   0    0   0' MirvoVMStateMap.txt
 "$prefix/bin/MirvoVMCompiler" x.c | grep -qx 'Opening x.c ...'
+# The installed header builds the installed C example on the host, with a
+# harness that gives it 1, 2, 3 and 4 and wants their sum.
+if command -v cc >/dev/null; then
+  [ -e share/doc/mirvovm/c/sum.c ] || { echo "not installed: the C examples"; exit 1; }
+  printf '#include "%s"\n#undef main\nint main(void) { for (int i = 0; i < 4; ++i) mem[0x1000 + i] = i + 1;\n  mirvo_main(); return mem[0x1004] != 10; }\n' \
+    "$prefix/share/doc/mirvovm/c/sum.c" > harness.c
+  cc -std=c11 -I "$prefix/share/mirvovm/include" harness.c -o harness && ./harness ||
+    { echo "the installed header does not build the installed sum.c"; exit 1; }
+fi
 # mirvo is built only when its libraries are found.
 if [ -e "$build/bin/mirvo" ]; then
-  for file in bin/mirvo share/man/man1/mirvo.1 share/man/man7/mirvo-checks.7 share/bash-completion/completions/mirvo; do
+  for file in bin/mirvo share/man/man1/mirvo.1 share/man/man1/mirvo-cc.1 share/man/man7/mirvo-checks.7 share/bash-completion/completions/mirvo; do
     [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
   done
   "$prefix/bin/mirvo" run sum.bin | grep -qx 'Outcome:   halted by the RET at 000Ch'

@@ -81,6 +81,63 @@ std::string NotANumber(const char* mnemonic, const Diagnostic& d) {
   }
 }
 
+
+// The words of a C program's mistakes: what the machine cannot do, and
+// what to write instead.
+std::string DescribeCDiagnostic(const Diagnostic& d) {
+  const std::string quoted = Quoted(d.token);
+  switch (d.kind) {
+    case DiagnosticKind::kCSyntax:
+      return "expected " + d.detail + " before " + quoted;
+    case DiagnosticKind::kCUndeclared:
+      return quoted + " is not declared: declare it before its use, as in unsigned char " + d.token + ";";
+    case DiagnosticKind::kCRedeclared:
+      return quoted + " is declared twice in the same block: give the second one another name";
+    case DiagnosticKind::kCWideType:
+      return quoted + " is not a type of this machine, whose values are unsigned bytes: write unsigned char, "
+             "uint8_t or bool";
+    case DiagnosticKind::kCPointer:
+      return "pointers are not supported: the machine's memory is mem, index it as mem[0x1000] or use an array";
+    case DiagnosticKind::kCStruct:
+      return quoted + " is not supported: use separate variables or arrays of bytes";
+    case DiagnosticKind::kCString:
+      return "strings are not supported: the machine has no output; store bytes in mem or an array";
+    case DiagnosticKind::kCFloat:
+      return quoted + " is floating point, which this machine has not: use bytes (unsigned char)";
+    case DiagnosticKind::kCGoto:
+      return "goto is not supported: this machine has no jump; use if, or a loop with a known bound";
+    case DiagnosticKind::kCUnboundedLoop:
+      return "this machine has no jump: a loop must have a bound the compiler can unroll, such as "
+             "for (i = 0; i < 10; i++)";
+    case DiagnosticKind::kCLibraryCall:
+      return quoted + " is not a function of this program: the machine has no library; define the function "
+             "in the file";
+    case DiagnosticKind::kCRecursion:
+      return quoted + " calls itself: functions are inlined, since the machine has no call; write it as a "
+             "loop with a known bound";
+    case DiagnosticKind::kCWideResult:
+      return "'" + d.detail + "' may need more than a byte here, as C computes in int: write (unsigned char)(" +
+             d.detail + ") if its low byte was meant";
+    case DiagnosticKind::kCUnsupported:
+      return d.detail + " is not supported by this compiler";
+    case DiagnosticKind::kCUnknownInclude:
+      return quoted + " is not known: the compiler knows <mirvo.h>, <stdint.h> and <stdbool.h>";
+    case DiagnosticKind::kCNoMain:
+      return "the program has no main: write void main(void) { ... }";
+    case DiagnosticKind::kCConstAssigned:
+      return quoted + " is const and cannot be assigned: drop const from its declaration";
+    case DiagnosticKind::kCNotConstant:
+      return quoted + " is not a constant the compiler can know: write a number or a const byte";
+    case DiagnosticKind::kCCodeOverlap:
+      return "the program's code (" + d.detail + " bytes) grows over address " + d.token +
+             ", which the program names: name an address above the code";
+    case DiagnosticKind::kCTooDeep:
+      return "nesting this deep is not read: split the expression or block into steps";
+    default:
+      return "unknown diagnostic";
+  }
+}
+
 }  // namespace
 
 std::string DescribeNumberSlip(const char* token, std::uint32_t highest, const char* range) {
@@ -147,6 +204,7 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
     default:
       break;
   }
+  if (d.kind >= DiagnosticKind::kCSyntax && d.kind <= DiagnosticKind::kCTooDeep) return DescribeCDiagnostic(d);
   if (d.operation == Operation::kUndefined) return "unknown diagnostic";
   const InstructionRow& row = RowOf(d.operation);
   const char* const mnemonic = row.mnemonic;
@@ -212,6 +270,46 @@ const char* DiagnosticCode(DiagnosticKind kind) {
       return "utf-16";
     case DiagnosticKind::kByteOrderMark:
       return "bom";
+    case DiagnosticKind::kCSyntax:
+      return "c-syntax";
+    case DiagnosticKind::kCUndeclared:
+      return "c-undeclared";
+    case DiagnosticKind::kCRedeclared:
+      return "c-redeclared";
+    case DiagnosticKind::kCWideType:
+      return "c-wide-type";
+    case DiagnosticKind::kCPointer:
+      return "c-pointer";
+    case DiagnosticKind::kCStruct:
+      return "c-struct";
+    case DiagnosticKind::kCString:
+      return "c-string";
+    case DiagnosticKind::kCFloat:
+      return "c-float";
+    case DiagnosticKind::kCGoto:
+      return "c-goto";
+    case DiagnosticKind::kCUnboundedLoop:
+      return "c-unbounded-loop";
+    case DiagnosticKind::kCLibraryCall:
+      return "c-library-call";
+    case DiagnosticKind::kCRecursion:
+      return "c-recursion";
+    case DiagnosticKind::kCWideResult:
+      return "c-wide-result";
+    case DiagnosticKind::kCUnsupported:
+      return "c-unsupported";
+    case DiagnosticKind::kCUnknownInclude:
+      return "c-unknown-include";
+    case DiagnosticKind::kCNoMain:
+      return "c-no-main";
+    case DiagnosticKind::kCConstAssigned:
+      return "c-const-assigned";
+    case DiagnosticKind::kCNotConstant:
+      return "c-not-constant";
+    case DiagnosticKind::kCCodeOverlap:
+      return "c-code-overlap";
+    case DiagnosticKind::kCTooDeep:
+      return "c-too-deep";
   }
   return "unknown";
 }

@@ -24,6 +24,28 @@ enum class DiagnosticKind : std::uint8_t {
   kImmediateOutOfRange,  // ... or it lies outside -80h..FFh
   kProgramTooLarge,      // the statement's bytes would pass the 65536th
   kUtf16Text,            // the text starts with a UTF-16 mark (FF FE or FE FF): nothing is read
+  // Errors of a C program (mirvo cc); detail holds what the words need
+  // besides the token.
+  kCSyntax,           // detail: what was expected
+  kCUndeclared,       // a name used before any declaration of it
+  kCRedeclared,       // a name declared twice in one scope
+  kCWideType,         // int, long, signed, char, short: wider or signed values
+  kCPointer,          // a pointer other than mem
+  kCStruct,           // struct, union, enum
+  kCString,           // a string literal
+  kCFloat,            // float, double or a floating constant
+  kCGoto,             // goto
+  kCUnboundedLoop,    // a loop whose trip count the compiler cannot know
+  kCLibraryCall,      // a call of a function the program does not define
+  kCRecursion,        // a function that calls itself, directly or not
+  kCWideResult,       // detail: the expression whose value may need more than a byte
+  kCUnsupported,      // detail: the construct this compiler does not take
+  kCUnknownInclude,   // an #include of a header the compiler does not know
+  kCNoMain,           // no main function
+  kCConstAssigned,    // an assignment to a const
+  kCNotConstant,      // an array size or initialiser that is no constant
+  kCCodeOverlap,      // detail: the code's size; token: the address named
+  kCTooDeep,          // nesting deeper than the compiler reads
   // Warnings: the statement assembles, but probably not as meant.
   kNumberReadAsMemory,  // an h-number where a register is expected: read as Mem
   kIgnoredTokens,       // tokens after the last operand, ignored
@@ -69,6 +91,7 @@ struct Diagnostic {
   char token[kTokenSlotSize];
   std::vector<Fix> fixes;                       // what the learner probably meant; several are alternatives
   TokenReading reading = TokenReading::kPlain;  // what the token probably meant
+  std::string detail;                           // a C diagnostic's words beyond the token (empty otherwise)
 };
 
 // The message in words: it names the token and the rule, for example

@@ -25,22 +25,44 @@ bool HoldsAnyCase(std::string_view text, const char* part) {
   return false;
 }
 
+// Moves each statement of a C program's assembly to the innermost C
+// statement whose bytes hold it (a loop's body rather than the loop), so
+// that the run-time checks point at C lines; one that no C statement holds
+// (the tables' prologue) keeps no place.
+void PlaceAtCLines(std::vector<StatementRecord>& statements, const std::vector<cc::StatementSpan>& map) {
+  for (StatementRecord& record : statements) {
+    record.line = 0;
+    record.column = 0;
+    int narrowest = static_cast<int>(kMemorySize) + 1;
+    for (const cc::StatementSpan& span : map) {
+      const int width = span.endAddress - span.firstAddress;
+      if (record.address >= span.firstAddress && record.address < span.endAddress && width < narrowest) {
+        narrowest = width;
+        record.line = span.line;
+        record.column = span.column;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 ProgramAs NameSays(std::string_view name, ProgramAs as) {
   if (as != ProgramAs::kDetect) return as;
-  if (EndsWithAnyCase(name, ".asm")) return ProgramAs::kSource;
+  if (EndsWithAnyCase(name, ".asm") || NamesC(name)) return ProgramAs::kSource;
   if (EndsWithAnyCase(name, ".bin")) return ProgramAs::kImage;
   return ProgramAs::kDetect;
 }
 
 bool IsProgramName(std::string_view name) {
   if (name.empty() || name.front() == '.' || name.back() == '~') return false;
-  if (EndsWithAnyCase(name, ".asm") || EndsWithAnyCase(name, ".bin")) return true;
+  if (EndsWithAnyCase(name, ".asm") || EndsWithAnyCase(name, ".bin") || NamesC(name)) return true;
   return name.find('.') == std::string_view::npos || HoldsAnyCase(name, ".asm.") || HoldsAnyCase(name, ".bin.");
 }
 
 bool NamesSource(std::string_view name) { return EndsWithAnyCase(name, ".asm") || HoldsAnyCase(name, ".asm."); }
+
+bool NamesC(std::string_view name) { return EndsWithAnyCase(name, ".c"); }
 
 bool LooksLikeSourceText(std::string_view bytes) {
   if (bytes.empty()) return false;
@@ -68,6 +90,7 @@ Program Program::FromSource(std::string name, std::string text, const AssemblyOp
   Program program;
   program.name = std::move(name);
   program.options = options;
+  program.isC = NamesC(program.name);
   program.Reassemble(std::move(text));
   return program;
 }
@@ -96,16 +119,42 @@ std::span<const std::uint8_t> Program::Image() const {
 
 void Program::Reassemble(std::string newText) {
   text = std::move(newText);
+  if (isC) return Recompile();
   // The assembler reads the text during Assemble only.
   assembly = std::make_unique<Assembler>();
   assembly->Open(text.data(), text.size());
   assembly->Assemble(options);
 }
 
+void Program::Recompile() {
+  compiled = std::make_unique<cc::CompileResult>(cc::Compile(text));
+  assembly.reset();
+  if (!compiled->ok) return;
+  assembly = std::make_unique<Assembler>();
+  assembly->Open(compiled->assembly.data(), compiled->assembly.size());
+  assembly->Assemble(options);
+}
+
+std::span<const Diagnostic> Program::Diagnostics() const {
+  if (isC) return compiled->diagnostics;
+  if (assembly) return assembly->GetDiagnostics();
+  return {};
+}
+
+const Diagnostic* Program::FirstError() const {
+  for (const Diagnostic& diagnostic : Diagnostics()) {
+    if (SeverityOf(diagnostic.kind) == Severity::kError) return &diagnostic;
+  }
+  // The compiled assembly of a C program has no error, or the compiler is wrong.
+  if (isC && assembly) return assembly->FirstError();
+  return nullptr;
+}
+
 CheckedProgram Program::Checked(std::uint8_t givenRegisters) const {
   CheckedProgram checked;
   if (assembly) {
     checked = ProgramOf(*assembly);
+    if (isC) PlaceAtCLines(checked.statements, compiled->map);
   } else {
     checked.imageLength = static_cast<std::uint32_t>(bytes.size());
   }

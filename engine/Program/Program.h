@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Assembler.h"
+#include "Compiler.h"
 #include "ProgramImage.h"
 #include "RunChecks.h"
 
@@ -27,13 +28,15 @@ enum class ProgramAs { kDetect, kSource, kImage };
 // without extension): the content decides. as itself when it is not kDetect.
 ProgramAs NameSays(std::string_view name, ProgramAs as);
 // True when a file found in a folder is a program by its own name (without
-// the folders): one ending in .asm or .bin in any case, one without an
+// the folders): one ending in .asm, .bin or .c in any case, one without an
 // extension, or one where .asm or .bin comes before another extension
 // (lab1.asm.txt, as browsers save it). A name starting with a dot or ending
 // in ~, or with any other extension (README.txt, lab1.zip, add.toml), is not.
 bool IsProgramName(std::string_view name);
 // True when such a name says source: .asm at its end or before another extension.
 bool NamesSource(std::string_view name);
+// True for a name ending in .c (in any case): a C program, compiled first.
+bool NamesC(std::string_view name);
 
 // True for bytes that read as assembly text: UTF-8 with no control
 // characters but tabs, line ends and form feeds, and not empty. Machine code
@@ -50,7 +53,8 @@ class Program {
   Program(Program&&) = default;
   Program& operator=(Program&&) = default;
 
-  // A source, assembled with options (every diagnostic, by default).
+  // A source, assembled with options (every diagnostic, by default); a C
+  // program (NamesC(name)) is compiled first and its assembly assembled.
   static Program FromSource(std::string name, std::string text,
                             const AssemblyOptions& options = AssemblyOptions::Full());
   // An image: kTooLarge for more than 65536 bytes, program then untouched.
@@ -61,13 +65,23 @@ class Program {
                                const AssemblyOptions& options = AssemblyOptions::Full());
 
   const std::string& Name() const { return name; }
-  bool IsSource() const { return assembly != nullptr; }
-  // The source's text, as assembled (empty for an image).
+  bool IsSource() const { return assembly != nullptr || isC; }
+  bool IsC() const { return isC; }
+  // The source's text, as assembled or compiled (empty for an image).
   const std::string& Text() const { return text; }
-  // The source's assembly, or null for an image.
+  // The source's assembly (a C program's compiled assembly, when it
+  // compiled), or null for an image.
   const Assembler* Assembly() const { return assembly.get(); }
-  // A source with an error, whose image is not whole: it does not run.
-  bool HasErrors() const { return assembly && assembly->GetErrorCount() > 0; }
+  // The source's diagnostics: the assembler's, or the compiler's at C lines.
+  std::span<const Diagnostic> Diagnostics() const;
+  // The first error among them, or null.
+  const Diagnostic* FirstError() const;
+  // A source with an error, whose image is not whole: it does not run. A C
+  // program that did not compile is one even when no diagnostic says why.
+  bool HasErrors() const { return FirstError() != nullptr || (isC && !compiled->ok); }
+  // A C program's compilation (its assembly text, source map, placements),
+  // or null for any other program.
+  const cc::CompileResult* Compiled() const { return compiled.get(); }
   // The bytes from address 0: the image's, or those the assembly encoded.
   std::span<const std::uint8_t> Image() const;
   // Assembles text in place of the source's (a source's fixes applied),
@@ -75,12 +89,18 @@ class Program {
   void Reassemble(std::string newText);
   // What the run-time checks know of the program for a run whose given
   // state set givenRegisters (one bit per register code): the statements of
-  // a source, the image's length alone otherwise.
+  // a source (a C program's at the C statement they came from), the
+  // image's length alone otherwise.
   CheckedProgram Checked(std::uint8_t givenRegisters = 0) const;
 
  private:
+  // Compiles text, then assembles the assembly it became.
+  void Recompile();
+
   std::string name;
   std::string text;
+  bool isC = false;
+  std::unique_ptr<cc::CompileResult> compiled;
   // Held apart so that a Program moves without moving the assembler's buffer.
   std::unique_ptr<Assembler> assembly;
   AssemblyOptions options = AssemblyOptions::Full();

@@ -307,9 +307,9 @@ int ParseToml(std::string_view text, Exercise& exercise, ExerciseError& error) {
   const toml::table& root = parsed.table();
   Checker check(text);
   check.OnlyKeys(root,
-                 {"title", "text", "starter", "max_steps", "max_bytes", "leaderboard", "solution", "hidden_cases",
-                  "case", "wrong"},
-                 ": an exercise has title, text, starter, max_steps, max_bytes, leaderboard, solution, "
+                 {"title", "text", "starter", "max_steps", "max_bytes", "leaderboard", "language", "solution",
+                  "hidden_cases", "case", "wrong"},
+                 ": an exercise has title, text, starter, max_steps, max_bytes, leaderboard, language, solution, "
                  "hidden_cases, [[case]] and [[wrong]] tables");
   // What the whole file lacks is reported at its end, after any mistake in it.
   const Place end = PlaceAt(text, text.size());
@@ -326,6 +326,11 @@ int ParseToml(std::string_view text, Exercise& exercise, ExerciseError& error) {
   check.Integer(root, "max_bytes", 1, kMemorySize, maxBytes);
   exercise.maxBytes = static_cast<std::uint32_t>(maxBytes);
   check.Boolean(root, "leaderboard", exercise.leaderboard);
+  std::string language = "assembly";
+  check.String(root, "language", language, false, end, "the exercise");
+  if (language != "assembly" && language != "c")
+    check.Fail(root.get("language")->source(), "'language' is \"assembly\" or \"c\"");
+  exercise.requiresC = language == "c";
   check.String(root, "solution", exercise.solution, false, end, "the exercise");
   if (const toml::node* solution = root.get("solution"); solution != nullptr) {
     exercise.solutionLine = PlaceOf(solution->source().begin).line;

@@ -18,6 +18,7 @@
 // and, for the teacher and the tools (none of it reaches a learner's link):
 //
 //   leaderboard = true        # optional: reports list bytes and steps
+//   language = "c"            # optional: programs must be C (.c); "assembly" by default
 //   solution = """..."""      # optional: a model solution, full marks
 //   [[wrong]]                 # optional: a program that must lose points
 //   name = "adds the wrong bytes"
@@ -68,6 +69,7 @@ struct Exercise {
   std::uint64_t maxSteps = kStepLimit;
   std::uint32_t maxBytes = kMemorySize;
   bool leaderboard = false;  // reports list each program's bytes and steps
+  bool requiresC = false;    // language = "c": only C programs are graded; the solution and wrong programs are C
   std::vector<ExerciseCase> cases;
   std::string solution;            // a model solution's source; empty: none
   std::uint32_t solutionLine = 0;  // the line of its key

@@ -57,8 +57,12 @@ CaseResult RunCase(const Exercise& exercise, const ExerciseCase& c, const Progra
 }  // namespace
 
 Grade GradeProgram(const Exercise& exercise, const Program& program) {
+  if (exercise.requiresC && !program.IsC()) {
+    return GradeRefused(exercise, "this exercise takes a C program (a .c file)", "not-c");
+  }
   if (program.HasErrors()) {
-    return GradeRefused(exercise, "the source has errors", DiagnosticCode(program.Assembly()->FirstError()->kind));
+    const Diagnostic* const error = program.FirstError();
+    return GradeRefused(exercise, "the source has errors", error ? DiagnosticCode(error->kind) : "not-compiled");
   }
   const std::size_t size = program.Image().size();
   if (size > exercise.maxBytes) {

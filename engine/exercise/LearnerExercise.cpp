@@ -53,6 +53,7 @@ std::string LearnerExerciseText(const Exercise& exercise) {
   if (exercise.maxSteps != kStepLimit) out += "max_steps = " + std::to_string(exercise.maxSteps) + "\n";
   if (exercise.maxBytes != kMemorySize) out += "max_bytes = " + std::to_string(exercise.maxBytes) + "\n";
   if (exercise.leaderboard) out += "leaderboard = true\n";
+  if (exercise.requiresC) out += "language = \"c\"\n";
   if (const std::int64_t hidden = HiddenCount(exercise); hidden > 0) {
     out += "hidden_cases = " + std::to_string(hidden) + "\n";
   }

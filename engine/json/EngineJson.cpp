@@ -36,16 +36,9 @@ Json NamedSlots(const std::array<NamedSlot, N>& table) {
 
 }  // namespace
 
-Json AssemblyJson(const Assembler& assembler, const char* imagePath) {
-  Json statements = Json::array();
-  for (const StatementRecord& record : assembler.GetStatements()) {
-    Json bytes = Json::array();
-    for (std::uint8_t i = 0; i < record.length; ++i) bytes.push_back(record.bytes[i]);
-    statements.push_back(
-        {{"line", record.line}, {"column", record.column}, {"address", record.address}, {"bytes", bytes}});
-  }
+Json DiagnosticsJson(std::span<const Diagnostic> list) {
   Json diagnostics = Json::array();
-  for (const Diagnostic& diagnostic : assembler.GetDiagnostics()) {
+  for (const Diagnostic& diagnostic : list) {
     Json fixes = Json::array();
     for (const Fix& fix : diagnostic.fixes) {
       fixes.push_back({{"line", fix.line},
@@ -62,11 +55,44 @@ Json AssemblyJson(const Assembler& assembler, const char* imagePath) {
                            {"message", DescribeDiagnostic(diagnostic)},
                            {"fixes", fixes}});
   }
+  return diagnostics;
+}
+
+Json AssemblyJson(const Assembler& assembler, const char* imagePath) {
+  Json statements = Json::array();
+  for (const StatementRecord& record : assembler.GetStatements()) {
+    Json bytes = Json::array();
+    for (std::uint8_t i = 0; i < record.length; ++i) bytes.push_back(record.bytes[i]);
+    statements.push_back(
+        {{"line", record.line}, {"column", record.column}, {"address", record.address}, {"bytes", bytes}});
+  }
   Json report;
   report["image"] = imagePath != nullptr ? Json(imagePath) : Json(nullptr);
   report["length"] = assembler.GetLength();
   report["statements"] = statements;
-  report["diagnostics"] = diagnostics;
+  report["diagnostics"] = DiagnosticsJson(assembler.GetDiagnostics());
+  return report;
+}
+
+Json CompileJson(const cc::CompileResult& result) {
+  Json map = Json::array();
+  for (const cc::StatementSpan& span : result.map) {
+    map.push_back({{"line", span.line},
+                   {"column", span.column},
+                   {"end_line", span.endLine},
+                   {"end_column", span.endColumn},
+                   {"first_address", span.firstAddress},
+                   {"end_address", span.endAddress},
+                   {"assembly_lines", span.assemblyLines}});
+  }
+  Json placed = Json::object();
+  for (const cc::Placement& placement : result.placed) placed[placement.name] = placement.address;
+  Json report;
+  report["assembly"] = result.assembly;
+  report["image"] = result.image;
+  report["map"] = map;
+  report["placed"] = placed;
+  report["diagnostics"] = DiagnosticsJson(result.diagnostics);
   return report;
 }
 

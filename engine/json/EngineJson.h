@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Assembler.h"
+#include "Compiler.h"
 #include "RunChecks.h"
 #include "RunLoop.h"
 
@@ -21,6 +22,14 @@ namespace mirvo {
 //                   "fixes": [{"line", "column", "length", "text", "title"}]}]}.
 // imagePath is null when no image was written.
 nlohmann::ordered_json AssemblyJson(const Assembler& assembler, const char* imagePath);
+// Diagnostics as AssemblyJson lists them.
+nlohmann::ordered_json DiagnosticsJson(std::span<const Diagnostic> diagnostics);
+
+// A C program compiled: {"assembly": the text, "image": [bytes], "map":
+// [{"line", "column", "end_line", "end_column", "first_address",
+// "end_address" (exclusive), "assembly_lines": [...]}] per C statement,
+// "placed": {name: address}, "diagnostics": as AssemblyJson's, at C lines}.
+nlohmann::ordered_json CompileJson(const cc::CompileResult& result);
 
 // The names and numbers a front end shows, so that none restates them:
 //  "outcomes": [{"name", "final"}] indexed by RunOutcome value,

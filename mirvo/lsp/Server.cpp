@@ -5,6 +5,7 @@
 #include "Format.h"
 #include "JsonText.h"
 #include "LanguageHelp.h"
+#include "Notation.h"
 
 namespace mirvo::lsp {
 
@@ -188,7 +189,7 @@ void Server::Analyse(const std::string& uri, Document& document, std::string tex
   document.program = Program::FromSource(uri, std::move(text));
   const SourceLines lines(document.program.Text());
   Json diagnostics = Json::array();
-  for (const Diagnostic& diagnostic : document.program.Assembly()->GetDiagnostics()) {
+  for (const Diagnostic& diagnostic : document.program.Diagnostics()) {
     diagnostics.push_back(DiagnosticOf(lines, diagnostic));
   }
   out.push_back(Notification("textDocument/publishDiagnostics",
@@ -250,7 +251,7 @@ Json Server::CodeActions(const Json& params) {
   const std::size_t first = LineIndex(range.at("start"));
   const std::size_t last = LineIndex(range.at("end"));
   const SourceLines lines(document.program.Text());
-  for (const Diagnostic& diagnostic : document.program.Assembly()->GetDiagnostics()) {
+  for (const Diagnostic& diagnostic : document.program.Diagnostics()) {
     const auto line = static_cast<std::size_t>(diagnostic.line - 1);
     if (line < first || line > last) continue;
     for (const Fix& fix : diagnostic.fixes) {
@@ -274,6 +275,8 @@ Json Server::CodeActions(const Json& params) {
 
 Json Server::HoverAt(const Json& params) {
   const Document& document = Find(params);
+  // The help on mnemonics, registers and numbers is the assembly's.
+  if (document.program.IsC()) return nullptr;
   const SourceLines lines(document.program.Text());
   const Json& position = params.at("position");
   const std::size_t line = LineIndex(position);
@@ -289,6 +292,7 @@ Json Server::Completion(const Json& params) {
   const SourceLines lines(document.program.Text());
   const Json& position = params.at("position");
   Json items = Json::array();
+  if (document.program.IsC()) return items;
   for (const mirvo::Completion& item : CompletionsAt(lines.Line(LineIndex(position)), ByteColumn(lines, position))) {
     items.push_back({{"label", item.label},
                      {"kind", item.kind == CompletionKind::kMnemonic ? kCompletionKeyword : kCompletionVariable},
@@ -305,6 +309,19 @@ Json Server::InlayHints(const Json& params) {
   const std::size_t first = LineIndex(range.at("start"));
   const std::size_t last = LineIndex(range.at("end"));
   Json hints = Json::array();
+  if (const cc::CompileResult* compiled = document.program.Compiled()) {
+    // A C statement's hint is where its bytes went, as a listing's address.
+    for (const cc::StatementSpan& span : compiled->map) {
+      const auto line = static_cast<std::size_t>(span.endLine - 1);
+      if (line < first || line > last || span.endAddress == span.firstAddress) continue;
+      hints.push_back({{"position", Position(lines, line, lines.Line(line).size())},
+                       {"label", std::string(WordNotation(span.firstAddress).text) + "-" +
+                                     WordNotation(static_cast<std::uint16_t>(span.endAddress - 1)).text},
+                       {"paddingLeft", true}});
+    }
+    return hints;
+  }
+  if (document.program.Assembly() == nullptr) return hints;
   for (const StatementRecord& record : document.program.Assembly()->GetStatements()) {
     const auto line = static_cast<std::size_t>(record.line - 1);
     if (line < first || line > last) continue;
@@ -317,8 +334,10 @@ Json Server::InlayHints(const Json& params) {
 
 Json Server::Formatting(const Json& params) {
   const Document& document = Find(params);
-  const std::string formatted = FormatSource(document.program.Text());
   Json edits = Json::array();
+  // mirvo fmt lays out assembly; C is left as written.
+  if (document.program.IsC()) return edits;
+  const std::string formatted = FormatSource(document.program.Text());
   if (formatted == document.program.Text()) return edits;
   const SourceLines before(document.program.Text());
   const SourceLines after(formatted);

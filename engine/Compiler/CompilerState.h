@@ -1,0 +1,217 @@
+#pragma once
+// The compiler's insides, shared by its parts: the expression tree the Pratt
+// parser builds, the variables in scope, the emitter of assembly lines and
+// the parser that lowers each statement as it reads it.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Compiler.h"
+#include "Lexer.h"
+
+namespace mirvo::cc {
+
+enum class NodeKind : std::uint8_t { kConst, kVar, kMem, kIndex, kUnary, kBinary, kAssign, kIncDec, kCast, kCall };
+
+// One node of an expression; children are indexes into the parser's nodes.
+struct Node {
+  NodeKind kind = NodeKind::kConst;
+  std::string_view op;  // the operator's text (for assignment, "=" or "+=")
+  int a = -1, b = -1;   // operands
+  long value = 0;       // a constant; for kIncDec 1 when postfix; for kCast 1 when to bool
+  int var = -1;         // a variable's index
+  std::size_t begin = 0, end = 0;  // the expression's characters in the source
+  int token = 0;                   // the token that names it, for diagnostics
+  std::vector<int> args;           // a call's arguments
+};
+
+struct Variable {
+  std::string_view name;
+  bool isBool = false;
+  bool isConst = false;
+  int size = 0;  // 0: a scalar; else an array's length
+  std::uint16_t address = 0;
+  std::optional<std::uint8_t> known;  // the value its cell holds, when the compiler knows it
+};
+
+struct Function {
+  std::string_view name;
+  bool returnsValue = false;
+  bool returnsBool = false;
+  std::vector<int> paramTokens;  // the token of each parameter's name
+  std::vector<bool> paramBool;
+  int bodyToken = 0;  // the body's opening brace
+};
+
+// A value an expression lowered to: a constant, or a byte in A that is the
+// C value modulo 256, with the range the C value lies in.
+struct Value {
+  bool constant = false;
+  long lo = 0, hi = 255;
+  bool Exact() const { return lo >= 0 && hi <= 255; }
+};
+
+// Where memory goes: cells upward from F000h, whole pages downward from
+// FFh, each skipping what the program's mem[...] touches.
+class Placer {
+ public:
+  std::set<int> touchedBytes, touchedPages;
+  std::uint16_t Cells(int count);
+  std::uint16_t Page();
+  std::uint16_t lowest = 0xFFFF;
+
+ private:
+  bool Free(int address) const;
+  int next = 0xF000;
+  int nextPage = 0xFF;
+};
+
+// Writes assembly lines and knows what H and L hold.
+class Emitter {
+ public:
+  std::string text;
+  int lines = 0;
+  long bytes = 0;
+  bool keepRegisters = true;
+  void Line(std::string_view line, int size);
+  void Comment(std::string_view comment);
+  void Mvi(char reg, long value);
+  void Mov(char to, char from);
+  void Add(char reg);
+  void SetHL(std::uint16_t address);
+  void Forget() { knownH = knownL = -1; }
+  void MultiplyA(long k);
+
+ private:
+  int knownH = -1, knownL = -1;
+};
+
+struct LoopState {
+  bool broke = false, continued = false;
+};
+
+class Parser {
+ public:
+  Parser(std::string_view source, const CompileOptions& options, Placer& placer);
+  void Program();
+  std::vector<Diagnostic> diagnostics;
+  std::vector<Placement> placed;
+  std::vector<StatementSpan> spans;
+  Emitter out;
+  std::vector<std::pair<int, int>> spanLines;  // each span's first and last assembly line
+
+ private:
+  friend class Lowering;
+  // Tokens.
+  const Token& Peek(int ahead = 0) const;
+  Token Take() { return tokens[static_cast<std::size_t>(pos < last ? pos++ : pos)]; }
+  bool Accept(std::string_view what);
+  bool Expect(std::string_view what);
+  void Error(DiagnosticKind kind, const Token& token, std::string detail = "");
+  void SkipStatement();
+  int SkipBraces(int open);
+  // Declarations.
+  void TopLevel();
+  void Directive(const Token& token);
+  int TypeSpec(bool& isBool, bool& isConst, bool allowVoid);
+  void Declarators(bool isBool, bool isConst, bool global);
+  void FunctionDefinition(bool returnsValue, bool returnsBool, const Token& name);
+  void Initialiser(int var, bool global);
+  int Declare(int nameToken, bool isBool, bool isConst, int size, bool global);
+  const Token& TokenOf(int node) const { return tokens[static_cast<std::size_t>(nodes[static_cast<std::size_t>(node)].token)]; }
+  Node& At(int node) { return nodes[static_cast<std::size_t>(node)]; }
+  const Node& At(int node) const { return nodes[static_cast<std::size_t>(node)]; }
+  int Lookup(std::string_view name) const;
+  // Statements.
+  void Statement();
+  void Block();
+  void ExpressionStatement();
+  void If();
+  void While();
+  void DoWhile();
+  void For();
+  void Return();
+  void Unroll(int cond, int step, int body, bool testFirst);
+  bool LoopCondition(int cond, const Token& at);
+  void BeginSpan(const Token& token);
+  void EndSpan();
+  // Expressions (the Pratt parser).
+  int Expression(int precedence = 0);
+  int Prefix();
+  int Postfix(int node);
+  int Primary();
+  int MakeNode(NodeKind kind, const Token& token);
+  void Close(int node);
+  std::optional<long> Fold(int node) const;
+  bool SideEffects(int node) const;
+
+ public:
+  // Inlining a call: stores the arguments and lowers the body.
+  void InlineCall(const Function& function, int functionIndex, int returnVar);
+
+  std::string_view source;
+  CompileOptions options;
+  Placer& placer;
+  std::vector<Token> tokens;
+  int pos = 0, last = 0;
+  std::vector<Node> nodes;
+  std::vector<Variable> vars;
+  std::vector<std::size_t> scopes;
+  std::vector<Function> functions;
+  std::vector<int> inlining;  // the functions being inlined, outermost first
+  std::map<int, std::uint16_t> cellOf;  // a declaration's token -> its cell, reused across unrolled trips
+  std::vector<std::uint16_t> temps;     // scratch cells by depth
+  std::uint16_t eqPage = 0;             // the page of the equality trick, 0 until used
+  int depth = 0, nesting = 0, dead = 0;
+  long trips = 0;
+  std::vector<LoopState*> loops;
+  int returnVar = -1;  // the cell a return stores to, in an inlined function
+  bool returned = false;
+  int lastHeaderLine = 0;
+  int spanStart = -1;
+  std::set<std::tuple<int, int, int>> reported;
+  bool tooLarge = false;
+  long calls = 0;
+  struct Named {
+    int low, high, token;
+  };
+  std::vector<Named> named;  // the addresses mem[...] names, for the code's growth over them
+};
+
+// Lowers expression trees to assembly.
+class Lowering {
+ public:
+  explicit Lowering(Parser& parser) : p(parser), out(parser.out) {}
+  Value Lower(int node, bool discard = false);
+
+ private:
+  Value Binary(const Node& n);
+  Value AddSub(const Node& n);
+  Value Equality(const Node& n, bool notEqual);
+  Value Unary(const Node& n);
+  Value Assign(const Node& n);
+  Value IncDec(const Node& n, bool discard);
+  Value Cast(const Node& n);
+  Value Call(const Node& n);
+  Value Load(const Node& n);
+  Value ToBool(Value value, const Node& n);
+  Value Store(const Node& target, int value, const Node& at);
+  // The address of an lvalue: a constant one, or false after lowering the
+  // low byte into A and choosing the page (high).
+  bool ConstantAddress(const Node& n, std::uint16_t& address);
+  void IndexToA(const Node& n, std::uint8_t& high);
+  std::uint16_t Temp();
+  void SaveA(std::uint16_t cell);
+  void LoadInto(char reg, std::uint16_t cell);
+  bool Simple(int node) const;
+  bool Wide(Value value, const Node& n);
+  Parser& p;
+  Emitter& out;
+};
+
+}  // namespace mirvo::cc

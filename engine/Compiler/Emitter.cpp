@@ -1,0 +1,98 @@
+// The assembly writer and the placement of memory.
+#include <string>
+
+#include "CompilerState.h"
+#include "Notation.h"
+
+namespace mirvo::cc {
+
+namespace {
+
+std::string ByteText(long value) { return ByteNotation(static_cast<std::uint8_t>(value & 0xFF)).text; }
+
+std::string RegisterName(char reg) { return reg == 'M' ? "Mem" : std::string(1, reg); }
+
+}  // namespace
+
+bool Placer::Free(int address) const {
+  return touchedBytes.count(address) == 0 && touchedPages.count(address >> 8) == 0;
+}
+
+std::uint16_t Placer::Cells(int count) {
+  // An array stays inside one page, so that its index is the low byte alone.
+  for (;;) {
+    if (next + count > 0x10000) return lowest = 0;
+    if ((next & 0xFF) + count > 0x100) next = (next | 0xFF) + 1;
+    bool free = true;
+    for (int i = 0; i < count && free; ++i) free = Free(next + i) && (next + i) >> 8 < nextPage + 1;
+    if (free) break;
+    ++next;
+  }
+  const auto address = static_cast<std::uint16_t>(next);
+  next += count;
+  if (address < lowest) lowest = address;
+  return address;
+}
+
+std::uint16_t Placer::Page() {
+  for (; nextPage > (next - 1) >> 8; --nextPage) {
+    bool free = true;
+    for (int i = 0; i < 256 && free; ++i) free = Free(nextPage * 256 + i);
+    if (!free) continue;
+    const auto address = static_cast<std::uint16_t>(nextPage * 256);
+    --nextPage;
+    if (address < lowest) lowest = address;
+    return address;
+  }
+  return lowest = 0;
+}
+
+void Emitter::Line(std::string_view line, int size) {
+  text.append(line);
+  text.push_back('\n');
+  ++lines;
+  bytes += size;
+}
+
+void Emitter::Comment(std::string_view comment) { Line(std::string("; ").append(comment), 0); }
+
+void Emitter::Mvi(char reg, long value) {
+  const int byte = static_cast<int>(value & 0xFF);
+  if (reg == 'H' && keepRegisters && knownH == byte) return;
+  if (reg == 'L' && keepRegisters && knownL == byte) return;
+  if (reg == 'H') knownH = byte;
+  if (reg == 'L') knownL = byte;
+  Line("MVI " + RegisterName(reg) + ", " + ByteText(value), 2);
+}
+
+void Emitter::Mov(char to, char from) {
+  if (to == 'H') knownH = -1;
+  if (to == 'L') knownL = -1;
+  Line("MOV " + RegisterName(to) + ", " + RegisterName(from), 1);
+}
+
+void Emitter::Add(char reg) { Line("ADD " + RegisterName(reg), 1); }
+
+void Emitter::SetHL(std::uint16_t address) {
+  Mvi('H', address >> 8);
+  Mvi('L', address & 0xFF);
+}
+
+// A = A * k modulo 256 by doubling and adding, with the operand kept in B.
+void Emitter::MultiplyA(long k) {
+  const long factor = ((k % 256) + 256) % 256;
+  if (factor == 1) return;
+  if (factor == 0) {
+    Mvi('A', 0);
+    return;
+  }
+  int top = 7;
+  while (((factor >> top) & 1) == 0) --top;
+  if ((factor & (factor - 1)) != 0) Mov('B', 'A');
+  for (int bit = top - 1; bit >= 0; --bit) {
+    Add('A');
+    if (((factor >> bit) & 1) != 0) Add('B');
+  }
+}
+
+}  // namespace mirvo::cc

@@ -1,0 +1,154 @@
+#include "CcProgramGenerator.h"
+
+namespace mirvo::test {
+
+namespace {
+
+constexpr int kLocals = 4;
+constexpr int kGlobals = 3;
+constexpr int kStatements = 8;
+
+std::string Hex(int value) {
+  static const char* const kDigits = "0123456789ABCDEF";
+  std::string text = "0x";
+  for (int shift = 12; shift >= 0; shift -= 4) text += kDigits[(value >> shift) & 15];
+  return text;
+}
+
+}  // namespace
+
+std::string CcProgramGenerator::Variable() {
+  const int choice = Pick(kLocals + (subset.globals ? kGlobals : 0) + loopDepth);
+  if (choice < kLocals) return "l" + std::to_string(choice);
+  if (subset.globals && choice < kLocals + kGlobals) return tag + "_g" + std::to_string(choice - kLocals);
+  return "i" + std::to_string(choice - kLocals - (subset.globals ? kGlobals : 0));
+}
+
+std::string CcProgramGenerator::Target() {
+  const int choice = Pick(kLocals + (subset.globals ? kGlobals : 0));
+  if (choice < kLocals) return "l" + std::to_string(choice);
+  return tag + "_g" + std::to_string(choice - kLocals);
+}
+
+std::string CcProgramGenerator::Byte(int depth) {
+  switch (Pick(depth > 0 ? 5 : 3)) {
+    case 0:
+      return Variable();
+    case 1:
+      return std::to_string(Pick(256));
+    case 2:
+      return "mem[" + Hex(0x2000 + Pick(kInputs)) + "]";
+    case 3:
+      return "(uint8_t)(" + Wrapping(depth - 1) + ")";
+    default:
+      return subset.compare ? Condition(depth - 1) : Variable();
+  }
+}
+
+std::string CcProgramGenerator::Wrapping(int depth) {
+  if (depth <= 0 || Chance(25)) return Byte(depth);
+  const int kinds = 1 + (subset.arithmetic ? 3 : 0) + (subset.multiply ? 2 : 0) + (subset.divide ? 1 : 0);
+  int kind = Pick(kinds);
+  if (kind == 0) return Byte(depth);
+  if (subset.arithmetic && kind <= 3) {
+    if (kind == 3 && subset.bitwise) return "~" + Byte(depth - 1);
+    static const char* const kOperators[] = {" + ", " - ", " & ", " | ", " ^ "};
+    return "(" + Wrapping(depth - 1) + kOperators[Pick(subset.bitwise ? 5 : 2)] + Wrapping(depth - 1) + ")";
+  }
+  if (subset.arithmetic) kind -= 3;
+  // Multiplication and shifts stay on bytes, so that no int overflows.
+  if (subset.multiply && kind <= 2) {
+    if (kind == 1) return "(" + Byte(depth - 1) + " * " + std::to_string(Pick(256)) + ")";
+    return "(" + Byte(depth - 1) + " << " + std::to_string(Pick(8)) + ")";
+  }
+  switch (Pick(3)) {
+    case 0:
+      return "(" + Byte(depth - 1) + " / " + std::to_string(1 + Pick(255)) + ")";
+    case 1:
+      return "(" + Byte(depth - 1) + " % " + std::to_string(1 + Pick(255)) + ")";
+    default:
+      return "(" + Byte(depth - 1) + " >> " + std::to_string(Pick(8)) + ")";
+  }
+}
+
+std::string CcProgramGenerator::Condition(int depth) {
+  static const char* const kComparisons[] = {" == ", " != ", " < ", " <= ", " > ", " >= "};
+  int kind = depth > 0 ? Pick(5) : 0;
+  if (!subset.ordering) kind = 0;
+  switch (kind) {
+    case 0:
+      return "(" + Byte(depth - 1) + kComparisons[Pick(subset.ordering ? 6 : 2)] + Byte(depth - 1) + ")";
+    case 1:
+      return "!" + Byte(depth - 1);
+    case 2:
+      return "(" + Condition(depth - 1) + " && " + Condition(depth - 1) + ")";
+    case 3:
+      return "(" + Condition(depth - 1) + " || " + Condition(depth - 1) + ")";
+    default:
+      return "(" + Condition(depth - 1) + " ? " + Byte(depth - 1) + " : " + Byte(depth - 1) + ")";
+  }
+}
+
+void CcProgramGenerator::Statement(int depth, std::string& out, const std::string& indent) {
+  const int roll = Pick(100);
+  if (subset.branches && depth > 0 && roll < 15) {
+    out += indent + "if (" + Condition(2) + ") {\n";
+    Statement(depth - 1, out, indent + "  ");
+    if (Chance(50)) {
+      out += indent + "} else {\n";
+      Statement(depth - 1, out, indent + "  ");
+    }
+    out += indent + "}\n";
+    return;
+  }
+  if (subset.loops && depth > 0 && loopDepth == 0 && roll < 25) {
+    const std::string counter = "i" + std::to_string(loopDepth);
+    out += indent + "for (uint8_t " + counter + " = 0; " + counter + " < " + std::to_string(1 + Pick(kInputs)) + "; " +
+           counter + "++) {\n";
+    ++loopDepth;
+    out += indent + "  mem[0x1000 + " + counter + "] += " + Wrapping(2) + ";\n";
+    Statement(depth - 1, out, indent + "  ");
+    --loopDepth;
+    out += indent + "}\n";
+    return;
+  }
+  if (subset.earlyReturn && subset.compare && loopDepth == 0 && roll < 30) {
+    out += indent + "if (" + Condition(1) + ") return;\n";
+    return;
+  }
+  if (roll < 60) {
+    out += indent + "mem[" + Hex(0x1000 + Pick(kOutputs)) + "] = " + Wrapping(3) + ";\n";
+    return;
+  }
+  static const char* const kCompound[] = {" += ", " -= ", " &= ", " |= ", " ^= "};
+  out += indent + Target() + (roll < 80 ? " = " : kCompound[Pick(subset.bitwise ? 5 : 2)]) + Wrapping(3) + ";\n";
+}
+
+std::string CcProgramGenerator::Program(const std::string& programTag) {
+  tag = programTag;
+  std::string out = "#include <mirvo.h>\n\n";
+  if (subset.globals) {
+    for (int g = 0; g < kGlobals; ++g) {
+      out += "uint8_t " + tag + "_g" + std::to_string(g) + " = " + std::to_string(Pick(256)) + ";\n";
+    }
+    out += "\n";
+  }
+  out += "void main(void) {\n";
+  for (int l = 0; l < kLocals; ++l) {
+    out += "  uint8_t l" + std::to_string(l) + " = " +
+           (Chance(50) ? std::to_string(Pick(256)) : "mem[" + Hex(0x2000 + Pick(kInputs)) + "]") + ";\n";
+  }
+  const int statements = 1 + Pick(kStatements);
+  for (int s = 0; s < statements; ++s) Statement(2, out, "  ");
+  // Every variable reaches memory, so that a wrong value shows.
+  for (int l = 0; l < kLocals; ++l) out += "  mem[" + Hex(0x1010 + l) + "] = l" + std::to_string(l) + ";\n";
+  if (subset.globals) {
+    for (int g = 0; g < kGlobals; ++g) {
+      out += "  mem[" + Hex(0x1018 + g) + "] = " + tag + "_g" + std::to_string(g) + ";\n";
+    }
+  }
+  out += "}\n";
+  return out;
+}
+
+}  // namespace mirvo::test
