@@ -3,6 +3,7 @@
 // the kind, where it stands, and the token. Each front end decides how to
 // show it; DescribeDiagnostic gives the words a learner reads.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -70,6 +71,11 @@ struct Diagnostic {
   std::vector<Fix> fixes;                       // what the learner probably meant; several are alternatives
   TokenReading reading = TokenReading::kPlain;  // what the token probably meant
 };
+
+// How many of an assembly's diagnostics a front end shows (the page, the
+// language server): the first ones are what a learner fixes first, and tens
+// of thousands would only slow the page and the editor down.
+inline constexpr std::size_t kShownDiagnostics = 500;
 
 // The message in words: it names the token and the rule, for example
 // "'5' is not a number: numbers end in a lower-case h, as in 5h".
