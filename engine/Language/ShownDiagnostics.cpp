@@ -26,9 +26,9 @@ ShownDiagnostics ShowDiagnostics(const Assembler& assembly) {
 }
 
 std::string DescribeForeign(const ShownDiagnostics& shown) {
-  std::string text = "this is not an assembly of this machine: " + std::to_string(shown.failedLines) + " lines do not read as its statements";
-  text += shown.statementLines == 0 ? std::string(", none does")
-                                    : ", " + std::to_string(shown.statementLines) + " do";
+  std::string text = "this is not an assembly of this machine: " + std::to_string(shown.failedLines) +
+                     " lines do not read as its statements";
+  text += shown.statementLines == 0 ? std::string(", none does") : ", " + std::to_string(shown.statementLines) + " do";
   if (shown.foreign != nullptr) {
     text += "; the first, line " + std::to_string(shown.foreign->line) + ": " + DescribeDiagnostic(*shown.foreign);
   }
