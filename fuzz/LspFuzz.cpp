@@ -31,8 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reader.Feed(bytes + from, to - from);
     for (MessageReader::Result result = reader.Next(body); result != MessageReader::Result::kNeedMore;
          result = reader.Next(body)) {
-      if (result == MessageReader::Result::kMessage && !server.Exited()) server.Handle(body, out);
+      if (server.Exited()) continue;
+      if (result == MessageReader::Result::kMessage) server.Handle(body, out);
+      if (result == MessageReader::Result::kTooLarge)
+        server.HandleTooLarge(reader.SkippedSize(), reader.SkippedId(), out);
     }
+    // A pause between the pieces: what changed is published.
+    if (!server.Exited()) server.Flush(out);
   }
   for (const std::string& answer : out) FUZZ_CHECK(!Json::parse(answer, nullptr, false).is_discarded());
   return 0;

@@ -95,7 +95,13 @@ constexpr Subcommand kSubcommands[] = {
     Row<&CommandLine::fmtOptions, DeclareFmt, RunFmt>("fmt", "Lay sources out in aligned columns"),
     Row<&CommandLine::ccOptions, DeclareCc, RunCc>("cc", "Compile a C program (.c) into assembly and an image"),
     {"lsp", "Serve editors: the language server protocol on standard input and output",
-     [](CLI::App&, CommandLine&) { return AfterParse(); }, [](const CommandLine&) { return RunLsp(MIRVO_VERSION); }},
+     [](CLI::App& app, CommandLine&) {
+       // What many clients pass: standard input and output are the only way.
+       app.add_flag("--stdio")->description(
+           "Talk over standard input and output (the only way; accepted as clients send it)");
+       return AfterParse();
+     },
+     [](const CommandLine&) { return RunLsp(MIRVO_VERSION); }},
 };
 
 // A subcommand's App, and what it does once the words are parsed.

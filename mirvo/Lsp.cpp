@@ -1,5 +1,6 @@
 // mirvo lsp: the language server on standard input and output.
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,8 +9,7 @@
 #include <vector>
 
 #include "Commands.h"
-#include "Framing.h"
-#include "Server.h"
+#include "Connection.h"
 
 namespace mirvo::cli {
 
@@ -27,35 +27,33 @@ bool WriteAll(const std::string& text) {
   return true;
 }
 
+// True when standard input has bytes (or its end) to read at once.
+bool InputWaiting() {
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  return ::poll(&input, 1, 0) != 0;
+}
+
 }  // namespace
 
 int RunLsp(const char* version) {
   // An editor that goes away ends the server through a failed write, not a signal.
   std::signal(SIGPIPE, SIG_IGN);
-  lsp::Server server(version);
-  lsp::MessageReader reader;
-  std::vector<std::string> replies;
-  std::string body;
+  lsp::Connection connection(version);
+  std::string frames;
   std::vector<char> block(1 << 16);
-  while (!server.Exited()) {
+  while (!connection.Exited()) {
+    // Before waiting for more, what the input so far changed is published.
+    if (!InputWaiting()) connection.Idle(frames);
+    if (!WriteAll(frames)) return 1;
+    frames.clear();
     const ssize_t got = ::read(STDIN_FILENO, block.data(), block.size());
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
-    reader.Feed(block.data(), static_cast<std::size_t>(got));
-    for (;;) {
-      const lsp::MessageReader::Result result = reader.Next(body);
-      if (result == lsp::MessageReader::Result::kNeedMore) break;
-      // A block that is no message is skipped: the next one may be.
-      if (result == lsp::MessageReader::Result::kMalformed) continue;
-      replies.clear();
-      server.Handle(body, replies);
-      std::string text;
-      for (const std::string& reply : replies) text += lsp::Frame(reply);
-      if (!WriteAll(text)) return 1;
-      if (server.Exited()) break;
-    }
+    connection.Receive(block.data(), static_cast<std::size_t>(got), frames);
+    if (!WriteAll(frames)) return 1;
+    frames.clear();
   }
-  return server.ExitCode();
+  return connection.ExitCode();
 }
 
 }  // namespace mirvo::cli

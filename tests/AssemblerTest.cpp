@@ -348,9 +348,11 @@ TEST(EncoderTest, ProgramMayFillButNotPassTheImage) {
       {ret65536, 65536, {}},
       {ret65536 + "RET\n", 65536, {{Kind::kProgramTooLarge, 65537, 1, 3}}},
       {"RET\n" + mvi32768, 65535, {{Kind::kProgramTooLarge, 32769, 1, 3}}},
+      // Once, not once per statement that does not fit.
+      {ret65536 + "RET\nMVI A, 1h\nRET\n", 65536, {{Kind::kProgramTooLarge, 65537, 1, 3}}},
   };
   for (const Row& row : rows) {
-    const Outcome outcome = AssembleText(row.source);
+    const Outcome outcome = AssembleText(row.source, {.keepGoing = true});
     EXPECT_EQ(outcome.bytes.size(), row.length);
     EXPECT_EQ(outcome.diagnostics, row.diagnostics);
   }

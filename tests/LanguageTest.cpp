@@ -172,6 +172,19 @@ TEST(LanguageTest, Utf16Positions) {
   EXPECT_EQ(SourceLines("RET\r").Line(0), "RET\r");
   EXPECT_EQ(SourceLines("RET\r").PrintedLine(0), "RET");
   EXPECT_EQ(SourceLines("A\r\r\nRET\r").PrintedLine(0), "A\r");
+  // As editors count lines, a lone carriage return ends one too.
+  const SourceLines editor("RET\rADD B\r\n\rCMP C\r", LineBreaks::kProtocol);
+  EXPECT_EQ(editor.Count(), 5U);
+  EXPECT_EQ(editor.Line(0), "RET");
+  EXPECT_EQ(editor.LineEnd(0), "\r");
+  EXPECT_EQ(editor.Line(1), "ADD B");
+  EXPECT_EQ(editor.LineEnd(1), "\r\n");
+  EXPECT_EQ(editor.Line(2), "");
+  EXPECT_EQ(editor.Line(3), "CMP C");
+  EXPECT_EQ(editor.Line(4), "");
+  EXPECT_EQ(editor.LineOf(3), 0U);
+  EXPECT_EQ(editor.LineOf(4), 1U);
+  EXPECT_EQ(editor.LineOf(11), 2U);
 }
 
 }  // namespace

@@ -1,15 +1,19 @@
-// Runs the real mirvo lsp: for each case the messages an editor sends, as
-// one stream on standard input, and the responses and notifications the
-// server must answer with, in order, and its exit code. Expected messages
-// are patterns: every key they name must be there with that value (arrays
-// whole), so a row states what it is about and no more.
+// The language server, frames in and frames out: for each case the bytes an
+// editor sends, with the pauses where no input waits (kPause: the server
+// publishes what changed), and the responses and notifications it must
+// answer with, in order, and its exit code. The table runs in-process
+// through the connection mirvo lsp runs; a few rows run the real program.
+// Expected messages are patterns: every key they name must be there with
+// that value (arrays whole), so a row states what it is about and no more.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "Connection.h"
 #include "TestSupport.h"
 
 namespace mirvo::test {
@@ -49,6 +53,16 @@ std::string Over(int id, const std::string& method, int first, int last, const J
   Json params = {{"textDocument", {{"uri", kUri}}}, {"range", {{"start", At(first, 0)}, {"end", At(last, 0)}}}};
   params.update(extra);
   return Request(id, method, params);
+}
+
+// Where the editor pauses: the server is idle, and publishes.
+const std::string kPause = "\x1F";
+std::string Opened(const std::string& text) { return Open(text) + kPause; }
+std::string Framed(const std::string& body, std::size_t length, const char* lineEnd = "\r\n") {
+  return "Content-Length: " + std::to_string(length) + lineEnd + lineEnd + body;
+}
+std::string RequestBody(const Json& id, const std::string& method, const Json& params = Json::object()) {
+  return Json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump();
 }
 
 const std::string kInitialize = Request(0, "initialize", {{"capabilities", Json::object()}}) + Note("initialized");
@@ -123,6 +137,41 @@ struct Case {
   int exitCode = 0;
 };
 
+// What the connection sends for input, fed in blocks as mirvo lsp reads
+// them, idle at each pause and before the first block.
+struct Exchanged {
+  std::string out;
+  int exitCode;
+};
+Exchanged Exchange(const std::string& input) {
+  lsp::Connection connection("1.0");
+  std::string out;
+  std::size_t from = 0;
+  while (from <= input.size()) {
+    std::size_t to = input.find(kPause, from);
+    if (to == std::string::npos) to = input.size();
+    for (std::size_t at = from; at < to; at += 1 << 16) {
+      connection.Receive(input.data() + at, std::min<std::size_t>(1 << 16, to - at), out);
+    }
+    connection.Idle(out);
+    from = to + 1;
+  }
+  return {out, connection.ExitCode()};
+}
+
+void Expect(const Exchanged& exchanged, const std::vector<Json>& output, int exitCode) {
+  EXPECT_EQ(exchanged.exitCode, exitCode);
+  const std::vector<Json> messages = Messages(exchanged.out);
+  ASSERT_EQ(messages.size(), output.size()) << exchanged.out.substr(0, 4000);
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    std::string where;
+    EXPECT_TRUE(Matches(messages[i], With(output[i], {{"jsonrpc", "2.0"}}), where))
+        << "message " << i << " differs at " << where << ":\n"
+        << messages[i].dump().substr(0, 4000) << "\nexpected\n"
+        << output[i].dump();
+  }
+}
+
 TEST(LspTest, Protocol) {
   const std::vector<Case> cases = {
       {"life cycle", kInitialize + kShutdown, {kInitialized, kShutDown}},
@@ -150,12 +199,13 @@ TEST(LspTest, Protocol) {
        kInitialize + Request(1, "shutdown") + About(2, "textDocument/hover", 0, 0) + Note("exit"),
        {kInitialized, Result(1, nullptr), Failure(2, -32600, "the server has shut down")}},
       {"diagnostics as the text changes, whole or in part, and none once closed",
-       kInitialize + Open("MOV b, A\nADD 22h\nRET\n") +
+       kInitialize + Opened("MOV b, A\nADD 22h\nRET\n") +
            Note("textDocument/didChange", {{"textDocument", {{"uri", kUri}, {"version", 2}}},
                                            {"contentChanges", {{{"range", Span(0, 4, 5)}, {"text", "B"}}}}}) +
+           kPause +
            Note("textDocument/didChange",
                 {{"textDocument", {{"uri", kUri}, {"version", 3}}}, {"contentChanges", {{{"text", "RET\n"}}}}}) +
-           Note("textDocument/didClose", {{"textDocument", {{"uri", kUri}}}}) + kShutdown,
+           kPause + Note("textDocument/didClose", {{"textDocument", {{"uri", kUri}}}}) + kShutdown,
        {kInitialized,
         {{"method", "textDocument/publishDiagnostics"},
          {"params",
@@ -170,7 +220,7 @@ TEST(LspTest, Protocol) {
         Published(Json::array()),
         kShutDown}},
       {"quick fixes: one sure, two alternatives, none of other kinds",
-       kInitialize + Open("MVI A, 10\r\nMOV b, A\r\nADD 22h\r\nRET\r\n") + Over(1, "textDocument/codeAction", 0, 1) +
+       kInitialize + Opened("MVI A, 10\r\nMOV b, A\r\nADD 22h\r\nRET\r\n") + Over(1, "textDocument/codeAction", 0, 1) +
            Over(2, "textDocument/codeAction", 2, 2) +
            Over(3, "textDocument/codeAction", 0, 2,
                 {{"context", {{"diagnostics", Json::array()}, {"only", {"refactor"}}}}}) +
@@ -195,7 +245,7 @@ TEST(LspTest, Protocol) {
        kInitialize +
            Note("textDocument/didOpen",
                 {{"textDocument", {{"uri", kCUri}, {"languageId", "c"}, {"version", 1}, {"text", "mvi A,0F0h;x\n"}}}}) +
-           Request(1, "textDocument/hover", {{"textDocument", {{"uri", kCUri}}}, {"position", At(0, 8)}}) +
+           kPause + Request(1, "textDocument/hover", {{"textDocument", {{"uri", kCUri}}}, {"position", At(0, 8)}}) +
            Request(2, "textDocument/completion", {{"textDocument", {{"uri", kCUri}}}, {"position", At(0, 0)}}) +
            Request(3, "textDocument/formatting", {{"textDocument", {{"uri", kCUri}}}, {"options", {{"tabSize", 4}}}}) +
            kShutdown,
@@ -206,7 +256,7 @@ TEST(LspTest, Protocol) {
         Result(3, Json::array()),
         kShutDown}},
       {"hover, completion, inlay hints and formatting",
-       kInitialize + Open("mvi A,0F0h;x\nRET\n") + About(1, "textDocument/hover", 0, 8) +
+       kInitialize + Opened("mvi A,0F0h;x\nRET\n") + About(1, "textDocument/hover", 0, 8) +
            About(2, "textDocument/hover", 0, 5) + About(3, "textDocument/completion", 1, 0) +
            About(4, "textDocument/completion", 0, 4) + Over(5, "textDocument/inlayHint", 0, 1) +
            Request(6, "textDocument/formatting", {{"textDocument", {{"uri", kUri}}}, {"options", {{"tabSize", 4}}}}) +
@@ -232,39 +282,197 @@ TEST(LspTest, Protocol) {
                    {{"label", "Mem"}, {"detail", "the byte at HL"}}}),
         Result(5, {{{"position", At(0, 12)}, {"label", "0000  3E F0"}, {"paddingLeft", true}},
                    {{"position", At(1, 3)}, {"label", "0002  C9"}}}),
-        Result(6, {{{"range", Span(0, 0, 12)}, {"newText", "MVI A, 0F0h     ;x"}}}), kShutDown}},
+        Result(6, {{{"range", {{"start", At(0, 0)}, {"end", At(1, 0)}}}, {"newText", "MVI A, 0F0h     ;x\n"}}}),
+        kShutDown}},
       {"positions in UTF-16 code units by default",
-       kInitialize + Open("MOV \xC3\xA9, b\n") + kShutdown,
+       kInitialize + Opened("MOV \xC3\xA9, b\n") + kShutdown,
        {kInitialized,
         Published({Problem(Span(0, 4, 5), 1, "operand-kind"), Problem(Span(0, 7, 8), 1, "not-a-register")}),
         kShutDown}},
       {"a byte-order mark is skipped with a warning, one code unit wide",
-       kInitialize + Open("\xEF\xBB\xBFMOV b, A\n") + kShutdown,
+       kInitialize + Opened("\xEF\xBB\xBFMOV b, A\n") + kShutdown,
        {kInitialized, Published({Problem(Span(0, 0, 1), 2, "bom"), Problem(Span(0, 5, 6), 1, "not-a-register")}),
         kShutDown}},
       {"positions in bytes when the editor counts in UTF-8",
        Request(0, "initialize", {{"capabilities", {{"general", {{"positionEncodings", {"utf-8", "utf-16"}}}}}}}) +
-           Open("MOV \xC3\xA9, b\n") + kShutdown,
+           Opened("MOV \xC3\xA9, b\n") + kShutdown,
        {Result(0, {{"capabilities", {{"positionEncoding", "utf-8"}}}}),
         Published({Problem(Span(0, 4, 6), 1, "operand-kind"), Problem(Span(0, 8, 9), 1, "not-a-register")}),
         kShutDown}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    Expect(Exchange(c.input), c.output, c.exitCode);
+  }
+}
+
+// Each fault of framing, followed by a request that must be answered.
+TEST(LspTest, FramingFaultsLoseNothingAfterThem) {
+  const std::string hover =
+      RequestBody(1, "textDocument/hover", {{"textDocument", {{"uri", kUri}}}, {"position", At(0, 0)}});
+  const Json answered = Failure(1, -32602, "the document file:///p.asm is not open");
+  // A client that counted the characters of 日本, not their bytes.
+  const std::string wide = Note("textDocument/didOpen",
+                                {{"textDocument", {{"uri", "file:///w.asm"}, {"text", "; \xE6\x97\xA5\xE6\x9C\xAC"}}}})
+                               .substr(0);
+  const std::string wideBody = wide.substr(wide.find("\r\n\r\n") + 4);
+  std::string deep = R"({"jsonrpc":"2.0","method":"shutdown","id":)";
+  deep += std::string(100000, '[') + std::string(100000, ']') + "}";
+  const std::string huge(65U << 20, 'x');
+  const std::string hugeRequest = RequestBody(8, "textDocument/hover", {{"huge", huge}});
+  const std::string hugeNote =
+      Json{{"jsonrpc", "2.0"}, {"method", "textDocument/didOpen"}, {"params", {{"huge", huge}}}}.dump();
+  const std::string hugeWords =
+      "a message of " + std::to_string(hugeRequest.size()) + " bytes was skipped: the server reads at most 64 MiB";
+  const std::vector<Case> cases = {
+      {"a header block without a length", "Content-Type: text/plain\r\n\r\n" + hover + Frame(hover), {answered}},
+      {"a length that is no number", Framed(hover, 0).replace(16, 1, "x1") + Frame(hover), {answered}},
+      {"a length in characters, too short",
+       Framed(wideBody, wideBody.size() - 4) + Frame(hover),
+       {Failure(nullptr, -32700, "the message is not JSON"), answered}},
+      {"a length too long, cut where the next frame starts",
+       Framed(hover, hover.size() + 30) +
+           Frame(RequestBody(2, "textDocument/hover", {{"textDocument", {{"uri", kUri}}}, {"position", At(0, 0)}})),
+       {answered, Failure(2, -32602, "the document file:///p.asm is not open")}},
+      {"header lines ended by LF alone", Framed(hover, hover.size(), "\n"), {answered}},
+      {"stray bytes before a frame", "\r\n}garbage: \"" + Frame(hover), {answered}},
+      {"a header line that is none", "Content-Length: 10\r\n{\"id\": 5}\r\n\r\n" + Frame(hover), {answered}},
+      {"a frame too large to take, a request",
+       Frame(hugeRequest) + Frame(hover),
+       {Failure(8, -32600, hugeWords), answered}},
+      {"a frame too large to take, a notification",
+       Frame(hugeNote) + Frame(hover),
+       {{{"method", "window/showMessage"}, {"params", {{"type", 1}}}}, answered}},
+      {"an id nested 100,000 deep",
+       Frame(deep) + Frame(hover),
+       {Failure(nullptr, -32600, "the message nests deeper than 64 levels"), answered}},
+      {"ids that are no string or integer",
+       Frame(RequestBody(Json::object({{"a", 1}}), "shutdown")) + Frame(RequestBody({1, 2}, "shutdown")) +
+           Frame(RequestBody(1.5, "shutdown")) + Frame(RequestBody(nullptr, "shutdown")) + Frame(hover),
+       {Failure(nullptr, -32600, "an id is a string or an integer"),
+        Failure(nullptr, -32600, "an id is a string or an integer"),
+        Failure(nullptr, -32600, "an id is a string or an integer"),
+        Failure(nullptr, -32600, "an id is a string or an integer"), answered}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Json> output = c.output;
+    output.insert(output.begin(), kInitialized);
+    output.push_back(kShutDown);
+    Expect(Exchange(kInitialize + c.input + kShutdown), output, 0);
+  }
+}
+
+std::string Lines(const std::string& line, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += line;
+  return text;
+}
+std::string Changed(int version, const std::string& text) {
+  return Note("textDocument/didChange",
+              {{"textDocument", {{"uri", kUri}, {"version", version}}}, {"contentChanges", {{{"text", text}}}}});
+}
+
+TEST(LspTest, DiagnosticsAreBoundedAndCurrent) {
+  std::string burst;
+  for (int version = 2; version <= 21; ++version)
+    burst += Changed(version, Lines("MOV b, A\n", 22 - version) + "RET\n");
+  Json capped = Json::array();
+  for (int i = 0; i < 500; ++i) capped.push_back(Json::object());
+  capped.push_back({{"range", Span(1001, 0, 8)},
+                    {"severity", 3},
+                    {"code", "more-diagnostics"},
+                    {"message", "100 more diagnostics are not shown: the first 500 are"}});
+  const std::vector<Case> cases = {
+      {"a burst of changes is published once, at its last version",
+       Opened("RET\n") + burst + kPause,
+       {Published(Json::array()), With(Published(Json::array({Json::object()})), {{"params", {{"version", 21}}}})}},
+      {"the first 500 diagnostics, then how many more",
+       Opened(Lines("MVI A, 10h\nMOV b, A\n", 600) + "RET\n"),
+       {Published(capped)}},
+      {"a source for another processor is one finding",
+       Opened(Lines("push rbp\n", 30) + "RET\n"),
+       {Published({{{"range", Span(0, 0, 8)},
+                    {"severity", 1},
+                    {"code", "not-this-machine"},
+                    {"message",
+                     "this is not an assembly of this machine: 30 lines do not read as its statements, "
+                     "1 do; the first, line 1: 'push' is not an instruction: the instructions are MOV, MVI, ADD, CMP "
+                     "and RET"}}})}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Json> output = c.output;
+    output.insert(output.begin(), kInitialized);
+    output.push_back(kShutDown);
+    Expect(Exchange(kInitialize + c.input + kShutdown), output, 0);
+  }
+}
+
+TEST(LspTest, TheClientsTerms) {
+  const std::string plain =
+      Request(0, "initialize",
+              {{"capabilities",
+                {{"textDocument",
+                  {{"hover", {{"contentFormat", {"plaintext"}}}},
+                   {"completion", {{"completionItem", {{"documentationFormat", {"plaintext", "markdown"}}}}}}}}}}}) +
+      Note("initialized");
+  const std::vector<Case> cases = {
+      {"plain text when the client asks for it",
+       plain + Opened("RET\n") + About(1, "textDocument/hover", 0, 0) + About(2, "textDocument/completion", 0, 0),
+       {Result(0, Json::object()), Published(Json::array()),
+        Result(1, {{"contents",
+                    {{"kind", "plaintext"},
+                     {"value", "RET: ends the program\n\nEncoding 11 001 001, 1 byte; flags written: none"}}}}),
+        Result(2, Json(5, {{"documentation", {{"kind", "plaintext"}}}}))}},
+      {"a lower-case prefix completes, as typed",
+       kInitialize + Opened("mv\n") + About(1, "textDocument/completion", 0, 2),
+       {kInitialized, Published(Json::array({Json::object()})),
+        Result(1,
+               {{{"label", "MOV"}, {"filterText", "MOV"}, {"textEdit", {{"range", Span(0, 0, 2)}, {"newText", "MOV"}}}},
+                {{"filterText", "mvI"}},
+                {{"filterText", "ADD"}},
+                {{"filterText", "CMP"}},
+                {{"filterText", "RET"}}})}},
+      // The assembler reads a lone CR as a space: its one statement's
+      // second word is the editor's second line.
+      {"a lone CR ends a line",
+       kInitialize + Opened("RET\rMOV b, A\rRET\r"),
+       {kInitialized, Published(Json::array({Problem(Span(1, 0, 3), 1, "operand-count")}))}},
+      {"formatting is one edit, of the lines that change",
+       kInitialize + Opened("RET\nmov B,A\nadd B\nRET\n") +
+           Request(1, "textDocument/formatting", {{"textDocument", {{"uri", kUri}}}, {"options", {{"tabSize", 4}}}}),
+       {kInitialized, Published(Json::array()),
+        Result(1, {{{"range", {{"start", At(1, 0)}, {"end", At(3, 0)}}}, {"newText", "MOV B, A\nADD B\n"}}})}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Json> output = c.output;
+    output.push_back(kShutDown);
+    Expect(Exchange(c.input + kShutdown), output, 0);
+  }
+}
+
+// The real program: its exit codes, and --stdio, which many clients pass.
+TEST(LspTest, TheProgram) {
+  const struct {
+    std::vector<std::string> args;
+    std::string input;
+    std::vector<Json> output;
+    int exitCode;
+  } cases[] = {
+      {{"lsp"}, kInitialize + kShutdown, {kInitialized, kShutDown}, 0},
+      {{"lsp", "--stdio"}, kInitialize + kShutdown, {kInitialized, kShutDown}, 0},
+      {{"lsp"}, kInitialize + Note("exit"), {kInitialized}, 1},
+      {{"lsp"}, kInitialize, {kInitialized}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.back());
     ScratchDir dir;
     WriteFile(dir / "input", c.input);
-    const SplitResult result = RunProgramWithInput(kMirvo, {"lsp"}, dir.Path(), dir / "input");
-    EXPECT_EQ(result.exitCode, c.exitCode);
+    const SplitResult result = RunProgramWithInput(kMirvo, c.args, dir.Path(), dir / "input");
     EXPECT_EQ(result.err, "");
-    const std::vector<Json> messages = Messages(result.out);
-    ASSERT_EQ(messages.size(), c.output.size()) << result.out;
-    for (std::size_t i = 0; i < messages.size(); ++i) {
-      std::string where;
-      EXPECT_TRUE(Matches(messages[i], With(c.output[i], {{"jsonrpc", "2.0"}}), where))
-          << "message " << i << " differs at " << where << ":\n"
-          << messages[i].dump() << "\nexpected\n"
-          << c.output[i].dump();
-    }
+    Expect({result.out, result.exitCode}, c.output, c.exitCode);
   }
 }
 

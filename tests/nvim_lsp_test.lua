@@ -1,6 +1,7 @@
 -- Neovim's own language client against mirvo lsp, headless: open a source
 -- with a mistake, wait for its diagnostics, show the hover of a mnemonic,
--- apply the quick fix at the mistake through the code-action menu, save.
+-- apply the quick fix at the mistake through the code-action menu, save;
+-- then format a new text.
 -- Prints what it saw; ends with :cquit on the first thing that fails.
 local mirvo = os.getenv('MIRVO')
 local function fail(message)
@@ -52,5 +53,14 @@ if not vim.wait(10000, function() return #vim.diagnostic.get(buffer) == 0 end, 2
   return fail('diagnostics remain after the fix')
 end
 say('fixed')
+
+-- Formatting: one edit, which the client applies to the buffer.
+vim.api.nvim_buf_set_lines(buffer, 0, -1, false, { 'mvi A,1h', 'RET' })
+if vim.lsp.buf.format then
+  vim.lsp.buf.format({ timeout_ms = 10000 })
+else
+  vim.lsp.buf.formatting_sync(nil, 10000)
+end
+say('formatted ' .. table.concat(vim.api.nvim_buf_get_lines(buffer, 0, -1, false), ' | '))
 vim.lsp.stop_client(client)
 vim.cmd('qall!')

@@ -21,6 +21,7 @@ echo "$output"
 expected="diagnostic 1:5 'b' is not a register: register letters are upper case, write B
 hover **MOV dst, src**: copies src into dst; the flags stay as they were  Encoding \`01 ddd sss\`, 1 byte; flags written: none
 offered Write B
-fixed"
+fixed
+formatted MVI A, 1h | RET"
 [ "$output" = "$expected" ] || { echo "expected:"; echo "$expected"; exit 1; }
 [ "$(cat first.asm)" = "$(printf 'MOV B, A\nRET')" ] || { echo "first.asm is:"; cat first.asm; exit 1; }

@@ -95,7 +95,7 @@ bool ReadNumber(const char* token, bool& negative, std::uint32_t& magnitude) {
   return ParseNumber(token, negative, magnitude);
 }
 
-Assembler::Assembler() : image{}, length(0) {}
+Assembler::Assembler() : length(0) {}
 
 void Assembler::Open(const char* text, std::size_t size) {
   reader = std::make_unique<SourceReader>(text, size);
@@ -281,7 +281,12 @@ int Assembler::Encode(const Statement& statement) {
     (shape == OperandShape::kDestination ? destination : source) = static_cast<unsigned>(code);
   }
   if (failed) return 1;
-  if (length + row.length > image.size()) return Report(DiagnosticKind::kProgramTooLarge, statement, 0);
+  if (length + row.length > kMemorySize) {
+    // Said once: every statement after the first that does not fit would say the same.
+    if (tooLarge) return 1;
+    tooLarge = true;
+    return Report(DiagnosticKind::kProgramTooLarge, statement, 0);
+  }
   EmitByte(BuildOpcode(row, destination, source));
   // The immediate is the byte after the opcode.
   if (row.length > 1) EmitByte(immediate);

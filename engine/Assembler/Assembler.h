@@ -1,11 +1,13 @@
 #pragma once
 // Turns an assembly source into a program image: reads statements, encodes
-// each into instruction bytes in a fixed 64 KiB buffer, and reports what went
-// wrong as diagnostics. It prints nothing and touches no file.
+// each into instruction bytes (at most 64 KiB, held as they grow, so that an
+// assembly costs what its source holds), and reports what went wrong as
+// diagnostics. It prints nothing and touches no file.
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "CheckTable.h"
@@ -86,7 +88,8 @@ class Assembler {
   // In address order, when options.recordStatements was set.
   const std::vector<StatementRecord>& GetStatements() const { return statements; }
 
-  const ImageBuffer& GetImage() const { return image; }
+  // The bytes encoded: GetLength() of them.
+  std::span<const std::uint8_t> GetImage() const { return image; }
   std::uint32_t GetLength() const { return length; }
 
   // The operation of a mnemonic of the given length, in any letter case, or
@@ -120,7 +123,10 @@ class Assembler {
   void NoteRegisters(const Statement& statement);
   // Warnings about the whole program, once every statement is read.
   void CheckProgramWarnings();
-  void EmitByte(std::uint8_t value) { image[length++] = value; }
+  void EmitByte(std::uint8_t value) {
+    image.push_back(value);
+    ++length;
+  }
 
   // Reads the mark at the start of a text opened as text: 0, or 1 when
   // nothing more is to be read (UTF-16).
@@ -138,8 +144,9 @@ class Assembler {
   std::int32_t lastLine = 0;
   TokenPlace lastPlace{0, 0};
   Operation lastOperation = Operation::kUndefined;
-  ImageBuffer image;
+  std::vector<std::uint8_t> image;
   std::uint32_t length;
+  bool tooLarge = false;  // the statement that passed the end of memory was reported
   AssemblyOptions options;
   std::int32_t currentLine = 0;
   Operation currentOperation = Operation::kUndefined;

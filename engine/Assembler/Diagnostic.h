@@ -3,6 +3,7 @@
 // the kind, where it stands, and the token. Each front end decides how to
 // show it; DescribeDiagnostic gives the words a learner reads.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -93,6 +94,11 @@ struct Diagnostic {
   TokenReading reading = TokenReading::kPlain;  // what the token probably meant
   std::string detail;                           // a C diagnostic's words beyond the token (empty otherwise)
 };
+
+// How many of an assembly's diagnostics a front end shows (the page, the
+// language server): the first ones are what a learner fixes first, and tens
+// of thousands would only slow the page and the editor down.
+inline constexpr std::size_t kShownDiagnostics = 500;
 
 // The message in words: it names the token and the rule, for example
 // "'5' is not a number: numbers end in a lower-case h, as in 5h".

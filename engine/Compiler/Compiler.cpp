@@ -111,7 +111,7 @@ CompileResult Compile(std::string_view source, const CompileOptions& options) {
     d.operation = Operation::kUndefined;
     result.diagnostics.push_back(d);
   }
-  const ImageBuffer& image = assembler->GetImage();
+  const auto image = assembler->GetImage();
   result.image.assign(image.begin(), image.begin() + length);
   MapAddresses(*parser, assembler->GetStatements(), headingLines, static_cast<std::uint16_t>(length), result.map);
   result.ok = result.diagnostics.empty();

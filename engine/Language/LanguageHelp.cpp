@@ -192,4 +192,18 @@ std::vector<Completion> CompletionsAt(std::string_view line, std::size_t offset)
   return items;
 }
 
+std::string PlainText(std::string_view markdown) {
+  std::string plain;
+  plain.reserve(markdown.size());
+  for (std::size_t i = 0; i < markdown.size(); ++i) {
+    if (markdown[i] == '`') continue;
+    if (markdown.compare(i, 2, "**") == 0) {
+      ++i;
+      continue;
+    }
+    plain += markdown[i];
+  }
+  return plain;
+}
+
 }  // namespace mirvo

@@ -38,4 +38,8 @@ struct Completion {
 // after the operands, or in a comment.
 std::vector<Completion> CompletionsAt(std::string_view line, std::size_t offset);
 
+// Help text without its Markdown (the bold and the code spans help writes),
+// for an editor that shows plain text.
+std::string PlainText(std::string_view markdown);
+
 }  // namespace mirvo

@@ -1,5 +1,7 @@
 #include "SourceText.h"
 
+#include <algorithm>
+
 #include "Notation.h"
 
 namespace mirvo {
@@ -17,19 +19,20 @@ std::size_t SequenceLength(unsigned char lead) {
 
 }  // namespace
 
-SourceLines::SourceLines(std::string_view text) : text(text) {
+SourceLines::SourceLines(std::string_view text, LineBreaks breaks) : text(text) {
   starts.push_back(0);
+  const bool loneReturns = breaks == LineBreaks::kProtocol;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n') starts.push_back(i + 1);
+    const bool loneReturn = loneReturns && text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n');
+    if (text[i] == '\n' || loneReturn) starts.push_back(i + 1);
   }
 }
 
 std::string_view SourceLines::Line(std::size_t index) const {
   if (index >= starts.size()) return {};
   const std::size_t start = starts[index];
-  std::size_t end = index + 1 < starts.size() ? starts[index + 1] - 1 : text.size();
-  if (end > start && text[end - 1] == '\r' && end < text.size()) --end;
-  return text.substr(start, end - start);
+  if (index + 1 == starts.size()) return text.substr(start);
+  return text.substr(start, starts[index + 1] - start - LineEnd(index).size());
 }
 
 std::string_view SourceLines::PrintedLine(std::size_t index) const {
@@ -40,8 +43,14 @@ std::string_view SourceLines::PrintedLine(std::size_t index) const {
 
 std::string_view SourceLines::LineEnd(std::size_t index) const {
   if (index + 1 >= starts.size()) return {};
-  const std::size_t feed = starts[index + 1] - 1;
-  return feed > starts[index] && text[feed - 1] == '\r' ? std::string_view("\r\n") : std::string_view("\n");
+  const std::size_t end = starts[index + 1] - 1;
+  if (text[end] == '\r') return "\r";
+  return end > starts[index] && text[end - 1] == '\r' ? std::string_view("\r\n") : std::string_view("\n");
+}
+
+std::size_t SourceLines::LineOf(std::size_t offset) const {
+  const auto after = std::upper_bound(starts.begin(), starts.end(), offset);
+  return static_cast<std::size_t>(after - starts.begin()) - 1;
 }
 
 std::size_t SourceLines::Offset(std::size_t index, std::size_t column) const {

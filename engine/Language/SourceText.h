@@ -11,21 +11,31 @@
 
 namespace mirvo {
 
+// Where lines end: at each line feed (a CR before it belongs to the line
+// end), as the assembler and its listings count lines; or, as the language
+// server protocol counts them, at a lone CR as well.
+enum class LineBreaks : std::uint8_t { kFeeds, kProtocol };
+
 class SourceLines {
  public:
-  explicit SourceLines(std::string_view text);
+  explicit SourceLines(std::string_view text, LineBreaks breaks = LineBreaks::kFeeds);
 
   // The lines an editor shows: an empty line after the last line end counts.
   std::size_t Count() const { return starts.size(); }
   // The lines a file holds, as a listing numbers them: that empty line does not count.
   std::size_t FileLines() const { return Count() - (starts.back() == text.size() ? 1 : 0); }
-  // Line index (0-based) without its line end ("\n" or "\r\n"); empty past the end.
+  // Line index (0-based) without its line end ("\n", "\r\n", or a lone
+  // "\r" under kProtocol); empty past the end.
   std::string_view Line(std::size_t index) const;
   // The same as a listing or a caret line prints it: a carriage return at
   // the end of the text goes too.
   std::string_view PrintedLine(std::size_t index) const;
-  // The line end of line index: "\r\n", "\n" or "" (the last line).
+  // The line end of line index: "\r\n", "\n", "\r" or "" (the last line).
   std::string_view LineEnd(std::size_t index) const;
+  // The line that holds offset of the text (a line end belongs to its line).
+  std::size_t LineOf(std::size_t offset) const;
+  // The offset in the text where line index starts.
+  std::size_t Start(std::size_t index) const { return index < starts.size() ? starts[index] : text.size(); }
   // The offset in the text of byte column of line index, the column kept
   // within the line.
   std::size_t Offset(std::size_t index, std::size_t column) const;

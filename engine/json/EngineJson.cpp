@@ -130,6 +130,7 @@ Json VocabularyJson() {
   vocabulary["addressNotation"] = {{"digits", kWordDigits}, {"suffix", std::string(1, kNumberSuffix)}};
   vocabulary["numberPattern"] = kNumberPattern;
   vocabulary["memorySize"] = kMemorySize;
+  vocabulary["shownDiagnostics"] = kShownDiagnostics;
   return vocabulary;
 }
 

@@ -42,7 +42,8 @@ nlohmann::ordered_json CompileJson(const cc::CompileResult& result);
 //   hexadecimal in that many places and the suffix (000Ch, as WordNotation),
 //  "numberPattern": how a number is written (kNumberPattern: its first group
 //   the sign, its third the hexadecimal digits),
-//  "memorySize".
+//  "memorySize",
+//  "shownDiagnostics": how many diagnostics a front end shows (kShownDiagnostics).
 nlohmann::ordered_json VocabularyJson();
 
 // One step, as a line of mirvo run --trace --json --explain shows it, as

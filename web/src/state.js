@@ -121,10 +121,6 @@ function wordMatcher(pairs) {
 
 // ---------------------------------------------------------------- session
 
-// The diagnostics an assembly hands to the page: the first ones are what a
-// learner fixes first, and tens of thousands would only slow the page.
-export const kShownDiagnostics = 500;
-
 // How many recorded steps the history keeps, the most recent last.
 export const kHistoryLimit = 1000;
 
@@ -142,11 +138,13 @@ export class Session {
   }
 
   // {ok, image, assembly, diagnosticCount}: the assembly is the object
-  // mirvo asm --json prints, with its first kShownDiagnostics diagnostics.
+  // mirvo asm --json prints, with its first diagnostics, as many as the
+  // engine says a front end shows (the first ones are what a learner fixes
+  // first, and tens of thousands would only slow the page).
   assemble(source) {
     const result = this.engine.assemble(source);
     result.diagnosticCount = result.assembly.diagnostics.length;
-    result.assembly.diagnostics = result.assembly.diagnostics.slice(0, kShownDiagnostics);
+    result.assembly.diagnostics = result.assembly.diagnostics.slice(0, this.engine.vocabulary.shownDiagnostics);
     return result;
   }
 
