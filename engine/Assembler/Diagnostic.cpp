@@ -81,7 +81,6 @@ std::string NotANumber(const char* mnemonic, const Diagnostic& d) {
   }
 }
 
-
 // The words of a C program's mistakes: what the machine cannot do, and
 // what to write instead.
 std::string DescribeCDiagnostic(const Diagnostic& d) {
@@ -94,7 +93,8 @@ std::string DescribeCDiagnostic(const Diagnostic& d) {
     case DiagnosticKind::kCRedeclared:
       return quoted + " is declared twice in the same block: give the second one another name";
     case DiagnosticKind::kCWideType:
-      return quoted + " is not a type of this machine, whose values are unsigned bytes: write unsigned char, "
+      return quoted +
+             " is not a type of this machine, whose values are unsigned bytes: write unsigned char, "
              "uint8_t or bool";
     case DiagnosticKind::kCPointer:
       return "pointers are not supported: the machine's memory is mem, index it as mem[0x1000] or use an array";
@@ -110,10 +110,12 @@ std::string DescribeCDiagnostic(const Diagnostic& d) {
       return "this machine has no jump: a loop must have a bound the compiler can unroll, such as "
              "for (i = 0; i < 10; i++)";
     case DiagnosticKind::kCLibraryCall:
-      return quoted + " is not a function of this program: the machine has no library; define the function "
+      return quoted +
+             " is not a function of this program: the machine has no library; define the function "
              "in the file";
     case DiagnosticKind::kCRecursion:
-      return quoted + " calls itself: functions are inlined, since the machine has no call; write it as a "
+      return quoted +
+             " calls itself: functions are inlined, since the machine has no call; write it as a "
              "loop with a known bound";
     case DiagnosticKind::kCWideResult:
       return "'" + d.detail + "' may need more than a byte here, as C computes in int: write (unsigned char)(" +

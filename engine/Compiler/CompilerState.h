@@ -21,10 +21,10 @@ enum class NodeKind : std::uint8_t { kConst, kVar, kMem, kIndex, kUnary, kBinary
 // One node of an expression; children are indexes into the parser's nodes.
 struct Node {
   NodeKind kind = NodeKind::kConst;
-  std::string_view op;  // the operator's text (for assignment, "=" or "+=")
-  int a = -1, b = -1;   // operands
-  long value = 0;       // a constant; for kIncDec 1 when postfix; for kCast 1 when to bool
-  int var = -1;         // a variable's index
+  std::string_view op;             // the operator's text (for assignment, "=" or "+=")
+  int a = -1, b = -1;              // operands
+  long value = 0;                  // a constant; for kIncDec 1 when postfix; for kCast 1 when to bool
+  int var = -1;                    // a variable's index
   std::size_t begin = 0, end = 0;  // the expression's characters in the source
   int token = 0;                   // the token that names it, for diagnostics
   std::vector<int> args;           // a call's arguments
@@ -123,7 +123,9 @@ class Parser {
   void FunctionDefinition(bool returnsValue, bool returnsBool, const Token& name);
   void Initialiser(int var, bool global);
   int Declare(int nameToken, bool isBool, bool isConst, int size, bool global);
-  const Token& TokenOf(int node) const { return tokens[static_cast<std::size_t>(nodes[static_cast<std::size_t>(node)].token)]; }
+  const Token& TokenOf(int node) const {
+    return tokens[static_cast<std::size_t>(nodes[static_cast<std::size_t>(node)].token)];
+  }
   Node& At(int node) { return nodes[static_cast<std::size_t>(node)]; }
   const Node& At(int node) const { return nodes[static_cast<std::size_t>(node)]; }
   int Lookup(std::string_view name) const;
@@ -163,7 +165,7 @@ class Parser {
   std::vector<Variable> vars;
   std::vector<std::size_t> scopes;
   std::vector<Function> functions;
-  std::vector<int> inlining;  // the functions being inlined, outermost first
+  std::vector<int> inlining;            // the functions being inlined, outermost first
   std::map<int, std::uint16_t> cellOf;  // a declaration's token -> its cell, reused across unrolled trips
   std::vector<std::uint16_t> temps;     // scratch cells by depth
   std::uint16_t eqPage = 0;             // the page of the equality trick, 0 until used

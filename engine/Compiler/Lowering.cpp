@@ -91,7 +91,8 @@ bool Lowering::ConstantAddress(const Node& n, std::uint16_t& address) {
   if (!index) return false;
   const long size = n.kind == NodeKind::kIndex ? p.vars[static_cast<std::size_t>(n.var)].size : 0x10000;
   if (*index < 0 || *index >= size) {
-    p.Error(DiagnosticKind::kCUnsupported, p.TokenOf(n.a), n.kind == NodeKind::kIndex ? "an index outside the array" : "an address outside the 65536 bytes of memory");
+    p.Error(DiagnosticKind::kCUnsupported, p.TokenOf(n.a),
+            n.kind == NodeKind::kIndex ? "an index outside the array" : "an address outside the 65536 bytes of memory");
     address = 0;
     return true;
   }
@@ -128,7 +129,9 @@ void Lowering::IndexToA(const Node& n, std::uint8_t& high) {
   }
   high = static_cast<std::uint8_t>(page >> 8);
   const Value e = Lower(index);
-  if (Wide(e, p.At(index))) return;
+  // An array's index past 255 is past its end, which C leaves undefined; an
+  // address of mem must not carry into its high byte.
+  if (n.kind == NodeKind::kMem && Wide(e, p.At(index))) return;
   ToA(out, e);
   if ((page & 0xFF) != 0) {
     out.Mvi('B', page & 0xFF);
@@ -278,7 +281,7 @@ Value Lowering::Equality(const Node& n, bool notEqual) {
   ToA(out, l);
   // The bytes are equal exactly when the values are: no difference of 256 or more.
   if (l.lo - r.hi <= -256 || l.hi - r.lo >= 256) {
-    Wide({false, l.lo - r.hi, l.hi - r.lo}, n);
+    Wide(l.Exact() ? r : l, p.At(l.Exact() ? n.b : n.a));
     return Byte(true);
   }
   if (!fb) LoadInto('C', Temp());

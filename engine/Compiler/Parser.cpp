@@ -11,9 +11,9 @@ namespace {
 constexpr std::size_t kMaxDiagnostics = 100;
 
 bool IsTypeWord(const Token& t) {
-  static constexpr std::string_view kWords[] = {"unsigned", "uint8_t", "bool",   "_Bool",  "const", "void",
-                                                "int",      "char",    "signed", "short",  "long",  "float",
-                                                "double",   "struct",  "union",  "enum",   "static"};
+  static constexpr std::string_view kWords[] = {"unsigned", "uint8_t", "bool",   "_Bool", "const", "void",
+                                                "int",      "char",    "signed", "short", "long",  "float",
+                                                "double",   "struct",  "union",  "enum",  "static"};
   if (t.kind != TokenKind::kIdentifier) return false;
   for (std::string_view w : kWords) {
     if (t.text == w) return true;
@@ -161,7 +161,8 @@ void Parser::Directive(const Token& token) {
 // Reads a type: 0 for void, 1 for a byte type, -1 after a diagnostic.
 int Parser::TypeSpec(bool& isBool, bool& isConst, bool allowVoid) {
   isBool = isConst = false;
-  while (Accept("const") || Accept("static")) isConst = isConst || tokens[static_cast<std::size_t>(pos - 1)].Is("const");
+  while (Accept("const") || Accept("static"))
+    isConst = isConst || tokens[static_cast<std::size_t>(pos - 1)].Is("const");
   const Token t = Take();
   int result = 1;
   if (t.Is("unsigned") && Peek().Is("char")) {

@@ -25,8 +25,8 @@ std::string_view LineOf(std::string_view source, const Token& token) {
 }
 
 bool IsDeclarationStart(const Token& t) {
-  static constexpr std::string_view kWords[] = {"unsigned", "uint8_t", "bool",  "_Bool", "const",  "int",
-                                                "char",     "signed",  "short", "long",  "float",  "double",
+  static constexpr std::string_view kWords[] = {"unsigned", "uint8_t", "bool",  "_Bool",  "const", "int",
+                                                "char",     "signed",  "short", "long",   "float", "double",
                                                 "struct",   "union",   "enum",  "static", "void"};
   for (std::string_view w : kWords) {
     if (t.Is(w)) return true;
@@ -291,7 +291,8 @@ void Parser::Initialiser(int var, bool global) {
   } else {
     values.push_back(Expression(2));
   }
-  if ((v.size == 0) != (values.size() == 1 && start.text != "{") || static_cast<int>(values.size()) > (v.size == 0 ? 1 : v.size)) {
+  if ((v.size == 0) != (values.size() == 1 && start.text != "{") ||
+      static_cast<int>(values.size()) > (v.size == 0 ? 1 : v.size)) {
     Error(DiagnosticKind::kCSyntax, start, v.size == 0 ? "one value" : "as many values as the array holds, in braces");
     return;
   }
@@ -313,6 +314,7 @@ void Parser::Initialiser(int var, bool global) {
     Node assign;
     assign.kind = NodeKind::kAssign;
     assign.op = "=";
+    assign.value = 1;  // an initialiser, which a const may have
     assign.a = static_cast<int>(nodes.size()) - 1;
     assign.b = values[i];
     assign.begin = At(values[i]).begin;
