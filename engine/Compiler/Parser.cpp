@@ -47,7 +47,9 @@ bool Parser::Accept(std::string_view what) {
 
 bool Parser::Expect(std::string_view what) {
   if (Accept(what)) return true;
-  Error(DiagnosticKind::kCSyntax, Peek(), "'" + std::string(what) + "'");
+  std::string quoted(1, '\'');
+  quoted.append(what).push_back('\'');
+  Error(DiagnosticKind::kCSyntax, Peek(), std::move(quoted));
   return false;
 }
 
