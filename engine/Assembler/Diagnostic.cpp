@@ -241,37 +241,11 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
 
 namespace mirvo {
 
-const char* DiagnosticCode(DiagnosticKind kind) {
+namespace {
+
+// The codes of a C program's mistakes, all starting c-.
+const char* CDiagnosticCode(DiagnosticKind kind) {
   switch (kind) {
-    case DiagnosticKind::kUnknownMnemonic:
-      return "unknown-mnemonic";
-    case DiagnosticKind::kNotARegister:
-      return "not-a-register";
-    case DiagnosticKind::kWrongOperandCount:
-      return "operand-count";
-    case DiagnosticKind::kWrongOperandKind:
-      return "operand-kind";
-    case DiagnosticKind::kImmediateNotANumber:
-      return "not-a-number";
-    case DiagnosticKind::kImmediateOutOfRange:
-      return "number-out-of-range";
-    case DiagnosticKind::kProgramTooLarge:
-      return "program-too-large";
-    case DiagnosticKind::kNumberReadAsMemory:
-      return "number-read-as-mem";
-    case DiagnosticKind::kIgnoredTokens:
-      return "ignored-operands";
-    case DiagnosticKind::kMemoryToMemory:
-      return "mem-to-mem";
-    case DiagnosticKind::kNoFinalRet:
-      // The run-time check it foretells, whose allow comment quiets it.
-      return CheckRowOf(CheckId::kPastEnd).name;
-    case DiagnosticKind::kUnknownCheckName:
-      return "unknown-check";
-    case DiagnosticKind::kUtf16Text:
-      return "utf-16";
-    case DiagnosticKind::kByteOrderMark:
-      return "bom";
     case DiagnosticKind::kCSyntax:
       return "c-syntax";
     case DiagnosticKind::kCUndeclared:
@@ -312,6 +286,46 @@ const char* DiagnosticCode(DiagnosticKind kind) {
       return "c-code-overlap";
     case DiagnosticKind::kCTooDeep:
       return "c-too-deep";
+    default:
+      return "unknown";
+  }
+}
+
+}  // namespace
+
+const char* DiagnosticCode(DiagnosticKind kind) {
+  switch (kind) {
+    case DiagnosticKind::kUnknownMnemonic:
+      return "unknown-mnemonic";
+    case DiagnosticKind::kNotARegister:
+      return "not-a-register";
+    case DiagnosticKind::kWrongOperandCount:
+      return "operand-count";
+    case DiagnosticKind::kWrongOperandKind:
+      return "operand-kind";
+    case DiagnosticKind::kImmediateNotANumber:
+      return "not-a-number";
+    case DiagnosticKind::kImmediateOutOfRange:
+      return "number-out-of-range";
+    case DiagnosticKind::kProgramTooLarge:
+      return "program-too-large";
+    case DiagnosticKind::kNumberReadAsMemory:
+      return "number-read-as-mem";
+    case DiagnosticKind::kIgnoredTokens:
+      return "ignored-operands";
+    case DiagnosticKind::kMemoryToMemory:
+      return "mem-to-mem";
+    case DiagnosticKind::kNoFinalRet:
+      // The run-time check it foretells, whose allow comment quiets it.
+      return CheckRowOf(CheckId::kPastEnd).name;
+    case DiagnosticKind::kUnknownCheckName:
+      return "unknown-check";
+    case DiagnosticKind::kUtf16Text:
+      return "utf-16";
+    case DiagnosticKind::kByteOrderMark:
+      return "bom";
+    default:
+      return CDiagnosticCode(kind);
   }
   return "unknown";
 }

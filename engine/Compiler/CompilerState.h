@@ -147,6 +147,7 @@ class Parser {
   int Prefix();
   int Postfix(int node);
   int Primary();
+  int Call(int node, const Token& name);
   int MakeNode(NodeKind kind, const Token& token);
   void Close(int node);
   std::optional<long> Fold(int node) const;

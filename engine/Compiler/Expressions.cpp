@@ -174,21 +174,7 @@ int Parser::Primary() {
     return node;
   }
   ++pos;
-  if (Peek().Is("(")) {
-    ++pos;
-    At(node).kind = NodeKind::kCall;
-    bool known = false;
-    for (const Function& f : functions) known = known || f.name == t.text;
-    if (!known) Error(DiagnosticKind::kCLibraryCall, t);
-    while (!Peek().Is(")") && Peek().kind != TokenKind::kEnd) {
-      const int arg = Expression(2);
-      At(node).args.push_back(arg);
-      if (!Accept(",")) break;
-    }
-    Expect(")");
-    Close(node);
-    return node;
-  }
+  if (Peek().Is("(")) return Call(node, t);
   const int var = Lookup(t.text);
   if (var < 0 && t.text != "mem") {
     Error(DiagnosticKind::kCUndeclared, t);
@@ -204,6 +190,24 @@ int Parser::Primary() {
   } else if (var < 0 || vars[static_cast<std::size_t>(var)].size > 0) {
     Error(DiagnosticKind::kCPointer, t);
   }
+  Close(node);
+  return node;
+}
+
+// A call of a function the file defines, with its arguments; it is
+// inlined where it is lowered.
+int Parser::Call(int node, const Token& t) {
+  ++pos;
+  At(node).kind = NodeKind::kCall;
+  bool known = false;
+  for (const Function& f : functions) known = known || f.name == t.text;
+  if (!known) Error(DiagnosticKind::kCLibraryCall, t);
+  while (!Peek().Is(")") && Peek().kind != TokenKind::kEnd) {
+    const int arg = Expression(2);
+    At(node).args.push_back(arg);
+    if (!Accept(",")) break;
+  }
+  Expect(")");
   Close(node);
   return node;
 }
