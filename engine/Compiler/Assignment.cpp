@@ -8,7 +8,7 @@ namespace mirvo::cc {
 namespace {
 
 constexpr std::size_t kMaxInlined = 32;
-constexpr long kMaxCalls = 100000;
+constexpr std::int64_t kMaxCalls = 100000;
 
 }  // namespace
 

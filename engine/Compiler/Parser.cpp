@@ -236,7 +236,7 @@ void Parser::Declarators(bool isBool, bool isConst, bool global) {
     int size = 0;
     if (Accept("[")) {
       const int count = Expression();
-      const std::optional<long> n = Fold(count);
+      const std::optional<std::int64_t> n = Fold(count);
       if (!n || *n < 1 || *n > 256) Error(DiagnosticKind::kCNotConstant, TokenOf(count));
       size = n && *n >= 1 && *n <= 256 ? static_cast<int>(*n) : 1;
       Expect("]");
