@@ -10,9 +10,6 @@ namespace mirvo::cc {
 
 namespace {
 
-constexpr int kMaxInlined = 32;
-constexpr std::int64_t kMaxCalls = 100000;
-
 Value Constant(std::int64_t value) { return {true, value, value}; }
 Value Byte(bool isBool) { return {false, 0, isBool ? 1 : 255}; }
 
