@@ -11,7 +11,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 for pair in AssemblerFuzz:assembler VmFuzz:vm StateMapFuzz:statemap PlaygroundFuzz:playground LspFuzz:lsp \
-            ExerciseFuzz:exercise CommandLineFuzz:commandline TraceFuzz:trace WalkerFuzz:walker ReportFuzz:report; do
+            ExerciseFuzz:exercise CommandLineFuzz:commandline TraceFuzz:trace WalkerFuzz:walker ReportFuzz:report \
+            CompilerFuzz:compiler; do
   target=${pair%%:*}
   seeds=${pair##*:}
   # mirvo's targets are built only when mirvo is.

@@ -81,7 +81,6 @@ std::string NotANumber(const char* mnemonic, const Diagnostic& d) {
   }
 }
 
-
 // The words of a C program's mistakes: what the machine cannot do, and
 // what to write instead.
 std::string DescribeCDiagnostic(const Diagnostic& d) {
@@ -94,7 +93,8 @@ std::string DescribeCDiagnostic(const Diagnostic& d) {
     case DiagnosticKind::kCRedeclared:
       return quoted + " is declared twice in the same block: give the second one another name";
     case DiagnosticKind::kCWideType:
-      return quoted + " is not a type of this machine, whose values are unsigned bytes: write unsigned char, "
+      return quoted +
+             " is not a type of this machine, whose values are unsigned bytes: write unsigned char, "
              "uint8_t or bool";
     case DiagnosticKind::kCPointer:
       return "pointers are not supported: the machine's memory is mem, index it as mem[0x1000] or use an array";
@@ -110,10 +110,12 @@ std::string DescribeCDiagnostic(const Diagnostic& d) {
       return "this machine has no jump: a loop must have a bound the compiler can unroll, such as "
              "for (i = 0; i < 10; i++)";
     case DiagnosticKind::kCLibraryCall:
-      return quoted + " is not a function of this program: the machine has no library; define the function "
+      return quoted +
+             " is not a function of this program: the machine has no library; define the function "
              "in the file";
     case DiagnosticKind::kCRecursion:
-      return quoted + " calls itself: functions are inlined, since the machine has no call; write it as a "
+      return quoted +
+             " calls itself: functions are inlined, since the machine has no call; write it as a "
              "loop with a known bound";
     case DiagnosticKind::kCWideResult:
       return "'" + d.detail + "' may need more than a byte here, as C computes in int: write (unsigned char)(" +
@@ -239,37 +241,11 @@ std::string DescribeDiagnostic(const Diagnostic& d) {
 
 namespace mirvo {
 
-const char* DiagnosticCode(DiagnosticKind kind) {
+namespace {
+
+// The codes of a C program's mistakes, all starting c-.
+const char* CDiagnosticCode(DiagnosticKind kind) {
   switch (kind) {
-    case DiagnosticKind::kUnknownMnemonic:
-      return "unknown-mnemonic";
-    case DiagnosticKind::kNotARegister:
-      return "not-a-register";
-    case DiagnosticKind::kWrongOperandCount:
-      return "operand-count";
-    case DiagnosticKind::kWrongOperandKind:
-      return "operand-kind";
-    case DiagnosticKind::kImmediateNotANumber:
-      return "not-a-number";
-    case DiagnosticKind::kImmediateOutOfRange:
-      return "number-out-of-range";
-    case DiagnosticKind::kProgramTooLarge:
-      return "program-too-large";
-    case DiagnosticKind::kNumberReadAsMemory:
-      return "number-read-as-mem";
-    case DiagnosticKind::kIgnoredTokens:
-      return "ignored-operands";
-    case DiagnosticKind::kMemoryToMemory:
-      return "mem-to-mem";
-    case DiagnosticKind::kNoFinalRet:
-      // The run-time check it foretells, whose allow comment quiets it.
-      return CheckRowOf(CheckId::kPastEnd).name;
-    case DiagnosticKind::kUnknownCheckName:
-      return "unknown-check";
-    case DiagnosticKind::kUtf16Text:
-      return "utf-16";
-    case DiagnosticKind::kByteOrderMark:
-      return "bom";
     case DiagnosticKind::kCSyntax:
       return "c-syntax";
     case DiagnosticKind::kCUndeclared:
@@ -310,6 +286,46 @@ const char* DiagnosticCode(DiagnosticKind kind) {
       return "c-code-overlap";
     case DiagnosticKind::kCTooDeep:
       return "c-too-deep";
+    default:
+      return "unknown";
+  }
+}
+
+}  // namespace
+
+const char* DiagnosticCode(DiagnosticKind kind) {
+  switch (kind) {
+    case DiagnosticKind::kUnknownMnemonic:
+      return "unknown-mnemonic";
+    case DiagnosticKind::kNotARegister:
+      return "not-a-register";
+    case DiagnosticKind::kWrongOperandCount:
+      return "operand-count";
+    case DiagnosticKind::kWrongOperandKind:
+      return "operand-kind";
+    case DiagnosticKind::kImmediateNotANumber:
+      return "not-a-number";
+    case DiagnosticKind::kImmediateOutOfRange:
+      return "number-out-of-range";
+    case DiagnosticKind::kProgramTooLarge:
+      return "program-too-large";
+    case DiagnosticKind::kNumberReadAsMemory:
+      return "number-read-as-mem";
+    case DiagnosticKind::kIgnoredTokens:
+      return "ignored-operands";
+    case DiagnosticKind::kMemoryToMemory:
+      return "mem-to-mem";
+    case DiagnosticKind::kNoFinalRet:
+      // The run-time check it foretells, whose allow comment quiets it.
+      return CheckRowOf(CheckId::kPastEnd).name;
+    case DiagnosticKind::kUnknownCheckName:
+      return "unknown-check";
+    case DiagnosticKind::kUtf16Text:
+      return "utf-16";
+    case DiagnosticKind::kByteOrderMark:
+      return "bom";
+    default:
+      return CDiagnosticCode(kind);
   }
   return "unknown";
 }

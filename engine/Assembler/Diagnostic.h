@@ -27,26 +27,26 @@ enum class DiagnosticKind : std::uint8_t {
   kUtf16Text,            // the text starts with a UTF-16 mark (FF FE or FE FF): nothing is read
   // Errors of a C program (mirvo cc); detail holds what the words need
   // besides the token.
-  kCSyntax,           // detail: what was expected
-  kCUndeclared,       // a name used before any declaration of it
-  kCRedeclared,       // a name declared twice in one scope
-  kCWideType,         // int, long, signed, char, short: wider or signed values
-  kCPointer,          // a pointer other than mem
-  kCStruct,           // struct, union, enum
-  kCString,           // a string literal
-  kCFloat,            // float, double or a floating constant
-  kCGoto,             // goto
-  kCUnboundedLoop,    // a loop whose trip count the compiler cannot know
-  kCLibraryCall,      // a call of a function the program does not define
-  kCRecursion,        // a function that calls itself, directly or not
-  kCWideResult,       // detail: the expression whose value may need more than a byte
-  kCUnsupported,      // detail: the construct this compiler does not take
-  kCUnknownInclude,   // an #include of a header the compiler does not know
-  kCNoMain,           // no main function
-  kCConstAssigned,    // an assignment to a const
-  kCNotConstant,      // an array size or initialiser that is no constant
-  kCCodeOverlap,      // detail: the code's size; token: the address named
-  kCTooDeep,          // nesting deeper than the compiler reads
+  kCSyntax,          // detail: what was expected
+  kCUndeclared,      // a name used before any declaration of it
+  kCRedeclared,      // a name declared twice in one scope
+  kCWideType,        // int, long, signed, char, short: wider or signed values
+  kCPointer,         // a pointer other than mem
+  kCStruct,          // struct, union, enum
+  kCString,          // a string literal
+  kCFloat,           // float, double or a floating constant
+  kCGoto,            // goto
+  kCUnboundedLoop,   // a loop whose trip count the compiler cannot know
+  kCLibraryCall,     // a call of a function the program does not define
+  kCRecursion,       // a function that calls itself, directly or not
+  kCWideResult,      // detail: the expression whose value may need more than a byte
+  kCUnsupported,     // detail: the construct this compiler does not take
+  kCUnknownInclude,  // an #include of a header the compiler does not know
+  kCNoMain,          // no main function
+  kCConstAssigned,   // an assignment to a const
+  kCNotConstant,     // an array size or initialiser that is no constant
+  kCCodeOverlap,     // detail: the code's size; token: the address named
+  kCTooDeep,         // nesting deeper than the compiler reads
   // Warnings: the statement assembles, but probably not as meant.
   kNumberReadAsMemory,  // an h-number where a register is expected: read as Mem
   kIgnoredTokens,       // tokens after the last operand, ignored

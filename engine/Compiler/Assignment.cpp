@@ -8,7 +8,7 @@ namespace mirvo::cc {
 namespace {
 
 constexpr std::size_t kMaxInlined = 32;
-constexpr long kMaxCalls = 100000;
+constexpr std::int64_t kMaxCalls = 100000;
 
 }  // namespace
 
@@ -27,7 +27,8 @@ Value Lowering::Store(const Node& target, int value, const Node& at) {
     ++p.depth;
   }
   Value v = Lower(value);
-  if (isBool) v = ToBool(v, at);
+  if (isBool) v = ToBool(v, p.At(value));
+  (void)at;
   if (!constant) --p.depth;
   if (!v.constant && !constant) out.Mov('D', 'A');
   if (!constant) {
@@ -57,7 +58,7 @@ Value Lowering::Store(const Node& target, int value, const Node& at) {
 
 Value Lowering::Assign(const Node& n) {
   const Node target = p.At(n.a);
-  if (target.var >= 0 && p.vars[static_cast<std::size_t>(target.var)].isConst) {
+  if (n.value == 0 && target.var >= 0 && p.vars[static_cast<std::size_t>(target.var)].isConst) {
     p.Error(DiagnosticKind::kCConstAssigned, p.tokens[static_cast<std::size_t>(target.token)]);
     return Value{};
   }
@@ -89,7 +90,8 @@ Value Lowering::IncDec(const Node& n, bool discard) {
   const bool postfix = n.value == 1 && !discard;
   const Node& target = p.At(n.a);
   if (postfix && target.var >= 0 && p.vars[static_cast<std::size_t>(target.var)].isBool) {
-    p.Error(DiagnosticKind::kCUnsupported, p.tokens[static_cast<std::size_t>(n.token)], "the value of a bool's ++ or --");
+    p.Error(DiagnosticKind::kCUnsupported, p.tokens[static_cast<std::size_t>(n.token)],
+            "the value of a bool's ++ or --");
     return Value{};
   }
   const Value stored = Assign(assign);

@@ -30,8 +30,8 @@ std::string Heading(const std::vector<Placement>& placed, int& lines) {
 }
 
 // Each statement's addresses, from where the assembler put its lines.
-void MapAddresses(const Parser& parser, const std::vector<StatementRecord>& records, int offset,
-                  std::uint16_t length, std::vector<StatementSpan>& map) {
+void MapAddresses(const Parser& parser, const std::vector<StatementRecord>& records, int offset, std::uint16_t length,
+                  std::vector<StatementSpan>& map) {
   std::size_t r = 0;
   for (std::size_t i = 0; i < parser.spans.size() && i < parser.spanLines.size(); ++i) {
     StatementSpan span = parser.spans[i];

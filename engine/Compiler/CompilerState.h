@@ -21,10 +21,10 @@ enum class NodeKind : std::uint8_t { kConst, kVar, kMem, kIndex, kUnary, kBinary
 // One node of an expression; children are indexes into the parser's nodes.
 struct Node {
   NodeKind kind = NodeKind::kConst;
-  std::string_view op;  // the operator's text (for assignment, "=" or "+=")
-  int a = -1, b = -1;   // operands
-  long value = 0;       // a constant; for kIncDec 1 when postfix; for kCast 1 when to bool
-  int var = -1;         // a variable's index
+  std::string_view op;             // the operator's text (for assignment, "=" or "+=")
+  int a = -1, b = -1;              // operands
+  std::int64_t value = 0;          // a constant; for kIncDec 1 when postfix; for kCast 1 when to bool
+  int var = -1;                    // a variable's index
   std::size_t begin = 0, end = 0;  // the expression's characters in the source
   int token = 0;                   // the token that names it, for diagnostics
   std::vector<int> args;           // a call's arguments
@@ -52,7 +52,7 @@ struct Function {
 // C value modulo 256, with the range the C value lies in.
 struct Value {
   bool constant = false;
-  long lo = 0, hi = 255;
+  std::int64_t lo = 0, hi = 255;
   bool Exact() const { return lo >= 0 && hi <= 255; }
 };
 
@@ -76,16 +76,16 @@ class Emitter {
  public:
   std::string text;
   int lines = 0;
-  long bytes = 0;
+  std::int64_t bytes = 0;
   bool keepRegisters = true;
   void Line(std::string_view line, int size);
   void Comment(std::string_view comment);
-  void Mvi(char reg, long value);
+  void Mvi(char reg, std::int64_t value);
   void Mov(char to, char from);
   void Add(char reg);
   void SetHL(std::uint16_t address);
   void Forget() { knownH = knownL = -1; }
-  void MultiplyA(long k);
+  void MultiplyA(std::int64_t k);
 
  private:
   int knownH = -1, knownL = -1;
@@ -123,7 +123,9 @@ class Parser {
   void FunctionDefinition(bool returnsValue, bool returnsBool, const Token& name);
   void Initialiser(int var, bool global);
   int Declare(int nameToken, bool isBool, bool isConst, int size, bool global);
-  const Token& TokenOf(int node) const { return tokens[static_cast<std::size_t>(nodes[static_cast<std::size_t>(node)].token)]; }
+  const Token& TokenOf(int node) const {
+    return tokens[static_cast<std::size_t>(nodes[static_cast<std::size_t>(node)].token)];
+  }
   Node& At(int node) { return nodes[static_cast<std::size_t>(node)]; }
   const Node& At(int node) const { return nodes[static_cast<std::size_t>(node)]; }
   int Lookup(std::string_view name) const;
@@ -145,9 +147,10 @@ class Parser {
   int Prefix();
   int Postfix(int node);
   int Primary();
+  int Call(int node, const Token& name);
   int MakeNode(NodeKind kind, const Token& token);
   void Close(int node);
-  std::optional<long> Fold(int node) const;
+  std::optional<std::int64_t> Fold(int node) const;
   bool SideEffects(int node) const;
 
  public:
@@ -163,12 +166,12 @@ class Parser {
   std::vector<Variable> vars;
   std::vector<std::size_t> scopes;
   std::vector<Function> functions;
-  std::vector<int> inlining;  // the functions being inlined, outermost first
+  std::vector<int> inlining;            // the functions being inlined, outermost first
   std::map<int, std::uint16_t> cellOf;  // a declaration's token -> its cell, reused across unrolled trips
   std::vector<std::uint16_t> temps;     // scratch cells by depth
   std::uint16_t eqPage = 0;             // the page of the equality trick, 0 until used
   int depth = 0, nesting = 0, dead = 0;
-  long trips = 0;
+  std::int64_t trips = 0;
   std::vector<LoopState*> loops;
   int returnVar = -1;  // the cell a return stores to, in an inlined function
   bool returned = false;
@@ -176,7 +179,7 @@ class Parser {
   int spanStart = -1;
   std::set<std::tuple<int, int, int>> reported;
   bool tooLarge = false;
-  long calls = 0;
+  std::int64_t calls = 0;
   struct Named {
     int low, high, token;
   };

@@ -8,7 +8,7 @@ namespace mirvo::cc {
 
 namespace {
 
-std::string ByteText(long value) { return ByteNotation(static_cast<std::uint8_t>(value & 0xFF)).text; }
+std::string ByteText(std::int64_t value) { return ByteNotation(static_cast<std::uint8_t>(value & 0xFF)).text; }
 
 std::string RegisterName(char reg) { return reg == 'M' ? "Mem" : std::string(1, reg); }
 
@@ -56,7 +56,7 @@ void Emitter::Line(std::string_view line, int size) {
 
 void Emitter::Comment(std::string_view comment) { Line(std::string("; ").append(comment), 0); }
 
-void Emitter::Mvi(char reg, long value) {
+void Emitter::Mvi(char reg, std::int64_t value) {
   const int byte = static_cast<int>(value & 0xFF);
   if (reg == 'H' && keepRegisters && knownH == byte) return;
   if (reg == 'L' && keepRegisters && knownL == byte) return;
@@ -79,8 +79,8 @@ void Emitter::SetHL(std::uint16_t address) {
 }
 
 // A = A * k modulo 256 by doubling and adding, with the operand kept in B.
-void Emitter::MultiplyA(long k) {
-  const long factor = ((k % 256) + 256) % 256;
+void Emitter::MultiplyA(std::int64_t k) {
+  const std::int64_t factor = ((k % 256) + 256) % 256;
   if (factor == 1) return;
   if (factor == 0) {
     Mvi('A', 0);

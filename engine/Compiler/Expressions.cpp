@@ -9,16 +9,15 @@ namespace mirvo::cc {
 namespace {
 
 constexpr int kMaxNesting = 64;
-constexpr long kIntMax = 2147483647L;
+constexpr std::int64_t kIntMax = 2147483647L;
 
 // The binding power of a binary operator, 0 for none; 1 is assignment.
 int Precedence(const Token& t) {
   if (t.kind != TokenKind::kPunct) return 0;
   static constexpr std::pair<std::string_view, int> kTable[] = {
-      {"=", 1},   {"+=", 1},  {"-=", 1},  {"*=", 1}, {"/=", 1}, {"%=", 1}, {"&=", 1}, {"|=", 1},
-      {"^=", 1},  {"<<=", 1}, {">>=", 1}, {"?", 2},  {"||", 3}, {"&&", 4}, {"|", 5},  {"^", 6},
-      {"&", 7},   {"==", 8},  {"!=", 8},  {"<", 9},  {"<=", 9}, {">", 9},  {">=", 9}, {"<<", 10},
-      {">>", 10}, {"+", 11},  {"-", 11},  {"*", 12}, {"/", 12}, {"%", 12}};
+      {"=", 1},   {"+=", 1}, {"-=", 1}, {"*=", 1},  {"/=", 1},  {"%=", 1}, {"&=", 1}, {"|=", 1}, {"^=", 1}, {"<<=", 1},
+      {">>=", 1}, {"?", 2},  {"||", 3}, {"&&", 4},  {"|", 5},   {"^", 6},  {"&", 7},  {"==", 8}, {"!=", 8}, {"<", 9},
+      {"<=", 9},  {">", 9},  {">=", 9}, {"<<", 10}, {">>", 10}, {"+", 11}, {"-", 11}, {"*", 12}, {"/", 12}, {"%", 12}};
   for (const auto& [op, power] : kTable) {
     if (t.text == op) return power;
   }
@@ -31,7 +30,7 @@ bool IsCastType(const Token& t) {
          t.Is("struct") || t.Is("void");
 }
 
-std::optional<long> Arithmetic(std::string_view op, long a, long b) {
+std::optional<std::int64_t> Arithmetic(std::string_view op, std::int64_t a, std::int64_t b) {
   if (op == "+") return a + b;
   if (op == "-") return a - b;
   if (op == "*") return a * b;
@@ -175,21 +174,7 @@ int Parser::Primary() {
     return node;
   }
   ++pos;
-  if (Peek().Is("(")) {
-    ++pos;
-    At(node).kind = NodeKind::kCall;
-    bool known = false;
-    for (const Function& f : functions) known = known || f.name == t.text;
-    if (!known) Error(DiagnosticKind::kCLibraryCall, t);
-    while (!Peek().Is(")") && Peek().kind != TokenKind::kEnd) {
-      const int arg = Expression(2);
-      At(node).args.push_back(arg);
-      if (!Accept(",")) break;
-    }
-    Expect(")");
-    Close(node);
-    return node;
-  }
+  if (Peek().Is("(")) return Call(node, t);
   const int var = Lookup(t.text);
   if (var < 0 && t.text != "mem") {
     Error(DiagnosticKind::kCUndeclared, t);
@@ -209,6 +194,24 @@ int Parser::Primary() {
   return node;
 }
 
+// A call of a function the file defines, with its arguments; it is
+// inlined where it is lowered.
+int Parser::Call(int node, const Token& t) {
+  ++pos;
+  At(node).kind = NodeKind::kCall;
+  bool known = false;
+  for (const Function& f : functions) known = known || f.name == t.text;
+  if (!known) Error(DiagnosticKind::kCLibraryCall, t);
+  while (!Peek().Is(")") && Peek().kind != TokenKind::kEnd) {
+    const int arg = Expression(2);
+    At(node).args.push_back(arg);
+    if (!Accept(",")) break;
+  }
+  Expect(")");
+  Close(node);
+  return node;
+}
+
 bool Parser::SideEffects(int node) const {
   if (node < 0) return false;
   const Node& n = At(node);
@@ -221,23 +224,23 @@ bool Parser::SideEffects(int node) const {
 
 // The value of an expression when the compiler knows it: constants and
 // the variables whose cells hold a known value, computed in C's int.
-std::optional<long> Parser::Fold(int node) const {
+std::optional<std::int64_t> Parser::Fold(int node) const {
   const Node& n = At(node);
   switch (n.kind) {
     case NodeKind::kConst:
-      return n.value > kIntMax ? std::nullopt : std::optional<long>(n.value);
+      return n.value > kIntMax ? std::nullopt : std::optional<std::int64_t>(n.value);
     case NodeKind::kVar: {
       const Variable& v = vars[static_cast<std::size_t>(n.var)];
       if (v.size > 0 || !v.known) return std::nullopt;
       return *v.known;
     }
     case NodeKind::kCast: {
-      const std::optional<long> a = Fold(n.a);
+      const std::optional<std::int64_t> a = Fold(n.a);
       if (!a) return std::nullopt;
       return n.value != 0 ? (*a != 0 ? 1 : 0) : (*a & 0xFF);
     }
     case NodeKind::kUnary: {
-      const std::optional<long> a = Fold(n.a);
+      const std::optional<std::int64_t> a = Fold(n.a);
       if (!a) return std::nullopt;
       if (n.op == "-") return -*a;
       if (n.op == "~") return ~*a;
@@ -249,18 +252,18 @@ std::optional<long> Parser::Fold(int node) const {
     default:
       return std::nullopt;
   }
-  const std::optional<long> a = Fold(n.a);
+  const std::optional<std::int64_t> a = Fold(n.a);
   if (n.op == "?") {
     if (!a) return std::nullopt;
     return Fold(*a != 0 ? n.b : n.args[0]);
   }
   if (n.op == "&&" && a && *a == 0 && !SideEffects(n.b)) return 0;
   if (n.op == "||" && a && *a != 0 && !SideEffects(n.b)) return 1;
-  const std::optional<long> b = Fold(n.b);
+  const std::optional<std::int64_t> b = Fold(n.b);
   if (!a || !b) return std::nullopt;
   if (n.op == "&&") return (*a != 0 && *b != 0) ? 1 : 0;
   if (n.op == "||") return (*a != 0 || *b != 0) ? 1 : 0;
-  const std::optional<long> result = Arithmetic(n.op, *a, *b);
+  const std::optional<std::int64_t> result = Arithmetic(n.op, *a, *b);
   if (!result || *result > kIntMax || *result < -kIntMax - 1) return std::nullopt;
   return result;
 }

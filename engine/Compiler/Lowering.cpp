@@ -10,10 +10,7 @@ namespace mirvo::cc {
 
 namespace {
 
-constexpr int kMaxInlined = 32;
-constexpr long kMaxCalls = 100000;
-
-Value Constant(long value) { return {true, value, value}; }
+Value Constant(std::int64_t value) { return {true, value, value}; }
 Value Byte(bool isBool) { return {false, 0, isBool ? 1 : 255}; }
 
 }  // namespace
@@ -56,7 +53,7 @@ static void ToA(Emitter& out, Value v) {
 
 Value Lowering::Lower(int node, bool discard) {
   if (!p.SideEffects(node)) {
-    if (const std::optional<long> v = p.Fold(node)) return Constant(*v);
+    if (const std::optional<std::int64_t> v = p.Fold(node)) return Constant(*v);
   }
   const Node n = p.At(node);
   switch (n.kind) {
@@ -87,11 +84,12 @@ bool Lowering::ConstantAddress(const Node& n, std::uint16_t& address) {
     address = p.vars[static_cast<std::size_t>(n.var)].address;
     return true;
   }
-  const std::optional<long> index = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
+  const std::optional<std::int64_t> index = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
   if (!index) return false;
-  const long size = n.kind == NodeKind::kIndex ? p.vars[static_cast<std::size_t>(n.var)].size : 0x10000;
+  const std::int64_t size = n.kind == NodeKind::kIndex ? p.vars[static_cast<std::size_t>(n.var)].size : 0x10000;
   if (*index < 0 || *index >= size) {
-    p.Error(DiagnosticKind::kCUnsupported, p.TokenOf(n.a), n.kind == NodeKind::kIndex ? "an index outside the array" : "an address outside the 65536 bytes of memory");
+    p.Error(DiagnosticKind::kCUnsupported, p.TokenOf(n.a),
+            n.kind == NodeKind::kIndex ? "an index outside the array" : "an address outside the 65536 bytes of memory");
     address = 0;
     return true;
   }
@@ -108,7 +106,7 @@ bool Lowering::ConstantAddress(const Node& n, std::uint16_t& address) {
 // Lowers the low byte of a computed address into A and says its page.
 void Lowering::IndexToA(const Node& n, std::uint8_t& high) {
   int index = n.a;
-  long page = 0;
+  std::int64_t page = 0;
   if (n.kind == NodeKind::kIndex) {
     page = p.vars[static_cast<std::size_t>(n.var)].address;
   } else {
@@ -116,7 +114,7 @@ void Lowering::IndexToA(const Node& n, std::uint8_t& high) {
     if (sum.kind == NodeKind::kBinary && sum.op == "+") {
       for (int side = 0; side < 2; ++side) {
         const int k = side == 0 ? sum.a : sum.b;
-        const std::optional<long> base = p.SideEffects(k) ? std::nullopt : p.Fold(k);
+        const std::optional<std::int64_t> base = p.SideEffects(k) ? std::nullopt : p.Fold(k);
         if (base && *base % 256 == 0 && *base >= 0 && *base <= 0xFF00) {
           page = *base;
           index = side == 0 ? sum.b : sum.a;
@@ -128,7 +126,9 @@ void Lowering::IndexToA(const Node& n, std::uint8_t& high) {
   }
   high = static_cast<std::uint8_t>(page >> 8);
   const Value e = Lower(index);
-  if (Wide(e, p.At(index))) return;
+  // An array's index past 255 is past its end, which C leaves undefined; an
+  // address of mem must not carry into its high byte.
+  if (n.kind == NodeKind::kMem && Wide(e, p.At(index))) return;
   ToA(out, e);
   if ((page & 0xFF) != 0) {
     out.Mvi('B', page & 0xFF);
@@ -178,14 +178,14 @@ Value Lowering::Binary(const Node& n) {
   if (n.op == "+" || n.op == "-") return AddSub(n);
   if (n.op == "==" || n.op == "!=") return Equality(n, n.op == "!=");
   if (n.op == "?") {
-    const std::optional<long> c = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
+    const std::optional<std::int64_t> c = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
     if (c) return Lower(*c != 0 ? n.b : n.args[0]);
   }
   const bool scaled = n.op == "*" || n.op == "<<";
-  const std::optional<long> fb = p.SideEffects(n.b) ? std::nullopt : p.Fold(n.b);
-  const std::optional<long> fa = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
+  const std::optional<std::int64_t> fb = p.SideEffects(n.b) ? std::nullopt : p.Fold(n.b);
+  const std::optional<std::int64_t> fa = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
   if (scaled && (fb || (fa && n.op == "*"))) {
-    const long k = fb ? *fb : *fa;
+    const std::int64_t k = fb ? *fb : *fa;
     if (n.op == "<<" && (k < 0 || k > 15)) {
       p.Error(DiagnosticKind::kCUnsupported, p.tokens[static_cast<std::size_t>(n.token)], "a shift by this count");
       return Byte(false);
@@ -193,7 +193,7 @@ Value Lowering::Binary(const Node& n) {
     const Value v = Lower(fb ? n.a : n.b);
     if (n.op == "<<" && v.lo < 0 && !Wide(v, p.At(n.a))) return v;
     ToA(out, v);
-    const long factor = n.op == "<<" ? 1L << k : k;
+    const std::int64_t factor = n.op == "<<" ? std::int64_t{1} << k : k;
     out.MultiplyA(factor);
     return factor >= 0 ? Value{false, v.lo * factor, v.hi * factor} : Value{false, v.hi * factor, v.lo * factor};
   }
@@ -204,12 +204,12 @@ Value Lowering::Binary(const Node& n) {
 
 Value Lowering::AddSub(const Node& n) {
   const bool sub = n.op == "-";
-  const std::optional<long> fa = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
-  const std::optional<long> fb = p.SideEffects(n.b) ? std::nullopt : p.Fold(n.b);
+  const std::optional<std::int64_t> fa = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
+  const std::optional<std::int64_t> fb = p.SideEffects(n.b) ? std::nullopt : p.Fold(n.b);
   if (fb) {
     const Value l = Lower(n.a);
     ToA(out, l);
-    const long k = sub ? -*fb : *fb;
+    const std::int64_t k = sub ? -*fb : *fb;
     if ((k & 0xFF) != 0) {
       out.Mvi('B', k);
       out.Add('B');
@@ -266,7 +266,7 @@ Value Lowering::Equality(const Node& n, bool notEqual) {
     p.eqPage = p.placer.Page();
     p.placed.push_back({"equality page", p.eqPage});
   }
-  const std::optional<long> fb = p.SideEffects(n.b) ? std::nullopt : p.Fold(n.b);
+  const std::optional<std::int64_t> fb = p.SideEffects(n.b) ? std::nullopt : p.Fold(n.b);
   Value r = fb ? Constant(*fb) : Lower(n.b);
   if (!fb) {
     ToA(out, r);
@@ -278,7 +278,7 @@ Value Lowering::Equality(const Node& n, bool notEqual) {
   ToA(out, l);
   // The bytes are equal exactly when the values are: no difference of 256 or more.
   if (l.lo - r.hi <= -256 || l.hi - r.lo >= 256) {
-    Wide({false, l.lo - r.hi, l.hi - r.lo}, n);
+    Wide(l.Exact() ? r : l, p.At(l.Exact() ? n.b : n.a));
     return Byte(true);
   }
   if (!fb) LoadInto('C', Temp());

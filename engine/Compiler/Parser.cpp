@@ -11,9 +11,9 @@ namespace {
 constexpr std::size_t kMaxDiagnostics = 100;
 
 bool IsTypeWord(const Token& t) {
-  static constexpr std::string_view kWords[] = {"unsigned", "uint8_t", "bool",   "_Bool",  "const", "void",
-                                                "int",      "char",    "signed", "short",  "long",  "float",
-                                                "double",   "struct",  "union",  "enum",   "static"};
+  static constexpr std::string_view kWords[] = {"unsigned", "uint8_t", "bool",   "_Bool", "const", "void",
+                                                "int",      "char",    "signed", "short", "long",  "float",
+                                                "double",   "struct",  "union",  "enum",  "static"};
   if (t.kind != TokenKind::kIdentifier) return false;
   for (std::string_view w : kWords) {
     if (t.text == w) return true;
@@ -47,7 +47,9 @@ bool Parser::Accept(std::string_view what) {
 
 bool Parser::Expect(std::string_view what) {
   if (Accept(what)) return true;
-  Error(DiagnosticKind::kCSyntax, Peek(), "'" + std::string(what) + "'");
+  std::string quoted(1, '\'');
+  quoted.append(what).push_back('\'');
+  Error(DiagnosticKind::kCSyntax, Peek(), std::move(quoted));
   return false;
 }
 
@@ -161,7 +163,8 @@ void Parser::Directive(const Token& token) {
 // Reads a type: 0 for void, 1 for a byte type, -1 after a diagnostic.
 int Parser::TypeSpec(bool& isBool, bool& isConst, bool allowVoid) {
   isBool = isConst = false;
-  while (Accept("const") || Accept("static")) isConst = isConst || tokens[static_cast<std::size_t>(pos - 1)].Is("const");
+  while (Accept("const") || Accept("static"))
+    isConst = isConst || tokens[static_cast<std::size_t>(pos - 1)].Is("const");
   const Token t = Take();
   int result = 1;
   if (t.Is("unsigned") && Peek().Is("char")) {
@@ -233,7 +236,7 @@ void Parser::Declarators(bool isBool, bool isConst, bool global) {
     int size = 0;
     if (Accept("[")) {
       const int count = Expression();
-      const std::optional<long> n = Fold(count);
+      const std::optional<std::int64_t> n = Fold(count);
       if (!n || *n < 1 || *n > 256) Error(DiagnosticKind::kCNotConstant, TokenOf(count));
       size = n && *n >= 1 && *n <= 256 ? static_cast<int>(*n) : 1;
       Expect("]");

@@ -10,7 +10,7 @@ namespace mirvo::cc {
 namespace {
 
 constexpr int kMaxNesting = 64;
-constexpr long kMaxTrips = 100000;  // unrolled trips of every loop together
+constexpr std::int64_t kMaxTrips = 100000;  // unrolled trips of every loop together
 
 // The C line of a token, without its line end, for the assembly's headings.
 std::string_view LineOf(std::string_view source, const Token& token) {
@@ -25,8 +25,8 @@ std::string_view LineOf(std::string_view source, const Token& token) {
 }
 
 bool IsDeclarationStart(const Token& t) {
-  static constexpr std::string_view kWords[] = {"unsigned", "uint8_t", "bool",  "_Bool", "const",  "int",
-                                                "char",     "signed",  "short", "long",  "float",  "double",
+  static constexpr std::string_view kWords[] = {"unsigned", "uint8_t", "bool",  "_Bool",  "const", "int",
+                                                "char",     "signed",  "short", "long",   "float", "double",
                                                 "struct",   "union",   "enum",  "static", "void"};
   for (std::string_view w : kWords) {
     if (t.Is(w)) return true;
@@ -166,7 +166,7 @@ void Parser::Return() {
 // the variables is put in.
 bool Parser::LoopCondition(int cond, const Token& at) {
   if (cond < 0) return true;
-  const std::optional<long> value = Fold(cond);
+  const std::optional<std::int64_t> value = Fold(cond);
   if (!value) {
     Error(DiagnosticKind::kCUnboundedLoop, at);
     return false;
@@ -179,7 +179,7 @@ void Parser::If() {
   Expect("(");
   const int cond = Expression();
   Expect(")");
-  std::optional<long> value;
+  std::optional<std::int64_t> value;
   if (dead == 0) {
     value = Fold(cond);
     if (!value) Error(DiagnosticKind::kCUnsupported, start, "an if whose condition is known only as the program runs");
@@ -291,19 +291,20 @@ void Parser::Initialiser(int var, bool global) {
   } else {
     values.push_back(Expression(2));
   }
-  if ((v.size == 0) != (values.size() == 1 && start.text != "{") || static_cast<int>(values.size()) > (v.size == 0 ? 1 : v.size)) {
+  if ((v.size == 0) != (values.size() == 1 && start.text != "{") ||
+      static_cast<int>(values.size()) > (v.size == 0 ? 1 : v.size)) {
     Error(DiagnosticKind::kCSyntax, start, v.size == 0 ? "one value" : "as many values as the array holds, in braces");
     return;
   }
   BeginSpan(start);
   for (std::size_t i = 0; i < values.size() && dead == 0 && diagnostics.empty(); ++i) {
-    const std::optional<long> value = Fold(values[i]);
+    const std::optional<std::int64_t> value = Fold(values[i]);
     if (global && !value) {
       Error(DiagnosticKind::kCNotConstant, TokenOf(values[i]));
       continue;
     }
     Node index;
-    index.value = static_cast<long>(i);
+    index.value = static_cast<std::int64_t>(i);
     nodes.push_back(index);
     Node target;
     target.kind = v.size == 0 ? NodeKind::kVar : NodeKind::kIndex;
@@ -313,6 +314,7 @@ void Parser::Initialiser(int var, bool global) {
     Node assign;
     assign.kind = NodeKind::kAssign;
     assign.op = "=";
+    assign.value = 1;  // an initialiser, which a const may have
     assign.a = static_cast<int>(nodes.size()) - 1;
     assign.b = values[i];
     assign.begin = At(values[i]).begin;

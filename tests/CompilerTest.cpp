@@ -1,0 +1,212 @@
+// The C compiler: programs compiled and run on the machine, their memory
+// compared with what the host's C compiler makes of the same source (the
+// expected bytes were produced by cc -std=c11 with mem an ordinary array),
+// and the diagnostics of programs the machine cannot run.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "Compiler.h"
+#include "VirtualMachine.h"
+
+namespace {
+
+using mirvo::cc::Compile;
+using mirvo::cc::CompileOptions;
+
+struct RunCase {
+  const char* name;
+  const char* source;
+  std::array<std::uint8_t, 16> expected;  // mem[0x1000] .. mem[0x100F] after the run
+};
+
+// Runs an image to its RET and returns mem[0x1000] .. mem[0x100F].
+std::array<std::uint8_t, 16> RunImage(const std::vector<std::uint8_t>& image) {
+  mirvo::VirtualMachine machine;
+  for (std::size_t i = 0; i < image.size(); ++i) machine.WriteMemory(static_cast<std::uint16_t>(i), image[i]);
+  machine.SetProgramCounter(0);
+  machine.RunWithoutWrap(1000000);
+  EXPECT_EQ(image.at(machine.GetProgramCounter()), 0xC9) << "the run stops at a RET";
+  std::array<std::uint8_t, 16> bytes{};
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = machine.MemoryAt(static_cast<std::uint16_t>(0x1000 + i));
+  return bytes;
+}
+
+const RunCase kRunCases[] = {
+    {"add wraps",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = a + 100; mem[0x1001] = a "
+     "+ a; mem[0x1002] = a + b + 1;\n}\n",
+     {0x2C, 0x90, 0xCC, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"subtract",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = a - 201; mem[0x1001] = 3 "
+     "- a; mem[0x1002] = a - b; mem[0x1003] = b - a - a;\n}\n",
+     {0xFF, 0x3B, 0xC5, 0x73, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"multiply by constants",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = a * 10; mem[0x1001] = a "
+     "* 255; mem[0x1002] = a * 0; mem[0x1003] = 7 * a; mem[0x1004] = a << 3; mem[0x1005] = b * 85;\n}\n",
+     {0xD0, 0x38, 0x00, 0x78, 0x40, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"negation and complement",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = -a; mem[0x1001] = ~a; "
+     "mem[0x1002] = !a; mem[0x1003] = !(unsigned char)(a - 200); mem[0x1004] = ~b + 1;\n}\n",
+     {0x38, 0x37, 0x00, 0x01, 0xFD, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"equality",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = a == 200; mem[0x1001] = "
+     "a != b; mem[0x1002] = (unsigned char)(a + 56) == 0; mem[0x1003] = b == a; mem[0x1004] = (a == 200) + (b == 3) * "
+     "2;\n}\n",
+     {0x01, 0x01, 0x01, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"bool conversion",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nt = a; f = a - 200; u = (unsigned "
+     "char)(a + 56); mem[0x1000] = t + f * 2 + u * 4; t = b - 4; mem[0x1001] = t; mem[0x1002] = (bool)b + (bool)(b - "
+     "3);\n}\n",
+     {0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"arrays by a byte index",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\ni = b; arr[i] = 42; arr[0] = 1; "
+     "mem[0x1000] = arr[3]; mem[0x1001] = arr[i] + arr[0]; arr[i + 1] = arr[i] * 2; mem[0x1002] = arr[4];\n}\n",
+     {0x2A, 0x2B, 0x54, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"mem at a page plus a byte",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x3000 + a] = 7; mem[0x1000] = "
+     "mem[0x3000 + a]; mem[0x3100 + b] = a; mem[0x1001] = mem[0x3103] + mem[0x30C8];\n}\n",
+     {0x07, 0xCF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"increment and decrement",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nx = a; x++; ++x; mem[0x1000] = x; "
+     "mem[0x1001] = x--; mem[0x1002] = x; y = x++ + 1; mem[0x1003] = y; mem[0x1004] = --y; x = 255; x++; mem[0x1005] = "
+     "x;\n}\n",
+     {0xCA, 0xCA, 0xC9, 0xCA, 0xC9, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"compound assignment",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nx = 10; x += 5; x -= a; mem[0x1000] = "
+     "x; x *= 3; mem[0x1001] = x; x <<= 1; mem[0x1002] = x; mem[0x1003] += a; mem[0x1003] += a;\n}\n",
+     {0x47, 0xD5, 0xAA, 0x90, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"loops unrolled",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\ns = 0; for (i = 0; i < 5; i++) { s += "
+     "i * a; } mem[0x1000] = s; i = 0; while (i < 10) { i++; if (i == 4) continue; if (i == 7) break; mem[0x1000 + i] "
+     "= i + b; } do { i--; } while (i > 3); mem[0x100F] = i;\n}\n",
+     {0xD0, 0x04, 0x05, 0x06, 0x00, 0x08, 0x09, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03}},
+    {"nested temporaries",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = (a + b) - (a - b) + (a * "
+     "3 - b); mem[0x1001] = (a - (b - (a - (b - 1)))); mem[0x1002] = (a == b) + ((unsigned char)(a + b) == 203) + "
+     "((unsigned char)(b - a) != 59);\n}\n",
+     {0x5B, 0x8B, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"blocks and shadowing",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nunsigned char v = a; { unsigned char v "
+     "= b; mem[0x1000] = v; } mem[0x1001] = v; const unsigned char k = 9; mem[0x1002] = k * a;\n}\n",
+     {0x03, 0xC8, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"constant conditions",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nif (3 > 2) mem[0x1000] = 1; else "
+     "mem[0x1000] = 2; mem[0x1001] = 1 ? a : b; if (0) { mem[0x1002] = 5; } mem[0x1003] = 100 / 7 + 100 % 7 + (0xF0 >> "
+     "4) + (6 & 3) + (6 | 3) + (6 ^ 3);\n}\n",
+     {0x01, 0xC8, 0x00, 0x2D, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"functions inlined",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nunsigned char "
+     "twice(unsigned char v) { return v + v; }\nbool odd(unsigned char v) { return (unsigned char)(v * 128); }\nvoid "
+     "put(unsigned char at, unsigned char v) { mem[0x1000 + at] = v; }\nvoid main(void) {\nmem[0x2000] = 200; "
+     "mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = twice(a) + twice(3); mem[0x1001] = odd(b) + "
+     "odd(a) * 2; put(2, twice(twice(b))); put(b, a - 1);\n}\n",
+     {0x96, 0x01, 0x0C, 0xC7, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+};
+
+TEST(CompilerTest, ProgramsLeaveMemoryAsTheHostCompilerDoes) {
+  for (const RunCase& row : kRunCases) {
+    for (bool optimise : {true, false}) {
+      const auto result = Compile(row.source, CompileOptions{optimise});
+      ASSERT_TRUE(result.ok) << row.name
+                             << (result.diagnostics.empty() ? ""
+                                                            : ": " + mirvo::DescribeDiagnostic(result.diagnostics[0]));
+      EXPECT_EQ(RunImage(result.image), row.expected) << row.name << (optimise ? "" : " at -O0");
+      // The source map covers the image in order, each span inside it.
+      std::uint16_t previous = 0;
+      for (const auto& span : result.map) {
+        EXPECT_LE(previous, span.firstAddress) << row.name;
+        EXPECT_LE(span.firstAddress, span.endAddress) << row.name;
+        EXPECT_LE(span.endAddress, result.image.size()) << row.name;
+        previous = span.endAddress;
+      }
+    }
+  }
+}
+
+TEST(CompilerTest, GlobalsArePlacedWhereNoMemIndexReaches) {
+  const auto result = Compile("unsigned char x;\nvoid main(void) { mem[0xF000] = 1; mem[0xF100 + x] = 2; x = 3; }\n");
+  ASSERT_TRUE(result.ok);
+  ASSERT_FALSE(result.placed.empty());
+  EXPECT_EQ(result.placed[0].name, "x");
+  EXPECT_NE(result.placed[0].address, 0xF000);
+  EXPECT_NE(result.placed[0].address >> 8, 0xF1);
+  EXPECT_NE(result.assembly.find("; x at 0F001h"), std::string::npos);
+  EXPECT_NE(result.assembly.find("; 2: void main(void)"), std::string::npos);
+}
+
+struct DiagnosticCase {
+  const char* source;
+  int line, column;
+  const char* code;
+  const char* words;  // a part of the message
+};
+
+const DiagnosticCase kDiagnosticCases[] = {
+    {"int x;\nvoid main(void) {}\n", 1, 1, "c-wide-type", "unsigned bytes"},
+    {"void main(void) { float f; }\n", 1, 19, "c-float", "floating point"},
+    {"struct s { unsigned char a; };\nvoid main(void) {}\n", 1, 1, "c-struct", "separate variables"},
+    {"unsigned char *p;\nvoid main(void) {}\n", 1, 15, "c-pointer", "index it as mem"},
+    {"void main(void) { mem[0x1000] = \"a\"; }\n", 1, 33, "c-string", "strings"},
+    {"void main(void) { goto out; }\n", 1, 19, "c-goto", "no jump"},
+    {"void main(void) { while (mem[0x1000]) mem[0x1001] = 1; }\n", 1, 37, "c-unbounded-loop",
+     "a loop must have a bound the compiler can unroll"},
+    {"void main(void) { printf(1); }\n", 1, 19, "c-library-call", "no library"},
+    {"void f(void) { f(); }\nvoid main(void) { f(); }\n", 1, 16, "c-recursion", "calls itself"},
+    {"unsigned char a, b; bool t;\nvoid main(void) { a = mem[0x2001]; b = mem[0x2002]; t = a + b; }\n", 2, 59,
+     "c-wide-result", "(unsigned char)(a + b)"},
+    {"unsigned char a, b, c;\nvoid main(void) { a = mem[0x2001]; b = mem[0x2002]; c = mem[0x2003]; mem[0x1000] = a + b "
+     "== c; }\n",
+     2, 86, "c-wide-result", "more than a byte"},
+    {"#include <stdio.h>\nvoid main(void) {}\n", 1, 10, "c-unknown-include", "<stdbool.h>"},
+    {"unsigned char x;\n", 2, 1, "c-no-main", "void main(void)"},
+    {"const unsigned char k = 1;\nvoid main(void) { k = 2; }\n", 2, 19, "c-const-assigned", "drop const"},
+    {"void main(void) { y = 2; }\n", 1, 19, "c-undeclared", "'y' is not declared"},
+    {"void main(void) { mem[0x1000] = 1 }\n", 1, 35, "c-syntax", "expected ';'"},
+    {"void main(void) { mem[0x0004] = 1; }\n", 1, 19, "c-code-overlap", "grows over address 0004h"},
+    {"unsigned char a, b;\nvoid main(void) { a = mem[0x2001]; if (a) b = 1; }\n", 2, 36, "c-unsupported", "if"},
+};
+
+TEST(CompilerTest, DiagnosticsSayWhereAndWhy) {
+  for (const DiagnosticCase& row : kDiagnosticCases) {
+    const auto result = Compile(row.source);
+    ASSERT_FALSE(result.ok) << row.source;
+    ASSERT_FALSE(result.diagnostics.empty()) << row.source;
+    const mirvo::Diagnostic& d = result.diagnostics[0];
+    EXPECT_EQ(d.line, row.line) << row.source;
+    EXPECT_EQ(d.column, row.column) << row.source;
+    EXPECT_STREQ(mirvo::DiagnosticCode(d.kind), row.code) << row.source;
+    EXPECT_NE(mirvo::DescribeDiagnostic(d).find(row.words), std::string::npos) << mirvo::DescribeDiagnostic(d);
+  }
+}
+
+TEST(CompilerTest, EveryMistakeOfAFileIsReported) {
+  const auto result = Compile("int a;\nvoid main(void) {\n  goto x;\n  y = 1;\n  float f;\n}\n");
+  ASSERT_EQ(result.diagnostics.size(), 4u);
+  EXPECT_EQ(result.diagnostics[3].line, 5);
+}
+
+TEST(CompilerTest, DeepOrEndlessInputIsRefusedNotFollowed) {
+  const std::string deep = "void main(void) { mem[0x1000] = " + std::string(100000, '(') + "1; }";
+  EXPECT_FALSE(Compile(deep).ok);
+  EXPECT_FALSE(Compile("void main(void) { for (;;) { } }").ok);
+  EXPECT_FALSE(Compile("unsigned char i;\nvoid main(void) { for (i = 0; i < 10; i += 0) { } }").ok);
+}
+
+}  // namespace
