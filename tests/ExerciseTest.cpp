@@ -135,7 +135,7 @@ TEST(ExerciseFileTest, EachMistakeIsPlaced) {
       {"title = 5\ntext = \"x\"\n" + one, "1:9: 'title' must be a string in quotes"},
       {head + "colour = 1\n" + one,
        "3:1: unknown key 'colour': an exercise has title, text, starter, max_steps, max_bytes, leaderboard, solution, "
-       "hidden_cases, [[case]] and [[wrong]] tables"},
+       "hidden_cases, [[case]], [reference] and [[wrong]] tables"},
       {head + one + "expected = \"A=1\"\n",
        "6:1: unknown key 'expected' in a case: a case has name, given, expect, points and hidden"},
       {head + "max_steps = 0\n" + one, "3:13: 'max_steps' must be a whole number from 1 to 1073741824"},
@@ -183,7 +183,7 @@ TEST(ExerciseFileTest, EachMistakeIsPlaced) {
       // ... and what it can is left to it, strings and comments included.
       {head + "# [;\nx = ['[;', \"\"\"\n[}\"\"\"\", 1979-05-27 07:32:00] # [;\n" + one,
        "4:1: unknown key 'x': an exercise has title, text, starter, max_steps, max_bytes, leaderboard, solution, "
-       "hidden_cases, [[case]] and [[wrong]] tables"},
+       "hidden_cases, [[case]], [reference] and [[wrong]] tables"},
   };
   for (const auto& row : rows) EXPECT_EQ(Errors(row.file), row.error) << row.file;
 }
