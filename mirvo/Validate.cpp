@@ -81,6 +81,18 @@ int RunValidate(const TestOptions& options) {
       say(exercise.solutionLine, "the solution scores " + Points(solution.grade) + ": every case passes");
     }
   }
+  if (exercise.reference.Present()) {
+    // The reference's solution must pass the fixed cases as well.
+    const Tried reference = Try(exercise, exercise.reference.solution);
+    if (!reference.grade.AllPassed()) {
+      valid = false;
+      say(exercise.reference.solutionLine, "the reference's solution scores " + Points(reference.grade) +
+                                               ": it fails " + FailedCases(exercise, reference.grade));
+    } else {
+      say(exercise.reference.solutionLine,
+          "the reference's solution scores " + Points(reference.grade) + ": every case passes");
+    }
+  }
   for (const WrongProgram& wrong : exercise.wrong) {
     const std::string name = "the wrong program '" + wrong.name + "'";
     const Tried tried = Try(exercise, wrong.source);

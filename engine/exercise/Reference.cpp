@@ -17,7 +17,9 @@ std::uint64_t Reference::Combinations() const {
   return count;
 }
 
-std::uint64_t Reference::Inputs() const { return all ? Combinations() : picks.size() / std::max<std::size_t>(vary.size(), 1); }
+std::uint64_t Reference::Inputs() const {
+  return all ? Combinations() : picks.size() / std::max<std::size_t>(vary.size(), 1);
+}
 
 void Reference::InputAt(std::uint64_t n, std::uint8_t* values) const {
   for (std::size_t i = 0; i < vary.size(); ++i) {
@@ -117,7 +119,8 @@ class InputRunner {
     if (slowUsed) return;
     for (const std::uint16_t address : written) machine->MemoryAt(address) = (*base)[address];
     for (const VariedItem& item : vary) {
-      if (item.target.kind == ExpectKind::kMemory) machine->MemoryAt(item.target.address) = (*base)[item.target.address];
+      if (item.target.kind == ExpectKind::kMemory)
+        machine->MemoryAt(item.target.address) = (*base)[item.target.address];
     }
   }
 
@@ -229,9 +232,10 @@ class Grader {
     for (std::uint64_t n = 0; n < result.inputs; ++n) {
       reference.InputAt(n, values.data());
       const RunOutcome outcome = program.RunInput(values.data());
-      const SolutionEnd end{reference.table.data() + n * compared,
-                            std::span<const WrittenByte>(reference.writes)
-                                .subspan(reference.writeStart[n], reference.writeStart[n + 1] - reference.writeStart[n])};
+      const SolutionEnd end{
+          reference.table.data() + n * compared,
+          std::span<const WrittenByte>(reference.writes)
+              .subspan(reference.writeStart[n], reference.writeStart[n + 1] - reference.writeStart[n])};
       const bool pass = Matches(reference, program, outcome, end, values.data(), limit);
       program.Undo();
       if (pass) {
@@ -362,7 +366,8 @@ void DrawInputs(Reference& reference, std::uint64_t seed) {
     corners.insert(same);
   }
   reference.picks.clear();
-  for (const std::vector<std::uint8_t>& input : corners) reference.picks.insert(reference.picks.end(), input.begin(), input.end());
+  for (const std::vector<std::uint8_t>& input : corners)
+    reference.picks.insert(reference.picks.end(), input.begin(), input.end());
   // splitmix64: the same seed draws the same inputs everywhere.
   std::uint64_t state = seed;
   const auto next = [&state] {

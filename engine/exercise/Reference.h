@@ -91,9 +91,9 @@ int PrepareReference(Reference& reference, std::uint64_t seed, std::uint64_t max
 struct ReferenceResult {
   std::uint64_t inputs = 0;
   std::uint64_t passed = 0;
-  std::vector<Expectation> smallestFailing;  // the varied items with their values; empty: none failed
-  std::vector<Expectation> expected;         // the solution's values there, the outcome last
-  std::vector<Mismatch> mismatches;          // into expected
+  std::vector<Expectation> smallestFailing;   // the varied items with their values; empty: none failed
+  std::vector<Expectation> expected;          // the solution's values there, the outcome last
+  std::vector<Mismatch> mismatches;           // into expected
   RunOutcome outcome = RunOutcome::kRunning;  // the program's at smallestFailing
   std::string error;                          // why it could not run (a varied byte inside it)
 };
