@@ -84,6 +84,8 @@ Json GradeCasesJson(const Exercise& exercise, const Grade& grade, bool showHidde
       entry["passed_inputs"] = reference.passed;
       entry["smallest_failing"] =
           reference.smallestFailing.empty() ? Json() : Json(WriteInput(reference.smallestFailing));
+      // The count and the smallest failing input with what differed, in words.
+      entry["problems"] = CaseProblems(exercise, grade, i, showHidden);
     }
     cases.push_back(entry);
   }
