@@ -28,7 +28,7 @@ void Reference::InputAt(std::uint64_t n, std::uint8_t* values) const {
       values[i] = choices[n % choices.size()];
       n /= choices.size();
     } else {
-      values[i] = choices[picks[n * vary.size() + i]];
+      values[i] = choices[picks[static_cast<std::size_t>(n) * vary.size() + i]];
     }
   }
 }
@@ -84,7 +84,7 @@ class InputRunner {
     machine->SetProcessor(start);
     Apply(*machine, values);
     StepWatch watch{0xFF, 0, 0x10000, 0x10000, ignored.data()};
-    std::uint64_t steps = 0;
+    steps = 0;
     while (true) {
       const auto room = static_cast<std::uint32_t>(std::min<std::uint64_t>(maxSteps - steps, UINT32_MAX));
       steps += machine->RunWithoutWrap(room, watch);
@@ -104,6 +104,8 @@ class InputRunner {
   }
 
   const VirtualMachine& Machine() const { return slowUsed ? *slow : *machine; }
+  // The steps of the last run.
+  std::uint64_t Steps() const { return steps; }
   // The addresses the last run stored to (some more than once).
   const std::vector<std::uint16_t>& Written() const { return written; }
   // The byte at address as the last input started.
@@ -142,6 +144,7 @@ class InputRunner {
     const auto first = std::make_unique<VirtualMachine>(*slow);
     Run run(*slow, maxSteps);
     const RunOutcome outcome = run.Resume(UINT64_MAX);
+    steps = run.Steps();
     written.clear();
     for (const ChangedByte& changed : ChangedMemory(*slow, *first)) written.push_back(changed.address);
     slowUsed = true;
@@ -157,6 +160,7 @@ class InputRunner {
   std::vector<std::uint16_t> written;
   std::unique_ptr<VirtualMachine> slow;
   bool slowUsed = false;
+  std::uint64_t steps = 0;
   std::string error;
 };
 
@@ -230,12 +234,13 @@ class Grader {
     std::vector<std::vector<std::uint8_t>> failures;
     const std::size_t compared = reference.compared.items.size();
     for (std::uint64_t n = 0; n < result.inputs; ++n) {
+      const auto at = static_cast<std::size_t>(n);
       reference.InputAt(n, values.data());
       const RunOutcome outcome = program.RunInput(values.data());
       const SolutionEnd end{
-          reference.table.data() + n * compared,
+          reference.table.data() + at * compared,
           std::span<const WrittenByte>(reference.writes)
-              .subspan(reference.writeStart[n], reference.writeStart[n + 1] - reference.writeStart[n])};
+              .subspan(reference.writeStart[at], reference.writeStart[at + 1] - reference.writeStart[at])};
       const bool pass = Matches(reference, program, outcome, end, values.data(), limit);
       program.Undo();
       if (pass) {
@@ -410,9 +415,16 @@ int PrepareReference(Reference& reference, std::uint64_t seed, std::uint64_t max
     return 1;
   }
   std::vector<std::uint8_t> values(reference.vary.size());
+  std::uint64_t steps = 0;
   for (std::uint64_t n = 0; n < inputs; ++n) {
     reference.InputAt(n, values.data());
     const RunOutcome outcome = runner.RunInput(values.data());
+    steps += runner.Steps();
+    if (steps > kMaxSolutionSteps) {
+      why =
+          "takes more than " + Thousands(kMaxSolutionSteps) + " steps over its inputs: give fewer inputs or max_steps";
+      return 1;
+    }
     if (outcome != RunOutcome::kHalted) {
       why = "does not halt on " + WriteInput(InputItems(reference, values.data())) + ": it ends in " +
             OutcomeName(outcome);

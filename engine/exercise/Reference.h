@@ -38,6 +38,9 @@ inline constexpr std::uint64_t kDefaultSeed = 1;
 // memory is compared.
 inline constexpr std::uint64_t kMaxTableValues = std::uint64_t{1} << 25;
 inline constexpr std::size_t kMaxSolutionWrites = 4096;
+// The most steps the solution may take over all its inputs together: a
+// file from a link cannot keep a reader busy for long.
+inline constexpr std::uint64_t kMaxSolutionSteps = std::uint64_t{1} << 28;
 // The failures of a random grading that are shrunk, the least first.
 inline constexpr std::size_t kShrunkFailures = 32;
 
