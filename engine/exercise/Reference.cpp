@@ -34,9 +34,13 @@ void Reference::InputAt(std::uint64_t n, std::uint8_t* values) const {
 }
 
 std::string Thousands(std::uint64_t n) {
-  std::string digits = std::to_string(n);
-  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
-  return digits;
+  const std::string digits = std::to_string(n);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
 }
 
 bool InputBefore(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
@@ -352,7 +356,7 @@ class Grader {
 // draws, as value indices.
 void DrawInputs(Reference& reference, std::uint64_t seed) {
   const std::size_t k = reference.vary.size();
-  std::set<std::vector<std::uint8_t>> corners;
+  std::vector<std::vector<std::uint8_t>> corners;
   constexpr std::array<std::uint8_t, 5> kCorners = {0x00, 0x01, 0x7F, 0x80, 0xFF};
   const auto indexOf = [&](std::size_t i, std::uint8_t value) {
     const std::vector<std::uint8_t>& values = reference.vary[i].values;
@@ -366,10 +370,12 @@ void DrawInputs(Reference& reference, std::uint64_t seed) {
       std::vector<std::uint8_t> one(k, 0);
       if (indexOf(i, corner) < 0) continue;
       one[i] = static_cast<std::uint8_t>(indexOf(i, corner));
-      corners.insert(one);
+      corners.push_back(one);
     }
-    corners.insert(same);
+    corners.push_back(same);
   }
+  std::sort(corners.begin(), corners.end(), [](const auto& a, const auto& b) { return InputBefore(a, b); });
+  corners.erase(std::unique(corners.begin(), corners.end()), corners.end());
   reference.picks.clear();
   for (const std::vector<std::uint8_t>& input : corners)
     reference.picks.insert(reference.picks.end(), input.begin(), input.end());
