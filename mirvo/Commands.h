@@ -8,6 +8,7 @@
 
 #include "CheckTable.h"
 #include "Program.h"
+#include "Reference.h"
 #include "RunLoop.h"
 
 namespace mirvo::cli {
@@ -75,11 +76,12 @@ struct TestOptions {
   bool summary = false;
   bool showHidden = false;
   ProgramAs as = ProgramAs::kDetect;
-  bool followLinks = false;  // follow the symbolic links that graded folders hold
-  bool byFolder = false;     // each first-level folder is one student
-  std::string pick;          // a glob choosing among a student's programs
-  int tapVersion = 14;       // of the TAP report: 13 or 14
-  bool validate = false;     // check the exercise's solution and wrong programs instead
+  bool followLinks = false;           // follow the symbolic links that graded folders hold
+  bool byFolder = false;              // each first-level folder is one student
+  std::string pick;                   // a glob choosing among a student's programs
+  int tapVersion = 14;                // of the TAP report: 13 or 14
+  bool validate = false;              // check the exercise's solution and wrong programs instead
+  std::uint64_t seed = kDefaultSeed;  // of a reference's random inputs
 };
 
 struct LinkOptions {

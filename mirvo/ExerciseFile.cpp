@@ -17,9 +17,9 @@ void Say(const std::string& path, const ExerciseError& place, const char* severi
 
 }  // namespace
 
-int ParseExerciseOrSay(const std::string& path, const std::string& text, Exercise& exercise) {
+int ParseExerciseOrSay(const std::string& path, const std::string& text, Exercise& exercise, std::uint64_t seed) {
   ExerciseError error;
-  if (ParseExercise(text, exercise, error) != 0) {
+  if (ParseExercise(text, exercise, error, seed) != 0) {
     Say(path, error, "error");
     return kUsageExit;
   }
@@ -27,14 +27,14 @@ int ParseExerciseOrSay(const std::string& path, const std::string& text, Exercis
   return 0;
 }
 
-int ReadExerciseFile(const std::string& path, Exercise& exercise) {
+int ReadExerciseFile(const std::string& path, Exercise& exercise, std::uint64_t seed) {
   std::string text;
   std::string reason;
   if (ReadWholeFile(path, text, reason) != 0) {
     Report("%s", reason.c_str());
     return kUsageExit;
   }
-  return ParseExerciseOrSay(path, text, exercise);
+  return ParseExerciseOrSay(path, text, exercise, seed);
 }
 
 }  // namespace mirvo::cli

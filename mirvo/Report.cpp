@@ -33,7 +33,7 @@ CaseView ViewOf(const Exercise& exercise, const Grade& grade, std::size_t i, boo
   view.error = !result.pass && (!grade.error.empty() || !result.error.empty());
   if (view.hiddenDetails || view.error) return view;
   for (const Mismatch& mismatch : result.mismatches) {
-    const Expectation& item = c.expected[mismatch.item];
+    const Expectation& item = ExpectedOf(c, result)[mismatch.item];
     view.got += (view.got.empty() ? "" : " ") + WriteItem(item, mismatch.actualValue, mismatch.actualOutcome);
     view.expected += (view.expected.empty() ? "" : " ") + WriteItem(item, item.value, item.outcome);
   }

@@ -90,7 +90,7 @@ CommandFiles TestFiles(const TestOptions& options, const Submissions& submission
 // Reads the exercise, checks the options and gathers the programs. 0, or the
 // exit status after saying why nothing is graded.
 int PlanTest(const TestOptions& options, TestPlan& plan) {
-  if (const int status = ReadExerciseFile(options.exercise, plan.exercise); status != 0) return status;
+  if (const int status = ReadExerciseFile(options.exercise, plan.exercise, options.seed); status != 0) return status;
   if (const int status = CheckTestOptions(options); status != 0) return status;
   plan.submissions.Gather({.names = options.files,
                            .exercise = options.exercise,

@@ -29,6 +29,8 @@ AfterParse DeclareTest(CLI::App& app, TestOptions& options) {
   app.add_option("--tap-version", options.tapVersion, "TAP version of --format tap (default 14)")
       ->type_name("13|14")
       ->check(CLI::IsMember({13, 14}));
+  app.add_option("--seed", options.seed, "Draw a reference's random inputs from N (default 1): same seed, same grade")
+      ->type_name("N");
   AddProgramAs(app, options.as);
   app.add_flag("--validate", options.validate,
                "Check that the exercise's solution scores full marks and its wrong programs lose points");

@@ -53,6 +53,21 @@ std::string FailedCases(const Exercise& exercise, const Grade& grade) {
   return list;
 }
 
+// The reference's solution must pass the fixed cases as well. Says how
+// it scored; true when it passed them all.
+template <class Say>
+bool ReferencePasses(const Exercise& exercise, const Say& say) {
+  const Tried reference = Try(exercise, exercise.reference.solution);
+  if (!reference.grade.AllPassed()) {
+    say(exercise.reference.solutionLine, "the reference's solution scores " + Points(reference.grade) + ": it fails " +
+                                             FailedCases(exercise, reference.grade));
+    return false;
+  }
+  say(exercise.reference.solutionLine,
+      "the reference's solution scores " + Points(reference.grade) + ": every case passes");
+  return true;
+}
+
 }  // namespace
 
 int RunValidate(const TestOptions& options) {
@@ -83,6 +98,7 @@ int RunValidate(const TestOptions& options) {
       say(exercise.solutionLine, "the solution scores " + Points(solution.grade) + ": every case passes");
     }
   }
+  if (exercise.reference.Present()) valid = ReferencePasses(exercise, say) && valid;
   for (const WrongProgram& wrong : exercise.wrong) {
     const std::string name = "the wrong program '" + wrong.name + "'";
     const Tried tried = Try(exercise, wrong.source);

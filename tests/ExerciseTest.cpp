@@ -6,11 +6,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "ClassSummary.h"
 #include "Grading.h"
+#include "ProgramImage.h"
 #include "TestSupport.h"
 
 namespace mirvo::test {
@@ -137,7 +140,7 @@ TEST(ExerciseFileTest, EachMistakeIsPlaced) {
       {"title = 5\ntext = \"x\"\n" + one, "1:9: 'title' must be a string in quotes"},
       {head + "colour = 1\n" + one,
        "3:1: unknown key 'colour': an exercise has title, text, starter, max_steps, max_bytes, leaderboard, language, "
-       "solution, hidden_cases, [[case]] and [[wrong]] tables"},
+       "solution, hidden_cases, [[case]], [reference] and [[wrong]] tables"},
       {head + one + "expected = \"A=1\"\n",
        "6:1: unknown key 'expected' in a case: a case has name, given, expect, points and hidden"},
       {head + "max_steps = 0\n" + one, "3:13: 'max_steps' must be a whole number from 1 to 1073741824"},
@@ -186,7 +189,7 @@ TEST(ExerciseFileTest, EachMistakeIsPlaced) {
       // ... and what it can is left to it, strings and comments included.
       {head + "# [;\nx = ['[;', \"\"\"\n[}\"\"\"\", 1979-05-27 07:32:00] # [;\n" + one,
        "4:1: unknown key 'x': an exercise has title, text, starter, max_steps, max_bytes, leaderboard, language, "
-       "solution, hidden_cases, [[case]] and [[wrong]] tables"},
+       "solution, hidden_cases, [[case]], [reference] and [[wrong]] tables"},
   };
   for (const auto& row : rows) EXPECT_EQ(Errors(row.file), row.error) << row.file;
 }
@@ -331,6 +334,226 @@ TEST(ShippedExercisesTest, ModelSolutionsScoreFullMarksAndConstantsFail) {
     const std::string constant = ConstantAnswer(exercise.cases.front());
     EXPECT_FALSE(GradeProgram(exercise, Assemble(constant)).AllPassed()) << constant;
   }
+}
+
+}  // namespace
+}  // namespace mirvo::test
+
+namespace mirvo::test {
+namespace {
+
+// A varied item as the brute force sets it: a register code, a flag slot,
+// or a memory address, and its values.
+struct BruteItem {
+  char kind;  // 'r', 'f' or 'm'
+  unsigned where;
+  std::vector<std::uint8_t> values;
+};
+
+std::vector<std::uint8_t> Span(unsigned low, unsigned high) {
+  std::vector<std::uint8_t> values;
+  for (unsigned v = low; v <= high; ++v) values.push_back(static_cast<std::uint8_t>(v));
+  return values;
+}
+
+// Runs source on a fresh machine from given (bytes) and one input.
+std::unique_ptr<VirtualMachine> RunFresh(const std::string& source,
+                                         const std::vector<std::pair<unsigned, unsigned>>& given,
+                                         const std::vector<BruteItem>& items, const std::vector<std::uint8_t>& values,
+                                         RunOutcome& outcome) {
+  auto machine = std::make_unique<VirtualMachine>();
+  const Program program = Assemble(source);
+  LoadImage(*machine, program.Image().data(), program.Image().size());
+  for (const auto& [address, value] : given)
+    machine->WriteMemory(static_cast<std::uint16_t>(address), static_cast<std::uint8_t>(value));
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (items[i].kind == 'r') machine->SetRegister(static_cast<std::uint8_t>(items[i].where), values[i]);
+    if (items[i].kind == 'f') machine->SetFlag(static_cast<std::uint8_t>(items[i].where), values[i]);
+    if (items[i].kind == 'm') machine->WriteMemory(static_cast<std::uint16_t>(items[i].where), values[i]);
+  }
+  outcome = RunToEnd(*machine, 1000);
+  return machine;
+}
+
+TEST(ReferenceTest, CountsAndSmallestFailingInputAgreeWithBruteForce) {
+  const std::string solutionAdd =
+      "MVI H, 10h\nMVI L, 00h\nMOV A, Mem\nMVI L, 01h\nADD Mem\nMVI L, 02h\nMOV Mem, A\nRET\n";
+  const std::string solutionDouble = "MVI H, 10h\nMVI L, 00h\nMOV A, Mem\nADD A\nMVI L, 01h\nMOV Mem, A\nRET\n";
+  // Whether two ends agree, as each row's compare says it.
+  using Same = bool (*)(const VirtualMachine&, const VirtualMachine&);
+  const Same byteAt1002 = [](const VirtualMachine& a, const VirtualMachine& b) {
+    return a.MemoryAt(0x1002) == b.MemoryAt(0x1002);
+  };
+  const Same registerA = [](const VirtualMachine& a, const VirtualMachine& b) {
+    return a.GetRegisters()[kRegA] == b.GetRegisters()[kRegA];
+  };
+  const Same flagZ = [](const VirtualMachine& a, const VirtualMachine& b) {
+    return a.GetFlags()[6] == b.GetFlags()[6];
+  };
+  const Same twoBytes = [](const VirtualMachine& a, const VirtualMachine& b) {
+    return a.MemoryAt(0x1000) == b.MemoryAt(0x1000) && a.MemoryAt(0x1001) == b.MemoryAt(0x1001);
+  };
+  // memory: every byte from 0100h up (past both images) outside nothing else.
+  const Same allMemory = [](const VirtualMachine& a, const VirtualMachine& b) {
+    for (unsigned address = 0x100; address < kMemorySize; ++address) {
+      if (a.MemoryAt(static_cast<std::uint16_t>(address)) != b.MemoryAt(static_cast<std::uint16_t>(address)))
+        return false;
+    }
+    return true;
+  };
+  const struct {
+    std::string reference;  // vary, compare and given of the table
+    std::string solution;
+    std::vector<std::pair<unsigned, unsigned>> given;
+    std::vector<BruteItem> items;
+    Same same;
+    const char* submission;
+  } rows[] = {
+      // Bytes: right, hard-coded for the visible case, never ending.
+      {"vary='[1000h]=0..0FFh [1001h]=0..0Fh'\ncompare='[1002h] halt'\n",
+       solutionAdd,
+       {},
+       {{'m', 0x1000, Span(0, 255)}, {'m', 0x1001, Span(0, 15)}},
+       byteAt1002,
+       "MVI H, 10h\nMVI L, 01h\nMOV A, Mem\nMVI L, 00h\nADD Mem\nMVI L, 02h\nMOV Mem, A\nRET\n"},
+      {"vary='[1000h]=0..0FFh [1001h]=0..0Fh'\ncompare='[1002h] halt'\n",
+       solutionAdd,
+       {},
+       {{'m', 0x1000, Span(0, 255)}, {'m', 0x1001, Span(0, 15)}},
+       byteAt1002,
+       "MVI H, 10h\nMVI L, 02h\nMVI Mem, 0Ch\nRET\n"},
+      {"vary='[1000h]=0..0FFh [1001h]=0..0Fh'\ncompare='[1002h]'\n",
+       solutionAdd,
+       {},
+       {{'m', 0x1000, Span(0, 255)}, {'m', 0x1001, Span(0, 15)}},
+       byteAt1002,
+       "MVI A, 1h\n"},
+      // Registers, with a set.
+      {"vary='B=0..0FFh C={0,1,80h}'\ncompare='A'\n",
+       "MOV A, B\nADD C\nRET\n",
+       {},
+       {{'r', kRegB, Span(0, 255)}, {'r', kRegC, {0, 1, 0x80}}},
+       registerA,
+       "MOV A, C\nADD B\nRET\n"},
+      // A flag, wrong on one input alone (B=0FFh carries to Z=1).
+      {"vary='B=0..0FFh'\ngiven='[1000h]=1'\ncompare='Z'\n",
+       "MOV A, B\nRET\n",
+       {{0x1000, 1}},
+       {{'r', kRegB, Span(0, 255)}},
+       flagZ,
+       "MVI H, 10h\nMVI L, 00h\nMOV A, B\nADD Mem\nRET\n"},
+      // A range of bytes: writing the double over its own input.
+      {"vary='[1000h]=0..0FFh'\ncompare='[1000h..1001h]'\n",
+       solutionDouble,
+       {},
+       {{'m', 0x1000, Span(0, 255)}},
+       twoBytes,
+       "MVI H, 10h\nMVI L, 00h\nMOV A, Mem\nADD A\nMOV Mem, A\nMVI L, 01h\nMOV Mem, A\nRET\n"},
+      // memory: a stray byte fails where [1001h] alone would pass.
+      {"vary='[1000h]=0..0FFh'\ncompare='memory'\n",
+       solutionDouble,
+       {},
+       {{'m', 0x1000, Span(0, 255)}},
+       allMemory,
+       "MVI H, 10h\nMVI L, 00h\nMOV A, Mem\nADD A\nMVI L, 01h\nMOV Mem, A\nMVI L, 02h\nMOV Mem, A\nRET\n"},
+      // A run of bytes, one rule each, and a flag.
+      {"vary='[1000h]={0,1,2},0..3 CY={0,1}'\ncompare='memory'\n",
+       solutionAdd,
+       {},
+       {{'m', 0x1000, {0, 1, 2}}, {'m', 0x1001, Span(0, 3)}, {'f', 0, {0, 1}}},
+       allMemory,
+       "MVI H, 10h\nMVI L, 00h\nMOV A, Mem\nMVI L, 01h\nADD Mem\nADD Mem\nMVI L, 02h\nMOV Mem, A\nRET\n"},
+  };
+  for (const auto& row : rows) {
+    // The brute force: every input, each on fresh machines, in the order
+    // of the sum of the values, then the values in vary's order.
+    std::uint64_t inputs = 1;
+    for (const BruteItem& item : row.items) inputs *= item.values.size();
+    std::uint64_t passed = 0;
+    std::vector<std::uint8_t> smallest;
+    for (std::uint64_t n = 0; n < inputs; ++n) {
+      std::vector<std::uint8_t> values;
+      for (std::uint64_t rest = n; const BruteItem& item : row.items) {
+        values.push_back(item.values[rest % item.values.size()]);
+        rest /= item.values.size();
+      }
+      RunOutcome want = RunOutcome::kRunning;
+      RunOutcome got = RunOutcome::kRunning;
+      const auto solution = RunFresh(row.solution, row.given, row.items, values, want);
+      const auto program = RunFresh(row.submission, row.given, row.items, values, got);
+      if (got == RunOutcome::kHalted && row.same(*program, *solution)) {
+        ++passed;
+        continue;
+      }
+      const auto sum = [](const std::vector<std::uint8_t>& v) { return std::accumulate(v.begin(), v.end(), 0U); };
+      if (smallest.empty() || sum(values) < sum(smallest) || (sum(values) == sum(smallest) && values < smallest)) {
+        smallest = values;
+      }
+    }
+    Exercise exercise;
+    ExerciseError error;
+    const std::string file =
+        "title='t'\ntext='x'\nmax_steps=1000\n[[case]]\nname='a'\nexpect='halt'\n[reference]\n"
+        "solution='''\n" +
+        row.solution + "'''\n" + row.reference;
+    ASSERT_EQ(ParseExercise(file, exercise, error), 0) << error.message << "\n" << file;
+    const Grade grade = GradeProgram(exercise, Assemble(row.submission));
+    const ReferenceResult& result = grade.cases.back().reference;
+    EXPECT_EQ(result.inputs, inputs) << row.submission;
+    EXPECT_EQ(result.passed, passed) << row.submission;
+    std::vector<std::uint8_t> reported;
+    for (const Expectation& item : result.smallestFailing) reported.push_back(static_cast<std::uint8_t>(item.value));
+    EXPECT_EQ(reported, smallest) << row.submission;
+    EXPECT_EQ(result.mismatches.empty(), smallest.empty()) << row.submission;
+    EXPECT_EQ(grade.cases.back().pass, smallest.empty()) << row.submission;
+  }
+}
+
+TEST(ReferenceTest, RandomInputsShrinkAndRepeatWithTheirSeed) {
+  const std::string file =
+      "title='t'\ntext='x'\nmax_steps=1000\n[[case]]\nname='a'\nexpect='halt'\n[reference]\npoints=10\npartial=true\n"
+      "solution='''\nMVI H, 10h\nMVI L, 00h\nMOV A, Mem\nMVI L, 01h\nADD Mem\nMVI L, 02h\nMOV Mem, A\nRET\n'''\n"
+      "vary='[1000h]=0..0FFh [1001h]=0..0FFh'\ncompare='[1002h]'\ninputs=200\n";
+  const Program hardCoded = Assemble("MVI H, 10h\nMVI L, 02h\nMVI Mem, 0Ch\nRET\n");
+  const auto grade = [&](std::uint64_t seed) {
+    Exercise exercise;
+    ExerciseError error;
+    EXPECT_EQ(ParseExercise(file, exercise, error, seed), 0) << error.message;
+    const Grade g = GradeProgram(exercise, hardCoded);
+    const CaseResult& c = g.cases.back();
+    return std::to_string(c.points) + " " + std::to_string(c.reference.passed) + "/" +
+           std::to_string(c.reference.inputs) + " " + WriteInput(c.reference.smallestFailing) + " " +
+           (exercise.reference.picks.empty() ? "" : std::to_string(exercise.reference.picks.back()));
+  };
+  const std::string first = grade(7);
+  EXPECT_EQ(grade(7), first);
+  EXPECT_NE(grade(8), first);
+  // Whatever failure is drawn, lowering each value while it fails reaches
+  // the least failing input of all (the brute force of the table above).
+  EXPECT_NE(first.find(" [1000h]=00h [1001h]=00h "), std::string::npos) << first;
+}
+
+TEST(ReferenceTest, TheTeachersMistakesAreRefused) {
+  const std::string head = "title='t'\ntext='x'\n[[case]]\nname='a'\nexpect='halt'\n[reference]\n";
+  const struct {
+    std::string table;
+    const char* error;
+  } rows[] = {
+      {"solution='MVI A, 1h'\nvary='B=0..3'\ncompare='A'\n",
+       "7:1: the reference's solution does not halt on B=00h: it ends in undefined-opcode"},
+      {"solution='RET'\nvary='[1000h]=0..0FFh,0..0FFh,0..0FFh'\ncompare='A'\n",
+       "6:1: 'vary' has more than 1,048,576 combinations, too many to try them all: give inputs a number of random "
+       "ones"},
+      {"solution='RET'\nvary='[0000h]=0..3'\ncompare='A'\n",
+       "7:1: the reference's solution cannot run: the varied byte [0000h] falls inside the program, which fills 0000h "
+       "to "
+       "0000h"},
+      {"solution='RET'\nvary='B=3..1'\ncompare='A'\n",
+       "8:9: 'vary': 'B=3..1': a range runs from low to high, as in 0..0FFh"},
+      {"solution='RET'\nvary='B=0..3'\ncompare='A=1'\n",
+       "9:10: 'compare': 'A=1': name what is compared without a value, as in \"[1002h] CY\""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Errors(head + row.table), row.error) << row.table;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #pragma pop_macro("TOML_UNREACHABLE")
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <map>
 
@@ -204,6 +205,28 @@ class Checker {
     }
   }
 
+  // The values a reference's inputs take, placed as State places mistakes.
+  void Varied(const toml::table& table, std::string& text, std::vector<VariedItem>& out) {
+    const toml::node* node = table.get("vary");
+    if (node == nullptr || !node->is_string()) return;
+    text = node->as_string()->get();
+    SyntaxError error;
+    if (ParseVaried(text, out, error) != 0) {
+      Fail(PlaceInString(file, PlaceOf(node->source().begin), error.offset), "'vary': " + error.message);
+    }
+  }
+
+  // What a reference compares.
+  void Compared(const toml::table& table, std::string& text, mirvo::Compared& out) {
+    const toml::node* node = table.get("compare");
+    if (node == nullptr || !node->is_string()) return;
+    text = node->as_string()->get();
+    SyntaxError error;
+    if (ParseCompared(text, out, error) != 0) {
+      Fail(PlaceInString(file, PlaceOf(node->source().begin), error.offset), "'compare': " + error.message);
+    }
+  }
+
   // A non-empty name that no earlier table of the same array took.
   void UniqueName(const toml::table& table, const std::string& name, const char* what,
                   std::map<std::string, std::uint32_t>& lineOfName) {
@@ -228,6 +251,28 @@ class Checker {
 }  // namespace
 
 namespace {
+
+// inputs = "all" (at most kMaxInputs combinations) or a number of random ones.
+void ReadInputs(Checker& check, const toml::table& table, Reference& reference) {
+  const toml::node* node = table.get("inputs");
+  const std::string rule = "'inputs' must be \"all\" or a number of random inputs from 1 to " + Thousands(kMaxInputs);
+  if (node != nullptr && node->is_integer()) {
+    const std::int64_t count = node->as_integer()->get();
+    if (count < 1 || static_cast<std::uint64_t>(count) > kMaxInputs) check.Fail(node->source(), rule);
+    reference.all = false;
+    reference.drawn = static_cast<std::uint64_t>(std::max<std::int64_t>(count, 0));
+    return;
+  }
+  if (node != nullptr && !(node->is_string() && node->as_string()->get() == "all")) {
+    check.Fail(node->source(), rule);
+    return;
+  }
+  if (reference.Combinations() > kMaxInputs) {
+    check.Fail(node != nullptr ? PlaceOf(node->source().begin) : PlaceOf(table.source().begin),
+               "'vary' has more than " + Thousands(kMaxInputs) +
+                   " combinations, too many to try them all: give inputs a number of random ones");
+  }
+}
 
 // The [[case]] tables.
 void ReadCases(Checker& check, const toml::table& root, Place end, Exercise& exercise) {
@@ -289,6 +334,52 @@ void ReadWrongPrograms(Checker& check, const toml::table& root, Exercise& exerci
   }
 }
 
+// The [reference] table: a case of its own, last.
+void ReadReference(Checker& check, const toml::table& root, Exercise& exercise) {
+  const toml::node* node = root.get("reference");
+  if (node == nullptr) return;
+  if (!node->is_table()) {
+    check.Fail(node->source(), "'reference' must be a table written [reference]");
+    return;
+  }
+  const toml::table& table = *node->as_table();
+  const Place header = PlaceOf(table.source().begin);
+  Reference& reference = exercise.reference;
+  reference.line = header.line;
+  check.OnlyKeys(table, {"name", "solution", "vary", "given", "compare", "inputs", "points", "partial"},
+                 " in the reference: it has name, solution, vary, given, compare, inputs, points and partial");
+  check.String(table, "name", reference.name, false, header, "the reference");
+  if (const toml::node* name = table.get("name"); name != nullptr && name->is_string() && reference.name.empty()) {
+    check.Fail(name->source(), "'name' is empty");
+  }
+  check.String(table, "solution", reference.solution, true, header, "the reference");
+  if (const toml::node* solution = table.get("solution"); solution != nullptr) {
+    reference.solutionLine = PlaceOf(solution->source().begin).line;
+  }
+  std::string text;
+  check.String(table, "vary", text, true, header, "the reference");
+  check.String(table, "compare", text, true, header, "the reference");
+  check.String(table, "given", text, false, header, "the reference");
+  check.Varied(table, reference.varyText, reference.vary);
+  check.Compared(table, reference.compareText, reference.compared);
+  check.State(table, "given", StateRole::kGiven, reference.givenText, reference.given);
+  std::int64_t points = 1;
+  check.Integer(table, "points", 0, kMaxCasePoints, points);
+  reference.points = static_cast<unsigned>(points);
+  check.Boolean(table, "partial", reference.partial);
+  ReadInputs(check, table, reference);
+  for (const ExerciseCase& c : exercise.cases) {
+    if (c.name == reference.name) check.Fail(header, "the reference is named '" + c.name + "' as a case is");
+  }
+  ExerciseCase c;
+  c.name = reference.name;
+  c.givenText = reference.givenText;
+  c.given = reference.given;
+  c.points = reference.points;
+  c.reference = true;
+  exercise.cases.push_back(std::move(c));
+}
+
 // The file after its encoding is known: 0, or 1 with error.
 int ParseToml(std::string_view text, Exercise& exercise, ExerciseError& error) {
   // Texts that toml++ cannot take safely are refused first.
@@ -308,9 +399,9 @@ int ParseToml(std::string_view text, Exercise& exercise, ExerciseError& error) {
   Checker check(text);
   check.OnlyKeys(root,
                  {"title", "text", "starter", "max_steps", "max_bytes", "leaderboard", "language", "solution",
-                  "hidden_cases", "case", "wrong"},
+                  "hidden_cases", "case", "wrong", "reference"},
                  ": an exercise has title, text, starter, max_steps, max_bytes, leaderboard, language, solution, "
-                 "hidden_cases, [[case]] and [[wrong]] tables");
+                 "hidden_cases, [[case]], [reference] and [[wrong]] tables");
   // What the whole file lacks is reported at its end, after any mistake in it.
   const Place end = PlaceAt(text, text.size());
   check.String(root, "title", exercise.title, true, end, "the exercise");
@@ -339,6 +430,7 @@ int ParseToml(std::string_view text, Exercise& exercise, ExerciseError& error) {
   check.Integer(root, "hidden_cases", 0, kMaxHiddenCases, hiddenCases);
   exercise.hiddenCases = static_cast<unsigned>(hiddenCases);
   ReadCases(check, root, end, exercise);
+  ReadReference(check, root, exercise);
   ReadWrongPrograms(check, root, exercise);
   if (check.Failed()) {
     error = check.Error();
@@ -349,7 +441,7 @@ int ParseToml(std::string_view text, Exercise& exercise, ExerciseError& error) {
 
 }  // namespace
 
-int ParseExercise(std::string_view text, Exercise& exercise, ExerciseError& error) {
+int ParseExercise(std::string_view text, Exercise& exercise, ExerciseError& error, std::uint64_t seed) {
   exercise = Exercise{};
   const TextStart start = ReadTextStart(text);
   if (start.mark == TextMark::kUtf16) {
@@ -357,6 +449,12 @@ int ParseExercise(std::string_view text, Exercise& exercise, ExerciseError& erro
     return 1;
   }
   if (ParseToml(text.substr(start.length), exercise, error) != 0) {
+    exercise = Exercise{};
+    return 1;
+  }
+  std::string why;
+  if (exercise.reference.Present() && PrepareReference(exercise.reference, seed, exercise.maxSteps, why) != 0) {
+    error = {exercise.reference.solutionLine, 1, "the reference's solution " + why};
     exercise = Exercise{};
     return 1;
   }

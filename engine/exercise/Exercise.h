@@ -20,6 +20,7 @@
 //   leaderboard = true        # optional: reports list bytes and steps
 //   language = "c"            # optional: programs must be C (.c); "assembly" by default
 //   solution = """..."""      # optional: a model solution, full marks
+//   [reference]               # optional: graded on every input (Reference.h)
 //   [[wrong]]                 # optional: a program that must lose points
 //   name = "adds the wrong bytes"
 //   source = """..."""
@@ -34,6 +35,7 @@
 #include <vector>
 
 #include "Expectations.h"
+#include "Reference.h"
 
 namespace mirvo {
 
@@ -45,6 +47,7 @@ struct ExerciseCase {
   std::vector<Expectation> expected;
   unsigned points = 1;
   bool hidden = false;
+  bool reference = false;  // the exercise's reference comparison, graded on every input
 };
 
 // Where a mistake in an exercise file is: line and column count from 1, the
@@ -74,14 +77,16 @@ struct Exercise {
   std::string solution;            // a model solution's source; empty: none
   std::uint32_t solutionLine = 0;  // the line of its key
   std::vector<WrongProgram> wrong;
+  Reference reference;                  // Present(): the last of the cases compares with it
   unsigned hiddenCases = 0;             // the teacher's cases a learner's copy leaves out
   std::vector<ExerciseError> warnings;  // what the reader went past (a byte-order mark)
 
   unsigned MaxScore() const;
 };
 
-// Reads an exercise file's text. 0, or 1 with error.
-int ParseExercise(std::string_view text, Exercise& exercise, ExerciseError& error);
+// Reads an exercise file's text, and runs its reference's solution on
+// every input from seed. 0, or 1 with error.
+int ParseExercise(std::string_view text, Exercise& exercise, ExerciseError& error, std::uint64_t seed = kDefaultSeed);
 
 // The largest points a case may carry, and the largest max_bytes.
 inline constexpr std::int64_t kMaxCasePoints = 1000;

@@ -145,8 +145,8 @@ class Seen {
 
 class Parser {
  public:
-  Parser(StateRole role, std::vector<Expectation>& items, SyntaxError& error)
-      : role(role), items(items), error(error) {}
+  Parser(StateRole role, std::vector<Expectation>& items, SyntaxError& error, std::vector<VariedItem>* varied = nullptr)
+      : role(role), items(items), error(error), varied(varied) {}
 
   // One item; places[i] is where the token's character i stands in the
   // text (white space around the commas of a run is left out of the token).
@@ -156,7 +156,7 @@ class Parser {
     const std::size_t equals = token.find('=');
     if (equals == std::string_view::npos) {
       return Fail(offset, "'" + std::string(token) +
-                              (role == StateRole::kGiven
+                              (role != StateRole::kExpected
                                    ? "' is not a given value: write NAME=VALUE or [ADDRESS]=VALUE"
                                    : "' is not an expectation: write NAME=VALUE, [ADDRESS]=VALUE or one of " +
                                          FinalOutcomeNames(", ")));
@@ -179,7 +179,7 @@ class Parser {
   }
 
   int OutcomeItem(RunOutcome outcome, std::string_view token, std::uint32_t offset) {
-    if (role == StateRole::kGiven) {
+    if (role != StateRole::kExpected) {
       return Fail(offset,
                   "'" + std::string(token) + "' is an outcome: a given state holds registers, flags and memory bytes");
     }
@@ -207,7 +207,7 @@ class Parser {
     for (const Name& candidate : kNames) {
       if (SameWord(name, candidate.name)) found = &candidate;
     }
-    const bool startOnly = role == StateRole::kGiven;
+    const bool startOnly = role != StateRole::kExpected;
     if (found == nullptr) {
       return Fail(item.offset, "'" + std::string(token) + "': '" + std::string(name) + "' is none of the registers " +
                                    NameList(kRegisterReportOrder) + ", the flags " + NameList(kFlagReportOrder) +
@@ -226,13 +226,13 @@ class Parser {
     return 0;
   }
 
-  // The values from start on, split at commas: a run of bytes for memory.
+  // The values from start on, split at commas (a comma inside braces
+  // belongs to a set): a run of bytes for memory.
   int Values(std::string_view token, const std::vector<std::uint32_t>& places, std::size_t start, Expectation item,
              unsigned limit) {
     const std::uint32_t offset = item.offset;
     for (unsigned count = 0;; ++count) {
-      std::size_t end = token.find(',', start);
-      if (end == std::string_view::npos) end = token.size();
+      std::size_t end = NextComma(token, start);
       const std::uint32_t at = start < places.size() ? places[start] : places.back() + 1;
       if (count > 0 && token.substr(start, end - start).find('=') != std::string_view::npos) {
         return Fail(places[start - 1], "'" + std::string(token) +
@@ -245,21 +245,107 @@ class Parser {
         return Fail(at, "'" + std::string(token) + "': the run of bytes goes past the end of memory at FFFFh");
       }
       if (count > 0) item.address = static_cast<std::uint16_t>(item.address + 1);
-      std::string slip;
-      if (ParseNumber(token.substr(start, end - start), limit, item.value, slip) != 0) {
-        if (!slip.empty()) return Fail(at, "'" + std::string(token) + "': " + slip);
-        const std::string range =
-            limit == 1 ? std::string("0 or 1")
-                       : std::string("a number from 0 to ") + LimitText(limit) + ", such as 0Ah, 10h or 0x1Ah";
-        return Fail(at, "'" + std::string(token) + "': the value must be " + range);
-      }
+      std::vector<std::uint8_t> values;
+      if (OneValue(token, token.substr(start, end - start), at, limit, item.value, values) != 0) return 1;
       item.offset = count == 0 ? offset : at;
       if (Add(item, token) != 0) return 1;
+      if (varied != nullptr) varied->push_back({item, std::move(values)});
       if (end == token.size()) return 0;
       start = end + 1;
     }
   }
 
+  // Where the value that starts at start ends: the next comma outside braces.
+  static std::size_t NextComma(std::string_view token, std::size_t start) {
+    unsigned depth = 0;
+    for (std::size_t i = start; i < token.size(); ++i) {
+      if (token[i] == '{') ++depth;
+      if (token[i] == '}' && depth > 0) --depth;
+      if (token[i] == ',' && depth == 0) return i;
+    }
+    return token.size();
+  }
+
+  // One value, or for inputs one rule (a value, LO..HI or {V1,V2,...}):
+  // value receives its lowest, values (for a rule) every one ascending.
+  int OneValue(std::string_view token, std::string_view text, std::uint32_t at, unsigned limit, unsigned& value,
+               std::vector<std::uint8_t>& values) {
+    if (role != StateRole::kVaried) return Number(token, text, at, limit, value);
+    std::array<bool, 256> in{};
+    if (text.size() >= 2 && text.front() == '{' && text.back() == '}') {
+      std::string_view rest = text.substr(1, text.size() - 2);
+      while (true) {
+        const std::size_t comma = rest.find(',');
+        if (Number(token, rest.substr(0, comma), at, limit, value) != 0) return 1;
+        in[value] = true;
+        if (comma == std::string_view::npos) break;
+        rest = rest.substr(comma + 1);
+      }
+    } else if (const std::size_t dots = text.find(".."); dots != std::string_view::npos) {
+      unsigned high = 0;
+      if (Number(token, text.substr(0, dots), at, limit, value) != 0) return 1;
+      if (Number(token, text.substr(dots + 2), at, limit, high) != 0) return 1;
+      if (high < value) return Fail(at, "'" + std::string(token) + "': a range runs from low to high, as in 0..0FFh");
+      for (unsigned v = value; v <= high; ++v) in[v] = true;
+    } else {
+      if (Number(token, text, at, limit, value) != 0) return 1;
+      in[value] = true;
+    }
+    for (unsigned v = 0; v < in.size(); ++v) {
+      if (in[v]) values.push_back(static_cast<std::uint8_t>(v));
+    }
+    value = values.front();
+    return 0;
+  }
+
+  int Number(std::string_view token, std::string_view text, std::uint32_t at, unsigned limit, unsigned& value) {
+    std::string slip;
+    if (ParseNumber(text, limit, value, slip) == 0) return 0;
+    if (!slip.empty()) return Fail(at, "'" + std::string(token) + "': " + slip);
+    const std::string range =
+        limit == 1 ? std::string("0 or 1")
+                   : std::string("a number from 0 to ") + LimitText(limit) + ", such as 0Ah, 10h or 0x1Ah";
+    const std::string rules = role == StateRole::kVaried ? ", a range such as 0..0FFh or a set such as {0,1,80h}" : "";
+    return Fail(at, "'" + std::string(token) + "': the value must be " + range + rules);
+  }
+
+ public:
+  // One name of what a comparison looks at: memory, outcome or halt, a
+  // register, flag, PC or SP, [ADDRESS] or [LOW..HIGH].
+  int ComparedName(std::string_view token, std::uint32_t offset, Compared& compared) {
+    if (SameWord(token, "memory")) {
+      compared.memory = true;
+      return 0;
+    }
+    if (SameWord(token, "outcome") || SameWord(token, "halt")) return 0;
+    if (token.find('=') != std::string_view::npos) {
+      return Fail(offset, "'" + std::string(token) + "': name what is compared without a value, as in \"[1002h] CY\"");
+    }
+    Expectation item;
+    item.offset = offset;
+    unsigned limit = 0xFF;
+    const std::size_t dots = token.find("..");
+    if (dots == std::string_view::npos || token.front() != '[' || token.back() != ']') {
+      if (Target(token, token, item, limit) != 0) return 1;
+      return Add(item, token);
+    }
+    unsigned low = 0;
+    unsigned high = 0;
+    std::string slip;
+    if (ParseNumber(token.substr(1, dots - 1), 0xFFFF, low, slip) != 0 ||
+        ParseNumber(token.substr(dots + 2, token.size() - dots - 3), 0xFFFF, high, slip) != 0 || high < low) {
+      return Fail(offset,
+                  "'" + std::string(token) + "': a range of bytes is written [LOW..HIGH], as in [1000h..100Fh]");
+    }
+    item.kind = ExpectKind::kMemory;
+    for (unsigned address = low; address <= high; ++address) {
+      item.address = static_cast<std::uint16_t>(address);
+      if (Add(item, token) != 0) return 1;
+    }
+    return 0;
+  }
+
+ private:
   int Add(const Expectation& item, std::string_view token) {
     if (seen.Again(item)) {
       const std::string what =
@@ -279,16 +365,15 @@ class Parser {
   StateRole role;
   std::vector<Expectation>& items;
   SyntaxError& error;
+  std::vector<VariedItem>* varied;
   Seen seen;
 };
 
 bool IsSpace(char ch) { return std::isspace(static_cast<unsigned char>(ch)) != 0; }
 
-}  // namespace
-
-int ParseState(std::string_view text, StateRole role, std::vector<Expectation>& items, SyntaxError& error) {
-  items.clear();
-  Parser parser(role, items, error);
+// Reads text token by token, each handed to item(token, places).
+template <class Item>
+int ReadTokens(std::string_view text, SyntaxError& error, Item item) {
   std::size_t i = 0;
   while (i < text.size()) {
     if (IsSpace(text[i])) {
@@ -331,11 +416,54 @@ int ParseState(std::string_view text, StateRole role, std::vector<Expectation>& 
       error.message = "'" + written + "': no spaces around '=': write " + token;
       return 1;
     }
-    if (parser.Item(token, places) != 0) return 1;
+    if (item(token, places) != 0) return 1;
   }
+  return 0;
+}
+
+}  // namespace
+
+int ParseState(std::string_view text, StateRole role, std::vector<Expectation>& items, SyntaxError& error) {
+  items.clear();
+  Parser parser(role, items, error);
+  const auto item = [&](std::string_view token, const std::vector<std::uint32_t>& places) {
+    return parser.Item(token, places);
+  };
+  if (ReadTokens(text, error, item) != 0) return 1;
   if (role == StateRole::kExpected && items.empty()) {
     error.offset = 0;
     error.message = "no expectations given: write them like \"A=20h Z=1 halt\"";
+    return 1;
+  }
+  return 0;
+}
+
+int ParseVaried(std::string_view text, std::vector<VariedItem>& items, SyntaxError& error) {
+  items.clear();
+  std::vector<Expectation> targets;
+  Parser parser(StateRole::kVaried, targets, error, &items);
+  const auto item = [&](std::string_view token, const std::vector<std::uint32_t>& places) {
+    return parser.Item(token, places);
+  };
+  if (ReadTokens(text, error, item) != 0) return 1;
+  if (items.empty()) {
+    error = {0, "nothing varies: write the values inputs take, like \"[1000h]=0..0FFh\""};
+    return 1;
+  }
+  return 0;
+}
+
+int ParseCompared(std::string_view text, Compared& compared, SyntaxError& error) {
+  compared = Compared{};
+  Parser parser(StateRole::kExpected, compared.items, error);
+  bool any = false;
+  const auto item = [&](std::string_view token, const std::vector<std::uint32_t>& places) {
+    any = true;
+    return parser.ComparedName(token, places.front(), compared);
+  };
+  if (ReadTokens(text, error, item) != 0) return 1;
+  if (!any) {
+    error = {0, "nothing is compared: name it, like \"[1002h] CY\" or \"memory\""};
     return 1;
   }
   return 0;
@@ -412,9 +540,27 @@ int ApplyGiven(const std::vector<Expectation>& given, std::size_t imageSize, Vir
   return 0;
 }
 
-std::string DescribeConflict(const Expectation& conflict, std::size_t imageSize) {
-  return "the given byte " + WhatOf(conflict) + " falls inside the program, which fills 0000h to " +
+std::string DescribeConflict(const Expectation& conflict, std::size_t imageSize, const char* role) {
+  return "the " + std::string(role) + " byte " + WhatOf(conflict) + " falls inside the program, which fills 0000h to " +
          WordNotation(static_cast<std::uint16_t>(imageSize - 1)).text;
+}
+
+unsigned ValueIn(const Expectation& item, const VirtualMachine& machine) {
+  switch (item.kind) {
+    case ExpectKind::kRegister:
+      return machine.GetRegisters()[item.slot];
+    case ExpectKind::kFlag:
+      return machine.GetFlags()[item.slot] & 1U;
+    case ExpectKind::kProgramCounter:
+      return machine.GetProgramCounter();
+    case ExpectKind::kStackPointer:
+      return machine.GetStackPointer();
+    case ExpectKind::kMemory:
+      return machine.MemoryAt(item.address);
+    case ExpectKind::kOutcome:
+      break;
+  }
+  return 0;
 }
 
 std::vector<Mismatch> Compare(const std::vector<Expectation>& expected, const VirtualMachine& machine,
@@ -422,27 +568,11 @@ std::vector<Mismatch> Compare(const std::vector<Expectation>& expected, const Vi
   std::vector<Mismatch> mismatches;
   for (std::size_t i = 0; i < expected.size(); ++i) {
     const Expectation& item = expected[i];
-    unsigned actual = 0;
-    switch (item.kind) {
-      case ExpectKind::kRegister:
-        actual = machine.GetRegisters()[item.slot];
-        break;
-      case ExpectKind::kFlag:
-        actual = machine.GetFlags()[item.slot] & 1U;
-        break;
-      case ExpectKind::kProgramCounter:
-        actual = machine.GetProgramCounter();
-        break;
-      case ExpectKind::kStackPointer:
-        actual = machine.GetStackPointer();
-        break;
-      case ExpectKind::kMemory:
-        actual = machine.MemoryAt(item.address);
-        break;
-      case ExpectKind::kOutcome:
-        if (outcome != item.outcome) mismatches.push_back({i, 0, outcome});
-        continue;
+    if (item.kind == ExpectKind::kOutcome) {
+      if (outcome != item.outcome) mismatches.push_back({i, 0, outcome});
+      continue;
     }
+    const unsigned actual = ValueIn(item, machine);
     if (actual != item.value) mismatches.push_back({i, actual, outcome});
   }
   return mismatches;

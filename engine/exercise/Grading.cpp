@@ -26,10 +26,34 @@ unsigned CaseTally::NotRun() const {
   return count;
 }
 
+const std::vector<Expectation>& ExpectedOf(const ExerciseCase& c, const CaseResult& result) {
+  return c.reference ? result.reference.expected : c.expected;
+}
+
 namespace {
+
+// The reference case: every input against the solution; partial credit by
+// the share passed when the exercise allows it.
+CaseResult RunReferenceCase(const Exercise& exercise, const ExerciseCase& c, const Program& program) {
+  CaseResult result;
+  result.reference = GradeAgainstReference(exercise.reference, program.Image(), exercise.maxSteps);
+  const ReferenceResult& reference = result.reference;
+  result.error = reference.error;
+  result.pass = reference.error.empty() && reference.passed == reference.inputs;
+  result.outcome = !reference.error.empty() ? RunOutcome::kRunning
+                   : result.pass            ? RunOutcome::kHalted
+                                            : reference.outcome;
+  result.mismatches = reference.mismatches;
+  result.points = result.pass ? c.points : 0;
+  if (!result.pass && exercise.reference.partial && reference.inputs > 0) {
+    result.points = static_cast<unsigned>(c.points * reference.passed / reference.inputs);
+  }
+  return result;
+}
 
 // keep: the findings this case may keep.
 CaseResult RunCase(const Exercise& exercise, const ExerciseCase& c, const Program& program, std::size_t keep) {
+  if (c.reference) return RunReferenceCase(exercise, c, program);
   CaseResult result;
   const std::span<const std::uint8_t> image = program.Image();
   const auto machine = std::make_unique<VirtualMachine>();
@@ -105,8 +129,14 @@ std::vector<std::string> CaseProblems(const Exercise& exercise, const Grade& gra
   if (!ShowsDetails(c, showHidden)) return {"hidden case failed"};
   if (!result.error.empty()) return {result.error};
   std::vector<std::string> problems;
-  for (const Mismatch& mismatch : result.mismatches) problems.push_back(DescribeMismatch(c.expected, mismatch));
-  return problems;
+  for (const Mismatch& mismatch : result.mismatches) {
+    problems.push_back(DescribeMismatch(ExpectedOf(c, result), mismatch));
+  }
+  if (!c.reference) return problems;
+  // "[1000h]=0FFh [1001h]=01h: [1002h] is 0FFh, expected 00h".
+  std::string differed = "smallest failing input " + WriteInput(result.reference.smallestFailing) + ":";
+  for (std::size_t k = 0; k < problems.size(); ++k) differed += (k == 0 ? " " : ", ") + problems[k];
+  return {DescribeMatches(result.reference), differed};
 }
 
 namespace {
@@ -117,7 +147,7 @@ std::string NotRunCause(const ExerciseCase& c, const Grade& grade, std::size_t i
   if (!grade.error.empty()) return grade.cause.empty() ? "unreadable" : grade.cause;
   if (!result.error.empty()) return "given-clash";
   for (const Mismatch& mismatch : result.mismatches) {
-    const Expectation& item = c.expected[mismatch.item];
+    const Expectation& item = ExpectedOf(c, result)[mismatch.item];
     if (item.kind == ExpectKind::kOutcome && item.outcome == RunOutcome::kHalted &&
         mismatch.actualOutcome != RunOutcome::kHalted) {
       return "never ends";
@@ -130,7 +160,7 @@ std::string NotRunCause(const ExerciseCase& c, const Grade& grade, std::size_t i
 std::string WrongState(const ExerciseCase& c, const CaseResult& result) {
   std::string text;
   for (const Mismatch& mismatch : result.mismatches) {
-    const Expectation& item = c.expected[mismatch.item];
+    const Expectation& item = ExpectedOf(c, result)[mismatch.item];
     text += (text.empty() ? "" : ", ") + WhatOf(item) + " is " +
             ShowValue(item, mismatch.actualValue, mismatch.actualOutcome);
   }

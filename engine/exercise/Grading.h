@@ -30,7 +30,12 @@ struct CaseResult {
   std::string error;                 // why the case could not run
   std::vector<CheckFinding> checks;  // what the run-time checks found, when the program was checked
   std::uint64_t checksLeftOut = 0;   // findings past kFindingsPerCase or kFindingsPerProgram, not kept
+  ReferenceResult reference;         // of the reference case: mismatches then go into reference.expected
 };
+
+// What case c's mismatches go into: its expectations, or for the reference
+// case the solution's values at the smallest failing input.
+const std::vector<Expectation>& ExpectedOf(const ExerciseCase& c, const CaseResult& result);
 
 struct Grade {
   unsigned score = 0;
@@ -65,7 +70,8 @@ std::string CaseLabel(const Exercise& exercise, std::size_t i, bool showHidden);
 // True when a report may show the details of a case.
 inline bool ShowsDetails(const ExerciseCase& c, bool showHidden) { return !c.hidden || showHidden; }
 // Why case i failed, in words: the program's error, the case's error or each
-// mismatch ("[1002h] is 0Bh, expected 0Ch"); for a hidden case whose details
+// mismatch ("[1002h] is 0Bh, expected 0Ch"); for the reference case how
+// many inputs matched, then the smallest failing input with what differed; for a hidden case whose details
 // are withheld only "hidden case failed". Empty when the case passed.
 std::vector<std::string> CaseProblems(const Exercise& exercise, const Grade& grade, std::size_t i, bool showHidden);
 

@@ -34,7 +34,7 @@ std::string Quoted(const std::string& text) {
 
 std::int64_t HiddenCount(const Exercise& exercise) {
   std::int64_t count = exercise.hiddenCases;
-  for (const ExerciseCase& c : exercise.cases) count += c.hidden ? 1 : 0;
+  for (const ExerciseCase& c : exercise.cases) count += c.hidden || c.reference ? 1 : 0;
   return count < kMaxHiddenCases ? count : kMaxHiddenCases;
 }
 
@@ -44,7 +44,8 @@ bool HoldsTeacherParts(const Exercise& exercise) {
   for (const ExerciseCase& c : exercise.cases) {
     if (c.hidden) return true;
   }
-  return !exercise.solution.empty() || exercise.solutionLine != 0 || !exercise.wrong.empty();
+  return exercise.reference.Present() || !exercise.solution.empty() || exercise.solutionLine != 0 ||
+         !exercise.wrong.empty();
 }
 
 std::string LearnerExerciseText(const Exercise& exercise) {
@@ -58,7 +59,7 @@ std::string LearnerExerciseText(const Exercise& exercise) {
     out += "hidden_cases = " + std::to_string(hidden) + "\n";
   }
   for (const ExerciseCase& c : exercise.cases) {
-    if (c.hidden) continue;
+    if (c.hidden || c.reference) continue;
     out += "\n[[case]]\nname = " + Quoted(c.name) + "\n";
     if (!c.givenText.empty()) out += "given = " + Quoted(c.givenText) + "\n";
     out += "expect = " + Quoted(c.expectText) + "\n";

@@ -72,11 +72,20 @@ Json GradeCasesJson(const Exercise& exercise, const Grade& grade, bool showHidde
                   {"hidden", c.hidden},
                   {"outcome", result.outcome == RunOutcome::kRunning ? Json() : Json(OutcomeName(result.outcome))},
                   {"steps", result.steps},
-                  {"mismatches", details ? MismatchesJson(c.expected, result.mismatches) : Json::array()},
+                  {"mismatches", details ? MismatchesJson(ExpectedOf(c, result), result.mismatches) : Json::array()},
                   {"checks", details ? CheckFindingsJson(result.checks) : Json::array()},
                   {"checks_left_out", details ? result.checksLeftOut : 0}};
     if (!grade.error.empty() || !result.error.empty()) {
       entry["error"] = CaseProblems(exercise, grade, i, showHidden).front();
+    }
+    if (c.reference) {
+      const ReferenceResult& reference = result.reference;
+      entry["inputs"] = reference.inputs;
+      entry["passed_inputs"] = reference.passed;
+      entry["smallest_failing"] =
+          reference.smallestFailing.empty() ? Json() : Json(WriteInput(reference.smallestFailing));
+      // The count and the smallest failing input with what differed, in words.
+      entry["problems"] = CaseProblems(exercise, grade, i, showHidden);
     }
     cases.push_back(entry);
   }

@@ -620,7 +620,13 @@ export class PageModel {
     const cases = this.grade.cases.map((result) => ({
       name: result.hidden ? `${result.name} (hidden)` : result.name,
       pass: result.pass,
-      details: result.pass || result.hidden ? [] : result.error ? [result.error] : result.mismatches.map((m) => m.text),
+      // The reference case brings its words: the inputs matched, the smallest failing one.
+      details:
+        result.pass || result.hidden
+          ? []
+          : result.error
+            ? [result.error]
+            : (result.problems ?? result.mismatches.map((m) => m.text)),
     }));
     return {
       title,

@@ -341,23 +341,28 @@ test('an exercise from a link: the statement, the starter, Check in the worker, 
     ['false', '20h + 30h: failed — [1002h] is 00h, expected 50h'],
     ['false', '0F0h + 20h wraps: failed — [1002h] is 00h, expected 10h'],
     ['false', 'case 4 (hidden): failed'],
+    [
+      'false',
+      'every input: failed — matches the solution on 256 of 65,536 inputs; ' +
+        'smallest failing input [1000h]=00h [1001h]=01h: [1002h] is 00h, expected 01h',
+    ],
   ]);
-  assert.equal(await byTestId('score').textContent(), '0 / 5');
+  assert.equal(await byTestId('score').textContent(), '0 / 10');
 
   await typeSource('MVI H, 10h\nMVI L, 02h\nMVI Mem, 0Ch\nRET\n');
   const constant = await check();
   assert.deepEqual(
     constant.map(([pass]) => pass),
-    ['true', 'false', 'false', 'false'],
+    ['true', 'false', 'false', 'false', 'false'],
   );
-  assert.equal(await byTestId('score').textContent(), '1 / 5');
+  assert.equal(await byTestId('score').textContent(), '1 / 10');
 
   await typeSource(solutionOf(text));
   assert.deepEqual(
     (await check()).map(([pass]) => pass),
-    ['true', 'true', 'true', 'true'],
+    ['true', 'true', 'true', 'true', 'true'],
   );
-  assert.equal(await byTestId('score').textContent(), '5 / 5');
+  assert.equal(await byTestId('score').textContent(), '10 / 10');
 
   const require = createRequire(import.meta.url);
   await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });

@@ -425,14 +425,19 @@ test('Check: a row per case, mismatches for the visible ones only, and the score
   assert.equal(model.exerciseView.title, 'Add two bytes');
   assert.equal(model.exerciseView.score, '');
   const rows = [
-    [solutionOf(text), '5 / 5', [true, true, true, true], []],
+    [solutionOf(text), '10 / 10', [true, true, true, true, true], []],
     [
       'MVI H, 10h\nMVI L, 02h\nMVI Mem, 0Ch\nRET\n',
-      '1 / 5',
-      [true, false, false, false],
-      ['[1002h] is 0Ch, expected 50h', '[1002h] is 0Ch, expected 10h'],
+      '1 / 10',
+      [true, false, false, false, false],
+      [
+        '[1002h] is 0Ch, expected 50h',
+        '[1002h] is 0Ch, expected 10h',
+        'matches the solution on 256 of 65,536 inputs',
+        'smallest failing input [1000h]=00h [1001h]=00h: [1002h] is 0Ch, expected 00h',
+      ],
     ],
-    ['MVI A, 5\n', '0 / 5', [false, false, false, false], Array(3).fill('the source has errors')],
+    ['MVI A, 5\n', '0 / 10', [false, false, false, false, false], Array(4).fill('the source has errors')],
   ];
   for (const [source, score, passes, details] of rows) {
     assert.ok(model.checkRequested());
@@ -446,7 +451,7 @@ test('Check: a row per case, mismatches for the visible ones only, and the score
     );
     assert.deepEqual(
       view.cases.map((row) => row.name),
-      ['5 + 7', '20h + 30h', '0F0h + 20h wraps', 'case 4 (hidden)'],
+      ['5 + 7', '20h + 30h', '0F0h + 20h wraps', 'case 4 (hidden)', 'every input'],
     );
     assert.deepEqual(
       view.cases.flatMap((row) => row.details),
