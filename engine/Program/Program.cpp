@@ -1,4 +1,5 @@
 #include "Program.h"
+#include "DiagnosticFix.h"
 #include "TextEncoding.h"
 #include "TextEscape.h"
 
@@ -95,6 +96,26 @@ void Program::Reassemble(std::string newText) {
   assembly = std::make_unique<Assembler>();
   assembly->Open(text.data(), text.size());
   assembly->Assemble(options);
+}
+
+std::size_t Program::ApplySureFixes() {
+  if (!assembly) return 0;
+  // A fix removes a mistake and each round needs one: a bound, not a loop
+  // that could run for ever.
+  constexpr int kRounds = 8;
+  std::size_t total = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<Fix> sure;
+    for (const Diagnostic& diagnostic : assembly->GetDiagnostics()) {
+      if (const Fix* const fix = SureFix(diagnostic)) sure.push_back(*fix);
+    }
+    std::size_t applied = 0;
+    std::string fixed = ApplyFixes(text, sure, &applied);
+    if (applied == 0) break;
+    total += applied;
+    Reassemble(std::move(fixed));
+  }
+  return total;
 }
 
 CheckedProgram Program::Checked(std::uint8_t givenRegisters) const {
