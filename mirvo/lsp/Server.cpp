@@ -5,6 +5,7 @@
 #include "Format.h"
 #include "JsonText.h"
 #include "LanguageHelp.h"
+#include "Machine.h"
 
 namespace mirvo::lsp {
 
@@ -82,7 +83,7 @@ void Server::Dispatch(const std::string& method, const Json& message, std::vecto
   }
   if (state == State::kStarting) {
     if (method == "initialize" && request) {
-      out.push_back(Response(id, Initialize(params)));
+      out.push_back(Response(id, Machine::Initialized(*this, params, Initialize(params))));
       state = State::kRunning;
     } else if (request) {
       out.push_back(Error(id, kServerNotInitialized, "the server is not initialized yet"));
@@ -96,6 +97,7 @@ void Server::Dispatch(const std::string& method, const Json& message, std::vecto
   if (method == "textDocument/didOpen") return Open(params, out);
   if (method == "textDocument/didChange") return Change(params, out);
   if (method == "textDocument/didClose") return Close(params, out);
+  if (method == "workspace/didChangeConfiguration") return Machine::Configure(*this, params, out);
   if (!request) return;  // other notifications ask for nothing
   if (method == "shutdown") {
     state = State::kShutDown;
@@ -104,13 +106,19 @@ void Server::Dispatch(const std::string& method, const Json& message, std::vecto
   } else if (method == "initialize") {
     out.push_back(Error(id, kInvalidRequest, "the server is already initialized"));
   } else if (method == "textDocument/codeAction") {
-    out.push_back(Response(id, CodeActions(params)));
+    out.push_back(Response(id, Machine::CodeActions(*this, params)));
   } else if (method == "textDocument/hover") {
-    out.push_back(Response(id, HoverAt(params)));
+    out.push_back(Response(id, Machine::Hover(*this, params)));
   } else if (method == "textDocument/completion") {
-    out.push_back(Response(id, Completion(params)));
+    out.push_back(Response(id, Machine::Completion(*this, params)));
   } else if (method == "textDocument/inlayHint") {
-    out.push_back(Response(id, InlayHints(params)));
+    out.push_back(Response(id, Machine::InlayHints(*this, params)));
+  } else if (method == "textDocument/codeLens") {
+    out.push_back(Response(id, Machine::CodeLenses(*this, params)));
+  } else if (method == "textDocument/signatureHelp") {
+    out.push_back(Response(id, Machine::SignatureHelp(*this, params)));
+  } else if (method == "textDocument/semanticTokens/full") {
+    out.push_back(Response(id, Machine::SemanticTokens(*this, params)));
   } else if (method == "textDocument/formatting") {
     out.push_back(Response(id, Formatting(params)));
   } else {
@@ -191,6 +199,7 @@ void Server::Analyse(const std::string& uri, Document& document, std::string tex
   for (const Diagnostic& diagnostic : document.program.Assembly()->GetDiagnostics()) {
     diagnostics.push_back(DiagnosticOf(lines, diagnostic));
   }
+  Machine::Run(*this, document, lines, diagnostics);
   out.push_back(Notification("textDocument/publishDiagnostics",
                              {{"uri", uri}, {"version", document.version}, {"diagnostics", std::move(diagnostics)}}));
 }
@@ -296,23 +305,6 @@ Json Server::Completion(const Json& params) {
                      {"documentation", {{"kind", "markdown"}, {"value", item.documentation}}}});
   }
   return items;
-}
-
-Json Server::InlayHints(const Json& params) {
-  const Document& document = Find(params);
-  const SourceLines lines(document.program.Text());
-  const Json& range = params.at("range");
-  const std::size_t first = LineIndex(range.at("start"));
-  const std::size_t last = LineIndex(range.at("end"));
-  Json hints = Json::array();
-  for (const StatementRecord& record : document.program.Assembly()->GetStatements()) {
-    const auto line = static_cast<std::size_t>(record.line - 1);
-    if (line < first || line > last) continue;
-    hints.push_back({{"position", Position(lines, line, lines.Line(line).size())},
-                     {"label", PlaceText(record.address, record.bytes, record.length)},
-                     {"paddingLeft", true}});
-  }
-  return hints;
 }
 
 Json Server::Formatting(const Json& params) {

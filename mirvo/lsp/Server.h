@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "DocumentRun.h"
 #include "Program.h"
 #include "SourceText.h"
 
@@ -29,10 +30,11 @@ enum ErrorCode : int {
   kServerNotInitialized = -32002,
 };
 
-// An open document: its version and its text as a program, assembled.
+// An open document: its version, its text as a program, assembled, and its run.
 struct Document {
   std::int64_t version = 0;
   Program program;
+  DocumentRun run;
 };
 
 class Server {
@@ -57,7 +59,6 @@ class Server {
   Json CodeActions(const Json& params);
   Json HoverAt(const Json& params);
   Json Completion(const Json& params);
-  Json InlayHints(const Json& params);
   Json Formatting(const Json& params);
 
   // Takes text as the document's, assembled, and queues its diagnostics.
@@ -75,6 +76,10 @@ class Server {
   bool exited = false;
   bool utf8 = false;  // positions count bytes; else UTF-16 code units
   std::map<std::string, Document> documents;
+  // What Machine.cpp shows of a document's run.
+  friend struct Machine;
+  bool clientInlayHints = false;  // the editor shows inlay hints
+  std::string givenSetting;       // the state of runs without a given comment
 };
 
 }  // namespace mirvo::lsp
