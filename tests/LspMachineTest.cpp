@@ -42,9 +42,10 @@ Answers Serve(const std::string& text, const std::vector<Json>& requests, const 
   Json params = initialize;
   params["capabilities"] = params.value("capabilities", Json::object());
   std::string input = Frame({{"jsonrpc", "2.0"}, {"id", 0}, {"method", "initialize"}, {"params", params}});
-  input += Frame({{"jsonrpc", "2.0"},
-                  {"method", "textDocument/didOpen"},
-                  {"params", {{"textDocument", {{"uri", kUri}, {"languageId", "asm"}, {"version", 1}, {"text", text}}}}}});
+  input +=
+      Frame({{"jsonrpc", "2.0"},
+             {"method", "textDocument/didOpen"},
+             {"params", {{"textDocument", {{"uri", kUri}, {"languageId", "asm"}, {"version", 1}, {"text", text}}}}}});
   for (const Json& request : requests) input += Frame(request);
   input += Frame({{"jsonrpc", "2.0"}, {"id", 999}, {"method", "shutdown"}}) +
            Frame({{"jsonrpc", "2.0"}, {"method", "exit"}});
@@ -139,8 +140,7 @@ TEST(LspMachineTest, ShowsWhatMirvoRunShows) {
       {"registers read before they are set", "MVI B, 5h\nADD B\nCMP C\nRET\n", ""},
       {"an allowed write over the program's own code",
        "MVI H, 00h\nMVI L, 00h\nMVI A, 1h\nMVI Mem, 0C9h ; mirvo: allow code-write\nRET\n", ""},
-      {"a given comment after a statement, with CRLF", "MVI A, 0F0h ; mirvo: given B=20h\r\nADD B\r\nRET\r\n",
-       "B=20h"},
+      {"a given comment after a statement, with CRLF", "MVI A, 0F0h ; mirvo: given B=20h\r\nADD B\r\nRET\r\n", "B=20h"},
   };
   for (const RunRow& row : rows) {
     SCOPED_TRACE(row.name);
@@ -203,52 +203,64 @@ struct ShapeRow {
 TEST(LspMachineTest, TheLanguagesShape) {
   const Json hints = {{"range", {{"start", At(0, 0)}, {"end", At(9, 0)}}}};
   const std::vector<ShapeRow> rows = {
-      {"signature help on the second operand", "MOV B, ", Ask(1, "textDocument/signatureHelp", {{"position", At(0, 7)}}),
+      {"signature help on the second operand",
+       "MOV B, ",
+       Ask(1, "textDocument/signatureHelp", {{"position", At(0, 7)}}),
        {{"signatures",
          {{{"label", "MOV dst, src"},
            {"documentation", "copies src into dst; the flags stay as they were"},
            {"parameters", {{{"label", {4, 7}}}, {{"label", {9, 12}}}}}}}},
         {"activeSignature", 0},
         {"activeParameter", 1}}},
-      {"signature help on the first operand", "ADD ", Ask(1, "textDocument/signatureHelp", {{"position", At(0, 4)}}),
+      {"signature help on the first operand",
+       "ADD ",
+       Ask(1, "textDocument/signatureHelp", {{"position", At(0, 4)}}),
        {{"signatures",
          {{{"label", "ADD src"},
-           {"documentation", "adds src to A; ADD Mem also sets Z when the sum is zero and CY when it carries out of "
-                             "bit 7, the register form leaves the flags as they were"},
+           {"documentation",
+            "adds src to A; ADD Mem also sets Z when the sum is zero and CY when it carries out of "
+            "bit 7, the register form leaves the flags as they were"},
            {"parameters", {{{"label", {4, 7}}}}}}}},
         {"activeSignature", 0},
         {"activeParameter", 0}}},
-      {"no signature help before the mnemonic ends", "ADD", Ask(1, "textDocument/signatureHelp", {{"position", At(0, 3)}}),
-       nullptr},
+      {"no signature help before the mnemonic ends", "ADD",
+       Ask(1, "textDocument/signatureHelp", {{"position", At(0, 3)}}), nullptr},
       {"no signature help in a comment or for RET", "RET ; MOV ",
        Ask(1, "textDocument/signatureHelp", {{"position", At(0, 10)}}), nullptr},
       // Relative lines and starts, lengths, types: keyword, variable,
       // property (Mem), number, comment, decorator (a comment to mirvo).
-      {"semantic tokens", "MVI Mem, 0F0h ; x\n  MOV A, B\n; mirvo: allow code-write\nFOO 5h\n",
+      {"semantic tokens",
+       "MVI Mem, 0F0h ; x\n  MOV A, B\n; mirvo: allow code-write\nFOO 5h\n",
        Ask(1, "textDocument/semanticTokens/full", {}),
-       {{"data", {0, 0, 3, 0, 0, 0, 4, 3, 2, 0, 0, 5, 4, 3, 0, 0, 5, 3, 4, 0, 1, 2, 3, 0, 0, 0, 4, 1, 1, 0,
-                  0, 3, 1, 1, 0, 1, 0, 25, 5, 0, 1, 4, 2, 3, 0}}}},
-      {"semantic tokens count UTF-16 code units", "MVI A, 5h ; \xC3\xA9t\xC3\xA9\n",
+       {{"data", {0, 0, 3, 0, 0, 0, 4, 3, 2, 0, 0, 5, 4, 3, 0,  0, 5, 3, 4, 0, 1, 2, 3,
+                  0, 0, 0, 4, 1, 1, 0, 0, 3, 1, 1, 0, 1, 0, 25, 5, 0, 1, 4, 2, 3, 0}}}},
+      {"semantic tokens count UTF-16 code units",
+       "MVI A, 5h ; \xC3\xA9t\xC3\xA9\n",
        Ask(1, "textDocument/semanticTokens/full", {}),
        {{"data", {0, 0, 3, 0, 0, 0, 4, 1, 1, 0, 0, 3, 2, 3, 0, 0, 3, 5, 4, 0}}}},
-      {"hover of an allow comment's name", "MVI A, 1h ; mirvo: allow carry-lost, nope\nRET\n",
+      {"hover of an allow comment's name",
+       "MVI A, 1h ; mirvo: allow carry-lost, nope\nRET\n",
        Ask(1, "textDocument/hover", {{"position", At(0, 27)}}),
        {{"contents",
          {{"kind", "markdown"},
-          {"value", "**carry-lost**: a register ADD wraps past FFh and loses the carry\n\nADD with a register operand "
-                    "keeps only the low eight bits of the sum and, unlike ADD Mem, sets no flag: a sum above FFh "
-                    "wraps round, and neither CY nor anything else shows that it did."}}},
+          {"value",
+           "**carry-lost**: a register ADD wraps past FFh and loses the carry\n\nADD with a register operand "
+           "keeps only the low eight bits of the sum and, unlike ADD Mem, sets no flag: a sum above FFh "
+           "wraps round, and neither CY nor anything else shows that it did."}}},
         {"range", {{"start", At(0, 25)}, {"end", At(0, 35)}}}},
        {{"capabilities", {{"textDocument", {{"inlayHint", Json::object()}}}}}}},
-      {"hover of a word that names no check", "MVI A, 1h ; mirvo: allow carry-lost, nope\nRET\n",
+      {"hover of a word that names no check",
+       "MVI A, 1h ; mirvo: allow carry-lost, nope\nRET\n",
        Ask(1, "textDocument/hover", {{"position", At(0, 38)}}),
        {{"contents",
          {{"kind", "markdown"},
-          {"value", "**nope** names no check; the checks are hl-unset, code-write, past-end, carry-lost and "
-                    "unset-read"}}},
+          {"value",
+           "**nope** names no check; the checks are hl-unset, code-write, past-end, carry-lost and "
+           "unset-read"}}},
         {"range", {{"start", At(0, 37)}, {"end", At(0, 41)}}}},
        {{"capabilities", {{"textDocument", {{"inlayHint", Json::object()}}}}}}},
-      {"completion of allow comments' names", "RET ; mirvo: allow c",
+      {"completion of allow comments' names",
+       "RET ; mirvo: allow c",
        Ask(1, "textDocument/completion", {{"position", At(0, 20)}}),
        {{{"label", "hl-unset"}, {"kind", 20}, {"detail", "Mem is used before H and L are set"}},
         {{"label", "code-write"}},
@@ -257,10 +269,13 @@ TEST(LspMachineTest, TheLanguagesShape) {
         {{"label", "unset-read"}}}},
       {"no names after the list ends", "RET ; mirvo: allow code-write: c",
        Ask(1, "textDocument/completion", {{"position", At(0, 32)}}), Json::array()},
-      {"the given state from the editor's setting", "ADD B\nRET\n", Ask(1, "textDocument/inlayHint", hints),
+      {"the given state from the editor's setting",
+       "ADD B\nRET\n",
+       Ask(1, "textDocument/inlayHint", hints),
        {{{"label", "0000  80  A 01h\u219203h"}}, {{"label", "0001  C9  nothing changed"}}},
        {{"initializationOptions", {{"mirvo", {{"given", "A=1h B=2h"}}}}}}},
-      {"a given comment wins over the setting", "ADD B ; mirvo: given B=7h\nRET\n",
+      {"a given comment wins over the setting",
+       "ADD B ; mirvo: given B=7h\nRET\n",
        Ask(1, "textDocument/inlayHint", hints),
        {{{"label", "0000  80  A 00h\u219207h"}}, {{"label", "0001  C9  nothing changed"}}},
        {{"initializationOptions", {{"given", "B=2h"}}}}},

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "Explain.h"
 #include "Expectations.h"
+#include "Explain.h"
 #include "ProgramImage.h"
 
 namespace mirvo {

@@ -62,7 +62,6 @@ bool FindGivenComment(std::string_view text, GivenComment& found);
 
 // Runs a source's program for at most stepLimit steps, from the state of its
 // given comment, or else of setting (the same syntax; empty for none).
-DocumentRun RunDocument(const Program& program, std::string_view setting,
-                        std::uint64_t stepLimit = kDocumentStepLimit);
+DocumentRun RunDocument(const Program& program, std::string_view setting, std::uint64_t stepLimit = kDocumentStepLimit);
 
 }  // namespace mirvo

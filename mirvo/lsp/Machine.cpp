@@ -157,9 +157,9 @@ Json Machine::Hover(Server& server, const Json& params) {
     const mirvo::Hover allow = AllowHoverAt(lines.Line(line), server.ByteColumn(lines, position));
     if (allow.found) {
       hover = {{"contents", {{"kind", "markdown"}, {"value", allow.text}}},
-               {"range", server.Range(lines, static_cast<std::int32_t>(line + 1),
-                                      static_cast<std::int32_t>(allow.column + 1),
-                                      static_cast<std::int32_t>(allow.length))}};
+               {"range",
+                server.Range(lines, static_cast<std::int32_t>(line + 1), static_cast<std::int32_t>(allow.column + 1),
+                             static_cast<std::int32_t>(allow.length))}};
     }
   }
   // An editor without inlay hints sees the statement's step here.
