@@ -21,7 +21,7 @@ output=$(timeout 120 "$nvim" --headless --clean -n first.asm -c "luafile $here/n
 echo "$output"
 expected="diagnostic 1:5 'b' is not a register: register letters are upper case, write B
 hover **MOV dst, src**: copies src into dst; the flags stay as they were  Encoding \`01 ddd sss\`, 1 byte; flags written: none
-offered Write B, Apply every sure fix
+offered Write B
 fixed
 hints 0000  47  B 00h→05h | 0001  C9  nothing changed
 lens halted by the RET at 0001h after 2 steps"

@@ -56,11 +56,14 @@ std::string StepLabel(const Document& document, std::size_t index) {
   return label;
 }
 
-bool WantsKind(const Json& params, const std::string& kind) {
-  if (!params.contains("context") || !params["context"].contains("only")) return true;
+// True when the request asks for kind by name ("source" or "source.fixAll"):
+// a fix of the whole document is offered only to an editor that asks for it,
+// on saving, say, not in every menu of quick fixes.
+bool AsksFor(const Json& params, const std::string& kind) {
+  if (!params.contains("context") || !params["context"].contains("only")) return false;
   for (const Json& wanted : params["context"]["only"]) {
     const std::string name = wanted.get<std::string>();
-    if (name.empty() || kind.rfind(name, 0) == 0) return true;
+    if (!name.empty() && kind.rfind(name, 0) == 0) return true;
   }
   return false;
 }
@@ -229,7 +232,7 @@ Json Machine::SemanticTokens(Server& server, const Json& params) {
 
 Json Machine::CodeActions(Server& server, const Json& params) {
   Json actions = server.CodeActions(params);
-  if (!WantsKind(params, "source.fixAll")) return actions;
+  if (!AsksFor(params, "source.fixAll")) return actions;
   const Document& document = server.Find(params);
   Program fixed = Program::FromSource(document.program.Name(), document.program.Text());
   if (fixed.ApplySureFixes() == 0) return actions;
