@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "Expectations.h"
-#include "Explain.h"
 #include "ProgramImage.h"
 
 namespace mirvo {
@@ -33,7 +32,7 @@ struct FirstPass {
     if (statement == nullptr || statement->address != record.address) return;
     StatementStep& step = (*pass.steps)[static_cast<std::size_t>(statement - pass.statements->data())];
     if (step.ran) return;
-    step = {true, ChangesInWords(record, kArrow), ExplainStep(record)};
+    step = {true, record};
   }
 };
 
@@ -59,6 +58,8 @@ std::string OutcomeText(const Run& run, const VirtualMachine& machine) {
 }
 
 }  // namespace
+
+std::string StepChanges(const StatementStep& step) { return ChangesInWords(step.record, kArrow); }
 
 bool FindGivenComment(std::string_view text, GivenComment& found) {
   std::int32_t line = 1;

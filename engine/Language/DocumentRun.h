@@ -23,12 +23,13 @@ inline constexpr std::uint64_t kDocumentStepLimit = 10'000'000;
 // The findings kept of one run; later ones are counted.
 inline constexpr std::size_t kDocumentFindings = 1000;
 
-// What the first step of a statement did.
+// The first step of a statement, worded only when an editor shows it.
 struct StatementStep {
   bool ran = false;
-  std::string changes;      // "A 00h→50h, Z 0→1", or "nothing changed"
-  std::string explanation;  // the step in a learner's words (ExplainStep)
+  StepRecord record{};
 };
+// What it changed: "A 00h→50h, Z 0→1", or "nothing changed".
+std::string StepChanges(const StatementStep& step);
 
 // Why the given state was not used: its place and the reason.
 struct GivenProblem {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "CheckTable.h"
+#include "Explain.h"
 #include "LanguageHelp.h"
 
 namespace mirvo::lsp {
@@ -51,7 +52,7 @@ std::string StepLabel(const Document& document, std::size_t index) {
   const StatementRecord& record = document.program.Assembly()->GetStatements()[index];
   std::string label = PlaceText(record.address, record.bytes, record.length);
   if (index < document.run.statements.size() && document.run.statements[index].ran) {
-    label += "  " + document.run.statements[index].changes;
+    label += "  " + StepChanges(document.run.statements[index]);
   }
   return label;
 }
@@ -171,7 +172,7 @@ Json Machine::Hover(Server& server, const Json& params) {
     return hover;
   const bool plain = hover.is_object() && hover["contents"].value("kind", "markdown") == "plaintext";
   const std::string label = StepLabel(document, index);
-  std::string step = (plain ? label : "`" + label + "`") + "\n\n" + document.run.statements[index].explanation;
+  std::string step = (plain ? label : "`" + label + "`") + "\n\n" + ExplainStep(document.run.statements[index].record);
   if (hover.is_null()) return {{"contents", {{"kind", "markdown"}, {"value", step}}}};
   std::string text = hover["contents"]["value"].get<std::string>();
   hover["contents"]["value"] = text + "\n\n" + step;
