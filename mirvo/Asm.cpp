@@ -46,26 +46,11 @@ int WriteImage(const Program& program, const std::string& path, const CommandFil
   return image.Commit();
 }
 
-// Applies every fix that is sure (the one fix of its diagnostic) to the
-// source, again while fixing uncovers more, and replaces the file with the
-// result when it is complete. 0, or 1 after saying why the file could not
-// be written.
+// Applies every sure fix to the source, as Program::ApplySureFixes does,
+// and replaces the file with the result when it is complete. 0, or 1 after
+// saying why the file could not be written.
 int FixSource(Program& program, bool inPlace) {
-  // A fix removes a mistake and each round needs one: a bound, not a loop
-  // that could run for ever.
-  constexpr int kRounds = 8;
-  std::size_t total = 0;
-  for (int round = 0; round < kRounds; ++round) {
-    std::vector<Fix> sure;
-    for (const Diagnostic& diagnostic : program.Assembly()->GetDiagnostics()) {
-      if (const Fix* const fix = SureFix(diagnostic)) sure.push_back(*fix);
-    }
-    std::size_t applied = 0;
-    std::string fixed = ApplyFixes(program.Text(), sure, &applied);
-    if (applied == 0) break;
-    total += applied;
-    program.Reassemble(std::move(fixed));
-  }
+  const std::size_t total = program.ApplySureFixes();
   if (total == 0) return 0;
   // The fixed text replaces the source on purpose, never written over it
   // unless --in-place says so.

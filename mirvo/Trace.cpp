@@ -25,43 +25,6 @@ char* AppendPadded(char* out, const char* text, std::size_t width) {
   return out;
 }
 
-// What the step changed, the first item after separator, the others after
-// ", ": "A 00h->0FFh", "[0009h] 46h->0C9h", or else "nothing changed".
-char* AppendChanges(char* out, const StepRecord& record, const char* separator) {
-  char* const changesStart = out;
-  ForEachChange(
-      record,
-      [&](const char* name, unsigned before, unsigned after, bool flag) {
-        out = Append(out, separator);
-        out = Append(out, name);
-        *out++ = ' ';
-        if (flag) {
-          *out++ = static_cast<char>('0' + before);
-          out = Append(out, "->");
-          *out++ = static_cast<char>('0' + after);
-        } else {
-          out = AppendByte(out, static_cast<std::uint8_t>(before));
-          out = Append(out, "->");
-          out = AppendByte(out, static_cast<std::uint8_t>(after));
-        }
-        separator = ", ";
-      },
-      [&](std::uint16_t address, std::uint8_t before, std::uint8_t after) {
-        out = Append(out, separator);
-        *out++ = '[';
-        out = AppendWord(out, address);
-        out = Append(out, "] ");
-        out = AppendByte(out, before);
-        out = Append(out, "->");
-        out = AppendByte(out, after);
-      });
-  if (out == changesStart) {
-    out = Append(out, separator);
-    out = Append(out, "nothing changed");
-  }
-  return out;
-}
-
 }  // namespace
 
 TraceWriter::TraceWriter(Output& traceOutput, bool asJson, bool withExplanations)
@@ -165,7 +128,7 @@ void TraceWriter::AppendLine(const StepRecord& record) {
     out = AppendByte(out, record.memoryBefore);
     separator = ", ";
   }
-  out = AppendChanges(out, record, separator);
+  out = AppendChanges(out, record, separator, "->");
   // Padding of the instruction column is not kept at the end of a line.
   while (out > lineStart && out[-1] == ' ') --out;
   *out++ = '\n';

@@ -1,6 +1,7 @@
 -- Neovim's own language client against mirvo lsp, headless: open a source
 -- with a mistake, wait for its diagnostics, show the hover of a mnemonic,
 -- apply the quick fix at the mistake through the code-action menu, save;
+-- then ask for the run's inlay hints and code lens,
 -- then format a new text.
 -- Prints what it saw; ends with :cquit on the first thing that fails.
 local mirvo = os.getenv('MIRVO')
@@ -54,6 +55,19 @@ if not vim.wait(10000, function() return #vim.diagnostic.get(buffer) == 0 end, 2
 end
 say('fixed')
 
+-- What the run changed and how it ended, through the protocol: Neovim 0.7
+-- shows neither inlay hints nor code lenses of its own.
+local lsp = vim.lsp.get_client_by_id(client)
+local document = { uri = vim.uri_from_bufnr(buffer) }
+local range = { start = { line = 0, character = 0 }, ['end'] = { line = 2, character = 0 } }
+local hints = lsp.request_sync('textDocument/inlayHint', { textDocument = document, range = range }, 10000, buffer)
+if not hints or not hints.result then return fail('no inlay hints') end
+local labels = {}
+for _, hint in ipairs(hints.result) do table.insert(labels, hint.label) end
+say('hints ' .. table.concat(labels, ' | '))
+local lenses = lsp.request_sync('textDocument/codeLens', { textDocument = document }, 10000, buffer)
+if not lenses or not lenses.result or #lenses.result == 0 then return fail('no code lens') end
+say('lens ' .. lenses.result[1].command.title)
 -- Formatting: one edit, which the client applies to the buffer.
 vim.api.nvim_buf_set_lines(buffer, 0, -1, false, { 'mvi A,1h', 'RET' })
 if vim.lsp.buf.format then

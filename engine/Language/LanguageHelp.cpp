@@ -1,12 +1,15 @@
 #include "LanguageHelp.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "Assembler.h"
+#include "CheckTable.h"
 #include "Diagnostic.h"
 #include "InstructionSet.h"
 #include "SourceReader.h"
+#include "SourceText.h"
 #include "Words.h"
 
 namespace mirvo {
@@ -127,6 +130,79 @@ Completion MnemonicCompletion(const InstructionRow& row) {
   return {row.mnemonic, CompletionKind::kMnemonic, row.syntax, InstructionHelp(row)};
 }
 
+// The index of the token the cursor at offset is in or starts, for the
+// statement read from the line up to offset.
+std::int32_t TokenIndexAt(const Statement& statement, std::size_t offset) {
+  if (statement.count > 0) {
+    const TokenPlace& last = statement.places[statement.count - 1];
+    if (static_cast<std::size_t>(last.column - 1 + last.length) == offset) return statement.count - 1;
+  }
+  return statement.count;
+}
+
+// The operands of a syntax line ("MOV dst, src"), as byte ranges of it.
+std::vector<OperandLabel> OperandLabels(std::string_view syntax) {
+  std::vector<OperandLabel> labels;
+  std::size_t at = syntax.find(' ');
+  while (at != std::string_view::npos && at < syntax.size()) {
+    const std::size_t start = at + 1;
+    std::size_t end = syntax.find(',', start);
+    if (end == std::string_view::npos) end = syntax.size();
+    labels.push_back({start, end});
+    at = end < syntax.size() ? end + 1 : std::string_view::npos;
+  }
+  return labels;
+}
+
+// What an operand token is to the highlighter, as the assembler reads it.
+bool OperandKind(std::string_view token, TokenKind& kind) {
+  if (IsMemWord(token)) {
+    kind = TokenKind::kMem;
+  } else if (token.size() == 1 && RegisterCodeOfLetter(token[0]) >= 0) {
+    kind = TokenKind::kRegister;
+  } else if ((token[0] >= '0' && token[0] <= '9') || token[0] == '-' || token[0] == '+') {
+    kind = TokenKind::kNumber;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void AddLineTokens(std::string_view line, std::size_t index, std::vector<SourceToken>& tokens) {
+  Statement statement;
+  ReadLine(line, statement);
+  for (std::int32_t i = 0; i < statement.count; ++i) {
+    const TokenPlace& place = statement.places[i];
+    const std::string_view token = TokenText(line, place);
+    TokenKind kind = TokenKind::kMnemonic;
+    if (i == 0 ? Assembler::FindOperation(statement.tokens[0], token.size()) == Operation::kUndefined
+               : !OperandKind(token, kind)) {
+      continue;
+    }
+    tokens.push_back({index, static_cast<std::size_t>(place.column - 1), token.size(), kind});
+  }
+  const std::size_t comment = line.find(';');
+  if (comment == std::string_view::npos) return;
+  std::size_t end = line.size();
+  while (end > comment && line[end - 1] == '\r') --end;
+  const std::string_view text = line.substr(comment, end - comment);
+  const bool speaks =
+      text.find(kAllowMarker) != std::string_view::npos || text.find(kGivenMarker) != std::string_view::npos;
+  tokens.push_back({index, comment, text.size(), speaks ? TokenKind::kAllowComment : TokenKind::kComment});
+}
+
+// The byte where the list of names of line's allow comment starts, or npos.
+std::size_t AllowListStart(std::string_view line) {
+  const std::size_t comment = line.find(';');
+  if (comment == std::string_view::npos) return comment;
+  const std::size_t marker = line.find(kAllowMarker, comment);
+  return marker == std::string_view::npos ? marker : marker + kAllowMarker.size();
+}
+
+std::string CheckHelp(const CheckRow& row) {
+  return "**" + std::string(row.name) + "**: " + row.summary + "\n\n" + row.meaning;
+}
+
 }  // namespace
 
 Hover HoverAt(std::string_view line, std::size_t offset) {
@@ -166,11 +242,7 @@ std::vector<Completion> CompletionsAt(std::string_view line, std::size_t offset)
   Statement statement;
   ReadLine(before, statement);
   // The token the cursor is in, or the one it starts.
-  std::int32_t index = statement.count;
-  if (statement.count > 0) {
-    const TokenPlace& last = statement.places[statement.count - 1];
-    if (static_cast<std::size_t>(last.column - 1 + last.length) == offset) index = statement.count - 1;
-  }
+  const std::int32_t index = TokenIndexAt(statement, offset);
   if (statement.ignored.column != 0) return items;
   if (index == 0) {
     for (const InstructionRow& row : kInstructionTable) items.push_back(MnemonicCompletion(row));
@@ -204,6 +276,67 @@ std::string PlainText(std::string_view markdown) {
     plain += markdown[i];
   }
   return plain;
+}
+
+Signature SignatureAt(std::string_view line, std::size_t offset) {
+  Signature signature;
+  if (offset > line.size()) offset = line.size();
+  const std::string_view before = line.substr(0, offset);
+  if (before.find(';') != std::string_view::npos) return signature;
+  Statement statement;
+  ReadLine(before, statement);
+  const std::int32_t index = TokenIndexAt(statement, offset);
+  if (index == 0 || statement.ignored.column != 0) return signature;
+  const Operation operation =
+      Assembler::FindOperation(statement.tokens[0], static_cast<std::size_t>(statement.places[0].length));
+  if (operation == Operation::kUndefined) return signature;
+  const InstructionRow& row = RowOf(operation);
+  if (row.operandCount == 0) return signature;
+  signature.found = true;
+  signature.label = row.syntax;
+  signature.documentation = row.summary;
+  signature.operands = OperandLabels(row.syntax);
+  signature.active = static_cast<std::size_t>(std::min<std::int32_t>(index, row.operandCount) - 1);
+  return signature;
+}
+
+std::vector<SourceToken> SourceTokens(std::string_view text) {
+  std::vector<SourceToken> tokens;
+  const SourceLines lines(text);
+  for (std::size_t i = 0; i < lines.Count(); ++i) AddLineTokens(lines.Line(i), i, tokens);
+  return tokens;
+}
+
+Hover AllowHoverAt(std::string_view line, std::size_t offset) {
+  Hover hover;
+  const std::size_t list = AllowListStart(line);
+  if (list == std::string_view::npos) return hover;
+  ForEachAllowName(line, list, line.size(), [&](std::size_t start, std::size_t length) {
+    if (offset < start || offset >= start + length) return;
+    const std::string_view name = line.substr(start, length);
+    const CheckRow* row = FindCheck(name);
+    hover.found = true;
+    hover.column = start;
+    hover.length = length;
+    hover.text = row != nullptr ? CheckHelp(*row)
+                                : "**" + std::string(name) + "** names no check; the checks are " + CheckNamesInWords();
+  });
+  return hover;
+}
+
+std::vector<Completion> AllowCompletionsAt(std::string_view line, std::size_t offset) {
+  std::vector<Completion> items;
+  if (offset > line.size()) offset = line.size();
+  const std::size_t list = AllowListStart(line.substr(0, offset));
+  if (list == std::string_view::npos) return items;
+  // Only within the list: names, spaces and commas since the marker.
+  for (std::size_t at = list; at < offset; ++at) {
+    const char ch = line[at];
+    if (!IsCheckNameCharacter(ch) && ch != ' ' && ch != '\t' && ch != ',') return items;
+  }
+  for (const CheckRow& row : kCheckTable)
+    items.push_back({row.name, CompletionKind::kCheck, row.summary, CheckHelp(row)});
+  return items;
 }
 
 }  // namespace mirvo

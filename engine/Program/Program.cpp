@@ -1,4 +1,5 @@
 #include "Program.h"
+#include "DiagnosticFix.h"
 #include "TextEncoding.h"
 #include "TextEscape.h"
 
@@ -148,6 +149,27 @@ const Diagnostic* Program::FirstError() const {
   // The compiled assembly of a C program has no error, or the compiler is wrong.
   if (isC && assembly) return assembly->FirstError();
   return nullptr;
+}
+
+std::size_t Program::ApplySureFixes() {
+  // Fixes are the assembler's, of assembly text.
+  if (isC || !assembly) return 0;
+  // A fix removes a mistake and each round needs one: a bound, not a loop
+  // that could run for ever.
+  constexpr int kRounds = 8;
+  std::size_t total = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<Fix> sure;
+    for (const Diagnostic& diagnostic : assembly->GetDiagnostics()) {
+      if (const Fix* const fix = SureFix(diagnostic)) sure.push_back(*fix);
+    }
+    std::size_t applied = 0;
+    std::string fixed = ApplyFixes(text, sure, &applied);
+    if (applied == 0) break;
+    total += applied;
+    Reassemble(std::move(fixed));
+  }
+  return total;
 }
 
 CheckedProgram Program::Checked(std::uint8_t givenRegisters) const {

@@ -87,6 +87,10 @@ class Program {
   // Assembles text in place of the source's (a source's fixes applied),
   // with the options it was first assembled with.
   void Reassemble(std::string newText);
+  // Applies every fix that is sure (the one fix of its diagnostic), again
+  // while fixing uncovers more, and reassembles: what mirvo asm --fix and
+  // the editor's "fix all" do. The number of fixes applied.
+  std::size_t ApplySureFixes();
   // What the run-time checks know of the program for a run whose given
   // state set givenRegisters (one bit per register code): the statements of
   // a source (a C program's at the C statement they came from), the

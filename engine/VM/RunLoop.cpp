@@ -115,6 +115,55 @@ std::string DescribeOutcome(RunOutcome outcome, const Run& run, const VirtualMac
   return std::string("paused at ") + WordNotation(pc).text;
 }
 
+namespace {
+
+char* Append(char* out, const char* text) {
+  while (*text != '\0') *out++ = *text++;
+  return out;
+}
+
+}  // namespace
+
+char* AppendChanges(char* out, const StepRecord& record, const char* separator, const char* arrow) {
+  char* const changesStart = out;
+  ForEachChange(
+      record,
+      [&](const char* name, unsigned before, unsigned after, bool flag) {
+        out = Append(out, separator);
+        out = Append(out, name);
+        *out++ = ' ';
+        if (flag) {
+          *out++ = static_cast<char>('0' + before);
+          out = Append(out, arrow);
+          *out++ = static_cast<char>('0' + after);
+        } else {
+          out = AppendByte(out, static_cast<std::uint8_t>(before));
+          out = Append(out, arrow);
+          out = AppendByte(out, static_cast<std::uint8_t>(after));
+        }
+        separator = ", ";
+      },
+      [&](std::uint16_t address, std::uint8_t before, std::uint8_t after) {
+        out = Append(out, separator);
+        *out++ = '[';
+        out = AppendWord(out, address);
+        out = Append(out, "] ");
+        out = AppendByte(out, before);
+        out = Append(out, arrow);
+        out = AppendByte(out, after);
+      });
+  if (out == changesStart) {
+    out = Append(out, separator);
+    out = Append(out, "nothing changed");
+  }
+  return out;
+}
+
+std::string ChangesInWords(const StepRecord& record, const char* arrow) {
+  char text[kChangesRoom];
+  return std::string(text, AppendChanges(text, record, "", arrow));
+}
+
 std::vector<ChangedByte> ChangedMemory(const VirtualMachine& machine, const VirtualMachine& start) {
   std::vector<ChangedByte> changed;
   for (std::size_t address = 0; address < kMemorySize; ++address) {

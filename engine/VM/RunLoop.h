@@ -78,6 +78,16 @@ void ForEachChange(const StepRecord& record, Changed changed, Stored stored) {
   if (record.wroteMemory) stored(record.memoryAddress, record.memoryBefore, record.memoryAfter);
 }
 
+// What a step changed in words, the first item after separator, the others
+// after ", ", arrow between each value before and after: "A 00h->0FFh",
+// "Z 0->1", "[0009h] 46h->0C9h", or else "nothing changed". Returns the end
+// of what it wrote; out must hold kChangesRoom bytes, for an arrow and a
+// separator of at most four bytes each.
+inline constexpr std::size_t kChangesRoom = 256;
+char* AppendChanges(char* out, const StepRecord& record, const char* separator, const char* arrow);
+// The same as a string.
+std::string ChangesInWords(const StepRecord& record, const char* arrow);
+
 // Called after each step with what it did; context is the caller's.
 using StepObserver = void (*)(void* context, const StepRecord& record);
 

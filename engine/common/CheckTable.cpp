@@ -7,14 +7,6 @@
 
 namespace mirvo {
 
-namespace {
-
-bool IsNameCharacter(char ch) {
-  return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '-' || ch == '_';
-}
-
-}  // namespace
-
 const CheckRow* FindCheck(std::string_view name) {
   for (const CheckRow& row : kCheckTable) {
     if (name == row.name) return &row;
@@ -27,6 +19,8 @@ std::string CheckNamesInWords() {
   for (const CheckRow& row : kCheckTable) names.push_back(row.name);
   return ListedInWords(names);
 }
+
+std::string CheckPageLink(const CheckRow& row) { return std::string("man:mirvo-checks(7)#") + row.name; }
 
 std::string HowToTurnOff(const CheckRow& row) {
   return std::string("Give mirvo run the option -Wno-") + row.name +
@@ -60,23 +54,14 @@ Allowances FindAllowances(const char* text, std::size_t size) {
     std::size_t end = source.find('\n', at);
     if (end == std::string_view::npos) end = size;
     CheckMask allowed = 0;
-    std::size_t p = at + kAllowMarker.size();
-    for (;;) {
-      while (p < end && (source[p] == ' ' || source[p] == '\t')) ++p;
-      const std::size_t wordStart = p;
-      while (p < end && IsNameCharacter(source[p])) ++p;
-      if (p == wordStart) break;
-      if (const CheckRow* row = FindCheck(source.substr(wordStart, p - wordStart))) {
+    ForEachAllowName(source, at + kAllowMarker.size(), end, [&](std::size_t wordStart, std::size_t length) {
+      if (const CheckRow* row = FindCheck(source.substr(wordStart, length))) {
         allowed = static_cast<CheckMask>(allowed | CheckBit(row->id));
       } else {
-        found.unknown.push_back({line, static_cast<std::int32_t>(wordStart - lineStart + 1),
-                                 static_cast<std::int32_t>(p - wordStart), wordStart});
+        found.unknown.push_back(
+            {line, static_cast<std::int32_t>(wordStart - lineStart + 1), static_cast<std::int32_t>(length), wordStart});
       }
-      // Names are separated by commas or spaces; anything else (a colon,
-      // a closing parenthesis) ends the list.
-      while (p < end && (source[p] == ' ' || source[p] == '\t')) ++p;
-      if (p < end && source[p] == ',') ++p;
-    }
+    });
     if (allowed == 0) continue;
     if (!found.lines.empty() && found.lines.back().line == line) {
       found.lines.back().allowed = static_cast<CheckMask>(found.lines.back().allowed | allowed);

@@ -91,6 +91,37 @@ std::string CheckNamesInWords();
 // the comment on the statement's own line ("; 0009h: mirvo: allow code-write").
 inline constexpr std::string_view kAllowMarker = "mirvo: allow";
 
+// The comment that gives the state a source's run starts from in an editor,
+// in the state syntax of mirvo run --given: "; mirvo: given B=5h [1000h]=7h".
+inline constexpr std::string_view kGivenMarker = "mirvo: given";
+
+// True for a character of a check name.
+constexpr bool IsCheckNameCharacter(char ch) {
+  return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '-' || ch == '_';
+}
+// Calls found(start, length) for each word of the list of names that
+// starts at byte from of text (just after the marker) and ends by end at
+// the latest: names are separated by commas or spaces; anything else (a
+// colon, a closing parenthesis) ends the list.
+template <class Found>
+void ForEachAllowName(std::string_view text, std::size_t from, std::size_t end, Found found) {
+  std::size_t p = from;
+  for (;;) {
+    while (p < end && (text[p] == ' ' || text[p] == '\t')) ++p;
+    const std::size_t wordStart = p;
+    while (p < end && IsCheckNameCharacter(text[p])) ++p;
+    if (p == wordStart) return;
+    found(wordStart, p - wordStart);
+    while (p < end && (text[p] == ' ' || text[p] == '\t')) ++p;
+    if (p < end && text[p] == ',') ++p;
+  }
+}
+
+// A link to a check's page for editors: its section of the manual page
+// mirvo-checks(7), "man:mirvo-checks(7)#hl-unset", which `mirvo explain ID`
+// prints as well.
+std::string CheckPageLink(const CheckRow& row);
+
 // How to turn one check off, in words that name the option and the comment.
 std::string HowToTurnOff(const CheckRow& row);
 

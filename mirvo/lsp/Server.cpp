@@ -8,6 +8,7 @@
 #include "LanguageHelp.h"
 #include "Notation.h"
 #include "ShownDiagnostics.h"
+#include "Machine.h"
 
 namespace mirvo::lsp {
 
@@ -165,7 +166,7 @@ void Server::Dispatch(const std::string& method, const Json* id, const Json& par
   }
   if (state == State::kStarting) {
     if (method == "initialize" && id != nullptr) {
-      out.push_back(Response(*id, Initialize(params)));
+      out.push_back(Response(*id, Machine::Initialized(*this, params, Initialize(params))));
       state = State::kRunning;
     } else if (id != nullptr) {
       out.push_back(Error(*id, kServerNotInitialized, "the server is not initialized yet"));
@@ -179,6 +180,7 @@ void Server::Dispatch(const std::string& method, const Json* id, const Json& par
   if (method == "textDocument/didOpen") return Open(params);
   if (method == "textDocument/didChange") return Change(params);
   if (method == "textDocument/didClose") return Close(params, out);
+  if (method == "workspace/didChangeConfiguration") return Machine::Configure(*this, params);
   if (id == nullptr) return;  // other notifications ask for nothing
   if (method == "shutdown") {
     state = State::kShutDown;
@@ -187,13 +189,19 @@ void Server::Dispatch(const std::string& method, const Json* id, const Json& par
   } else if (method == "initialize") {
     out.push_back(Error(*id, kInvalidRequest, "the server is already initialized"));
   } else if (method == "textDocument/codeAction") {
-    out.push_back(Response(*id, CodeActions(params)));
+    out.push_back(Response(*id, Machine::CodeActions(*this, params)));
   } else if (method == "textDocument/hover") {
-    out.push_back(Response(*id, HoverAt(params)));
+    out.push_back(Response(*id, Machine::Hover(*this, params)));
   } else if (method == "textDocument/completion") {
-    out.push_back(Response(*id, Completion(params)));
+    out.push_back(Response(*id, Machine::Completion(*this, params)));
   } else if (method == "textDocument/inlayHint") {
-    out.push_back(Response(*id, InlayHints(params)));
+    out.push_back(Response(*id, Machine::InlayHints(*this, params)));
+  } else if (method == "textDocument/codeLens") {
+    out.push_back(Response(*id, Machine::CodeLenses(*this, params)));
+  } else if (method == "textDocument/signatureHelp") {
+    out.push_back(Response(*id, Machine::SignatureHelp(*this, params)));
+  } else if (method == "textDocument/semanticTokens/full") {
+    out.push_back(Response(*id, Machine::SemanticTokens(*this, params)));
   } else if (method == "textDocument/formatting") {
     out.push_back(Response(*id, Formatting(params)));
   } else {
@@ -304,6 +312,7 @@ void Server::Publish(const std::string& uri, Document& document, std::vector<std
                            {"source", "mirvo"},
                            {"message", DescribeMore(shown)}});
   }
+  Machine::Diagnose(*this, current, feeds, editor, diagnostics);
   out.push_back(Notification("textDocument/publishDiagnostics",
                              {{"uri", uri}, {"version", current.version}, {"diagnostics", std::move(diagnostics)}}));
 }
@@ -317,6 +326,7 @@ Document& Server::Find(const Json& params) {
     document.program = Program::FromSource(uri, std::move(document.pending));
     document.pending = std::string();
     document.stale = false;
+    Machine::Rerun(*this, document);
   }
   return document;
 }
@@ -441,40 +451,6 @@ Json Server::Completion(const Json& params) {
                      {"textEdit", {{"range", replaced}, {"newText", item.label}}}});
   }
   return items;
-}
-
-Json Server::InlayHints(const Json& params) {
-  const Document& document = Find(params);
-  const SourceLines feeds(document.program.Text());
-  const SourceLines editor(document.program.Text(), LineBreaks::kProtocol);
-  const Json& range = params.at("range");
-  const std::size_t first = LineIndex(range.at("start"));
-  const std::size_t last = LineIndex(range.at("end"));
-  Json hints = Json::array();
-  if (const cc::CompileResult* compiled = document.program.Compiled()) {
-    // A C statement's hint is where its bytes went, as a listing's address.
-    for (const cc::StatementSpan& span : compiled->map) {
-      const auto line = static_cast<std::size_t>(span.endLine - 1);
-      if (line < first || line > last || span.endAddress == span.firstAddress) continue;
-      hints.push_back({{"position", Position(editor, line, editor.Line(line).size())},
-                       {"label", std::string(WordNotation(span.firstAddress).text) + "-" +
-                                     WordNotation(static_cast<std::uint16_t>(span.endAddress - 1)).text},
-                       {"paddingLeft", true}});
-    }
-    return hints;
-  }
-  if (document.program.Assembly() == nullptr) return hints;
-  for (const StatementRecord& record : document.program.Assembly()->GetStatements()) {
-    const auto index = static_cast<std::size_t>(record.line - 1);
-    // After the statement's line, as the editor counts lines.
-    const std::size_t end = feeds.Offset(index, feeds.Line(index).size());
-    const std::size_t line = editor.LineOf(end);
-    if (line < first || line > last) continue;
-    hints.push_back({{"position", PositionOf(editor, end)},
-                     {"label", PlaceText(record.address, record.bytes, record.length)},
-                     {"paddingLeft", true}});
-  }
-  return hints;
 }
 
 Json Server::Formatting(const Json& params) {

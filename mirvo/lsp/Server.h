@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "DocumentRun.h"
 #include "Program.h"
 #include "SourceText.h"
 
@@ -29,7 +30,8 @@ enum ErrorCode : int {
   kServerNotInitialized = -32002,
 };
 
-// An open document: its version and its text as a program, assembled. A
+// An open document: its version, its text as a program, assembled, and its
+// run. A
 // change only stores the new text; the text is assembled when a request
 // needs it or when its diagnostics are published, so that a burst of
 // changes costs one assembly and one publication, of the last version.
@@ -39,6 +41,7 @@ struct Document {
   std::string pending;  // the newest text, while stale
   bool stale = false;   // pending is newer than program
   bool queued = false;  // its diagnostics wait for Flush
+  DocumentRun run;     // the run of program
 };
 
 // What the client asked for in its capabilities.
@@ -81,7 +84,6 @@ class Server {
   Json CodeActions(const Json& params);
   Json HoverAt(const Json& params);
   Json Completion(const Json& params);
-  Json InlayHints(const Json& params);
   Json Formatting(const Json& params);
 
   // Queues the document's diagnostics for the next Flush.
@@ -108,6 +110,10 @@ class Server {
   ClientTerms terms;
   std::map<std::string, Document> documents;
   std::vector<std::string> queue;  // uris whose diagnostics wait for Flush
+  // What Machine.cpp shows of a document's run.
+  friend struct Machine;
+  bool clientInlayHints = false;  // the editor shows inlay hints
+  std::string givenSetting;       // the state of runs without a given comment
 };
 
 }  // namespace mirvo::lsp
