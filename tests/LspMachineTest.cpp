@@ -53,7 +53,8 @@ Answers Serve(const std::string& text, const std::vector<Json>& requests, const 
               {"params", {{"textDocument", {{"uri", kUri}, {"languageId", "asm"}, {"version", 1}, {"text", text}}}}}}));
   connection.Idle(out);
   for (const Json& request : requests) send(Frame(request));
-  send(Frame({{"jsonrpc", "2.0"}, {"id", 999}, {"method", "shutdown"}}) + Frame({{"jsonrpc", "2.0"}, {"method", "exit"}}));
+  send(Frame({{"jsonrpc", "2.0"}, {"id", 999}, {"method", "shutdown"}}) +
+       Frame({{"jsonrpc", "2.0"}, {"method", "exit"}}));
   EXPECT_EQ(connection.ExitCode(), 0);
   Answers answers;
   answers.results.resize(requests.size() + 1);

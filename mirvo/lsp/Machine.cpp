@@ -158,9 +158,8 @@ Json Machine::InlayHints(Server& server, const Json& params) {
     const std::size_t end = feeds.Offset(index, feeds.Line(index).size());
     const std::size_t line = editor.LineOf(end);
     if (line < first || line > last) continue;
-    hints.push_back({{"position", server.PositionOf(editor, end)},
-                     {"label", StepLabel(document, i)},
-                     {"paddingLeft", true}});
+    hints.push_back(
+        {{"position", server.PositionOf(editor, end)}, {"label", StepLabel(document, i)}, {"paddingLeft", true}});
   }
   return hints;
 }
@@ -188,8 +187,8 @@ Json Machine::Hover(Server& server, const Json& params) {
     if (allow.found) {
       hover = {{"contents", {{"kind", "markdown"}, {"value", allow.text}}},
                {"range",
-                server.Range(lines, lines, static_cast<std::int32_t>(line + 1), static_cast<std::int32_t>(allow.column + 1),
-                             static_cast<std::int32_t>(allow.length))}};
+                server.Range(lines, lines, static_cast<std::int32_t>(line + 1),
+                             static_cast<std::int32_t>(allow.column + 1), static_cast<std::int32_t>(allow.length))}};
     }
   }
   // An editor without inlay hints sees the statement's step here.
@@ -248,7 +247,8 @@ Json Machine::SemanticTokens(Server& server, const Json& params) {
   for (const SourceToken& token : SourceTokens(document.program.Text())) {
     const std::string_view line = lines.Line(token.line);
     const std::size_t start = server.terms.utf8 ? token.column : Utf16Units(line, token.column);
-    const std::size_t end = server.terms.utf8 ? token.column + token.length : Utf16Units(line, token.column + token.length);
+    const std::size_t end =
+        server.terms.utf8 ? token.column + token.length : Utf16Units(line, token.column + token.length);
     data.push_back(token.line - lastLine);
     data.push_back(token.line == lastLine ? start - lastStart : start);
     data.push_back(end - start);

@@ -6,9 +6,9 @@
 #include "Framing.h"
 #include "JsonText.h"
 #include "LanguageHelp.h"
+#include "Machine.h"
 #include "Notation.h"
 #include "ShownDiagnostics.h"
-#include "Machine.h"
 
 namespace mirvo::lsp {
 

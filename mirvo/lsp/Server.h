@@ -41,7 +41,7 @@ struct Document {
   std::string pending;  // the newest text, while stale
   bool stale = false;   // pending is newer than program
   bool queued = false;  // its diagnostics wait for Flush
-  DocumentRun run;     // the run of program
+  DocumentRun run;      // the run of program
 };
 
 // What the client asked for in its capabilities.
