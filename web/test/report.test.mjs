@@ -85,7 +85,7 @@ test('the report opens from a file, fetches nothing, passes axe, opens a row and
     await page.getByRole('button', { name: 'Score' }).click();
     assert.equal(await page.locator('th[aria-sort]').textContent(), 'Score');
     const scores = await page.locator('table[data-sortable] tbody td:nth-child(2)').allTextContents();
-    assert.deepEqual(scores, ['0/5', '1/5', '5/5', '5/5', '5/5']);
+    assert.deepEqual(scores, ['0/10', '1/10', '10/10', '10/10', '10/10']);
     await page.getByRole('button', { name: 'Score' }).click();
     assert.equal(await page.locator('th[aria-sort="descending"]').count(), 1);
 
