@@ -126,13 +126,11 @@ TEST(CcDifferentialTest, MachineAgreesWithTheHostCompiler) {
   const std::uint64_t count = FromEnvironment("MIRVO_CC_PROGRAMS", 2000);
   const auto seed = static_cast<std::uint32_t>(FromEnvironment("MIRVO_CC_SEED", 1));
   // What the compiler takes so far of values known only at run time: + -
-  // == != and * << by a constant; no ?: and no if on such a condition.
+  // == != and * << by a constant, if/else and if (c) return; on them.
   CcSubset subset;
   subset.bitwise = false;
   subset.divide = false;
   subset.ordering = false;
-  subset.branches = false;
-  subset.earlyReturn = false;
   CcProgramGenerator generator(seed, subset);
   std::mt19937 random(seed);
   // The host builds programs in batches: one file is quicker than many.

@@ -180,6 +180,7 @@ Value Lowering::Binary(const Node& n) {
   if (n.op == "?") {
     const std::optional<std::int64_t> c = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
     if (c) return Lower(*c != 0 ? n.b : n.args[0]);
+    return Choose(n);
   }
   const bool scaled = n.op == "*" || n.op == "<<";
   const std::optional<std::int64_t> fb = p.SideEffects(n.b) ? std::nullopt : p.Fold(n.b);
