@@ -2,6 +2,7 @@
 #include <string>
 
 #include "CompilerState.h"
+#include "MultiplyChains.h"
 #include "Notation.h"
 
 namespace mirvo::cc {
@@ -78,10 +79,24 @@ void Emitter::SetHL(std::uint16_t address) {
   Mvi('L', address & 0xFF);
 }
 
-// A = A * k modulo 256 by doubling and adding, with the operand kept in B.
+// A = A * k modulo 256: the shortest register-only chain when optimising
+// (it changes B to E), else by doubling and adding with the operand in B,
+// which reads as the multiplication is taught.
 void Emitter::MultiplyA(std::int64_t k) {
   const std::int64_t factor = ((k % 256) + 256) % 256;
   if (factor == 1) return;
+  if (keepRegisters) {
+    for (const ChainStep& step : MultiplyChain(static_cast<std::uint8_t>(factor))) {
+      if (step.op == ChainStep::kMvi) {
+        Mvi(step.dst, static_cast<unsigned char>(step.src));
+      } else if (step.op == ChainStep::kMov) {
+        Mov(step.dst, step.src);
+      } else {
+        Add(step.src);
+      }
+    }
+    return;
+  }
   if (factor == 0) {
     Mvi('A', 0);
     return;
