@@ -87,32 +87,28 @@ void Lowering::ConditionalHL(bool constant, std::uint16_t address, std::uint16_t
 }
 
 // RET stored at S + c, S the storing MOV itself: when c is 0 it overwrites
-// an instruction already run, when c is 1 the MOV B, B after it.
+// an instruction already run, when c is 1 the MOV B, B after it. S and
+// S + 1 share a page (a MOV B, B before S sees to it), so that the
+// condition chooses the low byte alone.
 void Lowering::PlantReturn() {
   const std::uint16_t cond = p.conditions.back();
-  const auto plant = [&](Emitter& e, std::int64_t at) {
+  const auto plant = [&](Emitter& e, std::int64_t at, bool pad) {
     e.Mvi('A', 0xC9);
     Select(e, 'E', cond, {0, static_cast<int>(at & 0xFF)}, {0, static_cast<int>((at + 1) & 0xFF)});
-    if ((at >> 8) == ((at + 1) >> 8)) {
-      e.Mvi('H', at >> 8);
-    } else {
-      Select(e, 'H', cond, {0, static_cast<int>((at >> 8) & 0xFF)}, {0, static_cast<int>(((at + 1) >> 8) & 0xFF)});
-    }
+    e.Forget();  // H written whatever it holds, so that the length does not depend on the address
+    e.Mvi('H', at >> 8);
     e.Mov('L', 'E');
+    if (pad) e.Line("MOV B, B        ; keeps the RET's two places in one page", 1);
     e.Line("MOV Mem, A      ; plants RET here, already run, or on the next byte (mirvo: allow code-write)", 1);
     e.Line("MOV B, B        ; becomes RET when the condition is 1", 1);
   };
   EqPage();
-  std::int64_t at = out.bytes;
-  for (int i = 0; i < 4; ++i) {  // the sequence's length depends on the address only through H
-    Emitter trial = out.Fresh();
-    plant(trial, at);
-    const std::int64_t next = out.bytes + trial.bytes - 2;
-    if (next == at) break;
-    at = next;
-  }
+  Emitter trial = out.Fresh();
+  plant(trial, 0, false);
+  std::int64_t at = out.bytes + trial.bytes - 2;
+  const bool pad = (at & 0xFF) == 0xFF;
   out.Comment("return under the condition: a planted RET");
-  plant(out, at);
+  plant(out, at + (pad ? 1 : 0), pad);
 }
 
 // c ? x : y on a run-time c: x and y both computed, one chosen by c.
