@@ -118,6 +118,17 @@ const RunCase kRunCases[] = {
      "mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = twice(a) + twice(3); mem[0x1001] = odd(b) + "
      "odd(a) * 2; put(2, twice(twice(b))); put(b, a - 1);\n}\n",
      {0x96, 0x01, 0x0C, 0xC7, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"tables of a constant operand",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = a >> 3; mem[0x1001] = a "
+     "/ 10; mem[0x1002] = b % 2; x = a; x >>= 4; mem[0x1004] = x;\n}\n",
+     {0x19, 0x14, 0x01, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"comparisons with a constant, && and ||",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = a < 100; mem[0x1001] = "
+     "50 >= b; mem[0x1002] = (b > 2) && (a == 200); mem[0x1003] = (a > 250) || !b; mem[0x1004] = 0x55 ^ b; if (a > 150 "
+     "&& b) mem[0x1005] = 1;\n}\n",
+     {0x00, 0x01, 0x01, 0x00, 0x56, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
     {"if on a run-time condition",
      "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
      "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nx = 1; if (a == 200) x = 5; else x = "

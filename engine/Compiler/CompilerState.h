@@ -16,6 +16,10 @@
 
 namespace mirvo::cc {
 
+// A binary operator of C on two int values, as the compiler folds it and
+// fills its tables; nullopt where C leaves it undefined.
+std::optional<std::int64_t> Arithmetic(std::string_view op, std::int64_t a, std::int64_t b);
+
 enum class NodeKind : std::uint8_t { kConst, kVar, kMem, kIndex, kUnary, kBinary, kAssign, kIncDec, kCast, kCall };
 
 // One node of an expression; children are indexes into the parser's nodes.
@@ -150,6 +154,7 @@ class Parser {
   void Return();
   void Unroll(int cond, int step, int body, bool testFirst);
   void RuntimeIf();
+  void Prologue();
   bool Conditional() const { return !conditions.empty(); }
   bool LoopCondition(int cond, const Token& at);
   void BeginSpan(const Token& token);
@@ -185,6 +190,10 @@ class Parser {
   std::vector<std::uint16_t> conditions;      // the cells of the run-time conditions in force, innermost last
   std::vector<std::uint16_t> conditionCells;  // a cell for each depth of conditions
   std::uint16_t discard = 0;                  // where a store of a branch not taken goes, 0 until used
+  using TableKey = std::pair<std::string, std::int64_t>;  // f(i) = i op k
+  std::map<TableKey, std::uint16_t> tables;               // each table's page
+  std::vector<TableKey> wanted;                           // the tables the first reading used, built by the prologue
+  bool prologueBuilt = false;
   int depth = 0, nesting = 0, dead = 0;
   std::int64_t trips = 0;
   std::vector<LoopState*> loops;
@@ -220,6 +229,8 @@ class Lowering {
   Value Load(const Node& n);
   Value ToBool(Value value, const Node& n);
   Value Choose(const Node& n);
+  Value Logical(const Node& n);
+  Value Table(const Node& n, std::string_view op, std::int64_t k, int operand);
 
  public:
   // An entry of a two-entry select: a register's byte, or a constant.
