@@ -87,8 +87,9 @@ void Lowering::ConditionalHL(bool constant, std::uint16_t address, std::uint16_t
 }
 
 // RET stored at S + c, S the storing MOV itself: when c is 0 it overwrites
-// an instruction already run, when c is 1 the MOV B, B after it. S and
-// S + 1 share a page (a MOV B, B before S sees to it), so that the
+// an instruction already run, when c is 1 the MOV A, A after it (A holds
+// C9h, so it reads nothing unset). S and
+// S + 1 share a page (a MOV A, A before S sees to it), so that the
 // condition chooses the low byte alone.
 void Lowering::PlantReturn() {
   const std::uint16_t cond = p.conditions.back();
@@ -98,9 +99,9 @@ void Lowering::PlantReturn() {
     e.Forget();  // H written whatever it holds, so that the length does not depend on the address
     e.Mvi('H', at >> 8);
     e.Mov('L', 'E');
-    if (pad) e.Line("MOV B, B        ; keeps the RET's two places in one page", 1);
+    if (pad) e.Line("MOV A, A        ; keeps the RET's two places in one page", 1);
     e.Line("MOV Mem, A      ; plants RET here, already run, or on the next byte (mirvo: allow code-write)", 1);
-    e.Line("MOV B, B        ; becomes RET when the condition is 1", 1);
+    e.Line("MOV A, A        ; becomes RET when the condition is 1", 1);
   };
   EqPage();
   Emitter trial = out.Fresh();

@@ -14,7 +14,9 @@ namespace {
 
 constexpr int kRepeatedValue = 3;  // from this many entries alike, the value is kept in B
 
-std::string TableName(const Parser::TableKey& key) { return "table of x " + key.first + " " + std::to_string(key.second); }
+std::string TableName(const Parser::TableKey& key) {
+  return "table of x " + key.first + " " + std::to_string(key.second);
+}
 
 }  // namespace
 
