@@ -129,6 +129,12 @@ const RunCase kRunCases[] = {
      "50 >= b; mem[0x1002] = (b > 2) && (a == 200); mem[0x1003] = (a > 250) || !b; mem[0x1004] = 0x55 ^ b; if (a > 150 "
      "&& b) mem[0x1005] = 1;\n}\n",
      {0x00, 0x01, 0x01, 0x00, 0x56, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"comparisons of two bytes",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = a < b; mem[0x1001] = a "
+     "<= b; mem[0x1002] = a > b; mem[0x1003] = b >= a; mem[0x1004] = a < b ? a : b; if (b <= a && a < 201) mem[0x1005] "
+     "= 1;\n}\n",
+     {0x00, 0x00, 0x01, 0x00, 0x03, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
     {"if on a run-time condition",
      "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
      "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nx = 1; if (a == 200) x = 5; else x = "
@@ -209,6 +215,11 @@ const DiagnosticCase kDiagnosticCases[] = {
     {"unsigned char a, b, c;\nvoid main(void) { a = mem[0x2001]; b = mem[0x2002]; c = mem[0x2003]; mem[0x1000] = a + b "
      "== c; }\n",
      2, 86, "c-wide-result", "more than a byte"},
+    {"unsigned char a, b, c;\nvoid main(void) { a = mem[0x2001]; b = mem[0x2002]; c = mem[0x2003]; mem[0x1000] = a + b "
+     "< c; }\n",
+     2, 86, "c-wide-result", "(unsigned char)(a + b)"},
+    {"unsigned char a, b;\nvoid main(void) { a = mem[0x2001]; b = mem[0x2002]; mem[0x1000] = (a + b) >> 1; }\n", 2, 70,
+     "c-wide-result", "more than a byte"},
     {"#include <stdio.h>\nvoid main(void) {}\n", 1, 10, "c-unknown-include", "<stdbool.h>"},
     {"unsigned char x;\n", 2, 1, "c-no-main", "void main(void)"},
     {"const unsigned char k = 1;\nvoid main(void) { k = 2; }\n", 2, 19, "c-const-assigned", "drop const"},

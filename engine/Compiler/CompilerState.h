@@ -61,7 +61,8 @@ struct Value {
 };
 
 // Where memory goes: cells upward from F000h, whole pages downward from
-// FFh, each skipping what the program's mem[...] touches.
+// FFh (below F000h once the pages above are taken), each skipping what
+// the program's mem[...] touches.
 class Placer {
  public:
   std::set<int> touchedBytes, touchedPages;
@@ -72,7 +73,7 @@ class Placer {
  private:
   bool Free(int address) const;
   int next = 0xF000;
-  int nextPage = 0xFF;
+  std::set<int> pages;  // the whole pages given out
 };
 
 // Writes assembly lines and knows what H and L hold.
@@ -230,6 +231,7 @@ class Lowering {
   Value ToBool(Value value, const Node& n);
   Value Choose(const Node& n);
   Value Logical(const Node& n);
+  Value Compare(const Node& n);
   Value Table(const Node& n, std::string_view op, std::int64_t k, int operand);
 
  public:

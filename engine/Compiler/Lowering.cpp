@@ -210,6 +210,7 @@ Value Lowering::Binary(const Node& n) {
   if (const std::string_view op = TableOperator(n.op, fa.has_value(), fb.has_value()); !op.empty()) {
     return Table(n, op, fb ? *fb : *fa, fb ? n.a : n.b);
   }
+  if (n.op == "<" || n.op == "<=" || n.op == ">" || n.op == ">=") return Compare(n);
   if (scaled && (fb || (fa && n.op == "*"))) {
     const std::int64_t k = fb ? *fb : *fa;
     if (n.op == "<<" && (k < 0 || k > 15)) {

@@ -3,7 +3,9 @@
 // prologue builds the tables before the program runs; memory starts
 // zeroed, so only the non-zero entries cost code, and only the tables the
 // program uses are built (the compiler's first reading finds them).
-// && and || are chosen by a select, as ?: is.
+// && and || are chosen by a select, as ?: is. A comparison of two bytes
+// reads the carry of a - b, computed in halves so that no sum needs a
+// ninth bit.
 #include <string>
 
 #include "CompilerState.h"
@@ -110,6 +112,43 @@ Value Lowering::Logical(const Node& n) {
   if (!b.constant) out.Mov('C', 'A');
   Select(out, 'A', cell, both ? Entry{0, 0} : right, both ? right : Entry{0, 1});
   return {false, 0, 1};
+}
+
+// a < b, a <= b, a > b, a >= b of two bytes: a >= b exactly when a + ~b + 1
+// carries out of eight bits, that is when its upper seven bits and the
+// carry into them, h = (a >> 1) + 127 - (b >> 1) + (((a & 1) - (b & 1) + 2) >> 1),
+// reach 128; h lies in 0..255, so it is exact in a byte.
+Value Lowering::Compare(const Node& n) {
+  if (p.SideEffects(n.a) || p.SideEffects(n.b)) {
+    p.Error(DiagnosticKind::kCUnsupported, p.tokens[static_cast<std::size_t>(n.token)],
+            "a comparison whose sides have side effects");
+    return Value{false, 0, 1};
+  }
+  const bool swap = n.op == ">" || n.op == "<=";
+  const int a = swap ? n.b : n.a, b = swap ? n.a : n.b;  // now a >= b or a < b
+  const auto make = [&](NodeKind kind, std::string_view op, int left, int right, std::int64_t value) {
+    Node node;
+    node.kind = kind;
+    node.op = op;
+    node.a = left;
+    node.b = right;
+    node.value = value;
+    node.token = n.token;
+    node.begin = n.begin;
+    node.end = n.end;
+    p.nodes.push_back(node);
+    return static_cast<int>(p.nodes.size()) - 1;
+  };
+  const auto constant = [&](std::int64_t value) { return make(NodeKind::kConst, "", -1, -1, value); };
+  const auto binary = [&](std::string_view op, int left, int right) {
+    return make(NodeKind::kBinary, op, left, right, 0);
+  };
+  const int halves =
+      binary("-", binary("+", binary(">>", a, constant(1)), constant(127)), binary(">>", b, constant(1)));
+  const int low = binary("+", binary("-", binary("&", a, constant(1)), binary("&", b, constant(1))), constant(2));
+  const int h = binary("+", halves, binary(">>", low, constant(1)));
+  const bool atLeast = n.op == ">=" || n.op == "<=";
+  return Table(n, atLeast ? ">=" : "<", 128, h);
 }
 
 }  // namespace mirvo::cc
