@@ -37,7 +37,7 @@ std::string CcProgramGenerator::Byte(int depth) {
     case 1:
       return std::to_string(Pick(256));
     case 2:
-      return "mem[" + Hex(0x2000 + Pick(kInputs)) + "]";
+      return "mem[" + Hex(kInputBase + Pick(kInputs)) + "]";
     case 3:
       return "(uint8_t)(" + Wrapping(depth - 1) + ")";
     default:
@@ -106,7 +106,7 @@ void CcProgramGenerator::Statement(int depth, std::string& out, const std::strin
     out += indent + "for (uint8_t " + counter + " = 0; " + counter + " < " + std::to_string(1 + Pick(kInputs)) + "; " +
            counter + "++) {\n";
     ++loopDepth;
-    out += indent + "  mem[0x1000 + " + counter + "] += " + Wrapping(2) + ";\n";
+    out += indent + "  mem[" + Hex(kOutputBase) + " + " + counter + "] += " + Wrapping(2) + ";\n";
     Statement(depth - 1, out, indent + "  ");
     --loopDepth;
     out += indent + "}\n";
@@ -117,7 +117,7 @@ void CcProgramGenerator::Statement(int depth, std::string& out, const std::strin
     return;
   }
   if (roll < 60) {
-    out += indent + "mem[" + Hex(0x1000 + Pick(kOutputs)) + "] = " + Wrapping(3) + ";\n";
+    out += indent + "mem[" + Hex(kOutputBase + Pick(kOutputs)) + "] = " + Wrapping(3) + ";\n";
     return;
   }
   static const char* const kCompound[] = {" += ", " -= ", " &= ", " |= ", " ^= "};
@@ -136,15 +136,15 @@ std::string CcProgramGenerator::Program(const std::string& programTag) {
   out += "void main(void) {\n";
   for (int l = 0; l < kLocals; ++l) {
     out += "  uint8_t l" + std::to_string(l) + " = " +
-           (Chance(50) ? std::to_string(Pick(256)) : "mem[" + Hex(0x2000 + Pick(kInputs)) + "]") + ";\n";
+           (Chance(50) ? std::to_string(Pick(256)) : "mem[" + Hex(kInputBase + Pick(kInputs)) + "]") + ";\n";
   }
   const int statements = 1 + Pick(kStatements);
   for (int s = 0; s < statements; ++s) Statement(2, out, "  ");
   // Every variable reaches memory, so that a wrong value shows.
-  for (int l = 0; l < kLocals; ++l) out += "  mem[" + Hex(0x1010 + l) + "] = l" + std::to_string(l) + ";\n";
+  for (int l = 0; l < kLocals; ++l) out += "  mem[" + Hex(kOutputBase + 0x10 + l) + "] = l" + std::to_string(l) + ";\n";
   if (subset.globals) {
     for (int g = 0; g < kGlobals; ++g) {
-      out += "  mem[" + Hex(0x1018 + g) + "] = " + tag + "_g" + std::to_string(g) + ";\n";
+      out += "  mem[" + Hex(kOutputBase + 0x18 + g) + "] = " + tag + "_g" + std::to_string(g) + ";\n";
     }
   }
   out += "}\n";

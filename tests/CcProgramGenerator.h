@@ -1,8 +1,9 @@
 #pragma once
 // Random C programs of the subset the compiler takes, for the differential
 // test of the compiler against the host's C compiler. Each program reads
-// its inputs from mem[0x2000 + k] (k < kInputs), keeps bytes in locals and
-// globals, and writes its results into mem[0x1000 + k] (k < kOutputs).
+// its inputs from mem[kInputBase + k] (k < kInputs), keeps bytes in locals
+// and globals, and writes its results into mem[kOutputBase + k] (k <
+// kOutputs), both high enough that the code and its tables stay below.
 //
 // Every expression is one whose value C defines exactly over bytes: the
 // wrapping operators (+ - * & | ^ ~ <<) on byte operands, whose low byte is
@@ -17,6 +18,8 @@
 namespace mirvo::test {
 
 inline constexpr int kInputs = 8;
+inline constexpr int kInputBase = 0x9000;
+inline constexpr int kOutputBase = 0x8000;
 inline constexpr int kOutputs = 8;
 
 // What the generator may use: the compiler's subset grows feature by feature.

@@ -28,7 +28,7 @@ std::array<std::uint8_t, 16> RunImage(const std::vector<std::uint8_t>& image) {
   for (std::size_t i = 0; i < image.size(); ++i) machine.WriteMemory(static_cast<std::uint16_t>(i), image[i]);
   machine.SetProgramCounter(0);
   machine.RunWithoutWrap(1000000);
-  EXPECT_EQ(image.at(machine.GetProgramCounter()), 0xC9) << "the run stops at a RET";
+  EXPECT_EQ(machine.MemoryAt(machine.GetProgramCounter()), 0xC9) << "the run stops at a RET, perhaps a planted one";
   std::array<std::uint8_t, 16> bytes{};
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = machine.MemoryAt(static_cast<std::uint16_t>(0x1000 + i));
   return bytes;
@@ -118,6 +118,47 @@ const RunCase kRunCases[] = {
      "mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = twice(a) + twice(3); mem[0x1001] = odd(b) + "
      "odd(a) * 2; put(2, twice(twice(b))); put(b, a - 1);\n}\n",
      {0x96, 0x01, 0x0C, 0xC7, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"tables of a constant operand",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = a >> 3; mem[0x1001] = a "
+     "/ 10; mem[0x1002] = b % 2; x = a; x >>= 4; mem[0x1004] = x;\n}\n",
+     {0x19, 0x14, 0x01, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"comparisons with a constant, && and ||",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = a < 100; mem[0x1001] = "
+     "50 >= b; mem[0x1002] = (b > 2) && (a == 200); mem[0x1003] = (a > 250) || !b; mem[0x1004] = 0x55 ^ b; if (a > 150 "
+     "&& b) mem[0x1005] = 1;\n}\n",
+     {0x00, 0x01, 0x01, 0x00, 0x56, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"comparisons of two bytes",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = a < b; mem[0x1001] = a "
+     "<= b; mem[0x1002] = a > b; mem[0x1003] = b >= a; mem[0x1004] = a < b ? a : b; if (b <= a && a < 201) mem[0x1005] "
+     "= 1;\n}\n",
+     {0x00, 0x00, 0x01, 0x00, 0x03, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"if on a run-time condition",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nx = 1; if (a == 200) x = 5; else x = "
+     "6; mem[0x1000] = x; if (b == 4) { mem[0x1001] = 9; arr[b] = 3; } else mem[0x1002] = a; if (a != b) if (b == 3) "
+     "mem[0x1003] = 7; else mem[0x1003] = 8; mem[0x1004] = arr[3]; y = 0; if (!(a == 1)) { y += b; mem[0x3000 + b] = "
+     "11; } mem[0x1005] = y; mem[0x1006] = mem[0x3003]; if (b == 3) { arr[b + 1] = a; t = b; } mem[0x1007] = arr[4] + "
+     "t;\n}\n",
+     {0x05, 0x00, 0xC8, 0x07, 0x00, 0x03, 0x0B, 0xC9, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"?: on a run-time condition",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = a == 200 ? b : 9; "
+     "mem[0x1001] = (b == 200) ? a + 1 : b * 3; x = a != b ? (a == b ? 1 : 2) : 3; mem[0x1002] = x; mem[0x1003] = "
+     "(uint8_t)((a == 200 ? a : b) + 100); mem[0x1004] = b ? a : b;\n}\n",
+     {0x03, 0x09, 0x02, 0x2C, 0xC8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"return under a run-time condition",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = 1; if (a == 7) return; "
+     "mem[0x1001] = 2; if (b == 3) { mem[0x1002] = 3; return; } mem[0x1003] = 4;\n}\n",
+     {0x01, 0x02, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"return in an unrolled loop",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nfor (i = 0; i < 8; i++) { if (i == b) "
+     "return; mem[0x1000 + i] = i + 1; }\n}\n",
+     {0x01, 0x02, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
 };
 
 TEST(CompilerTest, ProgramsLeaveMemoryAsTheHostCompilerDoes) {
@@ -174,13 +215,19 @@ const DiagnosticCase kDiagnosticCases[] = {
     {"unsigned char a, b, c;\nvoid main(void) { a = mem[0x2001]; b = mem[0x2002]; c = mem[0x2003]; mem[0x1000] = a + b "
      "== c; }\n",
      2, 86, "c-wide-result", "more than a byte"},
+    {"unsigned char a, b, c;\nvoid main(void) { a = mem[0x2001]; b = mem[0x2002]; c = mem[0x2003]; mem[0x1000] = a + b "
+     "< c; }\n",
+     2, 86, "c-wide-result", "(unsigned char)(a + b)"},
+    {"unsigned char a, b;\nvoid main(void) { a = mem[0x2001]; b = mem[0x2002]; mem[0x1000] = (a + b) >> 1; }\n", 2, 70,
+     "c-wide-result", "more than a byte"},
     {"#include <stdio.h>\nvoid main(void) {}\n", 1, 10, "c-unknown-include", "<stdbool.h>"},
     {"unsigned char x;\n", 2, 1, "c-no-main", "void main(void)"},
     {"const unsigned char k = 1;\nvoid main(void) { k = 2; }\n", 2, 19, "c-const-assigned", "drop const"},
     {"void main(void) { y = 2; }\n", 1, 19, "c-undeclared", "'y' is not declared"},
     {"void main(void) { mem[0x1000] = 1 }\n", 1, 35, "c-syntax", "expected ';'"},
     {"void main(void) { mem[0x0004] = 1; }\n", 1, 19, "c-code-overlap", "grows over address 0004h"},
-    {"unsigned char a, b;\nvoid main(void) { a = mem[0x2001]; if (a) b = 1; }\n", 2, 36, "c-unsupported", "if"},
+    {"unsigned char a, b, i;\nvoid main(void) { a = mem[0x2001]; for (i = 0; i < 3; i++) { if (a) break; } }\n", 2, 69,
+     "c-unsupported", "break under a condition"},
 };
 
 TEST(CompilerTest, DiagnosticsSayWhereAndWhy) {

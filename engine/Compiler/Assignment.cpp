@@ -30,6 +30,32 @@ Value Lowering::Store(const Node& target, int value, const Node& at) {
   if (isBool) v = ToBool(v, p.At(value));
   (void)at;
   if (!constant) --p.depth;
+  if (p.Conditional()) {
+    if (!v.constant) out.Mov('D', 'A');
+    ConditionalHL(constant, address, lowCell, high);
+    if (v.constant) {
+      out.Mvi('M', v.lo);
+    } else {
+      out.Mov('M', 'D');
+      out.Mov('A', 'D');
+    }
+  } else {
+    StoreHere(v, constant, address, lowCell, high);
+  }
+  if (target.kind == NodeKind::kVar) {
+    Variable& var = p.vars[static_cast<std::size_t>(target.var)];
+    if (v.constant) {
+      var.known = static_cast<std::uint8_t>(v.lo & 0xFF);
+    } else {
+      var.known.reset();
+    }
+  }
+  if (v.constant) return {true, v.lo & 0xFF, v.lo & 0xFF};
+  return v.Exact() ? v : Value{false, 0, isBool ? 1 : 255};
+}
+
+// The store without a condition: to the address, constant or computed.
+void Lowering::StoreHere(Value v, bool constant, std::uint16_t address, std::uint16_t lowCell, std::uint8_t high) {
   if (!v.constant && !constant) out.Mov('D', 'A');
   if (!constant) {
     LoadInto('L', lowCell);
@@ -44,16 +70,6 @@ Value Lowering::Store(const Node& target, int value, const Node& at) {
     out.Mov('M', constant ? 'A' : 'D');
     if (!constant) out.Mov('A', 'D');
   }
-  if (target.kind == NodeKind::kVar) {
-    Variable& var = p.vars[static_cast<std::size_t>(target.var)];
-    if (v.constant) {
-      var.known = static_cast<std::uint8_t>(v.lo & 0xFF);
-    } else {
-      var.known.reset();
-    }
-  }
-  if (v.constant) return {true, v.lo & 0xFF, v.lo & 0xFF};
-  return v.Exact() ? v : Value{false, 0, isBool ? 1 : 255};
 }
 
 Value Lowering::Assign(const Node& n) {

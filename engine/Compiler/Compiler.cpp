@@ -72,8 +72,9 @@ void CheckGrowth(const Parser& parser, std::uint32_t length, std::vector<Diagnos
 CompileResult Compile(std::string_view source, const CompileOptions& options) {
   CompileResult result;
   if (source.size() > kMaxSource) source = source.substr(0, kMaxSource);
-  // The first reading finds what memory the program names; the second
-  // places the variables where it names none.
+  // The first reading finds what memory the program names and the tables
+  // it uses; the second builds those first and places the variables where
+  // the program names no memory.
   Placer first;
   auto probe = std::make_unique<Parser>(source, options, first);
   probe->Program();
@@ -84,8 +85,10 @@ CompileResult Compile(std::string_view source, const CompileOptions& options) {
   Placer placer;
   placer.touchedBytes = first.touchedBytes;
   placer.touchedPages = first.touchedPages;
+  std::vector<Parser::TableKey> tables = std::move(probe->wanted);
   probe.reset();
   auto parser = std::make_unique<Parser>(source, options, placer);
+  parser->wanted = std::move(tables);
   parser->Program();
   result.diagnostics = std::move(parser->diagnostics);
   int headingLines = 0;

@@ -16,6 +16,10 @@
 
 namespace mirvo::cc {
 
+// A binary operator of C on two int values, as the compiler folds it and
+// fills its tables; nullopt where C leaves it undefined.
+std::optional<std::int64_t> Arithmetic(std::string_view op, std::int64_t a, std::int64_t b);
+
 enum class NodeKind : std::uint8_t { kConst, kVar, kMem, kIndex, kUnary, kBinary, kAssign, kIncDec, kCast, kCall };
 
 // One node of an expression; children are indexes into the parser's nodes.
@@ -57,7 +61,8 @@ struct Value {
 };
 
 // Where memory goes: cells upward from F000h, whole pages downward from
-// FFh, each skipping what the program's mem[...] touches.
+// FFh (below F000h once the pages above are taken), each skipping what
+// the program's mem[...] touches.
 class Placer {
  public:
   std::set<int> touchedBytes, touchedPages;
@@ -68,7 +73,7 @@ class Placer {
  private:
   bool Free(int address) const;
   int next = 0xF000;
-  int nextPage = 0xFF;
+  std::set<int> pages;  // the whole pages given out
 };
 
 // Writes assembly lines and knows what H and L hold.
@@ -85,6 +90,15 @@ class Emitter {
   void Add(char reg);
   void SetHL(std::uint16_t address);
   void Forget() { knownH = knownL = -1; }
+  // An emitter with nothing written that knows what this one knows of H
+  // and L, to measure code before writing it.
+  Emitter Fresh() const {
+    Emitter e;
+    e.keepRegisters = keepRegisters;
+    e.knownH = knownH;
+    e.knownL = knownL;
+    return e;
+  }
   void MultiplyA(std::int64_t k);
 
  private:
@@ -93,6 +107,7 @@ class Emitter {
 
 struct LoopState {
   bool broke = false, continued = false;
+  std::size_t conditions = 0;  // the run-time conditions in force where the loop began
 };
 
 class Parser {
@@ -139,6 +154,9 @@ class Parser {
   void For();
   void Return();
   void Unroll(int cond, int step, int body, bool testFirst);
+  void RuntimeIf();
+  void Prologue();
+  bool Conditional() const { return !conditions.empty(); }
   bool LoopCondition(int cond, const Token& at);
   void BeginSpan(const Token& token);
   void EndSpan();
@@ -166,14 +184,22 @@ class Parser {
   std::vector<Variable> vars;
   std::vector<std::size_t> scopes;
   std::vector<Function> functions;
-  std::vector<int> inlining;            // the functions being inlined, outermost first
-  std::map<int, std::uint16_t> cellOf;  // a declaration's token -> its cell, reused across unrolled trips
-  std::vector<std::uint16_t> temps;     // scratch cells by depth
-  std::uint16_t eqPage = 0;             // the page of the equality trick, 0 until used
+  std::vector<int> inlining;                  // the functions being inlined, outermost first
+  std::map<int, std::uint16_t> cellOf;        // a declaration's token -> its cell, reused across unrolled trips
+  std::vector<std::uint16_t> temps;           // scratch cells by depth
+  std::uint16_t eqPage = 0;                   // the page of the equality trick, 0 until used
+  std::vector<std::uint16_t> conditions;      // the cells of the run-time conditions in force, innermost last
+  std::vector<std::uint16_t> conditionCells;  // a cell for each depth of conditions
+  std::uint16_t discard = 0;                  // where a store of a branch not taken goes, 0 until used
+  using TableKey = std::pair<std::string, std::int64_t>;  // f(i) = i op k
+  std::map<TableKey, std::uint16_t> tables;               // each table's page
+  std::vector<TableKey> wanted;                           // the tables the first reading used, built by the prologue
+  bool prologueBuilt = false;
   int depth = 0, nesting = 0, dead = 0;
   std::int64_t trips = 0;
   std::vector<LoopState*> loops;
-  int returnVar = -1;  // the cell a return stores to, in an inlined function
+  int returnVar = -1;                // the cell a return stores to, in an inlined function
+  std::size_t returnConditions = 0;  // the run-time conditions in force where the function began
   bool returned = false;
   int lastHeaderLine = 0;
   int spanStart = -1;
@@ -203,7 +229,31 @@ class Lowering {
   Value Call(const Node& n);
   Value Load(const Node& n);
   Value ToBool(Value value, const Node& n);
+  Value Choose(const Node& n);
+  Value Logical(const Node& n);
+  Value Compare(const Node& n);
+  Value Table(const Node& n, std::string_view op, std::int64_t k, int operand);
+
+ public:
+  // An entry of a two-entry select: a register's byte, or a constant.
+  struct Entry {
+    char reg = 0;
+    int byte = 0;
+  };
+  // reg = (the 0 or 1 in cell cond) ? one : zero, through the equality page.
+  void Select(Emitter& e, char reg, std::uint16_t cond, Entry zero, Entry one);
+  // Lowers a condition to 0 or 1, joined with the conditions in force, into a new condition cell.
+  std::uint16_t Condition(int node);
+  // The condition cell of an else: not the last condition, joined with the ones outside it.
+  void Otherwise();
+  // HL = the address a store under the conditions goes to.
+  void ConditionalHL(bool constant, std::uint16_t address, std::uint16_t lowCell, std::uint8_t high);
+  void PlantReturn();
+  std::uint16_t EqPage();
+
+ private:
   Value Store(const Node& target, int value, const Node& at);
+  void StoreHere(Value v, bool constant, std::uint16_t address, std::uint16_t lowCell, std::uint8_t high);
   // The address of an lvalue: a constant one, or false after lowering the
   // low byte into A and choosing the page (high).
   bool ConstantAddress(const Node& n, std::uint16_t& address);

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "CompilerState.h"
+#include "MultiplyChains.h"
 #include "Notation.h"
 
 namespace mirvo::cc {
@@ -15,7 +16,7 @@ std::string RegisterName(char reg) { return reg == 'M' ? "Mem" : std::string(1, 
 }  // namespace
 
 bool Placer::Free(int address) const {
-  return touchedBytes.count(address) == 0 && touchedPages.count(address >> 8) == 0;
+  return touchedBytes.count(address) == 0 && touchedPages.count(address >> 8) == 0 && pages.count(address >> 8) == 0;
 }
 
 std::uint16_t Placer::Cells(int count) {
@@ -24,7 +25,7 @@ std::uint16_t Placer::Cells(int count) {
     if (next + count > 0x10000) return lowest = 0;
     if ((next & 0xFF) + count > 0x100) next = (next | 0xFF) + 1;
     bool free = true;
-    for (int i = 0; i < count && free; ++i) free = Free(next + i) && (next + i) >> 8 < nextPage + 1;
+    for (int i = 0; i < count && free; ++i) free = Free(next + i);
     if (free) break;
     ++next;
   }
@@ -34,13 +35,17 @@ std::uint16_t Placer::Cells(int count) {
   return address;
 }
 
+// The highest whole page free: above the cells' first page (the cells
+// grow past what it takes) or, once those pages are taken, below F000h.
 std::uint16_t Placer::Page() {
-  for (; nextPage > (next - 1) >> 8; --nextPage) {
+  for (int page = 0xFF; page > 0; --page) {
+    if (page * 256 < next && page * 256 + 255 >= 0xF000) continue;  // cells already there
+    if (page == 0xF0) continue;
     bool free = true;
-    for (int i = 0; i < 256 && free; ++i) free = Free(nextPage * 256 + i);
+    for (int i = 0; i < 256 && free; ++i) free = Free(page * 256 + i);
     if (!free) continue;
-    const auto address = static_cast<std::uint16_t>(nextPage * 256);
-    --nextPage;
+    pages.insert(page);
+    const auto address = static_cast<std::uint16_t>(page * 256);
     if (address < lowest) lowest = address;
     return address;
   }
@@ -71,17 +76,33 @@ void Emitter::Mov(char to, char from) {
   Line("MOV " + RegisterName(to) + ", " + RegisterName(from), 1);
 }
 
-void Emitter::Add(char reg) { Line("ADD " + RegisterName(reg), 1); }
+// Every ADD computes C's value modulo 256, which is what the byte it ends
+// in means: its wrap is meant, and the run is told so.
+void Emitter::Add(char reg) { Line("ADD " + RegisterName(reg) + "           ; mirvo: allow carry-lost", 1); }
 
 void Emitter::SetHL(std::uint16_t address) {
   Mvi('H', address >> 8);
   Mvi('L', address & 0xFF);
 }
 
-// A = A * k modulo 256 by doubling and adding, with the operand kept in B.
+// A = A * k modulo 256: the shortest register-only chain when optimising
+// (it changes B to E), else by doubling and adding with the operand in B,
+// which reads as the multiplication is taught.
 void Emitter::MultiplyA(std::int64_t k) {
   const std::int64_t factor = ((k % 256) + 256) % 256;
   if (factor == 1) return;
+  if (keepRegisters) {
+    for (const ChainStep& step : MultiplyChain(static_cast<std::uint8_t>(factor))) {
+      if (step.op == ChainStep::kMvi) {
+        Mvi(step.dst, static_cast<unsigned char>(step.src));
+      } else if (step.op == ChainStep::kMov) {
+        Mov(step.dst, step.src);
+      } else {
+        Add(step.src);
+      }
+    }
+    return;
+  }
   if (factor == 0) {
     Mvi('A', 0);
     return;

@@ -30,6 +30,10 @@ bool IsCastType(const Token& t) {
          t.Is("struct") || t.Is("void");
 }
 
+}  // namespace
+
+// A binary operator of C on two int values; nullopt where C leaves it
+// undefined (a division by zero, a shift out of range).
 std::optional<std::int64_t> Arithmetic(std::string_view op, std::int64_t a, std::int64_t b) {
   if (op == "+") return a + b;
   if (op == "-") return a - b;
@@ -51,8 +55,6 @@ std::optional<std::int64_t> Arithmetic(std::string_view op, std::int64_t a, std:
   if (op == ">=") return a >= b;
   return std::nullopt;
 }
-
-}  // namespace
 
 int Parser::MakeNode(NodeKind kind, const Token& token) {
   Node node;

@@ -11,6 +11,27 @@ namespace mirvo::cc {
 namespace {
 
 Value Constant(std::int64_t value) { return {true, value, value}; }
+
+// The operator a table computes for op with a constant on the side known,
+// or "": k op x is x op k for & | ^, and the mirrored comparison.
+std::string_view TableOperator(std::string_view op, bool leftKnown, bool rightKnown) {
+  static constexpr std::pair<std::string_view, std::string_view> kMirrored[] = {
+      {"&", "&"}, {"|", "|"}, {"^", "^"}, {"<", ">"}, {"<=", ">="}, {">", "<"}, {">=", "<="}};
+  static constexpr std::string_view kRightOnly[] = {">>", "/", "%"};
+  if (rightKnown) {
+    for (const auto& [from, to] : kMirrored) {
+      if (op == from) return from;
+    }
+    for (std::string_view o : kRightOnly) {
+      if (op == o) return o;
+    }
+  } else if (leftKnown) {
+    for (const auto& [from, to] : kMirrored) {
+      if (op == from) return to;
+    }
+  }
+  return {};
+}
 Value Byte(bool isBool) { return {false, 0, isBool ? 1 : 255}; }
 
 }  // namespace
@@ -180,10 +201,16 @@ Value Lowering::Binary(const Node& n) {
   if (n.op == "?") {
     const std::optional<std::int64_t> c = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
     if (c) return Lower(*c != 0 ? n.b : n.args[0]);
+    return Choose(n);
   }
+  if (n.op == "&&" || n.op == "||") return Logical(n);
   const bool scaled = n.op == "*" || n.op == "<<";
   const std::optional<std::int64_t> fb = p.SideEffects(n.b) ? std::nullopt : p.Fold(n.b);
   const std::optional<std::int64_t> fa = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
+  if (const std::string_view op = TableOperator(n.op, fa.has_value(), fb.has_value()); !op.empty()) {
+    return Table(n, op, fb ? *fb : *fa, fb ? n.a : n.b);
+  }
+  if (n.op == "<" || n.op == "<=" || n.op == ">" || n.op == ">=") return Compare(n);
   if (scaled && (fb || (fa && n.op == "*"))) {
     const std::int64_t k = fb ? *fb : *fa;
     if (n.op == "<<" && (k < 0 || k > 15)) {

@@ -96,6 +96,7 @@ int Parser::SkipBraces(int open) {
 
 void Parser::Program() {
   scopes.push_back(0);
+  Prologue();
   out.Comment("initial values of the globals");
   while (Peek().kind != TokenKind::kEnd) TopLevel();
   int main = -1;

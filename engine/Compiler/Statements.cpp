@@ -87,6 +87,9 @@ void Parser::Statement() {
     ++pos;
     if (loops.empty()) {
       Error(DiagnosticKind::kCSyntax, t, "a loop around it");
+    } else if (dead == 0 && conditions.size() > loops.back()->conditions) {
+      Error(DiagnosticKind::kCUnsupported, t,
+            std::string(t.text) + " under a condition known only as the program runs");
     } else if (dead == 0) {
       (t.Is("break") ? loops.back()->broke : loops.back()->continued) = true;
       ++dead;
@@ -152,12 +155,21 @@ void Parser::Return() {
     } else if (value >= 0) {
       Lowering(*this).Lower(value, true);  // main's value is not kept
     }
-    if (inlining.size() == 1) out.Line("RET", 1);
+    if (conditions.size() > returnConditions) {
+      if (inlining.size() == 1) {
+        Lowering(*this).PlantReturn();
+      } else {
+        Error(DiagnosticKind::kCUnsupported, start,
+              "a return from a function under a condition known only as the program runs");
+      }
+    } else if (inlining.size() == 1) {
+      out.Line("RET", 1);
+    }
   }
   Expect(";");
   EndSpan();
   if (dead == 0) {
-    returned = true;
+    returned = returned || conditions.size() <= returnConditions;
     ++dead;
   }
 }
@@ -181,8 +193,14 @@ void Parser::If() {
   Expect(")");
   std::optional<std::int64_t> value;
   if (dead == 0) {
-    value = Fold(cond);
-    if (!value) Error(DiagnosticKind::kCUnsupported, start, "an if whose condition is known only as the program runs");
+    value = SideEffects(cond) ? std::nullopt : Fold(cond);
+    if (!value && diagnostics.empty()) {
+      BeginSpan(start);
+      Lowering(*this).Condition(cond);
+      EndSpan();
+      RuntimeIf();
+      return;
+    }
   }
   const bool taken = value && *value != 0;
   if (!taken) ++dead;
@@ -193,6 +211,36 @@ void Parser::If() {
     Statement();
     if (taken || !value) --dead;
   }
+}
+
+// The branches of an if on the run-time condition just lowered: both are
+// lowered, the else under the opposite condition. What the compiler knows
+// of a variable afterwards is what both branches agree on.
+void Parser::RuntimeIf() {
+  std::vector<std::optional<std::uint8_t>> before;
+  for (const Variable& v : vars) before.push_back(v.known);
+  const int savedDead = dead;
+  Statement();
+  dead = savedDead;
+  std::vector<std::optional<std::uint8_t>> taken;
+  for (std::size_t i = 0; i < vars.size() && i < before.size(); ++i) {
+    taken.push_back(vars[i].known);
+    vars[i].known = before[i];
+  }
+  if (Peek().Is("else")) {
+    const Token otherwise = Take();
+    if (dead == 0 && diagnostics.empty()) {
+      BeginSpan(otherwise);
+      Lowering(*this).Otherwise();
+      EndSpan();
+    }
+    Statement();
+    dead = savedDead;
+  }
+  for (std::size_t i = 0; i < vars.size() && i < taken.size(); ++i) {
+    if (vars[i].known != taken[i]) vars[i].known.reset();
+  }
+  conditions.pop_back();
 }
 
 void Parser::While() {
@@ -248,6 +296,7 @@ void Parser::Unroll(int cond, int step, int body, bool testFirst) {
   const Token& at = tokens[static_cast<std::size_t>(body > 0 ? body - 1 : 0)];
   int end = -1;
   LoopState state;
+  state.conditions = conditions.size();
   loops.push_back(&state);
   for (bool first = true; dead == 0; first = false) {
     if ((testFirst || !first) && !LoopCondition(cond, at)) break;
@@ -328,6 +377,8 @@ void Parser::Initialiser(int var, bool global) {
 
 void Parser::InlineCall(const Function& function, int functionIndex, int resultVar) {
   const int savedPos = pos, savedReturn = returnVar, savedDead = dead;
+  const std::size_t savedConditions = returnConditions;
+  returnConditions = conditions.size();
   const bool savedReturned = returned;
   inlining.push_back(functionIndex);
   returnVar = resultVar;
@@ -340,6 +391,7 @@ void Parser::InlineCall(const Function& function, int functionIndex, int resultV
   inlining.pop_back();
   pos = savedPos;
   returnVar = savedReturn;
+  returnConditions = savedConditions;
   returned = savedReturned;
   dead = savedDead;
 }
