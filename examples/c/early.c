@@ -1,6 +1,7 @@
 // An if with a planted RET: the machine has no jump, so "if (c) return;"
-// stores RET (C9h) just after the storing instruction when c is 1, and a
-// harmless byte when c is 0; the run ends exactly there, or goes on.
+// stores RET (C9h) over the storing instruction itself, already run, when c
+// is 0, and over the byte after it (a harmless MOV A, A) when c is 1: the run
+// ends exactly there, or goes on.
 #include <mirvo.h>
 
 void main(void) {
