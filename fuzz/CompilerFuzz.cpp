@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(span.firstAddress <= span.endAddress && span.endAddress <= result.image.size());
     }
     auto machine = std::make_unique<mirvo::VirtualMachine>();
-    std::memcpy(&machine->MemoryAt(0), result.image.data(), result.image.size());
+    if (!result.image.empty()) std::memcpy(&machine->MemoryAt(0), result.image.data(), result.image.size());
     machine->SetProgramCounter(0);
     machine->RunWithoutWrap(static_cast<std::uint32_t>(result.image.size()));
     FUZZ_CHECK(machine->GetProgramCounter() < result.image.size());
