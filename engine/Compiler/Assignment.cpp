@@ -74,6 +74,13 @@ void Lowering::StoreHere(Value v, bool constant, std::uint16_t address, std::uin
 
 Value Lowering::Assign(const Node& n) {
   const Node target = p.At(n.a);
+  // Only a variable, an array's element or a byte of mem holds a value:
+  // "200 *= x" or "(a + b) = 1" assign to nothing.
+  if (target.kind != NodeKind::kVar && target.kind != NodeKind::kIndex && target.kind != NodeKind::kMem) {
+    p.Error(DiagnosticKind::kCSyntax, p.tokens[static_cast<std::size_t>(target.token)],
+            "a variable, an array's element or mem[...] to assign to");
+    return Value{};
+  }
   if (n.value == 0 && target.var >= 0 && p.vars[static_cast<std::size_t>(target.var)].isConst) {
     p.Error(DiagnosticKind::kCConstAssigned, p.tokens[static_cast<std::size_t>(target.token)]);
     return Value{};
