@@ -316,6 +316,18 @@ TEST(LspTest, Protocol) {
   }
 }
 
+// Each case's input sent after initialize and before shutdown, its output
+// expected between their answers.
+void ExpectBetweenStartAndShutdown(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Json> output = c.output;
+    output.insert(output.begin(), kInitialized);
+    output.push_back(kShutDown);
+    Expect(Exchange(kInitialize + c.input + kShutdown), output, 0);
+  }
+}
+
 // Each fault of framing, followed by a request that must be answered.
 TEST(LspTest, FramingFaultsLoseNothingAfterThem) {
   const std::string hover =
@@ -364,13 +376,7 @@ TEST(LspTest, FramingFaultsLoseNothingAfterThem) {
         Failure(nullptr, -32600, "an id is a string or an integer"),
         Failure(nullptr, -32600, "an id is a string or an integer"), answered}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<Json> output = c.output;
-    output.insert(output.begin(), kInitialized);
-    output.push_back(kShutDown);
-    Expect(Exchange(kInitialize + c.input + kShutdown), output, 0);
-  }
+  ExpectBetweenStartAndShutdown(cases);
 }
 
 std::string Lines(const std::string& line, int count) {
@@ -410,13 +416,7 @@ TEST(LspTest, DiagnosticsAreBoundedAndCurrent) {
                      "1 do; the first, line 1: 'push' is not an instruction: the instructions are MOV, MVI, ADD, CMP "
                      "and RET"}}})}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<Json> output = c.output;
-    output.insert(output.begin(), kInitialized);
-    output.push_back(kShutDown);
-    Expect(Exchange(kInitialize + c.input + kShutdown), output, 0);
-  }
+  ExpectBetweenStartAndShutdown(cases);
 }
 
 TEST(LspTest, TheClientsTerms) {
