@@ -41,9 +41,9 @@ std::uint16_t Lowering::Condition(int node) {
   Value c = ToBool(Lower(node), p.At(node));
   if (c.constant) out.Mvi('A', c.lo);
   const std::size_t depth = p.conditions.size();
-  if (p.conditionCells.size() <= depth) {
+  while (p.conditionCells.size() <= depth) {  // a flag put in below may skip a depth
     p.conditionCells.push_back(p.placer.Cells(1));
-    p.placed.push_back({"condition " + std::to_string(depth + 1), p.conditionCells.back()});
+    p.placed.push_back({"condition " + std::to_string(p.conditionCells.size()), p.conditionCells.back()});
   }
   const std::uint16_t cell = p.conditionCells[depth];
   SaveA(cell);

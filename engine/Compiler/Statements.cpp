@@ -88,9 +88,7 @@ void Parser::Statement() {
     if (loops.empty()) {
       Error(DiagnosticKind::kCSyntax, t, "a loop around it");
     } else if (dead == 0 && diagnostics.empty()) {
-      BeginSpan(t);
       LoopJump(t);
-      EndSpan();
     }
     Expect(";");
   } else if (t.Is("goto")) {
@@ -132,7 +130,9 @@ void Parser::LoopJump(const Token& t) {
     fresh = flag = FlowCell();
     conditions.insert(conditions.begin() + static_cast<std::ptrdiff_t>(from), fresh);
   }
+  BeginSpan(t);
   Lowering(*this).Leave(from, fresh);
+  EndSpan();
   (isBreak ? loop.exits : loop.skips).push_back(KnownNow());
   if (inner == loop.trip) loop.tripDead = true;
   ++dead;
