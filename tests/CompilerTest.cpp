@@ -169,6 +169,13 @@ const RunCase kRunCases[] = {
      "= i; break; } else if (i == b) continue; mem[0x400E] += i; } while (i < 5);\nmem[0x400F] = i;\n}\n",
      {0x00, 0x01, 0x03, 0x00, 0x07, 0x00, 0x00, 0x00, 0x04, 0x07, 0x00, 0x02, 0x06, 0x04, 0x03, 0x04},
      0x4000},
+    {"a break and a continue under conditions of different depths",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0xC000] = 97; mem[0xC001] = 13; a = mem[0xC000]; b = mem[0xC001];\nfor (i = 0; i < 4; i++) { mem[0x4000 + "
+     "i] += a + i; if (a < b) mem[0x4006] = 1; else { if (b >= 134) break; } mem[0x4007] = 204; if (a == 97 + i) { "
+     "continue; } else { if (b >= a) break; } mem[0x4008 + i] = i + 1; }\n}\n",
+     {0x61, 0x62, 0x63, 0x64, 0x00, 0x00, 0x00, 0xCC, 0x00, 0x02, 0x03, 0x04, 0x00, 0x00, 0x00, 0x00},
+     0x4000},
     {"returns from functions under run-time conditions",
      "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nunsigned char "
      "clamp(unsigned char v, unsigned char hi) { if (v > hi) return hi; return v; }\nunsigned char find(unsigned char "
