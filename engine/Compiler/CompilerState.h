@@ -105,9 +105,21 @@ class Emitter {
   int knownH = -1, knownL = -1;
 };
 
+// What the compiler knows of each variable in scope, by index.
+using KnownValues = std::vector<std::optional<std::uint8_t>>;
+
+// A loop being unrolled. A break or continue under a run-time condition
+// clears a flag cell where the condition holds: "running" (no break yet)
+// for the rest of the loop, "trip" (no continue yet) for the rest of the
+// trip; each is a condition in force from then on, until the loop or the
+// trip ends.
 struct LoopState {
-  bool broke = false, continued = false;
-  std::size_t conditions = 0;  // the run-time conditions in force where the loop began
+  bool broke = false, continued = false;  // a break or continue that every running path takes
+  bool tripDead = false;                  // the rest of the trip runs under a cleared flag
+  bool stopped = false;                   // so does every later trip
+  std::size_t conditions = 0;             // the index in Parser::conditions where the loop's own begin
+  std::uint16_t running = 0, trip = 0;    // the flag cells, 0 until a jump needs them
+  std::vector<KnownValues> exits, skips;  // what the compiler knew at each conditional break and continue
 };
 
 class Parser {
@@ -157,6 +169,11 @@ class Parser {
   void RuntimeIf();
   void Prologue();
   bool Conditional() const { return !conditions.empty(); }
+  void LoopJump(const Token& t);
+  std::uint16_t FlowCell();
+  KnownValues KnownNow() const;
+  void Forget(const std::vector<KnownValues>& paths);
+  void DropFlag(std::uint16_t& cell);
   bool LoopCondition(int cond, const Token& at);
   void BeginSpan(const Token& token);
   void EndSpan();
@@ -201,6 +218,9 @@ class Parser {
   int returnVar = -1;                // the cell a return stores to, in an inlined function
   std::size_t returnConditions = 0;  // the run-time conditions in force where the function began
   bool returned = false;
+  std::uint16_t notReturned = 0;         // an inlined function's flag cell once it returns under a condition
+  std::vector<KnownValues> returns;      // what the compiler knew at each of its conditional returns
+  std::vector<std::uint16_t> flowCells;  // the cells of the loops' and functions' flags
   int lastHeaderLine = 0;
   int spanStart = -1;
   std::set<std::tuple<int, int, int>> reported;
@@ -249,6 +269,9 @@ class Lowering {
   // HL = the address a store under the conditions goes to.
   void ConditionalHL(bool constant, std::uint16_t address, std::uint16_t lowCell, std::uint8_t high);
   void PlantReturn();
+  // Clears, where the innermost condition holds, each condition cell from
+  // index from up below it; a fresh cell starts as the one below it.
+  void Leave(std::size_t from, std::uint16_t fresh);
   std::uint16_t EqPage();
 
  private:
