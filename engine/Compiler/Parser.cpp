@@ -32,6 +32,7 @@ Parser::Parser(std::string_view text, const CompileOptions& opts, Placer& where)
   }
   last = static_cast<int>(tokens.size()) - 1;
   out.keepRegisters = options.optimise;
+  out.placer = &placer;
 }
 
 const Token& Parser::Peek(int ahead) const {
