@@ -42,7 +42,9 @@ struct Variable {
   bool isConst = false;
   int size = 0;  // 0: a scalar; else an array's length
   std::uint16_t address = 0;
-  std::optional<std::uint8_t> known;  // the value its cell holds, when the compiler knows it
+  std::optional<std::uint8_t> known;  // the value it holds, when the compiler knows it
+  bool global = false;
+  bool stale = false;  // known, and its cell not written yet: the store of a constant left out
 };
 
 struct Function {
@@ -85,7 +87,8 @@ class Placer {
 // jump), so what it follows is what the machine holds. When optimising it
 // leaves out what changes nothing: a load of what the register holds, a
 // store of what the cell holds (to the compiler's own cells; every store to
-// an address the program names stays), an MVI or MOV of what is there.
+// an address the program names stays), an MVI or MOV of what is there, and
+// an MVI to H or L that another overwrites before HL is used.
 class Emitter {
  public:
   std::string text;
@@ -111,6 +114,8 @@ class Emitter {
     e.placer = placer;
     e.held[kH] = held[kH];
     e.held[kL] = held[kL];
+    e.pending = pending;
+    e.written = written;
     return e;
   }
   void MultiplyA(std::int64_t k);
@@ -123,9 +128,12 @@ class Emitter {
   bool Skip(bool same) const { return keepRegisters && same; }
   bool Program(int address) const { return placer == nullptr || placer->Named(address); }
   void Put(std::string line, int size);
+  void Flush();
   void Stored(int address, int value);
   std::array<int, 7> held{kUnknown, kUnknown, kUnknown, kUnknown, kUnknown, kUnknown, kUnknown};  // A B C D E H L
-  std::unordered_map<int, int> cells;  // address -> what the cell holds
+  std::array<bool, 2> pending{};                   // H, L: set, and the MVI not written yet
+  std::array<int, 2> written{kUnknown, kUnknown};  // what H and L hold in the machine
+  std::unordered_map<int, int> cells;              // address -> what the cell holds
   int nextValue = 256;
 };
 
@@ -277,6 +285,7 @@ class Lowering {
 
  private:
   Value Store(const Node& target, int value, const Node& at);
+  void WriteStale(Variable& var);
   void StoreHere(Value v, bool constant, std::uint16_t address, std::uint16_t lowCell, std::uint8_t high);
   // The address of an lvalue: a constant one, or false after lowering the
   // low byte into A and choosing the page (high).

@@ -78,9 +78,23 @@ void Emitter::Stored(int address, int value) {
   }
 }
 
+// The MVIs to H and L left for later, once an instruction uses HL: an MVI
+// that a later one overwrites before any use is never written.
+void Emitter::Flush() {
+  for (const int reg : {kH, kL}) {
+    bool& waiting = pending[static_cast<std::size_t>(reg - kH)];
+    if (!waiting) continue;
+    waiting = false;
+    written[static_cast<std::size_t>(reg - kH)] = held[static_cast<std::size_t>(reg)];
+    Put(std::string("MVI ") + "HL"[reg - kH] + ", " + ByteText(held[static_cast<std::size_t>(reg)]), 2);
+  }
+}
+
 void Emitter::Forget() {
+  Flush();
   ForgetValues();
   held[kH] = held[kL] = kUnknown;
+  written = {kUnknown, kUnknown};
 }
 
 void Emitter::ForgetValues() {
@@ -91,6 +105,7 @@ void Emitter::ForgetValues() {
 // A line written as it is, such as a planted RET's store into the code:
 // what it changes is not followed, so nothing is known after it.
 void Emitter::Line(std::string_view line, int size) {
+  Flush();
   text.append(line);
   text.push_back('\n');
   ++lines;
@@ -116,12 +131,19 @@ void Emitter::Mvi(char reg, std::int64_t value) {
     const int address = Address();
     const auto cell = cells.find(address);
     if (Skip(address != kUnknown && !Program(address) && cell != cells.end() && cell->second == byte)) return;
+    Flush();
     Stored(address, byte);
   } else {
-    int& to = held[static_cast<std::size_t>(Index(reg))];
+    const int index = Index(reg);
+    int& to = held[static_cast<std::size_t>(index)];
     if (Skip(to == byte)) return;
     to = byte;
+    if (keepRegisters && index >= kH) {
+      pending[static_cast<std::size_t>(index - kH)] = written[static_cast<std::size_t>(index - kH)] != byte;
+      return;
+    }
   }
+  if (reg == 'H' || reg == 'L') written[static_cast<std::size_t>(Index(reg) - kH)] = byte;
   Put("MVI " + RegisterName(reg) + ", " + ByteText(value), 2);
 }
 
@@ -130,6 +152,7 @@ void Emitter::Mov(char to, char from) {
     const int address = Address(), value = Held(Index(from));
     const auto cell = cells.find(address);
     if (Skip(address != kUnknown && !Program(address) && cell != cells.end() && cell->second == value)) return;
+    Flush();
     Stored(address, value);
   } else {
     int value = 0;
@@ -142,9 +165,15 @@ void Emitter::Mov(char to, char from) {
       if (cell->second == nextValue) ++nextValue;
       value = cell->second;
     }
-    int& held_to = held[static_cast<std::size_t>(Index(to))];
-    if (Skip(held_to == value)) return;
-    held_to = value;
+    const int index = Index(to);
+    int& target = held[static_cast<std::size_t>(index)];
+    if (Skip(target == value)) return;
+    if (from == 'M' || from == 'H' || from == 'L') Flush();
+    target = value;
+    if (index >= kH) {
+      pending[static_cast<std::size_t>(index - kH)] = false;
+      written[static_cast<std::size_t>(index - kH)] = value;
+    }
   }
   Put("MOV " + RegisterName(to) + ", " + RegisterName(from), 1);
 }
@@ -158,6 +187,7 @@ void Emitter::Add(char reg) {
   } else if (const int address = Address(); address != kUnknown && cells.count(address) != 0) {
     operand = cells[address];
   }
+  if (reg == 'M' || reg == 'H' || reg == 'L') Flush();
   const int a = Held(0);
   held[0] = a < 256 && operand >= 0 && operand < 256 ? (a + operand) & 0xFF : nextValue++;
   Put("ADD " + RegisterName(reg) + "           ; mirvo: allow carry-lost", 1);
