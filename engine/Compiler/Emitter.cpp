@@ -105,6 +105,7 @@ void Emitter::ForgetValues() {
 // A line written as it is, such as a planted RET's store into the code:
 // what it changes is not followed, so nothing is known after it.
 void Emitter::Line(std::string_view line, int size) {
+  if (line == "RET") pending = {};  // the run ends there: what waits for HL is never needed
   Flush();
   text.append(line);
   text.push_back('\n');
