@@ -372,8 +372,12 @@ window.addEventListener('keydown', (event) => {
 
 // --- C beside the assembly it became
 
-// The generated view's items, by the instruction's index in the link.
-let generatedItems = [];
+// Rows of the generated view drawn in one task: a long program's are drawn
+// a slice at a time, so that typing is never held up for long.
+const kRowsPerSlice = 400;
+let generatedDrawing = 0; // bumped by each drawing; an older one stops
+let drawnRows = []; // the rows drawn last
+let drawnWhole = false; // all of them are in the list
 
 // The generated assembly: one item per instruction (its address, bytes and
 // text), in its statement's colour band; with interleave, each C line as a
@@ -383,15 +387,70 @@ function drawGenerated() {
   $('generated-panel').hidden = !c;
   $('code').classList.toggle('is-c', c);
   document.querySelector('main').classList.toggle('is-c', c);
+  const drawing = ++generatedDrawing;
   const { link } = model;
   if (link === null) {
     $('generated').replaceChildren();
-    generatedItems = [];
+    drawnRows = [];
+    drawnWhole = true;
     return;
   }
-  const interleave = $('interleave').checked;
-  // One string for the whole list: thousands of instructions are drawn in
-  // a few milliseconds, where an element at a time takes many more.
+  const rows = generatedRows(link, $('interleave').checked);
+  if (patchGenerated(rows)) {
+    drawLink({ reveal: false });
+    drawGeneratedPc();
+    return;
+  }
+  drawnRows = rows;
+  drawnWhole = false;
+  // A fresh list in place of the old: thousands of rows go at once, where
+  // taking them out one by one costs about as much as putting them in.
+  const old = $('generated');
+  const list = old.cloneNode(false);
+  const focused = document.activeElement === old;
+  old.replaceWith(list);
+  if (focused) list.focus();
+  const drawFrom = (start) => {
+    if (drawing !== generatedDrawing) return;
+    const end = Math.min(rows.length, start + kRowsPerSlice);
+    list.insertAdjacentHTML('beforeend', rows.slice(start, end).join(''));
+    if (end < rows.length) setTimeout(() => drawFrom(end), 0);
+    else drawnWhole = true;
+    // The marks, once the first rows are in and again once all are.
+    if (start === 0 || end === rows.length) {
+      drawLink({ reveal: false });
+      drawGeneratedPc();
+    }
+  };
+  drawFrom(0);
+}
+
+// An edit changes a few rows (a constant, one statement): those are
+// replaced in the list drawn whole, the rest kept. True when that was done
+// (or nothing changed); false when a new list is wanted.
+function patchGenerated(rows) {
+  if (!drawnWhole) return false;
+  const old = drawnRows;
+  let head = 0;
+  while (head < rows.length && head < old.length && rows[head] === old[head]) head += 1;
+  let tail = 0;
+  while (tail < rows.length - head && tail < old.length - head && rows.at(-1 - tail) === old.at(-1 - tail)) tail += 1;
+  const removed = old.length - head - tail;
+  const added = rows.length - head - tail;
+  if (removed + added > kRowsPerSlice) return false;
+  const list = $('generated');
+  for (let i = 0; i < removed; i += 1) list.children[head].remove();
+  const html = rows.slice(head, head + added).join('');
+  const next = list.children[head];
+  if (next) next.insertAdjacentHTML('beforebegin', html);
+  else list.insertAdjacentHTML('beforeend', html);
+  drawnRows = rows;
+  return true;
+}
+
+// The generated view's rows as HTML: strings, where an element at a time
+// would take many times longer for thousands of instructions.
+function generatedRows(link, interleave) {
   const html = [];
   let heading = undefined;
   link.instructions.forEach((instruction, index) => {
@@ -406,14 +465,11 @@ function drawGenerated() {
     const bytes = instruction.bytes.map((b) => hex(b, 2)).join(' ');
     html.push(
       `<li class="instruction${band}" data-address="${instruction.address}" data-index="${index}"${line}>` +
-        `<span class="g-address">${hex(instruction.address, 4)}</span> <span class="g-bytes">${bytes.padEnd(5)}</span> ` +
+        `<span class="g-where">${hex(instruction.address, 4)} ${bytes.padEnd(5)}</span> ` +
         `<code class="g-text">${escapeHtml(instruction.text)}</code></li>`,
     );
   });
-  $('generated').innerHTML = html.join('');
-  generatedItems = [...$('generated').querySelectorAll('.instruction')];
-  drawLink({ reveal: false });
-  drawGeneratedPc();
+  return html;
 }
 
 // The instruction at the program counter, marked in the generated assembly.
@@ -449,8 +505,9 @@ function drawLink({ reveal }) {
   );
   editor.showLink(link.statements, lines);
   for (const item of $('generated').querySelectorAll('.is-linked')) item.classList.remove('is-linked');
-  const marked = line === null ? [] : link.instructionsOfLine(line).map((index) => generatedItems[index]);
-  for (const item of marked) item?.classList.add('is-linked');
+  const indexes = line === null ? [] : link.instructionsOfLine(line);
+  const marked = indexes.map((index) => $('generated').querySelector(`[data-index="${index}"]`)).filter(Boolean);
+  for (const item of marked) item.classList.add('is-linked');
   const first = marked[0] ?? null;
   if (reveal && first !== null) revealInList($('generated'), first);
 }
@@ -466,7 +523,8 @@ function linkNext(back) {
 
 // The pointer over an instruction links its C statement, and the editor
 // scrolls to it.
-$('generated').addEventListener('mousemove', (event) => {
+// The listeners are the panel's: the list is replaced by each new program.
+$('generated-panel').addEventListener('mousemove', (event) => {
   const item = event.target.closest('.instruction');
   const line = item?.dataset.cLine ? Number(item.dataset.cLine) : null;
   if (line === model.pointerLine) return;
@@ -474,17 +532,18 @@ $('generated').addEventListener('mousemove', (event) => {
   drawLink({ reveal: false });
   if (line !== null) editor.revealLine(line);
 });
-$('generated').addEventListener('mouseleave', () => {
+$('generated-panel').addEventListener('mouseleave', () => {
   model.pointedAt(null);
   drawLink({ reveal: false });
 });
 // A click on an instruction puts the editor's cursor on its C line.
-$('generated').addEventListener('click', (event) => {
+$('generated-panel').addEventListener('click', (event) => {
   const item = event.target.closest('.instruction');
   if (item?.dataset.cLine) editor.moveToLine(Number(item.dataset.cLine));
 });
 // From the keyboard: arrows go by instruction, the link following; F8 by statement.
-$('generated').addEventListener('keydown', (event) => {
+$('generated-panel').addEventListener('keydown', (event) => {
+  if (event.target.id !== 'generated') return;
   if (event.key === 'F8') {
     event.preventDefault();
     linkNext(event.shiftKey);
@@ -503,7 +562,8 @@ $('generated').addEventListener('keydown', (event) => {
   revealInList($('generated'), items[next]);
   if (line !== null) editor.revealLine(line);
 });
-$('generated').addEventListener('blur', () => {
+$('generated-panel').addEventListener('focusout', (event) => {
+  if (event.target.id !== 'generated') return;
   for (const item of $('generated').querySelectorAll('.is-current')) item.classList.remove('is-current');
   model.pointedAt(null);
   drawLink({ reveal: false });
