@@ -4,6 +4,7 @@
 // draws what the model says.
 import { keepDisplaySettings } from './display.js';
 import { SourceEditor } from './editor.js';
+import { hex } from './notation.js';
 import { MemoryGrid } from './memory.js';
 import { keepOffline } from './offline.js';
 import { Programs } from './programs.js';
@@ -101,6 +102,8 @@ function draw() {
   $('next').textContent = model.next;
   $('machine').classList.toggle('is-stale', model.stale);
   $('stale').hidden = !model.stale;
+  $('stale').textContent = model.staleNote;
+  $('generated').classList.toggle('is-stale', model.stale);
   memory.update({
     memory: state.memory,
     image: model.image,
@@ -111,6 +114,7 @@ function draw() {
   });
   if ($('follow-writes').checked && change.addresses.size > 0) memory.reveal([...change.addresses][0]);
   editor.showPcLine(model.pcLine);
+  drawGeneratedPc();
   $('explain').textContent = model.explanation;
   drawChecks();
 }
@@ -224,6 +228,19 @@ worker.onmessage = ({ data }) => {
       draw();
       break;
     }
+    case 'compiled': {
+      const image = model.compiled(data.id, data);
+      if (data.id !== model.assembleId) break;
+      editor.showCompile(data.assembly.diagnostics, data.ok ? model.link.lineSummary : new Map());
+      drawDiagnostics(data.assembly.diagnostics, data.image.length, data.diagnosticCount);
+      drawGenerated();
+      if (image !== null) {
+        send({ type: 'load', image: image.slice(), name: imageName() });
+        sendBreakpoints();
+      }
+      draw();
+      break;
+    }
     case 'state':
       if (model.stateReceived(data)) commands.run();
       draw();
@@ -256,9 +273,13 @@ worker.onmessage = ({ data }) => {
   }
 };
 
+// Assembles the editor's text, or compiles it in C, in the worker.
 function assembleNow() {
   clearTimeout(assembleTimer);
-  send({ type: 'assemble', id: model.assemblyRequested(), source: editor.text });
+  const source = editor.text;
+  const id = model.assemblyRequested(source);
+  if (model.language === 'c') send({ type: 'compile', id, source, optimise: model.optimise });
+  else send({ type: 'assemble', id, source });
 }
 
 function sendBreakpoints() {
@@ -302,7 +323,7 @@ const commands = {
   check() {
     if (!model.checkRequested()) return;
     drawExercise();
-    send({ type: 'check', source: editor.text });
+    send({ type: 'check', source: editor.text, language: model.language, optimise: model.optimise });
   },
 };
 
@@ -315,6 +336,16 @@ const editor = new SourceEditor($('editor'), {
     programs.edited();
   },
   onBreakpoints: () => sendBreakpoints(),
+  onCursor(line) {
+    model.cursorMoved(line);
+    drawLink({ reveal: true });
+  },
+  onPointer(line) {
+    if (line === model.pointerLine) return;
+    model.pointedAt(line);
+    drawLink({ reveal: line !== null });
+  },
+  nextLink: (back) => linkNext(back),
   run: () => commands.run(),
   step: () => commands.step(),
   stepBack: () => commands.stepBack(),
@@ -338,6 +369,227 @@ window.addEventListener('keydown', (event) => {
   event.preventDefault();
   command();
 });
+
+// --- C beside the assembly it became
+
+// Rows of the generated view drawn in one task: a long program's are drawn
+// a slice at a time, so that typing is never held up for long.
+const kRowsPerSlice = 400;
+let generatedDrawing = 0; // bumped by each drawing; an older one stops
+let drawnRows = []; // the rows drawn last
+let drawnWhole = false; // all of them are in the list
+
+// The generated assembly: one item per instruction (its address, bytes and
+// text), in its statement's colour band; with interleave, each C line as a
+// heading over its instructions.
+function drawGenerated() {
+  const c = model.language === 'c';
+  $('generated-panel').hidden = !c;
+  $('code').classList.toggle('is-c', c);
+  document.querySelector('main').classList.toggle('is-c', c);
+  const drawing = ++generatedDrawing;
+  const { link } = model;
+  if (link === null) {
+    $('generated').replaceChildren();
+    drawnRows = [];
+    drawnWhole = true;
+    return;
+  }
+  const rows = generatedRows(link, $('interleave').checked);
+  if (patchGenerated(rows)) {
+    drawLink({ reveal: false });
+    drawGeneratedPc();
+    return;
+  }
+  drawnRows = rows;
+  drawnWhole = false;
+  // A fresh list in place of the old: thousands of rows go at once, where
+  // taking them out one by one costs about as much as putting them in.
+  const old = $('generated');
+  const list = old.cloneNode(false);
+  const focused = document.activeElement === old;
+  old.replaceWith(list);
+  if (focused) list.focus();
+  const drawFrom = (start) => {
+    if (drawing !== generatedDrawing) return;
+    const end = Math.min(rows.length, start + kRowsPerSlice);
+    list.insertAdjacentHTML('beforeend', rows.slice(start, end).join(''));
+    if (end < rows.length) setTimeout(() => drawFrom(end), 0);
+    else drawnWhole = true;
+    // The marks, once the first rows are in and again once all are.
+    if (start === 0 || end === rows.length) {
+      drawLink({ reveal: false });
+      drawGeneratedPc();
+    }
+  };
+  drawFrom(0);
+}
+
+// An edit changes a few rows (a constant, one statement): those are
+// replaced in the list drawn whole, the rest kept. True when that was done
+// (or nothing changed); false when a new list is wanted.
+function patchGenerated(rows) {
+  if (!drawnWhole) return false;
+  const old = drawnRows;
+  let head = 0;
+  while (head < rows.length && head < old.length && rows[head] === old[head]) head += 1;
+  let tail = 0;
+  while (tail < rows.length - head && tail < old.length - head && rows.at(-1 - tail) === old.at(-1 - tail)) tail += 1;
+  const removed = old.length - head - tail;
+  const added = rows.length - head - tail;
+  if (removed + added > kRowsPerSlice) return false;
+  const list = $('generated');
+  for (let i = 0; i < removed; i += 1) list.children[head].remove();
+  const html = rows.slice(head, head + added).join('');
+  const next = list.children[head];
+  if (next) next.insertAdjacentHTML('beforebegin', html);
+  else list.insertAdjacentHTML('beforeend', html);
+  drawnRows = rows;
+  return true;
+}
+
+// The generated view's rows as HTML: strings, where an element at a time
+// would take many times longer for thousands of instructions.
+function generatedRows(link, interleave) {
+  const html = [];
+  let heading = undefined;
+  link.instructions.forEach((instruction, index) => {
+    const statement = instruction.statement === null ? null : link.statements[instruction.statement];
+    if (interleave && instruction.cLine !== heading) {
+      heading = instruction.cLine;
+      const words = heading === null ? 'the end of the program' : `${heading}: ${link.sourceLine(heading)}`;
+      html.push(`<li class="c-heading">${escapeHtml(words)}</li>`);
+    }
+    const band = statement === null ? '' : ` band band-${statement.band}`;
+    const line = instruction.cLine === null ? '' : ` data-c-line="${instruction.cLine}"`;
+    const bytes = instruction.bytes.map((b) => hex(b, 2)).join(' ');
+    html.push(
+      `<li class="instruction${band}" data-address="${instruction.address}" data-index="${index}"${line}>` +
+        `<span class="g-where">${hex(instruction.address, 4)} ${bytes.padEnd(5)}</span> ` +
+        `<code class="g-text">${escapeHtml(instruction.text)}</code></li>`,
+    );
+  });
+  return html;
+}
+
+// The instruction at the program counter, marked in the generated assembly.
+function drawGeneratedPc() {
+  for (const item of $('generated').querySelectorAll('.is-pc')) item.classList.remove('is-pc');
+  if (model.stale || model.state === null) return;
+  $('generated').querySelector(`[data-address="${model.state.pc}"]`)?.classList.add('is-pc');
+}
+
+const escapeHtml = (text) => text.replace(/[&<>"]/g, (c) => `&#${c.charCodeAt(0)};`);
+
+// Scrolls the list so that item shows, without moving the page.
+function revealInList(list, item) {
+  const top = item.offsetTop - list.offsetTop;
+  if (top < list.scrollTop) list.scrollTop = top;
+  else if (top + item.offsetHeight > list.scrollTop + list.clientHeight) {
+    list.scrollTop = top + item.offsetHeight - list.clientHeight;
+  }
+}
+
+// Marks the linked C statement and its instructions on both sides; with
+// reveal, scrolls the instructions into view.
+function drawLink({ reveal }) {
+  const { link } = model;
+  if (model.language !== 'c' || link === null || model.hasErrors) {
+    editor.showLink([], new Set());
+    return;
+  }
+  const line = model.linkedLine;
+  const statements = line === null ? [] : link.statementsOnLine(line);
+  const lines = new Set(
+    statements.flatMap((s) => Array.from({ length: s.endLine - s.line + 1 }, (_, i) => s.line + i)),
+  );
+  editor.showLink(link.statements, lines);
+  for (const item of $('generated').querySelectorAll('.is-linked')) item.classList.remove('is-linked');
+  const indexes = line === null ? [] : link.instructionsOfLine(line);
+  const marked = indexes.map((index) => $('generated').querySelector(`[data-index="${index}"]`)).filter(Boolean);
+  for (const item of marked) item.classList.add('is-linked');
+  const first = marked[0] ?? null;
+  if (reveal && first !== null) revealInList($('generated'), first);
+}
+
+// Moves the link to the next (back: previous) C statement: the editor's
+// cursor goes to it.
+function linkNext(back) {
+  const line = model.nextLinkLine(back);
+  if (line === null) return;
+  model.pointedAt(null);
+  editor.moveToLine(line);
+}
+
+// The pointer over an instruction links its C statement, and the editor
+// scrolls to it.
+// The listeners are the panel's: the list is replaced by each new program.
+$('generated-panel').addEventListener('mousemove', (event) => {
+  const item = event.target.closest('.instruction');
+  const line = item?.dataset.cLine ? Number(item.dataset.cLine) : null;
+  if (line === model.pointerLine) return;
+  model.pointedAt(line);
+  drawLink({ reveal: false });
+  if (line !== null) editor.revealLine(line);
+});
+$('generated-panel').addEventListener('mouseleave', () => {
+  model.pointedAt(null);
+  drawLink({ reveal: false });
+});
+// A click on an instruction puts the editor's cursor on its C line.
+$('generated-panel').addEventListener('click', (event) => {
+  const item = event.target.closest('.instruction');
+  if (item?.dataset.cLine) editor.moveToLine(Number(item.dataset.cLine));
+});
+// From the keyboard: arrows go by instruction, the link following; F8 by statement.
+$('generated-panel').addEventListener('keydown', (event) => {
+  if (event.target.id !== 'generated') return;
+  if (event.key === 'F8') {
+    event.preventDefault();
+    linkNext(event.shiftKey);
+    return;
+  }
+  if (event.key !== 'ArrowDown' && event.key !== 'ArrowUp') return;
+  event.preventDefault();
+  const items = [...$('generated').querySelectorAll('.instruction')];
+  if (items.length === 0) return;
+  const at = items.findIndex((item) => item.classList.contains('is-current'));
+  const next = at < 0 ? 0 : Math.max(0, Math.min(items.length - 1, at + (event.key === 'ArrowDown' ? 1 : -1)));
+  items.forEach((item, i) => item.classList.toggle('is-current', i === next));
+  const line = items[next].dataset.cLine ? Number(items[next].dataset.cLine) : null;
+  model.pointedAt(line);
+  drawLink({ reveal: false });
+  revealInList($('generated'), items[next]);
+  if (line !== null) editor.revealLine(line);
+});
+$('generated-panel').addEventListener('focusout', (event) => {
+  if (event.target.id !== 'generated') return;
+  for (const item of $('generated').querySelectorAll('.is-current')) item.classList.remove('is-current');
+  model.pointedAt(null);
+  drawLink({ reveal: false });
+});
+
+// The editor holds language now: its highlighting, the panel beside it,
+// and a fresh assembly or compile.
+function languageChanged(language) {
+  model.languageChosen(language);
+  $('language').value = language;
+  editor.setLanguage(language);
+  editor.showAssembly([], []);
+  drawGenerated();
+  drawLink({ reveal: false });
+}
+
+$('language').addEventListener('change', () => {
+  languageChanged($('language').value);
+  programs.languageChosen(model.language);
+  assembleNow();
+});
+$('optimise').addEventListener('change', () => {
+  model.optimise = $('optimise').checked;
+  assembleNow();
+});
+$('interleave').addEventListener('change', drawGenerated);
 
 // --- watches
 
@@ -425,8 +677,9 @@ $('upload').addEventListener('change', async () => {
 
 const programs = new Programs({
   editor,
-  opened(name) {
-    $('image-name').value = `${name.replace(/\.asm$/, '').replace(/[^\w.-]+/g, '-')}.bin`;
+  opened(name, language) {
+    $('image-name').value = `${name.replace(/\.(asm|c)$/, '').replace(/[^\w.-]+/g, '-')}.bin`;
+    languageChanged(language);
     assembleNow();
   },
   exercise: {

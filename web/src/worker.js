@@ -105,7 +105,7 @@ const commands = {
   },
 };
 
-const kQuiet = new Set(['assemble', 'breakpoints', 'watches', 'stateMap', 'exercise', 'check']);
+const kQuiet = new Set(['assemble', 'compile', 'breakpoints', 'watches', 'stateMap', 'exercise', 'check']);
 
 self.onmessage = async (event) => {
   const message = event.data;

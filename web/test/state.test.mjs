@@ -2,7 +2,7 @@
 // WebAssembly, and the page model fed with the session's snapshots.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
@@ -468,4 +468,70 @@ test('Check: a row per case, mismatches for the visible ones only, and the score
   assert.match(model.exerciseView.error, /^This exercise cannot be read: line 1, column 9: 'title' must be a string/);
   model.exerciseClosed();
   assert.equal(model.exerciseView, null);
+});
+
+// In C the page model links each C statement to the instructions mirvo cc
+// --json maps it to: the generated view's instructions placed at their
+// addresses are cc's image, a C line's breakpoint is at its first
+// instruction, the machine's line at each address is the map's, and the
+// link's next statement goes through the lines that compiled to code.
+test('in C the page model links each statement to its instructions as mirvo cc --json maps them', () => {
+  const folder = path.join(root, 'examples/c');
+  const names = readdirSync(folder).filter((name) => name.endsWith('.c'));
+  for (const name of names) {
+    for (const optimise of [true, false]) {
+      const label = `${name} ${optimise ? '-O1' : '-O0'}`;
+      const source = readFileSync(path.join(folder, name), 'utf8');
+      const args = [
+        'cc',
+        '--json',
+        '-O',
+        optimise ? '1' : '0',
+        '-S',
+        path.join(work, 'c.asm'),
+        path.join(folder, name),
+      ];
+      const printed = JSON.parse(execFileSync(path.join(nativeBin, 'mirvo'), args, { encoding: 'utf8' }));
+      const model = new PageModel();
+      model.languageChosen('c');
+      const id = model.assemblyRequested(source);
+      const result = session.compile(source, optimise);
+      assert.notEqual(model.compiled(id, result), null, label);
+      const { link } = model;
+
+      const placed = [];
+      for (const { address, bytes } of link.instructions) bytes.forEach((b, i) => (placed[address + i] = b));
+      assert.deepEqual(placed, printed.image, label);
+
+      const spans = printed.map.filter((s) => s.end_address > s.first_address);
+      const lineAt = (address) => spans.find((s) => address >= s.first_address && address < s.end_address)?.line;
+      for (const { address, cLine } of link.instructions) {
+        assert.equal(cLine, lineAt(address) ?? null, `${label} at ${address}`);
+        assert.equal(model.lineOfAddress.get(address), lineAt(address), `${label} at ${address}`);
+      }
+      const lines = [...new Set(spans.map((s) => s.line))].sort((a, b) => a - b);
+      assert.deepEqual(
+        model.breakpointAddresses(lines),
+        lines.map((line) => spans.find((s) => s.line === line).first_address),
+        label,
+      );
+      for (const line of lines) {
+        const wanted = link.instructions.filter((i) => lineAt(i.address) === line);
+        assert.deepEqual(
+          link.instructionsOfLine(line).map((index) => link.instructions[index]),
+          wanted,
+          `${label} line ${line}`,
+        );
+      }
+      // F8 from nowhere goes to the first line, then each in turn, and round.
+      const visited = [];
+      for (let i = 0; i <= lines.length; i += 1) {
+        model.cursorMoved(model.nextLinkLine());
+        visited.push(model.linkedLine);
+      }
+      assert.deepEqual(visited, [...lines, lines[0]], label);
+      model.cursorMoved(lines[0]);
+      assert.equal(model.nextLinkLine(true), lines.at(-1), label);
+    }
+  }
 });
