@@ -124,6 +124,9 @@ function wordMatcher(pairs) {
 // How many recorded steps the history keeps, the most recent last.
 export const kHistoryLimit = 1000;
 
+// The most steps of a run that executedCounts takes again.
+export const kMostCountedSteps = 1 << 18;
+
 // The learner's session over an Engine (engine.js). The engine's state is
 // the truth; the session adds the history of the steps the engine recorded
 // and hands out snapshots that cross to the page as they are.
@@ -135,6 +138,9 @@ export class Session {
     // each for a step the current run has taken: what each step changed.
     // A run records the last step of each of its slices.
     this.history = [];
+    // The first addresses of the C statements of the program loaded: where
+    // a step of a C statement stops (none for an assembly).
+    this.statementStarts = new Set();
   }
 
   // {ok, image, assembly, diagnosticCount}: the assembly is the object
@@ -158,10 +164,14 @@ export class Session {
   }
 
   // Loads image into a fresh machine: {status: 0 or the engine's refusal
-  // code, refusal: '' or why, in the engine's words}.
+  // code, refusal: '' or why, in the engine's words}. It starts no C
+  // statement until setStatementStarts says where they are.
   load(image, name) {
     const status = this.engine.load(image);
-    if (status === 0) this.history = [];
+    if (status === 0) {
+      this.history = [];
+      this.statementStarts = new Set();
+    }
     return { status, refusal: status === 0 ? '' : this.engine.imageStatusText(status, name) };
   }
 
@@ -193,6 +203,74 @@ export class Session {
     this.history.splice(at < 0 ? this.history.length : at, 0, record);
     if (this.history.length > kHistoryLimit) this.history.splice(0, this.history.length - kHistoryLimit);
     return record;
+  }
+
+  // Where the C statements of the program loaded start (mirvo cc --json's
+  // map: each statement's first_address; a statement compiled to nothing
+  // starts nowhere).
+  setStatementStarts(addresses) {
+    this.statementStarts = new Set(addresses);
+  }
+
+  // A step of a C statement: steps until the program counter lands on a
+  // statement's first address (one statement's instructions are one range,
+  // so that is the next statement, or the same one run again), or the
+  // outcome is no longer "running" (the run ended, or a watch stopped it).
+  // A generator as run: it yields the step count every slice steps, and
+  // returns the outcome's name.
+  *stepStatement({ slice = 1 << 16 } = {}) {
+    for (let taken = 1; ; taken += 1) {
+      const outcome = this.vocabulary.outcomeName(this.engine.resume(1));
+      if (outcome !== 'running' || this.statementStarts.has(this.engine.pc())) {
+        this.noteLastStep();
+        return outcome;
+      }
+      if (taken % slice === 0) yield this.engine.steps();
+    }
+  }
+
+  // A step back of a C statement: to the last earlier step whose program
+  // counter was at a statement's first address (the start of the statement
+  // under way, or of the one before when it was at its start already), or
+  // to the run's start. A generator as run; returns the step now shown. The
+  // state shown stays as it was until that step is found: one abandoned
+  // between slices (return()) puts it back.
+  *stepStatementBack({ slice = 1 << 12 } = {}) {
+    const from = this.engine.steps();
+    let found = false;
+    try {
+      for (let step = from - 1, looked = 1; step >= 0; step -= 1, looked += 1) {
+        this.engine.goTo(step);
+        if (step === 0 || this.statementStarts.has(this.engine.pc())) {
+          found = true;
+          return step;
+        }
+        if (looked % slice === 0) yield step;
+      }
+      found = true;
+      return 0;
+    } finally {
+      if (!found) this.engine.goTo(from);
+    }
+  }
+
+  // How many times each address ran as an instruction in the run so far: a
+  // Map from address to count, or null for a run of more than limit steps.
+  // The run is taken again from its start, one step a call (the machine is
+  // deterministic: the same steps), and the state shown comes back.
+  executedCounts(limit = kMostCountedSteps) {
+    const shown = this.engine.steps();
+    const total = this.engine.runSteps();
+    if (total > limit) return null;
+    this.engine.restart();
+    const counts = new Map();
+    for (let step = 0; step < total; step += 1) {
+      const pc = this.engine.pc();
+      counts.set(pc, (counts.get(pc) ?? 0) + 1);
+      this.engine.resume(1);
+    }
+    this.engine.goTo(shown);
+    return counts;
   }
 
   // Runs until the outcome is no longer "running", or the run has taken

@@ -469,3 +469,50 @@ test('Check: a row per case, mismatches for the visible ones only, and the score
   model.exerciseClosed();
   assert.equal(model.exerciseView, null);
 });
+
+// mirvo cc's object and its image's JSON trace, for a C example at a level.
+function compiledNatively(name, level) {
+  const file = path.join(root, 'examples/c', name);
+  const image = path.join(work, `${name}-O${level}.bin`);
+  const mirvo = path.join(nativeBin, 'mirvo');
+  const compiled = JSON.parse(
+    execFileSync(mirvo, ['cc', file, '--json', '-O', String(level)], { encoding: 'utf8', stdio: 'pipe' }),
+  );
+  execFileSync(mirvo, ['cc', file, '-O', String(level), '-o', image, '-S', path.join(work, `${name}.asm`)]);
+  return { compiled, trace: traced(image, 1 << 20) };
+}
+
+test('a step of a C statement ends where the trace reaches the next statement, and a step back at the one before', () => {
+  for (const name of ['sum.c', 'early.c', 'unrolled.c', 'table.c']) {
+    for (const level of [0, 1]) {
+      const { compiled, trace } = compiledNatively(name, level);
+      const starts = new Set(compiled.map.filter((s) => s.end_address > s.first_address).map((s) => s.first_address));
+      // The program counter after each step: the next record's, or the run's end.
+      const end = trace.length;
+      const pcAfter = (step) => (step < end ? trace[step].pc : null);
+      const atStart = [...Array(end).keys()].filter((step) => starts.has(pcAfter(step)));
+      const forward = [...atStart.filter((step) => step > 0), end];
+      const backward = [0, ...atStart.filter((step) => step > 0)].reverse();
+
+      const { ok, image, assembly } = session.compile(readFileSync(path.join(root, 'examples/c', name), 'utf8'), level);
+      assert.ok(ok, name);
+      assert.equal(session.load(image, 'p.bin').status, 0);
+      session.setStatementStarts(assembly.map.map((s) => (s.end_address > s.first_address ? s.first_address : -1)));
+      const stops = [];
+      for (let outcome = 'running'; outcome === 'running';) {
+        outcome = finish(session.stepStatement({ slice: 7 }));
+        stops.push(session.snapshot().steps);
+      }
+      // A step back given up between slices leaves the state shown as it was.
+      const search = session.stepStatementBack({ slice: 1 });
+      assert.equal(search.next().done, false);
+      search.return();
+      assert.equal(session.snapshot().steps, end);
+      const backs = [];
+      while (session.snapshot().steps > 0) backs.push(finish(session.stepStatementBack({ slice: 5 })));
+      const counts = new Map();
+      for (const { pc } of trace) counts.set(pc, (counts.get(pc) ?? 0) + 1);
+      assert.deepEqual([name, level, stops, backs, session.executedCounts()], [name, level, forward, backward, counts]);
+    }
+  }
+});
