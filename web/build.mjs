@@ -28,11 +28,13 @@ const root = path.resolve(here, '..');
 const wasmDir = path.resolve(process.argv[2] ?? path.join(root, 'build/wasm/web'));
 const siteDir = path.resolve(process.argv[3] ?? path.join(root, 'build/web'));
 
-// The examples: examples/*.asm, and those the build generates into the
-// engine's build tree (the checked-in copy wins).
+// The examples: examples/*.asm, those the build generates into the
+// engine's build tree (the checked-in copy wins), and the C ones,
+// examples/c/*.c.
 function exampleFiles() {
   const found = new Map();
-  for (const folder of [path.join(root, 'examples'), path.join(wasmDir, '..', 'examples')]) {
+  const folders = [path.join(root, 'examples'), path.join(wasmDir, '..', 'examples'), path.join(root, 'examples/c')];
+  for (const folder of folders) {
     let names = [];
     try {
       names = readdirSync(folder);
@@ -40,15 +42,17 @@ function exampleFiles() {
       continue;
     }
     for (const name of names.sort()) {
-      if (name.endsWith('.asm') && !found.has(name)) found.set(name, path.join(folder, name));
+      if (/\.(asm|c)$/.test(name) && !found.has(name)) found.set(name, path.join(folder, name));
     }
   }
   return found;
 }
 
-// An example's title: the words after "name.asm:" on its first line.
+// An example's title: the words after "name.asm:" on its first line; a C
+// example's, "C: " and the first words of its first comment.
 function titleOf(text, name) {
   const first = text.split('\n', 1)[0];
+  if (name.endsWith('.c')) return `C: ${/^\/\/\s*(.*?)[:.,]/.exec(first)?.[1] ?? name}`;
   const match = new RegExp(`^;\\s*${name.replace('.', '\\.')}:\\s*(.*?)\\.?\\s*$`).exec(first);
   return match ? match[1] : '';
 }

@@ -44,6 +44,44 @@ function mirvoLanguage(vocabulary) {
   });
 }
 
+// C as the compiler reads it, coarsely: comments, preprocessor lines,
+// strings and characters, numbers, and words, keywords apart.
+const kCKeywords = new Set(
+  (
+    'auto break case char const continue default do else enum extern for goto if inline int long ' +
+    'register return short signed sizeof static struct switch typedef union unsigned void volatile while ' +
+    'uint8_t int8_t uint16_t int16_t bool true false'
+  ).split(' '),
+);
+
+const cLanguage = StreamLanguage.define({
+  name: 'c',
+  startState: () => ({ inComment: false }),
+  token(stream, state) {
+    if (state.inComment) {
+      state.inComment = !stream.skipTo('*/');
+      if (state.inComment) stream.skipToEnd();
+      else stream.match('*/');
+      return 'comment';
+    }
+    if (stream.eatSpace()) return null;
+    if (stream.match('//') || (stream.sol() && stream.peek() === '#')) {
+      stream.skipToEnd();
+      return 'comment';
+    }
+    if (stream.match('/*')) {
+      state.inComment = true;
+      return 'comment';
+    }
+    if (stream.match(/^(?:0[xX][0-9a-fA-F]+|[0-9]+)[uUlL]*/)) return 'number';
+    if (stream.match(/^'(?:[^'\\]|\\.)*'?/) || stream.match(/^"(?:[^"\\]|\\.)*"?/)) return 'number';
+    if (stream.match(/^[A-Za-z_]\w*/)) return kCKeywords.has(stream.current()) ? 'keyword' : null;
+    stream.next();
+    return null;
+  },
+  languageData: { commentTokens: { line: '//', block: { open: '/*', close: '*/' } } },
+});
+
 const highlightStyle = HighlightStyle.define([
   { tag: tags.keyword, class: 'tok-mnemonic' },
   { tag: tags.variableName, class: 'tok-register' },
@@ -90,6 +128,11 @@ const addressGutter = gutter({
     const number = view.state.doc.lineAt(line.from).number;
     const statement = view.state.field(statementsField).get(number);
     if (!statement) return null;
+    // A C line: where its instructions start and how many bytes they take.
+    if (typeof statement.bytes === 'number') {
+      const count = `${statement.bytes} byte${statement.bytes === 1 ? '' : 's'}`;
+      return new AddressMarker(hex(statement.first, 4), count);
+    }
     const bytes = statement.bytes.map((b) => hex(b, 2)).join(' ');
     return new AddressMarker(hex(statement.address, 4), bytes.padEnd(5));
   },
@@ -161,6 +204,20 @@ const pcLineField = StateField.define({
   provide: (field) => EditorView.decorations.from(field),
 });
 
+// --- the link to the generated assembly: each C statement's colour band,
+// and the lines of the statement linked now
+
+const setLinkMarks = StateEffect.define();
+const linkField = StateField.define({
+  create: () => Decoration.none,
+  update(decorations, transaction) {
+    decorations = decorations.map(transaction.changes);
+    for (const effect of transaction.effects) if (effect.is(setLinkMarks)) decorations = effect.value;
+    return decorations;
+  },
+  provide: (field) => EditorView.decorations.from(field),
+});
+
 // A 1-based byte column of a line as a character offset within it.
 function byteColumnToOffset(text, column) {
   const bytes = new TextEncoder().encode(text);
@@ -187,14 +244,22 @@ function fixActions(doc, diagnostic, from) {
     });
 }
 
-// Holds the language once the engine's vocabulary is known.
+// Holds the language once the engine's vocabulary is known, and the
+// editor's name for screen readers.
 const languageSlot = new Compartment();
+const labelSlot = new Compartment();
+const kLabels = { asm: 'Assembly source', c: 'C source' };
 
 export class SourceEditor {
-  // handlers: onChange(), onBreakpoints(), and the keys' commands.
+  // handlers: onChange(), onBreakpoints(), onCursor(line) and
+  // onPointer(line or null) for the link, and the keys' commands.
   constructor(parent, handlers) {
+    this.language = 'asm';
+    this.vocabulary = null;
     const commandKeys = Prec.highest(
       keymap.of([
+        { key: 'F8', run: () => (handlers.nextLink(false), true) },
+        { key: 'Shift-F8', run: () => (handlers.nextLink(true), true) },
         { key: 'Mod-Enter', run: () => (handlers.run(), true) },
         { key: 'F10', run: () => (handlers.step(), true) },
         { key: 'Shift-F10', run: () => (handlers.stepBack(), true) },
@@ -221,6 +286,7 @@ export class SourceEditor {
           addressGutter,
           lintGutter(),
           pcLineField,
+          linkField,
           history(),
           highlightActiveLine(),
           languageSlot.of([]),
@@ -228,9 +294,17 @@ export class SourceEditor {
           keymap.of([...defaultKeymap, ...historyKeymap]),
           EditorView.lineWrapping,
           // An explicit tab stop, so checkers see the scroller's content as focusable.
-          EditorView.contentAttributes.of({ 'aria-label': 'Assembly source', tabindex: '0' }),
+          labelSlot.of(EditorView.contentAttributes.of({ 'aria-label': kLabels.asm, tabindex: '0' })),
           EditorView.updateListener.of((update) => {
             if (update.docChanged) handlers.onChange();
+            if (update.selectionSet) handlers.onCursor(this.lineAt(update.state.selection.main.head));
+          }),
+          EditorView.domEventHandlers({
+            mousemove: (event, view) => {
+              const at = view.posAtCoords({ x: event.clientX, y: event.clientY });
+              handlers.onPointer(at === null ? null : this.lineAt(at));
+            },
+            mouseleave: () => handlers.onPointer(null),
           }),
         ],
       }),
@@ -239,7 +313,22 @@ export class SourceEditor {
 
   // Highlights with the engine's words (a Vocabulary from state.js).
   setVocabulary(vocabulary) {
-    this.view.dispatch({ effects: languageSlot.reconfigure(mirvoLanguage(vocabulary)) });
+    this.vocabulary = vocabulary;
+    this.setLanguage(this.language);
+  }
+
+  // The editor holds language: 'asm' (highlighted once the vocabulary is
+  // known) or 'c'.
+  setLanguage(language) {
+    this.language = language;
+    const highlighter = language === 'c' ? cLanguage : this.vocabulary ? mirvoLanguage(this.vocabulary) : [];
+    const label = EditorView.contentAttributes.of({ 'aria-label': kLabels[language], tabindex: '0' });
+    this.view.dispatch({ effects: [languageSlot.reconfigure(highlighter), labelSlot.reconfigure(label)] });
+  }
+
+  // The 1-based line of a position.
+  lineAt(position) {
+    return this.view.state.doc.lineAt(position).number;
   }
 
   get text() {
@@ -292,6 +381,48 @@ export class SourceEditor {
     for (const statement of statements) byLine.set(statement.line, statement);
     this.view.dispatch(setDiagnostics(this.view.state, this.assemblyMarks));
     this.view.dispatch({ effects: setStatements.of(byLine) });
+  }
+
+  // The compiler's findings, and beside each C line where its instructions
+  // start and their bytes (CodeLink.lineSummary).
+  showCompile(diagnostics, summary) {
+    this.assemblyMarks = this.marksOf(diagnostics);
+    this.view.dispatch(setDiagnostics(this.view.state, this.assemblyMarks));
+    this.view.dispatch({ effects: setStatements.of(summary) });
+  }
+
+  // The colour bands of the C statements ({line, endLine, band}) and the
+  // lines linked now (a Set), marked.
+  showLink(statements, linked) {
+    const { doc } = this.view.state;
+    const classes = new Map();
+    for (const { line, endLine, band } of statements) {
+      for (let l = line; l <= Math.min(endLine, doc.lines); l += 1) if (!classes.has(l)) classes.set(l, band);
+    }
+    for (const l of linked) if (l <= doc.lines && !classes.has(l)) classes.set(l, null);
+    const ranges = [...classes.keys()]
+      .sort((a, b) => a - b)
+      .map((l) => {
+        const band = classes.get(l);
+        const names = [band === null ? '' : `cm-band cm-band-${band}`, linked.has(l) ? 'cm-linked' : ''];
+        return Decoration.line({ class: names.join(' ').trim() }).range(doc.line(l).from);
+      });
+    this.view.dispatch({ effects: setLinkMarks.of(Decoration.set(ranges)) });
+  }
+
+  // Puts the cursor at the start of a 1-based line and scrolls it into view.
+  moveToLine(lineNumber) {
+    const { doc } = this.view.state;
+    if (lineNumber < 1 || lineNumber > doc.lines) return;
+    const from = doc.line(lineNumber).from;
+    this.view.dispatch({ selection: { anchor: from }, effects: EditorView.scrollIntoView(from, { y: 'nearest' }) });
+  }
+
+  // Scrolls a 1-based line into view, the cursor staying where it is.
+  revealLine(lineNumber) {
+    const { doc } = this.view.state;
+    if (lineNumber < 1 || lineNumber > doc.lines) return;
+    this.view.dispatch({ effects: EditorView.scrollIntoView(doc.line(lineNumber).from, { y: 'nearest' }) });
   }
 
   // The run-time checks' findings (PageModel.checks) as warnings at their

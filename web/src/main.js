@@ -4,6 +4,7 @@
 // draws what the model says.
 import { keepDisplaySettings } from './display.js';
 import { SourceEditor } from './editor.js';
+import { hex } from './notation.js';
 import { MemoryGrid } from './memory.js';
 import { keepOffline } from './offline.js';
 import { Programs } from './programs.js';
@@ -101,6 +102,8 @@ function draw() {
   $('next').textContent = model.next;
   $('machine').classList.toggle('is-stale', model.stale);
   $('stale').hidden = !model.stale;
+  $('stale').textContent = model.staleNote;
+  $('generated').classList.toggle('is-stale', model.stale);
   memory.update({
     memory: state.memory,
     image: model.image,
@@ -111,6 +114,7 @@ function draw() {
   });
   if ($('follow-writes').checked && change.addresses.size > 0) memory.reveal([...change.addresses][0]);
   editor.showPcLine(model.pcLine);
+  drawGeneratedPc();
   $('explain').textContent = model.explanation;
   drawChecks();
 }
@@ -224,6 +228,19 @@ worker.onmessage = ({ data }) => {
       draw();
       break;
     }
+    case 'compiled': {
+      const image = model.compiled(data.id, data);
+      if (data.id !== model.assembleId) break;
+      editor.showCompile(data.assembly.diagnostics, data.ok ? model.link.lineSummary : new Map());
+      drawDiagnostics(data.assembly.diagnostics, data.image.length, data.diagnosticCount);
+      drawGenerated();
+      if (image !== null) {
+        send({ type: 'load', image: image.slice(), name: imageName() });
+        sendBreakpoints();
+      }
+      draw();
+      break;
+    }
     case 'state':
       if (model.stateReceived(data)) commands.run();
       draw();
@@ -256,9 +273,13 @@ worker.onmessage = ({ data }) => {
   }
 };
 
+// Assembles the editor's text, or compiles it in C, in the worker.
 function assembleNow() {
   clearTimeout(assembleTimer);
-  send({ type: 'assemble', id: model.assemblyRequested(), source: editor.text });
+  const source = editor.text;
+  const id = model.assemblyRequested(source);
+  if (model.language === 'c') send({ type: 'compile', id, source, optimise: model.optimise });
+  else send({ type: 'assemble', id, source });
 }
 
 function sendBreakpoints() {
@@ -302,7 +323,7 @@ const commands = {
   check() {
     if (!model.checkRequested()) return;
     drawExercise();
-    send({ type: 'check', source: editor.text });
+    send({ type: 'check', source: editor.text, language: model.language, optimise: model.optimise });
   },
 };
 
@@ -315,6 +336,16 @@ const editor = new SourceEditor($('editor'), {
     programs.edited();
   },
   onBreakpoints: () => sendBreakpoints(),
+  onCursor(line) {
+    model.cursorMoved(line);
+    drawLink({ reveal: true });
+  },
+  onPointer(line) {
+    if (line === model.pointerLine) return;
+    model.pointedAt(line);
+    drawLink({ reveal: line !== null });
+  },
+  nextLink: (back) => linkNext(back),
   run: () => commands.run(),
   step: () => commands.step(),
   stepBack: () => commands.stepBack(),
@@ -338,6 +369,167 @@ window.addEventListener('keydown', (event) => {
   event.preventDefault();
   command();
 });
+
+// --- C beside the assembly it became
+
+// The generated assembly: one item per instruction (its address, bytes and
+// text), in its statement's colour band; with interleave, each C line as a
+// heading over its instructions.
+function drawGenerated() {
+  const c = model.language === 'c';
+  $('generated-panel').hidden = !c;
+  $('code').classList.toggle('is-c', c);
+  document.querySelector('main').classList.toggle('is-c', c);
+  const { link } = model;
+  if (link === null) {
+    $('generated').replaceChildren();
+    return;
+  }
+  const interleave = $('interleave').checked;
+  const items = [];
+  let heading = undefined;
+  link.instructions.forEach((instruction, index) => {
+    const statement = instruction.statement === null ? null : link.statements[instruction.statement];
+    if (interleave && instruction.cLine !== heading) {
+      heading = instruction.cLine;
+      const item = document.createElement('li');
+      item.className = 'c-heading';
+      item.textContent = heading === null ? 'end of the program' : `${heading}: ${link.sourceLine(heading)}`;
+      items.push(item);
+    }
+    const item = document.createElement('li');
+    item.className = `instruction${statement === null ? '' : ` band band-${statement.band}`}`;
+    item.dataset.address = String(instruction.address);
+    item.dataset.index = String(index);
+    if (instruction.cLine !== null) item.dataset.cLine = String(instruction.cLine);
+    const bytes = instruction.bytes.map((b) => hex(b, 2)).join(' ');
+    item.innerHTML = '<span class="g-address"></span> <span class="g-bytes"></span> <code class="g-text"></code>';
+    item.querySelector('.g-address').textContent = hex(instruction.address, 4);
+    item.querySelector('.g-bytes').textContent = bytes.padEnd(5);
+    item.querySelector('.g-text').textContent = instruction.text;
+    items.push(item);
+  });
+  $('generated').replaceChildren(...items);
+  drawLink({ reveal: false });
+  drawGeneratedPc();
+}
+
+// The instruction at the program counter, marked in the generated assembly.
+function drawGeneratedPc() {
+  const pc = model.stale || model.state === null ? null : String(model.state.pc);
+  for (const item of $('generated').querySelectorAll('.instruction')) {
+    item.classList.toggle('is-pc', item.dataset.address === pc);
+  }
+}
+
+// Scrolls the list so that item shows, without moving the page.
+function revealInList(list, item) {
+  const top = item.offsetTop - list.offsetTop;
+  if (top < list.scrollTop) list.scrollTop = top;
+  else if (top + item.offsetHeight > list.scrollTop + list.clientHeight) {
+    list.scrollTop = top + item.offsetHeight - list.clientHeight;
+  }
+}
+
+// Marks the linked C statement and its instructions on both sides; with
+// reveal, scrolls the instructions into view.
+function drawLink({ reveal }) {
+  const { link } = model;
+  if (model.language !== 'c' || link === null || model.hasErrors) {
+    editor.showLink([], new Set());
+    return;
+  }
+  const line = model.linkedLine;
+  const statements = line === null ? [] : link.statementsOnLine(line);
+  const lines = new Set(
+    statements.flatMap((s) => Array.from({ length: s.endLine - s.line + 1 }, (_, i) => s.line + i)),
+  );
+  editor.showLink(link.statements, lines);
+  const marked = new Set(line === null ? [] : link.instructionsOfLine(line));
+  let first = null;
+  for (const item of $('generated').querySelectorAll('.instruction')) {
+    const on = marked.has(Number(item.dataset.index));
+    item.classList.toggle('is-linked', on);
+    if (on && first === null) first = item;
+  }
+  if (reveal && first !== null) revealInList($('generated'), first);
+}
+
+// Moves the link to the next (back: previous) C statement: the editor's
+// cursor goes to it.
+function linkNext(back) {
+  const line = model.nextLinkLine(back);
+  if (line === null) return;
+  model.pointedAt(null);
+  editor.moveToLine(line);
+}
+
+// The pointer over an instruction links its C statement, and the editor
+// scrolls to it.
+$('generated').addEventListener('mousemove', (event) => {
+  const item = event.target.closest('.instruction');
+  const line = item?.dataset.cLine ? Number(item.dataset.cLine) : null;
+  if (line === model.pointerLine) return;
+  model.pointedAt(line);
+  drawLink({ reveal: false });
+  if (line !== null) editor.revealLine(line);
+});
+$('generated').addEventListener('mouseleave', () => {
+  model.pointedAt(null);
+  drawLink({ reveal: false });
+});
+// A click on an instruction puts the editor's cursor on its C line.
+$('generated').addEventListener('click', (event) => {
+  const item = event.target.closest('.instruction');
+  if (item?.dataset.cLine) editor.moveToLine(Number(item.dataset.cLine));
+});
+// From the keyboard: arrows go by instruction, the link following; F8 by statement.
+$('generated').addEventListener('keydown', (event) => {
+  if (event.key === 'F8') {
+    event.preventDefault();
+    linkNext(event.shiftKey);
+    return;
+  }
+  if (event.key !== 'ArrowDown' && event.key !== 'ArrowUp') return;
+  event.preventDefault();
+  const items = [...$('generated').querySelectorAll('.instruction')];
+  if (items.length === 0) return;
+  const at = items.findIndex((item) => item.classList.contains('is-current'));
+  const next = at < 0 ? 0 : Math.max(0, Math.min(items.length - 1, at + (event.key === 'ArrowDown' ? 1 : -1)));
+  items.forEach((item, i) => item.classList.toggle('is-current', i === next));
+  const line = items[next].dataset.cLine ? Number(items[next].dataset.cLine) : null;
+  model.pointedAt(line);
+  drawLink({ reveal: false });
+  revealInList($('generated'), items[next]);
+  if (line !== null) editor.revealLine(line);
+});
+$('generated').addEventListener('blur', () => {
+  for (const item of $('generated').querySelectorAll('.is-current')) item.classList.remove('is-current');
+  model.pointedAt(null);
+  drawLink({ reveal: false });
+});
+
+// The editor holds language now: its highlighting, the panel beside it,
+// and a fresh assembly or compile.
+function languageChanged(language) {
+  model.languageChosen(language);
+  $('language').value = language;
+  editor.setLanguage(language);
+  editor.showAssembly([], []);
+  drawGenerated();
+  drawLink({ reveal: false });
+}
+
+$('language').addEventListener('change', () => {
+  languageChanged($('language').value);
+  programs.languageChosen(model.language);
+  assembleNow();
+});
+$('optimise').addEventListener('change', () => {
+  model.optimise = $('optimise').checked;
+  assembleNow();
+});
+$('interleave').addEventListener('change', drawGenerated);
 
 // --- watches
 
@@ -425,8 +617,9 @@ $('upload').addEventListener('change', async () => {
 
 const programs = new Programs({
   editor,
-  opened(name) {
-    $('image-name').value = `${name.replace(/\.asm$/, '').replace(/[^\w.-]+/g, '-')}.bin`;
+  opened(name, language) {
+    $('image-name').value = `${name.replace(/\.(asm|c)$/, '').replace(/[^\w.-]+/g, '-')}.bin`;
+    languageChanged(language);
     assembleNow();
   },
   exercise: {

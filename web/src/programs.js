@@ -11,8 +11,13 @@ import { $, download } from './dom.js';
 // text (writing a megabyte to the browser's storage takes a few ms).
 const saveDelay = (length) => 300 + Math.min(2000, length / 1000);
 
+// The language of a program kept without one: C when its name says so.
+export const languageOfName = (name) => (/\.c$/i.test(name ?? '') ? 'c' : 'asm');
+const languageOf = (program) => program.language ?? languageOfName(program.name);
+
 export class Programs {
-  // editor: the SourceEditor; opened(name): a new program is in the editor;
+  // editor: the SourceEditor; opened(name, language): a new program, in
+  // 'asm' or 'c', is in the editor;
   // exercise: {open(text), close()}, the exercise panel (the engine reads
   // the file and answers with exerciseOpened).
   constructor({ editor, opened, exercise }) {
@@ -22,6 +27,7 @@ export class Programs {
     this.pendingExercise = null; // the text of the exercise the engine is reading
     this.store = new ProgramStore(localStorage, sessionStorage);
     this.quiet = false; // the editor is being filled, not typed in
+    this.language = 'asm'; // what the editor's program is written in
     this.saveTimer = 0;
     this.examples = this.loadMenu('examples', ({ name, title }) => (title ? `${name}: ${title}` : name));
     this.loadMenu('exercises', ({ title }) => title);
@@ -66,7 +72,7 @@ export class Programs {
     if (this.saveTimer === 0) return;
     clearTimeout(this.saveTimer);
     this.saveTimer = 0;
-    const result = this.store.save(this.editor.text);
+    const result = this.store.save(this.editor.text, this.language);
     if (!result.saved) {
       $('saved').textContent = `Not saved: ${result.reason}.`;
       return;
@@ -82,7 +88,14 @@ export class Programs {
   get name() {
     const shown = this.store.shown;
     if (shown?.example) return shown.example;
-    return (shown?.id && this.store.read(shown.id)?.name) || 'program.asm';
+    return (shown?.id && this.store.read(shown.id)?.name) || (this.language === 'c' ? 'program.c' : 'program.asm');
+  }
+
+  // The learner chose the language of the program shown: it is kept with it.
+  languageChosen(language) {
+    this.language = language;
+    this.edited();
+    this.saveNow();
   }
 
   // The page opens: a link, else what this tab or the browser kept, else the
@@ -91,19 +104,20 @@ export class Programs {
     if (await this.openLink()) return;
     const kept = this.store.restore();
     if (kept?.text !== undefined) {
-      this.fill(kept.text);
+      this.fill(kept.text, languageOf(kept));
       if (kept.exercise) this.openExercise(kept.exercise);
     } else {
       await this.openExample(kept?.example ?? 'sum.asm', { quietly: true });
     }
   }
 
-  fill(text) {
+  fill(text, language) {
     this.quiet = true;
+    this.language = language;
     this.editor.text = text;
     this.quiet = false;
     this.drawList();
-    this.opened(this.name);
+    this.opened(this.name, language);
   }
 
   // Says that the program shown before stays reachable.
@@ -145,13 +159,20 @@ export class Programs {
   }
 
   // The engine read the exercise: the attempt kept for it, or its starter.
-  exerciseOpened({ title, starter }) {
+  exerciseOpened({ title, starter, language }) {
     const text = this.pendingExercise;
     this.pendingExercise = null;
     if (text === null) return;
-    const { program, previous, reason } = this.store.openExercise({ exercise: text, name: title, starter });
-    if (this.editor.text !== program.text) this.fill(program.text);
-    else this.drawList();
+    const lang = language === 'c' ? 'c' : 'asm';
+    const { program, previous, reason } = this.store.openExercise({
+      exercise: text,
+      name: title,
+      starter,
+      language: lang,
+    });
+    if (this.editor.text !== program.text || this.language !== languageOf(program)) {
+      this.fill(program.text, languageOf(program));
+    } else this.drawList();
     const what = reason ? `${title} is open. It could not be kept in this browser: ${reason}.` : `${title} is open.`;
     if (previous || reason) this.kept(previous, what);
   }
@@ -172,7 +193,7 @@ export class Programs {
     const text = await response.text();
     const previous = this.store.openExample(name);
     this.leaveExercise();
-    this.fill(text);
+    this.fill(text, languageOfName(name));
     $('examples').value = '';
     if (!quietly) this.kept(previous, `${name} is open.`);
   }
@@ -183,16 +204,16 @@ export class Programs {
     const program = this.store.show(id);
     if (program === null) return;
     this.leaveExercise();
-    this.fill(program.text);
+    this.fill(program.text, languageOf(program));
     if (program.exercise) this.openExercise(program.exercise);
   }
 
   // A program that can be had nowhere else (a link, a file) is kept at once.
-  openText(text, name, what) {
+  openText(text, name, what, language = languageOfName(name)) {
     this.saveNow();
-    const { id, previous, reason } = this.store.openText({ text, name });
+    const { id, previous, reason } = this.store.openText({ text, name, language });
     this.leaveExercise();
-    this.fill(text);
+    this.fill(text, language);
     this.kept(previous, id === null ? `${what} It could not be kept in this browser: ${reason}.` : what);
   }
 
@@ -212,7 +233,8 @@ export class Programs {
       this.notice(found.error);
       return false;
     }
-    this.openText(found.text, 'shared.asm', 'The shared program is open.');
+    const c = found.language === 'c';
+    this.openText(found.text, c ? 'shared.c' : 'shared.asm', 'The shared program is open.', found.language);
     return true;
   }
 
@@ -224,14 +246,16 @@ export class Programs {
   }
 
   download() {
-    const name = this.name.endsWith('.asm') ? this.name : `${this.name}.asm`;
+    const extension = this.language === 'c' ? '.c' : '.asm';
+    const name = this.name.endsWith(extension) ? this.name : `${this.name}${extension}`;
     download(new Blob([this.editor.text], { type: 'text/plain' }), name);
   }
 
   // The link goes to the clipboard and into a box beside the button, not
   // into the address bar.
   async share() {
-    const made = await shareLink(`${location.origin}${location.pathname}`, this.editor.text);
+    const kind = this.language === 'c' ? 'c' : 'src';
+    const made = await shareLink(`${location.origin}${location.pathname}`, this.editor.text, kind);
     $('share-link').hidden = !made.url;
     $('share-link').value = made.url ?? '';
     if (made.refusal) {

@@ -1,6 +1,7 @@
 // Links carry a source or an exercise file's text in the page address after
 // "#", so no server ever sees it, as UTF-8 in base64url without padding:
 //   #z=    a source compressed with deflate-raw (what Share link makes);
+//   #zc=   a C source compressed with deflate-raw;
 //   #src=  a source as it is (older links, and mirvo link);
 //   #zex=  an exercise compressed with deflate-raw;
 //   #ex=   an exercise as it is (mirvo link).
@@ -11,9 +12,12 @@ export const kLinkLimit = 8000;
 // No program needs more; a link that inflates past it is refused.
 const kMaxSourceBytes = 8 << 20;
 
+// kind: what the link's text is, as encodeShare names it; decodeShare
+// answers 'src' for a program in either language, with its language.
 const kFormats = [
-  { key: 'z', kind: 'src', compressed: true },
-  { key: 'src', kind: 'src', compressed: false },
+  { key: 'z', kind: 'src', compressed: true, language: 'asm' },
+  { key: 'src', kind: 'src', compressed: false, language: 'asm' },
+  { key: 'zc', kind: 'c', compressed: true, language: 'c' },
   { key: 'zex', kind: 'ex', compressed: true },
   { key: 'ex', kind: 'ex', compressed: false },
 ];
@@ -49,8 +53,8 @@ async function pipeThrough(bytes, stream, limit = Infinity) {
   return new Uint8Array(await new Blob(chunks).arrayBuffer());
 }
 
-// The fragment of a link for text, a source (kind 'src': "#z=…") or an
-// exercise ('ex': "#zex=…").
+// The fragment of a link for text, a source (kind 'src': "#z=…"), a C
+// source ('c': "#zc=…") or an exercise ('ex': "#zex=…").
 export async function encodeShare(text, kind = 'src') {
   const { key } = kFormats.find((format) => format.kind === kind && format.compressed);
   const packed = await pipeThrough(new TextEncoder().encode(text), new CompressionStream('deflate-raw'));
@@ -71,8 +75,9 @@ export async function shareLink(base, text, kind = 'src') {
 }
 
 // What a fragment holds: null when it names nothing (an empty or foreign
-// fragment), {kind: 'src' or 'ex', text}, or {error} in words for a link
-// that is damaged (cut short, changed by hand, or not text).
+// fragment), {kind: 'src', language: 'asm' or 'c', text} for a program,
+// {kind: 'ex', text} for an exercise, or {error} in words for a link that
+// is damaged (cut short, changed by hand, or not text).
 export async function decodeShare(fragment) {
   const match = /^#([a-z]+)=(.*)$/s.exec(fragment);
   const format = match && kFormats.find((f) => f.key === match[1]);
@@ -91,7 +96,8 @@ export async function decodeShare(fragment) {
     if (bytes === null) return damaged('it unpacks to more than any program needs');
   }
   try {
-    return { kind: format.kind, text: new TextDecoder('utf-8', { fatal: true }).decode(bytes) };
+    const text = new TextDecoder('utf-8', { fatal: true }).decode(bytes);
+    return format.language ? { kind: 'src', language: format.language, text } : { kind: format.kind, text };
   } catch {
     return damaged('it is not text');
   }

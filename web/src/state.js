@@ -7,6 +7,7 @@
 //   PageModel   what the page knows between the worker's messages, and what
 //               its view shows (main.js only draws it).
 
+import { CodeLink } from './link.js';
 import { hex } from './notation.js';
 
 // ---------------------------------------------------------------- vocabulary
@@ -155,11 +156,15 @@ export class Session {
   }
 
   // Compiles C source as mirvo cc does: {ok, image, assembly: mirvo cc
-  // --json's object, diagnosticCount}, diagnostics cut as assemble's are.
+  // --json's object, diagnosticCount, statements}, diagnostics cut as
+  // assemble's are. statements are the assembler's of the generated
+  // assembly (each instruction's line, address and bytes), for the view
+  // that shows it beside the C.
   compile(source, optimise = true) {
     const result = this.engine.compile(source, optimise);
     result.diagnosticCount = result.assembly.diagnostics.length;
     result.assembly.diagnostics = result.assembly.diagnostics.slice(0, this.engine.vocabulary.shownDiagnostics);
+    result.statements = result.ok ? this.engine.assemble(result.assembly.assembly).assembly.statements : [];
     return result;
   }
 
@@ -383,7 +388,13 @@ export const sentence = (words) => `${words.charAt(0).toUpperCase()}${words.slic
 export class PageModel {
   constructor() {
     this.vocabulary = null; // until the engine is ready
+    this.language = 'asm'; // what the editor holds: 'asm' or 'c'
+    this.optimise = true; // C is compiled optimised, else as written (-O0)
+    this.link = null; // the last C program that compiled (link.js), or null
     this.assembleId = 0;
+    this.requestedSource = ''; // the text of the last assembly asked for
+    this.cursorLine = null; // the editor's line with the cursor, in C
+    this.pointerLine = null; // the C line under the pointer, from either side
     this.image = new Uint8Array(0); // what the machine was loaded with
     this.fromSource = true; // the image is the editor's assembly (not an upload)
     this.lineOfAddress = new Map();
@@ -444,10 +455,11 @@ export class PageModel {
     this.grade = grade;
   }
 
-  // An assembly is asked for; its id.
-  assemblyRequested() {
+  // An assembly (or in C a compile) of source is asked for; its id.
+  assemblyRequested(source = '') {
     this.pending = true;
     this.assembleId += 1;
+    this.requestedSource = source;
     return this.assembleId;
   }
 
@@ -468,6 +480,61 @@ export class PageModel {
     if (!ok) return null;
     this.image = image;
     return image;
+  }
+
+  // The worker's answer to compiling C as request id: as assembled, the
+  // image to load or null. The machine's lines are the C lines; the link
+  // stays the last program that compiled while the C has errors.
+  compiled(id, { ok, image, assembly, statements }) {
+    if (id !== this.assembleId) return null;
+    this.pending = false;
+    this.hasErrors = !ok;
+    this.fromSource = true;
+    if (!ok) {
+      this.runAfterLoad = false;
+      return null;
+    }
+    this.link = new CodeLink(assembly, statements, this.requestedSource);
+    this.lineOfAddress = new Map();
+    this.addressOfLine = new Map();
+    for (const s of this.link.statements) {
+      for (let address = s.first; address < s.end; address += 1) this.lineOfAddress.set(address, s.line);
+      if (s.bytes > 0 && !this.addressOfLine.has(s.line)) this.addressOfLine.set(s.line, s.first);
+    }
+    this.image = image;
+    return image;
+  }
+
+  // The editor holds a program in language ('asm' or 'c'): what it held
+  // before says nothing about this one.
+  languageChosen(language) {
+    if (language === this.language) return;
+    this.language = language;
+    this.link = null;
+    this.lineOfAddress = new Map();
+    this.addressOfLine = new Map();
+  }
+
+  // The link follows the editor's cursor, and the pointer while it is over
+  // a C line or an instruction (null: it left).
+  cursorMoved(line) {
+    this.cursorLine = line;
+  }
+
+  pointedAt(line) {
+    this.pointerLine = line;
+  }
+
+  // The C line whose statements are linked to their instructions now.
+  get linkedLine() {
+    return this.pointerLine ?? this.cursorLine;
+  }
+
+  // The next C line that compiled to instructions after the linked one
+  // (back: before it), or null.
+  nextLinkLine(back = false) {
+    if (this.link === null) return null;
+    return this.link.nextLine(this.linkedLine ?? (back ? Infinity : 0), back);
   }
 
   // An image from a file, to be loaded as it is.
@@ -680,6 +747,12 @@ export class PageModel {
       return `${this.vocabulary.stepWords(record)}.${this.ended ? ` ${words}` : ''}`;
     }
     return words;
+  }
+
+  // Why the machine is marked out of date.
+  get staleNote() {
+    const done = this.language === 'c' ? 'compiled' : 'assembled';
+    return `The machine shows the last program that ${done}: fix the errors to run this one.`;
   }
 
   // While the source has errors, the machine shows the last program that

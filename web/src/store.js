@@ -5,8 +5,9 @@
 // as the page does.
 //
 //   mirvo.programs       the index: [{id, name, updated}], the last shown first
-//   mirvo.program.<id>   one program: {name, text, updated, rev}, and for
-//                        an attempt at an exercise, exercise: the file's text
+//   mirvo.program.<id>   one program: {name, text, updated, rev, language:
+//                        'asm' or 'c'}, and for an attempt at an
+//                        exercise, exercise: the file's text
 //   mirvo.tab            (per tab) {id} or {example}: what this tab shows
 //
 // Opening a link, a file or an example never overwrites a program: the one
@@ -80,7 +81,7 @@ export class ProgramStore {
   // A program from a link or a file: kept at once (it can be had nowhere
   // else), unless a program with this very text is kept already. Returns
   // {id, previous}: previous is the program shown before, which stays.
-  openText({ text, name }) {
+  openText({ text, name, language }) {
     const previous = this.shownProgram();
     const same = this.programs().find(({ id }) => this.read(id)?.text === text);
     if (same) {
@@ -88,7 +89,7 @@ export class ProgramStore {
       return { id: same.id, previous: previous?.id === same.id ? null : previous };
     }
     const id = this.newId();
-    const result = this.write(id, { name, text, rev: 1 });
+    const result = this.write(id, { name, text, rev: 1, language });
     if (!result.saved) return { id: null, previous, reason: result.reason };
     this.shown = { id };
     this.rev = 1;
@@ -98,14 +99,15 @@ export class ProgramStore {
   // An exercise (its file's text): the attempt at it kept before, else a
   // new one from starter. Returns {program, previous}: previous is the
   // program shown before, which stays.
-  openExercise({ exercise, name, starter }) {
+  openExercise({ exercise, name, starter, language }) {
     const previous = this.shownProgram();
     const kept = this.programs().find(({ id }) => this.read(id)?.exercise === exercise);
     let id = kept?.id;
     if (id === undefined) {
       id = this.newId();
-      const result = this.write(id, { name, text: starter, rev: 1, exercise });
-      if (!result.saved) return { program: { name, text: starter, exercise }, previous, reason: result.reason };
+      const result = this.write(id, { name, text: starter, rev: 1, exercise, language });
+      if (!result.saved)
+        return { program: { name, text: starter, exercise, language }, previous, reason: result.reason };
     }
     const program = this.show(id);
     return { program, previous: previous?.id === id ? null : previous };
@@ -136,17 +138,17 @@ export class ProgramStore {
     return program;
   }
 
-  // Saves the editor's text as the shown program (an example becomes a
-  // program of its name). Returns {saved: true}, with copy: {id, name} when
+  // Saves the editor's text, in language, as the shown program (an example
+  // becomes a program of its name). Returns {saved: true}, with copy: {id, name} when
   // another tab had saved this program since this tab read it (this tab's
   // text is then kept as a copy, the other one stays), or {saved: false,
   // reason}.
-  save(text) {
+  save(text, language) {
     const shown = this.shown;
     if (shown?.example || !shown?.id || this.read(shown.id) === null) {
-      const name = shown?.example ?? 'program.asm';
+      const name = shown?.example ?? (language === 'c' ? 'program.c' : 'program.asm');
       const id = this.newId();
-      const result = this.write(id, { name, text, rev: 1 });
+      const result = this.write(id, { name, text, rev: 1, language });
       if (result.saved) {
         this.shown = { id };
         this.rev = 1;
@@ -155,16 +157,16 @@ export class ProgramStore {
     }
     const stored = this.read(shown.id);
     const { exercise } = stored;
-    if (stored.text === text) return { saved: true };
+    if (stored.text === text && stored.language === language) return { saved: true };
     if (stored.rev !== this.rev) {
       const copy = { id: this.newId(), name: `${stored.name} (copy)` };
-      const result = this.write(copy.id, { name: copy.name, text, rev: 1, exercise });
+      const result = this.write(copy.id, { name: copy.name, text, rev: 1, exercise, language });
       if (!result.saved) return result;
       this.shown = { id: copy.id };
       this.rev = 1;
       return { saved: true, copy };
     }
-    const result = this.write(shown.id, { name: stored.name, text, rev: stored.rev + 1, exercise });
+    const result = this.write(shown.id, { name: stored.name, text, rev: stored.rev + 1, exercise, language });
     if (result.saved) this.rev = stored.rev + 1;
     return result;
   }
@@ -179,11 +181,11 @@ export class ProgramStore {
   // Writes a program and puts it first in the index, dropping the oldest
   // beyond kMostPrograms. {saved: true}, or {saved: false, reason} when the
   // browser has no room for it (no other program is given up for it).
-  write(id, { name, text, rev, exercise }) {
+  write(id, { name, text, rev, exercise, language }) {
     const updated = this.now();
     const index = [{ id, name, updated }, ...this.programs().filter((entry) => entry.id !== id)];
     try {
-      this.local.setItem(programKey(id), JSON.stringify({ name, text, updated, rev, exercise }));
+      this.local.setItem(programKey(id), JSON.stringify({ name, text, updated, rev, exercise, language }));
       this.local.setItem(kIndex, JSON.stringify(index.slice(0, kMostPrograms)));
     } catch {
       return { saved: false, reason: 'the browser has no room left for it: use Save source to keep it as a file' };

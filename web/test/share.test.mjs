@@ -1,7 +1,7 @@
 // Share links under Node: what a link holds, what a damaged one says, and
 // which links are too long to make.
 import assert from 'node:assert/strict';
-import { readFileSync } from 'node:fs';
+import { readdirSync, readFileSync } from 'node:fs';
 import path from 'node:path';
 import { test } from 'node:test';
 
@@ -11,19 +11,25 @@ import { exampleSources, root } from './support.mjs';
 const sum = readFileSync(path.join(root, 'examples/sum.asm'), 'utf8');
 const plain = (text) => `#src=${Buffer.from(text, 'utf8').toString('base64url')}`;
 
-test('every example goes through a link and back unchanged', async () => {
+test('every example, in either language, goes through a link and back unchanged', async () => {
   for (const [name, file] of exampleSources()) {
     const source = readFileSync(file, 'utf8');
     const made = await shareLink('http://host/', source);
     if (made.refusal) continue; // checked below
-    assert.deepEqual(await decodeShare(new URL(made.url).hash), { kind: 'src', text: source }, name);
+    assert.deepEqual(await decodeShare(new URL(made.url).hash), { kind: 'src', language: 'asm', text: source }, name);
+  }
+  for (const name of readdirSync(path.join(root, 'examples/c')).filter((n) => n.endsWith('.c'))) {
+    const source = readFileSync(path.join(root, 'examples/c', name), 'utf8');
+    const { url } = await shareLink('http://host/', source, 'c');
+    assert.match(url, /^http:\/\/host\/#zc=[\w-]+$/);
+    assert.deepEqual(await decodeShare(new URL(url).hash), { kind: 'src', language: 'c', text: source }, name);
   }
 });
 
 test('what a fragment holds', async () => {
   const z = await encodeShare(sum);
   const exercise = 'title = "Copy"\n';
-  const source = (text) => ({ kind: 'src', text });
+  const source = (text) => ({ kind: 'src', language: 'asm', text });
   const cases = [
     ['', null],
     ['#', null],
@@ -33,6 +39,7 @@ test('what a fragment holds', async () => {
     [plain('; ü\n'), source('; ü\n')],
     [plain(''), source('')],
     [z, source(sum)],
+    [await encodeShare('void main(void) {}\n', 'c'), { kind: 'src', language: 'c', text: 'void main(void) {}\n' }],
     [await encodeShare(exercise, 'ex'), { kind: 'ex', text: exercise }],
     [plain(exercise).replace('#src=', '#ex='), { kind: 'ex', text: exercise }],
     [z.slice(0, z.length - 12), /cannot be read: its compressed data is broken/],
