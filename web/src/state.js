@@ -413,6 +413,7 @@ export class PageModel {
     this.exercise = null; // the open exercise, as the engine reads it
     this.exerciseError = ''; // why the last exercise could not be opened
     this.grade = null; // the last Check of the editor's program
+    this.executed = null; // after a C run ended: how often each address ran (a Map)
     this.checking = false;
   }
 
@@ -546,6 +547,8 @@ export class PageModel {
 
   // The addresses of the statements on the given lines.
   breakpointAddresses(lines) {
+    // A C line's: its statements' first addresses.
+    if (this.language === 'c' && this.link !== null) return lines.flatMap((line) => this.link.startsOfLine(line));
     return lines.map((line) => this.addressOfLine.get(line)).filter((address) => address !== undefined);
   }
 
@@ -553,7 +556,11 @@ export class PageModel {
   // 'run', 'step', 'stop', 'back' for a step back, 'change' for Back to last
   // change, with search: {watch, found}). True when a run asked for during
   // the assembly should start now.
-  stateReceived({ reason, state, refusal, search }) {
+  stateReceived({ reason, state, refusal, search, executed }) {
+    // How often each address ran in a C run that ended, until the machine
+    // starts again.
+    if (executed !== undefined) this.executed = executed === null ? null : new Map(executed);
+    else if (reason === 'load' || reason === 'reset') this.executed = null;
     this.running = false;
     this.failure = '';
     this.progress = null;
@@ -586,6 +593,14 @@ export class PageModel {
     if (!this.controls.run) return null;
     this.running = true;
     return { action: 'run', fromStart: this.ended };
+  }
+
+  // A step of a C statement was asked for (it may take a while: the machine
+  // could run on through memory): true when it can be done.
+  stepRequested() {
+    if (!this.controls.step) return false;
+    this.running = true;
+    return true;
   }
 
   // Step back was asked for: true when it can be done.
@@ -670,9 +685,10 @@ export class PageModel {
       return { kind: 'paused', words };
     }
     if (this.reason === 'back') {
+      const line = this.cLine === null ? '' : ` (line ${this.cLine})`;
       return {
         kind: state.steps === 0 ? 'ready' : 'paused',
-        words: `Back at step ${state.steps}, at ${this.vocabulary.address(state.pc)}.`,
+        words: `Back at step ${state.steps}, at ${this.vocabulary.address(state.pc)}${line}.`,
       };
     }
     if (state.outcome === 'breakpoint') {
@@ -718,9 +734,35 @@ export class PageModel {
   }
 
   // The last step in words ("CMP B: A (50h) is below B (60h), so CY = 1 and
-  // Z = 0"), or '' when there is no recorded step.
+  // Z = 0"), or '' when there is no recorded step; in C after the C line
+  // the instruction came from ("mem[0x1002] = a + b;: ADD Mem: A = ...").
   get explanation() {
-    return this.state?.lastStep?.explain ?? '';
+    const record = this.state?.lastStep ?? null;
+    return record === null ? '' : `${this.cStatementOf(record)}${record.explain}`;
+  }
+
+  // In C, the text of the C line a step's instruction came from, to stand
+  // before the step's words ("sum += mem[0x1002];: "); else ''.
+  cStatementOf(record) {
+    const line = this.cProgram ? this.link.lineOfAddress(record.pc) : null;
+    return line === null ? '' : `${this.link.sourceLine(line)}: `;
+  }
+
+  // The machine runs the C program the editor holds (or the last of it that
+  // compiled): its steps go by C statement.
+  get cProgram() {
+    return this.language === 'c' && this.link !== null && this.fromSource;
+  }
+
+  // The C line of the statement at the program counter, or null (the
+  // program's end, its tables, or not C).
+  get cLine() {
+    return this.cProgram && !this.stale ? this.pcLine : null;
+  }
+
+  // Each C line's steps after a C run ended: Map line -> steps, or null.
+  get lineSteps() {
+    return this.cProgram && this.executed !== null ? this.link.stepsByLine(this.executed) : null;
   }
 
   // The run-time checks' findings so far, each with the words the list
@@ -744,7 +786,7 @@ export class PageModel {
     const { words } = this.outcomeLine;
     const record = this.state?.lastStep ?? null;
     if (this.reason === 'step' && record !== null && !this.running && this.state.outcome !== 'watchpoint') {
-      return `${this.vocabulary.stepWords(record)}.${this.ended ? ` ${words}` : ''}`;
+      return `${this.cStatementOf(record)}${this.vocabulary.stepWords(record)}.${this.ended ? ` ${words}` : ''}`;
     }
     return words;
   }

@@ -470,7 +470,8 @@ test('Check: a row per case, mismatches for the visible ones only, and the score
   assert.equal(model.exerciseView, null);
 });
 
-// mirvo cc's object and its image's JSON trace, for a C example at a level.
+// mirvo cc's object for a C example at a level, and its image's run as
+// mirvo run --trace --json prints it: the steps and the final summary.
 function compiledNatively(name, level) {
   const file = path.join(root, 'examples/c', name);
   const image = path.join(work, `${name}-O${level}.bin`);
@@ -479,40 +480,95 @@ function compiledNatively(name, level) {
     execFileSync(mirvo, ['cc', file, '--json', '-O', String(level)], { encoding: 'utf8', stdio: 'pipe' }),
   );
   execFileSync(mirvo, ['cc', file, '-O', String(level), '-o', image, '-S', path.join(work, `${name}.asm`)]);
-  return { compiled, trace: traced(image, 1 << 20) };
+  const lines = execFileSync(mirvo, ['run', image, '--trace', '--json', '--explain'], { encoding: 'utf8', stdio: 'pipe' })
+    .trim()
+    .split('\n')
+    .map((line) => JSON.parse(line));
+  return { compiled, trace: lines.slice(0, -1), summary: lines.at(-1) };
 }
 
-test('a step of a C statement ends where the trace reaches the next statement, and a step back at the one before', () => {
+// The page in C over the session: the example compiled, loaded, its
+// statements' starts given to the session.
+function cModel(name, level) {
+  const source = readFileSync(path.join(root, 'examples/c', name), 'utf8');
+  const model = new PageModel();
+  model.engineReady(session.vocabulary.json);
+  model.languageChosen('c');
+  const image = model.compiled(model.assemblyRequested(source), session.compile(source, level === 1));
+  assert.equal(session.load(image, 'p.bin').status, 0);
+  session.setStatementStarts(model.link.starts);
+  model.stateReceived({ reason: 'load', state: session.snapshot() });
+  return { model, sourceLines: source.split('\n') };
+}
+
+test('C goes a statement at a time: forward and back to the steps the trace says, the line and its steps shown', () => {
   for (const name of ['sum.c', 'early.c', 'unrolled.c', 'table.c']) {
     for (const level of [0, 1]) {
-      const { compiled, trace } = compiledNatively(name, level);
-      const starts = new Set(compiled.map.filter((s) => s.end_address > s.first_address).map((s) => s.first_address));
+      const { compiled, trace, summary } = compiledNatively(name, level);
+      const ran = compiled.map.filter((s) => s.end_address > s.first_address);
+      const lineOf = (pc) => ran.find((s) => pc >= s.first_address && pc < s.end_address)?.line ?? null;
       // The program counter after each step: the next record's, or the run's end.
       const end = trace.length;
-      const pcAfter = (step) => (step < end ? trace[step].pc : null);
-      const atStart = [...Array(end).keys()].filter((step) => starts.has(pcAfter(step)));
-      const forward = [...atStart.filter((step) => step > 0), end];
-      const backward = [0, ...atStart.filter((step) => step > 0)].reverse();
+      const pcAfter = (step) => (step < end ? trace[step].pc : summary.pc);
+      const atStart = [...Array(end).keys()].filter(
+        (step) => step > 0 && ran.some((s) => s.first_address === pcAfter(step)),
+      );
+      const forward = [...atStart, end].map((step) => [step, lineOf(pcAfter(step))]);
+      const backward = [...atStart.reverse(), 0].map((step) => [step, lineOf(pcAfter(step))]);
+      const lineSteps = new Map();
+      for (const { pc } of trace) {
+        if (lineOf(pc) !== null) lineSteps.set(lineOf(pc), (lineSteps.get(lineOf(pc)) ?? 0) + 1);
+      }
 
-      const { ok, image, assembly } = session.compile(readFileSync(path.join(root, 'examples/c', name), 'utf8'), level);
-      assert.ok(ok, name);
-      assert.equal(session.load(image, 'p.bin').status, 0);
-      session.setStatementStarts(assembly.map.map((s) => (s.end_address > s.first_address ? s.first_address : -1)));
+      const { model, sourceLines } = cModel(name, level);
       const stops = [];
       for (let outcome = 'running'; outcome === 'running';) {
         outcome = finish(session.stepStatement({ slice: 7 }));
-        stops.push(session.snapshot().steps);
+        const executed = session.vocabulary.isFinal(outcome) ? [...session.executedCounts()] : undefined;
+        model.stateReceived({ reason: 'step', state: session.snapshot(), executed });
+        stops.push([model.state.steps, model.cLine]);
       }
+      // The last step named by its C line, as the trace's record says.
+      const last = trace.at(-1);
+      const named = lineOf(last.pc) === null ? '' : `${sourceLines[lineOf(last.pc) - 1].trim()}: `;
+      assert.equal(model.explanation, `${named}${last.explain}`);
+      const shownSteps = model.lineSteps;
       // A step back given up between slices leaves the state shown as it was.
       const search = session.stepStatementBack({ slice: 1 });
       assert.equal(search.next().done, false);
       search.return();
       assert.equal(session.snapshot().steps, end);
       const backs = [];
-      while (session.snapshot().steps > 0) backs.push(finish(session.stepStatementBack({ slice: 5 })));
-      const counts = new Map();
-      for (const { pc } of trace) counts.set(pc, (counts.get(pc) ?? 0) + 1);
-      assert.deepEqual([name, level, stops, backs, session.executedCounts()], [name, level, forward, backward, counts]);
+      while (session.snapshot().steps > 0) {
+        finish(session.stepStatementBack({ slice: 5 }));
+        model.stateReceived({ reason: 'back', state: session.snapshot() });
+        backs.push([model.state.steps, model.cLine]);
+      }
+      assert.deepEqual([name, level, stops, backs, shownSteps], [name, level, forward, backward, lineSteps]);
     }
   }
+});
+
+test("a C line's breakpoints are its statements' starts: every trip of an unrolled loop", () => {
+  const { compiled } = compiledNatively('unrolled.c', 1);
+  const { model } = cModel('unrolled.c', 1);
+  const rows = [10, 11, 13, 12, 4];
+  assert.deepEqual(
+    rows.map((line) => [line, model.breakpointAddresses([line])]),
+    rows.map((line) => [
+      line,
+      compiled.map.filter((s) => s.line === line && s.end_address > s.first_address).map((s) => s.first_address),
+    ]),
+  );
+  assert.equal(model.breakpointAddresses([11]).length, 16);
+  // Run stops before each trip's first statement on line 10, and goes on.
+  session.setBreakpoints(model.breakpointAddresses([10]));
+  const pauses = [];
+  for (let outcome = 'breakpoint'; outcome === 'breakpoint';) {
+    outcome = finish(session.run({ breakpoints: true }));
+    model.stateReceived({ reason: 'run', state: session.snapshot() });
+    pauses.push(model.cLine);
+  }
+  session.setBreakpoints([]);
+  assert.deepEqual(pauses, [...Array(8).fill(10), null]);
 });
