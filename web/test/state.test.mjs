@@ -480,7 +480,10 @@ function compiledNatively(name, level) {
     execFileSync(mirvo, ['cc', file, '--json', '-O', String(level)], { encoding: 'utf8', stdio: 'pipe' }),
   );
   execFileSync(mirvo, ['cc', file, '-O', String(level), '-o', image, '-S', path.join(work, `${name}.asm`)]);
-  const lines = execFileSync(mirvo, ['run', image, '--trace', '--json', '--explain'], { encoding: 'utf8', stdio: 'pipe' })
+  const lines = execFileSync(mirvo, ['run', image, '--trace', '--json', '--explain'], {
+    encoding: 'utf8',
+    stdio: 'pipe',
+  })
     .trim()
     .split('\n')
     .map((line) => JSON.parse(line));
