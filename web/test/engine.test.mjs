@@ -129,25 +129,36 @@ for (const [name, source] of cSources) {
 // ships, its model solution, a program that only returns and one that reads
 // a register it never set get the grade that mirvo test --format json
 // prints, the run-time checks of each case and hidden cases withheld alike.
+// An exercise in C grades its model solution, an empty main and an
+// assembly program (refused) instead.
 const exercisesDir = path.join(root, 'exercises');
 for (const name of readdirSync(exercisesDir).filter((file) => file.endsWith('.toml'))) {
   test(`${name}: Check grades as mirvo test does`, () => {
     const text = readFileSync(path.join(exercisesDir, name), 'utf8');
     const { exercise } = engine.openExercise(text);
     assert.equal(exercise.title, /^title = "(.*)"$/m.exec(text)[1]);
-    const programs = [
-      ['model.asm', solutionOf(text)],
-      ['ret.asm', 'RET\n'],
-      ['unset.asm', 'ADD C\nRET\n'],
-    ];
+    const inC = exercise.language === 'c';
+    assert.equal(inC, /^language = "c"$/m.test(text));
+    const programs = inC
+      ? [
+          ['model.c', solutionOf(text)],
+          ['empty.c', '#include <mirvo.h>\nvoid main(void) {}\n'],
+          ['ret.asm', 'RET\n'],
+        ]
+      : [
+          ['model.asm', solutionOf(text)],
+          ['ret.asm', 'RET\n'],
+          ['unset.asm', 'ADD C\nRET\n'],
+        ];
     for (const [program, source] of programs) {
       writeFileSync(path.join(work, program), source);
       const args = ['test', path.join(exercisesDir, name), program, '--format', 'json'];
       const { file, ...printed } = JSON.parse(run('mirvo', args).stdout);
       assert.equal(file, program);
-      engine.assemble(source);
+      if (program.endsWith('.c')) engine.compile(source);
+      else engine.assemble(source);
       assert.deepEqual(engine.check(), printed);
-      assert.equal(printed.score === printed.max_score, program === 'model.asm');
+      assert.equal(printed.score === printed.max_score, program.startsWith('model.'));
       assert.equal(
         printed.cases.some((c) => c.checks.length > 0),
         program === 'unset.asm',
