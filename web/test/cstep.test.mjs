@@ -42,9 +42,9 @@ const source = (name) => readFileSync(path.join(root, 'examples/c', name), 'utf8
 function nativeStops(name) {
   const mirvo = path.join(nativeBin, 'mirvo');
   const file = path.join(root, 'examples/c', name);
-  const { map } = JSON.parse(execFileSync(mirvo, ['cc', file, '--json'], { encoding: 'utf8', stdio: 'pipe' }));
   const image = path.join(work, `${name}.bin`);
-  execFileSync(mirvo, ['cc', file, '-o', image, '-S', path.join(work, `${name}.asm`)], { stdio: 'pipe' });
+  const options = ['-o', image, '-S', path.join(work, `${name}.asm`)];
+  const { map } = JSON.parse(execFileSync(mirvo, ['cc', file, '--json', ...options], { encoding: 'utf8' }));
   const lines = execFileSync(mirvo, ['run', image, '--trace', '--json', '--explain'], { encoding: 'utf8' })
     .trim()
     .split('\n')

@@ -476,10 +476,8 @@ function compiledNatively(name, level) {
   const file = path.join(root, 'examples/c', name);
   const image = path.join(work, `${name}-O${level}.bin`);
   const mirvo = path.join(nativeBin, 'mirvo');
-  const compiled = JSON.parse(
-    execFileSync(mirvo, ['cc', file, '--json', '-O', String(level)], { encoding: 'utf8', stdio: 'pipe' }),
-  );
-  execFileSync(mirvo, ['cc', file, '-O', String(level), '-o', image, '-S', path.join(work, `${name}.asm`)]);
+  const options = ['-O', String(level), '-o', image, '-S', path.join(work, `${name}.asm`)];
+  const compiled = JSON.parse(execFileSync(mirvo, ['cc', file, '--json', ...options], { encoding: 'utf8' }));
   const lines = execFileSync(mirvo, ['run', image, '--trace', '--json', '--explain'], {
     encoding: 'utf8',
     stdio: 'pipe',
