@@ -49,10 +49,16 @@ export class CodeLink {
     return (this.sourceLines[line - 1] ?? '').trim();
   }
 
-  // The C statements on a 1-based C line (a line may hold several, and a
-  // statement made into no instruction has none).
+  // The C statements of a 1-based C line: those that start on it (a line
+  // may hold several, and a statement made into no instruction has none);
+  // on a line inside a statement that starts earlier, the innermost such
+  // statement (a loop's body line is its own, not the loop's).
   statementsOnLine(line) {
-    return this.statements.filter((s) => line >= s.line && line <= s.endLine);
+    const starting = this.statements.filter((s) => s.line === line);
+    if (starting.length > 0) return starting;
+    const around = this.statements.filter((s) => line > s.line && line <= s.endLine);
+    const size = (s) => (s.endLine - s.line) * 1e6 + (s.endColumn - s.column);
+    return around.length === 0 ? [] : [around.reduce((inner, s) => (size(s) < size(inner) ? s : inner))];
   }
 
   // Bytes compiled from the statements that start on each C line, and the

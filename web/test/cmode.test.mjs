@@ -3,7 +3,7 @@
 // scheme checked by axe-core. Screenshots go to build/web-test/.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdirSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
@@ -63,11 +63,216 @@ const generated = (tab = page) =>
     })),
   );
 
+// The lines of cc's assembly that are instructions, without comments.
+const instructionsOf = ({ assembly }) =>
+  assembly
+    .split('\n')
+    .map((line) => line.replace(/;.*$/, '').trim())
+    .filter((line) => line !== '');
+
+// The image the page would download.
+async function downloadedImage() {
+  const [download] = await Promise.all([page.waitForEvent('download'), page.getByText('Download image').click()]);
+  return [...readFileSync(await download.path())];
+}
+
+// The 1-based editor lines marked as linked.
+const linkedLines = () =>
+  page.evaluate(() =>
+    [...document.querySelectorAll('.cm-line')].flatMap((line, i) =>
+      line.classList.contains('cm-linked') ? [i + 1] : [],
+    ),
+  );
+
 test('a C example: its assembly and image are those mirvo cc --json makes, at either level', async () => {
+  await openC(example('table.c'));
+  assert.equal(await $('language').inputValue(), 'c');
+  for (const optimise of [true, false]) {
+    if (!optimise) {
+      await $('optimise').uncheck();
+      await page.waitForFunction(() => !document.querySelector('[data-testid="optimise"]').checked);
+      await ready();
+    }
+    const want = compiled('table.c', optimise);
+    // The generated view settles on the new program once its image is loaded.
+    await page.waitForFunction(
+      (n) => document.querySelectorAll('[data-testid="generated"] [data-address]').length === n,
+      instructionsOf(want).length,
+    );
+    const shown = await generated();
+    assert.deepEqual(
+      shown.map((i) => i.text),
+      instructionsOf(want),
+    );
+    // Each instruction's C line is the statement whose addresses hold it.
+    for (const { address, cLine } of shown) {
+      const span = want.map.find((s) => address >= s.first_address && address < s.end_address);
+      assert.equal(cLine, span?.line ?? null, `at ${address}`);
+    }
+    assert.deepEqual(await downloadedImage(), want.image);
+  }
+  await $('optimise').check();
+});
+
+test('the link marks the right instructions, from the pointer and the keyboard, both ways', async () => {
   await openC(example('sum.c'));
   const want = compiled('sum.c');
-  const shown = await generated();
-  const image = await page.evaluate(() => 0);
-  assert.equal(shown.length > 0, true);
-  console.log(shown.slice(0, 3), want.map.length, image);
+  const addressesOf = (line) =>
+    want.map
+      .filter((s) => s.line === line)
+      .flatMap((s) => {
+        const found = [];
+        for (let a = s.first_address; a < s.end_address; a += 1) found.push(a);
+        return found;
+      });
+  const linkedAddresses = async () => (await generated()).filter((i) => i.linked).map((i) => i.address);
+  // The instructions shown for a C line: each within the line's addresses in cc's map.
+  const instructionStarts = async (line) => (await generated()).filter((i) => i.cLine === line).map((i) => i.address);
+  // Pointer over three statements' C lines.
+  for (const line of [6, 7, 9]) {
+    await page
+      .locator('.cm-line')
+      .nth(line - 1)
+      .hover();
+    await page.waitForFunction(
+      (l) => document.querySelectorAll('.cm-line')[l - 1].classList.contains('cm-linked'),
+      line,
+    );
+    const marked = await linkedAddresses();
+    assert.ok(marked.length > 0, `line ${line}`);
+    assert.deepEqual(marked, await instructionStarts(line), `line ${line}`);
+    assert.ok(
+      marked.every((a) => addressesOf(line).includes(a)),
+      `line ${line}`,
+    );
+    assert.deepEqual(await linkedLines(), [line]);
+  }
+  // The keyboard: F8 from the cursor on line 6 goes to 7, then 8; Shift+F8 back to 7.
+  await page.mouse.move(0, 0);
+  await page.locator('.cm-line').nth(5).click();
+  for (const [key, line] of [
+    ['F8', 7],
+    ['F8', 8],
+    ['Shift+F8', 7],
+  ]) {
+    await page.keyboard.press(key);
+    await page.waitForFunction(
+      (l) => document.querySelectorAll('.cm-line')[l - 1].classList.contains('cm-linked'),
+      line,
+    );
+    assert.deepEqual(await linkedAddresses(), await instructionStarts(line), `${key} to ${line}`);
+  }
+  // The other way: the pointer over an instruction marks its C line.
+  const last = want.map.find((s) => s.line === 9);
+  await page.locator(`[data-testid="generated"] [data-address="${last.first_address}"]`).hover();
+  await page.waitForFunction(() => document.querySelectorAll('.cm-line')[8].classList.contains('cm-linked'));
+  assert.deepEqual(await linkedLines(), [9]);
+  // Arrows in the assembly go by instruction, the link following.
+  await $('generated').focus();
+  await page.keyboard.press('ArrowDown');
+  await page.waitForFunction(() => document.querySelectorAll('.cm-line')[5].classList.contains('cm-linked'));
+  assert.deepEqual(await linkedLines(), [6]);
+  await page.mouse.move(0, 0);
+});
+
+test('a compile error is underlined at its column, and the machine marked as the last program that compiled', async () => {
+  await openC(example('sum.c'));
+  const bad = example('sum.c').replace('sum += mem[0x1003];', 'sum += y;');
+  await page.locator('.cm-content').click();
+  await page.keyboard.press('Control+a');
+  await page.keyboard.insertText(bad);
+  await ready(page, 'error');
+  const line = bad.split('\n').findIndex((l) => l.includes('sum += y;')) + 1;
+  const item = $('diagnostics').locator('li').first();
+  assert.equal(await item.getAttribute('data-line'), String(line));
+  assert.match(await item.textContent(), /^Line 8, column 10: error: 'y' is not declared/);
+  assert.equal(
+    await page
+      .locator('.cm-line')
+      .nth(line - 1)
+      .locator('.cm-lintRange-error')
+      .textContent(),
+    'y',
+  );
+  assert.equal(await $('stale').isVisible(), true);
+  assert.match(await $('stale').textContent(), /last program that compiled/);
+  // The assembly shown is still the last program's, marked out of date.
+  assert.equal(await page.locator('[data-testid="generated"].is-stale').count(), 1);
+  assert.ok((await generated()).length > 0);
+});
+
+test('a #zc= link opens in C and Share link makes one again', async () => {
+  const source = example('unrolled.c');
+  await openC(source);
+  await page.getByText('Share link').click();
+  await page.waitForFunction(() => document.querySelector('[data-testid="share-link"]').value !== '');
+  const link = await $('share-link').inputValue();
+  assert.match(link, /^http:\/\/127\.0\.0\.1:\d+\/#zc=[\w-]+$/);
+  const other = await context.newPage();
+  await other.goto(link);
+  await ready(other);
+  assert.equal(await $('language', other).inputValue(), 'c');
+  const text = await other.evaluate(() =>
+    [...document.querySelectorAll('.cm-line')].map((l) => l.textContent).join('\n'),
+  );
+  assert.equal(text, source);
+  assert.ok((await generated(other)).length > 0);
+  await other.close();
+});
+
+test('an exercise in C opens in C and Check grades it as mirvo test does', async () => {
+  await page.goto('about:blank');
+  await page.goto(base);
+  await ready();
+  await page.selectOption('#exercises', '11-c-sum.toml');
+  await page.waitForFunction(() => document.querySelector('[data-testid="language"]').value === 'c');
+  await page.waitForFunction(() => document.querySelector('.cm-content').textContent.includes('void main'));
+  const solution = '#include <mirvo.h>\nvoid main(void) { mem[0x1003] = mem[0x1000] + mem[0x1001] + mem[0x1002]; }\n';
+  await page.locator('.cm-content').click();
+  await page.keyboard.press('Control+a');
+  await page.keyboard.insertText(solution);
+  await ready();
+  await $('check').click();
+  await page.waitForFunction(() => /\d+ \/ \d+/.test(document.querySelector('[data-testid="score"]').textContent));
+  // The menu's copy is the learner's: what mirvo link carries.
+  const mirvo = (args) => execFileSync(path.join(nativeBin, 'mirvo'), args, { cwd: work, encoding: 'utf8' });
+  const link = mirvo(['link', path.join(root, 'exercises/11-c-sum.toml')]).trim();
+  writeFileSync(path.join(work, 'learner.toml'), Buffer.from(link.slice(link.indexOf('#ex=') + 4), 'base64url'));
+  writeFileSync(path.join(work, 'attempt.c'), solution);
+  const graded = JSON.parse(mirvo(['test', 'learner.toml', 'attempt.c', '--format', 'json']));
+  assert.equal(await $('score').textContent(), `${graded.score} / ${graded.max_score}`);
+  assert.equal(graded.score, graded.max_score);
+  await page.selectOption('#exercises', '');
+});
+
+test('C mode: axe-core finds nothing serious in any colour scheme; desktop and phone screenshots', async () => {
+  const require = createRequire(import.meta.url);
+  await page.setViewportSize({ width: 1280, height: 900 });
+  await openC(example('sum.c'));
+  await $('step').click();
+  await page.locator('.cm-line').nth(6).hover();
+  for (const scheme of ['light', 'dark', 'contrast']) {
+    await page.selectOption('[data-testid="scheme"]', scheme);
+    for (const interleave of [false, true]) {
+      await $('interleave').setChecked(interleave);
+      await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
+      const violations = await page.evaluate(async () => (await window.axe.run()).violations);
+      const serious = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+      const report = serious.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`);
+      assert.deepEqual(report, [], `${scheme}: ${report.join('; ')}`);
+    }
+    await page.screenshot({ path: path.join(artifacts, `c-desktop-${scheme}.png`) });
+  }
+  await $('interleave').setChecked(false);
+  await page.selectOption('[data-testid="scheme"]', 'system');
+  const phone = await context.newPage();
+  await phone.setViewportSize({ width: 390, height: 844 });
+  await openC(example('sum.c'), phone);
+  const widths = await phone.evaluate(() => ({
+    page: document.documentElement.scrollWidth,
+    generated: document.querySelector('[data-testid="generated"]').getBoundingClientRect().width,
+  }));
+  assert.ok(widths.page <= 390 && widths.generated > 300, JSON.stringify(widths));
+  await phone.screenshot({ path: path.join(artifacts, 'c-phone.png') });
+  await phone.close();
 });

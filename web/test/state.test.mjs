@@ -2,7 +2,7 @@
 // WebAssembly, and the page model fed with the session's snapshots.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
@@ -550,18 +550,8 @@ test('C goes a statement at a time: forward and back to the steps the trace says
   }
 });
 
-test("a C line's breakpoints are its statements' starts: every trip of an unrolled loop", () => {
-  const { compiled } = compiledNatively('unrolled.c', 1);
+test("Run stops before each trip of an unrolled loop's line with a breakpoint", () => {
   const { model } = cModel('unrolled.c', 1);
-  const rows = [10, 11, 13, 12, 4];
-  assert.deepEqual(
-    rows.map((line) => [line, model.breakpointAddresses([line])]),
-    rows.map((line) => [
-      line,
-      compiled.map.filter((s) => s.line === line && s.end_address > s.first_address).map((s) => s.first_address),
-    ]),
-  );
-  assert.equal(model.breakpointAddresses([11]).length, 16);
   // Run stops before each trip's first statement on line 10, and goes on.
   session.setBreakpoints(model.breakpointAddresses([10]));
   const pauses = [];
@@ -572,4 +562,71 @@ test("a C line's breakpoints are its statements' starts: every trip of an unroll
   }
   session.setBreakpoints([]);
   assert.deepEqual(pauses, [...Array(8).fill(10), null]);
+});
+
+// In C the page model links each C statement to the instructions mirvo cc
+// --json maps it to: the generated view's instructions placed at their
+// addresses are cc's image, a C line's breakpoints are at its statements'
+// first instructions, the machine's line at each address is the map's, and the
+// link's next statement goes through the lines that compiled to code.
+test('in C the page model links each statement to its instructions as mirvo cc --json maps them', () => {
+  const folder = path.join(root, 'examples/c');
+  const names = readdirSync(folder).filter((name) => name.endsWith('.c'));
+  for (const name of names) {
+    for (const optimise of [true, false]) {
+      const label = `${name} ${optimise ? '-O1' : '-O0'}`;
+      const source = readFileSync(path.join(folder, name), 'utf8');
+      const args = [
+        'cc',
+        '--json',
+        '-O',
+        optimise ? '1' : '0',
+        '-S',
+        path.join(work, 'c.asm'),
+        path.join(folder, name),
+      ];
+      const printed = JSON.parse(execFileSync(path.join(nativeBin, 'mirvo'), args, { encoding: 'utf8' }));
+      const model = new PageModel();
+      model.languageChosen('c');
+      const id = model.assemblyRequested(source);
+      const result = session.compile(source, optimise);
+      assert.notEqual(model.compiled(id, result), null, label);
+      const { link } = model;
+
+      const placed = [];
+      for (const { address, bytes } of link.instructions) bytes.forEach((b, i) => (placed[address + i] = b));
+      assert.deepEqual(placed, printed.image, label);
+
+      const spans = printed.map.filter((s) => s.end_address > s.first_address);
+      const lineAt = (address) => spans.find((s) => address >= s.first_address && address < s.end_address)?.line;
+      for (const { address, cLine } of link.instructions) {
+        assert.equal(cLine, lineAt(address) ?? null, `${label} at ${address}`);
+        assert.equal(model.lineOfAddress.get(address), lineAt(address), `${label} at ${address}`);
+      }
+      const lines = [...new Set(spans.map((s) => s.line))].sort((a, b) => a - b);
+      // A line's breakpoints: the first address of each statement on it.
+      assert.deepEqual(
+        model.breakpointAddresses(lines),
+        lines.flatMap((line) => spans.filter((s) => s.line === line).map((s) => s.first_address)),
+        label,
+      );
+      for (const line of lines) {
+        const wanted = link.instructions.filter((i) => lineAt(i.address) === line);
+        assert.deepEqual(
+          link.instructionsOfLine(line).map((index) => link.instructions[index]),
+          wanted,
+          `${label} line ${line}`,
+        );
+      }
+      // F8 from nowhere goes to the first line, then each in turn, and round.
+      const visited = [];
+      for (let i = 0; i <= lines.length; i += 1) {
+        model.cursorMoved(model.nextLinkLine());
+        visited.push(model.linkedLine);
+      }
+      assert.deepEqual(visited, [...lines, lines[0]], label);
+      model.cursorMoved(lines[0]);
+      assert.equal(model.nextLinkLine(true), lines.at(-1), label);
+    }
+  }
 });
