@@ -249,7 +249,7 @@ test('C mode: axe-core finds nothing serious in any colour scheme; desktop and p
   const require = createRequire(import.meta.url);
   await page.setViewportSize({ width: 1280, height: 900 });
   await openC(example('sum.c'));
-  await $('step').click();
+  await $('step-c').click();
   await page.locator('.cm-line').nth(6).hover();
   for (const scheme of ['light', 'dark', 'contrast']) {
     await page.selectOption('[data-testid="scheme"]', scheme);
