@@ -400,6 +400,9 @@ window.addEventListener('keydown', (event) => {
 
 // --- C beside the assembly it became
 
+// The generated view's items, by the instruction's index in the link.
+let generatedItems = [];
+
 // The generated assembly: one item per instruction (its address, bytes and
 // text), in its statement's colour band; with interleave, each C line as a
 // heading over its instructions.
@@ -411,33 +414,32 @@ function drawGenerated() {
   const { link } = model;
   if (link === null) {
     $('generated').replaceChildren();
+    generatedItems = [];
     return;
   }
   const interleave = $('interleave').checked;
-  const items = [];
+  // One string for the whole list: thousands of instructions are drawn in
+  // a few milliseconds, where an element at a time takes many more.
+  const html = [];
   let heading = undefined;
   link.instructions.forEach((instruction, index) => {
     const statement = instruction.statement === null ? null : link.statements[instruction.statement];
     if (interleave && instruction.cLine !== heading) {
       heading = instruction.cLine;
-      const item = document.createElement('li');
-      item.className = 'c-heading';
-      item.textContent = heading === null ? 'end of the program' : `${heading}: ${link.sourceLine(heading)}`;
-      items.push(item);
+      const words = heading === null ? 'the end of the program' : `${heading}: ${link.sourceLine(heading)}`;
+      html.push(`<li class="c-heading">${escapeHtml(words)}</li>`);
     }
-    const item = document.createElement('li');
-    item.className = `instruction${statement === null ? '' : ` band band-${statement.band}`}`;
-    item.dataset.address = String(instruction.address);
-    item.dataset.index = String(index);
-    if (instruction.cLine !== null) item.dataset.cLine = String(instruction.cLine);
+    const band = statement === null ? '' : ` band band-${statement.band}`;
+    const line = instruction.cLine === null ? '' : ` data-c-line="${instruction.cLine}"`;
     const bytes = instruction.bytes.map((b) => hex(b, 2)).join(' ');
-    item.innerHTML = '<span class="g-address"></span> <span class="g-bytes"></span> <code class="g-text"></code>';
-    item.querySelector('.g-address').textContent = hex(instruction.address, 4);
-    item.querySelector('.g-bytes').textContent = bytes.padEnd(5);
-    item.querySelector('.g-text').textContent = instruction.text;
-    items.push(item);
+    html.push(
+      `<li class="instruction${band}" data-address="${instruction.address}" data-index="${index}"${line}>` +
+        `<span class="g-address">${hex(instruction.address, 4)}</span> <span class="g-bytes">${bytes.padEnd(5)}</span> ` +
+        `<code class="g-text">${escapeHtml(instruction.text)}</code></li>`,
+    );
   });
-  $('generated').replaceChildren(...items);
+  $('generated').innerHTML = html.join('');
+  generatedItems = [...$('generated').querySelectorAll('.instruction')];
   drawLink({ reveal: false });
   drawGeneratedPc();
 }
@@ -445,12 +447,11 @@ function drawGenerated() {
 // The instruction at the program counter, marked in the generated assembly;
 // with reveal, scrolled into view.
 function drawGeneratedPc({ reveal = false } = {}) {
-  const pc = model.stale || model.state === null ? null : String(model.state.pc);
-  for (const item of $('generated').querySelectorAll('.instruction')) {
-    const at = item.dataset.address === pc;
-    item.classList.toggle('is-pc', at);
-    if (at && reveal) revealInList($('generated'), item);
-  }
+  for (const item of $('generated').querySelectorAll('.is-pc')) item.classList.remove('is-pc');
+  if (model.stale || model.state === null) return;
+  const item = $('generated').querySelector(`[data-address="${model.state.pc}"]`);
+  item?.classList.add('is-pc');
+  if (item && reveal) revealInList($('generated'), item);
 }
 
 // The C line at the program counter, and after a C run each line's steps
@@ -465,6 +466,8 @@ function drawCLine() {
   stepsDrawn = model.executed;
   editor.showLineSteps(model.lineSteps);
 }
+
+const escapeHtml = (text) => text.replace(/[&<>"]/g, (c) => `&#${c.charCodeAt(0)};`);
 
 // Scrolls the list so that item shows, without moving the page.
 function revealInList(list, item) {
@@ -489,13 +492,10 @@ function drawLink({ reveal }) {
     statements.flatMap((s) => Array.from({ length: s.endLine - s.line + 1 }, (_, i) => s.line + i)),
   );
   editor.showLink(link.statements, lines);
-  const marked = new Set(line === null ? [] : link.instructionsOfLine(line));
-  let first = null;
-  for (const item of $('generated').querySelectorAll('.instruction')) {
-    const on = marked.has(Number(item.dataset.index));
-    item.classList.toggle('is-linked', on);
-    if (on && first === null) first = item;
-  }
+  for (const item of $('generated').querySelectorAll('.is-linked')) item.classList.remove('is-linked');
+  const marked = line === null ? [] : link.instructionsOfLine(line).map((index) => generatedItems[index]);
+  for (const item of marked) item?.classList.add('is-linked');
+  const first = marked[0] ?? null;
   if (reveal && first !== null) revealInList($('generated'), first);
 }
 

@@ -250,11 +250,12 @@ test('C mode: axe-core finds nothing serious in any colour scheme; desktop and p
   await page.setViewportSize({ width: 1280, height: 900 });
   await openC(example('sum.c'));
   await $('step-c').click();
-  await page.locator('.cm-line').nth(6).hover();
   for (const scheme of ['light', 'dark', 'contrast']) {
     await page.selectOption('[data-testid="scheme"]', scheme);
     for (const interleave of [false, true]) {
       await $('interleave').setChecked(interleave);
+      // A statement linked, so that its marks are checked too.
+      await page.locator('.cm-line').nth(6).hover();
       await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
       const violations = await page.evaluate(async () => (await window.axe.run()).violations);
       const serious = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
