@@ -258,6 +258,7 @@ export class SourceEditor {
   constructor(parent, handlers) {
     this.language = 'asm';
     this.vocabulary = null;
+    this.linkShown = false; // C statements' bands or a link are marked
     const commandKeys = Prec.highest(
       keymap.of([
         { key: 'F8', run: () => (handlers.nextLink(false), true) },
@@ -411,6 +412,10 @@ export class SourceEditor {
   // The colour bands of the C statements ({line, endLine, band}) and the
   // lines linked now (a Set), marked.
   showLink(statements, linked) {
+    // Nothing to mark and nothing marked: no transaction for each keystroke.
+    const marking = statements.length > 0 || linked.size > 0;
+    if (!marking && !this.linkShown) return;
+    this.linkShown = marking;
     const { doc } = this.view.state;
     const classes = new Map();
     for (const { line, endLine, band } of statements) {

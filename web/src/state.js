@@ -506,10 +506,9 @@ export class PageModel {
     return image;
   }
 
-  // The editor holds a program in language ('asm' or 'c'): what it held
-  // before says nothing about this one.
+  // The editor holds a program in language ('asm' or 'c'), a new one or
+  // the same in another language: what it held before says nothing about it.
   languageChosen(language) {
-    if (language === this.language) return;
     this.language = language;
     this.link = null;
     this.lineOfAddress = new Map();

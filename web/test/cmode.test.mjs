@@ -201,7 +201,7 @@ test('a compile error is underlined at its column, and the machine marked as the
   assert.ok((await generated()).length > 0);
 });
 
-test('a #zc= link opens in C and Share link makes one again', async () => {
+test('a #zc= link opens in C, a reload keeps it in C, and Share link makes one again', async () => {
   const source = example('unrolled.c');
   await openC(source);
   await page.getByText('Share link').click();
@@ -216,6 +216,11 @@ test('a #zc= link opens in C and Share link makes one again', async () => {
     [...document.querySelectorAll('.cm-line')].map((l) => l.textContent).join('\n'),
   );
   assert.equal(text, source);
+  assert.ok((await generated(other)).length > 0);
+  // The program is kept in C: a reload brings it back as C.
+  await other.reload();
+  await ready(other);
+  assert.equal(await $('language', other).inputValue(), 'c');
   assert.ok((await generated(other)).length > 0);
   await other.close();
 });
