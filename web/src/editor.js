@@ -128,10 +128,12 @@ const addressGutter = gutter({
     const number = view.state.doc.lineAt(line.from).number;
     const statement = view.state.field(statementsField).get(number);
     if (!statement) return null;
-    // A C line: where its instructions start and how many bytes they take.
+    // A C line: where its instructions start and how many bytes they take,
+    // and after a run how many steps ran in them.
     if (typeof statement.bytes === 'number') {
-      const count = `${statement.bytes} byte${statement.bytes === 1 ? '' : 's'}`;
-      return new AddressMarker(hex(statement.first, 4), count);
+      const plural = (count, word) => `${count} ${word}${count === 1 ? '' : 's'}`;
+      const steps = statement.steps === undefined ? '' : `, ${plural(statement.steps, 'step')}`;
+      return new AddressMarker(hex(statement.first, 4), `${plural(statement.bytes, 'byte')}${steps}`);
     }
     const bytes = statement.bytes.map((b) => hex(b, 2)).join(' ');
     return new AddressMarker(hex(statement.address, 4), bytes.padEnd(5));
@@ -264,6 +266,8 @@ export class SourceEditor {
         { key: 'Mod-Enter', run: () => (handlers.run(), true) },
         { key: 'F10', run: () => (handlers.step(), true) },
         { key: 'Shift-F10', run: () => (handlers.stepBack(), true) },
+        { key: 'Ctrl-F10', run: () => (handlers.stepInstruction(), true) },
+        { key: 'Ctrl-Shift-F10', run: () => (handlers.stepBackInstruction(), true) },
         {
           key: 'F9',
           run: (view) => {
@@ -388,7 +392,20 @@ export class SourceEditor {
   // start and their bytes (CodeLink.lineSummary).
   showCompile(diagnostics, summary) {
     this.assemblyMarks = this.marksOf(diagnostics);
+    this.summary = summary;
     this.view.dispatch(setDiagnostics(this.view.state, this.assemblyMarks));
+    this.view.dispatch({ effects: setStatements.of(summary) });
+  }
+
+  // Each C line's steps in a run (Map line -> steps) beside its bytes, or
+  // the bytes alone (null).
+  showLineSteps(steps) {
+    const summary = new Map(
+      [...(this.summary ?? new Map())].map(([line, entry]) => [
+        line,
+        { ...entry, steps: steps?.get(line) ?? (steps ? 0 : undefined) },
+      ]),
+    );
     this.view.dispatch({ effects: setStatements.of(summary) });
   }
 

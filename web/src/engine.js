@@ -91,6 +91,11 @@ export class Engine {
     return this.module._pg_resume(this.session, budget, breakpoints ? 1 : 0, skipFirst ? 1 : 0);
   }
 
+  // The program counter of the state shown, without copying the machine out.
+  pc() {
+    return this.module._pg_pc(this.session);
+  }
+
   // Steps to the state shown (see goTo).
   steps() {
     return this.module._pg_steps(this.session);

@@ -83,6 +83,30 @@ export class CodeLink {
     return found;
   }
 
+  // Where the statements that compiled to instructions start: a step of a
+  // C statement ends at one of these addresses.
+  get starts() {
+    return this.statements.filter((s) => s.bytes > 0).map((s) => s.first);
+  }
+
+  // The first addresses of the statements that start on a C line: its
+  // breakpoints (an unrolled loop's line has one per trip).
+  startsOfLine(line) {
+    return this.statements.filter((s) => s.line === line && s.bytes > 0).map((s) => s.first);
+  }
+
+  // Each C line's steps in a run, from how many times each address ran (a
+  // Map, as Session.executedCounts gives it): Map line -> steps, for the
+  // lines whose statements ran.
+  stepsByLine(executed) {
+    const steps = new Map();
+    for (const [address, count] of executed) {
+      const line = this.lineOfAddress(address);
+      if (line !== null) steps.set(line, (steps.get(line) ?? 0) + count);
+    }
+    return steps;
+  }
+
   // The C line the instruction at address came from, or null.
   lineOfAddress(address) {
     const s = this.statements.find((entry) => address >= entry.first && address < entry.end);

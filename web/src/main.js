@@ -71,8 +71,14 @@ function drawOutcome() {
 function drawControls() {
   const controls = model.controls;
   $('run').disabled = !controls.run;
-  $('step').disabled = !controls.step;
-  $('step-back').disabled = !controls.stepBack;
+  // In C, Step and Step back go by C statement, and two more by instruction.
+  const c = model.language === 'c';
+  $('step').hidden = c;
+  $('step-c').hidden = !c;
+  $('step-instruction').hidden = !c;
+  $('step-back-instruction').hidden = !c;
+  for (const id of ['step', 'step-c', 'step-instruction']) $(id).disabled = !controls.step;
+  for (const id of ['step-back', 'step-back-instruction']) $(id).disabled = !controls.stepBack;
   $('reset').disabled = !controls.reset;
   $('back-to-change').disabled = !controls.backToChange;
   $('stop').disabled = !controls.stop;
@@ -114,7 +120,8 @@ function draw() {
   });
   if ($('follow-writes').checked && change.addresses.size > 0) memory.reveal([...change.addresses][0]);
   editor.showPcLine(model.pcLine);
-  drawGeneratedPc();
+  drawGeneratedPc({ reveal: true });
+  drawCLine();
   $('explain').textContent = model.explanation;
   drawChecks();
 }
@@ -236,6 +243,7 @@ worker.onmessage = ({ data }) => {
       drawGenerated();
       if (image !== null) {
         send({ type: 'load', image: image.slice(), name: imageName() });
+        send({ type: 'statements', starts: model.link.starts });
         sendBreakpoints();
       }
       draw();
@@ -303,10 +311,23 @@ const commands = {
   stop() {
     if (model.controls.stop) send({ type: 'stop' });
   },
+  // In C a statement at a time, else an instruction.
   step() {
+    if (!model.cProgram) commands.stepInstruction();
+    else if (model.stepRequested()) {
+      drawControls();
+      send({ type: 'stepStatement' });
+    }
+  },
+  stepInstruction() {
     if (model.controls.step) send({ type: 'step' });
   },
   stepBack() {
+    if (!model.stepBackRequested()) return;
+    drawControls();
+    send({ type: model.cProgram ? 'stepStatementBack' : 'stepBack' });
+  },
+  stepBackInstruction() {
     if (!model.stepBackRequested()) return;
     drawControls();
     send({ type: 'stepBack' });
@@ -349,12 +370,17 @@ const editor = new SourceEditor($('editor'), {
   run: () => commands.run(),
   step: () => commands.step(),
   stepBack: () => commands.stepBack(),
+  stepInstruction: () => commands.stepInstruction(),
+  stepBackInstruction: () => commands.stepBackInstruction(),
 });
 
 $('run').addEventListener('click', commands.run);
 $('stop').addEventListener('click', commands.stop);
 $('step').addEventListener('click', commands.step);
+$('step-c').addEventListener('click', commands.step);
+$('step-instruction').addEventListener('click', commands.stepInstruction);
 $('step-back').addEventListener('click', commands.stepBack);
+$('step-back-instruction').addEventListener('click', commands.stepBackInstruction);
 $('reset').addEventListener('click', commands.reset);
 $('back-to-change').addEventListener('click', commands.backToChange);
 $('check').addEventListener('click', commands.check);
@@ -363,7 +389,9 @@ window.addEventListener('keydown', (event) => {
   if (event.defaultPrevented) return;
   let command = null;
   if (event.key === 'Enter' && (event.ctrlKey || event.metaKey)) command = commands.run;
-  else if (event.key === 'F10') command = event.shiftKey ? commands.stepBack : commands.step;
+  else if (event.key === 'F10' && event.ctrlKey) {
+    command = event.shiftKey ? commands.stepBackInstruction : commands.stepInstruction;
+  } else if (event.key === 'F10') command = event.shiftKey ? commands.stepBack : commands.step;
   else if (event.key === 'Escape' && model.running) command = commands.stop;
   if (command === null) return;
   event.preventDefault();
@@ -472,11 +500,27 @@ function generatedRows(link, interleave) {
   return html;
 }
 
-// The instruction at the program counter, marked in the generated assembly.
-function drawGeneratedPc() {
+// The instruction at the program counter, marked in the generated assembly;
+// with reveal, scrolled into view.
+function drawGeneratedPc({ reveal = false } = {}) {
   for (const item of $('generated').querySelectorAll('.is-pc')) item.classList.remove('is-pc');
   if (model.stale || model.state === null) return;
-  $('generated').querySelector(`[data-address="${model.state.pc}"]`)?.classList.add('is-pc');
+  const item = $('generated').querySelector(`[data-address="${model.state.pc}"]`);
+  item?.classList.add('is-pc');
+  if (item && reveal) revealInList($('generated'), item);
+}
+
+// The C line at the program counter, and after a C run each line's steps
+// beside its bytes (drawn again when the counts change).
+let stepsDrawn = null;
+function drawCLine() {
+  $('c-line-row').hidden = model.language !== 'c';
+  const line = model.cLine;
+  $('c-line').dataset.value = line === null ? '' : String(line);
+  $('c-line').textContent = line === null ? '–' : String(line);
+  if (model.executed === stepsDrawn || model.link === null) return;
+  stepsDrawn = model.executed;
+  editor.showLineSteps(model.lineSteps);
 }
 
 const escapeHtml = (text) => text.replace(/[&<>"]/g, (c) => `&#${c.charCodeAt(0)};`);

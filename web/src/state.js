@@ -125,6 +125,9 @@ function wordMatcher(pairs) {
 // How many recorded steps the history keeps, the most recent last.
 export const kHistoryLimit = 1000;
 
+// The most steps of a run that executedCounts takes again.
+export const kMostCountedSteps = 1 << 18;
+
 // The learner's session over an Engine (engine.js). The engine's state is
 // the truth; the session adds the history of the steps the engine recorded
 // and hands out snapshots that cross to the page as they are.
@@ -136,6 +139,9 @@ export class Session {
     // each for a step the current run has taken: what each step changed.
     // A run records the last step of each of its slices.
     this.history = [];
+    // The first addresses of the C statements of the program loaded: where
+    // a step of a C statement stops (none for an assembly).
+    this.statementStarts = new Set();
   }
 
   // {ok, image, assembly, diagnosticCount}: the assembly is the object
@@ -163,10 +169,14 @@ export class Session {
   }
 
   // Loads image into a fresh machine: {status: 0 or the engine's refusal
-  // code, refusal: '' or why, in the engine's words}.
+  // code, refusal: '' or why, in the engine's words}. It starts no C
+  // statement until setStatementStarts says where they are.
   load(image, name) {
     const status = this.engine.load(image);
-    if (status === 0) this.history = [];
+    if (status === 0) {
+      this.history = [];
+      this.statementStarts = new Set();
+    }
     return { status, refusal: status === 0 ? '' : this.engine.imageStatusText(status, name) };
   }
 
@@ -198,6 +208,74 @@ export class Session {
     this.history.splice(at < 0 ? this.history.length : at, 0, record);
     if (this.history.length > kHistoryLimit) this.history.splice(0, this.history.length - kHistoryLimit);
     return record;
+  }
+
+  // Where the C statements of the program loaded start (mirvo cc --json's
+  // map: each statement's first_address; a statement compiled to nothing
+  // starts nowhere).
+  setStatementStarts(addresses) {
+    this.statementStarts = new Set(addresses);
+  }
+
+  // A step of a C statement: steps until the program counter lands on a
+  // statement's first address (one statement's instructions are one range,
+  // so that is the next statement, or the same one run again), or the
+  // outcome is no longer "running" (the run ended, or a watch stopped it).
+  // A generator as run: it yields the step count every slice steps, and
+  // returns the outcome's name.
+  *stepStatement({ slice = 1 << 16 } = {}) {
+    for (let taken = 1; ; taken += 1) {
+      const outcome = this.vocabulary.outcomeName(this.engine.resume(1));
+      if (outcome !== 'running' || this.statementStarts.has(this.engine.pc())) {
+        this.noteLastStep();
+        return outcome;
+      }
+      if (taken % slice === 0) yield this.engine.steps();
+    }
+  }
+
+  // A step back of a C statement: to the last earlier step whose program
+  // counter was at a statement's first address (the start of the statement
+  // under way, or of the one before when it was at its start already), or
+  // to the run's start. A generator as run; returns the step now shown. The
+  // state shown stays as it was until that step is found: one abandoned
+  // between slices (return()) puts it back.
+  *stepStatementBack({ slice = 1 << 12 } = {}) {
+    const from = this.engine.steps();
+    let found = false;
+    try {
+      for (let step = from - 1, looked = 1; step >= 0; step -= 1, looked += 1) {
+        this.engine.goTo(step);
+        if (step === 0 || this.statementStarts.has(this.engine.pc())) {
+          found = true;
+          return step;
+        }
+        if (looked % slice === 0) yield step;
+      }
+      found = true;
+      return 0;
+    } finally {
+      if (!found) this.engine.goTo(from);
+    }
+  }
+
+  // How many times each address ran as an instruction in the run so far: a
+  // Map from address to count, or null for a run of more than limit steps.
+  // The run is taken again from its start, one step a call (the machine is
+  // deterministic: the same steps), and the state shown comes back.
+  executedCounts(limit = kMostCountedSteps) {
+    const shown = this.engine.steps();
+    const total = this.engine.runSteps();
+    if (total > limit) return null;
+    this.engine.restart();
+    const counts = new Map();
+    for (let step = 0; step < total; step += 1) {
+      const pc = this.engine.pc();
+      counts.set(pc, (counts.get(pc) ?? 0) + 1);
+      this.engine.resume(1);
+    }
+    this.engine.goTo(shown);
+    return counts;
   }
 
   // Runs until the outcome is no longer "running", or the run has taken
@@ -335,6 +413,7 @@ export class PageModel {
     this.exercise = null; // the open exercise, as the engine reads it
     this.exerciseError = ''; // why the last exercise could not be opened
     this.grade = null; // the last Check of the editor's program
+    this.executed = null; // after a C run ended: how often each address ran (a Map)
     this.checking = false;
   }
 
@@ -467,6 +546,8 @@ export class PageModel {
 
   // The addresses of the statements on the given lines.
   breakpointAddresses(lines) {
+    // A C line's: its statements' first addresses.
+    if (this.language === 'c' && this.link !== null) return lines.flatMap((line) => this.link.startsOfLine(line));
     return lines.map((line) => this.addressOfLine.get(line)).filter((address) => address !== undefined);
   }
 
@@ -474,7 +555,11 @@ export class PageModel {
   // 'run', 'step', 'stop', 'back' for a step back, 'change' for Back to last
   // change, with search: {watch, found}). True when a run asked for during
   // the assembly should start now.
-  stateReceived({ reason, state, refusal, search }) {
+  stateReceived({ reason, state, refusal, search, executed }) {
+    // How often each address ran in a C run that ended, until the machine
+    // starts again.
+    if (executed !== undefined) this.executed = executed === null ? null : new Map(executed);
+    else if (reason === 'load' || reason === 'reset') this.executed = null;
     this.running = false;
     this.failure = '';
     this.progress = null;
@@ -507,6 +592,14 @@ export class PageModel {
     if (!this.controls.run) return null;
     this.running = true;
     return { action: 'run', fromStart: this.ended };
+  }
+
+  // A step of a C statement was asked for (it may take a while: the machine
+  // could run on through memory): true when it can be done.
+  stepRequested() {
+    if (!this.controls.step) return false;
+    this.running = true;
+    return true;
   }
 
   // Step back was asked for: true when it can be done.
@@ -591,9 +684,10 @@ export class PageModel {
       return { kind: 'paused', words };
     }
     if (this.reason === 'back') {
+      const line = this.cLine === null ? '' : ` (line ${this.cLine})`;
       return {
         kind: state.steps === 0 ? 'ready' : 'paused',
-        words: `Back at step ${state.steps}, at ${this.vocabulary.address(state.pc)}.`,
+        words: `Back at step ${state.steps}, at ${this.vocabulary.address(state.pc)}${line}.`,
       };
     }
     if (state.outcome === 'breakpoint') {
@@ -639,9 +733,35 @@ export class PageModel {
   }
 
   // The last step in words ("CMP B: A (50h) is below B (60h), so CY = 1 and
-  // Z = 0"), or '' when there is no recorded step.
+  // Z = 0"), or '' when there is no recorded step; in C after the C line
+  // the instruction came from ("mem[0x1002] = a + b;: ADD Mem: A = ...").
   get explanation() {
-    return this.state?.lastStep?.explain ?? '';
+    const record = this.state?.lastStep ?? null;
+    return record === null ? '' : `${this.cStatementOf(record)}${record.explain}`;
+  }
+
+  // In C, the text of the C line a step's instruction came from, to stand
+  // before the step's words ("sum += mem[0x1002];: "); else ''.
+  cStatementOf(record) {
+    const line = this.cProgram ? this.link.lineOfAddress(record.pc) : null;
+    return line === null ? '' : `${this.link.sourceLine(line)}: `;
+  }
+
+  // The machine runs the C program the editor holds (or the last of it that
+  // compiled): its steps go by C statement.
+  get cProgram() {
+    return this.language === 'c' && this.link !== null && this.fromSource;
+  }
+
+  // The C line of the statement at the program counter, or null (the
+  // program's end, its tables, or not C).
+  get cLine() {
+    return this.cProgram && !this.stale ? this.pcLine : null;
+  }
+
+  // Each C line's steps after a C run ended: Map line -> steps, or null.
+  get lineSteps() {
+    return this.cProgram && this.executed !== null ? this.link.stepsByLine(this.executed) : null;
   }
 
   // The run-time checks' findings so far, each with the words the list
@@ -665,7 +785,7 @@ export class PageModel {
     const { words } = this.outcomeLine;
     const record = this.state?.lastStep ?? null;
     if (this.reason === 'step' && record !== null && !this.running && this.state.outcome !== 'watchpoint') {
-      return `${this.vocabulary.stepWords(record)}.${this.ended ? ` ${words}` : ''}`;
+      return `${this.cStatementOf(record)}${this.vocabulary.stepWords(record)}.${this.ended ? ` ${words}` : ''}`;
     }
     return words;
   }

@@ -8,6 +8,8 @@ import { Session } from './state.js';
 
 const kSlice = 1 << 21; // steps between looks at the message queue
 const kProgressEvery = 50; // ms between progress messages
+// Steps of a C statement (one a call) between looks at the message queue.
+const kStatementSlice = 1 << 14;
 
 let session = null;
 let generation = 0; // bumped by every command; a run of an older one stops
@@ -25,6 +27,15 @@ function yieldToMessages() {
     channel.port1.onmessage = () => resolve();
     channel.port2.postMessage(null);
   });
+}
+
+// What a command adds to the state for the page when the run has ended: how
+// many times each address ran, as [address, count] pairs (null for a run too
+// long to count), when the program is C.
+function ended(outcome) {
+  if (!session.vocabulary.isFinal(outcome) || session.statementStarts.size === 0) return {};
+  const counts = session.executedCounts();
+  return { executed: counts === null ? null : [...counts] };
 }
 
 function postState(reason, extra = {}) {
@@ -45,7 +56,11 @@ async function drive(slices, mine) {
       postMessage({ type: 'progress', steps: value });
     }
     await yieldToMessages();
-    if (generation !== mine) return null;
+    if (generation !== mine) {
+      // Its finally blocks run: a search puts back the state it started from.
+      slices.return();
+      return null;
+    }
   }
 }
 
@@ -71,15 +86,27 @@ const commands = {
   async run({ fromStart, mine }) {
     if (fromStart) session.restart();
     const outcome = await drive(session.run({ slice: kSlice, breakpoints: true }), mine);
-    if (outcome !== null) postState('run');
+    if (outcome !== null) postState('run', ended(outcome));
   },
   step() {
-    session.step();
-    postState('step');
+    postState('step', ended(session.step()));
   },
   stepBack() {
     session.stepBack();
     postState('back');
+  },
+  statements({ starts }) {
+    session.setStatementStarts(starts);
+  },
+  // To the start of the next C statement; after a run that ended, with how
+  // many times each address ran, for each C line's steps.
+  async stepStatement({ mine }) {
+    const outcome = await drive(session.stepStatement({ slice: kStatementSlice }), mine);
+    if (outcome !== null) postState('step', ended(outcome));
+  },
+  async stepStatementBack({ mine }) {
+    const step = await drive(session.stepStatementBack({ slice: kStatementSlice >> 4 }), mine);
+    if (step !== null) postState('back');
   },
   watches({ watches }) {
     session.setWatches(watches);
@@ -105,7 +132,16 @@ const commands = {
   },
 };
 
-const kQuiet = new Set(['assemble', 'compile', 'breakpoints', 'watches', 'stateMap', 'exercise', 'check']);
+const kQuiet = new Set([
+  'assemble',
+  'compile',
+  'statements',
+  'breakpoints',
+  'watches',
+  'stateMap',
+  'exercise',
+  'check',
+]);
 
 self.onmessage = async (event) => {
   const message = event.data;

@@ -254,7 +254,7 @@ test('C mode: axe-core finds nothing serious in any colour scheme; desktop and p
   const require = createRequire(import.meta.url);
   await page.setViewportSize({ width: 1280, height: 900 });
   await openC(example('sum.c'));
-  await $('step').click();
+  await $('step-c').click();
   for (const scheme of ['light', 'dark', 'contrast']) {
     await page.selectOption('[data-testid="scheme"]', scheme);
     for (const interleave of [false, true]) {

@@ -470,10 +470,104 @@ test('Check: a row per case, mismatches for the visible ones only, and the score
   assert.equal(model.exerciseView, null);
 });
 
+// mirvo cc's object for a C example at a level, and its image's run as
+// mirvo run --trace --json prints it: the steps and the final summary.
+function compiledNatively(name, level) {
+  const file = path.join(root, 'examples/c', name);
+  const image = path.join(work, `${name}-O${level}.bin`);
+  const mirvo = path.join(nativeBin, 'mirvo');
+  const options = ['-O', String(level), '-o', image, '-S', path.join(work, `${name}.asm`)];
+  const compiled = JSON.parse(execFileSync(mirvo, ['cc', file, '--json', ...options], { encoding: 'utf8' }));
+  const lines = execFileSync(mirvo, ['run', image, '--trace', '--json', '--explain'], {
+    encoding: 'utf8',
+    stdio: 'pipe',
+  })
+    .trim()
+    .split('\n')
+    .map((line) => JSON.parse(line));
+  return { compiled, trace: lines.slice(0, -1), summary: lines.at(-1) };
+}
+
+// The page in C over the session: the example compiled, loaded, its
+// statements' starts given to the session.
+function cModel(name, level) {
+  const source = readFileSync(path.join(root, 'examples/c', name), 'utf8');
+  const model = new PageModel();
+  model.engineReady(session.vocabulary.json);
+  model.languageChosen('c');
+  const image = model.compiled(model.assemblyRequested(source), session.compile(source, level === 1));
+  assert.equal(session.load(image, 'p.bin').status, 0);
+  session.setStatementStarts(model.link.starts);
+  model.stateReceived({ reason: 'load', state: session.snapshot() });
+  return { model, sourceLines: source.split('\n') };
+}
+
+test('C goes a statement at a time: forward and back to the steps the trace says, the line and its steps shown', () => {
+  for (const name of ['sum.c', 'early.c', 'unrolled.c', 'table.c']) {
+    for (const level of [0, 1]) {
+      const { compiled, trace, summary } = compiledNatively(name, level);
+      const ran = compiled.map.filter((s) => s.end_address > s.first_address);
+      const lineOf = (pc) => ran.find((s) => pc >= s.first_address && pc < s.end_address)?.line ?? null;
+      // The program counter after each step: the next record's, or the run's end.
+      const end = trace.length;
+      const pcAfter = (step) => (step < end ? trace[step].pc : summary.pc);
+      const atStart = [...Array(end).keys()].filter(
+        (step) => step > 0 && ran.some((s) => s.first_address === pcAfter(step)),
+      );
+      const forward = [...atStart, end].map((step) => [step, lineOf(pcAfter(step))]);
+      const backward = [...atStart.reverse(), 0].map((step) => [step, lineOf(pcAfter(step))]);
+      const lineSteps = new Map();
+      for (const { pc } of trace) {
+        if (lineOf(pc) !== null) lineSteps.set(lineOf(pc), (lineSteps.get(lineOf(pc)) ?? 0) + 1);
+      }
+
+      const { model, sourceLines } = cModel(name, level);
+      const stops = [];
+      for (let outcome = 'running'; outcome === 'running';) {
+        outcome = finish(session.stepStatement({ slice: 7 }));
+        const executed = session.vocabulary.isFinal(outcome) ? [...session.executedCounts()] : undefined;
+        model.stateReceived({ reason: 'step', state: session.snapshot(), executed });
+        stops.push([model.state.steps, model.cLine]);
+      }
+      // The last step named by its C line, as the trace's record says.
+      const last = trace.at(-1);
+      const named = lineOf(last.pc) === null ? '' : `${sourceLines[lineOf(last.pc) - 1].trim()}: `;
+      assert.equal(model.explanation, `${named}${last.explain}`);
+      const shownSteps = model.lineSteps;
+      // A step back given up between slices leaves the state shown as it was.
+      const search = session.stepStatementBack({ slice: 1 });
+      assert.equal(search.next().done, false);
+      search.return();
+      assert.equal(session.snapshot().steps, end);
+      const backs = [];
+      while (session.snapshot().steps > 0) {
+        finish(session.stepStatementBack({ slice: 5 }));
+        model.stateReceived({ reason: 'back', state: session.snapshot() });
+        backs.push([model.state.steps, model.cLine]);
+      }
+      assert.deepEqual([name, level, stops, backs, shownSteps], [name, level, forward, backward, lineSteps]);
+    }
+  }
+});
+
+test("Run stops before each trip of an unrolled loop's line with a breakpoint", () => {
+  const { model } = cModel('unrolled.c', 1);
+  // Run stops before each trip's first statement on line 10, and goes on.
+  session.setBreakpoints(model.breakpointAddresses([10]));
+  const pauses = [];
+  for (let outcome = 'breakpoint'; outcome === 'breakpoint';) {
+    outcome = finish(session.run({ breakpoints: true }));
+    model.stateReceived({ reason: 'run', state: session.snapshot() });
+    pauses.push(model.cLine);
+  }
+  session.setBreakpoints([]);
+  assert.deepEqual(pauses, [...Array(8).fill(10), null]);
+});
+
 // In C the page model links each C statement to the instructions mirvo cc
 // --json maps it to: the generated view's instructions placed at their
-// addresses are cc's image, a C line's breakpoint is at its first
-// instruction, the machine's line at each address is the map's, and the
+// addresses are cc's image, a C line's breakpoints are at its statements'
+// first instructions, the machine's line at each address is the map's, and the
 // link's next statement goes through the lines that compiled to code.
 test('in C the page model links each statement to its instructions as mirvo cc --json maps them', () => {
   const folder = path.join(root, 'examples/c');
@@ -510,9 +604,10 @@ test('in C the page model links each statement to its instructions as mirvo cc -
         assert.equal(model.lineOfAddress.get(address), lineAt(address), `${label} at ${address}`);
       }
       const lines = [...new Set(spans.map((s) => s.line))].sort((a, b) => a - b);
+      // A line's breakpoints: the first address of each statement on it.
       assert.deepEqual(
         model.breakpointAddresses(lines),
-        lines.map((line) => spans.find((s) => s.line === line).first_address),
+        lines.flatMap((line) => spans.filter((s) => s.line === line).map((s) => s.first_address)),
         label,
       );
       for (const line of lines) {
