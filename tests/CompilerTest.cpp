@@ -56,6 +56,11 @@ const RunCase kRunCases[] = {
      "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = -a; mem[0x1001] = ~a; "
      "mem[0x1002] = !a; mem[0x1003] = !(unsigned char)(a - 200); mem[0x1004] = ~b + 1;\n}\n",
      {0x38, 0x37, 0x00, 0x01, 0xFD, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"true and false of <stdbool.h>",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; a = mem[0x2000];\nt = true; f = false; mem[0x1000] = t; mem[0x1001] = f + 2; if (a == 200) "
+     "u = true; mem[0x1002] = u; mem[0x1003] = (a == 7) == false;\n}\n",
+     {0x01, 0x02, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
     {"equality",
      "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
      "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nmem[0x1000] = a == 200; mem[0x1001] = "
@@ -292,6 +297,7 @@ const DiagnosticCase kDiagnosticCases[] = {
     {"unsigned char x;\n", 2, 1, "c-no-main", "void main(void)"},
     {"const unsigned char k = 1;\nvoid main(void) { k = 2; }\n", 2, 19, "c-const-assigned", "drop const"},
     {"void main(void) { y = 2; }\n", 1, 19, "c-undeclared", "'y' is not declared"},
+    {"void main(void) { mem[0x1000] = true; }\n", 1, 33, "c-undeclared", "'true' is not declared"},
     {"void main(void) { mem[0x1000] = 1 }\n", 1, 35, "c-syntax", "expected ';'"},
     {"void main(void) { mem[0x1000] = 200 *= mem[0x1001]; }\n", 1, 33, "c-syntax", "mem[...] to assign to"},
     {"void main(void) { mem[0x0004] = 1; }\n", 1, 19, "c-code-overlap", "grows over address 0004h"},

@@ -244,6 +244,7 @@ class Parser {
   std::map<TableKey, std::uint16_t> tables;               // each table's page
   std::vector<TableKey> wanted;                           // the tables the first reading used, built by the prologue
   bool prologueBuilt = false;
+  bool knowsTrue = false;  // <stdbool.h>, or <mirvo.h> which includes it, defines true and false
   int depth = 0, nesting = 0, dead = 0;
   std::int64_t trips = 0;
   std::vector<LoopState*> loops;

@@ -178,6 +178,10 @@ int Parser::Primary() {
   ++pos;
   if (Peek().Is("(")) return Call(node, t);
   const int var = Lookup(t.text);
+  if (var < 0 && knowsTrue && (t.text == "true" || t.text == "false")) {
+    At(node).value = t.text == "true" ? 1 : 0;
+    return node;
+  }
   if (var < 0 && t.text != "mem") {
     Error(DiagnosticKind::kCUndeclared, t);
     return node;

@@ -154,6 +154,7 @@ void Parser::Directive(const Token& token) {
   }
   text.remove_prefix(7);
   trim();
+  knowsTrue = knowsTrue || text == "<stdbool.h>" || text == "<mirvo.h>" || text == "\"mirvo.h\"";
   if (text != "<mirvo.h>" && text != "<stdint.h>" && text != "<stdbool.h>" && text != "\"mirvo.h\"") {
     Token header = token;
     header.text = text.empty() ? token.text : text;
