@@ -12,7 +12,7 @@ trap 'rm -rf "$work"' EXIT
 
 for pair in AssemblerFuzz:assembler VmFuzz:vm StateMapFuzz:statemap PlaygroundFuzz:playground LspFuzz:lsp \
             ExerciseFuzz:exercise CommandLineFuzz:commandline TraceFuzz:trace WalkerFuzz:walker ReportFuzz:report \
-            CompilerFuzz:compiler; do
+            CompilerFuzz:compiler CcLevelsFuzz:cclevels; do
   target=${pair%%:*}
   seeds=${pair##*:}
   # mirvo's targets are built only when mirvo is.

@@ -96,6 +96,15 @@ Program Program::FromSource(std::string name, std::string text, const AssemblyOp
   return program;
 }
 
+Program Program::FromC(std::string name, std::string text, const cc::CompileOptions& compileOptions) {
+  Program program;
+  program.name = std::move(name);
+  program.isC = true;
+  program.compileOptions = compileOptions;
+  program.Reassemble(std::move(text));
+  return program;
+}
+
 ImageStatus Program::FromImage(std::string name, std::vector<std::uint8_t> bytes, Program& program) {
   if (bytes.size() > kMemorySize) return ImageStatus::kTooLarge;
   program = Program();
@@ -128,7 +137,7 @@ void Program::Reassemble(std::string newText) {
 }
 
 void Program::Recompile() {
-  compiled = std::make_unique<cc::CompileResult>(cc::Compile(text));
+  compiled = std::make_unique<cc::CompileResult>(cc::Compile(text, compileOptions));
   assembly.reset();
   if (!compiled->ok) return;
   assembly = std::make_unique<Assembler>();

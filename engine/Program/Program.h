@@ -57,6 +57,9 @@ class Program {
   // program (NamesC(name)) is compiled first and its assembly assembled.
   static Program FromSource(std::string name, std::string text,
                             const AssemblyOptions& options = AssemblyOptions::Full());
+  // A C program compiled with compileOptions (FromSource compiles optimised),
+  // whatever its name says.
+  static Program FromC(std::string name, std::string text, const cc::CompileOptions& compileOptions);
   // An image: kTooLarge for more than 65536 bytes, program then untouched.
   static ImageStatus FromImage(std::string name, std::vector<std::uint8_t> bytes, Program& program);
   // The bytes of a file called name, read already: a source or an image as
@@ -104,6 +107,7 @@ class Program {
   std::string name;
   std::string text;
   bool isC = false;
+  cc::CompileOptions compileOptions;
   std::unique_ptr<cc::CompileResult> compiled;
   // Held apart so that a Program moves without moving the assembler's buffer.
   std::unique_ptr<Assembler> assembly;

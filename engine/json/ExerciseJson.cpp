@@ -37,6 +37,7 @@ Json ExerciseJson(const Exercise& exercise) {
   return {{"title", exercise.title},
           {"text", exercise.text},
           {"starter", exercise.starter},
+          {"language", exercise.requiresC ? "c" : "assembly"},
           {"max_score", exercise.MaxScore()},
           {"hidden_cases", exercise.hiddenCases},
           {"cases", cases}};

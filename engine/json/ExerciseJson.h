@@ -16,6 +16,7 @@ nlohmann::ordered_json MismatchesJson(const std::vector<Expectation>& expected,
                                       const std::vector<Mismatch>& mismatches);
 
 // An exercise as a learner may see it: {"title", "text", "starter",
+// "language" ("c" when only C programs are graded, else "assembly"),
 // "max_score", "hidden_cases" (the teacher's cases a learner's copy left
 // out), "cases": [{"name", "points", "hidden"}]}, hidden cases named only by
 // their number.

@@ -24,7 +24,17 @@ int Playground::Assemble(const char* bytes, std::size_t size) {
   return assembled.HasErrors() ? 1 : 0;
 }
 
-nlohmann::ordered_json Playground::AssemblyReport() const { return AssemblyJson(*assembled.Assembly(), nullptr); }
+int Playground::Compile(const char* bytes, std::size_t size, bool optimise) {
+  cc::CompileOptions options;
+  options.optimise = optimise;
+  assembled = Program::FromC("program.c", std::string(bytes, size), options);
+  return assembled.HasErrors() ? 1 : 0;
+}
+
+nlohmann::ordered_json Playground::AssemblyReport() const {
+  if (assembled.IsC()) return CompileJson(*assembled.Compiled());
+  return AssemblyJson(*assembled.Assembly(), nullptr);
+}
 
 int Playground::Load(const std::uint8_t* bytes, std::size_t size) {
   const ImageStatus status = Program::FromImage("", std::vector<std::uint8_t>(bytes, bytes + size), loaded);

@@ -53,7 +53,12 @@ class Playground {
   // Assembles size bytes of text, keeping every diagnostic, warnings
   // included, and the statements. 0 on success, 1 with errors.
   int Assemble(const char* text, std::size_t size);
-  // The assembly as mirvo asm --json prints it (no image file: "image" is null).
+  // Compiles size bytes of C (optimised unless optimise is false), then
+  // assembles what it became; the result is the last assembly, as
+  // Assemble's is. 0 on success, 1 with errors.
+  int Compile(const char* text, std::size_t size, bool optimise);
+  // The assembly as mirvo asm --json prints it (no image file: "image" is
+  // null); after Compile, the object mirvo cc --json prints.
   nlohmann::ordered_json AssemblyReport() const;
   const std::uint8_t* AssembledImage() const { return assembled.Image().data(); }
   std::uint32_t AssembledLength() const { return static_cast<std::uint32_t>(assembled.Image().size()); }

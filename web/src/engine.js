@@ -54,6 +54,20 @@ export class Engine {
     return { ok: status === 0, image, assembly };
   }
 
+  // Compiles C source text (optimised unless optimise is false) and
+  // assembles what it became: {ok, image: the bytes, assembly: the object
+  // that mirvo cc --json prints (assembly, image, map, placed, diagnostics)}.
+  compile(source, optimise = true) {
+    const bytes = encoder.encode(source);
+    const m = this.module;
+    const s = this.session;
+    const status = this.withBytes(bytes, (pointer) => m._pg_compile(s, pointer, bytes.length, optimise ? 1 : 0));
+    const assembly = JSON.parse(this.lastText(m._pg_assembly(s)));
+    const imagePointer = m._pg_image(s);
+    const image = m.HEAPU8.slice(imagePointer, imagePointer + m._pg_image_size(s));
+    return { ok: status === 0, image, assembly };
+  }
+
   // Loads an image into a fresh machine: 0, or the engine's refusal code.
   load(image) {
     return this.withBytes(image, (pointer) => this.module._pg_load(this.session, pointer, image.length));

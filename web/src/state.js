@@ -148,6 +148,15 @@ export class Session {
     return result;
   }
 
+  // Compiles C source as mirvo cc does: {ok, image, assembly: mirvo cc
+  // --json's object, diagnosticCount}, diagnostics cut as assemble's are.
+  compile(source, optimise = true) {
+    const result = this.engine.compile(source, optimise);
+    result.diagnosticCount = result.assembly.diagnostics.length;
+    result.assembly.diagnostics = result.assembly.diagnostics.slice(0, this.engine.vocabulary.shownDiagnostics);
+    return result;
+  }
+
   // Loads image into a fresh machine: {status: 0 or the engine's refusal
   // code, refusal: '' or why, in the engine's words}.
   load(image, name) {
@@ -271,8 +280,12 @@ export class Session {
   // Assembles source and grades it against the open exercise, every case on
   // a fresh machine: the grade, or null with no exercise open. The machine
   // of the session is not touched.
-  check(source) {
-    this.engine.assemble(source);
+  check(source, language = 'asm', optimise = true) {
+    if (language === 'c') {
+      this.engine.compile(source, optimise);
+    } else {
+      this.engine.assemble(source);
+    }
     return this.engine.check();
   }
 }

@@ -54,6 +54,10 @@ const commands = {
     const result = session.assemble(source);
     postMessage({ type: 'assembled', id, ...result }, [result.image.buffer]);
   },
+  compile({ source, optimise, id }) {
+    const result = session.compile(source, optimise);
+    postMessage({ type: 'compiled', id, ...result }, [result.image.buffer]);
+  },
   load({ image, name }) {
     postState('load', session.load(image, name));
   },
@@ -92,8 +96,8 @@ const commands = {
   exercise({ text }) {
     postMessage({ type: 'exercise', ...session.openExercise(text) });
   },
-  check({ source }) {
-    postMessage({ type: 'checked', grade: session.check(source) });
+  check({ source, language, optimise }) {
+    postMessage({ type: 'checked', grade: session.check(source, language, optimise) });
   },
   stateMap({ imagePath }) {
     const bytes = session.stateMap(imagePath);

@@ -103,6 +103,28 @@ for (const [name, source, image] of assemblies) {
   });
 }
 
+// C in the page compiles as mirvo cc does, optimised and at -O0: the same
+// object (assembly, image, source map, placements, diagnostics), and the
+// image it loads is the one mirvo cc -o writes. A program with mistakes
+// gives mirvo cc's diagnostics and no image.
+const cSources = readdirSync(path.join(root, 'examples/c'))
+  .filter((file) => file.endsWith('.c'))
+  .map((file) => [file, readFileSync(path.join(root, 'examples/c', file), 'utf8')]);
+cSources.push(['mistakes.c', '#include <mirvo.h>\nvoid main(void) {\n  int x = 1;\n  mem[0x1000] = y;\n}\n']);
+for (const [name, source] of cSources) {
+  for (const level of ['0', '1']) {
+    test(`${name} -O${level}: the page's compilation is mirvo cc --json's`, () => {
+      writeFileSync(path.join(work, name), source);
+      const result = run('mirvo', ['cc', `-O${level}`, '--json', name]);
+      const printed = JSON.parse(result.stdout);
+      const compiled = engine.compile(source, level === '1');
+      assert.deepEqual(compiled.assembly, printed);
+      assert.equal(compiled.ok, result.status === 0);
+      assert.deepEqual([...compiled.image], compiled.ok ? printed.image : []);
+    });
+  }
+}
+
 // Check in the page grades as mirvo test does: for every exercise that
 // ships, its model solution, a program that only returns and one that reads
 // a register it never set get the grade that mirvo test --format json
