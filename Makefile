@@ -4,7 +4,7 @@
 #   make test   build a Debug tree with warnings as errors and run every test
 #   make test-release  the same tests on the optimised Release tree (link-time optimisation)
 #   make asan   the same tests built with address and undefined-behaviour sanitizers
-#   make bench  run the benchmarks (the machine, the trace, the language server, grading a class)
+#   make bench  run the benchmarks (the machine, the trace, the language server, grading a class, C sizes)
 #   make compare  time the programs beside z80asm, pasmo and cp
 #   make package    build a Debian package (build/release/mirvovm_*.deb)
 #   make fuzz       build the libFuzzer targets (clang)
@@ -89,6 +89,7 @@ build-release:
 bench: build-release
 	cd build/release && ./bin/mirvo_vm_bench
 	cd build/release && ./bin/mirvo_lsp_bench
+	build/release/bin/mirvo_cc_sizes
 	bench/trace.sh build/release/bin/mirvo
 	bench/grade.sh build/release/bin/mirvo
 	bench/hostile.sh build/release/bin/mirvo

@@ -33,10 +33,13 @@ constexpr int kResultBytes = 0x20;  // mem[kOutputBase] .. 1Fh above
 using Results = std::array<std::uint8_t, kResultBytes>;
 using Inputs = std::array<std::uint8_t, kInputs>;
 
+// The optimised compile and -O0, each run on the machine.
+constexpr bool kLevels[] = {true, false};
+
 struct Trial {
   std::string source;
   Inputs inputs{};
-  Results machine{};
+  Results machine[2]{};  // as kLevels
 };
 
 std::uint64_t FromEnvironment(const char* name, std::uint64_t otherwise) {
@@ -45,8 +48,10 @@ std::uint64_t FromEnvironment(const char* name, std::uint64_t otherwise) {
 }
 
 // The program compiled and run on the machine with its inputs at kInputBase.
-testing::AssertionResult RunOnMachine(Trial& trial) {
-  const cc::CompileResult compiled = cc::Compile(trial.source);
+testing::AssertionResult RunOnMachine(Trial& trial, std::size_t level) {
+  cc::CompileOptions options;
+  options.optimise = kLevels[level];
+  const cc::CompileResult compiled = cc::Compile(trial.source, options);
   if (!compiled.ok) {
     std::string why = compiled.diagnostics.empty() ? "no diagnostic" : DescribeDiagnostic(compiled.diagnostics[0]);
     return testing::AssertionFailure() << "refused (" << why << "):\n" << trial.source;
@@ -63,7 +68,7 @@ testing::AssertionResult RunOnMachine(Trial& trial) {
     return testing::AssertionFailure() << "did not halt:\n" << compiled.assembly << "\n" << trial.source;
   }
   for (int k = 0; k < kResultBytes; ++k) {
-    trial.machine[static_cast<std::size_t>(k)] = machine.MemoryAt(static_cast<std::uint16_t>(kOutputBase + k));
+    trial.machine[level][static_cast<std::size_t>(k)] = machine.MemoryAt(static_cast<std::uint16_t>(kOutputBase + k));
   }
   return testing::AssertionSuccess();
 }
@@ -143,19 +148,21 @@ TEST(CcDifferentialTest, MachineAgreesWithTheHostCompiler) {
       Trial trial;
       trial.source = generator.Program("p" + std::to_string(i - first) + "x");
       for (std::uint8_t& byte : trial.inputs) byte = static_cast<std::uint8_t>(random());
-      ASSERT_TRUE(RunOnMachine(trial));
+      for (std::size_t level = 0; level < std::size(kLevels); ++level) ASSERT_TRUE(RunOnMachine(trial, level));
       trials.push_back(std::move(trial));
     }
     const std::vector<Results> host = RunOnHost(trials);
     ASSERT_EQ(host.size(), trials.size());
     for (std::size_t i = 0; i < trials.size() && mismatches < 3; ++i) {
-      if (host[i] == trials[i].machine) continue;
-      ++mismatches;
-      std::string inputs;
-      for (std::uint8_t byte : trials[i].inputs) inputs += std::to_string(byte) + " ";
-      ADD_FAILURE() << "inputs at " << kInputBase << ": " << inputs << "\nhost:    " << Listed(host[i])
-                    << "\nmachine: " << Listed(trials[i].machine) << "\n"
-                    << trials[i].source;
+      for (std::size_t level = 0; level < std::size(kLevels); ++level) {
+        if (host[i] == trials[i].machine[level]) continue;
+        ++mismatches;
+        std::string inputs;
+        for (std::uint8_t byte : trials[i].inputs) inputs += std::to_string(byte) + " ";
+        ADD_FAILURE() << (kLevels[level] ? "optimised" : "-O0") << ", inputs at " << kInputBase << ": " << inputs
+                      << "\nhost:    " << Listed(host[i]) << "\nmachine: " << Listed(trials[i].machine[level]) << "\n"
+                      << trials[i].source;
+      }
     }
   }
 }

@@ -7,6 +7,8 @@ namespace {
 constexpr int kLocals = 4;
 constexpr int kGlobals = 3;
 constexpr int kStatements = 8;
+constexpr int kParameters = 2;
+constexpr int kMaxFunctions = 2;
 
 std::string Hex(int value) {
   static const char* const kDigits = "0123456789ABCDEF";
@@ -18,16 +20,40 @@ std::string Hex(int value) {
 }  // namespace
 
 std::string CcProgramGenerator::Variable() {
-  const int choice = Pick(kLocals + (subset.globals ? kGlobals : 0) + loopDepth);
-  if (choice < kLocals) return "l" + std::to_string(choice);
-  if (subset.globals && choice < kLocals + kGlobals) return tag + "_g" + std::to_string(choice - kLocals);
-  return "i" + std::to_string(choice - kLocals - (subset.globals ? kGlobals : 0));
+  const int locals = inFunction >= 0 ? kParameters : kLocals;
+  const int choice = Pick(locals + (subset.globals ? kGlobals : 0) + loopDepth);
+  if (choice < locals) return (inFunction >= 0 ? "a" : "l") + std::to_string(choice);
+  if (choice >= locals + (subset.globals ? kGlobals : 0)) {
+    return "i" + std::to_string(choice - locals - (subset.globals ? kGlobals : 0));
+  }
+  return tag + "_g" + std::to_string(choice - locals);
 }
 
 std::string CcProgramGenerator::Target() {
-  const int choice = Pick(kLocals + (subset.globals ? kGlobals : 0));
-  if (choice < kLocals) return "l" + std::to_string(choice);
-  return tag + "_g" + std::to_string(choice - kLocals);
+  const int locals = inFunction >= 0 ? kParameters : kLocals;
+  const int choice = Pick(locals + (subset.globals ? kGlobals : 0));
+  if (choice < locals) return (inFunction >= 0 ? "a" : "l") + std::to_string(choice);
+  return tag + "_g" + std::to_string(choice - locals);
+}
+
+std::string CcProgramGenerator::CallStatement() {
+  const int f = Pick(functionCount);
+  const std::string call = tag + "_f" + std::to_string(f) + "(" + Byte(1) + ", " + Byte(1) + ")";
+  if (!returnsValue[static_cast<std::size_t>(f)]) return call + ";";
+  if (Chance(50)) return "mem[" + Hex(kOutputBase + Pick(kOutputs)) + "] = " + call + ";";
+  return Target() + " = " + call + ";";
+}
+
+std::string CcProgramGenerator::FunctionDefinition(int index, bool value) {
+  inFunction = index;
+  std::string out =
+      std::string(value ? "uint8_t " : "void ") + tag + "_f" + std::to_string(index) + "(uint8_t a0, uint8_t a1) {\n";
+  const int statements = 1 + Pick(4);
+  for (int s = 0; s < statements; ++s) Statement(2, out, "  ");
+  if (value) out += "  return " + Wrapping(2) + ";\n";
+  out += "}\n\n";
+  inFunction = -1;
+  return out;
 }
 
 std::string CcProgramGenerator::Byte(int depth) {
@@ -101,19 +127,29 @@ void CcProgramGenerator::Statement(int depth, std::string& out, const std::strin
     out += indent + "}\n";
     return;
   }
-  if (subset.loops && depth > 0 && loopDepth == 0 && roll < 25) {
+  if (subset.loops && depth > 0 && loopDepth < (subset.jumps ? 2 : 1) && roll < 25) {
     const std::string counter = "i" + std::to_string(loopDepth);
-    out += indent + "for (uint8_t " + counter + " = 0; " + counter + " < " + std::to_string(1 + Pick(kInputs)) + "; " +
-           counter + "++) {\n";
+    out += indent + "for (uint8_t " + counter + " = 0; " + counter + " < " +
+           std::to_string(1 + Pick(loopDepth == 0 ? kInputs : 3)) + "; " + counter + "++) {\n";
     ++loopDepth;
-    out += indent + "  mem[" + Hex(kOutputBase) + " + " + counter + "] += " + Wrapping(2) + ";\n";
-    Statement(depth - 1, out, indent + "  ");
+    out += indent + "  mem[" + Hex(kOutputBase + 8 * (loopDepth - 1)) + " + " + counter + "] += " + Wrapping(2) + ";\n";
+    const int statements = subset.jumps ? 1 + Pick(3) : 1;
+    for (int s = 0; s < statements; ++s) Statement(depth - 1, out, indent + "  ");
     --loopDepth;
     out += indent + "}\n";
     return;
   }
-  if (subset.earlyReturn && subset.compare && loopDepth == 0 && roll < 30) {
-    out += indent + "if (" + Condition(1) + ") return;\n";
+  if (subset.jumps && subset.compare && loopDepth > 0 && roll < 33) {
+    out += indent + "if (" + Condition(1) + ") " + (Chance(50) ? "break;\n" : "continue;\n");
+    return;
+  }
+  if (subset.earlyReturn && subset.compare && (loopDepth == 0 || subset.jumps) && roll < 38) {
+    const bool value = inFunction >= 0 && returnsValue[static_cast<std::size_t>(inFunction)];
+    out += indent + "if (" + Condition(1) + ") return" + (value ? " " + Wrapping(2) : "") + ";\n";
+    return;
+  }
+  if (functionCount > 0 && inFunction < 0 && loopDepth == 0 && roll < 45) {  // inlined: kept out of loops
+    out += indent + CallStatement() + "\n";
     return;
   }
   if (roll < 60) {
@@ -132,6 +168,15 @@ std::string CcProgramGenerator::Program(const std::string& programTag) {
       out += "uint8_t " + tag + "_g" + std::to_string(g) + " = " + std::to_string(Pick(256)) + ";\n";
     }
     out += "\n";
+  }
+  functionCount = 0;
+  returnsValue.clear();
+  if (subset.functions) {
+    for (int f = Pick(kMaxFunctions + 1); f > 0; --f) {
+      returnsValue.push_back(Chance(50));
+      out += FunctionDefinition(functionCount, returnsValue.back());
+      ++functionCount;
+    }
   }
   out += "void main(void) {\n";
   for (int l = 0; l < kLocals; ++l) {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace mirvo::test {
 
@@ -34,6 +35,8 @@ struct CcSubset {
   bool loops = true;        // for loops with a constant trip count
   bool globals = true;      // globals besides locals
   bool earlyReturn = true;  // if (c) return;
+  bool jumps = true;        // break and continue under run-time conditions, nested loops
+  bool functions = true;    // small functions, called as statements, that may return early
 };
 
 class CcProgramGenerator {
@@ -58,6 +61,10 @@ class CcProgramGenerator {
   // A local or a global to assign.
   std::string Target();
   void Statement(int depth, std::string& out, const std::string& indent);
+  // A call of one of the program's functions, as a statement.
+  std::string CallStatement();
+  // A function of two bytes; a value one returns a byte on every path.
+  std::string FunctionDefinition(int index, bool returnsValue);
 
   std::mt19937 random;
   CcSubset subset;
@@ -65,6 +72,9 @@ class CcProgramGenerator {
   int locals = 0;
   int globals = 0;
   int loopDepth = 0;  // counters i0 .. i(loopDepth-1) are in scope
+  int functionCount = 0;
+  std::vector<bool> returnsValue;  // of each function defined so far
+  int inFunction = -1;             // the function being written, whose locals are its parameters a0 and a1
 };
 
 }  // namespace mirvo::test

@@ -30,6 +30,16 @@ Value Lowering::Store(const Node& target, int value, const Node& at) {
   if (isBool) v = ToBool(v, p.At(value));
   (void)at;
   if (!constant) --p.depth;
+  Variable* var = target.kind == NodeKind::kVar ? &p.vars[static_cast<std::size_t>(target.var)] : nullptr;
+  if (var != nullptr && v.constant && !p.Conditional() && p.options.optimise && !var->global) {
+    // A local's constant needs no store while every read of it is folded:
+    // its cell is written only once a store under a condition may leave it.
+    var->known = static_cast<std::uint8_t>(v.lo & 0xFF);
+    var->stale = true;
+    return {true, v.lo & 0xFF, v.lo & 0xFF};
+  }
+  if (var != nullptr && p.Conditional()) WriteStale(*var);
+  if (var != nullptr) var->stale = false;  // and without one the cell is written now
   if (p.Conditional()) {
     if (!v.constant) out.Mov('D', 'A');
     ConditionalHL(constant, address, lowCell, high);
@@ -42,16 +52,24 @@ Value Lowering::Store(const Node& target, int value, const Node& at) {
   } else {
     StoreHere(v, constant, address, lowCell, high);
   }
-  if (target.kind == NodeKind::kVar) {
-    Variable& var = p.vars[static_cast<std::size_t>(target.var)];
+  if (var != nullptr) {
     if (v.constant) {
-      var.known = static_cast<std::uint8_t>(v.lo & 0xFF);
+      var->known = static_cast<std::uint8_t>(v.lo & 0xFF);
     } else {
-      var.known.reset();
+      var->known.reset();
     }
   }
   if (v.constant) return {true, v.lo & 0xFF, v.lo & 0xFF};
   return v.Exact() ? v : Value{false, 0, isBool ? 1 : 255};
+}
+
+// The store left out of a local's constant, made before one under a
+// condition, which leaves the cell as it was when the condition is 0.
+void Lowering::WriteStale(Variable& var) {
+  if (!var.stale) return;
+  var.stale = false;
+  out.SetHL(var.address);
+  out.Mvi('M', *var.known);
 }
 
 // The store without a condition: to the address, constant or computed.
@@ -162,10 +180,12 @@ Value Lowering::Call(const Node& n) {
     Store(target, n.args[i], p.At(n.args[i]));
   }
   p.InlineCall(function, index, function.returnsValue ? result : -1);
+  const Variable returned = p.vars[static_cast<std::size_t>(result)];
   p.vars.resize(mark);
   p.scopes.pop_back();
   p.scopes.pop_back();
   if (!function.returnsValue) return Value{};
+  if (returned.stale) return {true, *returned.known, *returned.known};
   LoadInto('A', p.cellOf[function.bodyToken]);
   return Value{false, 0, function.returnsBool ? 1 : 255};
 }

@@ -3,12 +3,14 @@
 // parser builds, the variables in scope, the emitter of assembly lines and
 // the parser that lowers each statement as it reads it.
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "Compiler.h"
@@ -40,7 +42,9 @@ struct Variable {
   bool isConst = false;
   int size = 0;  // 0: a scalar; else an array's length
   std::uint16_t address = 0;
-  std::optional<std::uint8_t> known;  // the value its cell holds, when the compiler knows it
+  std::optional<std::uint8_t> known;  // the value it holds, when the compiler knows it
+  bool global = false;
+  bool stale = false;  // known, and its cell not written yet: the store of a constant left out
 };
 
 struct Function {
@@ -69,6 +73,7 @@ class Placer {
   std::uint16_t Cells(int count);
   std::uint16_t Page();
   std::uint16_t lowest = 0xFFFF;
+  bool Named(int address) const { return touchedBytes.count(address) != 0 || touchedPages.count(address >> 8) != 0; }
 
  private:
   bool Free(int address) const;
@@ -76,38 +81,77 @@ class Placer {
   std::set<int> pages;  // the whole pages given out
 };
 
-// Writes assembly lines and knows what H and L hold.
+// Writes assembly lines and follows what each register and each memory cell
+// at a known address holds, as a number: 0 to 255 a constant, above that a
+// value computed as the program runs. The code is straight (there is no
+// jump), so what it follows is what the machine holds. When optimising it
+// leaves out what changes nothing: a load of what the register holds, a
+// store of what the cell holds (to the compiler's own cells; every store to
+// an address the program names stays), an MVI or MOV of what is there, and
+// an MVI to H or L that another overwrites before HL is used.
 class Emitter {
  public:
   std::string text;
   int lines = 0;
   std::int64_t bytes = 0;
   bool keepRegisters = true;
+  const Placer* placer = nullptr;  // the addresses the program names, when known
   void Line(std::string_view line, int size);
   void Comment(std::string_view comment);
   void Mvi(char reg, std::int64_t value);
   void Mov(char to, char from);
   void Add(char reg);
   void SetHL(std::uint16_t address);
-  void Forget() { knownH = knownL = -1; }
+  // Forgets everything; ForgetValues all but what H and L hold.
+  void Forget();
+  void ForgetValues();
   // An emitter with nothing written that knows what this one knows of H
-  // and L, to measure code before writing it.
+  // and L, to measure code before writing it; the code measured starts
+  // with ForgetValues, so that both write the same lengths.
   Emitter Fresh() const {
     Emitter e;
     e.keepRegisters = keepRegisters;
-    e.knownH = knownH;
-    e.knownL = knownL;
+    e.placer = placer;
+    e.held[kH] = held[kH];
+    e.held[kL] = held[kL];
+    e.pending = pending;
+    e.written = written;
     return e;
   }
   void MultiplyA(std::int64_t k);
 
  private:
-  int knownH = -1, knownL = -1;
+  static constexpr int kUnknown = -1, kH = 5, kL = 6;
+  static int Index(char reg);
+  int Held(int index);
+  int Address() const;  // HL's address, or kUnknown
+  bool Skip(bool same) const { return keepRegisters && same; }
+  bool Program(int address) const { return placer == nullptr || placer->Named(address); }
+  void Put(std::string line, int size);
+  void Flush();
+  void Stored(int address, int value);
+  std::array<int, 7> held{kUnknown, kUnknown, kUnknown, kUnknown, kUnknown, kUnknown, kUnknown};  // A B C D E H L
+  std::array<bool, 2> pending{};                   // H, L: set, and the MVI not written yet
+  std::array<int, 2> written{kUnknown, kUnknown};  // what H and L hold in the machine
+  std::unordered_map<int, int> cells;              // address -> what the cell holds
+  int nextValue = 256;
 };
 
+// What the compiler knows of each variable in scope, by index.
+using KnownValues = std::vector<std::optional<std::uint8_t>>;
+
+// A loop being unrolled. A break or continue under a run-time condition
+// clears a flag cell where the condition holds: "running" (no break yet)
+// for the rest of the loop, "trip" (no continue yet) for the rest of the
+// trip; each is a condition in force from then on, until the loop or the
+// trip ends.
 struct LoopState {
-  bool broke = false, continued = false;
-  std::size_t conditions = 0;  // the run-time conditions in force where the loop began
+  bool broke = false, continued = false;  // a break or continue that every running path takes
+  bool tripDead = false;                  // the rest of the trip runs under a cleared flag
+  bool stopped = false;                   // so does every later trip
+  std::size_t conditions = 0;             // the index in Parser::conditions where the loop's own begin
+  std::uint16_t running = 0, trip = 0;    // the flag cells, 0 until a jump needs them
+  std::vector<KnownValues> exits, skips;  // what the compiler knew at each conditional break and continue
 };
 
 class Parser {
@@ -157,6 +201,11 @@ class Parser {
   void RuntimeIf();
   void Prologue();
   bool Conditional() const { return !conditions.empty(); }
+  void LoopJump(const Token& t);
+  std::uint16_t FlowCell();
+  KnownValues KnownNow() const;
+  void Forget(const std::vector<KnownValues>& paths);
+  void DropFlag(std::uint16_t& cell);
   bool LoopCondition(int cond, const Token& at);
   void BeginSpan(const Token& token);
   void EndSpan();
@@ -201,6 +250,9 @@ class Parser {
   int returnVar = -1;                // the cell a return stores to, in an inlined function
   std::size_t returnConditions = 0;  // the run-time conditions in force where the function began
   bool returned = false;
+  std::uint16_t notReturned = 0;         // an inlined function's flag cell once it returns under a condition
+  std::vector<KnownValues> returns;      // what the compiler knew at each of its conditional returns
+  std::vector<std::uint16_t> flowCells;  // the cells of the loops' and functions' flags
   int lastHeaderLine = 0;
   int spanStart = -1;
   std::set<std::tuple<int, int, int>> reported;
@@ -249,10 +301,14 @@ class Lowering {
   // HL = the address a store under the conditions goes to.
   void ConditionalHL(bool constant, std::uint16_t address, std::uint16_t lowCell, std::uint8_t high);
   void PlantReturn();
+  // Clears, where the innermost condition holds, each condition cell from
+  // index from up below it; a fresh cell starts as the one below it.
+  void Leave(std::size_t from, std::uint16_t fresh);
   std::uint16_t EqPage();
 
  private:
   Value Store(const Node& target, int value, const Node& at);
+  void WriteStale(Variable& var);
   void StoreHere(Value v, bool constant, std::uint16_t address, std::uint16_t lowCell, std::uint8_t high);
   // The address of an lvalue: a constant one, or false after lowering the
   // low byte into A and choosing the page (high).

@@ -41,9 +41,9 @@ std::uint16_t Lowering::Condition(int node) {
   Value c = ToBool(Lower(node), p.At(node));
   if (c.constant) out.Mvi('A', c.lo);
   const std::size_t depth = p.conditions.size();
-  if (p.conditionCells.size() <= depth) {
+  while (p.conditionCells.size() <= depth) {  // a flag put in below may skip a depth
     p.conditionCells.push_back(p.placer.Cells(1));
-    p.placed.push_back({"condition " + std::to_string(depth + 1), p.conditionCells.back()});
+    p.placed.push_back({"condition " + std::to_string(p.conditionCells.size()), p.conditionCells.back()});
   }
   const std::uint16_t cell = p.conditionCells[depth];
   SaveA(cell);
@@ -65,6 +65,27 @@ void Lowering::Otherwise() {
     Select(out, 'A', cell, {0, 1}, {0, 0});
   }
   SaveA(cell);
+}
+
+// A break, continue or return under the innermost condition c: every
+// path on which c holds leaves the code the cells from index from up
+// guard, so each becomes c ? 0 : itself. c itself is left as it is:
+// nothing more runs under it, and the else of its if reads it.
+void Lowering::Leave(std::size_t from, std::uint16_t fresh) {
+  const std::uint16_t c = p.conditions.back();
+  for (std::size_t i = from; i + 1 < p.conditions.size(); ++i) {
+    const std::uint16_t cell = p.conditions[i];
+    Entry kept{0, 1};
+    if (cell != fresh) {
+      LoadInto('C', cell);
+      kept = {'C', 0};
+    } else if (i > 0) {
+      LoadInto('C', p.conditions[i - 1]);
+      kept = {'C', 0};
+    }
+    Select(out, 'A', c, kept, {0, 0});
+    SaveA(cell);
+  }
 }
 
 void Lowering::ConditionalHL(bool constant, std::uint16_t address, std::uint16_t lowCell, std::uint8_t high) {
@@ -94,6 +115,7 @@ void Lowering::ConditionalHL(bool constant, std::uint16_t address, std::uint16_t
 void Lowering::PlantReturn() {
   const std::uint16_t cond = p.conditions.back();
   const auto plant = [&](Emitter& e, std::int64_t at, bool pad) {
+    e.ForgetValues();  // the trial knows no more, so that both write the same lengths
     e.Mvi('A', 0xC9);
     Select(e, 'E', cond, {0, static_cast<int>(at & 0xFF)}, {0, static_cast<int>((at + 1) & 0xFF)});
     e.Forget();  // H written whatever it holds, so that the length does not depend on the address

@@ -32,6 +32,7 @@ Parser::Parser(std::string_view text, const CompileOptions& opts, Placer& where)
   }
   last = static_cast<int>(tokens.size()) - 1;
   out.keepRegisters = options.optimise;
+  out.placer = &placer;
 }
 
 const Token& Parser::Peek(int ahead) const {
@@ -259,6 +260,7 @@ int Parser::Declare(int nameToken, bool isBool, bool isConst, int size, bool glo
     placed.push_back({std::string(name.text), cell->second});
   }
   Variable v{name.text, isBool, isConst, size, cell->second, std::nullopt};
+  v.global = global;
   if (global) v.known = 0;  // globals start zero, as C says and memory is
   vars.push_back(v);
   return static_cast<int>(vars.size()) - 1;

@@ -87,12 +87,8 @@ void Parser::Statement() {
     ++pos;
     if (loops.empty()) {
       Error(DiagnosticKind::kCSyntax, t, "a loop around it");
-    } else if (dead == 0 && conditions.size() > loops.back()->conditions) {
-      Error(DiagnosticKind::kCUnsupported, t,
-            std::string(t.text) + " under a condition known only as the program runs");
-    } else if (dead == 0) {
-      (t.Is("break") ? loops.back()->broke : loops.back()->continued) = true;
-      ++dead;
+    } else if (dead == 0 && diagnostics.empty()) {
+      LoopJump(t);
     }
     Expect(";");
   } else if (t.Is("goto")) {
@@ -112,6 +108,74 @@ void Parser::Statement() {
     ExpressionStatement();
   }
   --nesting;
+}
+
+// A break or continue. One that every path still running takes ends the
+// loop or the trip as the compiler unrolls it; one under a run-time
+// condition clears the loop's flag where the condition holds, and what
+// follows runs under the flag.
+void Parser::LoopJump(const Token& t) {
+  LoopState& loop = *loops.back();
+  const bool isBreak = t.Is("break");
+  const std::uint16_t inner = conditions.size() > loop.conditions ? conditions.back() : 0;
+  if (inner == 0 || inner == loop.running || (!isBreak && inner == loop.trip)) {
+    (isBreak ? loop.broke : loop.continued) = true;
+    ++dead;
+    return;
+  }
+  const std::size_t from = loop.conditions + (!isBreak && loop.running != 0 ? 1 : 0);
+  std::uint16_t& flag = isBreak ? loop.running : loop.trip;
+  std::uint16_t fresh = 0;
+  if (flag == 0) {  // the flag starts as the conditions outside it: no path has left yet
+    fresh = flag = FlowCell();
+    conditions.insert(conditions.begin() + static_cast<std::ptrdiff_t>(from), fresh);
+  }
+  BeginSpan(t);
+  Lowering(*this).Leave(from, fresh);
+  EndSpan();
+  (isBreak ? loop.exits : loop.skips).push_back(KnownNow());
+  if (inner == loop.trip) loop.tripDead = true;
+  ++dead;
+}
+
+// A cell for a loop's or function's flag: one no condition in force uses.
+std::uint16_t Parser::FlowCell() {
+  for (std::uint16_t cell : flowCells) {
+    bool inUse = false;
+    for (std::uint16_t c : conditions) inUse = inUse || c == cell;
+    if (!inUse) return cell;
+  }
+  flowCells.push_back(placer.Cells(1));
+  placed.push_back({"flag " + std::to_string(flowCells.size()), flowCells.back()});
+  return flowCells.back();
+}
+
+KnownValues Parser::KnownNow() const {
+  KnownValues known;
+  for (const Variable& v : vars) known.push_back(v.known);
+  return known;
+}
+
+// Where paths that left early meet the ones that ran on, the compiler
+// knows of a variable only what all of them agree on.
+void Parser::Forget(const std::vector<KnownValues>& paths) {
+  for (const KnownValues& known : paths) {
+    for (std::size_t i = 0; i < vars.size() && i < known.size(); ++i) {
+      if (vars[i].known != known[i]) vars[i].known.reset();
+    }
+  }
+}
+
+// Ends a flag's time as a condition in force.
+void Parser::DropFlag(std::uint16_t& cell) {
+  if (cell == 0) return;
+  for (std::size_t i = conditions.size(); i-- > 0;) {
+    if (conditions[i] == cell) {
+      conditions.erase(conditions.begin() + static_cast<std::ptrdiff_t>(i));
+      break;
+    }
+  }
+  cell = 0;
 }
 
 void Parser::Block() {
@@ -137,6 +201,10 @@ void Parser::Return() {
   int value = -1;
   if (!Peek().Is(";")) value = Expression();
   BeginSpan(start);
+  // Under a run-time condition, unless it is the function's own flag: then
+  // every path still running returns here.
+  const bool conditional =
+      conditions.size() > returnConditions && (notReturned == 0 || conditions.back() != notReturned);
   if (dead == 0 && diagnostics.empty()) {
     if (value >= 0 && returnVar >= 0) {
       Node assign;
@@ -155,21 +223,31 @@ void Parser::Return() {
     } else if (value >= 0) {
       Lowering(*this).Lower(value, true);  // main's value is not kept
     }
-    if (conditions.size() > returnConditions) {
-      if (inlining.size() == 1) {
-        Lowering(*this).PlantReturn();
-      } else {
-        Error(DiagnosticKind::kCUnsupported, start,
-              "a return from a function under a condition known only as the program runs");
+    if (conditional && inlining.size() == 1) {
+      Lowering(*this).PlantReturn();
+    } else if (conditional) {  // the rest of the function runs under "not returned yet"
+      std::uint16_t fresh = 0;
+      if (notReturned == 0) {
+        fresh = notReturned = FlowCell();
+        conditions.insert(conditions.begin() + static_cast<std::ptrdiff_t>(returnConditions), fresh);
+        for (LoopState* loop : loops) ++loop->conditions;
       }
+      Lowering(*this).Leave(returnConditions, fresh);
+      returns.push_back(KnownNow());
     } else if (inlining.size() == 1) {
       out.Line("RET", 1);
+    }
+    // Directly under a loop's flag, every path still running leaves the
+    // rest of that loop's trip, or of the loop; the loops inside it end.
+    for (std::size_t i = loops.size(); conditional && i-- > 0;) {
+      if (conditions.back() == loops[i]->trip) loops[i]->tripDead = true;
+      if (conditions.back() == loops[i]->running) loops[i]->stopped = true;
     }
   }
   Expect(";");
   EndSpan();
   if (dead == 0) {
-    returned = returned || conditions.size() <= returnConditions;
+    returned = returned || !conditional;
     ++dead;
   }
 }
@@ -255,9 +333,12 @@ void Parser::While() {
 void Parser::DoWhile() {
   Take();
   const int body = pos;
+  LoopState reading;
+  loops.push_back(&reading);
   ++dead;
   Statement();  // read once to find its end
   --dead;
+  loops.pop_back();
   if (!Peek().Is("while")) {
     Error(DiagnosticKind::kCSyntax, Peek(), "'while'");
     return;
@@ -307,8 +388,12 @@ void Parser::Unroll(int cond, int step, int body, bool testFirst) {
     pos = body;
     Statement();
     end = pos;
-    if (state.broke || state.continued) --dead;
-    if (state.broke || !diagnostics.empty()) break;
+    if (state.broke || state.continued || state.tripDead || state.stopped) --dead;
+    state.tripDead = false;
+    Forget(state.skips);  // the paths that continued meet the others at the step
+    state.skips.clear();
+    DropFlag(state.trip);
+    if (state.broke || state.stopped || dead > 0 || !diagnostics.empty()) break;
     state.continued = false;
     if (step >= 0) {
       BeginSpan(TokenOf(step));
@@ -316,14 +401,16 @@ void Parser::Unroll(int cond, int step, int body, bool testFirst) {
       EndSpan();
     }
   }
-  loops.pop_back();
-  if (end < 0) {
+  if (end < 0) {  // no trip: the body is read to find its end
     pos = body;
     ++dead;
     Statement();
     --dead;
     end = pos;
   }
+  loops.pop_back();
+  Forget(state.exits);
+  DropFlag(state.running);
   pos = end;
 }
 
@@ -380,14 +467,22 @@ void Parser::InlineCall(const Function& function, int functionIndex, int resultV
   const std::size_t savedConditions = returnConditions;
   returnConditions = conditions.size();
   const bool savedReturned = returned;
+  const std::uint16_t savedNotReturned = notReturned;
+  std::vector<KnownValues> savedReturns;
+  savedReturns.swap(returns);
   inlining.push_back(functionIndex);
   returnVar = resultVar;
   returned = false;
+  notReturned = 0;
   pos = function.bodyToken;
   std::vector<LoopState*> savedLoops;
   savedLoops.swap(loops);
   Block();
   loops.swap(savedLoops);
+  Forget(returns);
+  DropFlag(notReturned);
+  notReturned = savedNotReturned;
+  returns.swap(savedReturns);
   inlining.pop_back();
   pos = savedPos;
   returnVar = savedReturn;
