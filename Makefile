@@ -12,6 +12,7 @@
 #   make web        build the playground site into build/web (engine as WebAssembly)
 #   make playground build it and serve it at http://127.0.0.1:$(PORT)/ (PORT=8080)
 #   make web-test   the engine under Node and the page in chromium
+#   make page-size  build the site and print what a first visit transfers (gzip)
 #   make format     lay the C++ out as .clang-format says
 #   make format-check  fail on a C++ file that make format would change
 
@@ -19,7 +20,7 @@
 DEMO_DIR := build/demo
 PROGRAMS := build/programs/bin
 
-.PHONY: format format-check all demo test test-release asan bench compare fuzz fuzz-smoke package clean build-release web playground web-test
+.PHONY: format format-check all demo test test-release asan bench compare fuzz fuzz-smoke package clean build-release web playground web-test page-size
 
 FUZZ_SECONDS ?= 60
 
@@ -66,6 +67,10 @@ web-test:
 	cmake --build --preset debug
 	$(MAKE) web
 	cd web && MIRVO_BIN_DIR=$(CURDIR)/build/debug/bin node --test test/*.test.mjs
+
+# What a first visit transfers, each file gzip-compressed: at most 220 KB.
+page-size: web
+	node web/tools/page-size.mjs build/web --limit 220
 
 test-release: build-release
 	ctest --preset release

@@ -133,19 +133,6 @@ EMSCRIPTEN_KEEPALIVE const char* pg_last_step(Playground* session) { return sess
 EMSCRIPTEN_KEEPALIVE const char* pg_checks(Playground* session) {
   return session->Hand(mirvo::DumpJson(session->ChecksReport()));
 }
-// Exercises: open one from its file's text, then grade the last assembly
-// against it; both as JSON text.
-EMSCRIPTEN_KEEPALIVE const char* pg_open_exercise(Playground* session, const char* text, std::uint32_t size) {
-  return session->Hand(mirvo::DumpJson(session->OpenExercise(text, size)));
-}
-EMSCRIPTEN_KEEPALIVE const char* pg_check(Playground* session) {
-  return session->Hand(mirvo::DumpJson(session->CheckExercise()));
-}
-// The learner's copy of an exercise, for the site's Exercises menu.
-EMSCRIPTEN_KEEPALIVE const char* pg_learner_exercise(Playground* session, const char* text, std::uint32_t size) {
-  return session->Hand(Playground::LearnerExercise(text, size));
-}
-
 EMSCRIPTEN_KEEPALIVE std::uint32_t pg_text_size(Playground* session) {
   return static_cast<std::uint32_t>(session->LastText().size());
 }

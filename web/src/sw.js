@@ -7,10 +7,14 @@
 // index.html brings its own build's files from the cache, and a fresh one
 // from the network names the new folder. Pages always come from the
 // network when it answers, so a new build is what the next visit shows.
+// The install keeps all of a build's files but those a visit loads only
+// when it needs them (the exercise engine): each of those is kept when it
+// is first fetched.
 /* global SITE_VERSION, SITE_FILES */
 const kCachePrefix = 'mirvo-site-';
 const kCache = `${kCachePrefix}${SITE_VERSION}`;
 const kPage = new URL('./', self.registration.scope).href;
+const kBuild = new URL(`v/${SITE_VERSION}/`, kPage).href;
 
 self.addEventListener('install', (event) => {
   // All of this build's files, or none: addAll fails as a whole.
@@ -47,5 +51,15 @@ self.addEventListener('fetch', (event) => {
     return;
   }
   // A build's files never change under their name: any cache's copy is it.
-  event.respondWith(caches.match(request).then((cached) => cached ?? fetch(request)));
+  event.respondWith(caches.match(request).then((cached) => cached ?? fetchAndKeep(request)));
 });
+
+// A file of this build not kept yet is kept once fetched.
+async function fetchAndKeep(request) {
+  const response = await fetch(request);
+  if (response.ok && request.url.startsWith(kBuild)) {
+    const cache = await caches.open(kCache);
+    await cache.put(request, response.clone());
+  }
+  return response;
+}

@@ -2,7 +2,7 @@
 // the page. It holds the Session (state.js) and answers the page's commands
 // with snapshots. Runs go in slices; between slices the worker reads its
 // messages, so a Stop (or any newer command) ends a run at the next slice.
-/* global createMirvoEngine, importScripts */
+/* global createMirvoEngine, createMirvoExercises, importScripts */
 import { Engine } from './engine.js';
 import { Session } from './state.js';
 
@@ -13,12 +13,33 @@ const kStatementSlice = 1 << 14;
 
 let session = null;
 let generation = 0; // bumped by every command; a run of an older one stops
+// An engine built as name.js and name.wasm, whose factory the script defines.
+async function loadEngine(name, factory) {
+  importScripts(`${name}.js`);
+  const response = await fetch(`${name}.wasm`);
+  return Engine.create(factory(), new Uint8Array(await response.arrayBuffer()));
+}
+
 const ready = (async () => {
-  importScripts('mirvo-engine.js');
-  const response = await fetch('mirvo-engine.wasm');
-  session = new Session(await Engine.create(createMirvoEngine, new Uint8Array(await response.arrayBuffer())));
+  session = new Session(await loadEngine('mirvo-engine', () => createMirvoEngine));
   postMessage({ type: 'ready', vocabulary: session.vocabulary.json });
 })();
+
+// The engine with the exercise reader and grading: most of the engine's
+// size, so it is loaded when an exercise is first opened or checked.
+let exercisesReady = null;
+function withExercises() {
+  exercisesReady ??= loadEngine('mirvo-exercises', () => createMirvoExercises).then(
+    (engine) => {
+      session.exercises = engine;
+    },
+    (error) => {
+      exercisesReady = null; // the next exercise tries again (offline, say)
+      throw error;
+    },
+  );
+  return exercisesReady;
+}
 
 // Lets queued messages in (faster than setTimeout, which clamps to 4 ms).
 function yieldToMessages() {
@@ -120,10 +141,12 @@ const commands = {
   stop() {
     postState('stop');
   },
-  exercise({ text }) {
+  async exercise({ text }) {
+    await withExercises();
     postMessage({ type: 'exercise', ...session.openExercise(text) });
   },
-  check({ source, language, optimise }) {
+  async check({ source, language, optimise }) {
+    await withExercises();
     postMessage({ type: 'checked', grade: session.check(source, language, optimise) });
   },
   stateMap({ imagePath }) {

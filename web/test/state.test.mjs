@@ -14,7 +14,9 @@ const sum = readFileSync(path.join(root, 'examples/sum.asm'), 'utf8');
 let session;
 const work = mkdtempSync(path.join(tmpdir(), 'mirvo-state-'));
 before(async () => {
-  session = new Session(await createEngine());
+  // As the page's worker has it: the engine every visit loads, and the
+  // exercise engine for exercises.
+  session = new Session(await createEngine('mirvo-engine'), await createEngine());
 });
 after(() => rmSync(work, { recursive: true, force: true }));
 

@@ -33,10 +33,12 @@ export function solutionOf(text) {
   return /^solution = """\n([\s\S]*?)"""$/m.exec(text)[1];
 }
 
-export async function createEngine() {
+// The engine with the exercise reader and grading (mirvo-exercises), or
+// the one every visit loads (mirvo-engine).
+export async function createEngine(name = 'mirvo-exercises') {
   const require = createRequire(import.meta.url);
-  const factory = require(path.join(wasmDir, 'mirvo-engine.js'));
-  return Engine.create(factory, readFileSync(path.join(wasmDir, 'mirvo-engine.wasm')));
+  const factory = require(path.join(wasmDir, `${name}.js`));
+  return Engine.create(factory, readFileSync(path.join(wasmDir, `${name}.wasm`)));
 }
 
 // Debian's chromium with a profile of its own (service workers, storage),
