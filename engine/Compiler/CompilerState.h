@@ -116,6 +116,7 @@ class Emitter {
     e.held[kL] = held[kL];
     e.pending = pending;
     e.written = written;
+    e.nextValue = nextValue;  // a new value is new to both
     return e;
   }
   void MultiplyA(std::int64_t k);
