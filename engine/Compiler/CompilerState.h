@@ -44,7 +44,10 @@ struct Variable {
   std::uint16_t address = 0;
   std::optional<std::uint8_t> known;  // the value it holds, when the compiler knows it
   bool global = false;
-  bool stale = false;  // known, and its cell not written yet: the store of a constant left out
+  // Known, and its cell not written yet: the store of a constant outside
+  // every condition was left out, and known holds on every path. A store
+  // under a condition writes the cell first (Lowering::WriteStale).
+  bool stale = false;
 };
 
 struct Function {
@@ -116,6 +119,7 @@ class Emitter {
     e.held[kL] = held[kL];
     e.pending = pending;
     e.written = written;
+    e.nextValue = nextValue;  // a new value is new to both
     return e;
   }
   void MultiplyA(std::int64_t k);
