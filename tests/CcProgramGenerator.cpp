@@ -47,7 +47,7 @@ std::string CcProgramGenerator::Byte(int depth) {
 
 std::string CcProgramGenerator::Wrapping(int depth) {
   if (depth <= 0 || Chance(25)) return Byte(depth);
-  const int kinds = 1 + (subset.arithmetic ? 3 : 0) + (subset.multiply ? 2 : 0) + (subset.divide ? 1 : 0);
+  const int kinds = 1 + (subset.arithmetic ? 3 : 0) + (subset.multiply ? 3 : 0) + (subset.divide ? 1 : 0);
   int kind = Pick(kinds);
   if (kind == 0) return Byte(depth);
   if (subset.arithmetic && kind <= 3) {
@@ -57,8 +57,9 @@ std::string CcProgramGenerator::Wrapping(int depth) {
   }
   if (subset.arithmetic) kind -= 3;
   // Multiplication and shifts stay on bytes, so that no int overflows.
-  if (subset.multiply && kind <= 2) {
+  if (subset.multiply && kind <= 3) {
     if (kind == 1) return "(" + Byte(depth - 1) + " * " + std::to_string(Pick(256)) + ")";
+    if (kind == 2) return "(" + Byte(depth - 1) + " * " + Byte(depth - 1) + ")";
     return "(" + Byte(depth - 1) + " << " + std::to_string(Pick(8)) + ")";
   }
   switch (Pick(3)) {
@@ -107,6 +108,15 @@ void CcProgramGenerator::Statement(int depth, std::string& out, const std::strin
            counter + "++) {\n";
     ++loopDepth;
     out += indent + "  mem[" + Hex(kOutputBase) + " + " + counter + "] += " + Wrapping(2) + ";\n";
+    // The counter is a constant in each trip: a comparison with it is one
+    // with a new constant each time.
+    if (subset.ordering && Chance(50)) {
+      static const char* const kOrderings[] = {" < ", " <= ", " > ", " >= "};
+      const std::string other = Byte(1);
+      const bool counterFirst = Chance(50);
+      out += indent + "  if (" + (counterFirst ? counter : other) + kOrderings[Pick(4)] +
+             (counterFirst ? other : counter) + ") " + Target() + " += " + Wrapping(1) + ";\n";
+    }
     Statement(depth - 1, out, indent + "  ");
     --loopDepth;
     out += indent + "}\n";
