@@ -241,6 +241,9 @@ const DiagnosticCase kDiagnosticCases[] = {
      2, 86, "c-wide-result", "(unsigned char)(a + b)"},
     {"unsigned char a, b;\nvoid main(void) { a = mem[0x2001]; b = mem[0x2002]; mem[0x1000] = (a + b) >> 1; }\n", 2, 70,
      "c-wide-result", "more than a byte"},
+    {"unsigned char a, b, c;\nvoid main(void) { a = mem[0x2001]; b = mem[0x2002]; c = mem[0x2003]; mem[0x1000] = a * b "
+     "< c; }\n",
+     2, 86, "c-wide-result", "(unsigned char)(a * b)"},
     {"#include <stdio.h>\nvoid main(void) {}\n", 1, 10, "c-unknown-include", "<stdbool.h>"},
     {"unsigned char x;\n", 2, 1, "c-no-main", "void main(void)"},
     {"const unsigned char k = 1;\nvoid main(void) { k = 2; }\n", 2, 19, "c-const-assigned", "drop const"},

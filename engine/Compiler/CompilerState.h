@@ -202,6 +202,7 @@ class Parser {
   // comparison by Compare: both readings decide alike.
   std::set<TableKey> comparisonTables;
   std::int64_t comparisonSpent = 0;
+  std::map<TableKey, std::uint8_t> offsets;  // each table's offset, once found
   bool comparedAtRunTime = false;
   bool prologueBuilt = false;
   int depth = 0, nesting = 0, dead = 0;
@@ -242,6 +243,8 @@ class Lowering {
   Value Logical(const Node& n);
   Value Compare(const Node& n);
   Value Table(const Node& n, std::string_view op, std::int64_t k, int operand);
+  // The value a table's entries are kept less of, found once per table.
+  std::uint8_t TableOffset(const Parser::TableKey& key);
   // A = the table at A, with the value its entries are kept less of added back.
   void ReadTable(std::uint16_t page, std::uint8_t offset);
   // The page of a table the prologue builds, 0 (and a diagnostic) when the first reading did not foresee it.

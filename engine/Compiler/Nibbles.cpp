@@ -13,6 +13,7 @@
 // is what a store keeps; the value's range says when more was needed.
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "CompilerState.h"
 
@@ -73,7 +74,14 @@ Value Lowering::Runtime(const Node& n) {
   const bool split = !Nibble(y) || (multiply && !Nibble(x));  // a byte of more than a nibble to split
   const std::uint16_t shift = split ? TablePage({">>", 4}, n) : 0;
   if (pairs == 0 || (split && shift == 0)) return {false, 0, 255};
-  out.Comment(std::string(multiply ? "x * y" : "x & y") + " by nibbles, through the table of nibble pairs");
+  static constexpr std::pair<std::string_view, std::string_view> kSteps[] = {
+      {"&", "x & y by nibbles: 16 * AND(xh, yh) + AND(xl, yl), from the table of nibble pairs"},
+      {"|", "x | y = x + y - (x & y), x & y by nibbles from the table of nibble pairs"},
+      {"^", "x ^ y = x + y - 2 * (x & y), x & y by nibbles from the table of nibble pairs"},
+      {"*", "x * y modulo 256 by nibbles: PROD(xl, yl) + 16 * (PROD(xl, yh) + PROD(xh, yl))"}};
+  for (const auto& [op, step] : kSteps) {
+    if (n.op == op) out.Comment(step);
+  }
   if (multiply) {
     MultiplyNibbles(xCell, yCell, Nibble(x), Nibble(y), pairs, shift);
   } else {

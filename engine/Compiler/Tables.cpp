@@ -106,13 +106,18 @@ void Parser::Prologue() {
 // x op k for x a byte known only as the program runs, k a constant.
 Value Lowering::Table(const Node& n, std::string_view op, std::int64_t k, int operand) {
   const Node& at = p.At(operand);
+  const std::size_t reported = p.diagnostics.size();
   const Value v = Lower(operand);
+  if (p.diagnostics.size() > reported) return Value{false, 0, 255};  // said already, not again for the table
+  if (v.constant) {  // a value with side effects, or known only after lowering: C's int result
+    if (const std::optional<std::int64_t> f = Arithmetic(op, v.lo, k)) return {true, *f, *f};
+  }
   // & | ^ keep the low byte of a wider operand: the table of its low byte serves.
   const bool bitwise = op == "&" || op == "|" || op == "^";
-  if (bitwise && !v.Exact() && !v.constant) {
+  if (bitwise && !v.Exact()) {
     const std::uint16_t page = TablePage({std::string(op), k}, n);
     if (page == 0) return Value{false, 0, 255};
-    ReadTable(page, Offset({std::string(op), k}));
+    ReadTable(page, TableOffset({std::string(op), k}));
     return BitwiseRange(op, v, Value{true, k, k});
   }
   if (Wide(v, at)) return Value{false, 0, 255};
@@ -131,8 +136,13 @@ Value Lowering::Table(const Node& n, std::string_view op, std::int64_t k, int op
   const std::uint16_t page = TablePage({std::string(op), k}, n);
   if (page == 0) return Value{false, 0, 255};
   if (v.constant) out.Mvi('A', v.lo);
-  ReadTable(page, Offset({std::string(op), k}));
+  ReadTable(page, TableOffset({std::string(op), k}));
   return {false, lo, hi};
+}
+
+std::uint8_t Lowering::TableOffset(const Parser::TableKey& key) {
+  const auto found = p.offsets.find(key);
+  return found != p.offsets.end() ? found->second : p.offsets.emplace(key, Offset(key)).first->second;
 }
 
 void Lowering::ReadTable(std::uint16_t page, std::uint8_t offset) {
