@@ -255,7 +255,7 @@ class Lowering {
   Value Runtime(const Node& n);
   void HighNibble(std::uint16_t cell, std::uint16_t shift);
   void LowNibble(char reg, std::uint16_t cell, std::uint16_t shift);
-  void PairEntry(std::uint16_t pairs);
+  void PairEntry(std::uint16_t pairs, char index = 'A');
   void AndNibbles(std::uint16_t xCell, std::uint16_t yCell, bool yNibble, std::uint16_t pairs, std::uint16_t shift);
   void MultiplyNibbles(std::uint16_t xCell, std::uint16_t yCell, bool xNibble, bool yNibble, std::uint16_t pairs,
                        std::uint16_t shift);

@@ -104,9 +104,10 @@ void Lowering::HighNibble(std::uint16_t cell, std::uint16_t shift) {
   out.Mov('A', 'M');
 }
 
-// A = the table of nibble pairs at index A.
-void Lowering::PairEntry(std::uint16_t pairs) {
-  out.Mov('L', 'A');
+// A = the table at page, indexed by the byte in index: a table of nibble
+// pairs, or x >> 4.
+void Lowering::PairEntry(std::uint16_t pairs, char index) {
+  out.Mov('L', index);
   out.Mvi('H', pairs >> 8);
   out.Mov('A', 'M');
 }
@@ -121,27 +122,32 @@ void Lowering::LowNibble(char reg, std::uint16_t cell, std::uint16_t shift) {
   out.Mov(reg, 'A');
 }
 
-// A = x & y. Both nibbles: a single entry; y a nibble: 16 * xl + y.
+// A = x & y, with x in C and y in B, read from their cells once. y a
+// nibble (x too, perhaps): the single entry at 16 * xl + y.
 void Lowering::AndNibbles(std::uint16_t xCell, std::uint16_t yCell, bool yNibble, std::uint16_t pairs,
                           std::uint16_t shift) {
+  LoadInto('C', xCell);
+  LoadInto('B', yCell);
   if (yNibble) {
-    LoadInto('A', xCell);
+    out.Mov('A', 'C');
     out.MultiplyA(16);  // 16 * xl modulo 256
-    out.SetHL(yCell);
-    out.Add('M');
+    out.Add('B');
     PairEntry(pairs);
     return;
   }
-  LowNibble('D', yCell, shift);  // D = yl
-  HighNibble(yCell, shift);
+  out.Mov('A', 'B');
+  out.MultiplyA(16);
+  PairEntry(shift);
+  out.Mov('D', 'A');  // D = yl
+  PairEntry(shift, 'B');
   out.Mov('E', 'A');  // E = yh
-  HighNibble(xCell, shift);
+  PairEntry(shift, 'C');
   out.MultiplyA(16);
   out.Add('E');
   PairEntry(pairs);
   out.MultiplyA(16);
   out.Mov('E', 'A');  // E = 16 * (xh & yh)
-  LoadInto('A', xCell);
+  out.Mov('A', 'C');
   out.MultiplyA(16);
   out.Add('D');
   PairEntry(pairs);  // xl & yl
