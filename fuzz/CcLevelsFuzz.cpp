@@ -46,10 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memcpy(bytes.data(), data, size < bytes.size() ? size : bytes.size());
   std::uint32_t seed = 0;
   for (int i = 0; i < 4; ++i) seed = seed << 8 | bytes[static_cast<std::size_t>(i)];
-  // The subset the differential test generates.
-  mirvo::test::CcSubset subset;
-  subset.bitwise = false;
-  mirvo::test::CcProgramGenerator generator(seed, subset);
+  mirvo::test::CcProgramGenerator generator(seed, mirvo::test::CcSubset{});
   const std::string source = generator.Program("f");
   FUZZ_CHECK(Run(source, true, bytes.data() + 4) == Run(source, false, bytes.data() + 4));
   return 0;

@@ -73,7 +73,7 @@ std::string CcProgramGenerator::Byte(int depth) {
 
 std::string CcProgramGenerator::Wrapping(int depth) {
   if (depth <= 0 || Chance(25)) return Byte(depth);
-  const int kinds = 1 + (subset.arithmetic ? 3 : 0) + (subset.multiply ? 2 : 0) + (subset.divide ? 1 : 0);
+  const int kinds = 1 + (subset.arithmetic ? 3 : 0) + (subset.multiply ? 3 : 0) + (subset.divide ? 1 : 0);
   int kind = Pick(kinds);
   if (kind == 0) return Byte(depth);
   if (subset.arithmetic && kind <= 3) {
@@ -83,8 +83,9 @@ std::string CcProgramGenerator::Wrapping(int depth) {
   }
   if (subset.arithmetic) kind -= 3;
   // Multiplication and shifts stay on bytes, so that no int overflows.
-  if (subset.multiply && kind <= 2) {
+  if (subset.multiply && kind <= 3) {
     if (kind == 1) return "(" + Byte(depth - 1) + " * " + std::to_string(Pick(256)) + ")";
+    if (kind == 2) return "(" + Byte(depth - 1) + " * " + Byte(depth - 1) + ")";
     return "(" + Byte(depth - 1) + " << " + std::to_string(Pick(8)) + ")";
   }
   switch (Pick(3)) {
@@ -133,6 +134,15 @@ void CcProgramGenerator::Statement(int depth, std::string& out, const std::strin
            std::to_string(1 + Pick(loopDepth == 0 ? kInputs : 3)) + "; " + counter + "++) {\n";
     ++loopDepth;
     out += indent + "  mem[" + Hex(kOutputBase + 8 * (loopDepth - 1)) + " + " + counter + "] += " + Wrapping(2) + ";\n";
+    // The counter is a constant in each trip: a comparison with it is one
+    // with a new constant each time.
+    if (subset.ordering && Chance(50)) {
+      static const char* const kOrderings[] = {" < ", " <= ", " > ", " >= "};
+      const std::string other = Byte(1);
+      const bool counterFirst = Chance(50);
+      out += indent + "  if (" + (counterFirst ? counter : other) + kOrderings[Pick(4)] +
+             (counterFirst ? other : counter) + ") " + Target() + " += " + Wrapping(1) + ";\n";
+    }
     const int statements = subset.jumps ? 1 + Pick(3) : 1;
     for (int s = 0; s < statements; ++s) Statement(depth - 1, out, indent + "  ");
     --loopDepth;

@@ -27,7 +27,7 @@ inline constexpr int kOutputs = 8;
 struct CcSubset {
   bool arithmetic = true;   // + - and constants
   bool bitwise = true;      // & | ^ ~
-  bool multiply = true;     // * by a constant, << by a constant
+  bool multiply = true;     // * by a constant or of two bytes, << by a constant
   bool divide = true;       // / % >> by a constant
   bool compare = true;      // == !=
   bool ordering = true;     // < <= > >= ! && || ?:

@@ -141,6 +141,27 @@ const RunCase kRunCases[] = {
      "<= b; mem[0x1002] = a > b; mem[0x1003] = b >= a; mem[0x1004] = a < b ? a : b; if (b <= a && a < 201) mem[0x1005] "
      "= 1;\n}\n",
      {0x00, 0x00, 0x01, 0x00, 0x03, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"& | ^ of two run-time bytes",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\n"
+     "x = a + 37; mem[0x1000] = a & b; mem[0x1001] = a | b; mem[0x1002] = a ^ b; mem[0x1003] = x & a; mem[0x1004] = x "
+     "| a; mem[0x1005] = x ^ a; mem[0x1006] = (a - x) & (b - a); y = a; y &= x; y |= b; y ^= a; mem[0x1007] = y; "
+     "mem[0x1008] = (a & b) == 0; mem[0x1009] = (a | x) ^ (b & (x - a)); mem[0x100A] = (b == 3) & x; mem[0x100B] = x ^ "
+     "(b | a);\n}\n",
+     {0x00, 0xCB, 0xCB, 0xC8, 0xED, 0x25, 0x1B, 0x03, 0x01, 0xEC, 0x01, 0x26, 0x00, 0x00, 0x00, 0x00}},
+    {"products of two run-time bytes",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\n"
+     "x = a + 37; mem[0x1000] = a * b; mem[0x1001] = x * a; mem[0x1002] = (unsigned char)(a + x) * (b + x); y = a; y "
+     "*= x; mem[0x1003] = y; mem[0x1004] = (a == 200) * a + b * b; mem[0x1005] = -a * ~x; mem[0x1006] = (b == 3) * x; "
+     "mem[0x1007] = (unsigned char)(x * x) * 3; mem[0x1008] = b * (b == 3);\n}\n",
+     {0x58, 0x28, 0xB0, 0x28, 0xD1, 0xF0, 0xED, 0x3B, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {"comparisons with a new constant in each trip",
+     "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
+     "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\ns = 0; for (i = 0; i < 8; i++) { if (i "
+     "< b) s++; if (b >= i) mem[0x1000 + i] = i * a; if (i > a) s += 100; } "
+     "mem[0x1008] = s; mem[0x1009] = a < 150; mem[0x100A] = a < 250; mem[0x100B] = 7 >= b;\n}\n",
+     {0x00, 0xC8, 0x90, 0x58, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00}},
     {"if on a run-time condition",
      "#include <mirvo.h>\nunsigned char a, b, x, y, i, s;\nbool t, f, u;\nuint8_t arr[8];\nvoid main(void) "
      "{\nmem[0x2000] = 200; mem[0x2001] = 3; a = mem[0x2000]; b = mem[0x2001];\nx = 1; if (a == 200) x = 5; else x = "
@@ -293,6 +314,9 @@ const DiagnosticCase kDiagnosticCases[] = {
      2, 86, "c-wide-result", "(unsigned char)(a + b)"},
     {"unsigned char a, b;\nvoid main(void) { a = mem[0x2001]; b = mem[0x2002]; mem[0x1000] = (a + b) >> 1; }\n", 2, 70,
      "c-wide-result", "more than a byte"},
+    {"unsigned char a, b, c;\nvoid main(void) { a = mem[0x2001]; b = mem[0x2002]; c = mem[0x2003]; mem[0x1000] = a * b "
+     "< c; }\n",
+     2, 86, "c-wide-result", "(unsigned char)(a * b)"},
     {"#include <stdio.h>\nvoid main(void) {}\n", 1, 10, "c-unknown-include", "<stdbool.h>"},
     {"unsigned char x;\n", 2, 1, "c-no-main", "void main(void)"},
     {"const unsigned char k = 1;\nvoid main(void) { k = 2; }\n", 2, 19, "c-const-assigned", "drop const"},

@@ -67,6 +67,9 @@ struct Value {
   bool Exact() const { return lo >= 0 && hi <= 255; }
 };
 
+// The range of x op y for a bitwise operator, from the operands' ranges.
+Value BitwiseRange(std::string_view op, Value x, Value y);
+
 // Where memory goes: cells upward from F000h, whole pages downward from
 // FFh (below F000h once the pages above are taken), each skipping what
 // the program's mem[...] touches.
@@ -247,6 +250,13 @@ class Parser {
   using TableKey = std::pair<std::string, std::int64_t>;  // f(i) = i op k
   std::map<TableKey, std::uint16_t> tables;               // each table's page
   std::vector<TableKey> wanted;                           // the tables the first reading used, built by the prologue
+  // The comparisons with a constant this reading lowered by their own
+  // table, the bytes those tables take, and whether the reading lowered a
+  // comparison by Compare: both readings decide alike.
+  std::set<TableKey> comparisonTables;
+  std::int64_t comparisonSpent = 0;
+  std::map<TableKey, std::uint8_t> offsets;  // each table's offset, once found
+  bool comparedAtRunTime = false;
   bool prologueBuilt = false;
   bool knowsTrue = false;  // <stdbool.h>, or <mirvo.h> which includes it, defines true and false
   int depth = 0, nesting = 0, dead = 0;
@@ -290,6 +300,22 @@ class Lowering {
   Value Logical(const Node& n);
   Value Compare(const Node& n);
   Value Table(const Node& n, std::string_view op, std::int64_t k, int operand);
+  // The value a table's entries are kept less of, found once per table.
+  std::uint8_t TableOffset(const Parser::TableKey& key);
+  // A = the table at A, with the value its entries are kept less of added back.
+  void ReadTable(std::uint16_t page, std::uint8_t offset);
+  // The page of a table the prologue builds, 0 (and a diagnostic) when the first reading did not foresee it.
+  std::uint16_t TablePage(const Parser::TableKey& key, const Node& n);
+  // Whether a comparison with a constant is lowered by Compare rather than by a table of its own.
+  bool SharesComparison(const Parser::TableKey& key, int operand);
+  // & | ^ * of two values known only as the program runs (Nibbles.cpp).
+  Value Runtime(const Node& n);
+  void HighNibble(std::uint16_t cell, std::uint16_t shift);
+  void LowNibble(char reg, std::uint16_t cell, std::uint16_t shift);
+  void PairEntry(std::uint16_t pairs, char index = 'A');
+  void AndNibbles(std::uint16_t xCell, std::uint16_t yCell, bool yNibble, std::uint16_t pairs, std::uint16_t shift);
+  void MultiplyNibbles(std::uint16_t xCell, std::uint16_t yCell, bool xNibble, bool yNibble, std::uint16_t pairs,
+                       std::uint16_t shift);
 
  public:
   // An entry of a two-entry select: a register's byte, or a constant.

@@ -207,10 +207,14 @@ Value Lowering::Binary(const Node& n) {
   const bool scaled = n.op == "*" || n.op == "<<";
   const std::optional<std::int64_t> fb = p.SideEffects(n.b) ? std::nullopt : p.Fold(n.b);
   const std::optional<std::int64_t> fa = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
+  const bool ordering = n.op == "<" || n.op == "<=" || n.op == ">" || n.op == ">=";
   if (const std::string_view op = TableOperator(n.op, fa.has_value(), fb.has_value()); !op.empty()) {
-    return Table(n, op, fb ? *fb : *fa, fb ? n.a : n.b);
+    const std::int64_t k = fb ? *fb : *fa;
+    const int operand = fb ? n.a : n.b;
+    if (!ordering || !SharesComparison({std::string(op), k}, operand)) return Table(n, op, k, operand);
   }
-  if (n.op == "<" || n.op == "<=" || n.op == ">" || n.op == ">=") return Compare(n);
+  if (ordering) return Compare(n);
+  if (!fa && !fb && (n.op == "&" || n.op == "|" || n.op == "^" || n.op == "*")) return Runtime(n);
   if (scaled && (fb || (fa && n.op == "*"))) {
     const std::int64_t k = fb ? *fb : *fa;
     if (n.op == "<<" && (k < 0 || k > 15)) {
