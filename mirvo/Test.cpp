@@ -129,7 +129,7 @@ std::vector<GradedFile> GradeAll(const Exercise& exercise, const Submissions& su
 // the class beside; none when the exercise has no solution.
 std::optional<Grade> SolutionGrade(const Exercise& exercise) {
   if (exercise.solution.empty()) return std::nullopt;
-  return GradeProgram(exercise, Program::FromSource("solution", exercise.solution));
+  return GradeProgram(exercise, ExerciseProgram(exercise, exercise.solution));
 }
 
 // The JSON lines, and with --summary a last line {"class": ClassJson}.

@@ -25,8 +25,7 @@ struct Tried {
 
 Tried Try(const Exercise& exercise, const std::string& source) {
   Tried tried;
-  // The name says the language: the exercise's programs are C or assembly.
-  const Program program = Program::FromSource(exercise.requiresC ? "solution.c" : "", source);
+  const Program program = ExerciseProgram(exercise, source);
   if (program.HasErrors()) {
     tried.error =
         std::string(exercise.requiresC ? "does not compile: " : "does not assemble: ") + FirstErrorText(program);
@@ -58,6 +57,10 @@ std::string FailedCases(const Exercise& exercise, const Grade& grade) {
 template <class Say>
 bool ReferencePasses(const Exercise& exercise, const Say& say) {
   const Tried reference = Try(exercise, exercise.reference.solution);
+  if (!reference.error.empty()) {
+    say(exercise.reference.solutionLine, "the reference's solution " + reference.error);
+    return false;
+  }
   if (!reference.grade.AllPassed()) {
     say(exercise.reference.solutionLine, "the reference's solution scores " + Points(reference.grade) + ": it fails " +
                                              FailedCases(exercise, reference.grade));

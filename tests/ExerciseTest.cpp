@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <numeric>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -320,10 +321,11 @@ TEST(ShippedExercisesTest, ModelSolutionsScoreFullMarksAndConstantsFail) {
     ExerciseError error;
     ASSERT_EQ(ParseExercise(ReadFile(file.string()), exercise, error), 0)
         << error.line << ":" << error.column << ": " << error.message;
-    const Program solution = Assemble(exercise.solution);
+    const Program solution = ExerciseProgram(exercise, exercise.solution);
+    EXPECT_FALSE(solution.HasErrors()) << exercise.solution;
     // A model solution is a correct program: no warning, and no run-time
     // check on any case, except where a statement says it means it.
-    const std::vector<Diagnostic>& diagnostics = solution.Assembly()->GetDiagnostics();
+    const std::span<const Diagnostic> diagnostics = solution.Diagnostics();
     EXPECT_TRUE(diagnostics.empty()) << DescribeDiagnostic(diagnostics.front());
     const Grade model = GradeProgram(exercise, solution);
     EXPECT_TRUE(model.AllPassed()) << Results(exercise, model);

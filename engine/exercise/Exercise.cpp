@@ -453,7 +453,8 @@ int ParseExercise(std::string_view text, Exercise& exercise, ExerciseError& erro
     return 1;
   }
   std::string why;
-  if (exercise.reference.Present() && PrepareReference(exercise.reference, seed, exercise.maxSteps, why) != 0) {
+  if (exercise.reference.Present() &&
+      PrepareReference(exercise.reference, seed, exercise.maxSteps, exercise.requiresC, why) != 0) {
     error = {exercise.reference.solutionLine, 1, "the reference's solution " + why};
     exercise = Exercise{};
     return 1;

@@ -80,6 +80,10 @@ CaseResult RunCase(const Exercise& exercise, const ExerciseCase& c, const Progra
 
 }  // namespace
 
+Program ExerciseProgram(const Exercise& exercise, std::string source) {
+  return Program::FromSource(exercise.requiresC ? "solution.c" : "solution", std::move(source));
+}
+
 Grade GradeProgram(const Exercise& exercise, const Program& program) {
   if (exercise.requiresC && !program.IsC()) {
     return GradeRefused(exercise, "this exercise takes a C program (a .c file)", "not-c");

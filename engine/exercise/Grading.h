@@ -60,6 +60,9 @@ struct Grade {
 // ("the source has errors", the cause its first error's code) and an image
 // longer than the exercise allows fail every case.
 Grade GradeProgram(const Exercise& exercise, const Program& program);
+// One of the exercise's own programs (its solution, its reference's, its
+// wrong programs): C when the exercise takes C, else assembly.
+Program ExerciseProgram(const Exercise& exercise, std::string source);
 // The grade of a program that could not be run (unreadable, does not
 // assemble): every case 0, for reason.
 Grade GradeRefused(const Exercise& exercise, std::string reason, std::string cause = "unreadable");

@@ -396,15 +396,16 @@ void DrawInputs(Reference& reference, std::uint64_t seed) {
 
 }  // namespace
 
-int PrepareReference(Reference& reference, std::uint64_t seed, std::uint64_t maxSteps, std::string& why) {
+int PrepareReference(Reference& reference, std::uint64_t seed, std::uint64_t maxSteps, bool inC, std::string& why) {
   reference.seed = seed;
   reference.table.clear();
   reference.writes.clear();
   reference.writeStart.assign(1, 0);
-  const Program program = Program::FromSource("", reference.solution);
+  const Program program = Program::FromSource(inC ? "reference.c" : "", reference.solution);
   if (program.HasErrors()) {
-    const Diagnostic& error = *program.Assembly()->FirstError();
-    why = "does not assemble: line " + std::to_string(error.line) + ": " + DescribeDiagnostic(error);
+    const Diagnostic* const error = program.FirstError();
+    why = std::string(inC ? "does not compile" : "does not assemble");
+    if (error != nullptr) why += ": line " + std::to_string(error->line) + ": " + DescribeDiagnostic(*error);
     return 1;
   }
   reference.image.assign(program.Image().begin(), program.Image().end());

@@ -85,10 +85,11 @@ struct Reference {
   void InputAt(std::uint64_t n, std::uint8_t* values) const;
 };
 
-// Runs the solution on every input from seed. 0; or 1 with why (its words
-// follow "the solution ..."): it does not assemble, a varied or given byte
-// falls inside it, it does not halt on an input, or its table grows too big.
-int PrepareReference(Reference& reference, std::uint64_t seed, std::uint64_t maxSteps, std::string& why);
+// Runs the solution (C when inC, as the exercise's programs are) on every
+// input from seed. 0; or 1 with why (its words follow "the solution ..."):
+// it does not assemble or compile, a varied or given byte falls inside it,
+// it does not halt on an input, or its table grows too big.
+int PrepareReference(Reference& reference, std::uint64_t seed, std::uint64_t maxSteps, bool inC, std::string& why);
 
 // How a program did against the solution.
 struct ReferenceResult {
