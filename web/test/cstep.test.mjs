@@ -4,35 +4,17 @@
 // steps after a run. Screenshots go to build/web-test/.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdirSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { readFileSync } from 'node:fs';
 import path from 'node:path';
-import { after, before, test } from 'node:test';
+import { after, test } from 'node:test';
 
 import { encodeShare } from '../src/share.js';
-import { serveSite } from '../tools/serve.mjs';
-import { artifacts, launchChromium, nativeBin, root, siteDir } from './support.mjs';
+import { artifacts, browserUnderTest, nativeBin, root } from './support.mjs';
 
-const work = mkdtempSync(path.join(tmpdir(), 'mirvo-cstep-'));
-let server;
-let context;
 let page;
 let base;
-
-before(async () => {
-  mkdirSync(artifacts, { recursive: true });
-  server = await serveSite(siteDir, 0);
-  base = `http://127.0.0.1:${server.address().port}/`;
-  context = await launchChromium(path.join(work, 'profile'));
-  page = context.pages()[0] ?? (await context.newPage());
-  page.on('pageerror', (error) => assert.fail(`page error: ${error.message}`));
-});
-
-after(async () => {
-  await context?.close();
-  server?.close();
-  rmSync(work, { recursive: true, force: true });
-});
+const browser = browserUnderTest('cstep', (opened) => ({ page, base } = opened));
+const { work } = browser;
 
 const $ = (id) => page.locator(`[data-testid="${id}"]`);
 const source = (name) => readFileSync(path.join(root, 'examples/c', name), 'utf8');

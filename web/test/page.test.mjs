@@ -1,35 +1,18 @@
 // The built page in Debian's chromium, driven through the data-testid hooks.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
-import { tmpdir } from 'node:os';
 import path from 'node:path';
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 
-import { serveSite } from '../tools/serve.mjs';
 import { Session } from '../src/state.js';
-import { artifacts, createEngine, launchChromium, longRun, nativeBin, root, siteDir, solutionOf } from './support.mjs';
+import { artifacts, browserUnderTest, createEngine, longRun, nativeBin, root, solutionOf } from './support.mjs';
 
-const work = mkdtempSync(path.join(tmpdir(), 'mirvo-page-'));
-let server;
-let context;
 let page;
 let base;
-
-before(async () => {
-  server = await serveSite(siteDir, 0);
-  base = `http://127.0.0.1:${server.address().port}/`;
-  context = await launchChromium(path.join(work, 'profile'));
-  page = context.pages()[0] ?? (await context.newPage());
-  page.on('pageerror', (error) => assert.fail(`page error: ${error.message}`));
-});
-
-after(async () => {
-  await context?.close();
-  server?.close();
-  rmSync(work, { recursive: true, force: true });
-});
+const browser = browserUnderTest('page', (opened) => ({ page, base } = opened));
+const { work } = browser;
 
 const byTestId = (id) => page.locator(`[data-testid="${id}"]`);
 const valueOf = async (id) => Number(await byTestId(id).getAttribute('data-value'));

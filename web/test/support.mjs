@@ -1,12 +1,16 @@
 // Where the tests find the built engine, the native programs and the examples.
-import { existsSync, readdirSync, readFileSync } from 'node:fs';
+import assert from 'node:assert/strict';
+import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
 import { createRequire } from 'node:module';
+import { tmpdir } from 'node:os';
 import path from 'node:path';
+import { after, before } from 'node:test';
 import { fileURLToPath } from 'node:url';
 
 import { chromium } from 'playwright-core';
 
 import { Engine } from '../src/engine.js';
+import { serveSite } from '../tools/serve.mjs';
 
 export const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 // The Makefile passes these; the defaults are the trees `make test` and `make web` build.
@@ -64,6 +68,31 @@ export function launchChromium(profile, options = {}) {
 
 // Where page tests leave their screenshots and logs.
 export const artifacts = path.join(root, 'build/web-test');
+
+// A page test's browser, made before its tests and removed after them: a
+// scratch folder (work), the built site on a local server (base, its
+// address), chromium on a fresh profile (context) and its first tab (page),
+// where any uncaught error fails the test. The members are set once the
+// before hook has run, which then hands the browser to opened.
+export function browserUnderTest(name, opened) {
+  const browser = { work: mkdtempSync(path.join(tmpdir(), `mirvo-${name}-`)) };
+  let server;
+  before(async () => {
+    mkdirSync(artifacts, { recursive: true });
+    server = await serveSite(siteDir, 0);
+    browser.base = `http://127.0.0.1:${server.address().port}/`;
+    browser.context = await launchChromium(path.join(browser.work, 'profile'));
+    browser.page = browser.context.pages()[0] ?? (await browser.context.newPage());
+    browser.page.on('pageerror', (error) => assert.fail(`page error: ${error.message}`));
+    opened(browser);
+  });
+  after(async () => {
+    await browser.context?.close();
+    server?.close();
+    rmSync(browser.work, { recursive: true, force: true });
+  });
+  return browser;
+}
 
 // An image that runs long: six registers as a chain of sums (D += 1,
 // C += D, E += C, H += E, L += H, B += L), the rest of memory MOV A, A; its
