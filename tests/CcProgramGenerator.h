@@ -69,8 +69,6 @@ class CcProgramGenerator {
   std::mt19937 random;
   CcSubset subset;
   std::string tag;
-  int locals = 0;
-  int globals = 0;
   int loopDepth = 0;  // counters i0 .. i(loopDepth-1) are in scope
   int functionCount = 0;
   std::vector<bool> returnsValue;  // of each function defined so far
