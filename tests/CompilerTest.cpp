@@ -322,6 +322,7 @@ const DiagnosticCase kDiagnosticCases[] = {
     {"const unsigned char k = 1;\nvoid main(void) { k = 2; }\n", 2, 19, "c-const-assigned", "drop const"},
     {"void main(void) { y = 2; }\n", 1, 19, "c-undeclared", "'y' is not declared"},
     {"void main(void) { mem[0x1000] = true; }\n", 1, 33, "c-undeclared", "'true' is not declared"},
+    {"void main(void) { mem[0x1000] = '\\", 1, 33, "c-syntax", "expected an expression"},
     {"void main(void) { mem[0x1000] = 1 }\n", 1, 35, "c-syntax", "expected ';'"},
     {"void main(void) { mem[0x1000] = 200 *= mem[0x1001]; }\n", 1, 33, "c-syntax", "mem[...] to assign to"},
     {"void main(void) { mem[0x0004] = 1; }\n", 1, 19, "c-code-overlap", "grows over address 0004h"},

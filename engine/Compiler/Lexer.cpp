@@ -112,6 +112,7 @@ Token Lexer::Number(std::size_t start) {
 Token Lexer::Quoted(std::size_t start, char quote) {
   ++at;
   while (at < source.size() && source[at] != quote && source[at] != '\n') at += source[at] == '\\' ? 2u : 1u;
+  if (at > source.size()) at = source.size();  // a backslash was the text's last byte
   if (at >= source.size() || source[at] != quote) return Make(TokenKind::kError, start);
   ++at;
   Token token = Make(quote == '"' ? TokenKind::kString : TokenKind::kCharacter, start);
