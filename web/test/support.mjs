@@ -7,10 +7,11 @@ import path from 'node:path';
 import { after, before } from 'node:test';
 import { fileURLToPath } from 'node:url';
 
-import { chromium } from 'playwright-core';
-
 import { Engine } from '../src/engine.js';
+import { launchChromium } from '../tools/chromium.mjs';
 import { serveSite } from '../tools/serve.mjs';
+
+export { launchChromium };
 
 export const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 // The Makefile passes these; the defaults are the trees `make test` and `make web` build.
@@ -43,27 +44,6 @@ export async function createEngine(name = 'mirvo-exercises') {
   const require = createRequire(import.meta.url);
   const factory = require(path.join(wasmDir, `${name}.js`));
   return Engine.create(factory, readFileSync(path.join(wasmDir, `${name}.wasm`)));
-}
-
-// Debian's chromium with a profile of its own (service workers, storage),
-// quiet: no network of its own, no first-run pages.
-export function launchChromium(profile, options = {}) {
-  return chromium.launchPersistentContext(profile, {
-    executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
-    headless: true,
-    args: [
-      '--no-sandbox',
-      '--disable-gpu',
-      '--disable-background-networking',
-      '--disable-component-update',
-      '--disable-sync',
-      '--no-first-run',
-      '--disable-quic',
-    ],
-    viewport: { width: 1280, height: 900 },
-    acceptDownloads: true,
-    ...options,
-  });
 }
 
 // Where page tests leave their screenshots and logs.

@@ -12,7 +12,7 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { gzipSync } from 'node:zlib';
 
-import { chromium } from 'playwright-core';
+import { launchChromium } from './chromium.mjs';
 
 import { resolveRequest, serveSite } from './serve.mjs';
 
@@ -36,17 +36,7 @@ server.on('request', (request) => {
 });
 
 const profile = mkdtempSync(path.join(tmpdir(), 'mirvo-page-size-'));
-const context = await chromium.launchPersistentContext(profile, {
-  executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
-  headless: true,
-  args: [
-    '--no-sandbox',
-    '--disable-gpu',
-    '--disable-background-networking',
-    '--disable-component-update',
-    '--no-first-run',
-  ],
-});
+const context = await launchChromium(profile);
 try {
   const page = context.pages()[0] ?? (await context.newPage());
   await page.goto(`http://127.0.0.1:${server.address().port}/`);
