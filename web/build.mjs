@@ -85,7 +85,7 @@ await esbuild.build({
 for (const name of ['index.html', 'manifest.webmanifest', 'icon.svg']) {
   copyFileSync(path.join(here, name), path.join(staging, name));
 }
-for (const name of ['mirvo-engine.js', 'mirvo-engine.wasm', 'mirvo-exercises.js', 'mirvo-exercises.wasm']) {
+for (const name of ['mirvo-engine.js', 'mirvo-engine.wasm', 'mirvo-full.js', 'mirvo-full.wasm']) {
   copyFileSync(path.join(wasmDir, name), path.join(staging, name));
 }
 const examples = [];
@@ -100,8 +100,8 @@ writeFileSync(path.join(staging, 'examples/index.json'), `${JSON.stringify(examp
 // carries it (the engine leaves out the hidden cases, the solution and the
 // wrong programs, as mirvo link does), and its title for the menu.
 const engine = await Engine.create(
-  createRequire(import.meta.url)(path.join(wasmDir, 'mirvo-exercises.js')),
-  readFileSync(path.join(wasmDir, 'mirvo-exercises.wasm')),
+  createRequire(import.meta.url)(path.join(wasmDir, 'mirvo-full.js')),
+  readFileSync(path.join(wasmDir, 'mirvo-full.wasm')),
 );
 const exercises = [];
 for (const name of readdirSync(path.join(root, 'exercises')).sort()) {
@@ -140,10 +140,10 @@ for (const file of files) {
 for (const entry of readdirSync(staging, { withFileTypes: true })) {
   if (entry.isDirectory() && entry.name !== 'v') rmSync(path.join(staging, entry.name), { recursive: true });
 }
-// The exercise engine, which a visit loads when it first opens an exercise:
-// the service worker keeps it then rather than on its install, so that a
-// first visit does not fetch it.
-const loadedWhenNeeded = new Set(['mirvo-exercises.js', 'mirvo-exercises.wasm']);
+// The full engine, which a visit loads when it first compiles C or opens an
+// exercise: the service worker keeps it then rather than on its install, so
+// that a first visit does not fetch it.
+const loadedWhenNeeded = new Set(['mirvo-full.js', 'mirvo-full.wasm']);
 // The page finds every file of its version through its base address.
 const page = readFileSync(path.join(staging, 'index.html'), 'utf8');
 writeFileSync(

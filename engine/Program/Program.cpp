@@ -91,7 +91,18 @@ Program Program::FromSource(std::string name, std::string text, const AssemblyOp
   Program program;
   program.name = std::move(name);
   program.options = options;
-  program.isC = NamesC(program.name);
+  if (NamesC(program.name)) {
+    program.isC = true;
+    program.compiler = &cc::Compile;
+  }
+  program.Reassemble(std::move(text));
+  return program;
+}
+
+Program Program::FromAssembly(std::string name, std::string text, const AssemblyOptions& options) {
+  Program program;
+  program.name = std::move(name);
+  program.options = options;
   program.Reassemble(std::move(text));
   return program;
 }
@@ -101,6 +112,7 @@ Program Program::FromC(std::string name, std::string text, const cc::CompileOpti
   program.name = std::move(name);
   program.isC = true;
   program.compileOptions = compileOptions;
+  program.compiler = &cc::Compile;
   program.Reassemble(std::move(text));
   return program;
 }
@@ -137,7 +149,7 @@ void Program::Reassemble(std::string newText) {
 }
 
 void Program::Recompile() {
-  compiled = std::make_unique<cc::CompileResult>(cc::Compile(text, compileOptions));
+  compiled = std::make_unique<cc::CompileResult>(compiler(text, compileOptions));
   assembly.reset();
   if (!compiled->ok) return;
   assembly = std::make_unique<Assembler>();

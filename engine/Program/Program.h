@@ -57,6 +57,11 @@ class Program {
   // program (NamesC(name)) is compiled first and its assembly assembled.
   static Program FromSource(std::string name, std::string text,
                             const AssemblyOptions& options = AssemblyOptions::Full());
+  // A source taken as assembly whatever its name says. Unlike FromSource it
+  // never reaches the compiler, so a front end that builds programs with it
+  // alone (the page's first engine) links no compiler.
+  static Program FromAssembly(std::string name, std::string text,
+                              const AssemblyOptions& options = AssemblyOptions::Full());
   // A C program compiled with compileOptions (FromSource compiles optimised),
   // whatever its name says.
   static Program FromC(std::string name, std::string text, const cc::CompileOptions& compileOptions);
@@ -108,6 +113,9 @@ class Program {
   std::string text;
   bool isC = false;
   cc::CompileOptions compileOptions;
+  // The compiler, set by FromC alone: held as a pointer so that the code of
+  // a program made from assembly or an image does not name it.
+  cc::CompileResult (*compiler)(std::string_view, const cc::CompileOptions&) = nullptr;
   std::unique_ptr<cc::CompileResult> compiled;
   // Held apart so that a Program moves without moving the assembler's buffer.
   std::unique_ptr<Assembler> assembly;

@@ -20,7 +20,7 @@ Playground::Playground()
 
 int Playground::Assemble(const char* bytes, std::size_t size) {
   // The program keeps its own copy, so the caller's buffer can go at once.
-  assembled = Program::FromSource("", std::string(bytes, size));
+  assembled = Program::FromAssembly("", std::string(bytes, size));
   return assembled.HasErrors() ? 1 : 0;
 }
 

@@ -48,15 +48,9 @@ EMSCRIPTEN_KEEPALIVE const char* pg_vocabulary(Playground* session) {
 }
 
 // Assembly: 0 or 1; then the assembly as JSON text (mirvo asm --json's
-// object) and the image.
+// object, or after pg_compile mirvo cc --json's) and the image.
 EMSCRIPTEN_KEEPALIVE int pg_assemble(Playground* session, const char* text, std::uint32_t size) {
   return session->Assemble(text, size);
-}
-// C: compiled (optimised unless optimise is 0), then assembled; 0 or 1;
-// then pg_assembly gives the object mirvo cc --json prints, and pg_image
-// the image.
-EMSCRIPTEN_KEEPALIVE int pg_compile(Playground* session, const char* text, std::uint32_t size, int optimise) {
-  return session->Compile(text, size, optimise != 0);
 }
 EMSCRIPTEN_KEEPALIVE const char* pg_assembly(Playground* session) {
   return session->Hand(mirvo::DumpJson(session->AssemblyReport()));

@@ -132,11 +132,22 @@ export const kMostCountedSteps = 1 << 18;
 // the truth; the session adds the history of the steps the engine recorded
 // and hands out snapshots that cross to the page as they are.
 export class Session {
-  // exercises: the engine that reads and grades exercises, when it is not
-  // engine itself (the page loads it only when an exercise is first opened).
-  constructor(engine, exercises = engine) {
+  // engine: the assembler and the machine; full: the same with the C
+  // compiler, the exercise reader and grading, when it is not engine itself
+  // (the page loads it when C is first compiled or an exercise first
+  // opened, and sets it then).
+  constructor(engine, full = engine) {
+    this.core = engine;
+    this.full = full;
+    // The engine that built the editor's last program, and the one whose
+    // machine runs: the builder of the last program loaded. A C program so
+    // runs in the engine that compiled it, whose run-time checks know its
+    // C statements.
+    this.builder = engine;
     this.engine = engine;
-    this.exercises = exercises;
+    // What the machine's engine was last told, for another that takes over.
+    this.watchCodes = [];
+    this.breakpointAddresses = [];
     this.vocabulary = new Vocabulary(engine.vocabulary);
     // Step records (lines of mirvo's JSON trace) in ascending step order,
     // each for a step the current run has taken: what each step changed.
@@ -152,9 +163,10 @@ export class Session {
   // engine says a front end shows (the first ones are what a learner fixes
   // first, and tens of thousands would only slow the page).
   assemble(source) {
-    const result = this.engine.assemble(source);
+    this.builder = this.core;
+    const result = this.core.assemble(source);
     result.diagnosticCount = result.assembly.diagnostics.length;
-    result.assembly.diagnostics = result.assembly.diagnostics.slice(0, this.engine.vocabulary.shownDiagnostics);
+    result.assembly.diagnostics = result.assembly.diagnostics.slice(0, this.core.vocabulary.shownDiagnostics);
     return result;
   }
 
@@ -162,12 +174,14 @@ export class Session {
   // --json's object, diagnosticCount, statements}, diagnostics cut as
   // assemble's are. statements are the assembler's of the generated
   // assembly (each instruction's line, address and bytes), for the view
-  // that shows it beside the C.
+  // that shows it beside the C: the first engine assembles it, so that the
+  // full one keeps the C program it compiled for the load that follows.
   compile(source, optimise = true) {
-    const result = this.engine.compile(source, optimise);
+    this.builder = this.full;
+    const result = this.full.compile(source, optimise);
     result.diagnosticCount = result.assembly.diagnostics.length;
-    result.assembly.diagnostics = result.assembly.diagnostics.slice(0, this.engine.vocabulary.shownDiagnostics);
-    result.statements = result.ok ? this.engine.assemble(result.assembly.assembly).assembly.statements : [];
+    result.assembly.diagnostics = result.assembly.diagnostics.slice(0, this.full.vocabulary.shownDiagnostics);
+    result.statements = result.ok ? this.core.assemble(result.assembly.assembly).assembly.statements : [];
     return result;
   }
 
@@ -175,12 +189,18 @@ export class Session {
   // code, refusal: '' or why, in the engine's words}. It starts no C
   // statement until setStatementStarts says where they are.
   load(image, name) {
-    const status = this.engine.load(image);
+    const engine = this.builder;
+    const status = engine.load(image);
     if (status === 0) {
+      if (engine !== this.engine) {
+        this.engine = engine;
+        engine.setWatches(this.watchCodes);
+        engine.setBreakpoints(this.breakpointAddresses);
+      }
       this.history = [];
       this.statementStarts = new Set();
     }
-    return { status, refusal: status === 0 ? '' : this.engine.imageStatusText(status, name) };
+    return { status, refusal: status === 0 ? '' : engine.imageStatusText(status, name) };
   }
 
   // The machine as the last load left it, with a new run.
@@ -190,6 +210,7 @@ export class Session {
   }
 
   setBreakpoints(addresses) {
+    this.breakpointAddresses = [...addresses];
     this.engine.setBreakpoints(addresses);
   }
 
@@ -317,7 +338,8 @@ export class Session {
   // What a run stops after, each {kind: 'register' | 'flag', name} or
   // {kind: 'memory' | 'executed', address}.
   setWatches(watches) {
-    this.engine.setWatches(watches.map((watch) => this.vocabulary.watchCode(watch)));
+    this.watchCodes = watches.map((watch) => this.vocabulary.watchCode(watch));
+    this.engine.setWatches(this.watchCodes);
   }
 
   // Back to the last step before the state shown that did what watch (as
@@ -360,7 +382,7 @@ export class Session {
 
   // Opens an exercise from its file's text: {exercise} or {error}.
   openExercise(text) {
-    return this.exercises.openExercise(text);
+    return this.full.openExercise(text);
   }
 
   // Assembles source and grades it against the open exercise, every case on
@@ -368,11 +390,11 @@ export class Session {
   // of the session is not touched.
   check(source, language = 'asm', optimise = true) {
     if (language === 'c') {
-      this.exercises.compile(source, optimise);
+      this.full.compile(source, optimise);
     } else {
-      this.exercises.assemble(source);
+      this.full.assemble(source);
     }
-    return this.exercises.check();
+    return this.full.check();
   }
 }
 

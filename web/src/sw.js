@@ -8,7 +8,7 @@
 // from the network names the new folder. Pages always come from the
 // network when it answers, so a new build is what the next visit shows.
 // The install keeps all of a build's files but those a visit loads only
-// when it needs them (the exercise engine): each of those is kept when it
+// when it needs them (the full engine): each of those is kept when it
 // is first fetched.
 /* global SITE_VERSION, SITE_FILES */
 const kCachePrefix = 'mirvo-site-';

@@ -2,7 +2,7 @@
 // the page. It holds the Session (state.js) and answers the page's commands
 // with snapshots. Runs go in slices; between slices the worker reads its
 // messages, so a Stop (or any newer command) ends a run at the next slice.
-/* global createMirvoEngine, createMirvoExercises, importScripts */
+/* global createMirvoEngine, createMirvoFull, importScripts */
 import { Engine } from './engine.js';
 import { Session } from './state.js';
 
@@ -21,24 +21,25 @@ async function loadEngine(name, factory) {
 }
 
 const ready = (async () => {
-  session = new Session(await loadEngine('mirvo-engine', () => createMirvoEngine));
+  session = new Session(await loadEngine('mirvo-engine', () => createMirvoEngine), null);
   postMessage({ type: 'ready', vocabulary: session.vocabulary.json });
 })();
 
-// The engine with the exercise reader and grading: most of the engine's
-// size, so it is loaded when an exercise is first opened or checked.
-let exercisesReady = null;
-function withExercises() {
-  exercisesReady ??= loadEngine('mirvo-exercises', () => createMirvoExercises).then(
+// The engine with the C compiler, the exercise reader and grading: most of
+// the engine's size, so it is loaded when C is first compiled or an
+// exercise first opened or checked.
+let fullReady = null;
+function withFull() {
+  fullReady ??= loadEngine('mirvo-full', () => createMirvoFull).then(
     (engine) => {
-      session.exercises = engine;
+      session.full = engine;
     },
     (error) => {
-      exercisesReady = null; // the next exercise tries again (offline, say)
+      fullReady = null; // the next use tries again (offline, say)
       throw error;
     },
   );
-  return exercisesReady;
+  return fullReady;
 }
 
 // Lets queued messages in (faster than setTimeout, which clamps to 4 ms).
@@ -90,7 +91,8 @@ const commands = {
     const result = session.assemble(source);
     postMessage({ type: 'assembled', id, ...result }, [result.image.buffer]);
   },
-  compile({ source, optimise, id }) {
+  async compile({ source, optimise, id }) {
+    await withFull();
     const result = session.compile(source, optimise);
     postMessage({ type: 'compiled', id, ...result }, [result.image.buffer]);
   },
@@ -142,11 +144,11 @@ const commands = {
     postState('stop');
   },
   async exercise({ text }) {
-    await withExercises();
+    await withFull();
     postMessage({ type: 'exercise', ...session.openExercise(text) });
   },
   async check({ source, language, optimise }) {
-    await withExercises();
+    await withFull();
     postMessage({ type: 'checked', grade: session.check(source, language, optimise) });
   },
   stateMap({ imagePath }) {

@@ -38,9 +38,9 @@ export function solutionOf(text) {
   return /^solution = """\n([\s\S]*?)"""$/m.exec(text)[1];
 }
 
-// The engine with the exercise reader and grading (mirvo-exercises), or
-// the one every visit loads (mirvo-engine).
-export async function createEngine(name = 'mirvo-exercises') {
+// The engine with the C compiler, the exercise reader and grading
+// (mirvo-full), or the one every visit loads (mirvo-engine).
+export async function createEngine(name = 'mirvo-full') {
   const require = createRequire(import.meta.url);
   const factory = require(path.join(wasmDir, `${name}.js`));
   return Engine.create(factory, readFileSync(path.join(wasmDir, `${name}.wasm`)));

@@ -1,8 +1,8 @@
-// The exercise functions of the page's engine (as Module._pg_*), on the
-// session of pg_create. Only the page's second engine links them: the
-// exercise reader (toml++, and the C++ streams it parses numbers with) and
-// grading are most of the engine's size, and a visit that opens no exercise
-// never loads them.
+// The functions of the page's full engine (as Module._pg_*), on the session
+// of pg_create: the C compiler, the exercise reader and grading. Only the
+// page's second engine links them: they are most of the engine's size (the
+// compiler; toml++ and the C++ streams it parses numbers with), and a visit
+// that neither writes C nor opens an exercise never loads them.
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten/emscripten.h>
@@ -19,6 +19,13 @@
 using mirvo::Playground;
 
 extern "C" {
+
+// C: compiled (optimised unless optimise is 0), then assembled; 0 or 1;
+// then pg_assembly gives the object mirvo cc --json prints, and pg_image
+// the image.
+EMSCRIPTEN_KEEPALIVE int pg_compile(Playground* session, const char* text, std::uint32_t size, int optimise) {
+  return session->Compile(text, size, optimise != 0);
+}
 
 // Exercises: open one from its file's text, then grade the last assembly
 // against it; both as JSON text.
