@@ -404,7 +404,7 @@ window.addEventListener('keydown', (event) => {
 // a slice at a time, so that typing is never held up for long.
 const kRowsPerSlice = 400;
 let generatedDrawing = 0; // bumped by each drawing; an older one stops
-let drawnRows = []; // the rows drawn last
+let drawnRows = []; // the rows drawn last (generatedRows)
 let drawnWhole = false; // all of them are in the list
 
 // The generated assembly: one item per instruction (its address, bytes and
@@ -431,6 +431,7 @@ function drawGenerated() {
   }
   drawnRows = rows;
   drawnWhole = false;
+  const html = rows.map(rowHtml);
   // A fresh list in place of the old: thousands of rows go at once, where
   // taking them out one by one costs about as much as putting them in.
   const old = $('generated');
@@ -441,7 +442,7 @@ function drawGenerated() {
   const drawFrom = (start) => {
     if (drawing !== generatedDrawing) return;
     const end = Math.min(rows.length, start + kRowsPerSlice);
-    list.insertAdjacentHTML('beforeend', rows.slice(start, end).join(''));
+    list.insertAdjacentHTML('beforeend', html.slice(start, end).join(''));
     if (end < rows.length) setTimeout(() => drawFrom(end), 0);
     else drawnWhole = true;
     // The marks, once the first rows are in and again once all are.
@@ -460,15 +461,24 @@ function patchGenerated(rows) {
   if (!drawnWhole) return false;
   const old = drawnRows;
   let head = 0;
-  while (head < rows.length && head < old.length && rows[head] === old[head]) head += 1;
+  while (head < rows.length && head < old.length && sameRow(rows[head], old[head])) head += 1;
   let tail = 0;
-  while (tail < rows.length - head && tail < old.length - head && rows.at(-1 - tail) === old.at(-1 - tail)) tail += 1;
+  while (
+    tail < rows.length - head &&
+    tail < old.length - head &&
+    sameRow(rows[rows.length - 1 - tail], old[old.length - 1 - tail])
+  ) {
+    tail += 1;
+  }
   const removed = old.length - head - tail;
   const added = rows.length - head - tail;
   if (removed + added > kRowsPerSlice) return false;
   const list = $('generated');
   for (let i = 0; i < removed; i += 1) list.children[head].remove();
-  const html = rows.slice(head, head + added).join('');
+  const html = rows
+    .slice(head, head + added)
+    .map(rowHtml)
+    .join('');
   const next = list.children[head];
   if (next) next.insertAdjacentHTML('beforebegin', html);
   else list.insertAdjacentHTML('beforeend', html);
@@ -476,28 +486,54 @@ function patchGenerated(rows) {
   return true;
 }
 
-// The generated view's rows as HTML: strings, where an element at a time
-// would take many times longer for thousands of instructions.
+// The generated view's rows: {heading: its words} over a C line's
+// instructions with interleave, and {instruction, index, band} (band null
+// for an instruction of no statement). Rows are compared as data and made
+// into HTML only where they changed: at each edit of a long program, the
+// thousands that did not would cost more to format than to compare.
 function generatedRows(link, interleave) {
-  const html = [];
+  const rows = [];
   let heading = undefined;
   link.instructions.forEach((instruction, index) => {
-    const statement = instruction.statement === null ? null : link.statements[instruction.statement];
     if (interleave && instruction.cLine !== heading) {
       heading = instruction.cLine;
-      const words = heading === null ? 'the end of the program' : `${heading}: ${link.sourceLine(heading)}`;
-      html.push(`<li class="c-heading">${escapeHtml(words)}</li>`);
+      rows.push({ heading: heading === null ? 'the end of the program' : `${heading}: ${link.sourceLine(heading)}` });
     }
-    const band = statement === null ? '' : ` band band-${statement.band}`;
-    const line = instruction.cLine === null ? '' : ` data-c-line="${instruction.cLine}"`;
-    const bytes = instruction.bytes.map((b) => hex(b, 2)).join(' ');
-    html.push(
-      `<li class="instruction${band}" data-address="${instruction.address}" data-index="${index}"${line}>` +
-        `<span class="g-where">${hex(instruction.address, 4)} ${bytes.padEnd(5)}</span> ` +
-        `<code class="g-text">${escapeHtml(instruction.text)}</code></li>`,
-    );
+    const band = instruction.statement === null ? null : link.statements[instruction.statement].band;
+    rows.push({ instruction, index, band });
   });
-  return html;
+  return rows;
+}
+
+// Whether two rows are drawn the same.
+function sameRow(a, b) {
+  if (a.heading !== undefined || b.heading !== undefined) return a.heading === b.heading;
+  const x = a.instruction;
+  const y = b.instruction;
+  return (
+    a.index === b.index &&
+    a.band === b.band &&
+    x.address === y.address &&
+    x.cLine === y.cLine &&
+    x.text === y.text &&
+    x.bytes.length === y.bytes.length &&
+    x.bytes.every((byte, i) => byte === y.bytes[i])
+  );
+}
+
+// A row as HTML: strings, where an element at a time would take many times
+// longer for thousands of instructions.
+function rowHtml(row) {
+  if (row.heading !== undefined) return `<li class="c-heading">${escapeHtml(row.heading)}</li>`;
+  const { instruction, index } = row;
+  const band = row.band === null ? '' : ` band band-${row.band}`;
+  const line = instruction.cLine === null ? '' : ` data-c-line="${instruction.cLine}"`;
+  const bytes = instruction.bytes.map((b) => hex(b, 2)).join(' ');
+  return (
+    `<li class="instruction${band}" data-address="${instruction.address}" data-index="${index}"${line}>` +
+    `<span class="g-where">${hex(instruction.address, 4)} ${bytes.padEnd(5)}</span> ` +
+    `<code class="g-text">${escapeHtml(instruction.text)}</code></li>`
+  );
 }
 
 // The instruction at the program counter, marked in the generated assembly;

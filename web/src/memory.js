@@ -23,8 +23,22 @@ export class MemoryGrid {
     this.pc = 0;
     this.hl = 0;
     this.vocabulary = null; // the engine's words, with the first update
-    viewport.addEventListener('scroll', () => this.render());
-    new ResizeObserver(() => this.render()).observe(viewport);
+    // The viewport's height and scroll position, as last read when the
+    // layout was fresh (a resize, a scroll) or set here: an update reads no
+    // layout, which after the page changed elsewhere (thousands of rows of
+    // generated assembly) would have to be done again at once.
+    this.viewHeight = 0;
+    this.scrollTop = 0;
+    this.measured = false; // the row height was read off a row
+    viewport.addEventListener('scroll', () => {
+      this.scrollTop = viewport.scrollTop;
+      this.render();
+    });
+    new ResizeObserver(() => {
+      this.viewHeight = viewport.clientHeight;
+      this.measure();
+      this.render();
+    }).observe(viewport);
   }
 
   // memory: the whole 64 KiB; image: what was loaded (bytes that differ
@@ -37,6 +51,7 @@ export class MemoryGrid {
     this.pc = pc;
     this.hl = hl;
     this.lastChanged = lastChanged;
+    if (!this.measured) this.measure();
     this.render();
   }
 
@@ -47,13 +62,23 @@ export class MemoryGrid {
   measure() {
     this.columns = Number(getComputedStyle(this.viewport).getPropertyValue('--memory-columns')) || 16;
     const probe = this.rows.firstElementChild;
-    if (probe && probe.offsetHeight > 0) this.rowHeight = probe.offsetHeight;
+    if (probe && probe.offsetHeight > 0) {
+      this.rowHeight = probe.offsetHeight;
+      this.measured = true;
+    }
     this.spacer.style.height = `${this.rowCount * this.rowHeight}px`;
+    this.viewHeight = this.viewport.clientHeight;
+    this.scrollTop = this.viewport.scrollTop;
+  }
+
+  scrollTo(top) {
+    this.viewport.scrollTop = top;
+    this.scrollTop = this.viewport.scrollTop;
   }
 
   scrollToAddress(address) {
     this.measure();
-    this.viewport.scrollTop = Math.floor(address / this.columns) * this.rowHeight;
+    this.scrollTo(Math.floor(address / this.columns) * this.rowHeight);
     this.render();
   }
 
@@ -61,16 +86,16 @@ export class MemoryGrid {
   reveal(address) {
     this.measure();
     const top = Math.floor(address / this.columns) * this.rowHeight;
-    const { scrollTop, clientHeight } = this.viewport;
-    if (top >= scrollTop && top + this.rowHeight <= scrollTop + clientHeight) return;
-    this.viewport.scrollTop = Math.max(0, top - Math.floor(clientHeight / 2));
+    const { scrollTop, viewHeight } = this;
+    if (top >= scrollTop && top + this.rowHeight <= scrollTop + viewHeight) return;
+    this.scrollTo(Math.max(0, top - Math.floor(viewHeight / 2)));
     this.render();
   }
 
+  // The rows in view, from the measures last taken.
   render() {
-    this.measure();
-    const first = Math.max(0, Math.floor(this.viewport.scrollTop / this.rowHeight) - kOverscan);
-    const count = Math.ceil(this.viewport.clientHeight / this.rowHeight) + 2 * kOverscan;
+    const first = Math.max(0, Math.floor(this.scrollTop / this.rowHeight) - kOverscan);
+    const count = Math.ceil(this.viewHeight / this.rowHeight) + 2 * kOverscan;
     const last = Math.min(this.rowCount, first + count);
     this.rows.style.transform = `translateY(${first * this.rowHeight}px)`;
     const fragment = document.createDocumentFragment();
