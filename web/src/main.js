@@ -631,6 +631,7 @@ $('language').addEventListener('change', () => {
 });
 $('optimise').addEventListener('change', () => {
   model.optimise = $('optimise').checked;
+  programs.optimiseChosen(model.optimise);
   assembleNow();
 });
 $('interleave').addEventListener('change', drawGenerated);
@@ -721,8 +722,10 @@ $('upload').addEventListener('change', async () => {
 
 const programs = new Programs({
   editor,
-  opened(name, language) {
+  opened(name, language, optimise) {
     $('image-name').value = `${name.replace(/\.(asm|c)$/, '').replace(/[^\w.-]+/g, '-')}.bin`;
+    model.optimise = optimise;
+    $('optimise').checked = optimise;
     languageChanged(language);
     assembleNow();
   },

@@ -184,28 +184,52 @@ test('a compile error is underlined at its column, and the machine marked as the
   assert.ok((await generated()).length > 0);
 });
 
-test('a #zc= link opens in C, a reload keeps it in C, and Share link makes one again', async () => {
+test('a #zc= link opens in C at its level, a reload keeps both, and Share link makes one again', async () => {
   const source = example('unrolled.c');
+  // The C as written and optimised differ in length: the count tells which is shown.
+  const count = (optimise) => instructionsOf(compiled('unrolled.c', optimise)).length;
+  const shows = (tab, n) =>
+    tab.waitForFunction(
+      (want) => document.querySelectorAll('[data-testid="generated"] [data-address]').length === want,
+      n,
+    );
+  assert.notEqual(count(true), count(false));
+  // A link without a level (as links were before there was one) opens optimised.
   await openC(source);
-  await page.getByText('Share link').click();
-  await page.waitForFunction(() => document.querySelector('[data-testid="share-link"]').value !== '');
-  const link = await $('share-link').inputValue();
-  assert.match(link, /^http:\/\/127\.0\.0\.1:\d+\/#zc=[\w-]+$/);
-  const other = await context.newPage();
-  await other.goto(link);
-  await ready(other);
-  assert.equal(await $('language', other).inputValue(), 'c');
-  const text = await other.evaluate(() =>
-    [...document.querySelectorAll('.cm-line')].map((l) => l.textContent).join('\n'),
-  );
-  assert.equal(text, source);
-  assert.ok((await generated(other)).length > 0);
-  // The program is kept in C: a reload brings it back as C.
-  await other.reload();
-  await ready(other);
-  assert.equal(await $('language', other).inputValue(), 'c');
-  assert.ok((await generated(other)).length > 0);
-  await other.close();
+  assert.equal(await $('optimise').isChecked(), true);
+  await shows(page, count(true));
+  for (const [optimise, tail] of [
+    [false, /&O=0$/],
+    [true, /#zc=[\w-]+$/],
+  ]) {
+    await $('optimise').setChecked(optimise);
+    await ready();
+    await shows(page, count(optimise));
+    await page.getByText('Share link').click();
+    await page.waitForFunction(
+      (want) => new RegExp(want).test(document.querySelector('[data-testid="share-link"]').value),
+      tail.source,
+    );
+    const link = await $('share-link').inputValue();
+    assert.match(link, /^http:\/\/127\.0\.0\.1:\d+\/#zc=[\w-]+(&O=0)?$/);
+    const other = await context.newPage();
+    await other.goto(link);
+    await ready(other);
+    assert.equal(await $('language', other).inputValue(), 'c');
+    assert.equal(await $('optimise', other).isChecked(), optimise, link);
+    const text = await other.evaluate(() =>
+      [...document.querySelectorAll('.cm-line')].map((l) => l.textContent).join('\n'),
+    );
+    assert.equal(text, source);
+    await shows(other, count(optimise));
+    // The program is kept in C at its level: a reload brings both back.
+    await other.reload();
+    await ready(other);
+    assert.equal(await $('language', other).inputValue(), 'c');
+    assert.equal(await $('optimise', other).isChecked(), optimise);
+    await shows(other, count(optimise));
+    await other.close();
+  }
 });
 
 test('an exercise in C opens in C and Check grades it as mirvo test does', async () => {
