@@ -667,6 +667,7 @@ $('language').addEventListener('change', () => {
 });
 $('optimise').addEventListener('change', () => {
   model.optimise = $('optimise').checked;
+  programs.optimiseChosen(model.optimise);
   assembleNow();
 });
 $('interleave').addEventListener('change', drawGenerated);
@@ -757,8 +758,10 @@ $('upload').addEventListener('change', async () => {
 
 const programs = new Programs({
   editor,
-  opened(name, language) {
+  opened(name, language, optimise) {
     $('image-name').value = `${name.replace(/\.(asm|c)$/, '').replace(/[^\w.-]+/g, '-')}.bin`;
+    model.optimise = optimise;
+    $('optimise').checked = optimise;
     languageChanged(language);
     assembleNow();
   },

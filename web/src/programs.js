@@ -4,7 +4,7 @@
 // (an attempt at an exercise among them). The DOM side only; what is kept
 // and what wins lives in store.js.
 import { decodeShare, encodeShare, shareLink } from './share.js';
-import { ProgramStore } from './store.js';
+import { optimiseOf, ProgramStore } from './store.js';
 import { $, download } from './dom.js';
 
 // ms after the last keystroke before the text is saved, and more for a long
@@ -16,8 +16,9 @@ export const languageOfName = (name) => (/\.c$/i.test(name ?? '') ? 'c' : 'asm')
 const languageOf = (program) => program.language ?? languageOfName(program.name);
 
 export class Programs {
-  // editor: the SourceEditor; opened(name, language): a new program, in
-  // 'asm' or 'c', is in the editor;
+  // editor: the SourceEditor; opened(name, language, optimise): a new
+  // program, in 'asm' or 'c', its C compiled optimised or not, is in the
+  // editor;
   // exercise: {open(text), close()}, the exercise panel (the engine reads
   // the file and answers with exerciseOpened).
   constructor({ editor, opened, exercise }) {
@@ -28,6 +29,7 @@ export class Programs {
     this.store = new ProgramStore(localStorage, sessionStorage);
     this.quiet = false; // the editor is being filled, not typed in
     this.language = 'asm'; // what the editor's program is written in
+    this.optimise = true; // its C is compiled optimised, else as written (-O0)
     this.saveTimer = 0;
     this.examples = this.loadMenu('examples', ({ name, title }) => (title ? `${name}: ${title}` : name));
     this.loadMenu('exercises', ({ title }) => title);
@@ -72,7 +74,7 @@ export class Programs {
     if (this.saveTimer === 0) return;
     clearTimeout(this.saveTimer);
     this.saveTimer = 0;
-    const result = this.store.save(this.editor.text, this.language);
+    const result = this.store.save(this.editor.text, this.language, this.optimise);
     if (!result.saved) {
       $('saved').textContent = `Not saved: ${result.reason}.`;
       return;
@@ -98,26 +100,34 @@ export class Programs {
     this.saveNow();
   }
 
+  // The learner chose whether its C is compiled optimised: kept with it too.
+  optimiseChosen(optimise) {
+    this.optimise = optimise;
+    this.edited();
+    this.saveNow();
+  }
+
   // The page opens: a link, else what this tab or the browser kept, else the
   // first example.
   async start() {
     if (await this.openLink()) return;
     const kept = this.store.restore();
     if (kept?.text !== undefined) {
-      this.fill(kept.text, languageOf(kept));
+      this.fill(kept.text, languageOf(kept), optimiseOf(kept));
       if (kept.exercise) this.openExercise(kept.exercise);
     } else {
       await this.openExample(kept?.example ?? 'sum.asm', { quietly: true });
     }
   }
 
-  fill(text, language) {
+  fill(text, language, optimise = true) {
     this.quiet = true;
     this.language = language;
+    this.optimise = optimise;
     this.editor.text = text;
     this.quiet = false;
     this.drawList();
-    this.opened(this.name, language);
+    this.opened(this.name, language, optimise);
   }
 
   // Says that the program shown before stays reachable.
@@ -170,9 +180,12 @@ export class Programs {
       starter,
       language: lang,
     });
-    if (this.editor.text !== program.text || this.language !== languageOf(program)) {
-      this.fill(program.text, languageOf(program));
-    } else this.drawList();
+    const same =
+      this.editor.text === program.text &&
+      this.language === languageOf(program) &&
+      this.optimise === optimiseOf(program);
+    if (same) this.drawList();
+    else this.fill(program.text, languageOf(program), optimiseOf(program));
     const what = reason ? `${title} is open. It could not be kept in this browser: ${reason}.` : `${title} is open.`;
     if (previous || reason) this.kept(previous, what);
   }
@@ -204,16 +217,16 @@ export class Programs {
     const program = this.store.show(id);
     if (program === null) return;
     this.leaveExercise();
-    this.fill(program.text, languageOf(program));
+    this.fill(program.text, languageOf(program), optimiseOf(program));
     if (program.exercise) this.openExercise(program.exercise);
   }
 
   // A program that can be had nowhere else (a link, a file) is kept at once.
-  openText(text, name, what, language = languageOfName(name)) {
+  openText(text, name, what, { language = languageOfName(name), optimise = true } = {}) {
     this.saveNow();
-    const { id, previous, reason } = this.store.openText({ text, name, language });
+    const { id, previous, reason } = this.store.openText({ text, name, language, optimise });
     this.leaveExercise();
-    this.fill(text, language);
+    this.fill(text, language, optimise);
     this.kept(previous, id === null ? `${what} It could not be kept in this browser: ${reason}.` : what);
   }
 
@@ -234,7 +247,10 @@ export class Programs {
       return false;
     }
     const c = found.language === 'c';
-    this.openText(found.text, c ? 'shared.c' : 'shared.asm', 'The shared program is open.', found.language);
+    this.openText(found.text, c ? 'shared.c' : 'shared.asm', 'The shared program is open.', {
+      language: found.language,
+      optimise: found.optimise ?? true,
+    });
     return true;
   }
 
@@ -255,7 +271,9 @@ export class Programs {
   // into the address bar.
   async share() {
     const kind = this.language === 'c' ? 'c' : 'src';
-    const made = await shareLink(`${location.origin}${location.pathname}`, this.editor.text, kind);
+    const made = await shareLink(`${location.origin}${location.pathname}`, this.editor.text, kind, {
+      optimise: this.optimise,
+    });
     $('share-link').hidden = !made.url;
     $('share-link').value = made.url ?? '';
     if (made.refusal) {

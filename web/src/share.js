@@ -1,7 +1,8 @@
 // Links carry a source or an exercise file's text in the page address after
 // "#", so no server ever sees it, as UTF-8 in base64url without padding:
 //   #z=    a source compressed with deflate-raw (what Share link makes);
-//   #zc=   a C source compressed with deflate-raw;
+//   #zc=   a C source compressed with deflate-raw, then "&O=0" when it is
+//          compiled as written (links without it are compiled optimised);
 //   #src=  a source as it is (older links, and mirvo link);
 //   #zex=  an exercise compressed with deflate-raw;
 //   #ex=   an exercise as it is (mirvo link).
@@ -54,17 +55,19 @@ async function pipeThrough(bytes, stream, limit = Infinity) {
 }
 
 // The fragment of a link for text, a source (kind 'src': "#z=…"), a C
-// source ('c': "#zc=…") or an exercise ('ex': "#zex=…").
-export async function encodeShare(text, kind = 'src') {
+// source ('c': "#zc=…", optimise false: compiled as written, -O0) or an
+// exercise ('ex': "#zex=…").
+export async function encodeShare(text, kind = 'src', { optimise = true } = {}) {
   const { key } = kFormats.find((format) => format.kind === kind && format.compressed);
   const packed = await pipeThrough(new TextEncoder().encode(text), new CompressionStream('deflate-raw'));
-  return `#${key}=${toBase64Url(packed)}`;
+  const level = kind === 'c' && !optimise ? '&O=0' : '';
+  return `#${key}=${toBase64Url(packed)}${level}`;
 }
 
 // The whole link for text on the page at base (an address without "#"):
 // {url}, or {refusal} in words when it would be too long to carry.
-export async function shareLink(base, text, kind = 'src') {
-  const url = `${base}${await encodeShare(text, kind)}`;
+export async function shareLink(base, text, kind = 'src', options = {}) {
+  const url = `${base}${await encodeShare(text, kind, options)}`;
   if (url.length <= kLinkLimit) return { url };
   const count = url.length.toLocaleString('en-US');
   return {
@@ -75,16 +78,20 @@ export async function shareLink(base, text, kind = 'src') {
 }
 
 // What a fragment holds: null when it names nothing (an empty or foreign
-// fragment), {kind: 'src', language: 'asm' or 'c', text} for a program,
+// fragment), {kind: 'src', language: 'asm', text} for a program in
+// assembly, {kind: 'src', language: 'c', text, optimise} for one in C,
 // {kind: 'ex', text} for an exercise, or {error} in words for a link that
-// is damaged (cut short, changed by hand, or not text).
+// is damaged (cut short, changed by hand, or not text). A C link's
+// parameters after "&" that this page does not know are passed over.
 export async function decodeShare(fragment) {
-  const match = /^#([a-z]+)=(.*)$/s.exec(fragment);
+  const match = /^#([a-z]+)=([^&]*)((?:&.*)?)$/s.exec(fragment);
   const format = match && kFormats.find((f) => f.key === match[1]);
   if (!format) return null;
   const damaged = (why) => ({
     error: `This link's program cannot be read: ${why}. It may have been cut short when it was copied.`,
   });
+  const parameters = new URLSearchParams(match[3].slice(1));
+  if (format.language !== 'c' && match[3] !== '') return damaged('it holds characters a share link never has');
   let bytes = fromBase64Url(match[2]);
   if (bytes === null) return damaged('it holds characters a share link never has');
   if (format.compressed) {
@@ -97,6 +104,7 @@ export async function decodeShare(fragment) {
   }
   try {
     const text = new TextDecoder('utf-8', { fatal: true }).decode(bytes);
+    if (format.language === 'c') return { kind: 'src', language: 'c', text, optimise: parameters.get('O') !== '0' };
     return format.language ? { kind: 'src', language: format.language, text } : { kind: format.kind, text };
   } catch {
     return damaged('it is not text');

@@ -6,8 +6,11 @@
 //
 //   mirvo.programs       the index: [{id, name, updated}], the last shown first
 //   mirvo.program.<id>   one program: {name, text, updated, rev, language:
-//                        'asm' or 'c'}, and for an attempt at an
-//                        exercise, exercise: the file's text
+//                        'asm' or 'c', optimise: false when its C is
+//                        compiled as written (-O0; kept before there
+//                        was a choice, it is compiled optimised)}, and
+//                        for an attempt at an exercise, exercise: the
+//                        file's text
 //   mirvo.tab            (per tab) {id} or {example}: what this tab shows
 //
 // Opening a link, a file or an example never overwrites a program: the one
@@ -19,6 +22,9 @@ export const kMostPrograms = 20;
 const kIndex = 'mirvo.programs';
 const kTab = 'mirvo.tab';
 const programKey = (id) => `mirvo.program.${id}`;
+
+// Whether a kept program's C is compiled optimised.
+export const optimiseOf = (program) => program.optimise !== false;
 
 function parse(text, fallback) {
   try {
@@ -79,17 +85,21 @@ export class ProgramStore {
   }
 
   // A program from a link or a file: kept at once (it can be had nowhere
-  // else), unless a program with this very text is kept already. Returns
-  // {id, previous}: previous is the program shown before, which stays.
-  openText({ text, name, language }) {
+  // else), unless a program with this very text, compiled as optimise says,
+  // is kept already. Returns {id, previous}: previous is the program shown
+  // before, which stays.
+  openText({ text, name, language, optimise = true }) {
     const previous = this.shownProgram();
-    const same = this.programs().find(({ id }) => this.read(id)?.text === text);
+    const same = this.programs().find(({ id }) => {
+      const program = this.read(id);
+      return program?.text === text && optimiseOf(program) === optimise;
+    });
     if (same) {
       this.show(same.id);
       return { id: same.id, previous: previous?.id === same.id ? null : previous };
     }
     const id = this.newId();
-    const result = this.write(id, { name, text, rev: 1, language });
+    const result = this.write(id, { name, text, rev: 1, language, optimise });
     if (!result.saved) return { id: null, previous, reason: result.reason };
     this.shown = { id };
     this.rev = 1;
@@ -138,17 +148,17 @@ export class ProgramStore {
     return program;
   }
 
-  // Saves the editor's text, in language, as the shown program (an example
-  // becomes a program of its name). Returns {saved: true}, with copy: {id, name} when
+  // Saves the editor's text, in language and compiled as optimise says, as
+  // the shown program (an example becomes a program of its name). Returns {saved: true}, with copy: {id, name} when
   // another tab had saved this program since this tab read it (this tab's
   // text is then kept as a copy, the other one stays), or {saved: false,
   // reason}.
-  save(text, language) {
+  save(text, language, optimise = true) {
     const shown = this.shown;
     if (shown?.example || !shown?.id || this.read(shown.id) === null) {
       const name = shown?.example ?? (language === 'c' ? 'program.c' : 'program.asm');
       const id = this.newId();
-      const result = this.write(id, { name, text, rev: 1, language });
+      const result = this.write(id, { name, text, rev: 1, language, optimise });
       if (result.saved) {
         this.shown = { id };
         this.rev = 1;
@@ -157,16 +167,19 @@ export class ProgramStore {
     }
     const stored = this.read(shown.id);
     const { exercise } = stored;
-    if (stored.text === text && stored.language === language) return { saved: true };
+    if (stored.text === text && stored.language === language && optimiseOf(stored) === optimise) {
+      return { saved: true };
+    }
     if (stored.rev !== this.rev) {
       const copy = { id: this.newId(), name: `${stored.name} (copy)` };
-      const result = this.write(copy.id, { name: copy.name, text, rev: 1, exercise, language });
+      const result = this.write(copy.id, { name: copy.name, text, rev: 1, exercise, language, optimise });
       if (!result.saved) return result;
       this.shown = { id: copy.id };
       this.rev = 1;
       return { saved: true, copy };
     }
-    const result = this.write(shown.id, { name: stored.name, text, rev: stored.rev + 1, exercise, language });
+    const program = { name: stored.name, text, rev: stored.rev + 1, exercise, language, optimise };
+    const result = this.write(shown.id, program);
     if (result.saved) this.rev = stored.rev + 1;
     return result;
   }
@@ -181,11 +194,13 @@ export class ProgramStore {
   // Writes a program and puts it first in the index, dropping the oldest
   // beyond kMostPrograms. {saved: true}, or {saved: false, reason} when the
   // browser has no room for it (no other program is given up for it).
-  write(id, { name, text, rev, exercise, language }) {
+  write(id, { name, text, rev, exercise, language, optimise = true }) {
     const updated = this.now();
     const index = [{ id, name, updated }, ...this.programs().filter((entry) => entry.id !== id)];
+    // Only -O0 is written: a program without the field is compiled optimised.
+    const program = { name, text, updated, rev, exercise, language, optimise: optimise ? undefined : false };
     try {
-      this.local.setItem(programKey(id), JSON.stringify({ name, text, updated, rev, exercise, language }));
+      this.local.setItem(programKey(id), JSON.stringify(program));
       this.local.setItem(kIndex, JSON.stringify(index.slice(0, kMostPrograms)));
     } catch {
       return { saved: false, reason: 'the browser has no room left for it: use Save source to keep it as a file' };

@@ -184,28 +184,52 @@ test('a compile error is underlined at its column, and the machine marked as the
   assert.ok((await generated()).length > 0);
 });
 
-test('a #zc= link opens in C, a reload keeps it in C, and Share link makes one again', async () => {
+test('a #zc= link opens in C at its level, a reload keeps both, and Share link makes one again', async () => {
   const source = example('unrolled.c');
+  // The C as written and optimised differ in length: the count tells which is shown.
+  const count = (optimise) => instructionsOf(compiled('unrolled.c', optimise)).length;
+  const shows = (tab, n) =>
+    tab.waitForFunction(
+      (want) => document.querySelectorAll('[data-testid="generated"] [data-address]').length === want,
+      n,
+    );
+  assert.notEqual(count(true), count(false));
+  // A link without a level (as links were before there was one) opens optimised.
   await openC(source);
-  await page.getByText('Share link').click();
-  await page.waitForFunction(() => document.querySelector('[data-testid="share-link"]').value !== '');
-  const link = await $('share-link').inputValue();
-  assert.match(link, /^http:\/\/127\.0\.0\.1:\d+\/#zc=[\w-]+$/);
-  const other = await context.newPage();
-  await other.goto(link);
-  await ready(other);
-  assert.equal(await $('language', other).inputValue(), 'c');
-  const text = await other.evaluate(() =>
-    [...document.querySelectorAll('.cm-line')].map((l) => l.textContent).join('\n'),
-  );
-  assert.equal(text, source);
-  assert.ok((await generated(other)).length > 0);
-  // The program is kept in C: a reload brings it back as C.
-  await other.reload();
-  await ready(other);
-  assert.equal(await $('language', other).inputValue(), 'c');
-  assert.ok((await generated(other)).length > 0);
-  await other.close();
+  assert.equal(await $('optimise').isChecked(), true);
+  await shows(page, count(true));
+  for (const [optimise, tail] of [
+    [false, /&O=0$/],
+    [true, /#zc=[\w-]+$/],
+  ]) {
+    await $('optimise').setChecked(optimise);
+    await ready();
+    await shows(page, count(optimise));
+    await page.getByText('Share link').click();
+    await page.waitForFunction(
+      (want) => new RegExp(want).test(document.querySelector('[data-testid="share-link"]').value),
+      tail.source,
+    );
+    const link = await $('share-link').inputValue();
+    assert.match(link, /^http:\/\/127\.0\.0\.1:\d+\/#zc=[\w-]+(&O=0)?$/);
+    const other = await context.newPage();
+    await other.goto(link);
+    await ready(other);
+    assert.equal(await $('language', other).inputValue(), 'c');
+    assert.equal(await $('optimise', other).isChecked(), optimise, link);
+    const text = await other.evaluate(() =>
+      [...document.querySelectorAll('.cm-line')].map((l) => l.textContent).join('\n'),
+    );
+    assert.equal(text, source);
+    await shows(other, count(optimise));
+    // The program is kept in C at its level: a reload brings both back.
+    await other.reload();
+    await ready(other);
+    assert.equal(await $('language', other).inputValue(), 'c');
+    assert.equal(await $('optimise', other).isChecked(), optimise);
+    await shows(other, count(optimise));
+    await other.close();
+  }
 });
 
 test('an exercise in C opens in C and Check grades it as mirvo test does', async () => {
@@ -240,6 +264,14 @@ test('an exercise in C opens in C and Check grades it as mirvo test does', async
 
 test('C mode: axe-core finds nothing serious in any colour scheme; desktop and phone screenshots', async () => {
   const require = createRequire(import.meta.url);
+  // What axe-core finds serious or critical on tab, in words.
+  const serious = async (tab) => {
+    await tab.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
+    const violations = await tab.evaluate(async () => (await window.axe.run()).violations);
+    return violations
+      .filter((v) => v.impact === 'serious' || v.impact === 'critical')
+      .map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`);
+  };
   await page.setViewportSize({ width: 1280, height: 900 });
   await openC(example('sum.c'));
   await $('step-c').click();
@@ -249,10 +281,7 @@ test('C mode: axe-core finds nothing serious in any colour scheme; desktop and p
       await $('interleave').setChecked(interleave);
       // A statement linked, so that its marks are checked too.
       await page.locator('.cm-line').nth(6).hover();
-      await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
-      const violations = await page.evaluate(async () => (await window.axe.run()).violations);
-      const serious = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
-      const report = serious.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`);
+      const report = await serious(page);
       assert.deepEqual(report, [], `${scheme}: ${report.join('; ')}`);
     }
     await page.screenshot({ path: path.join(artifacts, `c-desktop-${scheme}.png`) });
@@ -267,6 +296,34 @@ test('C mode: axe-core finds nothing serious in any colour scheme; desktop and p
     generated: document.querySelector('[data-testid="generated"]').getBoundingClientRect().width,
   }));
   assert.ok(widths.page <= 390 && widths.generated > 300, JSON.stringify(widths));
+  // Stepped, so that the dock holds an explanation too: the editor, then the
+  // generated assembly under it, then the docked controls in one row, none
+  // over another.
+  for (let i = 0; i < 3; i += 1) await $('step-c', phone).click();
+  await phone.waitForFunction(() => document.querySelector('[data-testid="explain"]').textContent !== '');
+  const boxes = await phone.evaluate(() => {
+    const box = (element) => element.getBoundingClientRect();
+    const visible = [...document.querySelectorAll('.controls button')].filter((b) => !b.hidden);
+    return {
+      editor: box(document.querySelector('#editor')).bottom,
+      generatedTop: box(document.querySelector('[data-testid="generated"]')).top,
+      generatedBottom: box(document.querySelector('[data-testid="generated"]')).bottom,
+      dock: box(document.querySelector('[data-testid="dock"]')).top,
+      rows: new Set(visible.map((b) => box(b).top)).size,
+      buttons: visible.length,
+    };
+  });
+  assert.ok(boxes.editor <= boxes.generatedTop, JSON.stringify(boxes));
+  assert.ok(boxes.generatedTop + 100 <= boxes.dock && boxes.generatedBottom <= boxes.dock, JSON.stringify(boxes));
+  assert.deepEqual([boxes.buttons, boxes.rows], [7, 1], JSON.stringify(boxes));
   await phone.screenshot({ path: path.join(artifacts, 'c-phone.png') });
+  // The phone's smaller controls in every scheme too.
+  for (const scheme of ['light', 'dark', 'contrast']) {
+    await phone.selectOption('[data-testid="scheme"]', scheme);
+    const report = await serious(phone);
+    assert.deepEqual(report, [], `phone, ${scheme}: ${report.join('; ')}`);
+    if (scheme !== 'light') await phone.screenshot({ path: path.join(artifacts, `c-phone-${scheme}.png`) });
+  }
+  await phone.selectOption('[data-testid="scheme"]', 'system');
   await phone.close();
 });

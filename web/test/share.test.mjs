@@ -20,9 +20,20 @@ test('every example, in either language, goes through a link and back unchanged'
   }
   for (const name of readdirSync(path.join(root, 'examples/c')).filter((n) => n.endsWith('.c'))) {
     const source = readFileSync(path.join(root, 'examples/c', name), 'utf8');
-    const { url } = await shareLink('http://host/', source, 'c');
-    assert.match(url, /^http:\/\/host\/#zc=[\w-]+$/);
-    assert.deepEqual(await decodeShare(new URL(url).hash), { kind: 'src', language: 'c', text: source }, name);
+    for (const [optimise, tail] of [
+      [true, ''],
+      [false, '&O=0'],
+    ]) {
+      const { url } = await shareLink('http://host/', source, 'c', { optimise });
+      assert.ok(
+        url.startsWith('http://host/#zc=') &&
+          url.endsWith(tail) &&
+          /^[\w-]+$/.test(url.slice(16, url.length - tail.length)),
+        url,
+      );
+      const got = await decodeShare(new URL(url).hash);
+      assert.deepEqual(got, { kind: 'src', language: 'c', text: source, optimise }, name);
+    }
   }
 });
 
@@ -30,6 +41,9 @@ test('what a fragment holds', async () => {
   const z = await encodeShare(sum);
   const exercise = 'title = "Copy"\n';
   const source = (text) => ({ kind: 'src', language: 'asm', text });
+  const c = 'void main(void) {}\n';
+  const zc = await encodeShare(c, 'c');
+  const inC = (optimise) => ({ kind: 'src', language: 'c', text: c, optimise });
   const cases = [
     ['', null],
     ['#', null],
@@ -39,7 +53,13 @@ test('what a fragment holds', async () => {
     [plain('; ü\n'), source('; ü\n')],
     [plain(''), source('')],
     [z, source(sum)],
-    [await encodeShare('void main(void) {}\n', 'c'), { kind: 'src', language: 'c', text: 'void main(void) {}\n' }],
+    [zc, inC(true)], // links made before the level was carried open optimised
+    [`${zc}&O=0`, inC(false)],
+    [`${zc}&O=1`, inC(true)],
+    [`${zc}&later=2&O=0`, inC(false)], // a parameter this page does not know is passed over
+    [await encodeShare(c, 'c', { optimise: false }), inC(false)],
+    [await encodeShare(sum, 'src', { optimise: false }), source(sum)], // assembly has no level
+    [`${z}&O=0`, /cannot be read: it holds characters/],
     [await encodeShare(exercise, 'ex'), { kind: 'ex', text: exercise }],
     [plain(exercise).replace('#src=', '#ex='), { kind: 'ex', text: exercise }],
     [z.slice(0, z.length - 12), /cannot be read: its compressed data is broken/],

@@ -4,7 +4,7 @@
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 
-import { kMostPrograms, ProgramStore } from '../src/store.js';
+import { kMostPrograms, optimiseOf, ProgramStore } from '../src/store.js';
 
 // The Web Storage interface over a Map, refusing to hold more than room characters.
 class MemoryStorage extends Map {
@@ -65,6 +65,41 @@ const rows = [
       return [first, open(), kept(store)];
     },
     ['; start', '; my attempt', ['Copy=; my attempt', 'b.asm=other']],
+  ],
+  [
+    'a C program keeps its level: a new tab opens it as it was last saved',
+    (store, { tab }) => {
+      store.openText({ text: 'void main(void) {}', name: 'a.c', language: 'c', optimise: false });
+      const first = optimiseOf(tab().restore());
+      store.save('void main(void) {}', 'c', true); // only the level changed
+      const second = optimiseOf(tab().restore());
+      store.save('void main(void) { }', 'c', false);
+      return [first, second, optimiseOf(tab().restore()), store.programs().length];
+    },
+    [false, true, false, 1],
+  ],
+  [
+    'a program kept before the level was chosen, or an example edited, is compiled optimised',
+    (store, { local, tab }) => {
+      local.setItem('mirvo.program.old', JSON.stringify({ name: 'old.c', text: 'x', rev: 1, language: 'c' }));
+      local.setItem('mirvo.programs', JSON.stringify([{ id: 'old', name: 'old.c', updated: 0 }]));
+      const old = optimiseOf(tab().restore());
+      store.openExample('sum.c');
+      store.save('edited', 'c');
+      return [old, optimiseOf(tab().restore())];
+    },
+    [true, true],
+  ],
+  [
+    'a link of a kept text at another level is a program of its own; at the same level it is the kept one',
+    (store) => {
+      const c = { text: 'void main(void) {}', language: 'c' };
+      store.openText({ ...c, name: 'a.c' });
+      const other = store.openText({ ...c, name: 'b.c', optimise: false }).previous?.name;
+      const same = store.openText({ ...c, name: 'c.c', optimise: false }).previous;
+      return [other, same, kept(store), optimiseOf(store.read(store.shown.id))];
+    },
+    ['a.c', null, ['b.c=void main(void) {}', 'a.c=void main(void) {}'], false],
   ],
   [
     'a program shown from the list goes first: a new tab opens it',
