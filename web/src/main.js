@@ -563,7 +563,8 @@ const escapeHtml = (text) => text.replace(/[&<>"]/g, (c) => `&#${c.charCodeAt(0)
 
 // Scrolls the list so that item shows, without moving the page.
 function revealInList(list, item) {
-  const top = item.offsetTop - list.offsetTop;
+  // From the boxes: the list's containment makes it its items' offsetParent.
+  const top = item.getBoundingClientRect().top - list.getBoundingClientRect().top - list.clientTop + list.scrollTop;
   if (top < list.scrollTop) list.scrollTop = top;
   else if (top + item.offsetHeight > list.scrollTop + list.clientHeight) {
     list.scrollTop = top + item.offsetHeight - list.clientHeight;

@@ -128,6 +128,13 @@ test('C stepping on a desktop and a phone: the line, the instruction and the wor
   assert.deepEqual(stops, forward.slice(0, 6));
   assert.equal(await page.locator('.cm-pcLine').count(), 1);
   assert.match(await $('explain').textContent(), /^[^:]+;: [A-Z]{3} /);
+  // The instruction at the program counter is scrolled into the list's view.
+  const pcBox = await page.locator('[data-testid="generated"] .is-pc').boundingBox();
+  const listBox = await page.locator('[data-testid="generated"]').boundingBox();
+  assert.ok(
+    pcBox.y >= listBox.y && pcBox.y + pcBox.height <= listBox.y + listBox.height,
+    JSON.stringify([pcBox, listBox]),
+  );
   await page.screenshot({ path: path.join(artifacts, 'c-step.png'), fullPage: true });
   await page.setViewportSize({ width: 390, height: 844 });
   await page.screenshot({ path: path.join(artifacts, 'c-step-phone.png') });
