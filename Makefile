@@ -61,12 +61,14 @@ playground: web
 	node web/tools/serve.mjs build/web $(PORT)
 
 # The page's tests compare with the native programs of the debug tree (built
-# first: the site takes the examples that build generates).
+# first: the site takes the examples that build generates); then the size of
+# a first visit, which must stay within 220 KB.
 web-test:
 	cmake --preset debug
 	cmake --build --preset debug
 	$(MAKE) web
 	cd web && MIRVO_BIN_DIR=$(CURDIR)/build/debug/bin node --test test/*.test.mjs
+	node web/tools/page-size.mjs build/web --limit 220
 
 # What a first visit transfers, each file gzip-compressed: at most 220 KB.
 page-size: web
