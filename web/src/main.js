@@ -273,7 +273,7 @@ worker.onmessage = ({ data }) => {
       drawExercise();
       break;
     case 'failure':
-      model.failed(data.message);
+      model.failed(data.message, data.unfetched);
       draw();
       break;
     default:

@@ -431,6 +431,7 @@ export class PageModel {
     this.running = false;
     this.progress = null; // steps so far of the run under way, once reported
     this.failure = '';
+    this.unfetched = false; // the failure: the full engine could not be fetched
     this.state = null; // the last snapshot
     this.reason = ''; // the command that produced it
     this.search = null; // the last Back to last change: {watch, found}
@@ -602,8 +603,11 @@ export class PageModel {
     this.progress = steps;
   }
 
-  failed(message) {
+  // unfetched: the full engine (the compiler, the exercise reader) could
+  // not be fetched, as offline before it was ever used.
+  failed(message, unfetched = false) {
     this.failure = message;
+    this.unfetched = unfetched;
     this.running = false;
   }
 
@@ -687,6 +691,14 @@ export class PageModel {
   // The status line: {kind: 'idle' | 'error' | 'running' | 'done' | 'paused'
   // | 'ready', words}.
   get outcomeLine() {
+    if (this.failure && this.unfetched) {
+      return {
+        kind: 'error',
+        words:
+          `The C compiler and the exercise reader could not be fetched (${this.failure}): ` +
+          'they are fetched when first used, and kept for offline use from then on.',
+      };
+    }
     if (this.failure) return { kind: 'error', words: `The engine failed: ${this.failure}` };
     if (this.hasErrors) return { kind: 'error', words: 'The source has errors: fix them to run it.' };
     if (this.refusal) return { kind: 'error', words: `Refused: ${this.refusal}.` };

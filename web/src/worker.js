@@ -36,7 +36,7 @@ function withFull() {
     },
     (error) => {
       fullReady = null; // the next use tries again (offline, say)
-      throw error;
+      throw Object.assign(new Error(error?.message ?? String(error)), { unfetched: true });
     },
   );
   return fullReady;
@@ -177,6 +177,10 @@ self.onmessage = async (event) => {
     await ready;
     await commands[message.type](message);
   } catch (error) {
-    postMessage({ type: 'failure', message: String(error) });
+    postMessage({
+      type: 'failure',
+      message: error?.unfetched ? error.message : String(error),
+      unfetched: error?.unfetched === true,
+    });
   }
 };

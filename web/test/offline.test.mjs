@@ -92,6 +92,16 @@ test('after one visit the page opens and runs offline; the next build replaces i
   await page.reload();
   assert.equal(await runs(page), 'Halted by the RET at 000Ch.');
   assert.deepEqual(await versionsInUse(page), { version: first, strays: [] });
+  // The compiler comes with the full engine, fetched when first used: a
+  // visit that never wrote C has not kept it, and says so.
+  await page.selectOption('[data-testid="language"]', 'c');
+  await page.waitForSelector('[data-testid="outcome"][data-state="error"]');
+  assert.match(
+    await page.locator('[data-testid="outcome"]').textContent(),
+    /^The C compiler and the exercise reader could not be fetched \(.+\): they are fetched when first used/,
+  );
+  await page.selectOption('[data-testid="language"]', 'asm');
+  assert.equal(await runs(page), 'Halted by the RET at 000Ch.');
 
   // A new build on the host: the next visit is all of it.
   const second = nextBuild(siteDir, path.join(work, 'next'));
