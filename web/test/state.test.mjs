@@ -14,8 +14,8 @@ const sum = readFileSync(path.join(root, 'examples/sum.asm'), 'utf8');
 let session;
 const work = mkdtempSync(path.join(tmpdir(), 'mirvo-state-'));
 before(async () => {
-  // As the page's worker has it: the engine every visit loads, and the
-  // exercise engine for exercises.
+  // As the page's worker has it: the engine every visit loads, and the full
+  // engine for C and exercises.
   session = new Session(await createEngine('mirvo-engine'), await createEngine());
 });
 after(() => rmSync(work, { recursive: true, force: true }));
