@@ -60,8 +60,17 @@ export class MemoryGrid {
   }
 
   measure() {
-    this.columns = Number(getComputedStyle(this.viewport).getPropertyValue('--memory-columns')) || 16;
     const probe = this.rows.firstElementChild;
+    let columns = Number(getComputedStyle(this.viewport).getPropertyValue('--memory-columns')) || 16;
+    // Halved, down to 4, while a row would be wider than the view: large
+    // text on a narrow screen would otherwise widen the page.
+    const bytes = probe?.getElementsByClassName('memory-byte') ?? [];
+    if (bytes.length >= 2 && bytes[0].offsetWidth > 0) {
+      const pitch = bytes[1].offsetLeft - bytes[0].offsetLeft;
+      const room = this.viewport.clientWidth - bytes[0].offsetLeft;
+      while (columns > 4 && columns * pitch > room) columns /= 2;
+    }
+    this.columns = columns;
     if (probe && probe.offsetHeight > 0) {
       this.rowHeight = probe.offsetHeight;
       this.measured = true;

@@ -325,6 +325,20 @@ test('on a phone, Run, Step, Step back, the statement at the PC and the register
   }));
   assert.ok(widths.gutters < 0.3 * widths.editor, JSON.stringify(widths));
   assert.ok(widths.memoryRow <= widths.memory && widths.page <= 390, JSON.stringify(widths));
+  // Larger text wraps, keys and help too, and the memory grid takes fewer
+  // columns, rather than widen the page.
+  await phone.evaluate(() => (document.querySelector('.help').open = true));
+  for (const size of ['1.5', '2']) {
+    await phone.selectOption('[data-testid="text-size"]', size);
+    const fits = () =>
+      document.querySelector('.memory-row').scrollWidth <= document.querySelector('#memory').clientWidth &&
+      document.documentElement.scrollWidth <= innerWidth;
+    await phone
+      .waitForFunction(fits, null, { timeout: 5000 })
+      .catch(() => assert.fail(`${size}: wider than the phone`));
+  }
+  await phone.selectOption('[data-testid="text-size"]', '1');
+  await phone.evaluate(() => (document.querySelector('.help').open = false));
   await phone.screenshot({ path: path.join(artifacts, 'phone.png') });
   await phone.close();
 });
