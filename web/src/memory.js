@@ -1,6 +1,7 @@
 // All 64 KiB as a hex grid, 16 bytes a row (8 where the stylesheet's
-// --memory-columns says so: a phone). Only the rows in view (and a few
-// around them) exist as elements; scrolling rebuilds them.
+// --memory-columns says so: a phone; fewer when large text would not fit).
+// Only the rows in view (and a few around them) exist as elements;
+// scrolling rebuilds them.
 
 import { hex } from './notation.js';
 
