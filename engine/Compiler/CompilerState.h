@@ -226,6 +226,9 @@ class Parser {
   void Close(int node);
   std::optional<std::int64_t> Fold(int node) const;
   bool SideEffects(int node) const;
+  // Fold's value of an expression without side effects; none for one with
+  // them, which must run.
+  std::optional<std::int64_t> Known(int node) const;
 
  public:
   // Inlining a call: stores the arguments and lowers the body.

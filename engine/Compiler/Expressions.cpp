@@ -228,6 +228,11 @@ bool Parser::SideEffects(int node) const {
   return SideEffects(n.a) || SideEffects(n.b);
 }
 
+std::optional<std::int64_t> Parser::Known(int node) const {
+  if (SideEffects(node)) return std::nullopt;
+  return Fold(node);
+}
+
 // The value of an expression when the compiler knows it: constants and
 // the variables whose cells hold a known value, computed in C's int.
 std::optional<std::int64_t> Parser::Fold(int node) const {

@@ -105,7 +105,7 @@ bool Lowering::ConstantAddress(const Node& n, std::uint16_t& address) {
     address = p.vars[static_cast<std::size_t>(n.var)].address;
     return true;
   }
-  const std::optional<std::int64_t> index = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
+  const std::optional<std::int64_t> index = p.Known(n.a);
   if (!index) return false;
   const std::int64_t size = n.kind == NodeKind::kIndex ? p.vars[static_cast<std::size_t>(n.var)].size : 0x10000;
   if (*index < 0 || *index >= size) {
@@ -135,7 +135,7 @@ void Lowering::IndexToA(const Node& n, std::uint8_t& high) {
     if (sum.kind == NodeKind::kBinary && sum.op == "+") {
       for (int side = 0; side < 2; ++side) {
         const int k = side == 0 ? sum.a : sum.b;
-        const std::optional<std::int64_t> base = p.SideEffects(k) ? std::nullopt : p.Fold(k);
+        const std::optional<std::int64_t> base = p.Known(k);
         if (base && *base % 256 == 0 && *base >= 0 && *base <= 0xFF00) {
           page = *base;
           index = side == 0 ? sum.b : sum.a;
@@ -199,14 +199,14 @@ Value Lowering::Binary(const Node& n) {
   if (n.op == "+" || n.op == "-") return AddSub(n);
   if (n.op == "==" || n.op == "!=") return Equality(n, n.op == "!=");
   if (n.op == "?") {
-    const std::optional<std::int64_t> c = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
+    const std::optional<std::int64_t> c = p.Known(n.a);
     if (c) return Lower(*c != 0 ? n.b : n.args[0]);
     return Choose(n);
   }
   if (n.op == "&&" || n.op == "||") return Logical(n);
   const bool scaled = n.op == "*" || n.op == "<<";
-  const std::optional<std::int64_t> fb = p.SideEffects(n.b) ? std::nullopt : p.Fold(n.b);
-  const std::optional<std::int64_t> fa = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
+  const std::optional<std::int64_t> fb = p.Known(n.b);
+  const std::optional<std::int64_t> fa = p.Known(n.a);
   const bool ordering = n.op == "<" || n.op == "<=" || n.op == ">" || n.op == ">=";
   if (const std::string_view op = TableOperator(n.op, fa.has_value(), fb.has_value()); !op.empty()) {
     const std::int64_t k = fb ? *fb : *fa;
@@ -235,8 +235,8 @@ Value Lowering::Binary(const Node& n) {
 
 Value Lowering::AddSub(const Node& n) {
   const bool sub = n.op == "-";
-  const std::optional<std::int64_t> fa = p.SideEffects(n.a) ? std::nullopt : p.Fold(n.a);
-  const std::optional<std::int64_t> fb = p.SideEffects(n.b) ? std::nullopt : p.Fold(n.b);
+  const std::optional<std::int64_t> fa = p.Known(n.a);
+  const std::optional<std::int64_t> fb = p.Known(n.b);
   if (fb) {
     const Value l = Lower(n.a);
     ToA(out, l);
@@ -297,7 +297,7 @@ Value Lowering::Equality(const Node& n, bool notEqual) {
     p.eqPage = p.placer.Page();
     p.placed.push_back({"equality page", p.eqPage});
   }
-  const std::optional<std::int64_t> fb = p.SideEffects(n.b) ? std::nullopt : p.Fold(n.b);
+  const std::optional<std::int64_t> fb = p.Known(n.b);
   Value r = fb ? Constant(*fb) : Lower(n.b);
   if (!fb) {
     ToA(out, r);

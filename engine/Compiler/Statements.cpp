@@ -271,7 +271,7 @@ void Parser::If() {
   Expect(")");
   std::optional<std::int64_t> value;
   if (dead == 0) {
-    value = SideEffects(cond) ? std::nullopt : Fold(cond);
+    value = Known(cond);
     if (!value && diagnostics.empty()) {
       BeginSpan(start);
       Lowering(*this).Condition(cond);
