@@ -26,6 +26,11 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE int pg_compile(Playground* session, const char* text, std::uint32_t size, int optimise) {
   return session->Compile(text, size, optimise != 0);
 }
+// After pg_compile, the assembly it compiled to as mirvo asm --json prints
+// it (null when it did not compile).
+EMSCRIPTEN_KEEPALIVE const char* pg_generated(Playground* session) {
+  return session->Hand(mirvo::DumpJson(session->GeneratedReport()));
+}
 
 // Exercises: open one from its file's text, then grade the last assembly
 // against it; both as JSON text.

@@ -36,6 +36,11 @@ nlohmann::ordered_json Playground::AssemblyReport() const {
   return AssemblyJson(*assembled.Assembly(), nullptr);
 }
 
+nlohmann::ordered_json Playground::GeneratedReport() const {
+  if (!assembled.IsC() || assembled.Assembly() == nullptr) return nullptr;
+  return AssemblyJson(*assembled.Assembly(), nullptr);
+}
+
 int Playground::Load(const std::uint8_t* bytes, std::size_t size) {
   const ImageStatus status = Program::FromImage("", std::vector<std::uint8_t>(bytes, bytes + size), loaded);
   if (status != ImageStatus::kLoaded) return static_cast<int>(status);

@@ -60,6 +60,9 @@ class Playground {
   // The assembly as mirvo asm --json prints it (no image file: "image" is
   // null); after Compile, the object mirvo cc --json prints.
   nlohmann::ordered_json AssemblyReport() const;
+  // After a Compile that compiled, its generated assembly as mirvo asm
+  // --json prints it (each instruction's line, address and bytes); else null.
+  nlohmann::ordered_json GeneratedReport() const;
   const std::uint8_t* AssembledImage() const { return assembled.Image().data(); }
   std::uint32_t AssembledLength() const { return static_cast<std::uint32_t>(assembled.Image().size()); }
 

@@ -56,16 +56,19 @@ export class Engine {
 
   // Compiles C source text (optimised unless optimise is false) and
   // assembles what it became: {ok, image: the bytes, assembly: the object
-  // that mirvo cc --json prints (assembly, image, map, placed, diagnostics)}.
+  // that mirvo cc --json prints (assembly, image, map, placed, diagnostics),
+  // generated: the assembly of what it became as assemble's (null when it
+  // did not compile)}.
   compile(source, optimise = true) {
     const bytes = encoder.encode(source);
     const m = this.module;
     const s = this.session;
     const status = this.withBytes(bytes, (pointer) => m._pg_compile(s, pointer, bytes.length, optimise ? 1 : 0));
     const assembly = JSON.parse(this.lastText(m._pg_assembly(s)));
+    const generated = JSON.parse(this.lastText(m._pg_generated(s)));
     const imagePointer = m._pg_image(s);
     const image = m.HEAPU8.slice(imagePointer, imagePointer + m._pg_image_size(s));
-    return { ok: status === 0, image, assembly };
+    return { ok: status === 0, image, assembly, generated };
   }
 
   // Loads an image into a fresh machine: 0, or the engine's refusal code.

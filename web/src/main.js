@@ -273,7 +273,7 @@ worker.onmessage = ({ data }) => {
       drawExercise();
       break;
     case 'failure':
-      model.failed(data.message, data.unfetched);
+      model.failed(data.message, { unfetched: data.unfetched, build: data.command === 'compile' });
       draw();
       break;
     default:
@@ -659,6 +659,7 @@ function languageChanged(language) {
   editor.showAssembly([], []);
   drawGenerated();
   drawLink({ reveal: false });
+  drawControls();
 }
 
 $('language').addEventListener('change', () => {

@@ -174,14 +174,13 @@ export class Session {
   // --json's object, diagnosticCount, statements}, diagnostics cut as
   // assemble's are. statements are the assembler's of the generated
   // assembly (each instruction's line, address and bytes), for the view
-  // that shows it beside the C: the first engine assembles it, so that the
-  // full one keeps the C program it compiled for the load that follows.
+  // that shows it beside the C.
   compile(source, optimise = true) {
     this.builder = this.full;
-    const result = this.full.compile(source, optimise);
+    const { generated, ...result } = this.full.compile(source, optimise);
     result.diagnosticCount = result.assembly.diagnostics.length;
     result.assembly.diagnostics = result.assembly.diagnostics.slice(0, this.full.vocabulary.shownDiagnostics);
-    result.statements = result.ok ? this.core.assemble(result.assembly.assembly).assembly.statements : [];
+    result.statements = result.ok && generated !== null ? generated.statements : [];
     return result;
   }
 
@@ -482,6 +481,13 @@ export class PageModel {
     this.grade = grade;
   }
 
+  // A build answered: a failure to fetch the compiler is over.
+  builtAnswer() {
+    this.pending = false;
+    if (this.unfetched) this.failure = '';
+    this.unfetched = false;
+  }
+
   // An assembly (or in C a compile) of source is asked for; its id.
   assemblyRequested(source = '') {
     this.pending = true;
@@ -494,7 +500,7 @@ export class PageModel {
   // (errors, or an answer overtaken by a newer request).
   assembled(id, { ok, image, assembly }) {
     if (id !== this.assembleId) return null;
-    this.pending = false;
+    this.builtAnswer();
     if (!ok) this.runAfterLoad = false;
     this.lineOfAddress = new Map();
     this.addressOfLine = new Map();
@@ -514,7 +520,7 @@ export class PageModel {
   // stays the last program that compiled while the C has errors.
   compiled(id, { ok, image, assembly, statements }) {
     if (id !== this.assembleId) return null;
-    this.pending = false;
+    this.builtAnswer();
     this.hasErrors = !ok;
     this.fromSource = true;
     if (!ok) {
@@ -565,6 +571,9 @@ export class PageModel {
 
   // An image from a file, to be loaded as it is.
   uploaded(bytes) {
+    // The answer to a build asked for before is not loaded over it.
+    this.assembleId += 1;
+    this.pending = false;
     this.fromSource = false;
     this.hasErrors = false;
     this.image = bytes.length <= (this.vocabulary?.memorySize ?? Infinity) ? bytes : new Uint8Array(0);
@@ -587,7 +596,7 @@ export class PageModel {
     if (executed !== undefined) this.executed = executed === null ? null : new Map(executed);
     else if (reason === 'load' || reason === 'reset') this.executed = null;
     this.running = false;
-    this.failure = '';
+    if (!this.unfetched) this.failure = '';
     this.progress = null;
     this.state = state;
     this.reason = reason;
@@ -604,11 +613,18 @@ export class PageModel {
   }
 
   // unfetched: the full engine (the compiler, the exercise reader) could
-  // not be fetched, as offline before it was ever used.
-  failed(message, unfetched = false) {
+  // not be fetched, as offline before it was ever used; build: for a
+  // compile, whose program then stands as one with errors (the machine
+  // marked as the last that built, nothing runs) until a build answers.
+  failed(message, { unfetched = false, build = false } = {}) {
     this.failure = message;
     this.unfetched = unfetched;
     this.running = false;
+    if (unfetched && build) {
+      this.pending = false;
+      this.hasErrors = true;
+      this.runAfterLoad = false;
+    }
   }
 
   // Run was asked for: 'assemble' first (the editor changed), 'run' (with
@@ -829,6 +845,7 @@ export class PageModel {
 
   // Why the machine is marked out of date.
   get staleNote() {
+    if (this.unfetched) return 'The machine shows the last program built: this one runs once the compiler is fetched.';
     const done = this.language === 'c' ? 'compiled' : 'assembled';
     return `The machine shows the last program that ${done}: fix the errors to run this one.`;
   }

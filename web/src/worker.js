@@ -13,11 +13,20 @@ const kStatementSlice = 1 << 14;
 
 let session = null;
 let generation = 0; // bumped by every command; a run of an older one stops
+let builds = 0; // bumped by each assembly or compile asked for
 // An engine built as name.js and name.wasm, whose factory the script defines.
+// Both are fetched at once, and the script is run from its text: an
+// importScripts of its address would hold every other command until it came.
 async function loadEngine(name, factory) {
-  importScripts(`${name}.js`);
-  const response = await fetch(`${name}.wasm`);
-  return Engine.create(factory(), new Uint8Array(await response.arrayBuffer()));
+  const [script, wasm] = await Promise.all([fetch(`${name}.js`), fetch(`${name}.wasm`)]);
+  if (!script.ok || !wasm.ok) throw new Error(`${name}: ${script.ok ? wasm.status : script.status}`);
+  const url = URL.createObjectURL(new Blob([await script.text()], { type: 'text/javascript' }));
+  try {
+    importScripts(url);
+  } finally {
+    URL.revokeObjectURL(url);
+  }
+  return Engine.create(factory(), new Uint8Array(await wasm.arrayBuffer()));
 }
 
 const ready = (async () => {
@@ -91,8 +100,12 @@ const commands = {
     const result = session.assemble(source);
     postMessage({ type: 'assembled', id, ...result }, [result.image.buffer]);
   },
-  async compile({ source, optimise, id }) {
+  async compile({ source, optimise, id, build }) {
     await withFull();
+    // A newer assembly or compile was asked for while the engine came: the
+    // page would not take this answer, and building it would make it the
+    // program a load goes to.
+    if (build !== builds) return;
     const result = session.compile(source, optimise);
     postMessage({ type: 'compiled', id, ...result }, [result.image.buffer]);
   },
@@ -173,6 +186,8 @@ self.onmessage = async (event) => {
   // Commands that change the machine end a run in progress.
   if (!kQuiet.has(message.type)) generation += 1;
   message.mine = generation;
+  if (message.type === 'assemble' || message.type === 'compile') builds += 1;
+  message.build = builds;
   try {
     await ready;
     await commands[message.type](message);
@@ -181,6 +196,7 @@ self.onmessage = async (event) => {
       type: 'failure',
       message: error?.unfetched ? error.message : String(error),
       unfetched: error?.unfetched === true,
+      command: message.type,
     });
   }
 };

@@ -100,6 +100,9 @@ test('after one visit the page opens and runs offline; the next build replaces i
     await page.locator('[data-testid="outcome"]').textContent(),
     /^The C compiler and the exercise reader could not be fetched \(.+\): they are fetched when first used/,
   );
+  // The machine is the assembly's, marked so, and nothing runs it as the C.
+  assert.equal(await page.locator('#stale').isVisible(), true);
+  assert.equal(await page.locator('[data-testid="step-instruction"]').isEnabled(), false);
   await page.selectOption('[data-testid="language"]', 'asm');
   assert.equal(await runs(page), 'Halted by the RET at 000Ch.');
 

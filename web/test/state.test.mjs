@@ -262,6 +262,33 @@ test('the page model words its status and offers the commands that can be given'
       'The engine failed: out of memory',
       ['downloadImage'],
     ],
+    [
+      // Offline before C was first used: nothing runs until a build answers.
+      'compiler not fetched',
+      (m) => {
+        m.stateReceived({ reason: 'load', state: ready });
+        m.assemblyRequested();
+        m.failed('Failed to fetch', { unfetched: true, build: true });
+        m.stateReceived({ reason: 'reset', state: ready });
+      },
+      'error',
+      'The C compiler and the exercise reader could not be fetched (Failed to fetch): they are fetched when ' +
+        'first used, and kept for offline use from then on.',
+      [],
+    ],
+    [
+      // An image opened while a build was on its way is not replaced by it.
+      'upload over a build',
+      (m) => {
+        const id = m.assemblyRequested();
+        m.uploaded(new Uint8Array([0xc9]));
+        assert.equal(m.assembled(id, session.assemble(sum)), null);
+        m.stateReceived({ reason: 'load', state: ready });
+      },
+      'ready',
+      'Ready: press Run or Step.',
+      ['run', 'step', 'reset', 'downloadImage', 'downloadMap'],
+    ],
   ];
   for (const [name, events, kind, words, offered] of rows) {
     const model = new PageModel();
