@@ -113,8 +113,9 @@ class Program {
   std::string text;
   bool isC = false;
   cc::CompileOptions compileOptions;
-  // The compiler, set by FromC alone: held as a pointer so that the code of
-  // a program made from assembly or an image does not name it.
+  // The compiler, set for a C program (FromC, FromSource of a C name): held
+  // as a pointer so that the code of a program made from assembly or an
+  // image does not name it.
   cc::CompileResult (*compiler)(std::string_view, const cc::CompileOptions&) = nullptr;
   std::unique_ptr<cc::CompileResult> compiled;
   // Held apart so that a Program moves without moving the assembler's buffer.
