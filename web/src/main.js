@@ -537,13 +537,18 @@ function rowHtml(row) {
 }
 
 // The instruction at the program counter, marked in the generated assembly;
-// with reveal, scrolled into view.
+// with reveal, scrolled into view once for each state a command brought but
+// a load: after an edit the list stays at the statement being written (and
+// the fresh rows are not laid out at once to find where the PC is).
+let pcRevealed = null; // the state whose PC was last scrolled to
 function drawGeneratedPc({ reveal = false } = {}) {
   for (const item of $('generated').querySelectorAll('.is-pc')) item.classList.remove('is-pc');
   if (model.stale || model.state === null) return;
   const item = $('generated').querySelector(`[data-address="${model.state.pc}"]`);
   item?.classList.add('is-pc');
-  if (item && reveal) revealInList($('generated'), item);
+  if (!item || !reveal || model.state === pcRevealed || model.reason === 'load') return;
+  pcRevealed = model.state;
+  revealInList($('generated'), item);
 }
 
 // The C line at the program counter, and after a C run each line's steps

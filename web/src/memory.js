@@ -94,7 +94,6 @@ export class MemoryGrid {
 
   // Scrolls address into view, to the middle, unless it is in view already.
   reveal(address) {
-    this.measure();
     const top = Math.floor(address / this.columns) * this.rowHeight;
     const { scrollTop, viewHeight } = this;
     if (top >= scrollTop && top + this.rowHeight <= scrollTop + viewHeight) return;
